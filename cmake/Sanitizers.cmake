@@ -1,0 +1,16 @@
+# Sanitizer builds: -DBACKREEL_SANITIZE=address (ASan + UBSan) or -DBACKREEL_SANITIZE=thread (TSan).
+set(BACKREEL_SANITIZE "" CACHE STRING "Sanitizer build: empty, address or thread")
+set_property(CACHE BACKREEL_SANITIZE PROPERTY STRINGS "" address thread)
+
+add_library(backreel_sanitizers INTERFACE)
+if(BACKREEL_SANITIZE STREQUAL "address")
+  set(_flags -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
+elseif(BACKREEL_SANITIZE STREQUAL "thread")
+  set(_flags -fsanitize=thread -fno-omit-frame-pointer)
+elseif(NOT BACKREEL_SANITIZE STREQUAL "")
+  message(FATAL_ERROR "BACKREEL_SANITIZE must be empty, address or thread")
+endif()
+if(_flags)
+  target_compile_options(backreel_sanitizers INTERFACE ${_flags})
+  target_link_options(backreel_sanitizers INTERFACE ${_flags})
+endif()

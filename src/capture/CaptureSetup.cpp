@@ -1,0 +1,88 @@
+#include "capture/CaptureSetup.h"
+
+#include <cmath>
+
+namespace backreel {
+
+std::int32_t evenDimension(double value) {
+    if (!std::isfinite(value)) {
+        return 2;
+    }
+    const double rounded = std::round(value); // halves away from zero
+    if (rounded <= 2.0) {
+        return 2;
+    }
+    if (rounded >= 2147483646.0) {
+        return 2147483646;
+    }
+    const auto even = static_cast<std::int32_t>(rounded) & ~std::int32_t{1};
+    return even <= 2 ? 2 : even;
+}
+
+std::optional<Display> mainDisplayOf(const std::vector<Display>& displays, std::uint32_t mainDisplayID) {
+    for (const Display& display : displays) {
+        if (display.displayID == mainDisplayID) {
+            return display;
+        }
+    }
+    if (!displays.empty()) {
+        return displays.front();
+    }
+    return std::nullopt;
+}
+
+namespace {
+std::vector<RunningApplication> ownApplications(bool includeBackreelWindow, const ShareableContent& content) {
+    std::vector<RunningApplication> excluded;
+    if (includeBackreelWindow) {
+        return excluded;
+    }
+    for (const RunningApplication& application : content.applications) {
+        if (application.bundleIdentifier == kBundleIdentifier) {
+            excluded.push_back(application);
+        }
+    }
+    return excluded;
+}
+} // namespace
+
+std::optional<ResolvedCapture> resolveCapture(const CaptureTarget& target, bool includeBackreelWindow,
+                                              const ShareableContent& content, std::uint32_t mainDisplayID) {
+    if (const auto* window = target.asWindow()) {
+        const QRectF rect = window->filter.contentRect();
+        return ResolvedCapture{window->filter, evenDimension(rect.width()), evenDimension(rect.height()),
+                               std::nullopt};
+    }
+    if (const auto* region = target.asRegion()) {
+        return ResolvedCapture{
+            ContentFilter::display(region->display, ownApplications(includeBackreelWindow, content), {}),
+            evenDimension(region->rect.width()), evenDimension(region->rect.height()), region->rect};
+    }
+    const auto* displayTarget = target.asDisplay();
+    std::optional<Display> display = displayTarget->display;
+    if (!display) {
+        display = mainDisplayOf(content.displays, mainDisplayID);
+    }
+    if (!display) {
+        return std::nullopt;
+    }
+    return ResolvedCapture{ContentFilter::display(*display, ownApplications(includeBackreelWindow, content), {}),
+                           display->width, display->height, std::nullopt};
+}
+
+StreamConfiguration makeStreamConfiguration(const ResolvedCapture& capture) {
+    StreamConfiguration configuration;
+    configuration.width = capture.width;
+    configuration.height = capture.height;
+    configuration.minimumFrameInterval = MediaTime(1, 30);
+    configuration.pixelFormat = codec::bgra;
+    configuration.capturesAudio = true;
+    configuration.excludesCurrentProcessAudio = true;
+    configuration.sampleRate = 48000;
+    configuration.channelCount = 2;
+    configuration.sourceRect = capture.sourceRect;
+    configuration.scalesToFit = !capture.sourceRect.has_value();
+    return configuration;
+}
+
+} // namespace backreel

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QString>
+
+#include <array>
+#include <optional>
+
+namespace backreel {
+
+// How much of the past is kept and saved.
+class RecordingDuration {
+public:
+    enum Value { tenSeconds = 10, thirtySeconds = 30, oneMinute = 60, threeMinutes = 180 };
+
+    constexpr RecordingDuration(Value value) : value_(value) {}
+    // None for any raw value other than 10, 30, 60 and 180.
+    static std::optional<RecordingDuration> fromRawValue(int rawValue);
+    static constexpr std::array<Value, 4> allCases() { return {tenSeconds, thirtySeconds, oneMinute, threeMinutes}; }
+
+    constexpr int rawValue() const { return value_; }
+    constexpr int id() const { return value_; }
+    QString label() const;
+    // The clip length asked for, in seconds.
+    constexpr double seconds() const { return static_cast<double>(value_); }
+    // What the stores keep: the target plus 0.75 s, so a clip can start on a key frame at or
+    // before the target.
+    constexpr double bufferCapacity() const { return seconds() + 0.75; }
+
+    constexpr Value value() const { return value_; }
+    friend constexpr bool operator==(RecordingDuration, RecordingDuration) = default;
+
+private:
+    Value value_;
+};
+
+} // namespace backreel

@@ -1,0 +1,127 @@
+#include "export/ClipSelection.h"
+
+namespace backreel {
+
+namespace {
+constexpr std::size_t kMinimumVideoSamples = 2;
+const MediaTime kAudioMargin = MediaTime::makeWithSeconds(0.1, kTimeScale);
+} // namespace
+
+bool isKeyframe(const MediaSample& sample) {
+    const SampleAttachments* attachments = sample.sampleAttachments();
+    if (attachments == nullptr || attachments->empty()) {
+        return true;
+    }
+    const auto& first = attachments->front().dictionary;
+    if (!first) {
+        return true;
+    }
+    const auto entry = first->find(attachment::kNotSync);
+    if (entry == first->end()) {
+        return true;
+    }
+    const bool* notSync = std::get_if<bool>(&entry->second);
+    return notSync == nullptr || !*notSync;
+}
+
+std::size_t findStartIndex(const std::vector<MediaSamplePtr>& video, double targetSeconds, const Logger& log) {
+    if (video.empty()) {
+        return 0;
+    }
+    const MediaTime targetStart =
+        subtract(video.back()->presentationTime(), MediaTime::makeWithSeconds(targetSeconds, kTimeScale));
+
+    bool found = false;
+    std::size_t latest = 0;
+    for (std::size_t i = 0; i < video.size(); ++i) {
+        if (compare(video[i]->presentationTime(), targetStart) > 0) {
+            break;
+        }
+        if (isKeyframe(*video[i])) {
+            latest = i;
+            found = true;
+        }
+    }
+    if (found) {
+        log.info(QStringLiteral("[startIndex] Pass1 found keyframe at idx=%1 (buffer longer than target)").arg(latest));
+        return latest;
+    }
+
+    for (std::size_t i = 0; i < video.size(); ++i) {
+        if (isKeyframe(*video[i])) {
+            log.info(QStringLiteral(
+                         "[startIndex] Pass2 fallback: buffer shorter than target, using first keyframe at idx=%1")
+                         .arg(i));
+            return i;
+        }
+    }
+    log.error(QStringLiteral("[startIndex] No keyframe found at all — returning 0"));
+    return 0;
+}
+
+ClipSelection selectClip(const std::vector<MediaSamplePtr>& video, const std::vector<MediaSamplePtr>& audio,
+                         double targetSeconds, const Logger& log) {
+    if (audio.empty()) {
+        log.error(QStringLiteral("[Stop] Audio ring: EMPTY — audio callbacks may not have fired or storage failed"));
+    } else {
+        log.info(QStringLiteral("[Stop] Audio ring: %1 samples, PTS %2s–%3s")
+                     .arg(audio.size())
+                     .arg(fixed(audio.front()->presentationTime().seconds(), 3))
+                     .arg(fixed(audio.back()->presentationTime().seconds(), 3)));
+    }
+
+    const double span =
+        video.empty() ? 0.0 : video.back()->presentationTime().seconds() - video.front()->presentationTime().seconds();
+    log.info(QStringLiteral("[Stop] Buffer: %1 video frames (span=%2s)").arg(video.size()).arg(fixed(span, 2)));
+
+    if (video.size() < kMinimumVideoSamples) {
+        log.error(QStringLiteral("[Stop] Not enough video frames (%1)").arg(video.size()));
+        return video.empty() ? QStringLiteral("No frames were captured.")
+                             : QStringLiteral("Recording too short — try again.");
+    }
+
+    const std::size_t startIndex = findStartIndex(video, targetSeconds, log);
+    const std::size_t candidates = video.size() - startIndex;
+    log.info(QStringLiteral("[Stop] startIndex=%1 → %2 candidate frames before keyframe trim")
+                 .arg(startIndex)
+                 .arg(candidates));
+
+    std::size_t offset = candidates;
+    for (std::size_t f = 0; f < candidates; ++f) {
+        if (isKeyframe(*video[startIndex + f])) {
+            offset = f;
+            break;
+        }
+    }
+    if (offset == candidates) {
+        log.error(QStringLiteral("[Stop] No keyframe found in candidate frames — aborting"));
+        return QStringLiteral("No keyframe found — recording too short.");
+    }
+    if (offset >= 1) {
+        log.info(QStringLiteral("[Stop] First keyframe at offset %1; trimming %1 leading non-keyframe(s)").arg(offset));
+    }
+
+    Clip clip;
+    const auto first = video.begin() + static_cast<std::ptrdiff_t>(startIndex + offset);
+    clip.video.assign(first, video.end());
+    clip.startPTS = clip.video.front()->presentationTime();
+    clip.endPTS = clip.video.back()->presentationTime();
+
+    const MediaTime lower = subtract(clip.startPTS, kAudioMargin);
+    const MediaTime upper = add(clip.endPTS, kAudioMargin);
+    for (const MediaSamplePtr& sample : audio) {
+        const MediaTime pts = sample->presentationTime();
+        if (compare(pts, lower) >= 0 && compare(pts, upper) <= 0) {
+            clip.audio.push_back(sample);
+        }
+    }
+
+    log.info(QStringLiteral("[Stop] Clip: %1 video frames; %2 audio samples; clipStartPTS=%3s clipEndPTS=%4s")
+                 .arg(clip.video.size())
+                 .arg(clip.audio.size())
+                 .arg(fixed(clip.startPTS.seconds(), 3))
+                 .arg(fixed(clip.endPTS.seconds(), 3)));
+    return clip;
+}
+
+} // namespace backreel

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <memory>
+
+namespace backreel {
+
+class CaptureService;
+class CompressionService;
+class NotificationMuter;
+class WindowServer;
+
+// The services of the desktop that Backreel runs on. Only the loader picks their backends.
+struct Platform {
+    std::shared_ptr<CaptureService> capture;
+    std::shared_ptr<CompressionService> compression;
+    std::shared_ptr<NotificationMuter> notifications;
+    std::shared_ptr<WindowServer> windowServer;
+};
+
+// The backends for this desktop session.
+Platform loadPlatform();
+
+} // namespace backreel

@@ -1,0 +1,29 @@
+#include "platform/Settings.h"
+
+#include <QSettings>
+
+namespace backreel {
+
+namespace {
+const QString kOrganization = QStringLiteral("strandloft");
+const QString kApplication = QStringLiteral("Backreel");
+} // namespace
+
+bool Settings::boolValue(const QString& key) {
+    QSettings settings(kOrganization, kApplication);
+    const QVariant value = settings.value(key);
+    if (!value.isValid()) {
+        return false;
+    }
+    // QSettings' native format stores text; a boolean reads back as "true" or "false".
+    const QString text = value.toString().trimmed().toLower();
+    return text == QLatin1String("true") || text == QLatin1String("1");
+}
+
+void Settings::setBoolValue(const QString& key, bool value) {
+    QSettings settings(kOrganization, kApplication);
+    settings.setValue(key, value);
+    settings.sync();
+}
+
+} // namespace backreel

@@ -1,0 +1,12 @@
+#pragma once
+
+#include "platform/WindowServer.h"
+
+namespace backreel {
+
+class NullWindowServer final : public WindowServer {
+public:
+    std::uint32_t mainDisplayID() override { return 0; }
+};
+
+} // namespace backreel

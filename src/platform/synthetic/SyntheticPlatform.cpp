@@ -1,0 +1,17 @@
+#include "platform/synthetic/SyntheticPlatform.h"
+
+#include "platform/synthetic/SyntheticCaptureService.h"
+#include "platform/synthetic/SyntheticCompressionService.h"
+
+namespace backreel {
+
+Platform makeSyntheticPlatform(const std::shared_ptr<SyntheticState>& state) {
+    Platform platform;
+    platform.capture = std::make_shared<SyntheticCaptureService>(state);
+    platform.compression = std::make_shared<SyntheticCompressionService>(state);
+    platform.notifications = std::make_shared<SyntheticNotificationMuter>(state);
+    platform.windowServer = std::make_shared<SyntheticWindowServer>(state);
+    return platform;
+}
+
+} // namespace backreel

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "platform/NotificationMuter.h"
+#include "platform/Platform.h"
+#include "platform/WindowServer.h"
+#include "platform/synthetic/SyntheticState.h"
+
+#include <memory>
+
+namespace backreel {
+
+class SyntheticNotificationMuter final : public NotificationMuter {
+public:
+    explicit SyntheticNotificationMuter(std::shared_ptr<SyntheticState> state) : state_(std::move(state)) {}
+    void postMute() override { state_->record("mute"); }
+    void postUnmute() override { state_->record("unmute"); }
+
+private:
+    std::shared_ptr<SyntheticState> state_;
+};
+
+class SyntheticWindowServer final : public WindowServer {
+public:
+    explicit SyntheticWindowServer(std::shared_ptr<SyntheticState> state) : state_(std::move(state)) {}
+    std::uint32_t mainDisplayID() override { return state_->options().mainDisplayID; }
+
+private:
+    std::shared_ptr<SyntheticState> state_;
+};
+
+// Every service backed by generated content, for tests and benchmarks without a desktop.
+Platform makeSyntheticPlatform(const std::shared_ptr<SyntheticState>& state);
+
+} // namespace backreel

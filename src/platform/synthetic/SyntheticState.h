@@ -1,0 +1,88 @@
+#pragma once
+
+#include "platform/Error.h"
+#include "platform/ShareableContent.h"
+
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace backreel {
+
+class SyntheticCaptureStream;
+
+// How the synthetic backend behaves: what it offers and which steps fail.
+struct SyntheticOptions {
+    ShareableContent content;
+    std::uint32_t mainDisplayID = 0;
+
+    std::optional<Error> contentError;
+    std::optional<Error> addScreenOutputError;
+    std::optional<Error> addAudioOutputError;
+    std::optional<Error> startError;
+    std::optional<Error> stopError;
+
+    // Streams deliver frames and audio in real time on their own thread once started. Tests that
+    // want exact control turn this off and deliver samples by hand.
+    bool generateSamples = true;
+    bool generateAudio = true;
+    // Audio as an audio buffer list (no data buffer) instead of one data buffer.
+    bool audioAsBufferList = false;
+
+    bool hardwareHevcAvailable = false;
+    std::int32_t createSessionStatus = 0;
+    bool createSessionReturnsNothing = false;
+    // Every Nth compressed frame is a key frame.
+    int keyFrameInterval = 15;
+    // Simulated encoder latency per frame, in microseconds.
+    int encodeLatencyMicroseconds = 1000;
+};
+
+// Shared between the synthetic services and the test that drives them: the options and a
+// journal of every platform call, in the order they happened. Any thread.
+class SyntheticState {
+public:
+    explicit SyntheticState(SyntheticOptions options = {}) : options_(std::move(options)) {}
+
+    SyntheticOptions options() const {
+        std::lock_guard lock(mutex_);
+        return options_;
+    }
+    template <typename Change>
+    void changeOptions(Change change) {
+        std::lock_guard lock(mutex_);
+        change(options_);
+    }
+
+    void record(std::string event) {
+        std::lock_guard lock(mutex_);
+        journal_.push_back(std::move(event));
+    }
+    std::vector<std::string> journal() const {
+        std::lock_guard lock(mutex_);
+        return journal_;
+    }
+    void clearJournal() {
+        std::lock_guard lock(mutex_);
+        journal_.clear();
+    }
+
+    void setLastStream(std::weak_ptr<SyntheticCaptureStream> stream) {
+        std::lock_guard lock(mutex_);
+        lastStream_ = std::move(stream);
+    }
+    std::shared_ptr<SyntheticCaptureStream> lastStream() const {
+        std::lock_guard lock(mutex_);
+        return lastStream_.lock();
+    }
+
+private:
+    mutable std::mutex mutex_;
+    SyntheticOptions options_;
+    std::vector<std::string> journal_;
+    std::weak_ptr<SyntheticCaptureStream> lastStream_;
+};
+
+} // namespace backreel

@@ -151,8 +151,10 @@ QCoro::Task<> RecordingManager::releaseLeftovers() {
     // no frame is submitted any more; the session is invalidated before its context is released.
     setStream(nullptr);
     setCaptureDelegate(nullptr);
-    if (std::shared_ptr<CompressionSession> session = compressionSession_) {
-        co_await QtConcurrent::run([session] { session->invalidate(); });
+    if (const std::shared_ptr<CompressionSession> session = compressionSession_) {
+        CompressionSession* raw = session.get(); // see completeAndInvalidate()
+        const QFuture<void> done = QtConcurrent::run([raw] { raw->invalidate(); });
+        co_await done;
         setCompressionSession(nullptr);
     }
     if (sessionRefcon_) {

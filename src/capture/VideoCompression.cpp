@@ -92,10 +92,14 @@ void compressionOutputCallback(void* refcon, std::int32_t status, const MediaSam
 }
 
 QCoro::Task<> completeAndInvalidate(std::shared_ptr<CompressionSession> session) {
-    co_await QtConcurrent::run([session] {
-        session->completeFrames(MediaTime::invalid());
-        session->invalidate();
+    // The coroutine keeps the session alive; the worker gets a plain pointer so that the awaited
+    // expression holds no temporaries with destructors (GCC 12 destroys those twice).
+    CompressionSession* raw = session.get();
+    const QFuture<void> done = QtConcurrent::run([raw] {
+        raw->completeFrames(MediaTime::invalid());
+        raw->invalidate();
     });
+    co_await done;
 }
 
 } // namespace backreel

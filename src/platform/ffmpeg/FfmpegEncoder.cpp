@@ -1,0 +1,253 @@
+#include "platform/ffmpeg/FfmpegEncoder.h"
+
+#include <algorithm>
+#include <array>
+#include <filesystem>
+#include <limits>
+#include <mutex>
+#include <string>
+#include <system_error>
+#include <vector>
+
+namespace backreel {
+
+namespace {
+
+constexpr std::array<EncoderCandidate, 3> kHardwareHevcEncoders{{
+    {"hevc_vaapi", EncoderBackend::vaapi},
+    {"hevc_nvenc", EncoderBackend::nvenc},
+    {"hevc_qsv", EncoderBackend::quickSync},
+}};
+
+constexpr std::array<EncoderCandidate, 3> kHardwareH264Encoders{{
+    {"h264_vaapi", EncoderBackend::vaapi},
+    {"h264_nvenc", EncoderBackend::nvenc},
+    {"h264_qsv", EncoderBackend::quickSync},
+}};
+
+// GPU surfaces in a VAAPI session's pool: enough for the encoder's reference frames, the frames
+// it has in flight and the one being uploaded.
+constexpr int kVaapiSurfacePoolSize = 20;
+
+// Lowers FFmpeg's log level to silence while it lives. The level is process-wide, so nested and
+// concurrent silences share one saved level and the last one to end restores it.
+class ScopedSilentFfmpegLog {
+public:
+    ScopedSilentFfmpegLog() {
+        std::lock_guard lock(mutex());
+        if (depth()++ == 0) {
+            savedLevel() = av_log_get_level();
+            av_log_set_level(AV_LOG_QUIET);
+        }
+    }
+    ~ScopedSilentFfmpegLog() {
+        std::lock_guard lock(mutex());
+        if (--depth() == 0) {
+            av_log_set_level(savedLevel());
+        }
+    }
+    ScopedSilentFfmpegLog(const ScopedSilentFfmpegLog&) = delete;
+    ScopedSilentFfmpegLog& operator=(const ScopedSilentFfmpegLog&) = delete;
+
+private:
+    static std::mutex& mutex() {
+        static std::mutex instance;
+        return instance;
+    }
+    static int& depth() {
+        static int instance = 0;
+        return instance;
+    }
+    static int& savedLevel() {
+        static int instance = AV_LOG_INFO;
+        return instance;
+    }
+};
+
+// The first DRM render node (/dev/dri/renderD128, ...), or an empty path when there is none.
+std::filesystem::path firstRenderNode() {
+    std::error_code error;
+    std::vector<std::filesystem::path> nodes;
+    for (std::filesystem::directory_iterator entry("/dev/dri", error), end; !error && entry != end;
+         entry.increment(error)) {
+        if (entry->path().filename().string().starts_with("renderD")) {
+            nodes.push_back(entry->path());
+        }
+    }
+    std::sort(nodes.begin(), nodes.end());
+    return nodes.empty() ? std::filesystem::path() : nodes.front();
+}
+
+// Sets an encoder option. Encoders of other FFmpeg builds may lack an option; that is not a reason
+// to refuse the encoder, so only a rejected value counts as a failure.
+int setOption(AVCodecContext& context, const char* name, const char* value) {
+    const int result = av_opt_set(&context, name, value, AV_OPT_SEARCH_CHILDREN);
+    return result == AVERROR_OPTION_NOT_FOUND ? 0 : result;
+}
+
+int clampToInt(std::int64_t value) {
+    return static_cast<int>(std::clamp<std::int64_t>(value, 0, std::numeric_limits<int>::max()));
+}
+
+const char* profileName(FourCC codecType, const std::optional<ProfileLevel>& profileLevel) {
+    if (profileLevel) {
+        return *profileLevel == ProfileLevel::hevcMainAutoLevel ? "main" : "high";
+    }
+    return codecType == codec::hevc ? "main" : "high";
+}
+
+// Creates the VAAPI device on the first render node and the surface pool frames are uploaded to.
+int attachVaapiFrames(AVCodecContext& context, AVBufferRefPtr* hardwareFrames) {
+    const std::filesystem::path renderNode = firstRenderNode();
+    if (renderNode.empty()) {
+        return AVERROR(ENODEV);
+    }
+    AVBufferRef* createdDevice = nullptr;
+    int result = av_hwdevice_ctx_create(&createdDevice, AV_HWDEVICE_TYPE_VAAPI, renderNode.c_str(), nullptr, 0);
+    AVBufferRefPtr device(createdDevice);
+    if (result < 0) {
+        return result;
+    }
+    AVBufferRefPtr frames(av_hwframe_ctx_alloc(device.get()));
+    if (!frames) {
+        return AVERROR(ENOMEM);
+    }
+    auto* framesContext = reinterpret_cast<AVHWFramesContext*>(frames->data);
+    framesContext->format = AV_PIX_FMT_VAAPI;
+    framesContext->sw_format = AV_PIX_FMT_NV12;
+    framesContext->width = context.width;
+    framesContext->height = context.height;
+    framesContext->initial_pool_size = kVaapiSurfacePoolSize;
+    result = av_hwframe_ctx_init(frames.get());
+    if (result < 0) {
+        return result;
+    }
+    context.hw_frames_ctx = av_buffer_ref(frames.get());
+    if (context.hw_frames_ctx == nullptr) {
+        return AVERROR(ENOMEM);
+    }
+    context.pix_fmt = AV_PIX_FMT_VAAPI;
+    *hardwareFrames = std::move(frames);
+    return 0;
+}
+
+// The options of each kind of encoder. Every one is asked for IDR frames when a frame is forced to
+// be a key frame, since a clip can only start at an IDR frame.
+int configureBackend(const EncoderCandidate& candidate, FourCC codecType, const EncoderSettings& settings,
+                     AVCodecContext& context, AVBufferRefPtr* hardwareFrames) {
+    const char* profile = profileName(codecType, settings.profileLevel);
+    switch (candidate.backend) {
+    case EncoderBackend::x264: {
+        context.pix_fmt = AV_PIX_FMT_YUV420P;
+        const std::string preset = settings.softwarePreset.empty() ? "veryfast" : settings.softwarePreset;
+        // zerolatency also for sessions that are not real time: it turns off lookahead and frame
+        // threading, so every frame comes back as soon as it went in, which the session's short
+        // queue and the key-frame rhythm count on. The x264 log level 1 keeps its warnings and
+        // errors but not the banner it prints at every open and close.
+        for (const auto& [name, value] : {std::pair{"preset", preset.c_str()}, std::pair{"tune", "zerolatency"},
+                                          std::pair{"profile", profile}, std::pair{"forced-idr", "1"},
+                                          std::pair{"x264-params", "log=1"}}) {
+            if (const int result = setOption(context, name, value); result < 0) {
+                return result;
+            }
+        }
+        return 0;
+    }
+    case EncoderBackend::vaapi:
+        if (const int result = setOption(context, "profile", profile); result < 0) {
+            return result;
+        }
+        return attachVaapiFrames(context, hardwareFrames);
+    case EncoderBackend::nvenc:
+        context.pix_fmt = AV_PIX_FMT_NV12;
+        for (const auto& [name, value] :
+             {std::pair{"profile", profile}, std::pair{"forced-idr", "1"}, std::pair{"tune", "ll"},
+              std::pair{"zerolatency", settings.realTime ? "1" : "0"}, std::pair{"delay", settings.realTime ? "0" : "4"}}) {
+            if (const int result = setOption(context, name, value); result < 0) {
+                return result;
+            }
+        }
+        return 0;
+    case EncoderBackend::quickSync:
+        context.pix_fmt = AV_PIX_FMT_NV12;
+        for (const auto& [name, value] : {std::pair{"profile", profile}, std::pair{"forced_idr", "1"},
+                                          std::pair{"async_depth", settings.realTime ? "1" : "4"}}) {
+            if (const int result = setOption(context, name, value); result < 0) {
+                return result;
+            }
+        }
+        return 0;
+    }
+    return AVERROR(EINVAL);
+}
+
+} // namespace
+
+std::span<const EncoderCandidate> hardwareEncoders(FourCC codecType) {
+    if (codecType == codec::hevc) {
+        return kHardwareHevcEncoders;
+    }
+    if (codecType == codec::h264) {
+        return kHardwareH264Encoders;
+    }
+    return {};
+}
+
+int openFfmpegEncoder(const EncoderCandidate& candidate, FourCC codecType, std::int32_t width, std::int32_t height,
+                      const EncoderSettings& settings, FfmpegEncoder* encoder) {
+    const AVCodec* codec = avcodec_find_encoder_by_name(candidate.name);
+    if (codec == nullptr) {
+        return AVERROR_ENCODER_NOT_FOUND;
+    }
+    AVCodecContextPtr context(avcodec_alloc_context3(codec));
+    if (!context) {
+        return AVERROR(ENOMEM);
+    }
+    context->width = width;
+    context->height = height;
+    context->time_base = AVRational{1, kTimeScale};
+    context->sample_aspect_ratio = AVRational{1, 1};
+    context->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    context->max_b_frames = 0;
+    // libyuv converts with the BT.601 matrix into limited range; the pictures themselves are sRGB.
+    context->color_range = AVCOL_RANGE_MPEG;
+    context->colorspace = AVCOL_SPC_SMPTE170M;
+    context->color_primaries = AVCOL_PRI_BT709;
+    context->color_trc = AVCOL_TRC_IEC61966_2_1;
+    if (settings.averageBitRate > 0) {
+        // A one-second buffer at the average rate keeps the rate steady enough for real time while
+        // letting a key frame be larger than its neighbours.
+        context->bit_rate = settings.averageBitRate;
+        context->rc_max_rate = settings.averageBitRate;
+        context->rc_buffer_size = clampToInt(settings.averageBitRate);
+    }
+    if (settings.maxKeyFrameInterval > 0) {
+        context->gop_size = clampToInt(settings.maxKeyFrameInterval);
+    }
+
+    AVBufferRefPtr hardwareFrames;
+    if (const int result = configureBackend(candidate, codecType, settings, *context, &hardwareFrames); result < 0) {
+        return result;
+    }
+    if (const int result = avcodec_open2(context.get(), codec, nullptr); result < 0) {
+        return result;
+    }
+    encoder->candidate = candidate;
+    encoder->softwareFormat = candidate.backend == EncoderBackend::x264 ? AV_PIX_FMT_YUV420P : AV_PIX_FMT_NV12;
+    encoder->context = std::move(context);
+    encoder->hardwareFrames = std::move(hardwareFrames);
+    return 0;
+}
+
+std::optional<EncoderCandidate> findHardwareEncoder(FourCC codecType, std::int32_t width, std::int32_t height) {
+    const ScopedSilentFfmpegLog silence;
+    for (const EncoderCandidate& candidate : hardwareEncoders(codecType)) {
+        FfmpegEncoder probe;
+        if (openFfmpegEncoder(candidate, codecType, width, height, EncoderSettings{.realTime = true}, &probe) == 0) {
+            return candidate;
+        }
+    }
+    return std::nullopt;
+}
+
+} // namespace backreel

@@ -9,24 +9,20 @@
 #include "platform/WindowServer.h"
 #include "platform/dispatch/Completion.h"
 
-#include <QtConcurrent/QtConcurrentRun>
-
-#include <QCoroFuture>
 
 namespace backreel {
 
 namespace {
 QCoro::Task<MaybeError> startCapture(CaptureStream& stream) {
-    auto completion = makeCompletion<MaybeError>(
-        Error::backreel(0, QStringLiteral("The capture did not report whether it started.")));
-    stream.startCapture(completion.callback);
-    co_return co_await completion.future;
+    Completion<MaybeError> started(Error::backreel(0, QStringLiteral("The capture did not report whether it started.")));
+    stream.startCapture(started.callback());
+    co_return co_await started.wait();
 }
 
 QCoro::Task<MaybeError> stopCapture(CaptureStream& stream) {
-    auto completion = makeCompletion<MaybeError>(std::nullopt);
-    stream.stopCapture(completion.callback);
-    co_return co_await completion.future;
+    Completion<MaybeError> stopped(std::nullopt);
+    stream.stopCapture(stopped.callback());
+    co_return co_await stopped.wait();
 }
 } // namespace
 
@@ -134,16 +130,16 @@ void RecordingManager::setSessionRefcon(std::shared_ptr<CallbackContext> context
 // MARK: operations
 
 QCoro::Task<> RecordingManager::drainQueue(SerialQueue& queue) {
-    auto [drained, signal] = makeVoidCompletion();
-    queue.async(signal);
-    co_await drained;
+    Completion<bool> drained(true);
+    queue.async([signal = drained.callback()] { signal(true); });
+    co_await drained.wait();
 }
 
 QCoro::Task<Expected<ShareableContent>> RecordingManager::shareableContent() {
-    auto completion = makeCompletion<Expected<ShareableContent>>(
+    Completion<Expected<ShareableContent>> content(
         Error::backreel(0, QStringLiteral("The capture service did not answer.")));
-    platform_.capture->getShareableContent(completion.callback);
-    co_return co_await completion.future;
+    platform_.capture->getShareableContent(content.callback());
+    co_return co_await content.wait();
 }
 
 QCoro::Task<> RecordingManager::releaseLeftovers() {
@@ -152,9 +148,8 @@ QCoro::Task<> RecordingManager::releaseLeftovers() {
     setStream(nullptr);
     setCaptureDelegate(nullptr);
     if (const std::shared_ptr<CompressionSession> session = compressionSession_) {
-        CompressionSession* raw = session.get(); // see completeAndInvalidate()
-        const QFuture<void> done = QtConcurrent::run([raw] { raw->invalidate(); });
-        co_await done;
+        std::function<void()> invalidate = [session] { session->invalidate(); };
+        co_await runInBackground(std::move(invalidate));
         setCompressionSession(nullptr);
     }
     if (sessionRefcon_) {

@@ -2,9 +2,7 @@
 
 #include "export/ClipSelection.h"
 
-#include <QtConcurrent/QtConcurrentRun>
-
-#include <QCoroFuture>
+#include "platform/dispatch/Completion.h"
 
 namespace backreel {
 
@@ -92,14 +90,12 @@ void compressionOutputCallback(void* refcon, std::int32_t status, const MediaSam
 }
 
 QCoro::Task<> completeAndInvalidate(std::shared_ptr<CompressionSession> session) {
-    // The coroutine keeps the session alive; the worker gets a plain pointer so that the awaited
-    // expression holds no temporaries with destructors (GCC 12 destroys those twice).
-    CompressionSession* raw = session.get();
-    const QFuture<void> done = QtConcurrent::run([raw] {
-        raw->completeFrames(MediaTime::invalid());
-        raw->invalidate();
-    });
-    co_await done;
+    // Named, not a temporary of the awaited expression: GCC 12 destroys those twice.
+    std::function<void()> complete = [session] {
+        session->completeFrames(MediaTime::invalid());
+        session->invalidate();
+    };
+    co_await runInBackground(std::move(complete));
 }
 
 } // namespace backreel

@@ -3,68 +3,89 @@
 #include <QFuture>
 #include <QPromise>
 
-#include <atomic>
+#include <QCoroFuture>
+#include <QCoroTask>
+
 #include <functional>
 #include <memory>
+#include <mutex>
+#include <optional>
+#include <thread>
 #include <utility>
 
 namespace backreel {
 
-// Bridges a platform completion callback, which may run on any thread, to a QFuture that a
-// coroutine on the main thread can co_await. Only the first call of the callback counts; later
-// calls are ignored. A callback that is dropped without being called completes the future with
-// ifDropped, so nothing waits forever on a backend that forgot to answer.
+// Bridges a platform completion callback, which may run on any thread, to a coroutine on the main
+// thread. Only the first call of the callback counts; later calls are ignored. A callback that is
+// dropped without being called completes with the fallback value, so nothing waits forever on a
+// backend that forgot to answer.
+//
+// The value crosses threads under a std::mutex of our own; the QFuture only wakes the main thread.
 template <typename T>
-struct Completion {
-    QFuture<T> future;
-    std::function<void(T)> callback;
+class Completion {
+public:
+    explicit Completion(T ifDropped)
+        : state_(std::make_shared<State>()), guard_(std::make_shared<Guard>(state_, std::move(ifDropped))) {}
+
+    // The callback to hand to the platform, taken before wait(). Any thread.
+    std::function<void(T)> callback() const {
+        return [guard = guard_](T value) { guard->state->complete(std::move(value)); };
+    }
+
+    // Suspends until the callback ran, or every copy of it was dropped, and yields the value.
+    // Main thread; once.
+    QCoro::Task<T> wait() {
+        const std::shared_ptr<State> state = state_;
+        guard_.reset(); // from now on only the platform's copies keep the callback alive
+        const QFuture<void> finished = state->promise.future();
+        co_await finished;
+        std::lock_guard lock(state->mutex);
+        co_return std::move(*state->value);
+    }
+
+private:
+    struct State {
+        State() { promise.start(); }
+
+        void complete(T result) {
+            {
+                std::lock_guard lock(mutex);
+                if (value) {
+                    return;
+                }
+                value = std::move(result);
+            }
+            promise.finish();
+        }
+
+        std::mutex mutex;
+        std::optional<T> value;
+        QPromise<void> promise;
+    };
+
+    // Completes with the fallback when the last copy of the callback goes away.
+    struct Guard {
+        Guard(std::shared_ptr<State> s, T fallback) : state(std::move(s)), ifDropped(std::move(fallback)) {}
+        ~Guard() { state->complete(std::move(ifDropped)); }
+        Guard(const Guard&) = delete;
+        Guard& operator=(const Guard&) = delete;
+
+        std::shared_ptr<State> state;
+        T ifDropped;
+    };
+
+    std::shared_ptr<State> state_;
+    std::shared_ptr<Guard> guard_;
 };
 
-template <typename T>
-Completion<T> makeCompletion(T ifDropped) {
-    struct Shared {
-        explicit Shared(T fallback) : ifDropped(std::move(fallback)) {}
-        QPromise<T> promise;
-        std::atomic_flag done;
-        T ifDropped;
-        ~Shared() {
-            if (!done.test_and_set()) {
-                promise.addResult(std::move(ifDropped));
-                promise.finish();
-            }
-        }
-    };
-    auto shared = std::make_shared<Shared>(std::move(ifDropped));
-    shared->promise.start();
-    Completion<T> completion{shared->promise.future(), {}};
-    completion.callback = [shared](T value) {
-        if (shared->done.test_and_set()) {
-            return;
-        }
-        shared->promise.addResult(std::move(value));
-        shared->promise.finish();
-    };
-    return completion;
-}
-
-inline std::pair<QFuture<void>, std::function<void()>> makeVoidCompletion() {
-    struct Shared {
-        QPromise<void> promise;
-        std::atomic_flag done;
-        ~Shared() {
-            if (!done.test_and_set()) {
-                promise.finish();
-            }
-        }
-    };
-    auto shared = std::make_shared<Shared>();
-    shared->promise.start();
-    QFuture<void> future = shared->promise.future();
-    return {future, [shared] {
-                if (!shared->done.test_and_set()) {
-                    shared->promise.finish();
-                }
-            }};
+// Runs work on a thread of its own, off the main thread, and suspends the caller until it is done.
+inline QCoro::Task<> runInBackground(std::function<void()> work) {
+    Completion<bool> done(true);
+    std::thread([work = std::move(work), signal = done.callback()] {
+        work();
+        signal(true);
+    }).detach();
+    co_await done.wait();
 }
 
 } // namespace backreel

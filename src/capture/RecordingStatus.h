@@ -10,6 +10,8 @@ class RecordingStatus {
 public:
     enum class Kind { idle, buffering, saving, saved, error };
 
+    RecordingStatus() = default; // idle
+
     static RecordingStatus idle() { return RecordingStatus(Kind::idle); }
     static RecordingStatus buffering() { return RecordingStatus(Kind::buffering); }
     static RecordingStatus saving() { return RecordingStatus(Kind::saving); }
@@ -36,7 +38,7 @@ public:
 private:
     explicit RecordingStatus(Kind kind) : kind_(kind) {}
 
-    Kind kind_;
+    Kind kind_ = Kind::idle;
     QUrl location_;
     QString message_;
 };

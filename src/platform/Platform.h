@@ -4,7 +4,10 @@
 
 namespace backreel {
 
+class AssetWriterService;
 class CaptureService;
+class FileReveal;
+class MovieProbe;
 class CompressionService;
 class NotificationMuter;
 class WindowServer;
@@ -15,6 +18,9 @@ struct Platform {
     std::shared_ptr<CompressionService> compression;
     std::shared_ptr<NotificationMuter> notifications;
     std::shared_ptr<WindowServer> windowServer;
+    std::shared_ptr<AssetWriterService> assetWriter;
+    std::shared_ptr<MovieProbe> movieProbe;
+    std::shared_ptr<FileReveal> fileReveal;
 };
 
 // The backends for this desktop session.

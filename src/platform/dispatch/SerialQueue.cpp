@@ -1,51 +1,90 @@
 #include "platform/dispatch/SerialQueue.h"
 
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
+
 #include <pthread.h>
 
 namespace backreel {
 
-SerialQueue::SerialQueue(std::string label) : label_(std::move(label)) {
-    worker_ = std::thread([this] { run(); });
+// Shared by the queue and its thread, so the thread may outlive a queue destroyed from within.
+struct SerialQueue::Worker {
+    explicit Worker(std::string name) : label(std::move(name)) {}
+
+    void run() {
+        // Thread names are limited to 15 characters; the end of the label is the telling part.
+        const std::string name = label.size() > 15 ? label.substr(label.size() - 15) : label;
+        pthread_setname_np(pthread_self(), name.c_str());
+        for (;;) {
+            std::function<void()> block;
+            {
+                std::unique_lock lock(mutex);
+                wake.wait(lock, [this] { return stopping || !blocks.empty(); });
+                if (blocks.empty()) {
+                    return; // stopping, and everything submitted has run
+                }
+                block = std::move(blocks.front());
+                blocks.pop_front();
+            }
+            block();
+        }
+    }
+
+    const std::string label;
+    std::mutex mutex;
+    std::condition_variable wake;
+    std::deque<std::function<void()>> blocks;
+    bool stopping = false;
+    std::thread thread;
+};
+
+SerialQueue::SerialQueue(std::string label) : worker_(std::make_shared<Worker>(std::move(label))) {
+    worker_->thread = std::thread([worker = worker_] { worker->run(); });
 }
 
 SerialQueue::~SerialQueue() {
     {
-        std::lock_guard lock(mutex_);
-        stopping_ = true;
+        std::lock_guard lock(worker_->mutex);
+        worker_->stopping = true;
     }
-    wake_.notify_one();
-    worker_.join();
+    worker_->wake.notify_one();
+    if (isCurrent()) {
+        worker_->thread.detach();
+    } else {
+        worker_->thread.join();
+    }
+}
+
+const std::string& SerialQueue::label() const {
+    return worker_->label;
 }
 
 void SerialQueue::async(std::function<void()> block) {
     {
-        std::lock_guard lock(mutex_);
-        blocks_.push_back(std::move(block));
+        std::lock_guard lock(worker_->mutex);
+        worker_->blocks.push_back(std::move(block));
     }
-    wake_.notify_one();
+    worker_->wake.notify_one();
+}
+
+void SerialQueue::sync(std::function<void()> block) {
+    std::mutex doneMutex;
+    std::condition_variable doneSignal;
+    bool done = false;
+    async([&] {
+        block();
+        std::lock_guard lock(doneMutex);
+        done = true;
+        doneSignal.notify_one();
+    });
+    std::unique_lock lock(doneMutex);
+    doneSignal.wait(lock, [&] { return done; });
 }
 
 bool SerialQueue::isCurrent() const {
-    return std::this_thread::get_id() == worker_.get_id();
-}
-
-void SerialQueue::run() {
-    // Thread names are limited to 15 characters; the end of the label is the telling part.
-    const std::string name = label_.size() > 15 ? label_.substr(label_.size() - 15) : label_;
-    pthread_setname_np(pthread_self(), name.c_str());
-    for (;;) {
-        std::function<void()> block;
-        {
-            std::unique_lock lock(mutex_);
-            wake_.wait(lock, [this] { return stopping_ || !blocks_.empty(); });
-            if (blocks_.empty()) {
-                return; // stopping, and everything submitted has run
-            }
-            block = std::move(blocks_.front());
-            blocks_.pop_front();
-        }
-        block();
-    }
+    return std::this_thread::get_id() == worker_->thread.get_id();
 }
 
 } // namespace backreel

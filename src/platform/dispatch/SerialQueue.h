@@ -1,17 +1,15 @@
 #pragma once
 
-#include <condition_variable>
-#include <deque>
 #include <functional>
-#include <mutex>
+#include <memory>
 #include <string>
-#include <thread>
 
 namespace backreel {
 
 // A serial queue: one worker thread runs the submitted blocks one at a time, in submission order.
 // async() may be called from any thread, including from a block running on the queue.
-// Destruction runs every block already submitted, then joins the worker.
+// Destruction lets every block already submitted run; it waits for them, except when the queue is
+// destroyed from one of its own blocks, where the worker finishes on its own.
 class SerialQueue {
 public:
     explicit SerialQueue(std::string label);
@@ -20,20 +18,16 @@ public:
     SerialQueue(const SerialQueue&) = delete;
     SerialQueue& operator=(const SerialQueue&) = delete;
 
-    const std::string& label() const { return label_; }
+    const std::string& label() const;
     void async(std::function<void()> block);
+    // Runs block on the queue and waits until it has run. Never call it from this queue.
+    void sync(std::function<void()> block);
     // True when called from a block running on this queue.
     bool isCurrent() const;
 
 private:
-    void run();
-
-    std::string label_;
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    std::deque<std::function<void()>> blocks_;
-    bool stopping_ = false;
-    std::thread worker_;
+    struct Worker;
+    std::shared_ptr<Worker> worker_;
 };
 
 } // namespace backreel

@@ -23,6 +23,16 @@ class SyntheticWindowServer final : public WindowServer {
 public:
     explicit SyntheticWindowServer(std::shared_ptr<SyntheticState> state) : state_(std::move(state)) {}
     std::uint32_t mainDisplayID() override { return state_->options().mainDisplayID; }
+    std::vector<WindowServerEntry> windowList() override {
+        std::vector<WindowServerEntry> entries;
+        for (const Window& window : state_->options().content.windows) {
+            if (window.isOnScreen) {
+                entries.push_back(WindowServerEntry{window.windowID, window.windowLayer, window.frame,
+                                                    window.owningApplication ? window.owningApplication->processID : 0});
+            }
+        }
+        return entries;
+    }
 
 private:
     std::shared_ptr<SyntheticState> state_;

@@ -1,0 +1,54 @@
+#include "export/DesktopSaveFlow.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+#include <QUrl>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+namespace backreel {
+
+QString temporaryPathBeside(const QString& location) {
+    const QFileInfo info(location);
+    const QString token = QString::number(QRandomGenerator::global()->generate64(), 36);
+    return info.absolutePath() + QStringLiteral("/.") + info.fileName() + QLatin1Char('.') + token +
+           QStringLiteral(".part");
+}
+
+DesktopSaveFlow::DesktopSaveFlow(std::shared_ptr<SaveLocationChooser> chooser, MovieWriterServices services,
+                                 std::shared_ptr<FileReveal> reveal, Logger log)
+    : chooser_(std::move(chooser)), services_(std::move(services)), reveal_(std::move(reveal)), log_(log) {}
+
+QCoro::Task<RecordingStatus> DesktopSaveFlow::save(Clip clip) {
+    const std::optional<QString> location = co_await chooser_->chooseLocation();
+    if (!location || location->isEmpty()) {
+        co_return RecordingStatus::idle();
+    }
+    log_.info(QStringLiteral("[Write] Saving to %1").arg(QFileInfo(*location).fileName()));
+
+    const QString temporary = temporaryPathBeside(*location);
+    MaybeError error = co_await writeMovie(std::move(clip.video), std::move(clip.audio), temporary, services_, log_);
+    if (!error) {
+        // rename() replaces the old file in one step: the location holds either the old file or
+        // the complete new one, never a partial movie.
+        if (std::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(*location).constData()) != 0) {
+            error = Error{QStringLiteral("POSIX"), errno, QString::fromLocal8Bit(std::strerror(errno))};
+        }
+    }
+    if (error) {
+        log_.error(QStringLiteral("[Write] Save failed: %1").arg(error->description));
+        QFile::remove(temporary);
+        co_return RecordingStatus::error(QStringLiteral("Save failed: ") + error->description);
+    }
+
+    log_.info(QStringLiteral("[Write] Save complete ✓"));
+    if (reveal_) {
+        reveal_->reveal(*location);
+    }
+    co_return RecordingStatus::saved(QUrl::fromLocalFile(*location));
+}
+
+} // namespace backreel

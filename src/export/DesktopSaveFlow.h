@@ -1,0 +1,32 @@
+#pragma once
+
+#include "export/MovieWriter.h"
+#include "export/SaveFlow.h"
+#include "export/SaveLocation.h"
+#include "platform/FileReveal.h"
+
+#include <memory>
+
+namespace backreel {
+
+// A temporary file next to the chosen location, hidden, unique, e.g. ".clip.mp4.1a2b3c.part".
+QString temporaryPathBeside(const QString& location);
+
+// The save of a clip: asks where, writes the movie to a temporary file beside that place, and only
+// once it is complete moves it over the chosen location, so a failed save never destroys a file the
+// user already had there. Then shows the file in the file manager.
+class DesktopSaveFlow final : public SaveFlow {
+public:
+    DesktopSaveFlow(std::shared_ptr<SaveLocationChooser> chooser, MovieWriterServices services,
+                    std::shared_ptr<FileReveal> reveal, Logger log = Logger::recording());
+
+    QCoro::Task<RecordingStatus> save(Clip clip) override;
+
+private:
+    const std::shared_ptr<SaveLocationChooser> chooser_;
+    const MovieWriterServices services_;
+    const std::shared_ptr<FileReveal> reveal_;
+    const Logger log_;
+};
+
+} // namespace backreel

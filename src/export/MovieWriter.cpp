@@ -198,6 +198,9 @@ QCoro::Task<MaybeError> writeMovie(std::vector<MediaSamplePtr> video, std::vecto
         co_return Error{QStringLiteral("Backreel"), 0, QStringLiteral("Could not replace %1.").arg(path)};
     }
 
+    if (!services.assetWriter) {
+        co_return Error::backreel(0, QStringLiteral("This build of Backreel cannot write movies."));
+    }
     Expected<std::shared_ptr<AssetWriter>> created = services.assetWriter->createWriter(path, FileType::mpeg4);
     if (!created) {
         co_return created.error();

@@ -1,19 +1,37 @@
+#include "app/BackreelApp.h"
+#include "app/PlatformFallbacks.h"
+#include "export/DesktopSaveFlow.h"
+#include "export/SaveLocation.h"
 #include "platform/log/Log.h"
+#include "platform/ShareableContent.h"
 
-#include <QCoreApplication>
-
-#include <cstdio>
+#include <QApplication>
+#include <QSystemTrayIcon>
 
 int main(int argc, char* argv[]) {
-    QCoreApplication application(argc, argv);
+    QApplication application(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("strandloft"));
     QCoreApplication::setApplicationName(QStringLiteral("Backreel"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(BACKREEL_VERSION));
+    QGuiApplication::setApplicationDisplayName(QStringLiteral("Backreel"));
+    // Ties our windows and notifications to com.strandloft.Backreel.desktop.
+    QGuiApplication::setDesktopFileName(backreel::kBundleIdentifier);
+    // Dialogs and the main window come and go; the application decides itself when it ends.
+    QGuiApplication::setQuitOnLastWindowClosed(false);
     backreel::installJournalMessageHandler();
 
-    std::printf("Backreel %s: a replay-buffer screen recorder.\n"
-                "This build has the recording core (sample stores, clip selection and the recording\n"
-                "manager) with a synthetic test backend; screen capture, compression and saving\n"
-                "arrive with the next steps.\n",
-                BACKREEL_VERSION);
-    return 0;
+    backreel::Platform platform = backreel::withNullFallbacks(backreel::loadPlatform());
+    auto saveFlow = std::make_shared<backreel::DesktopSaveFlow>(
+        std::make_shared<backreel::SavePanel>(),
+        backreel::MovieWriterServices{platform.assetWriter, platform.movieProbe}, platform.fileReveal);
+
+    backreel::BackreelAppOptions options;
+    options.tray = QSystemTrayIcon::isSystemTrayAvailable() ? backreel::TrayPresence::available
+                                                            : backreel::TrayPresence::unavailable;
+    options.version = QCoreApplication::applicationVersion();
+    backreel::BackreelApp app(std::move(platform), std::move(saveFlow), options);
+    QObject::connect(&app, &backreel::BackreelApp::quitRequested, &application, &QCoreApplication::quit,
+                     Qt::QueuedConnection);
+    app.start();
+    return QApplication::exec();
 }

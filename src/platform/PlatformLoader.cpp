@@ -1,18 +1,33 @@
 #include "platform/Platform.h"
 #include "platform/dbus/DbusFileReveal.h"
 #include "platform/dbus/DbusNotificationMuter.h"
+#include "platform/ffmpeg/FfmpegAssetWriterService.h"
+#include "platform/ffmpeg/FfmpegCompressionService.h"
+#include "platform/ffmpeg/FfmpegMovieProbe.h"
 #include "platform/null/NullCaptureService.h"
-#include "platform/null/NullCompressionService.h"
 #include "platform/null/NullWindowServer.h"
+#include "platform/pulse/PulseAudioService.h"
+#include "platform/x11/X11CaptureService.h"
+#include "platform/x11/X11WindowServer.h"
+
+#include <QtGlobal>
 
 namespace backreel {
 
 Platform loadPlatform() {
     Platform platform;
-    platform.capture = std::make_shared<NullCaptureService>();
-    platform.compression = std::make_shared<NullCompressionService>();
+    // X11 sessions (and X11 clients of Wayland sessions through XWayland) have DISPLAY set.
+    if (!qEnvironmentVariableIsEmpty("DISPLAY")) {
+        platform.capture = std::make_shared<X11CaptureService>(std::make_shared<PulseAudioService>());
+        platform.windowServer = std::make_shared<X11WindowServer>();
+    } else {
+        platform.capture = std::make_shared<NullCaptureService>();
+        platform.windowServer = std::make_shared<NullWindowServer>();
+    }
+    platform.compression = std::make_shared<FfmpegCompressionService>();
     platform.notifications = std::make_shared<DbusNotificationMuter>();
-    platform.windowServer = std::make_shared<NullWindowServer>();
+    platform.assetWriter = std::make_shared<FfmpegAssetWriterService>();
+    platform.movieProbe = std::make_shared<FfmpegMovieProbe>();
     platform.fileReveal = std::make_shared<DbusFileReveal>();
     return platform;
 }

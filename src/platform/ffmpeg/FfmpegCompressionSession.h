@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/CompressionSession.h"
+#include "platform/ffmpeg/FfmpegCompressionService.h"
 #include "platform/ffmpeg/FfmpegEncoder.h"
 #include "platform/ffmpeg/FfmpegPtr.h"
 #include "platform/ffmpeg/KeyFrameSchedule.h"
@@ -11,6 +12,7 @@
 #include <deque>
 #include <map>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -20,10 +22,14 @@ namespace backreel {
 //
 // The path of a frame: encodeFrame() converts the BGRA picture on the caller's thread into a YUV
 // frame taken from a small pool (scaling it first when its size is not the session's), and queues
-// it. Converting costs less than copying the BGRA picture would (1920×1080 on the development
-// machine: 0.41 ms for ARGBToI420 against 0.56 ms for a memcpy of the BGRA bytes), and it lets
-// the capture backend reuse its buffer at once. The encoder thread forces key frames as the
-// schedule asks, runs the encoder and hands each packet to the output callback, in order.
+// it. Converting costs less than copying the BGRA picture would (1920×1080 on the two-core
+// development machine: 0.41 ms for ARGBToI420 against 0.56 ms for a memcpy of the BGRA bytes;
+// the whole encodeFrame() about 0.55 ms, see bench/CompressionBench.cpp), and it lets the capture
+// backend reuse its buffer at once: holding on to the picture instead would race with a backend
+// that draws the next frame into the same memory. Until prepareToEncodeFrames() has run, the
+// first encodeFrame() also opens the encoder, which takes tens of milliseconds. The encoder
+// thread forces key frames as the schedule asks, runs the encoder and hands each packet to the
+// output callback, in order.
 //
 // Back pressure: at most kMaxPendingFrames converted frames wait for the encoder. A frame that
 // arrives while that many wait is dropped; the drop is reported to the output callback with
@@ -35,12 +41,12 @@ namespace backreel {
 // own output callback.
 class FfmpegCompressionSession final : public CompressionSession {
 public:
-    static constexpr std::size_t kMaxPendingFrames = 3;
+    static constexpr std::size_t kMaxPendingFrames = FfmpegCompressionService::kMaxPendingFrames;
 
     // The encoder is opened by prepareToEncodeFrames(), or by the first encodeFrame() without it.
-    FfmpegCompressionSession(std::int32_t width, std::int32_t height, FourCC codecType, EncoderCandidate encoder,
-                             std::string softwarePreset, CompressionOutputCallback outputCallback,
-                             void* outputCallbackRefCon);
+    FfmpegCompressionSession(std::int32_t width, std::int32_t height, FourCC codecType,
+                             EncoderCandidate encoder, std::string softwarePreset,
+                             CompressionOutputCallback outputCallback, void* outputCallbackRefCon);
     ~FfmpegCompressionSession() override;
 
     FfmpegCompressionSession(const FfmpegCompressionSession&) = delete;
@@ -54,7 +60,8 @@ public:
     std::int32_t prepareToEncodeFrames() override;
     // Any thread (the capture queue). Returns once the picture is converted and queued (or
     // dropped); kInvalidSession after completeFrames() or invalidate().
-    std::int32_t encodeFrame(const ImageBufferPtr& image, MediaTime presentationTime, MediaTime duration) override;
+    std::int32_t encodeFrame(const ImageBufferPtr& image, MediaTime presentationTime,
+                             MediaTime duration) override;
     // Delivers every frame submitted so far, then drains the encoder. A drained encoder cannot take
     // frames again, so this finishes the session whatever completeUntil says: later encodeFrame()
     // calls fail with kInvalidSession. Its only caller completes right before invalidating.
@@ -103,6 +110,8 @@ private:
     double maxKeyFrameIntervalDuration_ = 0;
     FfmpegEncoder encoder_;
     bool opened_ = false;
+    // The status of a failed open, returned from then on instead of trying again for every frame.
+    std::int32_t openFailure_ = compression_status::kNoError;
     std::vector<std::uint8_t> scaledPicture_;
     // Set by open; read by the encoder thread, which starts after it.
     FormatDescriptionPtr formatDescription_;

@@ -25,29 +25,38 @@ constexpr std::array<EncoderCandidate, 3> kHardwareH264Encoders{{
     {"h264_qsv", EncoderBackend::quickSync},
 }};
 
+// The most frames per second the capture delivers. Encoders size the stream's level and libx264
+// its per-frame bit budget from the frame rate; told only the 1/90000 time base, libx264 assumes
+// 90000 frames per second and starves every frame down to a grey picture. With this rate libx264
+// gives each frame a 30th of the average bit rate whatever the timestamps say (measured at
+// 1280×720: 1.06, 1.98 and 3.75 Mbit/s for a 2 Mbit/s target at 15, 30 and 60 frames per
+// second), so the stream stays at or under the average as long as the capture keeps to 30.
+constexpr AVRational kNominalFrameRate{30, 1};
+
 // GPU surfaces in a VAAPI session's pool: enough for the encoder's reference frames, the frames
 // it has in flight and the one being uploaded.
 constexpr int kVaapiSurfacePoolSize = 20;
 
-// Lowers FFmpeg's log level to silence while it lives. The level is process-wide, so nested and
-// concurrent silences share one saved level and the last one to end restores it.
-class ScopedSilentFfmpegLog {
+// Caps FFmpeg's log level while it lives. The level is process-wide, so nested and concurrent
+// scopes share one saved level: each one can only lower the level, and the last one to end
+// restores what was there before the first.
+class ScopedFfmpegLogLevel {
 public:
-    ScopedSilentFfmpegLog() {
+    explicit ScopedFfmpegLogLevel(int maximumLevel) {
         std::lock_guard lock(mutex());
         if (depth()++ == 0) {
             savedLevel() = av_log_get_level();
-            av_log_set_level(AV_LOG_QUIET);
         }
+        av_log_set_level(std::min(av_log_get_level(), maximumLevel));
     }
-    ~ScopedSilentFfmpegLog() {
+    ~ScopedFfmpegLogLevel() {
         std::lock_guard lock(mutex());
         if (--depth() == 0) {
             av_log_set_level(savedLevel());
         }
     }
-    ScopedSilentFfmpegLog(const ScopedSilentFfmpegLog&) = delete;
-    ScopedSilentFfmpegLog& operator=(const ScopedSilentFfmpegLog&) = delete;
+    ScopedFfmpegLogLevel(const ScopedFfmpegLogLevel&) = delete;
+    ScopedFfmpegLogLevel& operator=(const ScopedFfmpegLogLevel&) = delete;
 
 private:
     static std::mutex& mutex() {
@@ -103,7 +112,8 @@ int attachVaapiFrames(AVCodecContext& context, AVBufferRefPtr* hardwareFrames) {
         return AVERROR(ENODEV);
     }
     AVBufferRef* createdDevice = nullptr;
-    int result = av_hwdevice_ctx_create(&createdDevice, AV_HWDEVICE_TYPE_VAAPI, renderNode.c_str(), nullptr, 0);
+    int result =
+        av_hwdevice_ctx_create(&createdDevice, AV_HWDEVICE_TYPE_VAAPI, renderNode.c_str(), nullptr, 0);
     AVBufferRefPtr device(createdDevice);
     if (result < 0) {
         return result;
@@ -139,14 +149,15 @@ int configureBackend(const EncoderCandidate& candidate, FourCC codecType, const 
     switch (candidate.backend) {
     case EncoderBackend::x264: {
         context.pix_fmt = AV_PIX_FMT_YUV420P;
-        const std::string preset = settings.softwarePreset.empty() ? "veryfast" : settings.softwarePreset;
+        // Sessions always name a preset; the fastest one stands in should one not.
+        const std::string preset = settings.softwarePreset.empty() ? "ultrafast" : settings.softwarePreset;
         // zerolatency also for sessions that are not real time: it turns off lookahead and frame
         // threading, so every frame comes back as soon as it went in, which the session's short
         // queue and the key-frame rhythm count on. The x264 log level 1 keeps its warnings and
         // errors but not the banner it prints at every open and close.
-        for (const auto& [name, value] : {std::pair{"preset", preset.c_str()}, std::pair{"tune", "zerolatency"},
-                                          std::pair{"profile", profile}, std::pair{"forced-idr", "1"},
-                                          std::pair{"x264-params", "log=1"}}) {
+        for (const auto& [name, value] : {std::pair{"preset", preset.c_str()},
+                                          std::pair{"tune", "zerolatency"}, std::pair{"profile", profile},
+                                          std::pair{"forced-idr", "1"}, std::pair{"x264-params", "log=1"}}) {
             if (const int result = setOption(context, name, value); result < 0) {
                 return result;
             }
@@ -162,7 +173,8 @@ int configureBackend(const EncoderCandidate& candidate, FourCC codecType, const 
         context.pix_fmt = AV_PIX_FMT_NV12;
         for (const auto& [name, value] :
              {std::pair{"profile", profile}, std::pair{"forced-idr", "1"}, std::pair{"tune", "ll"},
-              std::pair{"zerolatency", settings.realTime ? "1" : "0"}, std::pair{"delay", settings.realTime ? "0" : "4"}}) {
+              std::pair{"zerolatency", settings.realTime ? "1" : "0"},
+              std::pair{"delay", settings.realTime ? "0" : "4"}}) {
             if (const int result = setOption(context, name, value); result < 0) {
                 return result;
             }
@@ -193,8 +205,8 @@ std::span<const EncoderCandidate> hardwareEncoders(FourCC codecType) {
     return {};
 }
 
-int openFfmpegEncoder(const EncoderCandidate& candidate, FourCC codecType, std::int32_t width, std::int32_t height,
-                      const EncoderSettings& settings, FfmpegEncoder* encoder) {
+int openFfmpegEncoder(const EncoderCandidate& candidate, FourCC codecType, std::int32_t width,
+                      std::int32_t height, const EncoderSettings& settings, FfmpegEncoder* encoder) {
     const AVCodec* codec = avcodec_find_encoder_by_name(candidate.name);
     if (codec == nullptr) {
         return AVERROR_ENCODER_NOT_FOUND;
@@ -206,6 +218,7 @@ int openFfmpegEncoder(const EncoderCandidate& candidate, FourCC codecType, std::
     context->width = width;
     context->height = height;
     context->time_base = AVRational{1, kTimeScale};
+    context->framerate = kNominalFrameRate;
     context->sample_aspect_ratio = AVRational{1, 1};
     context->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     context->max_b_frames = 0;
@@ -226,24 +239,34 @@ int openFfmpegEncoder(const EncoderCandidate& candidate, FourCC codecType, std::
     }
 
     AVBufferRefPtr hardwareFrames;
-    if (const int result = configureBackend(candidate, codecType, settings, *context, &hardwareFrames); result < 0) {
+    if (const int result = configureBackend(candidate, codecType, settings, *context, &hardwareFrames);
+        result < 0) {
         return result;
     }
-    if (const int result = avcodec_open2(context.get(), codec, nullptr); result < 0) {
-        return result;
+    {
+        // Encoders announce themselves at the information level on every open (libx264 prints its
+        // whole configuration); warnings and errors still get through.
+        const ScopedFfmpegLogLevel quieter(AV_LOG_WARNING);
+        if (const int result = avcodec_open2(context.get(), codec, nullptr); result < 0) {
+            return result;
+        }
     }
     encoder->candidate = candidate;
-    encoder->softwareFormat = candidate.backend == EncoderBackend::x264 ? AV_PIX_FMT_YUV420P : AV_PIX_FMT_NV12;
+    encoder->softwareFormat =
+        candidate.backend == EncoderBackend::x264 ? AV_PIX_FMT_YUV420P : AV_PIX_FMT_NV12;
     encoder->context = std::move(context);
     encoder->hardwareFrames = std::move(hardwareFrames);
     return 0;
 }
 
-std::optional<EncoderCandidate> findHardwareEncoder(FourCC codecType, std::int32_t width, std::int32_t height) {
-    const ScopedSilentFfmpegLog silence;
+std::optional<EncoderCandidate> findHardwareEncoder(FourCC codecType, std::int32_t width,
+                                                    std::int32_t height) {
+    const ScopedFfmpegLogLevel silence(AV_LOG_QUIET);
+    EncoderSettings settings;
+    settings.realTime = true;
     for (const EncoderCandidate& candidate : hardwareEncoders(codecType)) {
         FfmpegEncoder probe;
-        if (openFfmpegEncoder(candidate, codecType, width, height, EncoderSettings{.realTime = true}, &probe) == 0) {
+        if (openFfmpegEncoder(candidate, codecType, width, height, settings, &probe) == 0) {
             return candidate;
         }
     }

@@ -53,12 +53,13 @@ struct FfmpegEncoder {
 // Opens the candidate for codecType at this size with the settings: parameter sets in the
 // extradata (global header), a 1/90000 time base, no B-frames, BT.601 limited-range colour as
 // libyuv produces it. Returns 0, or a negative AVERROR code and leaves *encoder untouched.
-int openFfmpegEncoder(const EncoderCandidate& candidate, FourCC codecType, std::int32_t width, std::int32_t height,
-                      const EncoderSettings& settings, FfmpegEncoder* encoder);
+int openFfmpegEncoder(const EncoderCandidate& candidate, FourCC codecType, std::int32_t width,
+                      std::int32_t height, const EncoderSettings& settings, FfmpegEncoder* encoder);
 
 // The first hardware encoder for codecType that really opens at this size, or none. Each one is
 // opened and closed again at once, with FFmpeg's log silenced: on a machine without the hardware,
 // failing is the expected outcome and not worth a line on stderr.
-std::optional<EncoderCandidate> findHardwareEncoder(FourCC codecType, std::int32_t width, std::int32_t height);
+std::optional<EncoderCandidate> findHardwareEncoder(FourCC codecType, std::int32_t width,
+                                                    std::int32_t height);
 
 } // namespace backreel

@@ -22,10 +22,42 @@ struct AVBufferRefDeleter {
     void operator()(AVBufferRef* buffer) const { av_buffer_unref(&buffer); }
 };
 
+struct AVOutputContextDeleter {
+    // Closes the file the context writes to (if it has one open), then frees the context.
+    void operator()(AVFormatContext* context) const {
+        if (context != nullptr && context->oformat != nullptr && (context->oformat->flags & AVFMT_NOFILE) == 0) {
+            avio_closep(&context->pb);
+        }
+        avformat_free_context(context);
+    }
+};
+struct AVInputContextDeleter {
+    void operator()(AVFormatContext* context) const { avformat_close_input(&context); }
+};
+struct SwrContextDeleter {
+    void operator()(SwrContext* context) const { swr_free(&context); }
+};
+struct AVAudioFifoDeleter {
+    void operator()(AVAudioFifo* fifo) const {
+        if (fifo != nullptr) {
+            av_audio_fifo_free(fifo);
+        }
+    }
+};
+struct AVDictionaryDeleter {
+    void operator()(AVDictionary* dictionary) const { av_dict_free(&dictionary); }
+};
+
 using AVCodecContextPtr = std::unique_ptr<AVCodecContext, AVCodecContextDeleter>;
 using AVFramePtr = std::unique_ptr<AVFrame, AVFrameDeleter>;
 using AVPacketPtr = std::unique_ptr<AVPacket, AVPacketDeleter>;
 using AVBufferRefPtr = std::unique_ptr<AVBufferRef, AVBufferRefDeleter>;
+// A muxer's context, from avformat_alloc_output_context2(); a demuxer's, from avformat_open_input().
+using AVOutputContextPtr = std::unique_ptr<AVFormatContext, AVOutputContextDeleter>;
+using AVInputContextPtr = std::unique_ptr<AVFormatContext, AVInputContextDeleter>;
+using SwrContextPtr = std::unique_ptr<SwrContext, SwrContextDeleter>;
+using AVAudioFifoPtr = std::unique_ptr<AVAudioFifo, AVAudioFifoDeleter>;
+using AVDictionaryPtr = std::unique_ptr<AVDictionary, AVDictionaryDeleter>;
 
 // The text FFmpeg gives for an error code. av_err2str() builds a C compound literal, which C++
 // does not have, hence this function.

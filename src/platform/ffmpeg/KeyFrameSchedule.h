@@ -16,7 +16,8 @@ class KeyFrameSchedule {
 public:
     KeyFrameSchedule() = default;
     KeyFrameSchedule(std::int64_t maxInterval, std::int64_t maxIntervalTicks)
-        : maxInterval_(maxInterval), maxIntervalTicks_(maxIntervalTicks) {}
+        : maxInterval_(maxInterval)
+        , maxIntervalTicks_(maxIntervalTicks) {}
 
     // Called for every frame, in submission order, with its index and its PTS in ticks; true when
     // the frame must be forced to be a key frame. The first frame always is.

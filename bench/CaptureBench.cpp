@@ -1,0 +1,363 @@
+// What capturing the screen costs: the 1920×1080 display of a virtual desktop with moving content
+// goes through the X11 capture stream (MIT-SHM grabs at 30 fps) into an output that counts the
+// frames, first on its own, then with every frame compressed by the FFmpeg backend (libx264,
+// 20 Mbit/s, a key frame every 15, the preset Backreel picks for 1080p). For comparison
+// `ffmpeg -f x11grab` records and encodes the same display with the same settings. The three runs
+// follow each other, each for the same time, so none takes CPU from another. Besides each one's
+// own CPU time the X server's is shown (above what it spends drawing the content alone): with
+// MIT-SHM it is the server that copies the pixels.
+//
+// usage (under scripts/virtual-desktop): capture_bench [SECONDS] [--preset PRESET]
+// The moving content is this program started again with --draw: a full-screen window whose
+// pattern moves every frame, in its own process so its painting is not counted as ours.
+
+#include "platform/CompressionSession.h"
+#include "platform/dispatch/SerialQueue.h"
+#include "platform/ffmpeg/FfmpegCompressionService.h"
+#include "platform/x11/X11CaptureService.h"
+#include "platform/x11/X11CaptureStream.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <future>
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QGuiApplication>
+#include <QPainter>
+#include <QProcess>
+#include <QRasterWindow>
+#include <QRegularExpression>
+#include <QScreen>
+#include <QTemporaryFile>
+#include <QTimer>
+#include <sys/resource.h>
+#include <thread>
+#include <unistd.h>
+
+using namespace backreel;
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr int kWidth = 1920;
+constexpr int kHeight = 1080;
+constexpr std::int64_t kBitsPerSecond = 20'000'000;
+constexpr int kKeyFrameInterval = 15;
+
+// A full-screen window with bars and a square that move every 1/60 s.
+class MovingContent final : public QRasterWindow {
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        const int t = frame_++;
+        for (int x = 0; x < width(); x += 64) {
+            painter.fillRect(x, 0, 64, height(), QColor::fromHsv((x / 8 + t * 3) % 360, 200, 220));
+        }
+        painter.fillRect((t * 7) % width(), (t * 5) % height(), 240, 240, Qt::black);
+        painter.drawText(40, 40, QString::number(t));
+    }
+    void timerEvent(QTimerEvent*) override { update(); }
+
+public:
+    MovingContent() { startTimer(16, Qt::PreciseTimer); }
+
+private:
+    int frame_ = 0;
+};
+
+int drawMovingContent(int argc, char* argv[]) {
+    QGuiApplication application(argc, argv);
+    MovingContent window;
+    window.setGeometry(0, 0, kWidth, kHeight);
+    window.show();
+    return QGuiApplication::exec();
+}
+
+// The X server of the virtual desktop: the Xvfb started by the same scripts/virtual-desktop as we
+// were (our sibling), or 0. Its CPU time counts too: with MIT-SHM the server copies the pixels.
+pid_t findXServer() {
+    const pid_t parent = getppid();
+    const QDir proc(QStringLiteral("/proc"));
+    for (const QString& entry : proc.entryList(QDir::Dirs)) {
+        bool isNumber = false;
+        const int pid = entry.toInt(&isNumber);
+        if (!isNumber) {
+            continue;
+        }
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+        if (!stat.open(QIODevice::ReadOnly)) {
+            continue;
+        }
+        const QString text = QString::fromLatin1(stat.readAll());
+        const auto nameEnd = text.lastIndexOf(QLatin1Char(')'));
+        const QStringList fields = text.mid(nameEnd + 2).split(QLatin1Char(' '));
+        if (text.contains(QStringLiteral("(Xvfb)")) && fields.size() > 1 && fields[1].toInt() == parent) {
+            return pid;
+        }
+    }
+    return 0;
+}
+
+// CPU seconds a process used so far (user + system), from /proc/PID/stat.
+double processCpuSeconds(pid_t pid) {
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (pid == 0 || !stat.open(QIODevice::ReadOnly)) {
+        return 0;
+    }
+    const QString text = QString::fromLatin1(stat.readAll());
+    const QStringList fields = text.mid(text.lastIndexOf(QLatin1Char(')')) + 2).split(QLatin1Char(' '));
+    // After the name: state is field 0, utime field 11, stime field 12.
+    return fields.size() > 12
+               ? (fields[11].toDouble() + fields[12].toDouble()) / static_cast<double>(sysconf(_SC_CLK_TCK))
+               : 0;
+}
+
+double cpuSeconds(const rusage& usage) {
+    return static_cast<double>(usage.ru_utime.tv_sec) + static_cast<double>(usage.ru_utime.tv_usec) / 1e6 +
+           static_cast<double>(usage.ru_stime.tv_sec) + static_cast<double>(usage.ru_stime.tv_usec) / 1e6;
+}
+
+double processCpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return cpuSeconds(usage);
+}
+
+long peakResidentKibibytes() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+// Counts frames; optionally hands each to a compression session, as the capture delegate does.
+class CountingOutput final : public StreamOutput {
+public:
+    explicit CountingOutput(CompressionSession* session)
+        : session_(session) {}
+    void didOutputSampleBuffer(CaptureStream&, const MediaSamplePtr& sample, StreamOutputType type) override {
+        if (type != StreamOutputType::screen || !sample->imageBuffer()) {
+            return;
+        }
+        ++frames;
+        if (session_ != nullptr) {
+            session_->encodeFrame(sample->imageBuffer(), sample->presentationTime(), sample->duration());
+        }
+    }
+    std::atomic<std::int64_t> frames = 0;
+
+private:
+    CompressionSession* session_;
+};
+
+void countEncoded(void* refCon, std::int32_t status, const MediaSamplePtr& sample) {
+    auto* counts = static_cast<std::array<std::atomic<std::int64_t>, 2>*>(refCon);
+    ++(*counts)[status == 0 && sample ? 0 : 1];
+}
+
+struct RunResult {
+    double cpuPerSecond = 0;
+    double serverCpuPerSecond = 0; // the X server's, less what it spends without any capture
+    std::int64_t frames = 0;
+    std::int64_t dropped = 0;
+    std::int64_t encoded = -1;
+    long peakKibibytes = 0;
+};
+
+pid_t xServer = 0;
+double idleServerCpuPerSecond = 0; // the X server showing the moving content, nobody capturing
+
+RunResult runOurs(const backreel::Display& display, double seconds, const std::string& preset, bool encode) {
+    std::shared_ptr<CompressionSession> session;
+    std::array<std::atomic<std::int64_t>, 2> encodedCounts{};
+    if (encode) {
+        FfmpegCompressionService compression(FfmpegCompressionOptions{.softwarePreset = preset});
+        if (compression.createSession(kWidth, kHeight, codec::h264, nullptr, countEncoded, &encodedCounts,
+                                      &session) != 0) {
+            std::fprintf(stderr, "capture_bench: no H.264 encoder\n");
+            return {};
+        }
+        session->setProperty(CompressionProperty::realTime, true);
+        session->setProperty(CompressionProperty::averageBitRate, kBitsPerSecond);
+        session->setProperty(CompressionProperty::maxKeyFrameInterval, std::int64_t{kKeyFrameInterval});
+        session->setProperty(CompressionProperty::allowFrameReordering, false);
+        session->setProperty(CompressionProperty::profileLevel, ProfileLevel::h264HighAutoLevel);
+        session->prepareToEncodeFrames();
+    }
+    X11CaptureService service(nullptr);
+    StreamConfiguration configuration;
+    configuration.width = kWidth;
+    configuration.height = kHeight;
+    configuration.minimumFrameInterval = MediaTime(1, 30);
+    SerialQueue queue("com.loopvane.capture");
+    auto output = std::make_shared<CountingOutput>(session.get());
+    auto stream = service.createStream(ContentFilter::display(display, {}, {}), configuration, nullptr);
+    stream->addStreamOutput(output, StreamOutputType::screen, queue);
+
+    const double cpuBefore = processCpuSeconds();
+    const double serverBefore = processCpuSeconds(xServer);
+    QElapsedTimer wall;
+    wall.start();
+    std::promise<MaybeError> started;
+    stream->startCapture([&](MaybeError error) { started.set_value(std::move(error)); });
+    if (MaybeError failure = started.get_future().get()) {
+        std::fprintf(stderr, "capture_bench: %s\n", qPrintable(failure->description));
+        return {};
+    }
+    std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+    std::promise<MaybeError> stopped;
+    stream->stopCapture([&](MaybeError error) { stopped.set_value(std::move(error)); });
+    stopped.get_future().get();
+    queue.sync([] {});
+    if (session) {
+        session->completeFrames(MediaTime::invalid());
+    }
+    const double elapsed = static_cast<double>(wall.nsecsElapsed()) / 1e9;
+    RunResult result;
+    result.cpuPerSecond = (processCpuSeconds() - cpuBefore) / elapsed;
+    result.serverCpuPerSecond =
+        (processCpuSeconds(xServer) - serverBefore) / elapsed - idleServerCpuPerSecond;
+    result.frames = output->frames;
+    const auto statistics = static_cast<X11CaptureStream*>(stream.get())->statistics();
+    result.dropped = statistics.droppedBusy + statistics.skippedLate;
+    if (session) {
+        result.encoded = encodedCounts[0];
+        session->invalidate();
+    }
+    result.peakKibibytes = peakResidentKibibytes();
+    return result;
+}
+
+RunResult runFfmpeg(double seconds, const std::string& preset) {
+    QTemporaryFile timing;
+    timing.open();
+    QProcess ffmpeg;
+    ffmpeg.setProcessChannelMode(QProcess::MergedChannels);
+    ffmpeg.start(QStringLiteral("/usr/bin/time"), {QStringLiteral("-f"),
+                                                   QStringLiteral("%U %S %M"),
+                                                   QStringLiteral("-o"),
+                                                   timing.fileName(),
+                                                   QStringLiteral("ffmpeg"),
+                                                   QStringLiteral("-nostdin"),
+                                                   QStringLiteral("-hide_banner"),
+                                                   QStringLiteral("-f"),
+                                                   QStringLiteral("x11grab"),
+                                                   QStringLiteral("-framerate"),
+                                                   QStringLiteral("30"),
+                                                   QStringLiteral("-video_size"),
+                                                   QStringLiteral("%1x%2").arg(kWidth).arg(kHeight),
+                                                   QStringLiteral("-i"),
+                                                   qEnvironmentVariable("DISPLAY"),
+                                                   QStringLiteral("-t"),
+                                                   QString::number(seconds),
+                                                   QStringLiteral("-c:v"),
+                                                   QStringLiteral("libx264"),
+                                                   QStringLiteral("-preset"),
+                                                   QString::fromStdString(preset),
+                                                   QStringLiteral("-tune"),
+                                                   QStringLiteral("zerolatency"),
+                                                   QStringLiteral("-b:v"),
+                                                   QStringLiteral("20M"),
+                                                   QStringLiteral("-g"),
+                                                   QStringLiteral("15"),
+                                                   QStringLiteral("-f"),
+                                                   QStringLiteral("null"),
+                                                   QStringLiteral("-")});
+    QElapsedTimer wall;
+    wall.start();
+    const double serverBefore = processCpuSeconds(xServer);
+    ffmpeg.waitForFinished(static_cast<int>(seconds * 1000) + 60'000);
+    const double elapsed = static_cast<double>(wall.nsecsElapsed()) / 1e9;
+    const double serverCpuPerSecond =
+        (processCpuSeconds(xServer) - serverBefore) / elapsed - idleServerCpuPerSecond;
+    const QString log = QString::fromLocal8Bit(ffmpeg.readAll());
+    RunResult result;
+    result.serverCpuPerSecond = serverCpuPerSecond;
+    const QStringList times = QString::fromLocal8Bit(timing.readAll()).split(QLatin1Char(' '));
+    if (times.size() >= 3) {
+        result.cpuPerSecond = (times[0].toDouble() + times[1].toDouble()) / elapsed;
+        result.peakKibibytes = times[2].trimmed().toLong();
+    }
+    // The last progress line: "frame= 1800 fps= 30 ... dup=0 drop=3 ...".
+    const QRegularExpression frames(QStringLiteral("frame=\\s*(\\d+)"));
+    for (auto match = frames.globalMatch(log); match.hasNext();) {
+        result.frames = match.next().captured(1).toLongLong();
+    }
+    const QRegularExpression drops(QStringLiteral("drop=\\s*(\\d+)"));
+    for (auto match = drops.globalMatch(log); match.hasNext();) {
+        result.dropped = match.next().captured(1).toLongLong();
+    }
+    if (ffmpeg.exitCode() != 0) {
+        std::fprintf(stderr, "capture_bench: ffmpeg failed:\n%s\n", qPrintable(log.right(2000)));
+    }
+    return result;
+}
+
+void print(const char* name, const RunResult& result, double seconds) {
+    std::printf("%-34s %6.3f CPU s/s (+%5.3f X server)  %6lld frames (%5.1f fps)  %5lld dropped  %speak RSS "
+                "%6.1f MiB\n",
+                name, result.cpuPerSecond, result.serverCpuPerSecond, static_cast<long long>(result.frames),
+                static_cast<double>(result.frames) / seconds, static_cast<long long>(result.dropped),
+                result.encoded >= 0 ? qPrintable(QStringLiteral("%1 encoded ").arg(result.encoded)) : "",
+                static_cast<double>(result.peakKibibytes) / 1024.0);
+    std::fflush(stdout);
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    if (argc > 1 && std::string(argv[1]) == "--draw") {
+        return drawMovingContent(argc, argv);
+    }
+    QCoreApplication application(argc, argv);
+    double seconds = 60;
+    std::string preset = "veryfast"; // what the FFmpeg backend uses for 1080p software H.264
+    for (int i = 1; i < argc; ++i) {
+        const std::string argument = argv[i];
+        if (argument == "--preset" && i + 1 < argc) {
+            preset = argv[++i];
+        } else {
+            seconds = std::stod(argument);
+        }
+    }
+    if (qEnvironmentVariableIsEmpty("DISPLAY")) {
+        std::fprintf(stderr, "capture_bench: DISPLAY is not set; run under scripts/virtual-desktop\n");
+        return 2;
+    }
+    QProcess drawer;
+    drawer.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--draw")});
+    drawer.waitForStarted();
+    std::this_thread::sleep_for(1s); // the window is up and painting
+
+    X11CaptureService service(nullptr);
+    std::promise<Expected<ShareableContent>> listed;
+    service.getShareableContent(
+        [&](Expected<ShareableContent> content) { listed.set_value(std::move(content)); });
+    Expected<ShareableContent> content = listed.get_future().get();
+    if (!content || content.value().displays.empty()) {
+        std::fprintf(stderr, "capture_bench: no display\n");
+        return 1;
+    }
+    const backreel::Display display = content.value().displays.front();
+    xServer = findXServer();
+    {
+        const double before = processCpuSeconds(xServer);
+        const double idleSeconds = std::min(seconds, 10.0);
+        std::this_thread::sleep_for(std::chrono::duration<double>(idleSeconds));
+        idleServerCpuPerSecond = (processCpuSeconds(xServer) - before) / idleSeconds;
+    }
+    std::printf("capture of a %dx%d display at 30 fps for %.0f s each, x264 preset %s, %u cores\n",
+                display.width, display.height, seconds, preset.c_str(), std::thread::hardware_concurrency());
+    std::printf("X server (pid %d) drawing the moving content, nobody capturing: %.3f CPU s/s\n",
+                static_cast<int>(xServer), idleServerCpuPerSecond);
+    std::fflush(stdout);
+    print("Backreel capture (frames counted)", runOurs(display, seconds, preset, false), seconds);
+    print("Backreel capture + libx264", runOurs(display, seconds, preset, true), seconds);
+    print("ffmpeg -f x11grab + libx264", runFfmpeg(seconds, preset), seconds);
+    drawer.kill();
+    drawer.waitForFinished();
+    return 0;
+}

@@ -1,0 +1,91 @@
+#include "app/BackreelApp.h"
+
+#include "app/InertTargetPicker.h"
+#include "app/MenuBarContent.h"
+#include "app/RecordIconEngine.h"
+#include "app/TrayIcon.h"
+#include "app/UpdateController.h"
+#include "capture/RecordingManager.h"
+#include "export/SaveFlow.h"
+#include "platform/ShareableContent.h"
+#include "ui/ContentView.h"
+#include "ui/MainWindowRules.h"
+
+#include <QGuiApplication>
+#include <QIcon>
+#include <QScreen>
+
+namespace backreel {
+
+BackreelApp::BackreelApp(Platform platform, std::shared_ptr<SaveFlow> saveFlow, BackreelAppOptions options,
+                         QObject* parent)
+    : QObject(parent)
+    , options_(std::move(options)) {
+    // The one manager comes first; everything after it, the update controller included, may use it.
+    recordingManager_ = std::make_unique<RecordingManager>(std::move(platform), std::move(saveFlow));
+    updaterController_ = std::make_unique<UpdateController>(
+        options_.version, options_.feedUrl.isEmpty() ? UpdateController::defaultFeedUrl() : options_.feedUrl);
+    targetPicker_ = std::make_unique<InertTargetPicker>();
+    menuBarContent_ = std::make_unique<MenuBarContent>(
+        *recordingManager_, *updaterController_, [this] { showWindow(); }, [this] { emit quitRequested(); });
+}
+
+BackreelApp::~BackreelApp() {
+    // The window observes the manager (and may hand it a last status), so it goes first.
+    if (window_) {
+        window_->disconnect(this);
+        delete window_.data();
+    }
+    trayIcon_.reset();
+    menuBarContent_.reset();
+}
+
+ContentView* BackreelApp::mainWindow() const {
+    return window_.data();
+}
+
+void BackreelApp::start() {
+    showWindow();
+    if (options_.tray == TrayPresence::available && !trayIcon_) {
+        trayIcon_ = std::make_unique<TrayIcon>(*recordingManager_, menuBarContent_->menu());
+        trayIcon_->show();
+    }
+}
+
+ContentView* BackreelApp::createWindow() {
+    auto* window = new ContentView(*recordingManager_, *targetPicker_);
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    window->setWindowIcon(
+        QIcon::fromTheme(kBundleIdentifier, QIcon(new RecordIconEngine(RecordIconEngine::Style::filled))));
+    connect(window, &ContentView::closed, this, [this, window] { windowClosed(window->pos()); });
+    connect(window, &ContentView::menuRequested, this,
+            [this](const QPoint& position) { menuBarContent_->menu()->popup(position); });
+    window->adjustSize();
+    if (windowPosition_) {
+        window->move(*windowPosition_);
+    } else if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        // The first window opens in the top-trailing corner of the screen.
+        window->move(
+            topTrailingPosition(screen->availableGeometry(), window->size(), window->layoutDirection()));
+    }
+    return window;
+}
+
+void BackreelApp::showWindow() {
+    if (!window_) {
+        window_ = createWindow();
+    }
+    window_->setWindowState(window_->windowState() & ~Qt::WindowMinimized);
+    window_->show();
+    window_->raise();
+    window_->activateWindow();
+}
+
+void BackreelApp::windowClosed(const QPoint& position) {
+    windowPosition_ = position;
+    if (options_.tray == TrayPresence::unavailable) {
+        emit quitRequested();
+    }
+}
+
+} // namespace backreel

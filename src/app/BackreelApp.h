@@ -1,0 +1,79 @@
+#pragma once
+
+#include "platform/Platform.h"
+
+#include <memory>
+#include <optional>
+#include <QObject>
+#include <QPoint>
+#include <QPointer>
+#include <QUrl>
+
+namespace backreel {
+
+class ContentView;
+class MenuBarContent;
+class RecordingManager;
+class SaveFlow;
+class TargetPicker;
+class TrayIcon;
+class UpdateController;
+
+// Whether the desktop shows tray items. Without a tray the main window is the application.
+enum class TrayPresence { available, unavailable };
+
+struct BackreelAppOptions {
+    TrayPresence tray = TrayPresence::available;
+    QString version;
+    QUrl feedUrl; // the update feed; empty for the build's own
+};
+
+// The application: creates the one recording manager, then the update controller and the
+// application menu; once started, the main window and then the tray item. It keeps them until it
+// ends. With a tray,
+// closing the main window leaves Backreel running there and "Show Window" opens a new one;
+// without a tray, closing the main window quits.
+//
+// Thread contract: main thread only.
+class BackreelApp final : public QObject {
+    Q_OBJECT
+
+public:
+    BackreelApp(Platform platform, std::shared_ptr<SaveFlow> saveFlow, BackreelAppOptions options,
+                QObject* parent = nullptr);
+    ~BackreelApp() override;
+
+    // Shows the main window, then the tray item where there is a tray.
+    void start();
+    // "Show Window": opens the main window, or brings it to the front, and activates it.
+    void showWindow();
+
+    RecordingManager& recordingManager() const { return *recordingManager_; }
+    UpdateController& updaterController() const { return *updaterController_; }
+    MenuBarContent& menuBarContent() const { return *menuBarContent_; }
+    // Null without a tray, and until started.
+    TrayIcon* trayIcon() const { return trayIcon_.get(); }
+    // Null while the main window is closed.
+    ContentView* mainWindow() const;
+    TrayPresence trayPresence() const { return options_.tray; }
+
+signals:
+    // "Quit Backreel" was chosen, or the main window was closed on a desktop without a tray.
+    void quitRequested();
+
+private:
+    ContentView* createWindow();
+    void windowClosed(const QPoint& position);
+
+    const BackreelAppOptions options_;
+    std::unique_ptr<RecordingManager> recordingManager_;
+    std::unique_ptr<UpdateController> updaterController_;
+    std::unique_ptr<TargetPicker> targetPicker_;
+    std::unique_ptr<MenuBarContent> menuBarContent_;
+    std::unique_ptr<TrayIcon> trayIcon_;
+    QPointer<ContentView> window_;
+    // Where the user left the window, so a reopened one comes back there.
+    std::optional<QPoint> windowPosition_;
+};
+
+} // namespace backreel

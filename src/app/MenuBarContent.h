@@ -1,0 +1,45 @@
+#pragma once
+
+#include "app/MenuItems.h"
+
+#include <functional>
+#include <memory>
+#include <QMenu>
+#include <QObject>
+#include <utility>
+#include <vector>
+
+namespace backreel {
+
+class RecordingManager;
+class UpdateController;
+
+// The application menu (the tray item's menu, also offered on the main window): its items follow
+// the manager's status; start and stop start a task and return at once, as does the update check.
+//
+// Thread contract: main thread only.
+class MenuBarContent final : public QObject {
+    Q_OBJECT
+
+public:
+    MenuBarContent(RecordingManager& manager, UpdateController& updaterController,
+                   std::function<void()> showWindow, std::function<void()> quit, QObject* parent = nullptr);
+    ~MenuBarContent() override;
+
+    QMenu* menu() const { return menu_.get(); }
+    // What the item's action does, as if the user chose it.
+    void perform(MenuCommand command);
+
+private:
+    void build();
+    void followStatus();
+
+    RecordingManager& manager_;
+    UpdateController& updaterController_;
+    const std::function<void()> showWindow_;
+    const std::function<void()> quit_;
+    std::unique_ptr<QMenu> menu_;
+    std::vector<std::pair<MenuItem, QAction*>> actions_;
+};
+
+} // namespace backreel

@@ -1,0 +1,29 @@
+#pragma once
+
+#include "capture/RecordingStatus.h"
+
+#include <QString>
+#include <vector>
+
+namespace backreel {
+
+// What an item of the application menu does.
+enum class MenuCommand { none, showWindow, startRecording, stopAndSave, checkForUpdates, quit };
+
+// One line of the application menu.
+struct MenuItem {
+    enum class Kind { command, separator, text };
+
+    Kind kind = Kind::separator;
+    QString title;
+    MenuCommand command = MenuCommand::none;
+
+    friend bool operator==(const MenuItem&, const MenuItem&) = default;
+};
+
+// The menu for a status, top to bottom: "Show Window", a separator, "Start Recording" (idle,
+// saved, error) or "Stop & Save" (buffering) or the plain line "Saving…" (saving), a separator,
+// "Check for Updates…", a separator, "Quit Backreel".
+std::vector<MenuItem> menuItems(RecordingStatus::Kind status);
+
+} // namespace backreel

@@ -1,0 +1,49 @@
+#pragma once
+
+#include "platform/CompressionSession.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <utility>
+
+namespace backreel {
+
+// Choices a caller may make instead of the service; the defaults suit recording.
+struct FfmpegCompressionOptions {
+    // libx264's speed preset; empty picks it from the frame size (see softwarePresetFor()).
+    std::string softwarePreset;
+};
+
+// libx264's preset for frames of this size: the slowest one that still encodes a busy screen of
+// that size at 45 frames per second on a two-core machine (veryfast up to 1920×1080, superfast up
+// to 2560×1440, ultrafast above; the measurements are in the definition).
+std::string softwarePresetFor(std::int32_t width, std::int32_t height);
+
+// Compression with FFmpeg's encoders. HEVC ("hvc1") only with a hardware encoder (VAAPI, NVENC,
+// Quick Sync); H.264 ("avc1") with a hardware encoder when one opens at the size, with libx264
+// otherwise. Width and height must be positive and even (4:2:0 chroma).
+//
+// With requireHardwareAcceleratedVideoEncoder, creation opens each hardware encoder in turn at the
+// size and closes it again: the status is kHardwareNotAvailable when none opens, and the session
+// returned otherwise is meant to be invalidated at once. Any thread.
+class FfmpegCompressionService final : public CompressionService {
+public:
+    // Converted frames that may wait for a session's encoder. A frame submitted while this many
+    // wait is dropped and reported to the output callback with status 0 and no sample.
+    static constexpr std::size_t kMaxPendingFrames = 3;
+
+    explicit FfmpegCompressionService(FfmpegCompressionOptions options = {})
+        : options_(std::move(options)) {}
+
+    std::int32_t createSession(std::int32_t width, std::int32_t height, FourCC codecType,
+                               const EncoderSpecification* encoderSpecification,
+                               CompressionOutputCallback outputCallback, void* outputCallbackRefCon,
+                               std::shared_ptr<CompressionSession>* session) override;
+
+private:
+    const FfmpegCompressionOptions options_;
+};
+
+} // namespace backreel

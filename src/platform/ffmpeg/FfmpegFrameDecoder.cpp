@@ -1,0 +1,106 @@
+#include "platform/ffmpeg/FfmpegFrameDecoder.h"
+
+#include "platform/ffmpeg/FfmpegPtr.h"
+
+#include <libyuv/convert_argb.h>
+
+#include <cstring>
+#include <limits>
+#include <span>
+
+namespace backreel {
+
+struct FfmpegFrameDecoder::State {
+    AVCodecContextPtr context;
+    AVPacketPtr packet;
+    AVFramePtr frame;
+};
+
+FfmpegFrameDecoder::FfmpegFrameDecoder(std::unique_ptr<State> state)
+    : state_(std::move(state)) {}
+
+FfmpegFrameDecoder::~FfmpegFrameDecoder() = default;
+
+std::unique_ptr<FfmpegFrameDecoder> FfmpegFrameDecoder::create(const FormatDescription& format) {
+    if (format.mediaType() != MediaType::video) {
+        return nullptr;
+    }
+    const FourCC codecType = format.mediaSubType();
+    const AVCodecID codecId = codecType == codec::h264   ? AV_CODEC_ID_H264
+                              : codecType == codec::hevc ? AV_CODEC_ID_HEVC
+                                                         : AV_CODEC_ID_NONE;
+    const AVCodec* decoder = avcodec_find_decoder(codecId);
+    if (decoder == nullptr) {
+        return nullptr;
+    }
+    auto state = std::make_unique<State>();
+    state->context.reset(avcodec_alloc_context3(decoder));
+    state->packet.reset(av_packet_alloc());
+    state->frame.reset(av_frame_alloc());
+    if (!state->context || !state->packet || !state->frame) {
+        return nullptr;
+    }
+    // One thread: frame threading would hold pictures back until several frames went in.
+    state->context->thread_count = 1;
+    const std::vector<std::byte>& configuration = format.codecConfiguration();
+    if (!configuration.empty()) {
+        // FFmpeg reads past the end of extradata in word-sized steps, hence the zeroed padding.
+        const std::size_t size = configuration.size();
+        auto* extradata = static_cast<std::uint8_t*>(av_mallocz(size + AV_INPUT_BUFFER_PADDING_SIZE));
+        if (extradata == nullptr) {
+            return nullptr;
+        }
+        std::memcpy(extradata, configuration.data(), size);
+        state->context->extradata = extradata; // freed with the context
+        state->context->extradata_size = static_cast<int>(size);
+    }
+    if (avcodec_open2(state->context.get(), decoder, nullptr) < 0) {
+        return nullptr;
+    }
+    return std::unique_ptr<FfmpegFrameDecoder>(new FfmpegFrameDecoder(std::move(state)));
+}
+
+std::int32_t FfmpegFrameDecoder::decode(const MediaSample& sample, ImageBufferPtr* picture) {
+    *picture = nullptr;
+    const BlockBufferPtr& data = sample.dataBuffer();
+    if (!data || data->dataLength() == 0 ||
+        data->dataLength() > static_cast<std::size_t>(std::numeric_limits<int>::max())) {
+        return AVERROR(EINVAL);
+    }
+    AVPacket* packet = state_->packet.get();
+    av_packet_unref(packet);
+    if (const int result = av_new_packet(packet, static_cast<int>(data->dataLength())); result < 0) {
+        return result;
+    }
+    auto* bytes = reinterpret_cast<std::byte*>(packet->data);
+    if (data->copyDataBytes(0, std::span(bytes, data->dataLength())) != 0) {
+        return AVERROR(EINVAL);
+    }
+    packet->pts = sample.presentationTime().value();
+    if (const int result = avcodec_send_packet(state_->context.get(), packet); result < 0) {
+        return result;
+    }
+    AVFrame* frame = state_->frame.get();
+    av_frame_unref(frame);
+    const int result = avcodec_receive_frame(state_->context.get(), frame);
+    if (result == AVERROR(EAGAIN)) {
+        return 0;
+    }
+    if (result < 0) {
+        return result;
+    }
+    if (frame->format != AV_PIX_FMT_YUV420P && frame->format != AV_PIX_FMT_YUVJ420P) {
+        return AVERROR_PATCHWELCOME;
+    }
+    ImageBufferPtr decoded = ImageBuffer::allocate(frame->width, frame->height);
+    if (libyuv::I420ToARGB(frame->data[0], frame->linesize[0], frame->data[1], frame->linesize[1],
+                           frame->data[2], frame->linesize[2],
+                           reinterpret_cast<std::uint8_t*>(decoded->mutableBaseAddress()), frame->width * 4,
+                           frame->width, frame->height) != 0) {
+        return AVERROR(EINVAL);
+    }
+    *picture = std::move(decoded);
+    return 0;
+}
+
+} // namespace backreel

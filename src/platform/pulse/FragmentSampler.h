@@ -1,0 +1,43 @@
+#pragma once
+
+#include "platform/media/MediaSample.h"
+#include "platform/pulse/AudioTimeline.h"
+#include "platform/SystemAudio.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace backreel {
+
+// Turns the fragments a record stream hands out into samples: interleaved float frames that the
+// sample borrows (see makeBorrowedAudioSample), stamped from the estimated capture time of their
+// first frame through an AudioTimeline. A hole in the stream (no data, only a length) becomes the
+// same length of silence, so time keeps flowing.
+//
+// A sample is valid only until the next call (a hole's silence is reused) and, for real data, as
+// long as the fragment's owner keeps the bytes. Used by one thread at a time.
+class FragmentSampler {
+public:
+    // The format must have passed checkSystemAudioFormat().
+    explicit FragmentSampler(const SystemAudioFormat& format);
+
+    // The whole frames in a fragment of the given length.
+    std::int64_t frameCount(std::size_t length) const;
+
+    // data null means a hole of length bytes. Null when the fragment holds no whole frame.
+    MediaSamplePtr sample(const void* data, std::size_t length, std::int64_t estimatedStart);
+
+    // Where the last sample went on the timeline.
+    const AudioTimeline::Placement& lastPlacement() const { return lastPlacement_; }
+
+private:
+    const SystemAudioFormat format_;
+    const FormatDescriptionPtr description_;
+    const std::size_t bytesPerFrame_;
+    AudioTimeline timeline_;
+    AudioTimeline::Placement lastPlacement_;
+    std::vector<std::byte> silence_;
+};
+
+} // namespace backreel

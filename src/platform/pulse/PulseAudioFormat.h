@@ -1,0 +1,36 @@
+#pragma once
+
+#include "platform/Error.h"
+#include "platform/media/FormatDescription.h"
+#include "platform/SystemAudio.h"
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace backreel {
+
+// How the PulseAudio backend records a SystemAudioFormat: interleaved 32-bit float frames. Pure
+// functions over plain values; any thread.
+
+inline constexpr std::int32_t kMaximumSystemAudioChannels = 8;
+// PulseAudio's own limit (PA_RATE_MAX).
+inline constexpr std::int32_t kMaximumSystemAudioRate = 384000;
+
+// None when the format can be recorded; otherwise an error that says what is wrong with it.
+MaybeError checkSystemAudioFormat(const SystemAudioFormat& format);
+
+// The bytes of one frame: one float per channel. The format must have passed the check.
+std::uint32_t bytesPerFrame(const SystemAudioFormat& format);
+
+// The description of the samples the source delivers.
+AudioStreamBasicDescription interleavedFloatDescription(const SystemAudioFormat& format);
+
+// The bytes of whole frames closest to the given duration, never less than one frame.
+std::uint32_t byteCountForDuration(const SystemAudioFormat& format, std::chrono::microseconds duration);
+
+// The source that carries what a sink plays.
+std::string monitorSourceName(std::string_view sinkName);
+
+} // namespace backreel

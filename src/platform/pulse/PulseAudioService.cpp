@@ -1,0 +1,11 @@
+#include "platform/pulse/PulseAudioService.h"
+
+#include "platform/pulse/PulseAudioSource.h"
+
+namespace backreel {
+
+std::unique_ptr<SystemAudioSource> PulseAudioService::makeSource() {
+    return std::make_unique<PulseAudioSource>();
+}
+
+} // namespace backreel

@@ -1,0 +1,45 @@
+#include "platform/pulse/PulseAudioSource.h"
+
+#include "platform/pulse/PulseAudioFormat.h"
+#include "platform/pulse/PulseMonitorRecorder.h"
+
+#include <chrono>
+
+namespace backreel {
+
+namespace {
+// Connecting, finding the default sink and setting up the stream take a few milliseconds on a
+// local server; a server that accepts the connection and then does not answer must not hang
+// the capture start.
+constexpr auto kStartDeadline = std::chrono::milliseconds(3000);
+} // namespace
+
+PulseAudioSource::PulseAudioSource(std::string server)
+    : server_(std::move(server)) {}
+
+PulseAudioSource::~PulseAudioSource() {
+    stop();
+}
+
+MaybeError PulseAudioSource::start(const SystemAudioFormat& format, SampleHandler onSample,
+                                   FailureHandler onFailure) {
+    if (recorder_) {
+        return Error::backreel(0, QStringLiteral("The system audio is already being recorded."));
+    }
+    if (MaybeError invalid = checkSystemAudioFormat(format)) {
+        return invalid;
+    }
+    auto recorder =
+        std::make_unique<PulseMonitorRecorder>(server_, format, std::move(onSample), std::move(onFailure));
+    if (MaybeError failed = recorder->start(kStartDeadline)) {
+        return failed; // the recorder's destructor stops whatever did start
+    }
+    recorder_ = std::move(recorder);
+    return std::nullopt;
+}
+
+void PulseAudioSource::stop() {
+    recorder_.reset();
+}
+
+} // namespace backreel

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "platform/SystemAudio.h"
+
+#include <memory>
+#include <string>
+
+namespace backreel {
+
+class PulseMonitorRecorder;
+
+// Records the monitor of PulseAudio's default sink (PipeWire's PulseAudio server works too) as
+// interleaved 32-bit float at the requested rate and channel count, and follows the default sink
+// when it changes. Samples arrive about every 10 ms on the source's own mainloop thread. Each
+// carries one interleaved AudioBuffer pointing straight into the server's memory and a listBlock
+// that wraps the same bytes without owning them: they are valid only during the handler call.
+// Holes in the stream arrive as silence; PTS are CLOCK_MONOTONIC at the stream's sample rate.
+//
+// Thread contract: as SystemAudioSource. Handlers must not call stop() or destroy the source.
+class PulseAudioSource final : public SystemAudioSource {
+public:
+    // server: a PulseAudio server string such as "unix:/run/user/1000/pulse/native"; empty for
+    // the usual one (PULSE_SERVER, then the client configuration). The daemon is never spawned.
+    explicit PulseAudioSource(std::string server = {});
+    ~PulseAudioSource() override;
+
+    // Returns once the stream records (the first samples may arrive just before it returns), or
+    // with the reason it cannot: the server's own text, domain "PulseAudio". A missing or
+    // refusing server fails at once, one that does not answer after 3 s. The format needs 1 to 8
+    // channels. Fails while already recording.
+    MaybeError start(const SystemAudioFormat& format, SampleHandler onSample,
+                     FailureHandler onFailure) override;
+    void stop() override;
+
+private:
+    const std::string server_;
+    std::unique_ptr<PulseMonitorRecorder> recorder_;
+};
+
+} // namespace backreel

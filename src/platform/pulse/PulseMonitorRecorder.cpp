@@ -1,0 +1,388 @@
+#include "platform/pulse/PulseMonitorRecorder.h"
+
+#include "platform/log/Log.h"
+#include "platform/pulse/PulseAudioFormat.h"
+
+#include <algorithm>
+
+namespace backreel {
+
+namespace {
+
+// Fragments of about 10 ms keep the audio close behind the screen frames without waking the
+// mainloop too often.
+constexpr auto kFragmentDuration = std::chrono::milliseconds(10);
+// Failures of the record stream in a row (without it ever becoming ready in between) before the
+// recording gives up; a monitor that vanished usually comes back on the first retry.
+constexpr int kStreamAttempts = 3;
+
+QString pulseDomain() {
+    return QStringLiteral("PulseAudio");
+}
+
+QString pulseText(int code) {
+    return QString::fromUtf8(pa_strerror(code));
+}
+
+// " (unix:/run/user/1000/pulse/native)" when we know which server, for the error texts.
+QString serverSuffix(const std::string& server) {
+    const QString name =
+        server.empty() ? qEnvironmentVariable("PULSE_SERVER") : QString::fromStdString(server);
+    return name.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(name);
+}
+
+} // namespace
+
+PulseMonitorRecorder::PulseMonitorRecorder(std::string server, SystemAudioFormat format,
+                                           SystemAudioSource::SampleHandler onSample,
+                                           SystemAudioSource::FailureHandler onFailure)
+    : server_(std::move(server))
+    , format_(format)
+    , onSample_(std::move(onSample))
+    , onFailure_(std::move(onFailure))
+    , sampler_(format) {}
+
+PulseMonitorRecorder::~PulseMonitorRecorder() {
+    stop();
+}
+
+MaybeError PulseMonitorRecorder::start(std::chrono::milliseconds deadline) {
+    phase_ = Phase::starting;
+    mainloop_.reset(pa_threaded_mainloop_new());
+    if (!mainloop_) {
+        return Error{pulseDomain(), PA_ERR_INTERNAL, QStringLiteral("Could not create the audio thread.")};
+    }
+    context_.reset(pa_context_new(pa_threaded_mainloop_get_api(mainloop_.get()), "Backreel"));
+    if (!context_) {
+        return Error{pulseDomain(), PA_ERR_INTERNAL,
+                     QStringLiteral("Could not create an audio server connection.")};
+    }
+    pa_context_set_state_callback(context_.get(), &contextStateChanged, this);
+    pa_context_set_subscribe_callback(context_.get(), &serverEventArrived, this);
+
+    // The loop's thread does not run yet, so nothing needs its lock here. A server that is not
+    // there usually fails right in this call; one that is slow to answer fails in the callbacks.
+    const char* server = server_.empty() ? nullptr : server_.c_str();
+    if (pa_context_connect(context_.get(), server, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
+        return pulseError(
+            pa_context_errno(context_.get()),
+            QStringLiteral("Could not connect to the audio server%1").arg(serverSuffix(server_)));
+    }
+    // The deadline runs on the loop, so start() below can wait without a timeout of its own.
+    const pa_usec_t deadlineAt =
+        pa_rtclock_now() + static_cast<pa_usec_t>(deadline.count()) * PA_USEC_PER_MSEC;
+    startDeadline_ =
+        PaTimeEventPtr(pa_context_rttime_new(context_.get(), deadlineAt, &startDeadlinePassed, this),
+                       PaTimeEventDeleter{pa_threaded_mainloop_get_api(mainloop_.get())});
+    if (!startDeadline_) {
+        return Error{pulseDomain(), PA_ERR_INTERNAL,
+                     QStringLiteral("Could not set up the audio start deadline.")};
+    }
+    startDeadlineMilliseconds_ = deadline.count();
+    if (pa_threaded_mainloop_start(mainloop_.get()) < 0) {
+        return Error{pulseDomain(), PA_ERR_INTERNAL, QStringLiteral("Could not start the audio thread.")};
+    }
+
+    // An untimed wait: ThreadSanitizer (GCC 12) does not see through the pthread_cond_clockwait
+    // that timed waits use, and would take the hand-over for a race.
+    std::unique_lock lock(startMutex_);
+    startDecided_.wait(lock, [this] { return startResult_.has_value(); });
+    return *startResult_;
+}
+
+void PulseMonitorRecorder::stop() {
+    if (!mainloop_) {
+        phase_ = Phase::ended;
+        return;
+    }
+    if (pa_threaded_mainloop_in_thread(mainloop_.get()) != 0) {
+        // Called from a handler, against the contract: the loop cannot stop itself, but no
+        // handler runs again; the owner's stop() or destructor releases the rest.
+        phase_ = Phase::ended;
+        return;
+    }
+    {
+        PaMainloopLock lock(mainloop_.get());
+        phase_ = Phase::ended;
+        startDeadline_.reset();
+        stream_.reset();
+        context_.reset();
+    }
+    mainloop_.reset();
+}
+
+void PulseMonitorRecorder::startDeadlinePassed(pa_mainloop_api*, pa_time_event*, const timeval*,
+                                               void* userdata) {
+    auto* self = static_cast<PulseMonitorRecorder*>(userdata);
+    self->finishStart(
+        self->pulseError(PA_ERR_TIMEOUT, QStringLiteral("The audio server%1 did not start recording "
+                                                        "within %2 ms")
+                                             .arg(serverSuffix(self->server_))
+                                             .arg(self->startDeadlineMilliseconds_)));
+}
+
+void PulseMonitorRecorder::contextStateChanged(pa_context* context, void* userdata) {
+    auto* self = static_cast<PulseMonitorRecorder*>(userdata);
+    switch (pa_context_get_state(context)) {
+    case PA_CONTEXT_READY: {
+        // Server events say when the default sink changes.
+        const PaOperationPtr subscribed(
+            pa_context_subscribe(context, PA_SUBSCRIPTION_MASK_SERVER, nullptr, nullptr));
+        if (!subscribed) {
+            self->finishStart(self->pulseError(pa_context_errno(context),
+                                               QStringLiteral("Could not follow the default audio output")));
+            return;
+        }
+        self->requestServerInfo();
+        return;
+    }
+    case PA_CONTEXT_FAILED:
+    case PA_CONTEXT_TERMINATED: {
+        const int code = pa_context_errno(context);
+        if (self->phase_ == Phase::starting) {
+            self->finishStart(self->pulseError(
+                code,
+                QStringLiteral("Could not connect to the audio server%1").arg(serverSuffix(self->server_))));
+        } else {
+            self->failRecording(self->pulseError(code, QStringLiteral("The audio server went away")));
+        }
+        return;
+    }
+    default:
+        return;
+    }
+}
+
+void PulseMonitorRecorder::serverEventArrived(pa_context*, pa_subscription_event_type_t type, std::uint32_t,
+                                              void* userdata) {
+    auto* self = static_cast<PulseMonitorRecorder*>(userdata);
+    const Phase phase = self->phase_;
+    if ((type & PA_SUBSCRIPTION_EVENT_FACILITY_MASK) == PA_SUBSCRIPTION_EVENT_SERVER &&
+        (phase == Phase::starting || phase == Phase::recording)) {
+        self->requestServerInfo();
+    }
+}
+
+void PulseMonitorRecorder::requestServerInfo() {
+    const PaOperationPtr operation(pa_context_get_server_info(context_.get(), &serverInfoArrived, this));
+    if (!operation) {
+        streamFailed(pulseError(pa_context_errno(context_.get()),
+                                QStringLiteral("Could not ask the audio server for its default output")));
+    }
+}
+
+void PulseMonitorRecorder::serverInfoArrived(pa_context* context, const pa_server_info* info,
+                                             void* userdata) {
+    auto* self = static_cast<PulseMonitorRecorder*>(userdata);
+    if (self->phase_ != Phase::starting && self->phase_ != Phase::recording) {
+        return;
+    }
+    if (info == nullptr) {
+        self->streamFailed(
+            self->pulseError(pa_context_errno(context),
+                             QStringLiteral("Could not ask the audio server for its default output")));
+        return;
+    }
+    self->followDefaultSink(info);
+}
+
+void PulseMonitorRecorder::followDefaultSink(const pa_server_info* info) {
+    const bool streamIsGood = stream_ && PA_STREAM_IS_GOOD(pa_stream_get_state(stream_.get()));
+    if (info->default_sink_name == nullptr || *info->default_sink_name == '\0') {
+        if (!streamIsGood) {
+            streamFailed(Error{
+                pulseDomain(), PA_ERR_NOENTITY,
+                QStringLiteral("There is no audio output to record: %1").arg(pulseText(PA_ERR_NOENTITY))});
+        }
+        return;
+    }
+    const std::string monitor = monitorSourceName(info->default_sink_name);
+    if (streamIsGood && monitor == monitor_) {
+        return;
+    }
+    if (stream_ && monitor != monitor_) {
+        Logger::recording().info(
+            QStringLiteral("[Audio] The default output changed; recording %1 instead of %2")
+                .arg(QString::fromStdString(monitor), QString::fromStdString(monitor_)));
+    }
+    connectMonitor(monitor);
+}
+
+void PulseMonitorRecorder::connectMonitor(const std::string& monitor) {
+    // Releasing the old stream here is safe: this runs in a context callback, never in one of
+    // that stream's own.
+    stream_.reset();
+    monitor_ = monitor;
+    const QString failure = QStringLiteral("Could not record from %1").arg(QString::fromStdString(monitor));
+
+    pa_sample_spec sampleFormat{};
+    sampleFormat.format = PA_SAMPLE_FLOAT32LE;
+    sampleFormat.rate = static_cast<std::uint32_t>(format_.sampleRate);
+    sampleFormat.channels = static_cast<std::uint8_t>(format_.channelCount);
+    pa_channel_map channels{};
+    pa_channel_map_init_extend(&channels, sampleFormat.channels, PA_CHANNEL_MAP_DEFAULT);
+
+    PaStreamPtr stream(pa_stream_new(context_.get(), "System audio", &sampleFormat, &channels));
+    if (!stream) {
+        streamFailed(pulseError(pa_context_errno(context_.get()), failure));
+        return;
+    }
+    pa_stream_set_state_callback(stream.get(), &streamStateChanged, this);
+    pa_stream_set_read_callback(stream.get(), &streamReadable, this);
+
+    pa_buffer_attr buffer{};
+    buffer.maxlength = static_cast<std::uint32_t>(-1);
+    buffer.tlength = static_cast<std::uint32_t>(-1);
+    buffer.prebuf = static_cast<std::uint32_t>(-1);
+    buffer.minreq = static_cast<std::uint32_t>(-1);
+    buffer.fragsize = byteCountForDuration(format_, kFragmentDuration);
+    // Timing updates tell how long the server holds audio before we get it. DONT_MOVE: when the
+    // monitor goes away the server would otherwise move us to whatever source it likes, a
+    // microphone included; we would rather fail and pick the new default output's monitor.
+    const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY |
+                                                      PA_STREAM_AUTO_TIMING_UPDATE | PA_STREAM_DONT_MOVE);
+    if (pa_stream_connect_record(stream.get(), monitor.c_str(), &buffer, flags) < 0) {
+        streamFailed(pulseError(pa_context_errno(context_.get()), failure));
+        return;
+    }
+    stream_ = std::move(stream);
+}
+
+void PulseMonitorRecorder::streamStateChanged(pa_stream* stream, void* userdata) {
+    auto* self = static_cast<PulseMonitorRecorder*>(userdata);
+    if (stream != self->stream_.get()) {
+        return;
+    }
+    switch (pa_stream_get_state(stream)) {
+    case PA_STREAM_READY: {
+        self->consecutiveStreamFailures_ = 0;
+        const pa_buffer_attr* buffer = pa_stream_get_buffer_attr(stream);
+        Logger::recording().info(
+            QStringLiteral("[Audio] Recording %1: %2 Hz, %3 channels, fragments of %4 bytes")
+                .arg(QString::fromStdString(self->monitor_))
+                .arg(self->format_.sampleRate)
+                .arg(self->format_.channelCount)
+                .arg(buffer != nullptr ? static_cast<qint64>(buffer->fragsize) : -1));
+        self->finishStart(std::nullopt);
+        return;
+    }
+    case PA_STREAM_FAILED:
+        self->streamFailed(self->pulseError(
+            pa_context_errno(self->context_.get()),
+            QStringLiteral("Could not record from %1").arg(QString::fromStdString(self->monitor_))));
+        return;
+    default:
+        return;
+    }
+}
+
+void PulseMonitorRecorder::streamFailed(Error error) {
+    if (phase_ == Phase::starting) {
+        finishStart(std::move(error));
+        return;
+    }
+    // A dead context reports itself (and fails its streams after that); nothing to add here.
+    if (phase_ != Phase::recording || pa_context_get_state(context_.get()) != PA_CONTEXT_READY) {
+        return;
+    }
+    if (++consecutiveStreamFailures_ >= kStreamAttempts) {
+        failRecording(error);
+        return;
+    }
+    Logger::recording().info(
+        QStringLiteral("[Audio] %1; looking for the default output again").arg(error.description));
+    requestServerInfo();
+}
+
+void PulseMonitorRecorder::streamReadable(pa_stream* stream, std::size_t, void* userdata) {
+    auto* self = static_cast<PulseMonitorRecorder*>(userdata);
+    if (stream == self->stream_.get()) {
+        self->drain(stream);
+    }
+}
+
+void PulseMonitorRecorder::drain(pa_stream* stream) {
+    for (;;) {
+        const void* data = nullptr;
+        std::size_t length = 0;
+        if (pa_stream_peek(stream, &data, &length) < 0) {
+            failRecording(pulseError(pa_context_errno(context_.get()),
+                                     QStringLiteral("Could not read the recorded audio")));
+            return;
+        }
+        if (length == 0) {
+            return; // nothing queued, and nothing to drop
+        }
+        if (phase_ == Phase::recording) {
+            deliver(stream, data, length);
+        }
+        pa_stream_drop(stream);
+    }
+}
+
+void PulseMonitorRecorder::deliver(pa_stream* stream, const void* data, std::size_t length) {
+    const std::int64_t frames = sampler_.frameCount(length);
+    if (frames == 0) {
+        return;
+    }
+    const MediaSamplePtr sample = sampler_.sample(data, length, estimateCaptureStart(stream, frames));
+    if (sampler_.lastPlacement().reanchored) {
+        Logger::recording().debug(
+            QStringLiteral("[Audio] Timeline re-anchored, drift %1 ms")
+                .arg(fixed(1000.0 * static_cast<double>(sampler_.lastPlacement().drift) / format_.sampleRate,
+                           1)));
+    }
+    if (sample && onSample_) {
+        onSample_(sample);
+    }
+}
+
+std::int64_t PulseMonitorRecorder::estimateCaptureStart(pa_stream* stream, std::int64_t frames) const {
+    const std::int64_t now = monotonicNowFrames(format_.sampleRate);
+    // Everything queued for us, this fragment first; we drain the queue as soon as audio arrives,
+    // so its newest frame left the server just now.
+    const std::size_t readable = pa_stream_readable_size(stream);
+    const std::int64_t queued =
+        readable == static_cast<std::size_t>(-1) ? frames : std::max(frames, sampler_.frameCount(readable));
+    // The server's own delay before audio reaches us: the source's latency and the transport,
+    // from the last timing update (about every 100 ms). Not pa_stream_get_latency(): its
+    // interpolation starts from a timing update taken before any audio flowed and puts the first
+    // fragments ~10 ms off, which the timeline would then keep. Nor do we take off the sink's
+    // latency (when the audio is heard rather than rendered): block-based sinks such as the null
+    // sink report it as a saw-tooth, which would anchor the timeline at a random offset.
+    std::uint64_t serverDelay = 0;
+    if (const pa_timing_info* timing = pa_stream_get_timing_info(stream)) {
+        serverDelay = timing->source_usec + timing->transport_usec;
+    }
+    return estimateFirstFrameTime(now, queued, serverDelay, format_.sampleRate);
+}
+
+Error PulseMonitorRecorder::pulseError(int code, const QString& what) const {
+    return Error{pulseDomain(), code, QStringLiteral("%1: %2").arg(what, pulseText(code))};
+}
+
+void PulseMonitorRecorder::finishStart(MaybeError error) {
+    Phase expected = Phase::starting;
+    if (!phase_.compare_exchange_strong(expected, error ? Phase::ended : Phase::recording)) {
+        return;
+    }
+    startDeadline_.reset(); // the loop lets a timer go even from its own callback
+    {
+        std::lock_guard lock(startMutex_);
+        startResult_.emplace(std::move(error));
+    }
+    startDecided_.notify_all();
+}
+
+void PulseMonitorRecorder::failRecording(const Error& error) {
+    Phase expected = Phase::recording;
+    if (!phase_.compare_exchange_strong(expected, Phase::ended)) {
+        return;
+    }
+    Logger::recording().error(QStringLiteral("[Audio] %1").arg(error.description));
+    if (onFailure_) {
+        onFailure_(error);
+    }
+}
+
+} // namespace backreel

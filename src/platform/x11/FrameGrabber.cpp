@@ -1,0 +1,62 @@
+#include "platform/x11/FrameGrabber.h"
+
+#include "platform/x11/ScreenGrabber.h"
+#include "platform/x11/WindowGrabber.h"
+#include "platform/x11/X11Geometry.h"
+
+#include <set>
+
+namespace backreel::x11 {
+
+void discardPendingEvents(const X11Connection& connection) {
+    while (XcbEvent event{xcb_poll_for_event(connection.get())}) {
+    }
+}
+
+Expected<std::unique_ptr<FrameGrabber>> makeFrameGrabber(const std::shared_ptr<X11Connection>& connection,
+                                                         const ContentFilter& filter,
+                                                         const StreamConfiguration& configuration) {
+    if (const auto* windowContent = filter.windowContent()) {
+        const PixelRect frame = toPixelRect(windowContent->window.frame);
+        const std::int32_t width = configuration.width > 0 ? configuration.width : std::max(frame.width, 1);
+        const std::int32_t height =
+            configuration.height > 0 ? configuration.height : std::max(frame.height, 1);
+        auto grabber = WindowGrabber::create(connection, windowContent->window.windowID, width, height);
+        if (!grabber) {
+            return grabber.error();
+        }
+        return std::unique_ptr<FrameGrabber>(std::move(grabber).value());
+    }
+    const ContentFilter::DisplayContent& display = *filter.displayContent();
+    PixelRect wanted = toPixelRect(display.display.frame);
+    if (configuration.sourceRect) {
+        const QRectF& region = *configuration.sourceRect;
+        wanted = configuration.scalesToFit ? toPixelRect(region.translated(display.display.frame.topLeft()))
+                                           : regionGrabRect(display.display.frame, region,
+                                                            configuration.width, configuration.height);
+    }
+    const std::int32_t width = configuration.width > 0 ? configuration.width : wanted.width;
+    const std::int32_t height = configuration.height > 0 ? configuration.height : wanted.height;
+    if (wanted.isEmpty() || width <= 0 || height <= 0) {
+        return Error{QString::fromLatin1(kX11ErrorDomain), 0, QStringLiteral("The capture area is empty.")};
+    }
+
+    std::optional<OwnWindowExclusion> exclusion;
+    std::set<std::int64_t> excludedProcesses;
+    for (const RunningApplication& application : display.excludedApplications) {
+        if (application.processID > 0) {
+            excludedProcesses.insert(application.processID);
+        }
+    }
+    if (!excludedProcesses.empty()) {
+        std::set<xcb_window_t> excepted;
+        for (const Window& window : display.exceptingWindows) {
+            excepted.insert(window.windowID);
+        }
+        exclusion.emplace(*connection, std::move(excludedProcesses), std::move(excepted));
+    }
+    return std::unique_ptr<FrameGrabber>(
+        std::make_unique<ScreenGrabber>(connection, wanted, width, height, std::move(exclusion)));
+}
+
+} // namespace backreel::x11

@@ -1,0 +1,80 @@
+#include "platform/x11/ScreenGrabber.h"
+
+namespace backreel::x11 {
+
+namespace {
+// Frames lent out at once: two waiting on the capture queue, one being encoded, one being read.
+constexpr std::size_t kFramesInPool = 4;
+
+std::size_t bytesFor(std::int32_t width, std::int32_t height) {
+    return static_cast<std::size_t>(std::max(width, 0)) * static_cast<std::size_t>(std::max(height, 0)) * 4;
+}
+} // namespace
+
+ScreenGrabber::ScreenGrabber(std::shared_ptr<X11Connection> connection, const PixelRect& wanted,
+                             std::int32_t outputWidth, std::int32_t outputHeight,
+                             std::optional<OwnWindowExclusion> exclusion)
+    : connection_(std::move(connection))
+    , wanted_(wanted)
+    , outputWidth_(outputWidth)
+    , outputHeight_(outputHeight)
+    , exclusion_(std::move(exclusion))
+    , cursor_(*connection_)
+    , pool_(ShmFramePool::create(connection_, bytesFor(outputWidth, outputHeight), kFramesInPool)) {}
+
+Expected<ImageBufferPtr> ScreenGrabber::grab() {
+    discardPendingEvents(*connection_);
+    std::shared_ptr<ShmFramePool::Buffer> frame = pool_->acquire();
+    if (!frame) {
+        return ImageBufferPtr();
+    }
+    const auto stride = static_cast<std::size_t>(outputWidth_) * 4;
+    const PixelView output{frame->data(), outputWidth_, outputHeight_, stride};
+    const ClippedGrab clip = clipGrab(wanted_, {0, 0, connection_->rootWidth(), connection_->rootHeight()});
+    if (clip.source.isEmpty()) {
+        fillBlack(output, {0, 0, outputWidth_, outputHeight_});
+        return ImageBuffer::wrap(frame, frame->data(), outputWidth_, outputHeight_, stride);
+    }
+
+    const OwnWindowExclusion::Source source =
+        exclusion_ ? exclusion_->prepare(clip.source)
+                   : OwnWindowExclusion::Source{connection_->root(), clip.source.x, clip.source.y, false};
+    const bool unscaled = wanted_.width == outputWidth_ && wanted_.height == outputHeight_;
+    const bool direct = unscaled && clip.source == wanted_;
+    const std::size_t grabBytes = bytesFor(clip.source.width, clip.source.height);
+    if (!direct && (!scratch_ || scratch_->size() < grabBytes)) {
+        scratch_ = ShmFramePool::makeBuffer(connection_, grabBytes);
+    }
+    const ShmFramePool::Buffer& target = direct ? *frame : *scratch_;
+
+    cursor_.request();
+    const MaybeError failure = readImage(*connection_, source.drawable,
+                                         {source.x, source.y, clip.source.width, clip.source.height}, target);
+    cursor_.collect();
+    if (failure) {
+        return *failure;
+    }
+    const PixelView grabbed{target.data(), clip.source.width, clip.source.height,
+                            static_cast<std::size_t>(clip.source.width) * 4};
+    cursor_.drawOnto(grabbed, clip.source.x, clip.source.y);
+
+    if (!direct) {
+        if (unscaled) {
+            fillBlackOutside(output, {clip.offsetX, clip.offsetY, clip.source.width, clip.source.height});
+            copyPixels(grabbed, output, clip.offsetX, clip.offsetY);
+        } else {
+            PixelView whole = grabbed;
+            if (!(clip.source == wanted_)) {
+                whole_.resize(bytesFor(wanted_.width, wanted_.height));
+                whole = PixelView{whole_.data(), wanted_.width, wanted_.height,
+                                  static_cast<std::size_t>(wanted_.width) * 4};
+                fillBlackOutside(whole, {clip.offsetX, clip.offsetY, clip.source.width, clip.source.height});
+                copyPixels(grabbed, whole, clip.offsetX, clip.offsetY);
+            }
+            scaleToFit(whole, output);
+        }
+    }
+    return ImageBuffer::wrap(frame, frame->data(), outputWidth_, outputHeight_, stride);
+}
+
+} // namespace backreel::x11

@@ -1,0 +1,53 @@
+#include "platform/x11/X11WindowServer.h"
+
+#include "platform/log/Log.h"
+#include "platform/x11/X11ShareableContent.h"
+
+namespace backreel {
+
+X11WindowServer::X11WindowServer() = default;
+X11WindowServer::~X11WindowServer() = default;
+
+x11::X11Connection* X11WindowServer::connection() {
+    if (connection_ && !connection_->hasFailed()) {
+        return connection_.get();
+    }
+    connection_.reset();
+    auto opened = x11::X11Connection::open();
+    if (!opened) {
+        if (!failureLogged_) {
+            Logger::recording().error(QStringLiteral("[WindowServer] %1").arg(opened.error().description));
+            failureLogged_ = true; // once, not at every call while the display is away
+        }
+        return nullptr;
+    }
+    connection_ = std::move(opened).value();
+    failureLogged_ = false;
+    return connection_.get();
+}
+
+std::uint32_t X11WindowServer::mainDisplayID() {
+    x11::X11Connection* c = connection();
+    return c != nullptr ? x11::queryDisplays(*c).mainDisplayID() : 0;
+}
+
+std::vector<WindowServerEntry> X11WindowServer::windowList() {
+    x11::X11Connection* c = connection();
+    if (c == nullptr) {
+        return {};
+    }
+    const std::vector<x11::X11WindowInfo> windows = x11::queryClientWindows(*c);
+    std::vector<WindowServerEntry> entries;
+    entries.reserve(windows.size());
+    for (auto it = windows.rbegin(); it != windows.rend(); ++it) { // the stack lists bottom-to-top
+        if (!it->isOnScreen) {
+            continue;
+        }
+        entries.push_back(WindowServerEntry{
+            it->window, it->layer, QRectF(it->frame.x, it->frame.y, it->frame.width, it->frame.height),
+            it->processID});
+    }
+    return entries;
+}
+
+} // namespace backreel

@@ -1,0 +1,31 @@
+#pragma once
+
+#include "platform/WindowServer.h"
+
+#include <memory>
+
+namespace backreel::x11 {
+class X11Connection;
+}
+
+namespace backreel {
+
+// The window server of an X11 session: the primary RandR monitor and the managed (or, without a
+// window manager, top-level) client windows. Main thread; each call makes a few round trips on a
+// connection of its own, opened at the first call and again after it broke.
+class X11WindowServer final : public WindowServer {
+public:
+    X11WindowServer();
+    ~X11WindowServer() override;
+
+    std::uint32_t mainDisplayID() override;
+    std::vector<WindowServerEntry> windowList() override;
+
+private:
+    x11::X11Connection* connection();
+
+    std::shared_ptr<x11::X11Connection> connection_;
+    bool failureLogged_ = false;
+};
+
+} // namespace backreel

@@ -1,0 +1,239 @@
+#include "ui/ContentView.h"
+
+#include "capture/RecordingManager.h"
+#include "platform/Settings.h"
+#include "ui/CaptureTargetSection.h"
+#include "ui/MainWindowRules.h"
+#include "ui/NotionBlock.h"
+#include "ui/PickerRow.h"
+#include "ui/ProminentButton.h"
+#include "ui/RecordingStatusView.h"
+#include "ui/StatusText.h"
+#include "ui/SystemColors.h"
+#include "ui/WindowAccessor.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QContextMenuEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QSignalBlocker>
+#include <QVBoxLayout>
+
+namespace backreel {
+
+namespace {
+QPainterPath panelShape(const QRectF& bounds) {
+    QPainterPath path;
+    path.addRoundedRect(bounds, ContentView::kCornerRadius, ContentView::kCornerRadius);
+    return path;
+}
+} // namespace
+
+ContentView::ContentView(RecordingManager& manager, TargetPicker& targetPicker,
+                         std::unique_ptr<OneShotTimer> statusTimer, QWidget* parent)
+    : QWidget(parent)
+    , manager_(manager)
+    , alwaysOnTop_(Settings::boolValue(Settings::kAlwaysOnTopKey)) {
+    setObjectName(QStringLiteral("main"));
+    setWindowTitle(QStringLiteral("Backreel"));
+
+    statusView_ = new RecordingStatusView(manager_, std::move(statusTimer), this);
+    statusView_->setContentsMargins(0, 0, 0, kStatusBottomPadding);
+    captureSection_ = new CaptureTargetSection(manager_, targetPicker, this);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(kPadding, kPadding, kPadding, kPadding);
+    layout->setSpacing(kSpacing);
+    // The window takes the size of its content, at the panel's fixed width.
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+    auto* column = new QWidget(this);
+    column->setFixedWidth(kWidth - 2 * kPadding);
+    auto* columnLayout = new QVBoxLayout(column);
+    columnLayout->setContentsMargins(0, 0, 0, 0);
+    columnLayout->setSpacing(kSpacing);
+    columnLayout->addWidget(statusView_);
+    columnLayout->addWidget(new NotionBlock(makeRecordingCard(), column));
+    columnLayout->addWidget(new NotionBlock(captureSection_, column));
+    columnLayout->addWidget(new NotionBlock(makeOptionsCard(), column));
+    layout->addWidget(column);
+
+    // Frameless, transparent outside the rounded shape, moved by its background; the window
+    // itself is reported once shown, and from then on follows "Always on top".
+    new WindowAccessor(this, [this](QWindow* window) { setAppWindow(window); });
+
+    connect(&manager_, &RecordingManager::statusChanged, this, &ContentView::updateForStatus);
+    connect(&manager_, &RecordingManager::bufferDurationChanged, this, [this] {
+        const QSignalBlocker blocker(durationPicker_);
+        durationPicker_->setCurrentIndex(durationPicker_->findData(manager_.bufferDuration().rawValue()));
+    });
+    connect(&manager_, &RecordingManager::captureTargetChanged, this, &ContentView::updateOptions);
+    connect(&manager_, &RecordingManager::includeBackreelWindowChanged, this, &ContentView::updateOptions);
+    connect(&manager_, &RecordingManager::muteNotificationsChanged, this, &ContentView::updateOptions);
+    updateForStatus();
+    updateOptions();
+}
+
+ContentView::~ContentView() {
+    // The window is hidden after this object is gone, in the base class, and the status line may
+    // then hand the manager a last status: nothing of this class may hear of it.
+    disconnect(&manager_, nullptr, this, nullptr);
+}
+
+QWidget* ContentView::makeRecordingCard() {
+    auto* card = new QWidget;
+    auto* layout = new QVBoxLayout(card);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(kCardSpacing);
+
+    durationPicker_ = new QComboBox(card);
+    durationPicker_->setObjectName(QStringLiteral("durationPicker"));
+    for (RecordingDuration duration : RecordingDuration::allCases()) {
+        durationPicker_->addItem(duration.label(), duration.rawValue());
+    }
+    durationPicker_->setCurrentIndex(durationPicker_->findData(manager_.bufferDuration().rawValue()));
+    connect(durationPicker_, &QComboBox::activated, this, [this](int index) {
+        if (const auto duration = RecordingDuration::fromRawValue(durationPicker_->itemData(index).toInt())) {
+            manager_.setBufferDuration(*duration);
+        }
+    });
+    layout->addWidget(makePickerRow(QStringLiteral("Duration"), durationPicker_, card));
+
+    mainButton_ = new ProminentButton(card);
+    mainButton_->setObjectName(QStringLiteral("mainButton"));
+    connect(mainButton_, &QPushButton::clicked, this, &ContentView::mainButtonClicked);
+    layout->addWidget(mainButton_);
+    return card;
+}
+
+QWidget* ContentView::makeOptionsCard() {
+    auto* card = new QWidget;
+    auto* layout = new QVBoxLayout(card);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(kOptionsSpacing);
+
+    recordThisWindow_ = new QCheckBox(QStringLiteral("Record this window"), card);
+    recordThisWindow_->setObjectName(QStringLiteral("recordThisWindow"));
+    connect(recordThisWindow_, &QCheckBox::toggled, this,
+            [this](bool checked) { manager_.setIncludeBackreelWindow(checked); });
+    muteNotifications_ = new QCheckBox(QStringLiteral("Mute notifications"), card);
+    muteNotifications_->setObjectName(QStringLiteral("muteNotifications"));
+    connect(muteNotifications_, &QCheckBox::toggled, this,
+            [this](bool checked) { manager_.setMuteNotifications(checked); });
+    alwaysOnTopBox_ = new QCheckBox(QStringLiteral("Always on top"), card);
+    alwaysOnTopBox_->setObjectName(QStringLiteral("alwaysOnTop"));
+    alwaysOnTopBox_->setChecked(alwaysOnTop_);
+    connect(alwaysOnTopBox_, &QCheckBox::toggled, this, &ContentView::setAlwaysOnTop);
+
+    for (QCheckBox* box : {recordThisWindow_, muteNotifications_, alwaysOnTopBox_}) {
+        layout->addWidget(box, 0, Qt::AlignLeading);
+    }
+    return card;
+}
+
+CaptureModeSelection ContentView::captureMode() const {
+    return captureSection_->captureMode();
+}
+
+void ContentView::mainButtonClicked() {
+    // Each click starts its own task and returns; the manager's status tells the outcome.
+    switch (mainButtonAction(manager_.status().kind())) {
+    case MainButtonAction::startRecording:
+        manager_.startRecording();
+        break;
+    case MainButtonAction::stopAndSave:
+        manager_.stopAndSave();
+        break;
+    case MainButtonAction::none:
+        break;
+    }
+}
+
+void ContentView::updateForStatus() {
+    const RecordingStatus::Kind status = manager_.status().kind();
+    mainButton_->setText(literalMnemonicText(mainButtonTitle(status)));
+    mainButton_->setEnabled(mainButtonEnabled(status));
+    mainButton_->updateGeometry();
+    const bool enabled = settingsEnabled(status);
+    durationPicker_->setEnabled(enabled);
+    recordThisWindow_->setEnabled(enabled);
+    muteNotifications_->setEnabled(enabled);
+}
+
+void ContentView::updateOptions() {
+    const QSignalBlocker recordBlocker(recordThisWindow_);
+    const QSignalBlocker muteBlocker(muteNotifications_);
+    recordThisWindow_->setChecked(manager_.includeBackreelWindow());
+    recordThisWindow_->setVisible(showsRecordThisWindow(manager_.captureTarget()));
+    muteNotifications_->setChecked(manager_.muteNotifications());
+}
+
+void ContentView::setAlwaysOnTop(bool onTop) {
+    alwaysOnTop_ = onTop;
+    {
+        const QSignalBlocker blocker(alwaysOnTopBox_);
+        alwaysOnTopBox_->setChecked(onTop);
+    }
+    Settings::setBoolValue(Settings::kAlwaysOnTopKey, onTop);
+    applyWindowLevel();
+}
+
+void ContentView::setAppWindow(QWindow* window) {
+    if (appWindow_ == window) {
+        return;
+    }
+    appWindow_ = window;
+    // A newly known window takes its level from the stored choice.
+    alwaysOnTop_ = Settings::boolValue(Settings::kAlwaysOnTopKey);
+    applyWindowLevel();
+}
+
+void ContentView::applyWindowLevel() {
+    if (!appWindow_) {
+        return;
+    }
+    // The native window changes its stacking in place; the widget is told without recreating it,
+    // which would hide and re-map the window.
+    appWindow_->setFlag(Qt::WindowStaysOnTopHint, alwaysOnTop_);
+    if (appWindow_ == window()->windowHandle()) {
+        window()->overrideWindowFlags(appWindow_->flags());
+    }
+}
+
+void ContentView::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(system_colors::windowBackground(palette()));
+    painter.drawPath(panelShape(rect()));
+}
+
+void ContentView::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    // Without a compositor a transparent corner would show as black: the window is cut to its shape.
+    if (isWindow()) {
+        setMask(QRegion(panelShape(rect()).toFillPolygon().toPolygon()));
+    }
+}
+
+void ContentView::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (!event->spontaneous()) {
+        // The Screen picker and the display target are filled as soon as the window is shown.
+        manager_.refreshDisplays();
+    }
+}
+
+void ContentView::closeEvent(QCloseEvent* event) {
+    QWidget::closeEvent(event);
+    if (event->isAccepted()) {
+        emit closed();
+    }
+}
+
+void ContentView::contextMenuEvent(QContextMenuEvent* event) {
+    emit menuRequested(event->globalPos());
+}
+
+} // namespace backreel

@@ -1,0 +1,86 @@
+#pragma once
+
+#include "capture/RecordingStatus.h"
+#include "ui/OneShotTimer.h"
+
+#include <chrono>
+#include <memory>
+#include <QUrl>
+#include <QWidget>
+
+class QLabel;
+
+namespace backreel {
+
+class ActivitySpinner;
+class RecordingManager;
+class SymbolView;
+
+// The status line at the top of the main window: the manager's status as one of five small
+// layouts (ready, recording, saving, saved with the file name, error with the message), faded
+// into one another. Ten seconds after a save has been shown it returns the status to idle.
+//
+// Thread contract: main thread only.
+class RecordingStatusView final : public QWidget {
+    Q_OBJECT
+
+public:
+    static constexpr std::chrono::milliseconds kReturnToReadyDelay{10'000};
+    static constexpr int kTransitionMs = 150;
+    static constexpr int kDotSize = 7;
+    static constexpr int kErrorLines = 2;
+    // The width the status line has in the main window, used until it is laid out.
+    static constexpr int kDefaultWidth = 272;
+
+    explicit RecordingStatusView(RecordingManager& manager, std::unique_ptr<OneShotTimer> timer = nullptr,
+                                 QWidget* parent = nullptr);
+    ~RecordingStatusView() override;
+
+    // What is on show, for the window's own checks and for tests.
+    RecordingStatus::Kind shownKind() const { return shownKind_; }
+    QLabel* titleLabel() const; // "Ready", "Recording…", "Saving…", "Saved!" or the message
+    QLabel* fileNameLabel() const { return fileName_; }
+    bool isReturnToReadyPending() const { return timer_->isActive(); }
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    QWidget* pageFor(RecordingStatus::Kind kind) const;
+    void statusChanged();
+    void showStatus(bool animated);
+    void updateWidthDependentTexts();
+    void applyColors();
+    void updateReturnToReady();
+    void returnToReady();
+    int textWidth() const;
+
+    RecordingManager& manager_;
+    std::unique_ptr<OneShotTimer> timer_;
+    RecordingStatus::Kind shownKind_ = RecordingStatus::Kind::idle;
+    RecordingStatus shownStatus_;
+    // The saved file the pending return to "Ready" was started for.
+    QUrl timedLocation_;
+
+    QWidget* idlePage_ = nullptr;
+    QWidget* bufferingPage_ = nullptr;
+    QWidget* savingPage_ = nullptr;
+    QWidget* savedPage_ = nullptr;
+    QWidget* errorPage_ = nullptr;
+    SymbolView* idleDot_ = nullptr;
+    SymbolView* bufferingDot_ = nullptr;
+    SymbolView* savedSymbol_ = nullptr;
+    SymbolView* errorSymbol_ = nullptr;
+    ActivitySpinner* spinner_ = nullptr;
+    QLabel* ready_ = nullptr;
+    QLabel* recording_ = nullptr;
+    QLabel* saving_ = nullptr;
+    QLabel* saved_ = nullptr;
+    QLabel* fileName_ = nullptr;
+    QLabel* message_ = nullptr;
+};
+
+} // namespace backreel

@@ -1,0 +1,30 @@
+#pragma once
+
+#include "capture/RecordingStatus.h"
+
+#include <QFont>
+#include <QString>
+#include <QUrl>
+
+// The texts of the status line, as plain functions so they can be checked without widgets.
+namespace backreel {
+
+// "Ready", "Recording…", "Saving…", "Saved!" or the error message unchanged.
+QString statusTitle(const RecordingStatus& status);
+
+// The last path component of a saved file's location, shown verbatim.
+QString savedFileName(const QUrl& location);
+
+// `text` laid out in `font` at most `width` pixels wide, on at most `maxLines` lines joined by
+// '\n': words wrap as a paragraph would, and what does not fit on the last line is cut with "…".
+QString wrappedText(const QString& text, const QFont& font, int width, int maxLines);
+
+// `text` on one line at most `width` pixels wide, shortened in the middle so that its start and
+// its end stay visible.
+QString middleElidedText(const QString& text, const QFont& font, int width);
+
+// `text` for a button or menu item, which would take an '&' as the mark of a shortcut key: every
+// '&' doubled, so it is shown as it is and no shortcut is made.
+QString literalMnemonicText(QString text);
+
+} // namespace backreel

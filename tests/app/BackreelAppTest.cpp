@@ -1,0 +1,172 @@
+#include "app/BackreelApp.h"
+
+#include "app/MenuBarContent.h"
+#include "app/PlatformFallbacks.h"
+#include "app/TrayIcon.h"
+#include "app/UpdateController.h"
+#include "capture/RecordingManager.h"
+#include "platform/Settings.h"
+#include "platform/synthetic/SyntheticPlatform.h"
+#include "support/SaveFlowStandIn.h"
+#include "support/WidgetTest.h"
+#include "ui/CaptureTargetSection.h"
+#include "ui/ContentView.h"
+#include "ui/RecordingStatusView.h"
+
+#include <gtest/gtest.h>
+#include <QLabel>
+#include <QPushButton>
+#include <QScreen>
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace backreel;
+using Kind = RecordingStatus::Kind;
+
+namespace {
+
+class BackreelAppTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        BACKREEL_REQUIRE_DISPLAY();
+        Settings::setBoolValue(Settings::kAlwaysOnTopKey, false);
+        SyntheticOptions options;
+        options.content.displays = {
+            backreel::Display{1, 1920, 1080, QRectF(0, 0, 1920, 1080), QStringLiteral("VIRT-1")}};
+        options.mainDisplayID = 1;
+        state = std::make_shared<SyntheticState>(options);
+    }
+
+    std::unique_ptr<BackreelApp> makeApp(TrayPresence tray) {
+        BackreelAppOptions options;
+        options.tray = tray;
+        options.version = QStringLiteral("0.1.0");
+        options.feedUrl = QUrl(QStringLiteral("http://127.0.0.1:9/appcast.xml"));
+        return std::make_unique<BackreelApp>(makeSyntheticPlatform(state),
+                                             std::make_shared<test::SaveFlowStandIn>(state), options);
+    }
+
+    static QStringList visibleMenu(const BackreelApp& app) {
+        QStringList lines;
+        for (const QAction* action : app.menuBarContent().menu()->actions()) {
+            if (action->isVisible() && !action->isSeparator()) {
+                lines << QString(action->text()).replace(QStringLiteral("&&"), QStringLiteral("&"));
+            }
+        }
+        return lines;
+    }
+
+    std::shared_ptr<SyntheticState> state;
+};
+
+} // namespace
+
+TEST_F(BackreelAppTest, WithoutATrayTheWindowIsTheApplication) {
+    std::unique_ptr<BackreelApp> app = makeApp(TrayPresence::unavailable);
+    QSignalSpy quit(app.get(), &BackreelApp::quitRequested);
+    app->start();
+    EXPECT_EQ(app->trayIcon(), nullptr);
+    ContentView* window = app->mainWindow();
+    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+    // First shown in the top-trailing corner of the screen.
+    const QRect available = QGuiApplication::primaryScreen()->availableGeometry();
+    EXPECT_EQ(window->geometry().topRight(), available.topRight());
+
+    window->close();
+    EXPECT_EQ(quit.count(), 1);
+}
+
+TEST_F(BackreelAppTest, WithATrayClosingTheWindowKeepsBackreelRunning) {
+    std::unique_ptr<BackreelApp> app = makeApp(TrayPresence::available);
+    QSignalSpy quit(app.get(), &BackreelApp::quitRequested);
+    EXPECT_EQ(app->trayIcon(), nullptr);
+    app->start();
+    // The window comes first, then the tray item with the application menu.
+    ASSERT_NE(app->trayIcon(), nullptr);
+    EXPECT_EQ(app->trayIcon()->systemTrayIcon().contextMenu(), app->menuBarContent().menu());
+    QPointer<ContentView> first = app->mainWindow();
+    ASSERT_TRUE(first);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(first.data()));
+    first->move(300, 200);
+    BACKREEL_EVENTUALLY_EQ(first->pos(), QPoint(300, 200));
+    first->captureSection()->chooseCaptureMode(CaptureModeSelection::region);
+
+    first->close();
+    EXPECT_EQ(quit.count(), 0);
+    BACKREEL_EVENTUALLY_TRUE(first.isNull());
+    EXPECT_EQ(app->mainWindow(), nullptr);
+
+    // "Show Window" opens a new window where the old one was, in Full Screen mode again.
+    app->menuBarContent().perform(MenuCommand::showWindow);
+    ContentView* second = app->mainWindow();
+    ASSERT_NE(second, nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(second));
+    EXPECT_EQ(second->pos(), QPoint(300, 200));
+    EXPECT_EQ(second->captureMode(), CaptureModeSelection::display);
+    // While open, "Show Window" brings the same window forward, also out of being minimised.
+    second->showMinimized();
+    app->menuBarContent().perform(MenuCommand::showWindow);
+    EXPECT_EQ(app->mainWindow(), second);
+    EXPECT_TRUE(second->isVisible());
+    EXPECT_FALSE(second->isMinimized());
+}
+
+TEST_F(BackreelAppTest, QuitFromTheMenu) {
+    std::unique_ptr<BackreelApp> app = makeApp(TrayPresence::available);
+    QSignalSpy quit(app.get(), &BackreelApp::quitRequested);
+    app->menuBarContent().perform(MenuCommand::quit);
+    EXPECT_EQ(quit.count(), 1);
+}
+
+TEST_F(BackreelAppTest, WindowMenuAndTrayShareTheOneManager) {
+    std::unique_ptr<BackreelApp> app = makeApp(TrayPresence::available);
+    app->start();
+    ContentView* window = app->mainWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+    EXPECT_EQ(app->updaterController().currentVersion(), QStringLiteral("0.1.0"));
+
+    app->recordingManager().setStatus(RecordingStatus::buffering());
+    EXPECT_EQ(window->mainButton()->text(), QStringLiteral("Stop && Save"));
+    EXPECT_TRUE(visibleMenu(*app).contains(QStringLiteral("Stop & Save")));
+    EXPECT_EQ(app->trayIcon()->shownStyle(), RecordIconEngine::Style::filled);
+
+    // Closing the window while "Saved!" shows returns to idle; the menu offers a start again.
+    app->recordingManager().setStatus(
+        RecordingStatus::saved(QUrl::fromLocalFile(QStringLiteral("/tmp/x.mp4"))));
+    EXPECT_TRUE(window->statusView()->isReturnToReadyPending());
+    window->close();
+    EXPECT_EQ(app->recordingManager().status(), RecordingStatus::idle());
+    EXPECT_TRUE(visibleMenu(*app).contains(QStringLiteral("Start Recording")));
+}
+
+TEST_F(BackreelAppTest, ARightClickOnTheWindowOpensTheApplicationMenu) {
+    std::unique_ptr<BackreelApp> app = makeApp(TrayPresence::unavailable);
+    app->start();
+    ContentView* window = app->mainWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+    emit window->menuRequested(window->mapToGlobal(QPoint(30, 30)));
+    BACKREEL_EVENTUALLY_TRUE(app->menuBarContent().menu()->isVisible());
+    app->menuBarContent().menu()->hide();
+}
+
+TEST(PlatformFallbacks, EveryServiceTheManagerCallsIsThere) {
+    const Platform empty = withNullFallbacks(Platform{});
+    EXPECT_TRUE(empty.capture && empty.compression && empty.notifications && empty.windowServer);
+    EXPECT_FALSE(empty.assetWriter || empty.movieProbe || empty.fileReveal);
+
+    auto state = std::make_shared<SyntheticState>();
+    const Platform synthetic = makeSyntheticPlatform(state);
+    const Platform kept = withNullFallbacks(synthetic);
+    EXPECT_EQ(kept.capture, synthetic.capture);
+    EXPECT_EQ(kept.compression, synthetic.compression);
+    EXPECT_EQ(kept.windowServer, synthetic.windowServer);
+}
+
+TEST(PlatformFallbacks, AManagerWithoutBackendsFailsWithAMessage) {
+    RecordingManager manager(withNullFallbacks(Platform{}), nullptr);
+    QCoro::waitFor(manager.refreshDisplays());
+    QCoro::waitFor(manager.startRecording());
+    EXPECT_TRUE(manager.status().is(Kind::error));
+    EXPECT_FALSE(manager.status().message().isEmpty());
+}

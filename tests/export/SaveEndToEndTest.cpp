@@ -1,0 +1,211 @@
+// A real recording from start to saved file: the X11 desktop with a moving picture, a tone playing
+// into the default sink, the real encoder and writer, checked with FFmpeg's own tools.
+
+#include "capture/RecordingManager.h"
+#include "export/DesktopSaveFlow.h"
+#include "platform/Platform.h"
+#include "support/LogCapture.h"
+
+#include <QCryptographicHash>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+using namespace backreel;
+
+namespace {
+
+class FixedLocation final : public SaveLocationChooser {
+public:
+    explicit FixedLocation(QString path) : path_(std::move(path)) {}
+    QCoro::Task<std::optional<QString>> chooseLocation() override { co_return path_; }
+
+private:
+    QString path_;
+};
+
+// Keeps the clip it saves, so the file can be compared with it.
+class KeepingSaveFlow final : public SaveFlow {
+public:
+    explicit KeepingSaveFlow(std::shared_ptr<SaveFlow> inner) : inner_(std::move(inner)) {}
+    QCoro::Task<RecordingStatus> save(Clip clip) override {
+        kept = clip;
+        co_return co_await inner_->save(std::move(clip));
+    }
+    Clip kept;
+
+private:
+    std::shared_ptr<SaveFlow> inner_;
+};
+
+QString run(const QString& program, const QStringList& arguments, QString* errors = nullptr) {
+    QProcess process;
+    process.start(program, arguments);
+    process.waitForFinished(60000);
+    if (errors != nullptr) {
+        *errors = QString::fromUtf8(process.readAllStandardError());
+    }
+    return QString::fromUtf8(process.readAllStandardOutput());
+}
+
+// The sample's H.264 bytes as the MP4 file stores them: each start code replaced by a 4-byte length.
+QByteArray lengthPrefixed(const MediaSample& sample) {
+    QByteArray annexB(static_cast<qsizetype>(sample.dataBuffer()->dataLength()), '\0');
+    sample.dataBuffer()->copyDataBytes(0, std::span(reinterpret_cast<std::byte*>(annexB.data()),
+                                                    static_cast<std::size_t>(annexB.size())));
+    std::vector<std::pair<qsizetype, qsizetype>> units; // start, end of each NAL unit
+    qsizetype i = 0;
+    qsizetype start = -1;
+    while (i + 3 <= annexB.size()) {
+        if (annexB[i] == 0 && annexB[i + 1] == 0 && annexB[i + 2] == 1) {
+            if (start >= 0) {
+                qsizetype end = i;
+                while (end > start && annexB[end - 1] == 0) {
+                    --end;
+                }
+                units.emplace_back(start, end);
+            }
+            i += 3;
+            start = i;
+        } else {
+            ++i;
+        }
+    }
+    if (start < 0) {
+        return annexB; // already length-prefixed
+    }
+    units.emplace_back(start, annexB.size());
+    QByteArray out;
+    for (const auto& [from, to] : units) {
+        const auto length = static_cast<quint32>(to - from);
+        const char prefix[4] = {static_cast<char>(length >> 24), static_cast<char>(length >> 16),
+                                static_cast<char>(length >> 8), static_cast<char>(length)};
+        out.append(prefix, 4);
+        out.append(annexB.mid(from, to - from));
+    }
+    return out;
+}
+
+} // namespace
+
+TEST(SaveEndToEnd, TenSecondsOfARealDesktopWithSoundBecomeACheckedMovie) {
+    if (qEnvironmentVariableIsEmpty("DISPLAY") || qEnvironmentVariableIsEmpty("PULSE_SERVER")) {
+        GTEST_SKIP() << "needs the virtual desktop (scripts/virtual-desktop)";
+    }
+    for (const char* tool : {"ffplay", "ffprobe", "ffmpeg", "sox", "pacat"}) {
+        if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty()) {
+            GTEST_SKIP() << tool << " is not installed";
+        }
+    }
+    test::LogCapture log;
+    QTemporaryDir dir;
+    const QString location = dir.filePath(QStringLiteral("clip.mp4"));
+
+    QProcess picture;
+    picture.start(QStringLiteral("ffplay"), {QStringLiteral("-loglevel"), QStringLiteral("quiet"), QStringLiteral("-an"),
+                                              QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                                              QStringLiteral("testsrc2=size=640x360:rate=30"), QStringLiteral("-left"),
+                                              QStringLiteral("0"), QStringLiteral("-top"), QStringLiteral("0")});
+    QProcess tone;
+    tone.start(QStringLiteral("sh"),
+               {QStringLiteral("-c"), QStringLiteral("sox -n -r 48000 -c 2 -t raw -e float -b 32 - synth 18 sine 440 | "
+                                                     "pacat --raw --format=float32le --rate=48000 --channels=2")});
+
+    Platform platform = loadPlatform();
+    auto inner = std::make_shared<DesktopSaveFlow>(std::make_shared<FixedLocation>(location),
+                                                   MovieWriterServices{platform.assetWriter, platform.movieProbe},
+                                                   nullptr);
+    auto saveFlow = std::make_shared<KeepingSaveFlow>(inner);
+    RecordingManager manager(platform, saveFlow);
+    QCoro::waitFor(manager.refreshDisplays());
+    QCoro::waitFor(manager.startRecording());
+    ASSERT_EQ(manager.status(), RecordingStatus::buffering()) << manager.status().message().toStdString();
+    QTest::qWait(14000);
+    QCoro::waitFor(manager.stopAndSave());
+    picture.kill();
+    tone.kill();
+    picture.waitForFinished();
+    tone.waitForFinished();
+    ASSERT_EQ(manager.status(), RecordingStatus::saved(QUrl::fromLocalFile(location)))
+        << manager.status().message().toStdString();
+
+    // Streams and durations.
+    const QJsonObject probe =
+        QJsonDocument::fromJson(run(QStringLiteral("ffprobe"), {QStringLiteral("-v"), QStringLiteral("error"),
+                                                                QStringLiteral("-show_streams"), QStringLiteral("-of"),
+                                                                QStringLiteral("json"), location})
+                                    .toUtf8())
+            .object();
+    const QJsonArray streams = probe.value(QStringLiteral("streams")).toArray();
+    ASSERT_EQ(streams.size(), 2);
+    QJsonObject video;
+    QJsonObject audio;
+    for (const auto& stream : streams) {
+        (stream.toObject().value(QStringLiteral("codec_type")).toString() == QStringLiteral("video") ? video : audio) =
+            stream.toObject();
+    }
+    EXPECT_EQ(video.value(QStringLiteral("codec_name")).toString(), QStringLiteral("h264"));
+    const double videoDuration = video.value(QStringLiteral("duration")).toString().toDouble();
+    EXPECT_GE(videoDuration, 10.0);
+    EXPECT_LE(videoDuration, 10.6);
+    EXPECT_EQ(audio.value(QStringLiteral("codec_name")).toString(), QStringLiteral("aac"));
+    EXPECT_EQ(audio.value(QStringLiteral("sample_rate")).toString(), QStringLiteral("48000"));
+    EXPECT_EQ(audio.value(QStringLiteral("channels")).toInt(), 2);
+    const double audioBitRate = audio.value(QStringLiteral("bit_rate")).toString().toDouble();
+    // Encoded at 192 kbit/s on average; a lone sine needs fewer bits, so the measured rate is lower.
+    EXPECT_GT(audioBitRate, 100000);
+    EXPECT_LT(audioBitRate, 230000);
+
+    // A full decode says nothing.
+    QString decodeErrors;
+    run(QStringLiteral("ffmpeg"),
+        {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-i"), location, QStringLiteral("-f"),
+         QStringLiteral("null"), QStringLiteral("-")},
+        &decodeErrors);
+    EXPECT_TRUE(decodeErrors.trimmed().isEmpty()) << decodeErrors.toStdString();
+
+    // The sound is there.
+    QString volume;
+    run(QStringLiteral("ffmpeg"),
+        {QStringLiteral("-i"), location, QStringLiteral("-map"), QStringLiteral("0:a"), QStringLiteral("-af"),
+         QStringLiteral("volumedetect"), QStringLiteral("-f"), QStringLiteral("null"), QStringLiteral("-")},
+        &volume);
+    const qsizetype at = volume.indexOf(QStringLiteral("mean_volume: "));
+    ASSERT_GE(at, 0);
+    const double meanVolume = volume.mid(at + 13).section(QLatin1Char(' '), 0, 0).toDouble();
+    EXPECT_GT(meanVolume, -40.0) << "the tone should be audible";
+
+    // The video passed through unchanged, packet for packet, and starts on a key frame.
+    const QStringList frames =
+        run(QStringLiteral("ffmpeg"), {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-i"), location,
+                                       QStringLiteral("-map"), QStringLiteral("0:v"), QStringLiteral("-c"),
+                                       QStringLiteral("copy"), QStringLiteral("-f"), QStringLiteral("framemd5"),
+                                       QStringLiteral("-")})
+            .split(QLatin1Char('\n'), Qt::SkipEmptyParts)
+            .filter(QRegularExpression(QStringLiteral("^0,")));
+    const Clip& clip = saveFlow->kept;
+    ASSERT_EQ(static_cast<std::size_t>(frames.size()), clip.video.size());
+    for (std::size_t i = 0; i < clip.video.size(); ++i) {
+        const QString expected = QString::fromLatin1(
+            QCryptographicHash::hash(lengthPrefixed(*clip.video[i]), QCryptographicHash::Md5).toHex());
+        ASSERT_EQ(frames[static_cast<qsizetype>(i)].section(QLatin1Char(','), -1).trimmed(), expected)
+            << "packet " << i;
+    }
+    const QString firstFlags = run(QStringLiteral("ffprobe"),
+                                   {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-select_streams"),
+                                    QStringLiteral("v"), QStringLiteral("-show_entries"), QStringLiteral("packet=flags"),
+                                    QStringLiteral("-read_intervals"), QStringLiteral("%+#1"), QStringLiteral("-of"),
+                                    QStringLiteral("csv=p=0"), location});
+    EXPECT_TRUE(firstFlags.startsWith(QLatin1Char('K'))) << firstFlags.toStdString();
+
+    EXPECT_GE(log.countStartingWith(QStringLiteral("[Validate] Output: 1 video track(s), 1 audio track(s)")), 1);
+    EXPECT_EQ(log.count(QStringLiteral("[Validate] Audio track format: 'aac '")), 1);
+}

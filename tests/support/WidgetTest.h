@@ -1,0 +1,72 @@
+#pragma once
+
+#include "ui/OneShotTimer.h"
+
+#include <chrono>
+#include <functional>
+#include <gtest/gtest.h>
+#include <QGuiApplication>
+#include <QTest>
+
+namespace backreel::test {
+
+// Whether the widget tests run on a real X server (the virtual desktop's).
+inline bool hasDisplay() {
+    return QGuiApplication::platformName() == QLatin1String("xcb");
+}
+
+// A OneShotTimer that only moves when the test says so.
+class ManualTimer final : public OneShotTimer {
+public:
+    void start(std::chrono::milliseconds delay, std::function<void()> fired) override {
+        deadline_ = now_ + delay;
+        fired_ = std::move(fired);
+        ++starts_;
+    }
+    void cancel() override { fired_ = nullptr; }
+    bool isActive() const override { return static_cast<bool>(fired_); }
+
+    // Moves the clock on, firing the pending call when its time has come.
+    void advance(std::chrono::milliseconds step) {
+        now_ += step;
+        if (fired_ && now_ >= deadline_) {
+            std::function<void()> fired = std::move(fired_);
+            fired_ = nullptr;
+            fired();
+        }
+    }
+    int starts() const { return starts_; }
+    std::chrono::milliseconds remaining() const {
+        return fired_ ? deadline_ - now_ : std::chrono::milliseconds(0);
+    }
+
+private:
+    std::chrono::milliseconds now_{0};
+    std::chrono::milliseconds deadline_{0};
+    std::function<void()> fired_;
+    int starts_ = 0;
+};
+
+} // namespace backreel::test
+
+// Skips a test that needs real windows on an X server.
+#define BACKREEL_REQUIRE_DISPLAY()                                                                           \
+    do {                                                                                                     \
+        if (!::backreel::test::hasDisplay()) {                                                               \
+            GTEST_SKIP() << "needs an X server: DISPLAY is not set (run it under scripts/virtual-desktop)";  \
+        }                                                                                                    \
+    } while (false)
+
+// Runs the event loop until `condition` holds or `timeoutMs` have passed, then checks it: a failure
+// is a GoogleTest failure (QtTest's QTRY_ macros only report to QtTest, which nobody reads here).
+#define BACKREEL_EVENTUALLY_TRUE_WITHIN(condition, timeoutMs)                                                \
+    do {                                                                                                     \
+        static_cast<void>(QTest::qWaitFor([&] { return static_cast<bool>(condition); }, timeoutMs));         \
+        ASSERT_TRUE(condition);                                                                              \
+    } while (false)
+#define BACKREEL_EVENTUALLY_TRUE(condition) BACKREEL_EVENTUALLY_TRUE_WITHIN(condition, 5000)
+#define BACKREEL_EVENTUALLY_EQ(actual, expected)                                                             \
+    do {                                                                                                     \
+        static_cast<void>(QTest::qWaitFor([&] { return (actual) == (expected); }, 5000));                    \
+        ASSERT_EQ(actual, expected);                                                                         \
+    } while (false)

@@ -1,0 +1,39 @@
+#include <gtest/gtest.h>
+
+#if defined(__SANITIZE_THREAD__)
+// Qt's GUI, widget, platform and network libraries are not built with ThreadSanitizer either (see
+// tests/tsan.supp for Qt Core): the X event reader thread, the image conversion pool and the
+// network thread hand memory over under locks TSan cannot see, and Xlib tears its locks down at
+// exit while holding one. Our own code stays checked.
+extern "C" const char* __tsan_default_suppressions() {
+    return "called_from_lib:libQt6Gui.so.6\n"
+           "called_from_lib:libQt6Widgets.so.6\n"
+           "called_from_lib:libQt6XcbQpa.so.6\n"
+           "called_from_lib:libQt6Network.so.6\n"
+           "called_from_lib:libxcb.so.1\n"
+           "mutex:libX11.so.6\n";
+}
+#endif
+#include <QApplication>
+#include <QSettings>
+#include <QTemporaryDir>
+
+// Widget test programs run with a full QApplication: on the X server of the virtual desktop when
+// there is one, else off screen, where the tests that need real windows skip themselves. The
+// user's settings are redirected to a private folder.
+int main(int argc, char* argv[]) {
+    if (qEnvironmentVariableIsEmpty("DISPLAY")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    QApplication application(argc, argv);
+    QCoreApplication::setOrganizationName(QStringLiteral("strandloft"));
+    QCoreApplication::setApplicationName(QStringLiteral("Backreel"));
+    // One look on every machine, whatever style plugin the desktop would pick.
+    QApplication::setStyle(QStringLiteral("Fusion"));
+    QApplication::setQuitOnLastWindowClosed(false);
+    QTemporaryDir settingsDir;
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir.path());
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settingsDir.path());
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

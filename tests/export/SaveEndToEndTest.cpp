@@ -97,6 +97,11 @@ QByteArray lengthPrefixed(const MediaSample& sample) {
 } // namespace
 
 TEST(SaveEndToEnd, TenSecondsOfARealDesktopWithSoundBecomeACheckedMovie) {
+#if defined(__SANITIZE_THREAD__)
+    // QProcess hides its threads' hand-overs from TSan, and real-time capture under TSan drops
+    // most frames; the plain and ASan builds run this test.
+    GTEST_SKIP() << "not under ThreadSanitizer";
+#endif
     if (qEnvironmentVariableIsEmpty("DISPLAY") || qEnvironmentVariableIsEmpty("PULSE_SERVER")) {
         GTEST_SKIP() << "needs the virtual desktop (scripts/virtual-desktop)";
     }

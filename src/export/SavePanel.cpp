@@ -20,8 +20,10 @@ QCoro::Task<std::optional<QString>> SavePanel::chooseLocation() {
     dialog->setFileMode(QFileDialog::AnyFile);
     dialog->setMimeTypeFilters({QStringLiteral("video/mp4")});
     dialog->setDefaultSuffix(QStringLiteral("mp4"));
+    // The user's Videos folder, made if it is missing (as xdg-user-dirs would); home otherwise.
     const QString videos = QStandardPaths::writableLocation(QStandardPaths::MoviesLocation);
-    dialog->setDirectory(videos.isEmpty() ? QDir::homePath() : videos);
+    const bool haveVideos = !videos.isEmpty() && QDir().mkpath(videos);
+    dialog->setDirectory(haveVideos ? videos : QDir::homePath());
     dialog->selectFile(proposedFileName(QDateTime::currentDateTime()));
     dialog->open();
 

@@ -24,7 +24,7 @@ namespace backreel {
 // frame taken from a small pool (scaling it first when its size is not the session's), and queues
 // it. Converting costs less than copying the BGRA picture would (1920×1080 on the two-core
 // development machine: 0.41 ms for ARGBToI420 against 0.56 ms for a memcpy of the BGRA bytes;
-// the whole encodeFrame() about 0.55 ms, see bench/CompressionBench.cpp), and it lets the capture
+// the whole encodeFrame() about 0.6 ms, see bench/CompressionBench.cpp), and it lets the capture
 // backend reuse its buffer at once: holding on to the picture instead would race with a backend
 // that draws the next frame into the same memory. Until prepareToEncodeFrames() has run, the
 // first encodeFrame() also opens the encoder, which takes tens of milliseconds. The encoder

@@ -182,8 +182,8 @@ std::vector<std::int64_t> queryProcessIDs(const X11Connection& connection,
     std::vector<xcb_get_property_cookie_t> pidCookies(windows.size());
     for (std::size_t i = 0; i < windows.size(); ++i) {
         if (useResource) {
-            const xcb_res_client_id_spec_t spec{windows[i], XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
-            resourceCookies[i] = xcb_res_query_client_ids(c, 1, &spec);
+            const xcb_res_client_id_spec_t pidQuery{windows[i], XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
+            resourceCookies[i] = xcb_res_query_client_ids(c, 1, &pidQuery);
         }
         pidCookies[i] =
             requestProperty(connection, windows[i], connection.atom(Atom::netWmPid), XCB_ATOM_CARDINAL);
@@ -194,7 +194,8 @@ std::vector<std::int64_t> queryProcessIDs(const X11Connection& connection,
             if (auto reply = takeReply(xcb_res_query_client_ids_reply, c, resourceCookies[i])) {
                 for (auto it = xcb_res_query_client_ids_ids_iterator(reply.get()); it.rem > 0;
                      xcb_res_client_id_value_next(&it)) {
-                    if ((it.data->spec.mask & XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID) != 0 &&
+                    const auto& [answered, length] = *it.data; // the query an answer belongs to
+                    if ((answered.mask & XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID) != 0 &&
                         xcb_res_client_id_value_value_length(it.data) >= 1) {
                         pids[i] = *xcb_res_client_id_value_value(it.data);
                     }

@@ -1,5 +1,4 @@
 #include "app/BackreelApp.h"
-#include "app/PlatformFallbacks.h"
 #include "export/DesktopSaveFlow.h"
 #include "export/SaveLocation.h"
 #include "platform/log/Log.h"
@@ -20,7 +19,7 @@ int main(int argc, char* argv[]) {
     QGuiApplication::setQuitOnLastWindowClosed(false);
     backreel::installJournalMessageHandler();
 
-    backreel::Platform platform = backreel::withNullFallbacks(backreel::loadPlatform());
+    backreel::Platform platform = backreel::loadPlatform();
     auto saveFlow = std::make_shared<backreel::DesktopSaveFlow>(
         std::make_shared<backreel::SavePanel>(),
         backreel::MovieWriterServices{platform.assetWriter, platform.movieProbe}, platform.fileReveal);

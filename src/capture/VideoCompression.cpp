@@ -1,6 +1,6 @@
 #include "capture/VideoCompression.h"
 
-#include "export/ClipSelection.h"
+#include "platform/media/MediaSample.h"
 
 #include "platform/dispatch/Completion.h"
 
@@ -22,11 +22,11 @@ CodecSettings settingsFor(FourCC codecType) {
 } // namespace
 
 FourCC chooseCodec(CompressionService& service, std::int32_t width, std::int32_t height) {
-    EncoderSpecification specification;
-    specification.requireHardwareAcceleratedVideoEncoder = true;
+    EncoderSpecification hardwareOnly;
+    hardwareOnly.requireHardwareAcceleratedVideoEncoder = true;
     std::shared_ptr<CompressionSession> probe;
     const std::int32_t status =
-        service.createSession(width, height, codec::hevc, &specification, nullptr, nullptr, &probe);
+        service.createSession(width, height, codec::hevc, &hardwareOnly, nullptr, nullptr, &probe);
     if (probe) {
         probe->invalidate();
     }
@@ -76,7 +76,7 @@ void compressionOutputCallback(void* refcon, std::int32_t status, const MediaSam
         if (framesOut == 1) {
             context->logger.info(QStringLiteral("[VT] First compressed frame out: PTS=%1s isKeyframe=%2")
                                      .arg(fixed(sample->presentationTime().seconds(), 3))
-                                     .arg(boolText(isKeyframe(*sample))));
+                                     .arg(boolText(isSyncSample(*sample))));
         } else if (framesOut % 90 == 0) {
             context->logger.debug(QStringLiteral("[VT] Compressed frame %1 out").arg(framesOut));
         }

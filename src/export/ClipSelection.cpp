@@ -8,20 +8,7 @@ const MediaTime kAudioMargin = MediaTime::makeWithSeconds(0.1, kTimeScale);
 } // namespace
 
 bool isKeyframe(const MediaSample& sample) {
-    const SampleAttachments* attachments = sample.sampleAttachments();
-    if (attachments == nullptr || attachments->empty()) {
-        return true;
-    }
-    const auto& first = attachments->front().dictionary;
-    if (!first) {
-        return true;
-    }
-    const auto entry = first->find(attachment::kNotSync);
-    if (entry == first->end()) {
-        return true;
-    }
-    const bool* notSync = std::get_if<bool>(&entry->second);
-    return notSync == nullptr || !*notSync;
+    return isSyncSample(sample);
 }
 
 std::size_t findStartIndex(const std::vector<MediaSamplePtr>& video, double targetSeconds, const Logger& log) {

@@ -1,7 +1,6 @@
 #include "app/BackreelApp.h"
 
 #include "app/MenuBarContent.h"
-#include "app/PlatformFallbacks.h"
 #include "app/TrayIcon.h"
 #include "app/UpdateController.h"
 #include "capture/RecordingManager.h"
@@ -150,23 +149,3 @@ TEST_F(BackreelAppTest, ARightClickOnTheWindowOpensTheApplicationMenu) {
     app->menuBarContent().menu()->hide();
 }
 
-TEST(PlatformFallbacks, EveryServiceTheManagerCallsIsThere) {
-    const Platform empty = withNullFallbacks(Platform{});
-    EXPECT_TRUE(empty.capture && empty.compression && empty.notifications && empty.windowServer);
-    EXPECT_FALSE(empty.assetWriter || empty.movieProbe || empty.fileReveal);
-
-    auto state = std::make_shared<SyntheticState>();
-    const Platform synthetic = makeSyntheticPlatform(state);
-    const Platform kept = withNullFallbacks(synthetic);
-    EXPECT_EQ(kept.capture, synthetic.capture);
-    EXPECT_EQ(kept.compression, synthetic.compression);
-    EXPECT_EQ(kept.windowServer, synthetic.windowServer);
-}
-
-TEST(PlatformFallbacks, AManagerWithoutBackendsFailsWithAMessage) {
-    RecordingManager manager(withNullFallbacks(Platform{}), nullptr);
-    QCoro::waitFor(manager.refreshDisplays());
-    QCoro::waitFor(manager.startRecording());
-    EXPECT_TRUE(manager.status().is(Kind::error));
-    EXPECT_FALSE(manager.status().message().isEmpty());
-}

@@ -54,6 +54,11 @@ struct Saving {
                              reveal);
         return QCoro::waitFor(flow.save(clip()));
     }
+    // A file the user already had at the location.
+    bool writeEarlierFile() const {
+        QFile old(location);
+        return old.open(QIODevice::WriteOnly) && old.write("the user's earlier file") > 0;
+    }
     QStringList entries() const { return QDir(dir.path()).entryList(QDir::Files | QDir::Hidden); }
 };
 
@@ -68,11 +73,7 @@ TEST(SaveFlow, ProposedNameForAFixedDate) {
 TEST(SaveFlow, SavedFileReplacesTheOldOneAndIsRevealed) {
     LogCapture log;
     Saving s;
-    {
-        QFile old(s.location);
-        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
-        old.write("the user's earlier file");
-    }
+    ASSERT_TRUE(s.writeEarlierFile());
     const RecordingStatus status = s.save(s.location);
     EXPECT_EQ(status, RecordingStatus::saved(QUrl::fromLocalFile(s.location)));
     EXPECT_EQ(contents(s.location), QByteArray("synthetic movie\n"));
@@ -95,11 +96,7 @@ TEST(SaveFlow, CancelIsIdleWithNothingWritten) {
 TEST(SaveFlow, AFailedSaveKeepsTheEarlierFileAndLeavesNoPartialOne) {
     LogCapture log;
     Saving s;
-    {
-        QFile old(s.location);
-        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
-        old.write("the user's earlier file");
-    }
+    ASSERT_TRUE(s.writeEarlierFile());
     s.writer->options().refuseVideoAt = 10;
     s.writer->options().refusalError = Error{QStringLiteral("FFmpeg"), -28, QStringLiteral("No space left on device")};
     const RecordingStatus status = s.save(s.location);

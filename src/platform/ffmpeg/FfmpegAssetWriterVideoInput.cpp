@@ -35,20 +35,6 @@ std::optional<AVCodecID> videoCodecOf(FourCC codecType) {
     return std::nullopt;
 }
 
-bool isSyncSample(const MediaSample& sample) {
-    const SampleAttachments* attachments = sample.sampleAttachments();
-    if (attachments == nullptr || attachments->empty() || !attachments->front().dictionary) {
-        return true;
-    }
-    const AttachmentDictionary& first = *attachments->front().dictionary;
-    const auto entry = first.find(attachment::kNotSync);
-    if (entry == first.end()) {
-        return true;
-    }
-    const bool* notSync = std::get_if<bool>(&entry->second);
-    return notSync == nullptr || !*notSync;
-}
-
 FfmpegAssetWriterVideoInput::FfmpegAssetWriterVideoInput(std::shared_ptr<FfmpegAssetWriterMuxer> muxer,
                                                          FormatDescriptionPtr formatHint)
     : FfmpegAssetWriterInput(std::move(muxer), MediaType::video)

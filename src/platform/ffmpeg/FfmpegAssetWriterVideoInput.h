@@ -12,9 +12,6 @@ namespace backreel {
 // The codec FFmpeg knows a compressed video format by: "avc1" is H.264, "hvc1" HEVC; none else.
 std::optional<AVCodecID> videoCodecOf(FourCC codecType);
 
-// A key frame unless the sample's first attachment dictionary says NotSync = true.
-bool isSyncSample(const MediaSample& sample);
-
 // A video track that takes compressed frames and writes them unchanged: the stream's codec, size
 // and parameter sets come from the format hint, each sample becomes one packet with its own time
 // stamps (1/90000 s, counted from the session start) and key-frame flag. The MP4 muxer turns

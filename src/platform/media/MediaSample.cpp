@@ -134,4 +134,18 @@ std::int32_t MediaSample::audioBufferListWithRetainedBlockBuffer(std::size_t* si
     return 0;
 }
 
+bool isSyncSample(const MediaSample& sample) {
+    const SampleAttachments* attachments = sample.sampleAttachments();
+    if (attachments == nullptr || attachments->empty() || !attachments->front().dictionary) {
+        return true;
+    }
+    const AttachmentDictionary& first = *attachments->front().dictionary;
+    const auto entry = first.find(attachment::kNotSync);
+    if (entry == first.end()) {
+        return true;
+    }
+    const bool* notSync = std::get_if<bool>(&entry->second);
+    return notSync == nullptr || !*notSync;
+}
+
 } // namespace backreel

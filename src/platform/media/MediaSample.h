@@ -90,4 +90,8 @@ private:
     Parts parts_;
 };
 
+// A key frame (sync sample) unless the first attachment dictionary holds a NotSync entry that is
+// the boolean true; no attachments, no dictionary or any other value all mean a key frame.
+bool isSyncSample(const MediaSample& sample);
+
 } // namespace backreel

@@ -1,16 +1,18 @@
 #include "capture/RecordingManager.h"
+
 #include "export/ClipSelection.h"
+#include "platform/ffmpeg/FfmpegCompressionService.h"
+#include "platform/ffmpeg/FfmpegFrameDecoder.h"
 #include "platform/Settings.h"
 #include "platform/synthetic/SyntheticCaptureService.h"
 #include "platform/synthetic/SyntheticPlatform.h"
 #include "support/LogCapture.h"
 #include "support/SaveFlowStandIn.h"
 
+#include <algorithm>
+#include <gtest/gtest.h>
 #include <QSignalSpy>
 #include <QTest>
-#include <gtest/gtest.h>
-
-#include <algorithm>
 
 using namespace backreel;
 using test::LogCapture;
@@ -33,10 +35,16 @@ class RecordingManagerTest : public ::testing::Test {
 protected:
     void SetUp() override { Settings::setBoolValue(Settings::kMuteNotificationsKey, false); }
 
-    void make(SyntheticOptions options = desktop()) {
+    enum class Encoder { standIn, ffmpeg };
+
+    void make(SyntheticOptions options = desktop(), Encoder encoder = Encoder::standIn) {
         state = std::make_shared<SyntheticState>(std::move(options));
         saveFlow = std::make_shared<test::SaveFlowStandIn>(state);
-        manager = std::make_unique<RecordingManager>(makeSyntheticPlatform(state), saveFlow);
+        Platform platform = makeSyntheticPlatform(state);
+        if (encoder == Encoder::ffmpeg) {
+            platform.compression = std::make_shared<FfmpegCompressionService>();
+        }
+        manager = std::make_unique<RecordingManager>(std::move(platform), saveFlow);
         statusSpy = std::make_unique<QSignalSpy>(manager.get(), &RecordingManager::statusChanged);
         QObject::connect(manager.get(), &RecordingManager::statusChanged,
                          [this] { statuses.push_back(manager->status().kind()); });
@@ -120,7 +128,8 @@ TEST_F(RecordingManagerTest, StartThenStopBuffersRealTimeSamplesAndSavesTheClip)
     EXPECT_GE(clip.video.size(), 10u);
     EXPECT_TRUE(isKeyframe(*clip.video.front()));
     EXPECT_FALSE(clip.audio.empty());
-    EXPECT_EQ(manager->status(), RecordingStatus::saved(QUrl::fromLocalFile(QStringLiteral("/tmp/backreel-test.mp4"))));
+    EXPECT_EQ(manager->status(),
+              RecordingStatus::saved(QUrl::fromLocalFile(QStringLiteral("/tmp/backreel-test.mp4"))));
     EXPECT_EQ(statuses, (std::vector<RecordingStatus::Kind>{RecordingStatus::Kind::buffering,
                                                             RecordingStatus::Kind::saving,
                                                             RecordingStatus::Kind::saved}));
@@ -128,6 +137,42 @@ TEST_F(RecordingManagerTest, StartThenStopBuffersRealTimeSamplesAndSavesTheClip)
                  manager->captureDelegate());
     EXPECT_EQ(manager->ringBuffer()->count(), 0u);
     EXPECT_EQ(manager->audioRingBuffer()->count(), 0u);
+}
+
+TEST_F(RecordingManagerTest, GeneratedFramesThroughTheRealEncoderGiveADecodableClip) {
+    LogCapture log;
+    SyntheticOptions options = desktop();
+    options.content.displays = {
+        backreel::Display{1, 1280, 720, QRectF(0, 0, 1280, 720), QStringLiteral("VIRT-1")}};
+    options.mainDisplayID = 1;
+    make(options, Encoder::ffmpeg);
+    start();
+    ASSERT_EQ(manager->status(), RecordingStatus::buffering());
+    QTest::qWait(1200);
+    stop();
+
+    EXPECT_EQ(log.countStartingWith(QStringLiteral("[VT] First compressed frame out: PTS=")), 1);
+    EXPECT_EQ(log.countStartingWith(QStringLiteral("[VT] Encode error")), 0);
+    ASSERT_EQ(saveFlow->clips.size(), 1u);
+    const std::vector<MediaSamplePtr>& video = saveFlow->clips.front().video;
+    ASSERT_GE(video.size(), 20u) << "about 30 frames a second for more than a second";
+    ASSERT_TRUE(isKeyframe(*video.front()));
+    auto decoder = FfmpegFrameDecoder::create(*video.front()->formatDescription());
+    ASSERT_NE(decoder, nullptr);
+    std::size_t sinceKeyFrame = 0;
+    for (std::size_t index = 0; index < video.size(); ++index) {
+        const MediaSample& sample = *video[index];
+        if (index > 0) {
+            EXPECT_GT(sample.presentationTime(), video[index - 1]->presentationTime()) << "frame " << index;
+        }
+        sinceKeyFrame = isKeyframe(sample) ? 0 : sinceKeyFrame + 1;
+        EXPECT_LT(sinceKeyFrame, 15u) << "frame " << index;
+        ImageBufferPtr picture;
+        ASSERT_EQ(decoder->decode(sample, &picture), 0) << "frame " << index;
+        ASSERT_NE(picture, nullptr);
+        EXPECT_EQ(picture->width(), 1280);
+        EXPECT_EQ(picture->height(), 720);
+    }
 }
 
 TEST_F(RecordingManagerTest, StopRunsInItsFixedOrderAndSavesVideoWithoutAudio) {
@@ -141,22 +186,26 @@ TEST_F(RecordingManagerTest, StopRunsInItsFixedOrderAndSavesVideoWithoutAudio) {
     stop();
 
     const std::vector<QString> stopLines = withPrefixes(log, {"[Stop]", "[startIndex]"});
-    EXPECT_EQ(stopLines,
-              (std::vector<QString>{
-                  QStringLiteral("[Stop] User triggered stop"),
-                  QStringLiteral("[Stop] SCStream stopped; draining capture queue…"),
-                  QStringLiteral("[Stop] Queues drained; delegate released (audioCallbacks=0)"),
-                  QStringLiteral("[Stop] Zero audio callbacks — is another app playing audio? "
-                                 "(excludesCurrentProcessAudio=true means Backreel's own audio is excluded)"),
-                  QStringLiteral("[Stop] Completing VT session…"),
-                  QStringLiteral("[Stop] VT session completed and invalidated"),
-                  QStringLiteral("[Stop] Audio ring: EMPTY — audio callbacks may not have fired or storage failed"),
-                  QStringLiteral("[Stop] Buffer: 45 video frames (span=1.47s)"),
-                  QStringLiteral("[startIndex] Pass2 fallback: buffer shorter than target, using first keyframe at idx=0"),
-                  QStringLiteral("[Stop] startIndex=0 → 45 candidate frames before keyframe trim"),
-                  QStringLiteral("[Stop] Clip: 45 video frames; 0 audio samples; clipStartPTS=50.000s clipEndPTS=51.467s"),
-              }));
-    EXPECT_EQ(log.levelOf(QStringLiteral("[Stop] Queues drained; delegate released (audioCallbacks=0)")), QtInfoMsg);
+    EXPECT_EQ(
+        stopLines,
+        (std::vector<QString>{
+            QStringLiteral("[Stop] User triggered stop"),
+            QStringLiteral("[Stop] SCStream stopped; draining capture queue…"),
+            QStringLiteral("[Stop] Queues drained; delegate released (audioCallbacks=0)"),
+            QStringLiteral("[Stop] Zero audio callbacks — is another app playing audio? "
+                           "(excludesCurrentProcessAudio=true means Backreel's own audio is excluded)"),
+            QStringLiteral("[Stop] Completing VT session…"),
+            QStringLiteral("[Stop] VT session completed and invalidated"),
+            QStringLiteral("[Stop] Audio ring: EMPTY — audio callbacks may not have fired or storage failed"),
+            QStringLiteral("[Stop] Buffer: 45 video frames (span=1.47s)"),
+            QStringLiteral(
+                "[startIndex] Pass2 fallback: buffer shorter than target, using first keyframe at idx=0"),
+            QStringLiteral("[Stop] startIndex=0 → 45 candidate frames before keyframe trim"),
+            QStringLiteral(
+                "[Stop] Clip: 45 video frames; 0 audio samples; clipStartPTS=50.000s clipEndPTS=51.467s"),
+        }));
+    EXPECT_EQ(log.levelOf(QStringLiteral("[Stop] Queues drained; delegate released (audioCallbacks=0)")),
+              QtInfoMsg);
     // Every frame submitted before the stop reached the clip: the session was completed first.
     ASSERT_EQ(saveFlow->clips.size(), 1u);
     EXPECT_EQ(saveFlow->clips.front().video.size(), 45u);
@@ -226,9 +275,10 @@ TEST_F(RecordingManagerTest, RefusedContentEndsWithThePermissionMessage) {
     options.contentError = Error{QStringLiteral("X11"), 1, QStringLiteral("cannot open display")};
     make(options);
     start();
-    EXPECT_EQ(manager->status().message(),
-              QStringLiteral("Screen Recording permission required.\nEnable it in System Settings → Privacy & "
-                             "Security → Screen Recording, then relaunch Backreel."));
+    EXPECT_EQ(
+        manager->status().message(),
+        QStringLiteral("Screen Recording permission required.\nEnable it in System Settings → Privacy & "
+                       "Security → Screen Recording, then relaunch Backreel."));
     EXPECT_EQ(log.texts(), std::vector<QString>{QStringLiteral("[Start] target=10s bufferCapacity=10.8s")});
     EXPECT_FALSE(manager->stream() || manager->compressionSession());
     EXPECT_EQ(manager->ringBuffer()->maxDuration(), 10.75) << "a failed start leaves the capacity set";
@@ -251,11 +301,20 @@ TEST_F(RecordingManagerTest, EachLaterFailureIsLoggedAndShown) {
     const std::vector<Case> cases{
         {"session", [](SyntheticOptions& o) { o.createSessionStatus = -12908; },
          QStringLiteral("Failed to create compression session (err -12908).")},
-        {"screen output", [](SyntheticOptions& o) { o.addScreenOutputError = Error{"x", 3, "screen output refused"}; },
+        {"screen output",
+         [](SyntheticOptions& o) {
+             o.addScreenOutputError = Error{"x", 3, "screen output refused"};
+         },
          QStringLiteral("screen output refused")},
-        {"audio output", [](SyntheticOptions& o) { o.addAudioOutputError = Error{"pulse", 4, "Connection refused"}; },
+        {"audio output",
+         [](SyntheticOptions& o) {
+             o.addAudioOutputError = Error{"pulse", 4, "Connection refused"};
+         },
          QStringLiteral("Connection refused")},
-        {"start", [](SyntheticOptions& o) { o.startError = Error{"x", 5, "MIT-SHM is not available"}; },
+        {"start",
+         [](SyntheticOptions& o) {
+             o.startError = Error{"x", 5, "MIT-SHM is not available"};
+         },
          QStringLiteral("MIT-SHM is not available")},
     };
     for (const Case& c : cases) {
@@ -267,7 +326,8 @@ TEST_F(RecordingManagerTest, EachLaterFailureIsLoggedAndShown) {
         start();
         EXPECT_EQ(manager->status(), RecordingStatus::error(c.description));
         EXPECT_EQ(log.count(QStringLiteral("[Start] SCStream failed: %1").arg(c.description)), 1);
-        EXPECT_EQ(log.levelOf(QStringLiteral("[Start] SCStream failed: %1").arg(c.description)), QtCriticalMsg);
+        EXPECT_EQ(log.levelOf(QStringLiteral("[Start] SCStream failed: %1").arg(c.description)),
+                  QtCriticalMsg);
         EXPECT_TRUE(journal({"mute"}).empty());
 
         // The next start replaces whatever the failed one left behind.
@@ -307,7 +367,8 @@ TEST_F(RecordingManagerTest, StreamStoppingByItselfShowsTheErrorAndLiftsTheMuteO
     make();
     manager->setMuteNotifications(true);
     start();
-    state->lastStream()->failWithError(Error{QStringLiteral("X11"), 7, QStringLiteral("The display went away.")});
+    state->lastStream()->failWithError(
+        Error{QStringLiteral("X11"), 7, QStringLiteral("The display went away.")});
     EXPECT_TRUE(QTest::qWaitFor([&] { return manager->status().is(RecordingStatus::Kind::error); }, 2000));
     EXPECT_EQ(manager->status(), RecordingStatus::error(QStringLiteral("The display went away.")));
     EXPECT_EQ(journal({"mute", "unmute"}), (std::vector<std::string>{"mute", "unmute"}));
@@ -339,13 +400,15 @@ TEST_F(RecordingManagerTest, PropertiesNotifyByTheirRules) {
     window.windowID = 9;
     window.frame = QRectF(0, 0, 640, 480);
     const auto windowTarget = CaptureTarget::window(ContentFilter::desktopIndependentWindow(window));
-    manager->setSelectedWindowInfo(WindowPickInfo{QStringLiteral("Editor"), QStringLiteral("gedit"), window.frame, 9, true});
+    manager->setSelectedWindowInfo(
+        WindowPickInfo{QStringLiteral("Editor"), QStringLiteral("gedit"), window.frame, 9, true});
     manager->setCaptureTarget(windowTarget);
     manager->setCaptureTarget(windowTarget);
     EXPECT_EQ(targetSpy.count(), 2) << "the target notifies on every assignment";
     EXPECT_TRUE(manager->selectedWindowInfo()) << "a window target keeps the picked window's info";
 
-    manager->setCaptureTarget(CaptureTarget::region(QRectF(0, 0, 10, 10), display(1, QStringLiteral("VIRT-1"))));
+    manager->setCaptureTarget(
+        CaptureTarget::region(QRectF(0, 0, 10, 10), display(1, QStringLiteral("VIRT-1"))));
     EXPECT_FALSE(manager->selectedWindowInfo());
     manager->setSelectedWindowInfo(std::nullopt);
     EXPECT_EQ(infoSpy.count(), 3) << "the picked window's info notifies on every assignment";

@@ -38,7 +38,7 @@ std::int32_t FfmpegCompressionService::createSession(std::int32_t width, std::in
         return compression_status::kParameter;
     }
     *session = nullptr;
-    if (width <= 0 || height <= 0 || width % 2 != 0 || height % 2 != 0) {
+    if (!isEncodableSize(width, height)) {
         return compression_status::kParameter;
     }
     if (codecType != codec::h264 && codecType != codec::hevc) {

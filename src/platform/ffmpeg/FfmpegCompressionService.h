@@ -23,7 +23,9 @@ std::string softwarePresetFor(std::int32_t width, std::int32_t height);
 
 // Compression with FFmpeg's encoders. HEVC ("hvc1") only with a hardware encoder (VAAPI, NVENC,
 // Quick Sync); H.264 ("avc1") with a hardware encoder when one opens at the size, with libx264
-// otherwise. Width and height must be positive and even (4:2:0 chroma).
+// otherwise. Any size from 1×1 to 16384 pixels a side; a size with an odd side is encoded by
+// libx264 in 4:4:4 so that it decodes to exactly that size (see needsFullChroma()). Other sizes
+// fail with kParameter.
 //
 // With requireHardwareAcceleratedVideoEncoder, creation opens each hardware encoder in turn at the
 // size and closes it again: the status is kHardwareNotAvailable when none opens, and the session

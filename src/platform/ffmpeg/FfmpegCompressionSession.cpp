@@ -2,10 +2,9 @@
 
 #include "platform/log/Log.h"
 
+#include <cmath>
 #include <libyuv/convert_from_argb.h>
 #include <libyuv/scale_argb.h>
-
-#include <cmath>
 #include <limits>
 #include <optional>
 #include <span>
@@ -286,12 +285,21 @@ std::int32_t FfmpegCompressionSession::convertPicture(const ImageBuffer& image, 
     }
     // libyuv names formats by their order in a little-endian 32-bit word, so its "ARGB" is the
     // B, G, R, A byte order of our pictures.
-    const int result =
-        encoder_.softwareFormat == AV_PIX_FMT_YUV420P
-            ? libyuv::ARGBToI420(source, sourceStride, frame.data[0], frame.linesize[0], frame.data[1],
-                                 frame.linesize[1], frame.data[2], frame.linesize[2], width_, height_)
-            : libyuv::ARGBToNV12(source, sourceStride, frame.data[0], frame.linesize[0], frame.data[1],
-                                 frame.linesize[1], width_, height_);
+    int result = -1;
+    switch (encoder_.softwareFormat) {
+    case AV_PIX_FMT_YUV420P:
+        result = libyuv::ARGBToI420(source, sourceStride, frame.data[0], frame.linesize[0], frame.data[1],
+                                    frame.linesize[1], frame.data[2], frame.linesize[2], width_, height_);
+        break;
+    case AV_PIX_FMT_YUV444P:
+        result = libyuv::ARGBToI444(source, sourceStride, frame.data[0], frame.linesize[0], frame.data[1],
+                                    frame.linesize[1], frame.data[2], frame.linesize[2], width_, height_);
+        break;
+    default:
+        result = libyuv::ARGBToNV12(source, sourceStride, frame.data[0], frame.linesize[0], frame.data[1],
+                                    frame.linesize[1], width_, height_);
+        break;
+    }
     return result == 0 ? compression_status::kNoError : compression_status::kEncoderFailed;
 }
 

@@ -145,10 +145,14 @@ int attachVaapiFrames(AVCodecContext& context, AVBufferRefPtr* hardwareFrames) {
 // be a key frame, since a clip can only start at an IDR frame.
 int configureBackend(const EncoderCandidate& candidate, FourCC codecType, const EncoderSettings& settings,
                      AVCodecContext& context, AVBufferRefPtr* hardwareFrames) {
-    const char* profile = profileName(codecType, settings.profileLevel);
+    const bool fullChroma = needsFullChroma(context.width, context.height);
+    if (candidate.isHardware() && fullChroma) {
+        return AVERROR(EINVAL);
+    }
+    const char* profile = fullChroma ? "high444" : profileName(codecType, settings.profileLevel);
     switch (candidate.backend) {
     case EncoderBackend::x264: {
-        context.pix_fmt = AV_PIX_FMT_YUV420P;
+        context.pix_fmt = fullChroma ? AV_PIX_FMT_YUV444P : AV_PIX_FMT_YUV420P;
         // Sessions always name a preset; the fastest one stands in should one not.
         const std::string preset = settings.softwarePreset.empty() ? "ultrafast" : settings.softwarePreset;
         // zerolatency also for sessions that are not real time: it turns off lookahead and frame
@@ -194,6 +198,17 @@ int configureBackend(const EncoderCandidate& candidate, FourCC codecType, const 
 }
 
 } // namespace
+
+bool needsFullChroma(std::int32_t width, std::int32_t height) {
+    return width % 2 != 0 || height % 2 != 0;
+}
+
+bool isEncodableSize(std::int32_t width, std::int32_t height) {
+    if (width <= 0 || height <= 0 || width > kMaxEncodedSide || height > kMaxEncodedSide) {
+        return false;
+    }
+    return av_image_check_size(static_cast<unsigned>(width), static_cast<unsigned>(height), 0, nullptr) == 0;
+}
 
 std::span<const EncoderCandidate> hardwareEncoders(FourCC codecType) {
     if (codecType == codec::hevc) {
@@ -252,8 +267,7 @@ int openFfmpegEncoder(const EncoderCandidate& candidate, FourCC codecType, std::
         }
     }
     encoder->candidate = candidate;
-    encoder->softwareFormat =
-        candidate.backend == EncoderBackend::x264 ? AV_PIX_FMT_YUV420P : AV_PIX_FMT_NV12;
+    encoder->softwareFormat = candidate.backend == EncoderBackend::x264 ? context->pix_fmt : AV_PIX_FMT_NV12;
     encoder->context = std::move(context);
     encoder->hardwareFrames = std::move(hardwareFrames);
     return 0;
@@ -261,6 +275,9 @@ int openFfmpegEncoder(const EncoderCandidate& candidate, FourCC codecType, std::
 
 std::optional<EncoderCandidate> findHardwareEncoder(FourCC codecType, std::int32_t width,
                                                     std::int32_t height) {
+    if (needsFullChroma(width, height)) {
+        return std::nullopt;
+    }
     const ScopedFfmpegLogLevel silence(AV_LOG_QUIET);
     EncoderSettings settings;
     settings.realTime = true;

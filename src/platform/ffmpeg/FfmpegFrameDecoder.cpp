@@ -2,9 +2,8 @@
 
 #include "platform/ffmpeg/FfmpegPtr.h"
 
-#include <libyuv/convert_argb.h>
-
 #include <cstring>
+#include <libyuv/convert_argb.h>
 #include <limits>
 #include <span>
 
@@ -89,14 +88,16 @@ std::int32_t FfmpegFrameDecoder::decode(const MediaSample& sample, ImageBufferPt
     if (result < 0) {
         return result;
     }
-    if (frame->format != AV_PIX_FMT_YUV420P && frame->format != AV_PIX_FMT_YUVJ420P) {
+    // The encoders here produce 4:2:0, or 4:4:4 for pictures with an odd side.
+    const bool fullChroma = frame->format == AV_PIX_FMT_YUV444P || frame->format == AV_PIX_FMT_YUVJ444P;
+    if (!fullChroma && frame->format != AV_PIX_FMT_YUV420P && frame->format != AV_PIX_FMT_YUVJ420P) {
         return AVERROR_PATCHWELCOME;
     }
     ImageBufferPtr decoded = ImageBuffer::allocate(frame->width, frame->height);
-    if (libyuv::I420ToARGB(frame->data[0], frame->linesize[0], frame->data[1], frame->linesize[1],
-                           frame->data[2], frame->linesize[2],
-                           reinterpret_cast<std::uint8_t*>(decoded->mutableBaseAddress()), frame->width * 4,
-                           frame->width, frame->height) != 0) {
+    auto* pixels = reinterpret_cast<std::uint8_t*>(decoded->mutableBaseAddress());
+    const auto convert = fullChroma ? libyuv::I444ToARGB : libyuv::I420ToARGB;
+    if (convert(frame->data[0], frame->linesize[0], frame->data[1], frame->linesize[1], frame->data[2],
+                frame->linesize[2], pixels, frame->width * 4, frame->width, frame->height) != 0) {
         return AVERROR(EINVAL);
     }
     *picture = std::move(decoded);

@@ -25,7 +25,8 @@ struct AVBufferRefDeleter {
 struct AVOutputContextDeleter {
     // Closes the file the context writes to (if it has one open), then frees the context.
     void operator()(AVFormatContext* context) const {
-        if (context != nullptr && context->oformat != nullptr && (context->oformat->flags & AVFMT_NOFILE) == 0) {
+        if (context != nullptr && context->oformat != nullptr &&
+            (context->oformat->flags & AVFMT_NOFILE) == 0) {
             avio_closep(&context->pb);
         }
         avformat_free_context(context);

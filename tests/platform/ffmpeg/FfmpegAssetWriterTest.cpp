@@ -1,16 +1,16 @@
 #include "export/MovieWriter.h"
-#include "platform/ffmpeg/FfmpegAssetWriterService.h"
-#include "platform/ffmpeg/FfmpegMovieProbe.h"
-#include "support/LogCapture.h"
-
 #include "FfmpegTestMedia.h"
 #include "FfmpegTestMovie.h"
 #include "FfmpegWriterTestSupport.h"
+#include "platform/ffmpeg/FfmpegAssetWriterService.h"
+#include "platform/ffmpeg/FfmpegCompressionService.h"
+#include "platform/ffmpeg/FfmpegMovieProbe.h"
+#include "support/LogCapture.h"
 
+#include <gtest/gtest.h>
 #include <QCoroTask>
 #include <QJsonArray>
 #include <QTemporaryDir>
-#include <gtest/gtest.h>
 
 using namespace backreel;
 using namespace backreel::test;
@@ -144,7 +144,8 @@ INSTANTIATE_TEST_SUITE_P(FfmpegAssetWriter, FfmpegAssetWriterLayouts,
 TEST(FfmpegAssetWriter, AudioStaysOnItsTimeStampsThroughGapsOverlapsAndALateStart) {
     const EncodedVideo video = encodeVideo("libx264", codec::h264, 160, 96, 30, kFirstVideoPts, 15);
     const PcmOptions pcm;
-    const std::vector<MediaSamplePtr> all = pcmSamples(kFirstVideoPts, 1.0, pcm, kFirstVideoPts, toneFrom(0.6));
+    const std::vector<MediaSamplePtr> all =
+        pcmSamples(kFirstVideoPts, 1.0, pcm, kFirstVideoPts, toneFrom(0.6));
     const auto join = [&all](std::initializer_list<std::pair<int, int>> ranges) {
         std::vector<MediaSamplePtr> samples;
         for (const auto& [from, to] : ranges) {
@@ -155,9 +156,9 @@ TEST(FfmpegAssetWriter, AudioStaysOnItsTimeStampsThroughGapsOverlapsAndALateStar
     const struct {
         const char* name;
         std::vector<MediaSamplePtr> audio;
-        double start;     // where the audio begins in the movie
-        double lateness;  // how late the tone may be
-        double length;    // seconds of audio in the movie
+        double start;    // where the audio begins in the movie
+        double lateness; // how late the tone may be
+        double length;   // seconds of audio in the movie
     } cases[] = {
         // 20 buffers (0.2 s) lost: filled with silence.
         {"gap", join({{0, 20}, {40, 100}}), 0.0, 0.0, 1.0},
@@ -178,12 +179,14 @@ TEST(FfmpegAssetWriter, AudioStaysOnItsTimeStampsThroughGapsOverlapsAndALateStar
         // MP4 edit lists only cut it away at the start of the movie.
         const double priming = testCase.start > 0 ? 1024.0 / 48000 : 0.0;
         EXPECT_NEAR(decoded->startSeconds, testCase.start - priming, 0.001) << testCase.name;
-        EXPECT_GE(decoded->firstAbove(0.01f), testCase.start - 0.001) << testCase.name << ": silent before its start";
+        EXPECT_GE(decoded->firstAbove(0.01f), testCase.start - 0.001)
+            << testCase.name << ": silent before its start";
         EXPECT_GE(decoded->firstAbove(0.25f), 0.6 - 0.004) << testCase.name;
         EXPECT_LE(decoded->firstAbove(0.25f), 0.6 + testCase.lateness + 0.004) << testCase.name;
         EXPECT_LE(static_cast<double>(decoded->samples.size()) / 48000.0, testCase.length + priming + 0.025)
             << testCase.name;
-        EXPECT_GE(static_cast<double>(decoded->samples.size()) / 48000.0, testCase.length - 0.025 - testCase.lateness)
+        EXPECT_GE(static_cast<double>(decoded->samples.size()) / 48000.0,
+                  testCase.length - 0.025 - testCase.lateness)
             << testCase.name;
         EXPECT_EQ(decodeErrors(path), QString()) << testCase.name;
     }
@@ -245,6 +248,44 @@ TEST(FfmpegAssetWriter, WritesVideoOnlyMoviesAndHevcWithTheHvc1Tag) {
     const auto streams = readMovie(hevcPath.toStdString());
     ASSERT_TRUE(streams);
     expectSameVideoUnits(hevc.samples, streams->front());
+}
+
+TEST(FfmpegAssetWriter, AMovieOfAnOddSizedDisplayKeepsThatSize) {
+    // The recorder's encoder output for a 1919×1079 display, passed through into a file.
+    struct Collected {
+        std::mutex mutex;
+        std::vector<MediaSamplePtr> samples;
+    } collected;
+    auto collect = [](void* refcon, std::int32_t, const MediaSamplePtr& sample) {
+        auto* into = static_cast<Collected*>(refcon);
+        std::lock_guard lock(into->mutex);
+        if (sample) {
+            into->samples.push_back(sample);
+        }
+    };
+    FfmpegCompressionService service;
+    std::shared_ptr<CompressionSession> session;
+    ASSERT_EQ(service.createSession(1919, 1079, codec::h264, nullptr, collect, &collected, &session), 0);
+    ASSERT_EQ(session->prepareToEncodeFrames(), 0);
+    const ImageBufferPtr picture = ImageBuffer::allocate(1919, 1079);
+    std::memset(picture->mutableBaseAddress(), 0x80, picture->bytesPerRow() * 1079);
+    for (int index = 0; index < 3; ++index) {
+        const MediaTime pts = kFirstVideoPts + MediaTime(index * kFrameTicks, kTimeScale);
+        ASSERT_EQ(session->encodeFrame(picture, pts, MediaTime(kFrameTicks, kTimeScale)), 0);
+        std::this_thread::sleep_for(std::chrono::milliseconds(30)); // within the encoder's queue
+    }
+    ASSERT_EQ(session->completeFrames(MediaTime::invalid()), 0);
+    session->invalidate();
+    ASSERT_EQ(collected.samples.size(), 3u);
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("odd.mp4"));
+    Inputs inputs = makeWriter(path, collected.samples.front()->formatDescription());
+    writeAll(inputs, collected.samples, {});
+    const QJsonObject videoStream = streamOfType(ffprobe(path), QStringLiteral("video"));
+    EXPECT_EQ(videoStream.value(QStringLiteral("width")).toInt(), 1919);
+    EXPECT_EQ(videoStream.value(QStringLiteral("height")).toInt(), 1079);
+    EXPECT_EQ(decodeErrors(path), QString());
 }
 
 TEST(FfmpegAssetWriter, TheSaveFlowWritesAndValidatesAMovieThroughThisBackend) {

@@ -1,18 +1,18 @@
+#include "platform/ffmpeg/FfmpegCompressionService.h"
+
 #include "capture/VideoCompression.h"
 #include "export/ClipSelection.h"
-#include "platform/ffmpeg/FfmpegCompressionService.h"
+#include "platform/ffmpeg/FfmpegEncoder.h"
 #include "platform/ffmpeg/FfmpegFrameDecoder.h"
 #include "platform/ffmpeg/KeyFrameSchedule.h"
 #include "support/LogCapture.h"
 
-#include <gtest/gtest.h>
-
-#include <QCoroTask>
-
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <gtest/gtest.h>
 #include <mutex>
+#include <QCoroTask>
 #include <thread>
 #include <vector>
 
@@ -230,12 +230,12 @@ TEST(FfmpegCompressionService, ChooseCodecFallsBackToH264AndTheH264SessionOpens)
     }
 }
 
-TEST(FfmpegCompressionService, RejectsSizesThatAreNotPositiveAndEvenAndUnknownCodecs) {
+TEST(FfmpegCompressionService, RejectsSizesNoEncoderTakesAndUnknownCodecs) {
     FfmpegCompressionService service;
     const struct {
         std::int32_t width;
         std::int32_t height;
-    } badSizes[] = {{321, 240}, {320, 241}, {0, 240}, {320, 0}, {-2, 240}, {320, -4}};
+    } badSizes[] = {{0, 240}, {320, 0}, {-2, 240}, {320, -4}, {16385, 240}, {240, 16385}, {16384, 16384}};
     for (const auto& size : badSizes) {
         std::shared_ptr<CompressionSession> session;
         ASSERT_EQ(service.createSession(2, 2, codec::h264, nullptr, nullptr, nullptr, &session), 0);
@@ -250,6 +250,24 @@ TEST(FfmpegCompressionService, RejectsSizesThatAreNotPositiveAndEvenAndUnknownCo
               compression_status::kCouldNotFindVideoEncoder);
     EXPECT_EQ(service.createSession(320, 240, codec::h264, nullptr, nullptr, nullptr, nullptr),
               compression_status::kParameter);
+
+    // The recorder's set-up turns the refusal into its error, without a crash.
+    test::LogCapture log;
+    auto created =
+        createCompressionSession(service, 100'000, 100'000, RingBuffer::create(), Logger::recording());
+    ASSERT_FALSE(created);
+    EXPECT_EQ(created.error().code, compression_status::kParameter);
+    EXPECT_EQ(created.error().description,
+              QStringLiteral("Failed to create compression session (err -12902)."));
+}
+
+TEST(FfmpegCompressionService, OnlyOddSidesNeedFullChromaAndFfmpegBoundsTheSize) {
+    EXPECT_FALSE(needsFullChroma(1920, 1080));
+    EXPECT_TRUE(needsFullChroma(1919, 1080));
+    EXPECT_TRUE(needsFullChroma(1920, 1079));
+    EXPECT_TRUE(isEncodableSize(1, 1));
+    EXPECT_TRUE(isEncodableSize(16384, 2));
+    EXPECT_FALSE(isEncodableSize(16384, 16384)) << "more than FFmpeg allocates for one frame";
 }
 
 TEST(FfmpegCompressionService, SoftwarePresetGetsFasterWithThePixelCount) {
@@ -402,6 +420,46 @@ TEST(FfmpegCompressionSession, PacketsDecodeBackToThePicture) {
         EXPECT_EQ(decoded->height(), 240);
         expectColourNear(pixelAt(*decoded, 80, 120), orange, "left half");
         expectColourNear(pixelAt(*decoded, 240, 120), teal, "right half");
+    }
+}
+
+TEST(FfmpegCompressionSession, OddTinyAndLargeSizesDecodeToExactlyTheirSize) {
+    const Bgra orange{30, 120, 230};
+    const Bgra teal{170, 140, 20};
+    const struct {
+        int width;
+        int height;
+        int frames;
+    } sizes[] = {{1919, 1079, 3}, {641, 359, 3}, {2, 2, 2}, {1, 1, 2}, {4096, 2160, 1}};
+    for (const auto& size : sizes) {
+        SCOPED_TRACE(std::to_string(size.width) + "x" + std::to_string(size.height));
+        OutputCollector collector;
+        auto session = recorderLikeSession(collector, size.width, size.height);
+        ASSERT_NE(session, nullptr);
+        const ImageBufferPtr picture = twoColourPicture(size.width, size.height, orange, teal);
+        for (int i = 0; i < size.frames; ++i) {
+            encodeAndWait(*session, collector, picture, MediaTime(i, 30), MediaTime(1, 30));
+        }
+        ASSERT_EQ(session->completeFrames(MediaTime::invalid()), 0);
+        const std::vector<MediaSamplePtr> samples = collector.samples();
+        ASSERT_EQ(samples.size(), static_cast<std::size_t>(size.frames));
+        EXPECT_EQ(samples.front()->formatDescription()->videoDimensions().width, size.width);
+        EXPECT_EQ(samples.front()->formatDescription()->videoDimensions().height, size.height);
+
+        auto decoder = FfmpegFrameDecoder::create(*samples.front()->formatDescription());
+        ASSERT_NE(decoder, nullptr);
+        for (const MediaSamplePtr& sample : samples) {
+            ImageBufferPtr decoded;
+            ASSERT_EQ(decoder->decode(*sample, &decoded), 0);
+            ASSERT_NE(decoded, nullptr);
+            EXPECT_EQ(decoded->width(), size.width);
+            EXPECT_EQ(decoded->height(), size.height);
+            if (size.width > 16) {
+                // The last column and row are picture, not padding.
+                expectColourNear(pixelAt(*decoded, size.width - 1, size.height - 1), teal, "bottom-right");
+                expectColourNear(pixelAt(*decoded, 0, size.height - 1), orange, "bottom-left");
+            }
+        }
     }
 }
 

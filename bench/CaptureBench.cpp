@@ -314,7 +314,7 @@ int main(int argc, char* argv[]) {
     }
     QCoreApplication application(argc, argv);
     double seconds = 60;
-    std::string preset = "veryfast"; // what the FFmpeg backend uses for 1080p software H.264
+    std::string preset = kDefaultSoftwarePreset; // what the FFmpeg backend uses for software H.264
     for (int i = 1; i < argc; ++i) {
         const std::string argument = argv[i];
         if (argument == "--preset" && i + 1 < argc) {

@@ -10,13 +10,15 @@ static void BM_SelectThreeMinuteClip(benchmark::State& state) {
     std::vector<MediaSamplePtr> audio;
     for (int i = 0; i < 30 * 181; ++i) {
         MediaSample::Parts parts;
-        parts.timing = {SampleTimingInfo{MediaTime(3000, kTimeScale), MediaTime(i * 3000, kTimeScale), MediaTime::invalid()}};
+        parts.timing = {SampleTimingInfo{MediaTime(3000, kTimeScale), MediaTime(i * 3000, kTimeScale),
+                                         MediaTime::invalid()}};
         parts.attachments = notSyncAttachments(i % 15 != 0);
         video.push_back(MediaSample::make(std::move(parts)));
     }
     for (int i = 0; i < 100 * 181; ++i) {
         MediaSample::Parts parts;
-        parts.timing = {SampleTimingInfo{MediaTime(1, 48000), MediaTime(i * 480, 48000), MediaTime::invalid()}};
+        parts.timing = {
+            SampleTimingInfo{MediaTime(1, 48000), MediaTime(i * 480, 48000), MediaTime::invalid()}};
         audio.push_back(MediaSample::make(std::move(parts)));
     }
     // Keep the log quiet: the lines are the same on every iteration.

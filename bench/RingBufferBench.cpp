@@ -7,12 +7,14 @@ using namespace backreel;
 namespace {
 MediaSamplePtr sampleAt(std::int64_t tick) {
     MediaSample::Parts parts;
-    parts.timing = {SampleTimingInfo{MediaTime(3000, kTimeScale), MediaTime(tick, kTimeScale), MediaTime::invalid()}};
+    parts.timing = {
+        SampleTimingInfo{MediaTime(3000, kTimeScale), MediaTime(tick, kTimeScale), MediaTime::invalid()}};
     return MediaSample::make(std::move(parts));
 }
 } // namespace
 
-// Steady-state append (sample creation included) at 30 frames per second into a full three-minute store: one trim per append.
+// Steady-state append (sample creation included) at 30 frames per second into a full three-minute store: one
+// trim per append.
 static void BM_AppendWithTrim(benchmark::State& state) {
     auto store = RingBuffer::create();
     store->setMaxDuration(180.75);

@@ -13,13 +13,6 @@
 #include "platform/ffmpeg/FfmpegCompressionService.h"
 #include "platform/ffmpeg/FfmpegMovieProbe.h"
 
-#include <QCoreApplication>
-#include <QCoroTask>
-#include <QFile>
-#include <QFileInfo>
-
-#include <sys/resource.h>
-
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
@@ -28,7 +21,12 @@
 #include <fstream>
 #include <mutex>
 #include <numbers>
+#include <QCoreApplication>
+#include <QCoroTask>
+#include <QFile>
+#include <QFileInfo>
 #include <string>
+#include <sys/resource.h>
 #include <vector>
 
 using namespace backreel;

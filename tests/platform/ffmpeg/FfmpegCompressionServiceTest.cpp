@@ -270,15 +270,6 @@ TEST(FfmpegCompressionService, OnlyOddSidesNeedFullChromaAndFfmpegBoundsTheSize)
     EXPECT_FALSE(isEncodableSize(16384, 16384)) << "more than FFmpeg allocates for one frame";
 }
 
-TEST(FfmpegCompressionService, SoftwarePresetGetsFasterWithThePixelCount) {
-    EXPECT_EQ(softwarePresetFor(1280, 720), "veryfast");
-    EXPECT_EQ(softwarePresetFor(1920, 1080), "veryfast");
-    EXPECT_EQ(softwarePresetFor(1920, 1200), "superfast");
-    EXPECT_EQ(softwarePresetFor(2560, 1440), "superfast");
-    EXPECT_EQ(softwarePresetFor(3440, 1440), "ultrafast");
-    EXPECT_EQ(softwarePresetFor(3840, 2160), "ultrafast");
-}
-
 TEST(FfmpegCompressionService, PropertiesAreCheckedAndFixedOnceTheEncoderIsOpen) {
     FfmpegCompressionService service;
     std::shared_ptr<CompressionSession> session;

@@ -1,7 +1,7 @@
 // What capturing the screen costs: the 1920×1080 display of a virtual desktop with moving content
 // goes through the X11 capture stream (MIT-SHM grabs at 30 fps) into an output that counts the
 // frames, first on its own, then with every frame compressed by the FFmpeg backend (libx264,
-// 20 Mbit/s, a key frame every 15, the preset Backreel picks for 1080p). For comparison
+// 20 Mbit/s, a key frame every 15, the preset Backreel picks). For comparison
 // `ffmpeg -f x11grab` records and encodes the same display with the same settings. The three runs
 // follow each other, each for the same time, so none takes CPU from another. Besides each one's
 // own CPU time the X server's is shown (above what it spends drawing the content alone): with

@@ -133,6 +133,7 @@ std::shared_ptr<CompressionSession> recorderSession(const std::string& preset, O
 
 void run(const std::string& preset, Content content, const char* contentName) {
     const ScreenSource source(content, kWidth, kHeight);
+    source.frame(0); // the page is drawn on first use, which must not delay the first frames
     Outputs outputs;
     auto session = recorderSession(preset, outputs);
     if (!session) {

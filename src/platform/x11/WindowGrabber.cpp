@@ -31,6 +31,12 @@ Expected<std::unique_ptr<WindowGrabber>> WindowGrabber::create(std::shared_ptr<X
     std::unique_ptr<WindowGrabber> grabber(
         new WindowGrabber(std::move(connection), window, outputWidth, outputHeight));
     if (MaybeError failure = grabber->nameWindowPixmap()) {
+        // The server has no picture of a window that is not mapped (minimised, or on another
+        // desktop under some window managers) and answers BadMatch.
+        if (failure->code == XCB_MATCH) {
+            return Error{QString::fromLatin1(kX11ErrorDomain), x11_error::kWindowNotShown,
+                         QStringLiteral("The window to record is not on screen. Show it, then start again.")};
+        }
         return *failure;
     }
     return grabber;

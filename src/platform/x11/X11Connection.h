@@ -106,6 +106,7 @@ inline constexpr int kCannotOpenDisplay = -1;
 inline constexpr int kConnectionLost = -2;
 inline constexpr int kWindowClosed = -3;
 inline constexpr int kMissingExtension = -4;
+inline constexpr int kWindowNotShown = -5;
 } // namespace x11_error
 
 } // namespace backreel::x11

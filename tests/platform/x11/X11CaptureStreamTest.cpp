@@ -259,6 +259,20 @@ TEST_F(X11CaptureStreamTest, startFailsWithTheXErrorForAWindowThatIsGone) {
     EXPECT_TRUE(delegate_.errors().empty());
 }
 
+TEST_F(X11CaptureStreamTest, startFailsClearlyForAWindowThatIsNotShown) {
+    auto hidden = ownWindow(windowAt(50, 50, 100, 80).solid(kBlue).unmapped());
+    Window target;
+    target.windowID = hidden->id();
+    target.frame = QRectF(50, 50, 100, 80);
+    std::shared_ptr<CaptureStream> stream = service_.createStream(
+        ContentFilter::desktopIndependentWindow(target), configuration(100, 80), &delegate_);
+    const MaybeError failure = startAndWait(*stream);
+    ASSERT_TRUE(failure);
+    EXPECT_EQ(failure->code, x11::x11_error::kWindowNotShown);
+    EXPECT_EQ(failure->description,
+              QStringLiteral("The window to record is not on screen. Show it, then start again."));
+}
+
 TEST_F(X11CaptureStreamTest, losingTheXServerEndsTheStream) {
     PrivateXServer server({});
     if (server.display().isEmpty()) {

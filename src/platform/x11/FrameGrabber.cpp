@@ -28,13 +28,9 @@ Expected<std::unique_ptr<FrameGrabber>> makeFrameGrabber(const std::shared_ptr<X
         return std::unique_ptr<FrameGrabber>(std::move(grabber).value());
     }
     const ContentFilter::DisplayContent& display = *filter.displayContent();
-    PixelRect wanted = toPixelRect(display.display.frame);
-    if (configuration.sourceRect) {
-        const QRectF& region = *configuration.sourceRect;
-        wanted = configuration.scalesToFit ? toPixelRect(region.translated(display.display.frame.topLeft()))
-                                           : regionGrabRect(display.display.frame, region,
-                                                            configuration.width, configuration.height);
-    }
+    const PixelRect wanted =
+        displayGrabRect(display.display.frame, configuration.sourceRect, configuration.scalesToFit,
+                        configuration.width, configuration.height);
     const std::int32_t width = configuration.width > 0 ? configuration.width : wanted.width;
     const std::int32_t height = configuration.height > 0 ? configuration.height : wanted.height;
     if (wanted.isEmpty() || width <= 0 || height <= 0) {
@@ -55,8 +51,8 @@ Expected<std::unique_ptr<FrameGrabber>> makeFrameGrabber(const std::shared_ptr<X
         }
         exclusion.emplace(*connection, std::move(excludedProcesses), std::move(excepted));
     }
-    return std::unique_ptr<FrameGrabber>(
-        std::make_unique<ScreenGrabber>(connection, wanted, width, height, std::move(exclusion)));
+    return std::unique_ptr<FrameGrabber>(std::make_unique<ScreenGrabber>(
+        connection, display.display, configuration, width, height, std::move(exclusion)));
 }
 
 } // namespace backreel::x11

@@ -1,36 +1,65 @@
 #include "platform/x11/ScreenGrabber.h"
 
+#include "platform/x11/X11ShareableContent.h"
+
 namespace backreel::x11 {
 
 namespace {
 // Frames lent out at once: two waiting on the capture queue, one being encoded, one being read.
 constexpr std::size_t kFramesInPool = 4;
 
+// Frames between two looks at the screen's layout: about a second at 30 frames per second.
+constexpr int kLayoutCheckInterval = 30;
+
 std::size_t bytesFor(std::int32_t width, std::int32_t height) {
     return static_cast<std::size_t>(std::max(width, 0)) * static_cast<std::size_t>(std::max(height, 0)) * 4;
 }
 } // namespace
 
-ScreenGrabber::ScreenGrabber(std::shared_ptr<X11Connection> connection, const PixelRect& wanted,
-                             std::int32_t outputWidth, std::int32_t outputHeight,
-                             std::optional<OwnWindowExclusion> exclusion)
+ScreenGrabber::ScreenGrabber(std::shared_ptr<X11Connection> connection, const Display& display,
+                             const StreamConfiguration& configuration, std::int32_t outputWidth,
+                             std::int32_t outputHeight, std::optional<OwnWindowExclusion> exclusion)
     : connection_(std::move(connection))
-    , wanted_(wanted)
+    , displayID_(display.displayID)
+    , configuration_(configuration)
+    , wanted_(displayGrabRect(display.frame, configuration.sourceRect, configuration.scalesToFit, outputWidth,
+                              outputHeight))
+    , screen_{0, 0, connection_->rootWidth(), connection_->rootHeight()}
     , outputWidth_(outputWidth)
     , outputHeight_(outputHeight)
     , exclusion_(std::move(exclusion))
     , cursor_(*connection_)
     , pool_(ShmFramePool::create(connection_, bytesFor(outputWidth, outputHeight), kFramesInPool)) {}
 
+bool ScreenGrabber::refreshLayout() {
+    framesSinceLayoutCheck_ = 0;
+    xcb_connection_t* c = connection_->get();
+    const PixelRect before = wanted_;
+    const PixelRect screenBefore = screen_;
+    if (auto geometry = takeReply(xcb_get_geometry_reply, c, xcb_get_geometry(c, connection_->root()))) {
+        screen_ = {0, 0, geometry->width, geometry->height};
+    }
+    for (const Display& display : queryDisplays(*connection_).displays) {
+        if (display.displayID == displayID_) {
+            wanted_ = displayGrabRect(display.frame, configuration_.sourceRect, configuration_.scalesToFit,
+                                      outputWidth_, outputHeight_);
+        }
+    }
+    return !(wanted_ == before) || !(screen_ == screenBefore);
+}
+
 Expected<ImageBufferPtr> ScreenGrabber::grab() {
     discardPendingEvents(*connection_);
+    if (++framesSinceLayoutCheck_ >= kLayoutCheckInterval) {
+        refreshLayout();
+    }
     std::shared_ptr<ShmFramePool::Buffer> frame = pool_->acquire();
     if (!frame) {
         return ImageBufferPtr();
     }
     const auto stride = static_cast<std::size_t>(outputWidth_) * 4;
     const PixelView output{frame->data(), outputWidth_, outputHeight_, stride};
-    const ClippedGrab clip = clipGrab(wanted_, {0, 0, connection_->rootWidth(), connection_->rootHeight()});
+    const ClippedGrab clip = clipGrab(wanted_, screen_);
     if (clip.source.isEmpty()) {
         fillBlack(output, {0, 0, outputWidth_, outputHeight_});
         return ImageBuffer::wrap(frame, frame->data(), outputWidth_, outputHeight_, stride);
@@ -52,6 +81,11 @@ Expected<ImageBufferPtr> ScreenGrabber::grab() {
                                          {source.x, source.y, clip.source.width, clip.source.height}, target);
     cursor_.collect();
     if (failure) {
+        // A screen that shrank since the last look makes the read fail; the next frame reads the
+        // new layout. Any other failure ends the stream.
+        if (!connection_->hasFailed() && refreshLayout()) {
+            return ImageBufferPtr();
+        }
         return *failure;
     }
     const PixelView grabbed{target.data(), clip.source.width, clip.source.height,

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/ShareableContent.h"
+#include "platform/StreamConfiguration.h"
 #include "platform/x11/CursorOverlay.h"
 #include "platform/x11/FrameGrabber.h"
 #include "platform/x11/OwnWindowExclusion.h"
@@ -16,17 +18,30 @@ namespace backreel::x11 {
 // rectangle outside the screen are black; when the output size differs from the rectangle's, the
 // picture is scaled to fit (letterboxed). The frames are the pool's shared-memory buffers, read
 // into directly when no clipping or scaling is needed.
+//
+// The grab follows the display when the screen's layout changes during the stream (a game that
+// switches the resolution, a monitor moved in the settings): about once a second, and at once
+// when a read fails, it looks at the screen's size and the display's rectangle again. A display
+// that changed size is scaled into the stream's size; a region keeps its place on its display; a
+// display that is gone leaves its last rectangle, black where the screen no longer reaches.
 class ScreenGrabber final : public FrameGrabber {
 public:
-    ScreenGrabber(std::shared_ptr<X11Connection> connection, const PixelRect& wanted,
-                  std::int32_t outputWidth, std::int32_t outputHeight,
-                  std::optional<OwnWindowExclusion> exclusion);
+    ScreenGrabber(std::shared_ptr<X11Connection> connection, const Display& display,
+                  const StreamConfiguration& configuration, std::int32_t outputWidth,
+                  std::int32_t outputHeight, std::optional<OwnWindowExclusion> exclusion);
 
     Expected<ImageBufferPtr> grab() override;
 
 private:
+    // Reads the screen's size and the display's rectangle again; true when either changed.
+    bool refreshLayout();
+
     const std::shared_ptr<X11Connection> connection_;
-    const PixelRect wanted_;
+    const std::uint32_t displayID_;
+    const StreamConfiguration configuration_;
+    PixelRect wanted_;
+    PixelRect screen_;
+    int framesSinceLayoutCheck_ = 0;
     const std::int32_t outputWidth_;
     const std::int32_t outputHeight_;
     std::optional<OwnWindowExclusion> exclusion_;

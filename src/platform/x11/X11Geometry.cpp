@@ -42,6 +42,15 @@ PixelRect regionGrabRect(const QRectF& displayFrame, const QRectF& sourceRect, s
             std::max(outputWidth, 0), std::max(outputHeight, 0)};
 }
 
+PixelRect displayGrabRect(const QRectF& displayFrame, const std::optional<QRectF>& sourceRect,
+                          bool scalesToFit, std::int32_t outputWidth, std::int32_t outputHeight) {
+    if (!sourceRect) {
+        return toPixelRect(displayFrame);
+    }
+    return scalesToFit ? toPixelRect(sourceRect->translated(displayFrame.topLeft()))
+                       : regionGrabRect(displayFrame, *sourceRect, outputWidth, outputHeight);
+}
+
 ClippedGrab clipGrab(const PixelRect& wanted, const PixelRect& bounds) {
     const PixelRect visible = intersected(wanted, bounds);
     if (visible.isEmpty()) {

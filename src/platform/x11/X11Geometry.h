@@ -37,6 +37,13 @@ PixelRect toPixelRect(const QRectF& rect);
 PixelRect regionGrabRect(const QRectF& displayFrame, const QRectF& sourceRect, std::int32_t outputWidth,
                          std::int32_t outputHeight);
 
+// What a display or region capture grabs, in root coordinates, for the display at displayFrame:
+// the whole display, or the source rectangle moved by the display's origin (unscaled regions at
+// exactly the output's size, see regionGrabRect()). Used again when the display moves or changes
+// size during a stream.
+PixelRect displayGrabRect(const QRectF& displayFrame, const std::optional<QRectF>& sourceRect,
+                          bool scalesToFit, std::int32_t outputWidth, std::int32_t outputHeight);
+
 // A grab limited to what exists: `source` is the part of the wanted rectangle inside the bounds
 // (root coordinates), and (offsetX, offsetY) is where that part lands inside a frame of the
 // wanted size. Everything else of the frame is black.

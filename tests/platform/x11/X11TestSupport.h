@@ -113,6 +113,18 @@ public:
 
     pid_t pid() const { return pid_; }
 
+    // Waits for the program to end, at most the timeout: its exit status, -1 when it did not end.
+    int wait(std::chrono::milliseconds timeout = std::chrono::milliseconds(5000)) {
+        int status = 0;
+        const bool ended =
+            pid_ > 0 && waitUntil([&] { return waitpid(pid_, &status, WNOHANG) == pid_; }, timeout);
+        if (!ended) {
+            return -1;
+        }
+        pid_ = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
     // The first line the program wrote, once it is complete.
     std::optional<std::string>
     firstLine(std::chrono::milliseconds timeout = std::chrono::milliseconds(5000)) const {

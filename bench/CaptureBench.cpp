@@ -7,7 +7,7 @@
 // own CPU time the X server's is shown (above what it spends drawing the content alone): with
 // MIT-SHM it is the server that copies the pixels.
 //
-// usage (under scripts/virtual-desktop): capture_bench [SECONDS] [--preset PRESET]
+// usage (under scripts/virtual-desktop): build/bench/capture [SECONDS] [--preset PRESET]
 // The moving content is this program started again with --draw: a full-screen window whose
 // pattern moves every frame, in its own process so its painting is not counted as ours.
 
@@ -177,7 +177,7 @@ RunResult runOurs(const backreel::Display& display, double seconds, const std::s
         FfmpegCompressionService compression(FfmpegCompressionOptions{.softwarePreset = preset});
         if (compression.createSession(kWidth, kHeight, codec::h264, nullptr, countEncoded, &encodedCounts,
                                       &session) != 0) {
-            std::fprintf(stderr, "capture_bench: no H.264 encoder\n");
+            std::fprintf(stderr, "capture: no H.264 encoder\n");
             return {};
         }
         session->setProperty(CompressionProperty::realTime, true);
@@ -204,7 +204,7 @@ RunResult runOurs(const backreel::Display& display, double seconds, const std::s
     std::promise<MaybeError> started;
     stream->startCapture([&](MaybeError error) { started.set_value(std::move(error)); });
     if (MaybeError failure = started.get_future().get()) {
-        std::fprintf(stderr, "capture_bench: %s\n", qPrintable(failure->description));
+        std::fprintf(stderr, "capture: %s\n", qPrintable(failure->description));
         return {};
     }
     std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
@@ -291,7 +291,7 @@ RunResult runFfmpeg(double seconds, const std::string& preset) {
         result.dropped = match.next().captured(1).toLongLong();
     }
     if (ffmpeg.exitCode() != 0) {
-        std::fprintf(stderr, "capture_bench: ffmpeg failed:\n%s\n", qPrintable(log.right(2000)));
+        std::fprintf(stderr, "capture: ffmpeg failed:\n%s\n", qPrintable(log.right(2000)));
     }
     return result;
 }
@@ -324,7 +324,7 @@ int main(int argc, char* argv[]) {
         }
     }
     if (qEnvironmentVariableIsEmpty("DISPLAY")) {
-        std::fprintf(stderr, "capture_bench: DISPLAY is not set; run under scripts/virtual-desktop\n");
+        std::fprintf(stderr, "capture: DISPLAY is not set; run under scripts/virtual-desktop\n");
         return 2;
     }
     QProcess drawer;
@@ -338,7 +338,7 @@ int main(int argc, char* argv[]) {
         [&](Expected<ShareableContent> content) { listed.set_value(std::move(content)); });
     Expected<ShareableContent> content = listed.get_future().get();
     if (!content || content.value().displays.empty()) {
-        std::fprintf(stderr, "capture_bench: no display\n");
+        std::fprintf(stderr, "capture: no display\n");
         return 1;
     }
     const backreel::Display display = content.value().displays.front();

@@ -78,6 +78,11 @@ inline bool isDimmed(const QColor& seen, const QColor& original, double opacity)
            near(seen.blue(), original.blue() * keep);
 }
 
+// A desktop background of one colour, so that pictures show the dim.
+inline bool paintDesktopBackground() {
+    return runProgram({"xsetroot", "-solid", "#4f7cac"});
+}
+
 // The whole desktop (every screen, in root pixels) as one picture, saved under <build>/screenshots.
 inline bool saveDesktopScreenshot(const QString& name) {
     QDir directory(QStringLiteral(BACKREEL_BUILD_DIR "/screenshots"));

@@ -131,6 +131,12 @@ TEST_F(RegionSelectorTest, DragsOfTenPointsAreDiscardedAndLargerOnesSelect) {
 
 TEST_F(RegionSelectorTest, ADragOnTheSecondScreenIsRelativeToItsTopLeftCorner) {
     const QScreen* second = QGuiApplication::screens()[1];
+    // Something to see in the screenshot: the desktop's colour, and a window under the selection.
+    ASSERT_TRUE(paintDesktopBackground());
+    const QPointF windowPlace = rootPoint(second, QPointF(250, 150));
+    PatternWindow helper(static_cast<int>(windowPlace.x()), static_cast<int>(windowPlace.y()), 500, 400,
+                         "Under the selection");
+    ASSERT_TRUE(helper.listed(*platform.capture));
     RunningFlow flow(*manager, RunningFlow::Kind::selectRegion);
     const std::vector<QWidget*> panels = waitForOverlay();
     ASSERT_EQ(panels.size(), 2u);
@@ -171,6 +177,11 @@ TEST_F(RegionSelectorTest, ADragFromBottomRightToTopLeftEqualsTheReverse) {
 }
 
 TEST_F(RegionSelectorTest, EscCancelsWithTheTargetUnchanged) {
+    ASSERT_TRUE(paintDesktopBackground());
+    PatternWindow first(400, 600, 400, 300, "On the first screen");
+    PatternWindow second(2300, 300, 400, 300, "On the second screen");
+    ASSERT_TRUE(first.listed(*platform.capture));
+    ASSERT_TRUE(second.listed(*platform.capture));
     manager->setCaptureTarget(CaptureTarget::region(QRectF(1, 2, 30, 40), content->displays.back()));
     const CaptureTarget before = manager->captureTarget();
     RunningFlow flow(*manager, RunningFlow::Kind::selectRegion);

@@ -200,6 +200,7 @@ TEST_F(WindowPickerTest, EscOnTheSecondScreenCancelsWithNothingChanged) {
 }
 
 TEST_F(WindowPickerTest, ScreenshotOfAWindowAcrossBothScreens) {
+    ASSERT_TRUE(paintDesktopBackground());
     PatternWindow across(1700, 300, 500, 360, "Across both screens");
     PatternWindow second(2500, 150, 420, 280, "Second screen");
     const std::optional<Window> listed = across.listed(*platform.capture);

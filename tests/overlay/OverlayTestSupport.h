@@ -23,6 +23,7 @@
 #include <QDir>
 #include <QGuiApplication>
 #include <QImage>
+#include <QMouseEvent>
 #include <QPixmap>
 #include <QScreen>
 #include <QWidget>
@@ -190,6 +191,19 @@ private:
     std::shared_ptr<Outcome> outcome_;
     QCoro::Task<> task_;
 };
+
+// A drag delivered to the real view as Qt's mouse events, for positions between whole pixels.
+inline void sendDrag(QWidget* view, QPointF from, QPointF to) {
+    const QPointF origin = view->mapToGlobal(QPointF(0, 0));
+    QMouseEvent press(QEvent::MouseButtonPress, from, origin + from, Qt::LeftButton, Qt::LeftButton,
+                      Qt::NoModifier);
+    QCoreApplication::sendEvent(view, &press);
+    QMouseEvent move(QEvent::MouseMove, to, origin + to, Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(view, &move);
+    QMouseEvent release(QEvent::MouseButtonRelease, to, origin + to, Qt::LeftButton, Qt::NoButton,
+                        Qt::NoModifier);
+    QCoreApplication::sendEvent(view, &release);
+}
 
 inline std::size_t screenCount() {
     return static_cast<std::size_t>(QGuiApplication::screens().size());

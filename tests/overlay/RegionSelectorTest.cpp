@@ -6,8 +6,6 @@
 #include "OverlayTestSupport.h"
 
 #include <gtest/gtest.h>
-#include <QMouseEvent>
-
 namespace backreel::test {
 namespace {
 
@@ -20,19 +18,6 @@ QPointF rootPoint(const QScreen* screen, QPointF local) {
 
 RegionSelectorView* viewOf(QWidget* panel) {
     return panel->findChild<RegionSelectorView*>(QStringLiteral("regionSelectorView"));
-}
-
-// A drag delivered to the real view as Qt's mouse events, for positions between whole pixels.
-void sendDrag(RegionSelectorView* view, QPointF from, QPointF to) {
-    const QPointF origin = view->mapToGlobal(QPointF(0, 0));
-    QMouseEvent press(QEvent::MouseButtonPress, from, origin + from, Qt::LeftButton, Qt::LeftButton,
-                      Qt::NoModifier);
-    QCoreApplication::sendEvent(view, &press);
-    QMouseEvent move(QEvent::MouseMove, to, origin + to, Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(view, &move);
-    QMouseEvent release(QEvent::MouseButtonRelease, to, origin + to, Qt::LeftButton, Qt::NoButton,
-                        Qt::NoModifier);
-    QCoreApplication::sendEvent(view, &release);
 }
 
 class RegionSelectorTest : public ::testing::Test {

@@ -128,13 +128,21 @@ inline std::optional<ShareableContent> shareableContentNow(CaptureService& captu
 }
 
 // A window of another process (tests/platform/x11/PatternWindowHelper.cpp): four quadrants, red
-// at the top left, green at the top right, blue at the bottom left, white at the bottom right.
+// at the top left, green at the top right, blue at the bottom left, white at the bottom right; or
+// a yellow panel; or a window kept above the others.
 class PatternWindow {
 public:
-    PatternWindow(int x, int y, int width, int height, const std::string& title)
+    enum class Kind { normal, dock, above };
+
+    PatternWindow(int x, int y, int width, int height, const std::string& title, Kind kind = Kind::normal)
         : title_(title) {
-        process_.start({BACKREEL_PATTERN_WINDOW_HELPER, std::to_string(x), std::to_string(y),
-                        std::to_string(width), std::to_string(height), title});
+        std::vector<std::string> arguments{
+            BACKREEL_PATTERN_WINDOW_HELPER, std::to_string(x),      std::to_string(y),
+            std::to_string(width),          std::to_string(height), title};
+        if (kind != Kind::normal) {
+            arguments.emplace_back(kind == Kind::dock ? "dock" : "above");
+        }
+        process_.start(arguments);
     }
 
     // The window as the shareable content lists it, once it is on screen.

@@ -55,6 +55,10 @@ protected:
     void waitForOverlay() {
         BACKREEL_EVENTUALLY_EQ(visiblePanels(kPanelName).size(), screenCount());
         QTest::qWait(150); // the first paints
+        // Each covers its screen exactly.
+        for (const QWidget* panel : visiblePanels(kPanelName)) {
+            EXPECT_EQ(panel->geometry(), panel->screen()->geometry());
+        }
     }
 
     Platform platform;
@@ -197,6 +201,51 @@ TEST_F(WindowPickerTest, EscOnTheSecondScreenCancelsWithNothingChanged) {
     EXPECT_EQ(log.countStartingWith(QStringLiteral("Picked:")), 0);
     EXPECT_EQ(log.countStartingWith(QStringLiteral("=== Window picker: ")), 1);
     EXPECT_EQ(screenPixel(redSpot), QColor(Qt::red)); // the overlay is gone from the screen
+}
+
+TEST_F(WindowPickerTest, TheOverlayCoversPanelsAndWindowsKeptAboveAndTheHitTestSeesThroughThem) {
+    PatternWindow normal(200, 500, 600, 400, "Beneath the panel");
+    PatternWindow panel(100, 880, 800, 60, "Panel", PatternWindow::Kind::dock);
+    PatternWindow above(650, 600, 300, 150, "Kept above", PatternWindow::Kind::above);
+    const std::optional<Window> normalListed = normal.listed(*platform.capture);
+    const std::optional<Window> panelListed = panel.listed(*platform.capture);
+    const std::optional<Window> aboveListed = above.listed(*platform.capture);
+    ASSERT_TRUE(normalListed && panelListed && aboveListed);
+    EXPECT_NE(panelListed->windowLayer, 0);
+    EXPECT_NE(aboveListed->windowLayer, 0);
+    const QRectF beneath = normalListed->frame;
+    const QRectF dock = panelListed->frame;
+    const QRectF kept = aboveListed->frame;
+    ASSERT_FALSE(dock.intersected(beneath).isEmpty()) << "the panel does not lie over the window";
+    ASSERT_FALSE(kept.intersected(beneath).isEmpty()) << "the window kept above does not lie over the other";
+
+    const QPoint onPanel = spot(dock, 0.02, 0.5); // left of the normal window
+    const QPoint onKept = spot(kept, 0.95, 0.25); // right of the normal window, green
+    const QPoint throughPanel = spot(dock.intersected(beneath), 0.3, 0.5);
+    const QPoint throughKept = spot(kept.intersected(beneath), 0.5, 0.5);
+    const QPoint normalRed = spot(beneath, 0.1, 0.1);
+    ASSERT_FALSE(beneath.contains(onPanel));
+    ASSERT_FALSE(beneath.contains(onKept));
+    ASSERT_EQ(screenPixel(onPanel), QColor(Qt::yellow));
+    ASSERT_EQ(screenPixel(onKept), QColor(Qt::green));
+
+    RunningFlow flow(*manager, RunningFlow::Kind::pickWindow);
+    waitForOverlay();
+    BACKREEL_EVENTUALLY_TRUE(isDimmed(screenPixel(onPanel), Qt::yellow, kPickerDim));
+    BACKREEL_EVENTUALLY_TRUE(isDimmed(screenPixel(onKept), Qt::green, kPickerDim));
+    EXPECT_TRUE(isDimmed(screenPixel(normalRed), Qt::red, kPickerDim));
+
+    // Over the panel and over the window kept above, the normal window beneath is the hit.
+    ASSERT_TRUE(movePointer(throughPanel.x(), throughPanel.y()));
+    BACKREEL_EVENTUALLY_EQ(screenPixel(normalRed), QColor(Qt::red));
+    ASSERT_TRUE(movePointer(onPanel.x(), onPanel.y()));
+    BACKREEL_EVENTUALLY_TRUE(isDimmed(screenPixel(normalRed), Qt::red, kPickerDim));
+    ASSERT_TRUE(movePointer(throughKept.x(), throughKept.y()));
+    BACKREEL_EVENTUALLY_EQ(screenPixel(normalRed), QColor(Qt::red));
+    ASSERT_TRUE(click());
+    BACKREEL_EVENTUALLY_TRUE(flow.isDone());
+    ASSERT_TRUE(manager->selectedWindowInfo());
+    EXPECT_EQ(manager->selectedWindowInfo()->title, QStringLiteral("Beneath the panel"));
 }
 
 TEST_F(WindowPickerTest, ScreenshotOfAWindowAcrossBothScreens) {

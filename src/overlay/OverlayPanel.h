@@ -2,6 +2,7 @@
 
 #include "overlay/OverlayGeometry.h"
 
+#include <functional>
 #include <memory>
 #include <QPointer>
 #include <QScreen>
@@ -42,6 +43,9 @@ private:
     QPointer<QScreen> targetScreen_;
     QWidget* contentView_;
 };
+
+// The screens an overlay covers, read once as it opens; by default the application's, in their order.
+using ScreenList = std::function<QList<QScreen*>()>;
 
 // Deletes a panel once the event that closed it has been handled (a view may close its own panel
 // from one of its event handlers).

@@ -12,12 +12,15 @@
 namespace backreel {
 
 std::shared_ptr<RegionSelectorCoordinator>
-RegionSelectorCoordinator::create(std::shared_ptr<ScreenPictureService> pictures) {
-    return std::shared_ptr<RegionSelectorCoordinator>(new RegionSelectorCoordinator(std::move(pictures)));
+RegionSelectorCoordinator::create(std::shared_ptr<ScreenPictureService> pictures, ScreenList screens) {
+    return std::shared_ptr<RegionSelectorCoordinator>(
+        new RegionSelectorCoordinator(std::move(pictures), std::move(screens)));
 }
 
-RegionSelectorCoordinator::RegionSelectorCoordinator(std::shared_ptr<ScreenPictureService> pictures)
-    : pictures_(std::move(pictures)) {}
+RegionSelectorCoordinator::RegionSelectorCoordinator(std::shared_ptr<ScreenPictureService> pictures,
+                                                     ScreenList screens)
+    : pictures_(std::move(pictures))
+    , screens_(std::move(screens)) {}
 
 RegionSelectorCoordinator::~RegionSelectorCoordinator() {
     for (const auto& panel : panels_) {
@@ -40,7 +43,7 @@ void RegionSelectorCoordinator::showPanels() {
     const QWindow* focused = QGuiApplication::focusWindow();
     const QScreen* mainScreen = focused != nullptr ? focused->screen() : QGuiApplication::primaryScreen();
 
-    const QList<QScreen*> screens = QGuiApplication::screens();
+    const QList<QScreen*> screens = screens_();
     std::vector<QImage> backdrops = overlay::backdropsFor(screens, pictures_.get());
     const std::shared_ptr<RegionSelectorCoordinator> self = shared_from_this();
     std::vector<PanelPtr<PerScreenSelectorPanel>> panels;

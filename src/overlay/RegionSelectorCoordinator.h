@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 #include <QCoroTask>
+#include <QGuiApplication>
 #include <QPointer>
 #include <QRectF>
 #include <QScreen>
@@ -31,7 +32,8 @@ struct RegionSelection {
 // Main thread only.
 class RegionSelectorCoordinator : public std::enable_shared_from_this<RegionSelectorCoordinator> {
 public:
-    static std::shared_ptr<RegionSelectorCoordinator> create(std::shared_ptr<ScreenPictureService> pictures);
+    static std::shared_ptr<RegionSelectorCoordinator> create(std::shared_ptr<ScreenPictureService> pictures,
+                                                             ScreenList screens = &QGuiApplication::screens);
     ~RegionSelectorCoordinator();
     RegionSelectorCoordinator(const RegionSelectorCoordinator&) = delete;
     RegionSelectorCoordinator& operator=(const RegionSelectorCoordinator&) = delete;
@@ -51,10 +53,11 @@ public:
     const std::vector<PanelPtr<PerScreenSelectorPanel>>& panels() const { return panels_; }
 
 private:
-    explicit RegionSelectorCoordinator(std::shared_ptr<ScreenPictureService> pictures);
+    RegionSelectorCoordinator(std::shared_ptr<ScreenPictureService> pictures, ScreenList screens);
     void showPanels();
 
     const std::shared_ptr<ScreenPictureService> pictures_;
+    const ScreenList screens_;
     std::vector<PanelPtr<PerScreenSelectorPanel>> panels_;
     std::optional<std::function<void(std::optional<RegionSelection>)>> continuation_;
 };

@@ -15,15 +15,17 @@ namespace backreel {
 
 std::shared_ptr<WindowPickerCoordinator>
 WindowPickerCoordinator::create(std::shared_ptr<WindowServer> windowServer,
-                                std::shared_ptr<ScreenPictureService> pictures) {
+                                std::shared_ptr<ScreenPictureService> pictures, ScreenList screens) {
     return std::shared_ptr<WindowPickerCoordinator>(
-        new WindowPickerCoordinator(std::move(windowServer), std::move(pictures)));
+        new WindowPickerCoordinator(std::move(windowServer), std::move(pictures), std::move(screens)));
 }
 
 WindowPickerCoordinator::WindowPickerCoordinator(std::shared_ptr<WindowServer> windowServer,
-                                                 std::shared_ptr<ScreenPictureService> pictures)
+                                                 std::shared_ptr<ScreenPictureService> pictures,
+                                                 ScreenList screens)
     : windowServer_(std::move(windowServer))
-    , pictures_(std::move(pictures)) {}
+    , pictures_(std::move(pictures))
+    , screens_(std::move(screens)) {}
 
 // A coordinator dropped while showing takes its panels down; the pick then completes with none.
 WindowPickerCoordinator::~WindowPickerCoordinator() {
@@ -44,7 +46,7 @@ QCoro::Task<std::optional<Window>> WindowPickerCoordinator::pickWindow(std::vect
 }
 
 void WindowPickerCoordinator::showPanels() {
-    const QList<QScreen*> screens = QGuiApplication::screens();
+    const QList<QScreen*> screens = screens_();
     // The pictures are taken before the first panel covers anything.
     std::vector<QImage> backdrops = overlay::backdropsFor(screens, pictures_.get());
     for (qsizetype index = 0; index < screens.size(); ++index) {

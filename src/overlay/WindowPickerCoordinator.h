@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <QCoroTask>
+#include <QGuiApplication>
 #include <vector>
 
 namespace backreel {
@@ -24,7 +25,8 @@ class WindowServer;
 class WindowPickerCoordinator : public std::enable_shared_from_this<WindowPickerCoordinator> {
 public:
     static std::shared_ptr<WindowPickerCoordinator> create(std::shared_ptr<WindowServer> windowServer,
-                                                           std::shared_ptr<ScreenPictureService> pictures);
+                                                           std::shared_ptr<ScreenPictureService> pictures,
+                                                           ScreenList screens = &QGuiApplication::screens);
     ~WindowPickerCoordinator();
     WindowPickerCoordinator(const WindowPickerCoordinator&) = delete;
     WindowPickerCoordinator& operator=(const WindowPickerCoordinator&) = delete;
@@ -50,11 +52,12 @@ public:
 
 private:
     WindowPickerCoordinator(std::shared_ptr<WindowServer> windowServer,
-                            std::shared_ptr<ScreenPictureService> pictures);
+                            std::shared_ptr<ScreenPictureService> pictures, ScreenList screens);
     void showPanels();
 
     const std::shared_ptr<WindowServer> windowServer_;
     const std::shared_ptr<ScreenPictureService> pictures_;
+    const ScreenList screens_;
     std::vector<PanelPtr<WindowPickerPanel>> panels_;
     std::optional<std::function<void(std::optional<Window>)>> continuation_;
     std::vector<Window> scWindows_;

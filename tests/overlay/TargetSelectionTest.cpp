@@ -1,7 +1,9 @@
 // The two flows with the synthetic platform, off screen: what a failing query does, and which
 // display a selection lands on.
 
+#include "overlay/RegionSelectorCoordinator.h"
 #include "overlay/RegionSelectorView.h"
+#include "overlay/WindowPickerCoordinator.h"
 #include "OverlayTestSupport.h"
 #include "platform/synthetic/SyntheticPlatform.h"
 #include "support/LogCapture.h"
@@ -141,6 +143,28 @@ TEST_F(TargetSelectionTest, ASelectionWithoutDisplaysChangesNothing) {
     BACKREEL_EVENTUALLY_TRUE(flow.isDone());
     EXPECT_FALSE(flow.result());
     EXPECT_EQ(manager->captureTarget(), before);
+}
+
+TEST_F(TargetSelectionTest, WithoutScreensBothOverlaysEndAtOnceWithNothing) {
+    start(SyntheticOptions{});
+    const auto noScreens = [] {
+        return QList<QScreen*>();
+    };
+    const Platform& platform = manager->platform();
+
+    const auto picker =
+        WindowPickerCoordinator::create(platform.windowServer, platform.screenPictures, noScreens);
+    QCoro::Task<std::optional<Window>> pick = picker->pickWindow(
+        {Window{5, QStringLiteral("Editor"), std::nullopt, QRectF(0, 0, 300, 200), 0, true}});
+    ASSERT_TRUE(pick.isReady());
+    EXPECT_FALSE(QCoro::waitFor(pick));
+    EXPECT_TRUE(picker->panels().empty());
+
+    const auto selector = RegionSelectorCoordinator::create(platform.screenPictures, noScreens);
+    QCoro::Task<std::optional<RegionSelection>> selection = selector->selectRegion();
+    ASSERT_TRUE(selection.isReady());
+    EXPECT_FALSE(QCoro::waitFor(selection));
+    EXPECT_TRUE(selector->panels().empty());
 }
 
 } // namespace

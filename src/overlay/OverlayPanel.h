@@ -10,8 +10,6 @@
 
 namespace backreel {
 
-class ScreenPictureService;
-
 // A borderless window that covers one screen exactly, above every other window, panels and docks
 // included, and takes the keyboard when brought to the front. Its one child, the content view,
 // fills it and gets the keyboard.

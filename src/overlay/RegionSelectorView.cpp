@@ -25,7 +25,7 @@ const QString kHint = QStringLiteral("Drag to select a region  •  Esc to cance
 RegionSelectorView::RegionSelectorView(QImage backdrop)
     : backdrop_(std::move(backdrop)) {
     setObjectName(QStringLiteral("regionSelectorView"));
-    setCursor(Qt::CrossCursor);
+    setCursor(Qt::ArrowCursor);
 }
 
 void RegionSelectorView::keyPressEvent(QKeyEvent* event) {

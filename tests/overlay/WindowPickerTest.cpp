@@ -104,7 +104,7 @@ TEST_F(WindowPickerTest, HoveringHighlightsAWindowAndAClickPicksIt) {
     EXPECT_EQ(target->filter.windowContent()->window, *listed);
     ASSERT_TRUE(manager->selectedWindowInfo());
     EXPECT_EQ(manager->selectedWindowInfo()->title, QStringLiteral("Overlay target"));
-    EXPECT_EQ(manager->selectedWindowInfo()->windowNumber, listed->windowID);
+    EXPECT_EQ(manager->selectedWindowInfo()->windowID, listed->windowID);
     EXPECT_EQ(manager->selectedWindowInfo()->frame, listed->frame);
     EXPECT_TRUE(manager->selectedWindowInfo()->isOnScreen);
     ASSERT_TRUE(listed->owningApplication);

@@ -1,12 +1,12 @@
 #include "app/BackreelApp.h"
 
-#include "app/InertTargetPicker.h"
 #include "app/MenuBarContent.h"
 #include "app/RecordIconEngine.h"
 #include "app/TrayIcon.h"
 #include "app/UpdateController.h"
 #include "capture/RecordingManager.h"
 #include "export/SaveFlow.h"
+#include "overlay/OverlayTargetPicker.h"
 #include "platform/ShareableContent.h"
 #include "ui/ContentView.h"
 #include "ui/MainWindowRules.h"
@@ -25,7 +25,7 @@ BackreelApp::BackreelApp(Platform platform, std::shared_ptr<SaveFlow> saveFlow, 
     recordingManager_ = std::make_unique<RecordingManager>(std::move(platform), std::move(saveFlow));
     updaterController_ = std::make_unique<UpdateController>(
         options_.version, options_.feedUrl.isEmpty() ? UpdateController::defaultFeedUrl() : options_.feedUrl);
-    targetPicker_ = std::make_unique<InertTargetPicker>();
+    targetPicker_ = std::make_unique<OverlayTargetPicker>(*recordingManager_);
     menuBarContent_ = std::make_unique<MenuBarContent>(
         *recordingManager_, *updaterController_, [this] { showWindow(); }, [this] { emit quitRequested(); });
 }

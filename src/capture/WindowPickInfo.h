@@ -12,7 +12,7 @@ struct WindowPickInfo {
     QString title;
     QString appName;
     QRectF frame;
-    std::uint32_t windowNumber = 0;
+    std::uint32_t windowID = 0;
     bool isOnScreen = false;
 
     friend bool operator==(const WindowPickInfo&, const WindowPickInfo&) = default;

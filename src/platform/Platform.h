@@ -10,6 +10,7 @@ class FileReveal;
 class MovieProbe;
 class CompressionService;
 class NotificationMuter;
+class ScreenPictureService;
 class WindowServer;
 
 // The services of the desktop that Backreel runs on. Only the loader picks their backends.
@@ -21,6 +22,7 @@ struct Platform {
     std::shared_ptr<AssetWriterService> assetWriter;
     std::shared_ptr<MovieProbe> movieProbe;
     std::shared_ptr<FileReveal> fileReveal;
+    std::shared_ptr<ScreenPictureService> screenPictures;
 };
 
 // The backends for this desktop session.

@@ -1,13 +1,15 @@
-#include "platform/Platform.h"
 #include "platform/dbus/DbusFileReveal.h"
 #include "platform/dbus/DbusNotificationMuter.h"
 #include "platform/ffmpeg/FfmpegAssetWriterService.h"
 #include "platform/ffmpeg/FfmpegCompressionService.h"
 #include "platform/ffmpeg/FfmpegMovieProbe.h"
 #include "platform/null/NullCaptureService.h"
+#include "platform/null/NullScreenPictureService.h"
 #include "platform/null/NullWindowServer.h"
+#include "platform/Platform.h"
 #include "platform/pulse/PulseAudioService.h"
 #include "platform/x11/X11CaptureService.h"
+#include "platform/x11/X11ScreenPictureService.h"
 #include "platform/x11/X11WindowServer.h"
 
 #include <QtGlobal>
@@ -20,9 +22,11 @@ Platform loadPlatform() {
     if (!qEnvironmentVariableIsEmpty("DISPLAY")) {
         platform.capture = std::make_shared<X11CaptureService>(std::make_shared<PulseAudioService>());
         platform.windowServer = std::make_shared<X11WindowServer>();
+        platform.screenPictures = std::make_shared<X11ScreenPictureService>();
     } else {
         platform.capture = std::make_shared<NullCaptureService>();
         platform.windowServer = std::make_shared<NullWindowServer>();
+        platform.screenPictures = std::make_shared<NullScreenPictureService>();
     }
     platform.compression = std::make_shared<FfmpegCompressionService>();
     platform.notifications = std::make_shared<DbusNotificationMuter>();

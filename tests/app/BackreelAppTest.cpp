@@ -8,11 +8,13 @@
 #include "platform/synthetic/SyntheticPlatform.h"
 #include "support/SaveFlowStandIn.h"
 #include "support/WidgetTest.h"
+#include "ui/CaptureModeSelection.h"
 #include "ui/CaptureTargetSection.h"
 #include "ui/ContentView.h"
 #include "ui/RecordingStatusView.h"
 
 #include <gtest/gtest.h>
+#include <QApplication>
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
@@ -149,3 +151,50 @@ TEST_F(BackreelAppTest, ARightClickOnTheWindowOpensTheApplicationMenu) {
     app->menuBarContent().menu()->hide();
 }
 
+// The main window's pick and select buttons open the overlays on every screen.
+TEST_F(BackreelAppTest, ThePickAndSelectButtonsOpenTheOverlays) {
+    state->changeOptions([](SyntheticOptions& options) {
+        options.content.windows = {
+            backreel::Window{7, QStringLiteral("Notes"), std::nullopt, QRectF(10, 10, 300, 200), 0, true}};
+    });
+    std::unique_ptr<BackreelApp> app = makeApp(TrayPresence::unavailable);
+    app->start();
+    ContentView* window = app->mainWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+    const auto overlayPanels = [](const QString& name) {
+        std::vector<QWidget*> panels;
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            if (widget->objectName() == name && widget->isVisible()) {
+                panels.push_back(widget);
+            }
+        }
+        return panels;
+    };
+    const auto screens = static_cast<std::size_t>(QGuiApplication::screens().size());
+
+    window->captureSection()->chooseCaptureMode(CaptureModeSelection::window);
+    auto* pick = window->findChild<QPushButton*>(QStringLiteral("pickWindowButton"));
+    ASSERT_NE(pick, nullptr);
+    BACKREEL_EVENTUALLY_TRUE(pick->isVisible());
+    QTest::mouseClick(pick, Qt::LeftButton);
+    BACKREEL_EVENTUALLY_EQ(overlayPanels(QStringLiteral("windowPickerPanel")).size(), screens);
+    QTest::keyClick(overlayPanels(QStringLiteral("windowPickerPanel"))
+                        .front()
+                        ->findChild<QWidget*>(QStringLiteral("windowPickerView")),
+                    Qt::Key_Escape);
+    BACKREEL_EVENTUALLY_TRUE(overlayPanels(QStringLiteral("windowPickerPanel")).empty());
+    EXPECT_EQ(app->recordingManager().captureTarget().asWindow(), nullptr);
+
+    window->captureSection()->chooseCaptureMode(CaptureModeSelection::region);
+    auto* select = window->findChild<QPushButton*>(QStringLiteral("selectRegionButton"));
+    ASSERT_NE(select, nullptr);
+    BACKREEL_EVENTUALLY_TRUE(select->isVisible());
+    QTest::mouseClick(select, Qt::LeftButton);
+    BACKREEL_EVENTUALLY_EQ(overlayPanels(QStringLiteral("perScreenSelectorPanel")).size(), screens);
+    QWidget* view = overlayPanels(QStringLiteral("perScreenSelectorPanel"))
+                        .front()
+                        ->findChild<QWidget*>(QStringLiteral("regionSelectorView"));
+    QTest::keyClick(view, Qt::Key_Escape);
+    BACKREEL_EVENTUALLY_TRUE(overlayPanels(QStringLiteral("perScreenSelectorPanel")).empty());
+    EXPECT_EQ(app->recordingManager().captureTarget().asRegion(), nullptr);
+}

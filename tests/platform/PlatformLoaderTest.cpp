@@ -4,11 +4,11 @@
 #include "platform/FileReveal.h"
 #include "platform/NotificationMuter.h"
 #include "platform/Platform.h"
+#include "platform/ScreenPictureService.h"
 #include "platform/WindowServer.h"
 
-#include <gtest/gtest.h>
-
 #include <cstdlib>
+#include <gtest/gtest.h>
 
 using namespace backreel;
 
@@ -21,6 +21,7 @@ void expectEveryService(const Platform& platform) {
     EXPECT_TRUE(platform.assetWriter);
     EXPECT_TRUE(platform.movieProbe);
     EXPECT_TRUE(platform.fileReveal);
+    EXPECT_TRUE(platform.screenPictures);
 }
 } // namespace
 

@@ -1,5 +1,6 @@
 #include "platform/synthetic/SyntheticPlatform.h"
 
+#include "platform/null/NullScreenPictureService.h"
 #include "platform/synthetic/SyntheticCaptureService.h"
 #include "platform/synthetic/SyntheticCompressionService.h"
 
@@ -11,6 +12,7 @@ Platform makeSyntheticPlatform(const std::shared_ptr<SyntheticState>& state) {
     platform.compression = std::make_shared<SyntheticCompressionService>(state);
     platform.notifications = std::make_shared<SyntheticNotificationMuter>(state);
     platform.windowServer = std::make_shared<SyntheticWindowServer>(state);
+    platform.screenPictures = std::make_shared<NullScreenPictureService>();
     return platform;
 }
 

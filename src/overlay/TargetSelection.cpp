@@ -1,0 +1,85 @@
+#include "overlay/TargetSelection.h"
+
+#include "capture/RecordingManager.h"
+#include "overlay/OverlayGeometry.h"
+#include "overlay/RegionSelectorCoordinator.h"
+#include "overlay/WindowPickerCoordinator.h"
+#include "overlay/WindowPickerRules.h"
+#include "platform/CaptureStream.h"
+#include "platform/dispatch/Completion.h"
+
+namespace backreel {
+
+namespace {
+QCoro::Task<Expected<ShareableContent>> queryShareableContent(CaptureService& capture) {
+    Completion<Expected<ShareableContent>> content(
+        Error::backreel(0, QStringLiteral("The capture service did not answer.")));
+    capture.getShareableContent(content.callback());
+    co_return co_await content.wait();
+}
+} // namespace
+
+QCoro::Task<MaybeError> pickWindowTarget(RecordingManager& manager) {
+    const Platform& platform = manager.platform();
+    Expected<ShareableContent> content = co_await queryShareableContent(*platform.capture);
+    if (!content) {
+        co_return content.error();
+    }
+    std::vector<Window> windows = std::move(content.value().windows);
+    for (const QString& line : overlay::candidateListLog(windows)) {
+        manager.logger().info(line);
+    }
+
+    const std::shared_ptr<WindowPickerCoordinator> coordinator =
+        WindowPickerCoordinator::create(platform.windowServer, platform.screenPictures);
+    QCoro::Task<std::optional<Window>> pick = coordinator->pickWindow(std::move(windows));
+    const std::optional<Window> picked = co_await std::move(pick);
+    if (!picked) {
+        co_return std::nullopt;
+    }
+    manager.setCaptureTarget(CaptureTarget::window(ContentFilter::desktopIndependentWindow(*picked)));
+    manager.setSelectedWindowInfo(overlay::pickInfo(*picked));
+    manager.logger().info(overlay::pickedLine(*picked));
+    co_return std::nullopt;
+}
+
+QCoro::Task<MaybeError> selectRegionTarget(RecordingManager& manager) {
+    const Platform& platform = manager.platform();
+    const std::shared_ptr<RegionSelectorCoordinator> coordinator =
+        RegionSelectorCoordinator::create(platform.screenPictures);
+    QCoro::Task<std::optional<RegionSelection>> selection = coordinator->selectRegion();
+    const std::optional<RegionSelection> selected = co_await std::move(selection);
+    if (!selected || !selected->screen) {
+        co_return std::nullopt;
+    }
+    // Taken before the query, which may outlast the screen.
+    const QRectF source = overlay::viewRectToDisplay(selected->rect, selected->screen->devicePixelRatio());
+    const QString screenName = selected->screen->name();
+
+    const Expected<ShareableContent> content = co_await queryShareableContent(*platform.capture);
+    if (!content) {
+        co_return content.error();
+    }
+    const std::optional<Display> display = displayForScreen(content.value().displays, screenName);
+    if (!display) {
+        co_return std::nullopt;
+    }
+    manager.setCaptureTarget(CaptureTarget::region(source, *display));
+    co_return std::nullopt;
+}
+
+std::optional<Display> displayForScreen(const std::vector<Display>& displays, const QString& screenName) {
+    if (displays.empty()) {
+        return std::nullopt;
+    }
+    if (!screenName.isEmpty()) {
+        for (const Display& display : displays) {
+            if (display.name == screenName) {
+                return display;
+            }
+        }
+    }
+    return displays.front();
+}
+
+} // namespace backreel

@@ -1,0 +1,29 @@
+#pragma once
+
+#include "platform/Error.h"
+#include "platform/ShareableContent.h"
+
+#include <optional>
+#include <QCoroTask>
+#include <QString>
+#include <vector>
+
+namespace backreel {
+
+class RecordingManager;
+
+// The window pick flow: queries the shareable content, logs every window, runs the window picker
+// and makes the picked window the manager's target (with its description). Completes with the
+// query's error, before anything is shown, when it fails; after Esc nothing changes. Main thread.
+QCoro::Task<MaybeError> pickWindowTarget(RecordingManager& manager);
+
+// The region selection flow: runs the region selector, then queries the shareable content and makes
+// the selected rectangle of the display under it the manager's target. Completes with the query's
+// error, after the overlay has closed, when it fails; after Esc nothing changes. Main thread.
+QCoro::Task<MaybeError> selectRegionTarget(RecordingManager& manager);
+
+// The display a screen shows: the first with the screen's name, else the first of all; none when
+// there are no displays.
+std::optional<Display> displayForScreen(const std::vector<Display>& displays, const QString& screenName);
+
+} // namespace backreel

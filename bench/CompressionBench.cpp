@@ -1,4 +1,5 @@
 #include "platform/ffmpeg/FfmpegCompressionService.h"
+#include "RecorderSession.h"
 #include "ScreenContent.h"
 
 #include <algorithm>
@@ -49,23 +50,6 @@ private:
     std::int64_t dropped_ = 0;
 };
 
-std::shared_ptr<CompressionSession> recorderSession(const char* preset, int width, int height,
-                                                    DeliveryCounter& counter) {
-    FfmpegCompressionService service(FfmpegCompressionOptions{preset});
-    std::shared_ptr<CompressionSession> session;
-    if (service.createSession(width, height, codec::h264, nullptr, DeliveryCounter::callback, &counter,
-                              &session) != 0) {
-        return nullptr;
-    }
-    session->setProperty(CompressionProperty::realTime, true);
-    session->setProperty(CompressionProperty::averageBitRate, std::int64_t{20'000'000});
-    session->setProperty(CompressionProperty::allowFrameReordering, false);
-    session->setProperty(CompressionProperty::maxKeyFrameInterval, std::int64_t{30});
-    session->setProperty(CompressionProperty::maxKeyFrameIntervalDuration, 0.5);
-    session->setProperty(CompressionProperty::profileLevel, ProfileLevel::h264HighAutoLevel);
-    return session->prepareToEncodeFrames() == 0 ? session : nullptr;
-}
-
 } // namespace
 
 // Sustained H.264 software encoding of a busy screen through the real session, as the recorder
@@ -77,7 +61,7 @@ static void BM_EncodeH264Software(benchmark::State& state, const char* preset, C
     const int height = static_cast<int>(state.range(1));
     const ScreenSource source(content, width, height);
     DeliveryCounter counter;
-    auto session = recorderSession(preset, width, height, counter);
+    auto session = bench::recorderSession(preset, width, height, DeliveryCounter::callback, &counter);
     if (!session) {
         state.SkipWithError("libx264 did not open");
         return;
@@ -127,7 +111,7 @@ BENCHMARK_CAPTURE(BM_EncodeH264Software, veryfast_video, "veryfast", Content::pa
 static void BM_EncodeFrameCallerCost1080p(benchmark::State& state) {
     const ScreenSource source(Content::scrollingPage, 1920, 1080);
     DeliveryCounter counter;
-    auto session = recorderSession("ultrafast", 1920, 1080, counter);
+    auto session = bench::recorderSession("ultrafast", 1920, 1080, DeliveryCounter::callback, &counter);
     if (!session) {
         state.SkipWithError("libx264 did not open");
         return;

@@ -6,6 +6,7 @@
 
 #include "platform/ffmpeg/FfmpegCompressionService.h"
 #include "platform/ffmpeg/FfmpegFrameDecoder.h"
+#include "RecorderSession.h"
 #include "ScreenContent.h"
 
 #include <algorithm>
@@ -115,27 +116,11 @@ double ssim(const ImageBuffer& reference, const ImageBuffer& decoded) {
     return windows == 0 ? 1.0 : total / windows;
 }
 
-std::shared_ptr<CompressionSession> recorderSession(const std::string& preset, Outputs& outputs) {
-    FfmpegCompressionService service(FfmpegCompressionOptions{preset});
-    std::shared_ptr<CompressionSession> session;
-    if (service.createSession(kWidth, kHeight, codec::h264, nullptr, Outputs::callback, &outputs, &session) !=
-        0) {
-        return nullptr;
-    }
-    session->setProperty(CompressionProperty::realTime, true);
-    session->setProperty(CompressionProperty::averageBitRate, std::int64_t{20'000'000});
-    session->setProperty(CompressionProperty::allowFrameReordering, false);
-    session->setProperty(CompressionProperty::maxKeyFrameInterval, std::int64_t{30});
-    session->setProperty(CompressionProperty::maxKeyFrameIntervalDuration, 0.5);
-    session->setProperty(CompressionProperty::profileLevel, ProfileLevel::h264HighAutoLevel);
-    return session->prepareToEncodeFrames() == 0 ? session : nullptr;
-}
-
 void run(const std::string& preset, Content content, const char* contentName) {
     const ScreenSource source(content, kWidth, kHeight);
     source.frame(0); // the page is drawn on first use, which must not delay the first frames
     Outputs outputs;
-    auto session = recorderSession(preset, outputs);
+    auto session = bench::recorderSession(preset, kWidth, kHeight, Outputs::callback, &outputs);
     if (!session) {
         std::printf("%-10s %-14s libx264 did not open\n", preset.c_str(), contentName);
         return;

@@ -27,26 +27,8 @@ int screenNumberOf(const x11::X11Connection& connection) {
 X11ScreenPictureService::X11ScreenPictureService() = default;
 X11ScreenPictureService::~X11ScreenPictureService() = default;
 
-x11::X11Connection* X11ScreenPictureService::connection() {
-    if (connection_ && !connection_->hasFailed()) {
-        return connection_.get();
-    }
-    connection_.reset();
-    auto opened = x11::X11Connection::open();
-    if (!opened) {
-        if (!failureLogged_) {
-            Logger::recording().error(QStringLiteral("[ScreenPicture] %1").arg(opened.error().description));
-            failureLogged_ = true; // once, not at every overlay while the display is away
-        }
-        return nullptr;
-    }
-    connection_ = std::move(opened).value();
-    failureLogged_ = false;
-    return connection_.get();
-}
-
 bool X11ScreenPictureService::hasCompositingManager() {
-    x11::X11Connection* c = connection();
+    x11::X11Connection* c = connection_.get();
     if (c == nullptr) {
         return true; // nothing could be read beneath the overlay anyway
     }
@@ -63,7 +45,7 @@ bool X11ScreenPictureService::hasCompositingManager() {
 }
 
 QImage X11ScreenPictureService::picture(const QRect& area) {
-    x11::X11Connection* c = connection();
+    x11::X11Connection* c = connection_.get();
     if (c == nullptr || area.isEmpty()) {
         return {};
     }

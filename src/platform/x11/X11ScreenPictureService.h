@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/ScreenPictureService.h"
+#include "platform/x11/ReopeningConnection.h"
 
 #include <memory>
 
@@ -22,10 +23,7 @@ public:
     QImage picture(const QRect& area) override;
 
 private:
-    x11::X11Connection* connection();
-
-    std::shared_ptr<x11::X11Connection> connection_;
-    bool failureLogged_ = false;
+    x11::ReopeningConnection connection_{QStringLiteral("ScreenPicture")};
 };
 
 } // namespace backreel

@@ -8,31 +8,13 @@ namespace backreel {
 X11WindowServer::X11WindowServer() = default;
 X11WindowServer::~X11WindowServer() = default;
 
-x11::X11Connection* X11WindowServer::connection() {
-    if (connection_ && !connection_->hasFailed()) {
-        return connection_.get();
-    }
-    connection_.reset();
-    auto opened = x11::X11Connection::open();
-    if (!opened) {
-        if (!failureLogged_) {
-            Logger::recording().error(QStringLiteral("[WindowServer] %1").arg(opened.error().description));
-            failureLogged_ = true; // once, not at every call while the display is away
-        }
-        return nullptr;
-    }
-    connection_ = std::move(opened).value();
-    failureLogged_ = false;
-    return connection_.get();
-}
-
 std::uint32_t X11WindowServer::mainDisplayID() {
-    x11::X11Connection* c = connection();
+    x11::X11Connection* c = connection_.get();
     return c != nullptr ? x11::queryDisplays(*c).mainDisplayID() : 0;
 }
 
 std::vector<WindowServerEntry> X11WindowServer::windowList() {
-    x11::X11Connection* c = connection();
+    x11::X11Connection* c = connection_.get();
     if (c == nullptr) {
         return {};
     }

@@ -1,6 +1,7 @@
 // The two flows with the synthetic platform, off screen: what a failing query does, and which
 // display a selection lands on.
 
+#include "overlay/OverlayTargetPicker.h"
 #include "overlay/RegionSelectorCoordinator.h"
 #include "overlay/RegionSelectorView.h"
 #include "overlay/WindowPickerCoordinator.h"
@@ -61,6 +62,20 @@ TEST_F(TargetSelectionTest, AFailingQueryEndsThePickBeforeAnythingIsShown) {
     EXPECT_EQ(manager->captureTarget(), before);
     EXPECT_EQ(manager->selectedWindowInfo(), earlier);
     EXPECT_TRUE(log.texts().empty());
+}
+
+TEST_F(TargetSelectionTest, TheMainWindowsPickerShowsAFailedQueryInTheStatusLine) {
+    SyntheticOptions options;
+    options.contentError = kQueryFailed;
+    start(options);
+    OverlayTargetPicker picker(*manager);
+    QCoro::waitFor(picker.pickWindowTarget());
+    EXPECT_EQ(manager->status(), RecordingStatus::error(kQueryFailed.description));
+
+    // While a recording buffers, the status line is the recording's.
+    manager->setStatus(RecordingStatus::buffering());
+    QCoro::waitFor(picker.pickWindowTarget());
+    EXPECT_EQ(manager->status(), RecordingStatus::buffering());
 }
 
 TEST_F(TargetSelectionTest, EscEndsThePickWithNothingChangedButTheListLogged) {

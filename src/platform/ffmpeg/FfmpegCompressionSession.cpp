@@ -173,6 +173,7 @@ std::int32_t FfmpegCompressionSession::openEncoderLocked() {
         return openFailure_;
     }
     encoder_ = std::move(encoder);
+    converter_.emplace(width_, height_, encoder_.softwareFormat);
     formatDescription_ =
         FormatDescription::video(codecType_, {width_, height_}, extradataOf(*encoder_.context));
     keyFrameSchedule_ = KeyFrameSchedule(settings_.maxKeyFrameInterval,
@@ -216,7 +217,7 @@ std::int32_t FfmpegCompressionSession::encodeFrame(const ImageBufferPtr& image, 
     if (!frame) {
         return compression_status::kAllocationFailed;
     }
-    const std::int32_t status = convertPicture(*image, *frame);
+    const std::int32_t status = converter_->convert(*image, *frame);
     std::lock_guard lock(mutex_);
     if (invalidated_) {
         return compression_status::kInvalidSession;
@@ -243,64 +244,7 @@ AVFramePtr FfmpegCompressionSession::takePoolFrame() {
         // An encoder may still hold a reference on the pixels; then the frame gets fresh ones.
         return av_frame_make_writable(frame.get()) < 0 ? nullptr : std::move(frame);
     }
-    frame.reset(av_frame_alloc());
-    if (!frame) {
-        return nullptr;
-    }
-    frame->format = encoder_.softwareFormat;
-    frame->width = width_;
-    frame->height = height_;
-    frame->color_range = AVCOL_RANGE_MPEG;
-    frame->colorspace = AVCOL_SPC_SMPTE170M;
-    frame->color_primaries = AVCOL_PRI_BT709;
-    frame->color_trc = AVCOL_TRC_IEC61966_2_1;
-    frame->sample_aspect_ratio = AVRational{1, 1};
-    if (av_frame_get_buffer(frame.get(), 0) < 0) {
-        return nullptr;
-    }
-    return frame;
-}
-
-std::int32_t FfmpegCompressionSession::convertPicture(const ImageBuffer& image, AVFrame& frame) {
-    const int imageWidth = image.width();
-    const int imageHeight = image.height();
-    if (imageWidth <= 0 || imageHeight <= 0 || image.baseAddress() == nullptr ||
-        image.bytesPerRow() < static_cast<std::size_t>(imageWidth) * 4 ||
-        image.bytesPerRow() > static_cast<std::size_t>(std::numeric_limits<int>::max())) {
-        return compression_status::kParameter;
-    }
-    const auto* source = reinterpret_cast<const std::uint8_t*>(image.baseAddress());
-    int sourceStride = static_cast<int>(image.bytesPerRow());
-    if (imageWidth != width_ || imageHeight != height_) {
-        // A picture of another size (a resized window) is scaled to the session's size. Bilinear
-        // scaling costs about 2 ms from 2560×1440 to 1920×1080 on the development machine, and
-        // happens only in this rare case.
-        scaledPicture_.resize(static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_) * 4);
-        if (libyuv::ARGBScale(source, sourceStride, imageWidth, imageHeight, scaledPicture_.data(),
-                              width_ * 4, width_, height_, libyuv::kFilterBilinear) != 0) {
-            return compression_status::kEncoderFailed;
-        }
-        source = scaledPicture_.data();
-        sourceStride = width_ * 4;
-    }
-    // libyuv names formats by their order in a little-endian 32-bit word, so its "ARGB" is the
-    // B, G, R, A byte order of our pictures.
-    int result = -1;
-    switch (encoder_.softwareFormat) {
-    case AV_PIX_FMT_YUV420P:
-        result = libyuv::ARGBToI420(source, sourceStride, frame.data[0], frame.linesize[0], frame.data[1],
-                                    frame.linesize[1], frame.data[2], frame.linesize[2], width_, height_);
-        break;
-    case AV_PIX_FMT_YUV444P:
-        result = libyuv::ARGBToI444(source, sourceStride, frame.data[0], frame.linesize[0], frame.data[1],
-                                    frame.linesize[1], frame.data[2], frame.linesize[2], width_, height_);
-        break;
-    default:
-        result = libyuv::ARGBToNV12(source, sourceStride, frame.data[0], frame.linesize[0], frame.data[1],
-                                    frame.linesize[1], width_, height_);
-        break;
-    }
-    return result == 0 ? compression_status::kNoError : compression_status::kEncoderFailed;
+    return converter_->makeFrame();
 }
 
 std::int32_t FfmpegCompressionSession::completeFrames(MediaTime) {

@@ -3,6 +3,7 @@
 #include "platform/CompressionSession.h"
 #include "platform/ffmpeg/FfmpegCompressionService.h"
 #include "platform/ffmpeg/FfmpegEncoder.h"
+#include "platform/ffmpeg/FfmpegPictureConverter.h"
 #include "platform/ffmpeg/FfmpegPtr.h"
 #include "platform/ffmpeg/KeyFrameSchedule.h"
 
@@ -12,6 +13,7 @@
 #include <deque>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -86,7 +88,6 @@ private:
     // Under submitMutex_.
     std::int32_t openEncoderLocked();
     AVFramePtr takePoolFrame();
-    std::int32_t convertPicture(const ImageBuffer& image, AVFrame& frame);
 
     // Encoder thread.
     void runEncoder();
@@ -103,7 +104,7 @@ private:
     const CompressionOutputCallback outputCallback_;
     void* const outputCallbackRefCon_;
 
-    // Guards the settings, the encoder before the thread starts and the scaling buffer, and keeps
+    // Guards the settings, the encoder before the thread starts and the converter, and keeps
     // submissions in order. The encoder thread never takes it.
     std::mutex submitMutex_;
     EncoderSettings settings_;
@@ -112,7 +113,8 @@ private:
     bool opened_ = false;
     // The status of a failed open, returned from then on instead of trying again for every frame.
     std::int32_t openFailure_ = compression_status::kNoError;
-    std::vector<std::uint8_t> scaledPicture_;
+    // Made when the encoder opens, which decides the frames' format.
+    std::optional<FfmpegPictureConverter> converter_;
     // Set by open; read by the encoder thread, which starts after it.
     FormatDescriptionPtr formatDescription_;
     KeyFrameSchedule keyFrameSchedule_;

@@ -8,15 +8,14 @@
 #include "capture/VideoCompression.h"
 #include "capture/WindowPickInfo.h"
 #include "platform/CaptureStream.h"
-#include "platform/Platform.h"
 #include "platform/dispatch/SerialQueue.h"
 #include "platform/log/Log.h"
-
-#include <QCoroTask>
-#include <QObject>
+#include "platform/Platform.h"
 
 #include <memory>
 #include <optional>
+#include <QCoroTask>
+#include <QObject>
 #include <vector>
 
 namespace backreel {
@@ -33,9 +32,9 @@ class RecordingManager final : public QObject, public StreamDelegate {
     Q_OBJECT
 
 public:
-    static inline const QString kPermissionMessage =
-        QStringLiteral("Screen Recording permission required.\nEnable it in System Settings → Privacy & Security → "
-                       "Screen Recording, then relaunch Backreel.");
+    static inline const QString kPermissionMessage = QStringLiteral(
+        "Screen Recording permission required.\nEnable it in System Settings → Privacy & Security → "
+        "Screen Recording, then relaunch Backreel.");
 
     RecordingManager(Platform platform, std::shared_ptr<SaveFlow> saveFlow, QObject* parent = nullptr);
     ~RecordingManager() override;
@@ -49,6 +48,8 @@ public:
     QCoro::Task<> refreshDisplays();
     // Completes once every block submitted to the queue before it has run.
     static QCoro::Task<> drainQueue(SerialQueue& queue);
+    // What can be captured now, from the capture service; an error when it refuses or never answers.
+    QCoro::Task<Expected<ShareableContent>> shareableContent();
 
     void streamDidStopWithError(CaptureStream& stream, const Error& error) override;
 
@@ -103,7 +104,6 @@ private:
     void setCaptureDelegate(std::shared_ptr<CaptureDelegate> delegate);
     void setSessionRefcon(std::shared_ptr<CallbackContext> context);
 
-    QCoro::Task<Expected<ShareableContent>> shareableContent();
     QCoro::Task<> releaseLeftovers();
     void failStart(const Error& error);
     void postUnmuteIfNeeded();

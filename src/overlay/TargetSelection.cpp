@@ -6,22 +6,12 @@
 #include "overlay/WindowPickerCoordinator.h"
 #include "overlay/WindowPickerRules.h"
 #include "platform/CaptureStream.h"
-#include "platform/dispatch/Completion.h"
 
 namespace backreel {
 
-namespace {
-QCoro::Task<Expected<ShareableContent>> queryShareableContent(CaptureService& capture) {
-    Completion<Expected<ShareableContent>> content(
-        Error::backreel(0, QStringLiteral("The capture service did not answer.")));
-    capture.getShareableContent(content.callback());
-    co_return co_await content.wait();
-}
-} // namespace
-
 QCoro::Task<MaybeError> pickWindowTarget(RecordingManager& manager) {
     const Platform& platform = manager.platform();
-    Expected<ShareableContent> content = co_await queryShareableContent(*platform.capture);
+    Expected<ShareableContent> content = co_await manager.shareableContent();
     if (!content) {
         co_return content.error();
     }
@@ -56,7 +46,7 @@ QCoro::Task<MaybeError> selectRegionTarget(RecordingManager& manager) {
     const QRectF source = overlay::viewRectToDisplay(selected->rect, selected->screen->devicePixelRatio());
     const QString screenName = selected->screen->name();
 
-    const Expected<ShareableContent> content = co_await queryShareableContent(*platform.capture);
+    const Expected<ShareableContent> content = co_await manager.shareableContent();
     if (!content) {
         co_return content.error();
     }

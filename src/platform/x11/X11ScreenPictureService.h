@@ -3,12 +3,6 @@
 #include "platform/ScreenPictureService.h"
 #include "platform/x11/ReopeningConnection.h"
 
-#include <memory>
-
-namespace backreel::x11 {
-class X11Connection;
-}
-
 namespace backreel {
 
 // An X11 session: a compositing manager owns the selection _NET_WM_CM_S<screen number>, and a

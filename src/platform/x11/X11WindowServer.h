@@ -3,12 +3,6 @@
 #include "platform/WindowServer.h"
 #include "platform/x11/ReopeningConnection.h"
 
-#include <memory>
-
-namespace backreel::x11 {
-class X11Connection;
-}
-
 namespace backreel {
 
 // The window server of an X11 session: the primary RandR monitor and the managed (or, without a

@@ -2,7 +2,6 @@
 
 #include "capture/VideoCompression.h"
 #include "CompressionTestSupport.h"
-#include "platform/ffmpeg/FfmpegEncoder.h"
 #include "platform/ffmpeg/FfmpegFrameDecoder.h"
 #include "support/LogCapture.h"
 
@@ -87,15 +86,6 @@ TEST(FfmpegCompressionService, RejectsSizesNoEncoderTakesAndUnknownCodecs) {
     EXPECT_EQ(created.error().code, compression_status::kParameter);
     EXPECT_EQ(created.error().description,
               QStringLiteral("Failed to create compression session (err -12902)."));
-}
-
-TEST(FfmpegCompressionService, OnlyOddSidesNeedFullChromaAndFfmpegBoundsTheSize) {
-    EXPECT_FALSE(needsFullChroma(1920, 1080));
-    EXPECT_TRUE(needsFullChroma(1919, 1080));
-    EXPECT_TRUE(needsFullChroma(1920, 1079));
-    EXPECT_TRUE(isEncodableSize(1, 1));
-    EXPECT_TRUE(isEncodableSize(16384, 2));
-    EXPECT_FALSE(isEncodableSize(16384, 16384)) << "more than FFmpeg allocates for one frame";
 }
 
 TEST(FfmpegCompressionService, PropertiesAreCheckedAndFixedOnceTheEncoderIsOpen) {

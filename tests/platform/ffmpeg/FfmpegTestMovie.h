@@ -5,23 +5,21 @@
 
 #include "platform/ffmpeg/FfmpegPtr.h"
 
+#include <cmath>
+#include <cstddef>
+#include <cstring>
+#include <fcntl.h>
+#include <optional>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QStringList>
 #include <QTemporaryDir>
-
-#include <fcntl.h>
+#include <span>
 #include <spawn.h>
+#include <string>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <cmath>
-#include <cstddef>
-#include <cstring>
-#include <optional>
-#include <span>
-#include <string>
 #include <vector>
 
 namespace backreel::test {
@@ -52,6 +50,16 @@ struct StreamContents {
     double seconds(std::int64_t ticks) const { return static_cast<double>(ticks) * av_q2d(timeBase); }
 };
 
+// The movie opened for reading with its streams' parameters found; null when either fails.
+inline AVInputContextPtr openMovie(const std::string& path) {
+    AVFormatContext* raw = nullptr;
+    if (avformat_open_input(&raw, path.c_str(), nullptr, nullptr) < 0) {
+        return nullptr;
+    }
+    AVInputContextPtr context(raw);
+    return avformat_find_stream_info(context.get(), nullptr) < 0 ? nullptr : std::move(context);
+}
+
 // Every stream of the movie with all its packets, as libavformat reads them.
 inline std::optional<std::vector<StreamContents>> readMovie(const std::string& path) {
     // Probing decodes a few frames; made-up payloads make the decoder complain at length.
@@ -61,12 +69,8 @@ inline std::optional<std::vector<StreamContents>> readMovie(const std::string& p
         int level;
         ~RestoreLevel() { av_log_set_level(level); }
     } restore{logLevel};
-    AVFormatContext* raw = nullptr;
-    if (avformat_open_input(&raw, path.c_str(), nullptr, nullptr) < 0) {
-        return std::nullopt;
-    }
-    AVInputContextPtr context(raw);
-    if (avformat_find_stream_info(context.get(), nullptr) < 0) {
+    AVInputContextPtr context = openMovie(path);
+    if (!context) {
         return std::nullopt;
     }
     std::vector<StreamContents> streams(context->nb_streams);
@@ -130,12 +134,8 @@ struct DecodedAudio {
 };
 
 inline std::optional<DecodedAudio> decodeAudio(const std::string& path) {
-    AVFormatContext* raw = nullptr;
-    if (avformat_open_input(&raw, path.c_str(), nullptr, nullptr) < 0) {
-        return std::nullopt;
-    }
-    AVInputContextPtr context(raw);
-    if (avformat_find_stream_info(context.get(), nullptr) < 0) {
+    AVInputContextPtr context = openMovie(path);
+    if (!context) {
         return std::nullopt;
     }
     const int index = av_find_best_stream(context.get(), AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
@@ -262,7 +262,8 @@ inline ToolOutput runTool(const QString& program, const QStringList& arguments) 
     const int spawned = posix_spawnp(&child, argv.front(), &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     if (spawned != 0) {
-        output.standardError = QStringLiteral("cannot run %1: %2").arg(program, QString::fromLocal8Bit(std::strerror(spawned)));
+        output.standardError =
+            QStringLiteral("cannot run %1: %2").arg(program, QString::fromLocal8Bit(std::strerror(spawned)));
         return output;
     }
     int status = 0;

@@ -3,17 +3,15 @@
 // Driving an FFmpeg asset writer in tests: a feeder that behaves like the save flow's, writers
 // with their inputs, finishing and waiting, and made-up pass-through frames.
 
+#include "FfmpegTestMedia.h"
 #include "platform/AssetWriter.h"
 #include "platform/dispatch/SerialQueue.h"
 #include "platform/ffmpeg/FfmpegAssetWriterService.h"
 
-#include "FfmpegTestMedia.h"
-
-#include <gtest/gtest.h>
-
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <gtest/gtest.h>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -51,7 +49,8 @@ public:
     }
 
     // Waits until this many samples went in (or the timeout passed); returns how many did.
-    std::size_t waitForAppended(std::size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(5)) {
+    std::size_t waitForAppended(std::size_t count,
+                                std::chrono::milliseconds timeout = std::chrono::seconds(5)) {
         std::unique_lock lock(mutex_);
         changed_.wait_for(lock, timeout, [&] { return appended_ >= count || done_; });
         return appended_;
@@ -176,8 +175,8 @@ inline AudioOutputSettings aacSettings(std::int64_t channels, double rate, std::
 
 // Pass-through samples with made-up payloads: an Annex B start code and slice header byte, then
 // random bytes. The muxer only repackages them, so they need not decode.
-inline std::vector<MediaSamplePtr> randomVideo(const FormatDescriptionPtr& format, int frames, std::size_t bytes,
-                                        MediaTime firstPts) {
+inline std::vector<MediaSamplePtr> randomVideo(const FormatDescriptionPtr& format, int frames,
+                                               std::size_t bytes, MediaTime firstPts) {
     std::mt19937 random(7);
     std::vector<MediaSamplePtr> samples;
     for (int index = 0; index < frames; ++index) {
@@ -211,8 +210,8 @@ struct Inputs {
 
 // A writer at path with a video input and, when audioHint is given, an audio input.
 inline Inputs makeWriter(const QString& path, const FormatDescriptionPtr& videoHint,
-                  const FormatDescriptionPtr& audioHint = nullptr,
-                  const AudioOutputSettings& settings = aacSettings(2, 48000, 192000)) {
+                         const FormatDescriptionPtr& audioHint = nullptr,
+                         const AudioOutputSettings& settings = aacSettings(2, 48000, 192000)) {
     FfmpegAssetWriterService service;
     Expected<std::shared_ptr<AssetWriter>> created = service.createWriter(path, FileType::mpeg4);
     EXPECT_TRUE(created) << created.error().description.toStdString();

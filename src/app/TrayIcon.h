@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/RecordIconEngine.h"
-#include "capture/RecordingStatus.h"
+#include "common/RecordingStatus.h"
 
 #include <QObject>
 #include <QSystemTrayIcon>

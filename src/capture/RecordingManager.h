@@ -3,7 +3,7 @@
 #include "capture/CaptureDelegate.h"
 #include "capture/CaptureTarget.h"
 #include "capture/RecordingDuration.h"
-#include "capture/RecordingStatus.h"
+#include "common/RecordingStatus.h"
 #include "capture/RingBuffer.h"
 #include "capture/VideoCompression.h"
 #include "capture/WindowPickInfo.h"

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "capture/CaptureTarget.h"
-#include "capture/RecordingStatus.h"
+#include "common/RecordingStatus.h"
 #include "platform/ShareableContent.h"
 #include "ui/CaptureModeSelection.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "capture/RecordingStatus.h"
+#include "common/RecordingStatus.h"
 
 #include <QFont>
 #include <QString>

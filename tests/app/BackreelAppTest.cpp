@@ -5,7 +5,7 @@
 #include "app/UpdateController.h"
 #include "capture/RecordingManager.h"
 #include "platform/Settings.h"
-#include "platform/synthetic/SyntheticPlatform.h"
+#include "support/synthetic/SyntheticPlatform.h"
 #include "support/SaveFlowStandIn.h"
 #include "support/WidgetTest.h"
 #include "ui/CaptureModeSelection.h"

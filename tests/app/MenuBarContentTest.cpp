@@ -3,7 +3,7 @@
 #include "app/MenuItems.h"
 #include "app/UpdateController.h"
 #include "capture/RecordingManager.h"
-#include "platform/synthetic/SyntheticPlatform.h"
+#include "support/synthetic/SyntheticPlatform.h"
 #include "support/SaveFlowStandIn.h"
 #include "support/WidgetTest.h"
 

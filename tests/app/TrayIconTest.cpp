@@ -2,7 +2,7 @@
 
 #include "app/RecordIconEngine.h"
 #include "capture/RecordingManager.h"
-#include "platform/synthetic/SyntheticPlatform.h"
+#include "support/synthetic/SyntheticPlatform.h"
 #include "support/SaveFlowStandIn.h"
 #include "support/WidgetTest.h"
 #include "ui/SymbolImage.h"

@@ -1,5 +1,5 @@
 #include "capture/CaptureDelegate.h"
-#include "platform/synthetic/SyntheticCaptureService.h"
+#include "support/synthetic/SyntheticCaptureService.h"
 #include "support/LogCapture.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 #include "capture/CaptureSetup.h"
 #include "capture/RecordingDuration.h"
-#include "capture/RecordingStatus.h"
+#include "common/RecordingStatus.h"
 
 #include <gtest/gtest.h>
 

@@ -4,8 +4,8 @@
 #include "platform/ffmpeg/FfmpegCompressionService.h"
 #include "platform/ffmpeg/FfmpegFrameDecoder.h"
 #include "platform/Settings.h"
-#include "platform/synthetic/SyntheticCaptureService.h"
-#include "platform/synthetic/SyntheticPlatform.h"
+#include "support/synthetic/SyntheticCaptureService.h"
+#include "support/synthetic/SyntheticPlatform.h"
 #include "support/LogCapture.h"
 #include "support/SaveFlowStandIn.h"
 

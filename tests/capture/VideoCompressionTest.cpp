@@ -1,5 +1,5 @@
 #include "capture/VideoCompression.h"
-#include "platform/synthetic/SyntheticCompressionService.h"
+#include "support/synthetic/SyntheticCompressionService.h"
 #include "support/LogCapture.h"
 #include "support/Samples.h"
 

@@ -1,5 +1,5 @@
 #include "export/DesktopSaveFlow.h"
-#include "platform/synthetic/SyntheticAssetWriter.h"
+#include "support/synthetic/SyntheticAssetWriter.h"
 #include "support/LogCapture.h"
 #include "support/Samples.h"
 

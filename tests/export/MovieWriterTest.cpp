@@ -1,6 +1,6 @@
 #include "export/MovieWriter.h"
-#include "platform/synthetic/SyntheticAssetWriter.h"
-#include "platform/synthetic/SyntheticCaptureService.h"
+#include "support/synthetic/SyntheticAssetWriter.h"
+#include "support/synthetic/SyntheticCaptureService.h"
 #include "support/LogCapture.h"
 #include "support/Samples.h"
 

@@ -6,7 +6,7 @@
 #include "overlay/RegionSelectorView.h"
 #include "overlay/WindowPickerCoordinator.h"
 #include "OverlayTestSupport.h"
-#include "platform/synthetic/SyntheticPlatform.h"
+#include "support/synthetic/SyntheticPlatform.h"
 #include "support/LogCapture.h"
 
 #include <gtest/gtest.h>

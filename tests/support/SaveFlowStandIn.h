@@ -1,7 +1,7 @@
 #pragma once
 
 #include "export/SaveFlow.h"
-#include "platform/synthetic/SyntheticState.h"
+#include "support/synthetic/SyntheticState.h"
 
 #include <memory>
 #include <vector>

@@ -2,8 +2,8 @@
 
 #include "capture/RecordingManager.h"
 #include "platform/Settings.h"
-#include "platform/synthetic/SyntheticCaptureService.h"
-#include "platform/synthetic/SyntheticPlatform.h"
+#include "support/synthetic/SyntheticCaptureService.h"
+#include "support/synthetic/SyntheticPlatform.h"
 #include "support/SaveFlowStandIn.h"
 #include "support/WidgetTest.h"
 #include "ui/CaptureTargetSection.h"

@@ -1,7 +1,7 @@
 #include "ui/RecordingStatusView.h"
 
 #include "capture/RecordingManager.h"
-#include "platform/synthetic/SyntheticPlatform.h"
+#include "support/synthetic/SyntheticPlatform.h"
 #include "support/SaveFlowStandIn.h"
 #include "support/WidgetTest.h"
 #include "ui/ActivitySpinner.h"

@@ -1,6 +1,6 @@
 #include "capture/RecordingManager.h"
 #include "platform/Settings.h"
-#include "platform/synthetic/SyntheticPlatform.h"
+#include "support/synthetic/SyntheticPlatform.h"
 #include "support/SaveFlowStandIn.h"
 #include "support/WidgetTest.h"
 #include "ui/CaptureTargetSection.h"

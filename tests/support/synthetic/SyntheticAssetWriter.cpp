@@ -1,4 +1,4 @@
-#include "platform/synthetic/SyntheticAssetWriter.h"
+#include "support/synthetic/SyntheticAssetWriter.h"
 
 #include "platform/dispatch/SerialQueue.h"
 

@@ -1,4 +1,4 @@
-#include "platform/synthetic/SyntheticCaptureService.h"
+#include "support/synthetic/SyntheticCaptureService.h"
 
 #include "platform/dispatch/SerialQueue.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "platform/CompressionSession.h"
-#include "platform/synthetic/SyntheticState.h"
+#include "support/synthetic/SyntheticState.h"
 
 #include <memory>
 

@@ -1,4 +1,4 @@
-#include "platform/synthetic/SyntheticCompressionService.h"
+#include "support/synthetic/SyntheticCompressionService.h"
 
 #include "platform/dispatch/SerialQueue.h"
 

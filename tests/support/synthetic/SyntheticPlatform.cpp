@@ -1,8 +1,8 @@
-#include "platform/synthetic/SyntheticPlatform.h"
+#include "support/synthetic/SyntheticPlatform.h"
 
 #include "platform/null/NullScreenPictureService.h"
-#include "platform/synthetic/SyntheticCaptureService.h"
-#include "platform/synthetic/SyntheticCompressionService.h"
+#include "support/synthetic/SyntheticCaptureService.h"
+#include "support/synthetic/SyntheticCompressionService.h"
 
 namespace backreel {
 

@@ -3,7 +3,7 @@
 #include "platform/NotificationMuter.h"
 #include "platform/Platform.h"
 #include "platform/WindowServer.h"
-#include "platform/synthetic/SyntheticState.h"
+#include "support/synthetic/SyntheticState.h"
 
 #include <memory>
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "platform/CaptureStream.h"
-#include "platform/synthetic/SyntheticState.h"
+#include "support/synthetic/SyntheticState.h"
 
 #include <atomic>
 #include <condition_variable>

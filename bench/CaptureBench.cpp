@@ -1,21 +1,20 @@
 // What capturing the screen costs: the 1920×1080 display of a virtual desktop with moving content
 // goes through the X11 capture stream (MIT-SHM grabs at 30 fps) into an output that counts the
-// frames, first on its own, then with every frame compressed by the FFmpeg backend (libx264,
-// 20 Mbit/s, a key frame every 15, the preset Backreel picks). For comparison
-// `ffmpeg -f x11grab` records and encodes the same display with the same settings. The three runs
-// follow each other, each for the same time, so none takes CPU from another. Besides each one's
-// own CPU time the X server's is shown (above what it spends drawing the content alone): with
-// MIT-SHM it is the server that copies the pixels.
+// frames, first on its own, then with every frame compressed by the FFmpeg backend as the recorder
+// sets it up (libx264, 20 Mbit/s, a key frame every 0.5 s, so every 15, the preset Backreel picks).
+// For comparison `ffmpeg -f x11grab` records and encodes the same display with the same settings.
+// The three runs follow each other, each for the same time, so none takes CPU from another. Besides each
+// one's own CPU time the X server's is shown (above what it spends drawing the content alone): with MIT-SHM
+// it is the server that copies the pixels.
 //
 // usage (under scripts/virtual-desktop): build/bench/capture [SECONDS] [--preset PRESET]
 // The moving content is this program started again with --draw: a full-screen window whose
 // pattern moves every frame, in its own process so its painting is not counted as ours.
 
-#include "platform/CompressionSession.h"
 #include "platform/dispatch/SerialQueue.h"
-#include "platform/ffmpeg/FfmpegCompressionService.h"
 #include "platform/x11/X11CaptureService.h"
 #include "platform/x11/X11CaptureStream.h"
+#include "RecorderEncoder.h"
 
 #include <algorithm>
 #include <atomic>
@@ -45,8 +44,6 @@ namespace {
 
 constexpr int kWidth = 1920;
 constexpr int kHeight = 1080;
-constexpr std::int64_t kBitsPerSecond = 20'000'000;
-constexpr int kKeyFrameInterval = 15;
 
 // A full-screen window with bars and a square that move every 1/60 s.
 class MovingContent final : public QRasterWindow {
@@ -133,30 +130,23 @@ long peakResidentKibibytes() {
     return usage.ru_maxrss;
 }
 
-// Counts frames; optionally hands each to a compression session, as the capture delegate does.
+// Counts frames; optionally hands each to an encoder, as the recorder does.
 class CountingOutput final : public StreamOutput {
 public:
-    explicit CountingOutput(CompressionSession* session)
-        : session_(session) {}
-    void didOutputSampleBuffer(CaptureStream&, const MediaSamplePtr& sample, StreamOutputType type) override {
-        if (type != StreamOutputType::screen || !sample->imageBuffer()) {
-            return;
-        }
+    explicit CountingOutput(VideoEncoder* encoder)
+        : encoder_(encoder) {}
+    void didOutputVideoFrame(CaptureStream&, const VideoFrame& frame) override {
         ++frames;
-        if (session_ != nullptr) {
-            session_->encodeFrame(sample->imageBuffer(), sample->presentationTime(), sample->duration());
+        if (encoder_ != nullptr) {
+            encoder_->encode(frame);
         }
     }
+    void didOutputAudio(CaptureStream&, const AudioView&) override {}
     std::atomic<std::int64_t> frames = 0;
 
 private:
-    CompressionSession* session_;
+    VideoEncoder* encoder_;
 };
-
-void countEncoded(void* refCon, std::int32_t status, const MediaSamplePtr& sample) {
-    auto* counts = static_cast<std::array<std::atomic<std::int64_t>, 2>*>(refCon);
-    ++(*counts)[status == 0 && sample ? 0 : 1];
-}
 
 struct RunResult {
     double cpuPerSecond = 0;
@@ -171,21 +161,15 @@ pid_t xServer = 0;
 double idleServerCpuPerSecond = 0; // the X server showing the moving content, nobody capturing
 
 RunResult runOurs(const backreel::Display& display, double seconds, const std::string& preset, bool encode) {
-    std::shared_ptr<CompressionSession> session;
-    std::array<std::atomic<std::int64_t>, 2> encodedCounts{};
+    std::atomic<std::int64_t> encoded = 0;
+    std::unique_ptr<FfmpegVideoEncoder> encoder;
     if (encode) {
-        FfmpegCompressionService compression(FfmpegCompressionOptions{.softwarePreset = preset});
-        if (compression.createSession(kWidth, kHeight, codec::h264, nullptr, countEncoded, &encodedCounts,
-                                      &session) != 0) {
+        encoder = bench::recorderEncoder(preset, kWidth, kHeight,
+                                         EncoderOutput{[&](const VideoPacket&) { ++encoded; }, {}});
+        if (!encoder) {
             std::fprintf(stderr, "capture: no H.264 encoder\n");
             return {};
         }
-        session->setProperty(CompressionProperty::realTime, true);
-        session->setProperty(CompressionProperty::averageBitRate, kBitsPerSecond);
-        session->setProperty(CompressionProperty::maxKeyFrameInterval, std::int64_t{kKeyFrameInterval});
-        session->setProperty(CompressionProperty::allowFrameReordering, false);
-        session->setProperty(CompressionProperty::profileLevel, ProfileLevel::h264HighAutoLevel);
-        session->prepareToEncodeFrames();
     }
     X11CaptureService service(nullptr);
     StreamConfiguration configuration;
@@ -193,7 +177,7 @@ RunResult runOurs(const backreel::Display& display, double seconds, const std::s
     configuration.height = kHeight;
     configuration.minimumFrameInterval = MediaTime(1, 30);
     SerialQueue queue("com.loopvane.capture");
-    auto output = std::make_shared<CountingOutput>(session.get());
+    auto output = std::make_shared<CountingOutput>(encoder.get());
     auto stream = service.createStream(ContentFilter::display(display, {}, {}), configuration, nullptr);
     stream->addStreamOutput(output, StreamOutputType::screen, queue);
 
@@ -212,8 +196,8 @@ RunResult runOurs(const backreel::Display& display, double seconds, const std::s
     stream->stopCapture([&](MaybeError error) { stopped.set_value(std::move(error)); });
     stopped.get_future().get();
     queue.sync([] {});
-    if (session) {
-        session->completeFrames(MediaTime::invalid());
+    if (encoder) {
+        encoder->finish();
     }
     const double elapsed = static_cast<double>(wall.nsecsElapsed()) / 1e9;
     RunResult result;
@@ -223,10 +207,7 @@ RunResult runOurs(const backreel::Display& display, double seconds, const std::s
     result.frames = output->frames;
     const auto statistics = static_cast<X11CaptureStream*>(stream.get())->statistics();
     result.dropped = statistics.droppedBusy + statistics.skippedLate;
-    if (session) {
-        result.encoded = encodedCounts[0];
-        session->invalidate();
-    }
+    result.encoded = encoder ? encoded.load() : -1;
     result.peakKibibytes = peakResidentKibibytes();
     return result;
 }

@@ -1,18 +1,10 @@
-#include "platform/ffmpeg/FfmpegCompressionService.h"
-#include "RecorderSession.h"
+#include "RecorderEncoder.h"
 #include "ScreenContent.h"
 
-#include <algorithm>
 #include <benchmark/benchmark.h>
 #include <condition_variable>
 #include <cstdint>
-#include <cstring>
-#include <map>
-#include <memory>
 #include <mutex>
-#include <random>
-#include <utility>
-#include <vector>
 
 using namespace backreel;
 using backreel::bench::Content;
@@ -20,17 +12,14 @@ using backreel::bench::ScreenSource;
 
 namespace {
 
-// Counts what the session delivers, so the benchmark can keep the encoder busy without dropping.
+// Counts the packets an encoder delivers, so the benchmark can keep it busy without dropping.
 class DeliveryCounter {
 public:
-    static void callback(void* refcon, std::int32_t status, const MediaSamplePtr& sample) {
-        auto* counter = static_cast<DeliveryCounter*>(refcon);
-        {
-            std::lock_guard lock(counter->mutex_);
-            ++counter->delivered_;
-            counter->dropped_ += status == 0 && !sample ? 1 : 0;
-        }
-        counter->changed_.notify_all();
+    EncoderOutput output() {
+        return EncoderOutput{[this](const VideoPacket&) { count(); },
+                             [this](const EncoderError&) {
+                                 count();
+                             }};
     }
 
     void waitForDelivered(std::int64_t count) {
@@ -38,21 +27,23 @@ public:
         changed_.wait(lock, [&] { return delivered_ >= count; });
     }
 
-    std::int64_t dropped() {
-        std::lock_guard lock(mutex_);
-        return dropped_;
+private:
+    void count() {
+        {
+            std::lock_guard lock(mutex_);
+            ++delivered_;
+        }
+        changed_.notify_all();
     }
 
-private:
     std::mutex mutex_;
     std::condition_variable changed_;
     std::int64_t delivered_ = 0;
-    std::int64_t dropped_ = 0;
 };
 
 } // namespace
 
-// Sustained H.264 software encoding of a busy screen through the real session, as the recorder
+// Sustained H.264 software encoding of a busy screen through the real encoder, as the recorder
 // sets it up (20 Mbit/s, a key frame every 0.5 s); arguments: width, height. The benchmark waits
 // while two frames are outstanding, so the encoder never idles and nothing is dropped; "fps" is
 // frames encoded per second of wall time, the conversion from BGRA included.
@@ -61,22 +52,21 @@ static void BM_EncodeH264Software(benchmark::State& state, const char* preset, C
     const int height = static_cast<int>(state.range(1));
     const ScreenSource source(content, width, height);
     DeliveryCounter counter;
-    auto session = bench::recorderSession(preset, width, height, DeliveryCounter::callback, &counter);
-    if (!session) {
+    auto encoder = bench::recorderEncoder(preset, width, height, counter.output());
+    if (!encoder) {
         state.SkipWithError("libx264 did not open");
         return;
     }
     std::int64_t submitted = 0;
     for (auto _ : state) {
         counter.waitForDelivered(submitted - 2);
-        session->encodeFrame(source.frame(submitted), MediaTime(submitted * 3000, kTimeScale),
-                             MediaTime(3000, kTimeScale));
+        encoder->encode(
+            {source.frame(submitted), MediaTime(submitted * 3000, kTimeScale), MediaTime(3000, kTimeScale)});
         ++submitted;
     }
-    session->completeFrames(MediaTime::invalid());
-    session->invalidate();
+    encoder->finish();
     state.counters["fps"] = benchmark::Counter(static_cast<double>(submitted), benchmark::Counter::kIsRate);
-    state.counters["dropped"] = static_cast<double>(counter.dropped());
+    state.counters["dropped"] = static_cast<double>(encoder->droppedFrames());
 }
 BENCHMARK_CAPTURE(BM_EncodeH264Software, ultrafast_page, "ultrafast", Content::scrollingPage)
     ->Args({1920, 1080})
@@ -106,13 +96,13 @@ BENCHMARK_CAPTURE(BM_EncodeH264Software, veryfast_video, "veryfast", Content::pa
     ->UseRealTime()
     ->MinTime(2.0);
 
-// What encodeFrame() costs its caller (the capture queue) for a 1920×1080 frame: the BGRA to
+// What encode() costs its caller (the capture queue) for a 1920×1080 frame: the BGRA to
 // YUV conversion and the queueing. The wait for the encoder is not timed.
 static void BM_EncodeFrameCallerCost1080p(benchmark::State& state) {
     const ScreenSource source(Content::scrollingPage, 1920, 1080);
     DeliveryCounter counter;
-    auto session = bench::recorderSession("ultrafast", 1920, 1080, DeliveryCounter::callback, &counter);
-    if (!session) {
+    auto encoder = bench::recorderEncoder("ultrafast", 1920, 1080, counter.output());
+    if (!encoder) {
         state.SkipWithError("libx264 did not open");
         return;
     }
@@ -122,9 +112,9 @@ static void BM_EncodeFrameCallerCost1080p(benchmark::State& state) {
         counter.waitForDelivered(submitted);
         const ImageBufferPtr frame = source.frame(submitted);
         state.ResumeTiming();
-        session->encodeFrame(frame, MediaTime(submitted * 3000, kTimeScale), MediaTime(3000, kTimeScale));
+        encoder->encode({frame, MediaTime(submitted * 3000, kTimeScale), MediaTime(3000, kTimeScale)});
         ++submitted;
     }
-    session->invalidate();
+    encoder->close();
 }
 BENCHMARK(BM_EncodeFrameCallerCost1080p)->Unit(benchmark::kMicrosecond);

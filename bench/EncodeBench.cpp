@@ -1,12 +1,11 @@
 // Real-time encoding of moving 1920×1080 content at 30 frames per second through the recorder's
-// compression session, once per libx264 preset: CPU time per second of video, frames dropped,
+// video encoder, once per libx264 preset: CPU time per second of video, frames dropped,
 // and SSIM of the decoded frames against the pictures that went in.
 //
 //   build/bench/encode [preset...]        (default: ultrafast superfast veryfast faster)
 
-#include "platform/ffmpeg/FfmpegCompressionService.h"
 #include "platform/ffmpeg/FfmpegFrameDecoder.h"
-#include "RecorderSession.h"
+#include "RecorderEncoder.h"
 #include "ScreenContent.h"
 
 #include <algorithm>
@@ -42,23 +41,21 @@ double cpuSeconds(int who) {
     return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
-// Everything the session delivers: samples by frame number, and the drops.
+// Everything the encoder delivers: packets by frame number, and the frames it lost.
 struct Outputs {
     std::mutex mutex;
-    std::map<std::int64_t, MediaSamplePtr> samples;
-    int dropped = 0;
+    std::map<std::int64_t, VideoPacket> packets;
     int errors = 0;
 
-    static void callback(void* refcon, std::int32_t status, const MediaSamplePtr& sample) {
-        auto* outputs = static_cast<Outputs*>(refcon);
-        std::lock_guard lock(outputs->mutex);
-        if (status != 0) {
-            ++outputs->errors;
-        } else if (!sample) {
-            ++outputs->dropped;
-        } else {
-            outputs->samples[sample->presentationTime().value() / kFrameTicks] = sample;
-        }
+    EncoderOutput output() {
+        return EncoderOutput{[this](const VideoPacket& packet) {
+                                 std::lock_guard lock(mutex);
+                                 packets[packet.presentationTime.value() / kFrameTicks] = packet;
+                             },
+                             [this](const EncoderError&) {
+                                 std::lock_guard lock(mutex);
+                                 ++errors;
+                             }};
     }
 };
 
@@ -120,8 +117,8 @@ void run(const std::string& preset, Content content, const char* contentName) {
     const ScreenSource source(content, kWidth, kHeight);
     source.frame(0); // the page is drawn on first use, which must not delay the first frames
     Outputs outputs;
-    auto session = bench::recorderSession(preset, kWidth, kHeight, Outputs::callback, &outputs);
-    if (!session) {
+    auto encoder = bench::recorderEncoder(preset, kWidth, kHeight, outputs.output());
+    if (!encoder) {
         std::printf("%-10s %-14s libx264 did not open\n", preset.c_str(), contentName);
         return;
     }
@@ -132,36 +129,34 @@ void run(const std::string& preset, Content content, const char* contentName) {
     for (int index = 0; index < kFrames; ++index) {
         std::this_thread::sleep_until(start +
                                       std::chrono::microseconds(index * 1'000'000LL / kFramesPerSecond));
-        session->encodeFrame(source.frame(index), MediaTime(index * kFrameTicks, kTimeScale),
-                             MediaTime(kFrameTicks, kTimeScale));
+        encoder->encode({source.frame(index), MediaTime(index * kFrameTicks, kTimeScale),
+                         MediaTime(kFrameTicks, kTimeScale)});
     }
-    session->completeFrames(MediaTime::invalid());
+    encoder->finish();
     const double caller = cpuSeconds(RUSAGE_THREAD) - callerBefore;
     const double process = cpuSeconds(RUSAGE_SELF) - processBefore;
-    session->invalidate();
 
     std::lock_guard lock(outputs.mutex);
     std::size_t bytes = 0;
     double ssimTotal = 0;
     double ssimLowest = 1;
     int decoded = 0;
-    if (!outputs.samples.empty()) {
-        auto decoder = FfmpegFrameDecoder::create(*outputs.samples.begin()->second->formatDescription());
-        for (const auto& [index, sample] : outputs.samples) {
-            bytes += sample->dataBuffer()->dataLength();
-            ImageBufferPtr picture;
-            if (decoder && decoder->decode(*sample, &picture) == 0 && picture) {
-                const double value = ssim(*source.frame(index), *picture);
+    if (auto decoder = FfmpegFrameDecoder::create(encoder->format())) {
+        for (const auto& [index, packet] : outputs.packets) {
+            bytes += packet.data.size();
+            if (Expected<ImageBufferPtr> picture = decoder->decode(packet); picture && picture.value()) {
+                const double value = ssim(*source.frame(index), *picture.value());
                 ssimTotal += value;
                 ssimLowest = std::min(ssimLowest, value);
                 ++decoded;
             }
         }
     }
-    std::printf("%-10s %-14s %8.3f %8.3f %8.3f %7zu %7d %7d %8.4f %8.4f %7.2f\n", preset.c_str(), contentName,
-                process / kSeconds, (process - caller) / kSeconds, caller / kSeconds, outputs.samples.size(),
-                outputs.dropped, outputs.errors, decoded > 0 ? ssimTotal / decoded : 0.0, ssimLowest,
-                static_cast<double>(bytes) * 8 / kSeconds / 1e6);
+    std::printf("%-10s %-14s %8.3f %8.3f %8.3f %7zu %7lld %7d %8.4f %8.4f %7.2f %s\n", preset.c_str(),
+                contentName, process / kSeconds, (process - caller) / kSeconds, caller / kSeconds,
+                outputs.packets.size(), static_cast<long long>(encoder->droppedFrames()), outputs.errors,
+                decoded > 0 ? ssimTotal / decoded : 0.0, ssimLowest,
+                static_cast<double>(bytes) * 8 / kSeconds / 1e6, encoder->encoderName());
     std::fflush(stdout);
 }
 
@@ -175,8 +170,8 @@ int main(int argc, char** argv) {
     std::printf("%d s of %d×%d at %d fps, 20 Mbit/s, a key frame every 0.5 s; CPU in seconds per second "
                 "of video\n",
                 kSeconds, kWidth, kHeight, kFramesPerSecond);
-    std::printf("%-10s %-14s %8s %8s %8s %7s %7s %7s %8s %8s %7s\n", "preset", "content", "cpu/s", "encoder",
-                "caller", "frames", "dropped", "errors", "ssim", "ssim-min", "Mbit/s");
+    std::printf("%-10s %-14s %8s %8s %8s %7s %7s %7s %8s %8s %7s %s\n", "preset", "content", "cpu/s",
+                "encoder", "caller", "frames", "dropped", "errors", "ssim", "ssim-min", "Mbit/s", "codec");
     for (const std::string& preset : presets) {
         run(preset, Content::scrollingPage, "scrolling-page");
         run(preset, Content::pageWithVideo, "page+video");

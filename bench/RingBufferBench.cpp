@@ -5,15 +5,15 @@
 using namespace backreel;
 
 namespace {
-MediaSamplePtr sampleAt(std::int64_t tick) {
-    MediaSample::Parts parts;
-    parts.timing = {
-        SampleTimingInfo{MediaTime(3000, kTimeScale), MediaTime(tick, kTimeScale), MediaTime::invalid()}};
-    return MediaSample::make(std::move(parts));
+// A packet that shares one buffer, as the encoder's packets share theirs.
+VideoPacket sampleAt(std::int64_t tick) {
+    static const auto bytes = std::make_shared<const std::vector<std::byte>>(64);
+    return VideoPacket{
+        bytes, *bytes, MediaTime(tick, kTimeScale), MediaTime(3000, kTimeScale), tick % 45000 == 0, nullptr};
 }
 } // namespace
 
-// Steady-state append (sample creation included) at 30 frames per second into a full three-minute store: one
+// Steady-state append (packet creation included) at 30 frames per second into a full three-minute store: one
 // trim per append.
 static void BM_AppendWithTrim(benchmark::State& state) {
     auto store = RingBuffer::create();
@@ -23,7 +23,7 @@ static void BM_AppendWithTrim(benchmark::State& state) {
         store->append(sampleAt(tick));
         tick += 3000;
     }
-    // Includes making the sample, as the encoder does for each frame.
+    // Includes making the packet, as the encoder output does for each frame.
     for (auto _ : state) {
         store->append(sampleAt(tick));
         tick += 3000;

@@ -3,28 +3,28 @@
 // 48 kHz stereo float audio in 10 ms buffers goes through the save flow's writer and the FFmpeg
 // backend into /tmp (or the folder given as the first argument).
 //
-// The frames are made-up payloads (a start code, a slice header byte, random bytes): the writer
-// passes video through unchanged, so only their sizes matter; the format description comes from a
-// real libx264 session opened at 1920×1080. Audio is a tone with a little noise, so the AAC
-// encoder works as it does on real sound.
+// The packets are made-up payloads (a start code, a slice header byte, random bytes): the writer
+// passes video through unchanged, so only their sizes matter; the stream format (with its
+// parameter sets) comes from the recorder's encoder opened at 1920×1080. Audio is a tone with a
+// little noise, so the AAC encoder works as it does on real sound.
 
 #include "export/MovieWriter.h"
-#include "platform/ffmpeg/FfmpegAssetWriterService.h"
-#include "platform/ffmpeg/FfmpegCompressionService.h"
+#include "platform/ffmpeg/FfmpegMovieFile.h"
 #include "platform/ffmpeg/FfmpegMovieProbe.h"
+#include "platform/ffmpeg/FfmpegVideoEncoderService.h"
 
 #include <chrono>
 #include <cmath>
-#include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
-#include <mutex>
+#include <memory>
 #include <numbers>
 #include <QCoreApplication>
 #include <QCoroTask>
 #include <QFile>
 #include <QFileInfo>
+#include <span>
 #include <string>
 #include <sys/resource.h>
 #include <vector>
@@ -71,34 +71,20 @@ double mebibytes(long kibibytes) {
     return static_cast<double>(kibibytes) / 1024.0;
 }
 
-// The format description a real libx264 session gives at 1080p, from its first frame.
-FormatDescriptionPtr h264Format() {
-    struct Result {
-        std::mutex mutex;
-        std::condition_variable arrived;
-        MediaSamplePtr sample;
-    } result;
-    FfmpegCompressionService service;
-    std::shared_ptr<CompressionSession> session;
-    const auto callback = [](void* refcon, std::int32_t, const MediaSamplePtr& sample) {
-        auto* target = static_cast<Result*>(refcon);
-        std::lock_guard lock(target->mutex);
-        if (sample && !target->sample) {
-            target->sample = sample;
-        }
-        target->arrived.notify_all();
-    };
-    if (service.createSession(kWidth, kHeight, codec::h264, nullptr, callback, &result, &session) != 0 ||
-        !session) {
+// The stream format the recorder's encoder gives at 1080p.
+VideoStreamFormatPtr h264Format() {
+    VideoEncoderSettings settings;
+    settings.width = kWidth;
+    settings.height = kHeight;
+    settings.averageBitRate = kBitsPerSecond;
+    settings.maxKeyFrameInterval = kKeyFrameInterval;
+    auto opened = FfmpegVideoEncoderService().open(settings, EncoderOutput{});
+    if (!opened) {
         return nullptr;
     }
-    session->prepareToEncodeFrames();
-    session->encodeFrame(ImageBuffer::allocate(kWidth, kHeight), kFirstVideoPts,
-                         MediaTime(1, kFramesPerSecond));
-    session->completeFrames(MediaTime::invalid());
-    session->invalidate();
-    std::lock_guard lock(result.mutex);
-    return result.sample ? result.sample->formatDescription() : nullptr;
+    auto format = std::make_shared<const VideoStreamFormat>(opened.value()->format());
+    opened.value()->close();
+    return format;
 }
 
 // xorshift64*: fast enough to fill half a gigabyte in well under a second.
@@ -115,83 +101,61 @@ private:
     std::uint64_t state_ = 0x9E3779B97F4A7C15ULL;
 };
 
-std::vector<MediaSamplePtr> makeVideo(const FormatDescriptionPtr& format) {
+std::vector<VideoPacket> makeVideo(const VideoStreamFormatPtr& format) {
     const auto frames = static_cast<int>(std::llround(kClipSeconds * kFramesPerSecond));
     const std::size_t averageBytes = kBitsPerSecond / 8 / kFramesPerSecond;
-    const std::int64_t frameTicks = kTimeScale / kFramesPerSecond;
+    const MediaTime frameLength(kTimeScale / kFramesPerSecond, kTimeScale);
     Random random;
-    std::vector<MediaSamplePtr> samples;
-    samples.reserve(static_cast<std::size_t>(frames));
+    std::vector<VideoPacket> packets;
+    packets.reserve(static_cast<std::size_t>(frames));
     for (int index = 0; index < frames; ++index) {
         const bool key = index % kKeyFrameInterval == 0;
         // Key frames four times the size of the others, 20 Mbit/s on average.
         const std::size_t bytes = key ? averageBytes * 60 / 18 : averageBytes * 15 / 18;
-        std::vector<std::byte> payload(bytes);
+        auto payload = std::make_shared<std::vector<std::byte>>(bytes);
         for (std::size_t at = 0; at + 8 <= bytes; at += 8) {
             const std::uint64_t word = random.next() | 0x0101010101010101ULL; // no zero bytes: no start codes
-            std::memcpy(payload.data() + at, &word, 8);
+            std::memcpy(payload->data() + at, &word, 8);
         }
-        payload[0] = payload[1] = payload[2] = std::byte{0};
-        payload[3] = std::byte{1};
-        payload[4] = key ? std::byte{0x65} : std::byte{0x41};
-        MediaSample::Parts parts;
-        parts.formatDescription = format;
-        parts.dataBuffer = BlockBuffer::fromBytes(std::move(payload));
-        const MediaTime pts = kFirstVideoPts + MediaTime(index * frameTicks, kTimeScale);
-        parts.timing = {SampleTimingInfo{MediaTime(frameTicks, kTimeScale), pts, pts}};
-        parts.sizes = {bytes};
-        parts.attachments = notSyncAttachments(!key);
-        samples.push_back(MediaSample::make(std::move(parts)));
+        (*payload)[0] = (*payload)[1] = (*payload)[2] = std::byte{0};
+        (*payload)[3] = std::byte{1};
+        (*payload)[4] = key ? std::byte{0x65} : std::byte{0x41};
+        const std::span<const std::byte> data(*payload);
+        packets.push_back(VideoPacket{std::move(payload), data,
+                                      kFirstVideoPts + MediaTime(index * frameLength.value(), kTimeScale),
+                                      frameLength, key, format});
     }
-    return samples;
+    return packets;
 }
 
-std::vector<MediaSamplePtr> makeAudio() {
-    AudioStreamBasicDescription description;
-    description.sampleRate = kAudioRate;
-    description.formatID = codec::linearPCM;
-    description.formatFlags = AudioStreamBasicDescription::kFormatFlagIsFloat;
-    description.channelsPerFrame = 2;
-    description.bitsPerChannel = 32;
-    description.bytesPerFrame = 8;
-    description.bytesPerPacket = 8;
-    description.framesPerPacket = 1;
-    const FormatDescriptionPtr format = FormatDescription::audio(description);
+std::vector<AudioChunk> makeAudio() {
     // The clip's audio reaches 0.1 s either side of the video, as clip selection cuts it.
     const MediaTime first = kFirstVideoPts - MediaTime(kTimeScale / 10, kTimeScale);
     const auto buffers =
         static_cast<int>(std::llround((kClipSeconds + 0.2) * kAudioRate / kAudioFramesPerBuffer));
     Random random;
-    std::vector<MediaSamplePtr> samples;
-    samples.reserve(static_cast<std::size_t>(buffers));
+    std::vector<AudioChunk> chunks;
+    chunks.reserve(static_cast<std::size_t>(buffers));
     for (int buffer = 0; buffer < buffers; ++buffer) {
-        std::vector<float> values(2 * kAudioFramesPerBuffer);
+        auto values = std::make_shared<std::vector<float>>(2 * kAudioFramesPerBuffer);
         for (int frame = 0; frame < kAudioFramesPerBuffer; ++frame) {
             const double t = static_cast<double>(buffer * kAudioFramesPerBuffer + frame) / kAudioRate;
             const double noise =
                 static_cast<double>(random.next() >> 40) / static_cast<double>(1 << 24) - 0.5;
             const auto value =
                 static_cast<float>(0.3 * std::sin(2 * std::numbers::pi * 440.0 * t) + 0.05 * noise);
-            values[static_cast<std::size_t>(2 * frame)] = value;
-            values[static_cast<std::size_t>(2 * frame + 1)] = value;
+            (*values)[static_cast<std::size_t>(2 * frame)] = value;
+            (*values)[static_cast<std::size_t>(2 * frame + 1)] = value;
         }
-        std::vector<std::byte> bytes(values.size() * sizeof(float));
-        std::memcpy(bytes.data(), values.data(), bytes.size());
-        MediaSample::Parts parts;
-        parts.formatDescription = format;
-        parts.dataBuffer = BlockBuffer::fromBytes(std::move(bytes));
-        parts.numSamples = kAudioFramesPerBuffer;
         const MediaTime pts =
             first + MediaTime(static_cast<std::int64_t>(buffer) * kAudioFramesPerBuffer, kAudioRate);
-        parts.timing = {SampleTimingInfo{MediaTime(1, kAudioRate), pts, MediaTime::invalid()}};
-        parts.sizes = {4};
-        samples.push_back(MediaSample::make(std::move(parts)));
+        chunks.push_back(AudioChunk{std::move(values), 2, kAudioRate, pts});
     }
-    return samples;
+    return chunks;
 }
 
 // The save's log lines on standard error, each with the seconds since the save began, so the
-// phases (appending, finishing, validating) show.
+// phases (writing, validating) show.
 std::chrono::steady_clock::time_point saveStarted = std::chrono::steady_clock::now();
 
 void timedMessage(QtMsgType, const QMessageLogContext&, const QString& message) {
@@ -203,15 +167,15 @@ void timedMessage(QtMsgType, const QMessageLogContext&, const QString& message) 
 
 int main(int argc, char* argv[]) {
     QCoreApplication application(argc, argv);
-    const FormatDescriptionPtr format = h264Format();
+    const VideoStreamFormatPtr format = h264Format();
     if (!format) {
-        std::fprintf(stderr, "libx264 did not open at %dx%d\n", kWidth, kHeight);
+        std::fprintf(stderr, "the H.264 encoder did not open at %dx%d\n", kWidth, kHeight);
         return 1;
     }
 
     const long before = statusKibibytes("VmRSS");
-    std::vector<MediaSamplePtr> video = makeVideo(format);
-    std::vector<MediaSamplePtr> audio = makeAudio();
+    std::vector<VideoPacket> video = makeVideo(format);
+    std::vector<AudioChunk> audio = makeAudio();
     const long withClip = statusKibibytes("VmRSS");
     // Resets the peak (VmHWM) to the present size, so the peak below is the writer's alone.
     std::ofstream("/proc/self/clear_refs") << "5";
@@ -221,7 +185,7 @@ int main(int argc, char* argv[]) {
     const QString path = folder + QStringLiteral("/backreel-save-bench.mp4");
     const std::size_t frames = video.size();
     const std::size_t buffers = audio.size();
-    MovieWriterServices services{std::make_shared<FfmpegAssetWriterService>(),
+    MovieWriterServices services{std::make_shared<FfmpegMovieFileService>(),
                                  std::make_shared<FfmpegMovieProbe>()};
     const auto started = std::chrono::steady_clock::now();
     saveStarted = started;

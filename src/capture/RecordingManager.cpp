@@ -3,28 +3,12 @@
 #include "capture/CaptureSetup.h"
 #include "export/ClipSelection.h"
 #include "export/SaveFlow.h"
-#include "platform/CompressionSession.h"
+#include "platform/dispatch/Completion.h"
 #include "platform/NotificationMuter.h"
 #include "platform/Settings.h"
 #include "platform/WindowServer.h"
-#include "platform/dispatch/Completion.h"
-
 
 namespace backreel {
-
-namespace {
-QCoro::Task<MaybeError> startCapture(CaptureStream& stream) {
-    Completion<MaybeError> started(Error::backreel(0, QStringLiteral("The capture did not report whether it started.")));
-    stream.startCapture(started.callback());
-    co_return co_await started.wait();
-}
-
-QCoro::Task<MaybeError> stopCapture(CaptureStream& stream) {
-    Completion<MaybeError> stopped(std::nullopt);
-    stream.stopCapture(stopped.callback());
-    co_return co_await stopped.wait();
-}
-} // namespace
 
 RecordingManager::RecordingManager(Platform platform, std::shared_ptr<SaveFlow> saveFlow, QObject* parent)
     : QObject(parent)
@@ -32,15 +16,7 @@ RecordingManager::RecordingManager(Platform platform, std::shared_ptr<SaveFlow> 
     , saveFlow_(std::move(saveFlow))
     , muteNotifications_(Settings::boolValue(Settings::kMuteNotificationsKey)) {}
 
-RecordingManager::~RecordingManager() {
-    // No callback may reach a context or store that is going away: stop the stream, then make
-    // sure the session never calls back again.
-    stream_.reset();
-    captureDelegate_.reset();
-    if (compressionSession_) {
-        compressionSession_->invalidate();
-    }
-}
+RecordingManager::~RecordingManager() = default;
 
 // MARK: published properties
 
@@ -98,63 +74,13 @@ void RecordingManager::setSelectedWindowInfo(const std::optional<WindowPickInfo>
     emit selectedWindowInfoChanged();
 }
 
-void RecordingManager::setStream(std::shared_ptr<CaptureStream> stream) {
-    if (stream_ == stream) {
-        return;
-    }
-    stream_ = std::move(stream);
-    emit streamChanged();
-}
-
-void RecordingManager::setCompressionSession(std::shared_ptr<CompressionSession> session) {
-    if (compressionSession_ == session) {
-        return;
-    }
-    compressionSession_ = std::move(session);
-    emit compressionSessionChanged();
-}
-
-void RecordingManager::setCaptureDelegate(std::shared_ptr<CaptureDelegate> delegate) {
-    if (captureDelegate_ == delegate) {
-        return;
-    }
-    captureDelegate_ = std::move(delegate);
-    emit captureDelegateChanged();
-}
-
-void RecordingManager::setSessionRefcon(std::shared_ptr<CallbackContext> context) {
-    sessionRefcon_ = std::move(context);
-    emit sessionRefconChanged();
-}
-
 // MARK: operations
-
-QCoro::Task<> RecordingManager::drainQueue(SerialQueue& queue) {
-    Completion<bool> drained(true);
-    queue.async([signal = drained.callback()] { signal(true); });
-    co_await drained.wait();
-}
 
 QCoro::Task<Expected<ShareableContent>> RecordingManager::shareableContent() {
     Completion<Expected<ShareableContent>> content(
         Error::backreel(0, QStringLiteral("The capture service did not answer.")));
     platform_.capture->getShareableContent(content.callback());
     co_return co_await content.wait();
-}
-
-QCoro::Task<> RecordingManager::releaseLeftovers() {
-    // What a failed start or a stream that stopped by itself left behind. The stream goes first so
-    // no frame is submitted any more; the session is invalidated before its context is released.
-    setStream(nullptr);
-    setCaptureDelegate(nullptr);
-    if (const std::shared_ptr<CompressionSession> session = compressionSession_) {
-        std::function<void()> invalidate = [session] { session->invalidate(); };
-        co_await runInBackground(std::move(invalidate));
-        setCompressionSession(nullptr);
-    }
-    if (sessionRefcon_) {
-        setSessionRefcon(nullptr);
-    }
 }
 
 QCoro::Task<> RecordingManager::startRecording() {
@@ -167,10 +93,6 @@ QCoro::Task<> RecordingManager::startRecording() {
         ~Done() { flag = false; }
     } done{startInProgress_};
 
-    ringBuffer_->clear();
-    audioRingBuffer_->clear();
-    ringBuffer_->setMaxDuration(bufferDuration_.bufferCapacity());
-    audioRingBuffer_->setMaxDuration(bufferDuration_.bufferCapacity());
     recLog_.info(QStringLiteral("[Start] target=%1s bufferCapacity=%2s")
                      .arg(fixed(bufferDuration_.seconds(), 0))
                      .arg(fixed(bufferDuration_.bufferCapacity(), 1)));
@@ -189,37 +111,19 @@ QCoro::Task<> RecordingManager::startRecording() {
     }
     recLog_.info(QStringLiteral("[Start] captureSize=%1×%2").arg(capture->width).arg(capture->height));
 
-    co_await releaseLeftovers();
+    // What a failed start left is gone already; a stream that stopped by itself left its session.
+    session_.reset();
 
-    Expected<CompressionSetup> compression =
-        createCompressionSession(*platform_.compression, capture->width, capture->height, ringBuffer_, recLog_);
-    if (!compression) {
-        failStart(compression.error());
+    const RecordingSetup setup{*capture, bufferDuration_.bufferCapacity()};
+    Expected<std::unique_ptr<RecordingSession>> started =
+        co_await RecordingSession::start(platform_, setup, this, captureQueue_, audioQueue_, recLog_);
+    if (!started) {
+        failStart(started.error());
         co_return;
     }
-    setCompressionSession(compression.value().session);
-    setSessionRefcon(compression.value().context);
+    session_ = std::move(started).value();
 
-    setCaptureDelegate(std::make_shared<CaptureDelegate>(compressionSession_, audioRingBuffer_, recLog_));
-
-    const StreamConfiguration configuration = makeStreamConfiguration(*capture);
-    setStream(platform_.capture->createStream(capture->filter, configuration, this));
-    const std::shared_ptr<CaptureStream> stream = stream_;
-    if (MaybeError error = stream->addStreamOutput(captureDelegate_, StreamOutputType::screen, captureQueue_)) {
-        failStart(*error);
-        co_return;
-    }
-    if (MaybeError error = stream->addStreamOutput(captureDelegate_, StreamOutputType::audio, audioQueue_)) {
-        failStart(*error);
-        co_return;
-    }
-
-    if (MaybeError error = co_await startCapture(*stream)) {
-        failStart(*error);
-        co_return;
-    }
-
-    recLog_.info(QStringLiteral("[Start] SCStream started OK"));
+    recLog_.info(QStringLiteral("[Start] Capture started OK"));
     if (muteNotifications_) {
         platform_.notifications->postMute();
         notificationsMuted_ = true;
@@ -228,7 +132,7 @@ QCoro::Task<> RecordingManager::startRecording() {
 }
 
 void RecordingManager::failStart(const Error& error) {
-    recLog_.error(QStringLiteral("[Start] SCStream failed: %1").arg(error.description));
+    recLog_.error(QStringLiteral("[Start] Capture failed: %1").arg(error.description));
     setStatus(RecordingStatus::error(error.description));
 }
 
@@ -247,39 +151,14 @@ QCoro::Task<> RecordingManager::stopAndSave() {
     recLog_.info(QStringLiteral("[Stop] User triggered stop"));
     postUnmuteIfNeeded();
 
-    if (const std::shared_ptr<CaptureStream> stream = stream_) {
-        co_await stopCapture(*stream); // an error here changes nothing: the stop goes on
-        setStream(nullptr);
-    }
-    recLog_.info(QStringLiteral("[Stop] SCStream stopped; draining capture queue…"));
-
-    co_await drainQueue(captureQueue_);
-    co_await drainQueue(audioQueue_);
-
-    const std::int64_t audioCallbacks = captureDelegate_ ? captureDelegate_->audioSamplesIn() : 0;
-    setCaptureDelegate(nullptr);
-    recLog_.info(QStringLiteral("[Stop] Queues drained; delegate released (audioCallbacks=%1)").arg(audioCallbacks));
-    if (audioCallbacks == 0) {
-        recLog_.error(QStringLiteral("[Stop] Zero audio callbacks — is another app playing audio? "
-                                     "(excludesCurrentProcessAudio=true means Backreel's own audio is excluded)"));
+    std::unique_ptr<RecordingSession> session = std::move(session_);
+    BufferedMedia media;
+    if (session) {
+        media = co_await session->stop();
+        session.reset();
     }
 
-    if (const std::shared_ptr<CompressionSession> session = compressionSession_) {
-        recLog_.info(QStringLiteral("[Stop] Completing VT session…"));
-        co_await completeAndInvalidate(session);
-        recLog_.info(QStringLiteral("[Stop] VT session completed and invalidated"));
-        setCompressionSession(nullptr);
-    }
-    if (sessionRefcon_) {
-        setSessionRefcon(nullptr);
-    }
-
-    const std::vector<MediaSamplePtr> video = ringBuffer_->snapshot();
-    ringBuffer_->clear();
-    const std::vector<MediaSamplePtr> audio = audioRingBuffer_->snapshot();
-    audioRingBuffer_->clear();
-
-    ClipSelection selection = selectClip(video, audio, bufferDuration_.seconds(), recLog_);
+    ClipSelection selection = selectClip(media.video, media.audio, bufferDuration_.seconds(), recLog_);
     if (const QString* message = std::get_if<QString>(&selection)) {
         setStatus(RecordingStatus::error(*message));
         co_return;
@@ -303,11 +182,12 @@ QCoro::Task<> RecordingManager::refreshDisplays() {
     }
 }
 
-void RecordingManager::streamDidStopWithError(CaptureStream&, const Error& error) {
+void RecordingManager::streamDidStopWithError(CaptureStream& stream, const Error& error) {
     QMetaObject::invokeMethod(
         this,
-        [this, error] {
-            if (!status_.is(RecordingStatus::Kind::buffering)) {
+        [this, error, stopped = &stream] {
+            // Only the running recording's stream counts; it is compared, never used.
+            if (!status_.is(RecordingStatus::Kind::buffering) || !session_ || !session_->owns(*stopped)) {
                 return;
             }
             setStatus(RecordingStatus::error(error.description));

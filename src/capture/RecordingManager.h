@@ -1,12 +1,10 @@
 #pragma once
 
-#include "capture/CaptureDelegate.h"
 #include "capture/CaptureTarget.h"
 #include "capture/RecordingDuration.h"
-#include "common/RecordingStatus.h"
-#include "capture/RingBuffer.h"
-#include "capture/VideoCompression.h"
+#include "capture/RecordingSession.h"
 #include "capture/WindowPickInfo.h"
+#include "common/RecordingStatus.h"
 #include "platform/CaptureStream.h"
 #include "platform/dispatch/SerialQueue.h"
 #include "platform/log/Log.h"
@@ -22,9 +20,10 @@ namespace backreel {
 
 class SaveFlow;
 
-// Owns a recording from start to save: the user's settings, the status, the two sample stores,
-// the two delivery queues and, while buffering, the capture stream, the compression session and
-// the capture delegate.
+// The recorder as the user sees it: the user's options, the status, and the way from start to
+// save. The running recording itself (stream, encoder, delegate, stores) is a RecordingSession,
+// which a successful start makes and a stop or a failure ends; the manager keeps the two delivery
+// queues that every session uses.
 //
 // Thread contract: every member runs on the main thread, except streamDidStopWithError(), which
 // the capture backend may call on any thread and which only schedules work on the main thread.
@@ -46,8 +45,6 @@ public:
     QCoro::Task<> stopAndSave();
     // Fills availableDisplays() and, for a display target without a display, picks the main one.
     QCoro::Task<> refreshDisplays();
-    // Completes once every block submitted to the queue before it has run.
-    static QCoro::Task<> drainQueue(SerialQueue& queue);
     // What can be captured now, from the capture service; an error when it refuses or never answers.
     QCoro::Task<Expected<ShareableContent>> shareableContent();
 
@@ -72,15 +69,11 @@ public:
     // Notifies on every assignment.
     void setSelectedWindowInfo(const std::optional<WindowPickInfo>& info);
 
-    const std::shared_ptr<CaptureStream>& stream() const { return stream_; }
-    const std::shared_ptr<CompressionSession>& compressionSession() const { return compressionSession_; }
-    const std::shared_ptr<CaptureDelegate>& captureDelegate() const { return captureDelegate_; }
-    const std::shared_ptr<CallbackContext>& sessionRefcon() const { return sessionRefcon_; }
+    // The recording that runs, or that a stream which stopped by itself left; none otherwise.
+    const RecordingSession* session() const { return session_.get(); }
 
     const Logger& logger() const { return logger_; }
     const Logger& recLog() const { return recLog_; }
-    const std::shared_ptr<RingBuffer>& ringBuffer() const { return ringBuffer_; }
-    const std::shared_ptr<AudioRingBuffer>& audioRingBuffer() const { return audioRingBuffer_; }
     SerialQueue& captureQueue() { return captureQueue_; }
     SerialQueue& audioQueue() { return audioQueue_; }
     const Platform& platform() const { return platform_; }
@@ -93,18 +86,8 @@ signals:
     void muteNotificationsChanged();
     void availableDisplaysChanged();
     void selectedWindowInfoChanged();
-    void streamChanged();
-    void compressionSessionChanged();
-    void captureDelegateChanged();
-    void sessionRefconChanged();
 
 private:
-    void setStream(std::shared_ptr<CaptureStream> stream);
-    void setCompressionSession(std::shared_ptr<CompressionSession> session);
-    void setCaptureDelegate(std::shared_ptr<CaptureDelegate> delegate);
-    void setSessionRefcon(std::shared_ptr<CallbackContext> context);
-
-    QCoro::Task<> releaseLeftovers();
     void failStart(const Error& error);
     void postUnmuteIfNeeded();
 
@@ -121,16 +104,10 @@ private:
 
     const Logger logger_ = Logger::windowPicker();
     const Logger recLog_ = Logger::recording();
-    const std::shared_ptr<RingBuffer> ringBuffer_ = RingBuffer::create();
-    const std::shared_ptr<AudioRingBuffer> audioRingBuffer_ = AudioRingBuffer::create();
     SerialQueue captureQueue_{"com.loopvane.capture"};
     SerialQueue audioQueue_{"com.loopvane.audio"};
-
-    // The context outlives the session that calls back into it.
-    std::shared_ptr<CallbackContext> sessionRefcon_;
-    std::shared_ptr<CompressionSession> compressionSession_;
-    std::shared_ptr<CaptureDelegate> captureDelegate_;
-    std::shared_ptr<CaptureStream> stream_;
+    // Declared after the queues: destroyed first, while they still run.
+    std::unique_ptr<RecordingSession> session_;
 
     bool startInProgress_ = false;
     // Whether our mute is in force, so that every way out of buffering lifts it once.

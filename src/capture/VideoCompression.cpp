@@ -1,101 +1,84 @@
 #include "capture/VideoCompression.h"
 
-#include "platform/media/MediaSample.h"
-
 #include "platform/dispatch/Completion.h"
 
 namespace backreel {
 
 namespace {
-struct CodecSettings {
-    const char* logName;
-    std::int64_t bitRate;
-    ProfileLevel profileLevel;
-};
-
-CodecSettings settingsFor(FourCC codecType) {
-    if (codecType == codec::hevc) {
-        return {"HEVC", 10'000'000, ProfileLevel::hevcMainAutoLevel};
-    }
-    return {"H264", 20'000'000, ProfileLevel::h264HighAutoLevel};
-}
+constexpr std::int64_t kCompressedTraceInterval = 90;
 } // namespace
 
-FourCC chooseCodec(CompressionService& service, std::int32_t width, std::int32_t height) {
-    EncoderSpecification hardwareOnly;
-    hardwareOnly.requireHardwareAcceleratedVideoEncoder = true;
-    std::shared_ptr<CompressionSession> probe;
-    const std::int32_t status =
-        service.createSession(width, height, codec::hevc, &hardwareOnly, nullptr, nullptr, &probe);
-    if (probe) {
-        probe->invalidate();
-    }
-    return status == compression_status::kNoError ? codec::hevc : codec::h264;
+VideoCodec chooseCodec(VideoEncoderService& service, std::int32_t width, std::int32_t height) {
+    VideoEncoderSettings probe = recordingEncoderSettings(VideoCodec::hevc, width, height);
+    probe.requireHardware = true;
+    // Opened only to learn whether it opens; closed again at once.
+    Expected<std::unique_ptr<VideoEncoder>, EncoderError> encoder = service.open(probe, EncoderOutput{});
+    return encoder ? VideoCodec::hevc : VideoCodec::h264;
 }
 
-Expected<CompressionSetup> createCompressionSession(CompressionService& service, std::int32_t width,
-                                                    std::int32_t height, std::shared_ptr<RingBuffer> ringBuffer,
-                                                    const Logger& logger) {
-    const FourCC codecType = chooseCodec(service, width, height);
-    const CodecSettings settings = settingsFor(codecType);
+VideoEncoderSettings recordingEncoderSettings(VideoCodec codec, std::int32_t width, std::int32_t height) {
+    VideoEncoderSettings settings;
+    settings.width = width;
+    settings.height = height;
+    settings.codec = codec;
+    settings.profile = codec == VideoCodec::hevc ? VideoProfile::hevcMain : VideoProfile::h264High;
+    settings.averageBitRate = codec == VideoCodec::hevc ? 10'000'000 : 20'000'000;
+    settings.maxKeyFrameInterval = 30;
+    settings.maxKeyFrameIntervalSeconds = 0.5;
+    return settings;
+}
+
+EncoderOutput ringBufferOutput(std::shared_ptr<RingBuffer> ringBuffer,
+                               std::shared_ptr<EncoderCounters> counters, Logger logger) {
+    EncoderOutput output;
+    output.packet = [ringBuffer, counters, logger](const VideoPacket& packet) {
+        const std::int64_t framesOut = counters->framesOut.fetch_add(1, std::memory_order_relaxed) + 1;
+        if (framesOut == 1) {
+            logger.info(QStringLiteral("[Encoder] First compressed frame out: PTS=%1s isKeyframe=%2")
+                            .arg(fixed(packet.presentationTime.seconds(), 3))
+                            .arg(boolText(packet.keyFrame)));
+        } else if (framesOut % kCompressedTraceInterval == 0) {
+            logger.debug(QStringLiteral("[Encoder] Compressed frame %1 out").arg(framesOut));
+        }
+        ringBuffer->append(packet);
+    };
+    output.error = [logger](const EncoderError& error) {
+        logger.error(QStringLiteral("[Encoder] Encode error: %1").arg(error.message));
+    };
+    return output;
+}
+
+Expected<std::shared_ptr<VideoEncoder>> openRecordingEncoder(VideoEncoderService& service, std::int32_t width,
+                                                             std::int32_t height,
+                                                             std::shared_ptr<RingBuffer> ringBuffer,
+                                                             const Logger& logger) {
+    const VideoCodec codec = chooseCodec(service, width, height);
+    const VideoEncoderSettings settings = recordingEncoderSettings(codec, width, height);
     logger.info(QStringLiteral("[Compression] Creating session: codec=%1, %2×%3")
-                    .arg(QLatin1String(settings.logName))
+                    .arg(QLatin1String(codecLogName(codec)))
                     .arg(width)
                     .arg(height));
 
-    auto context = std::make_shared<CallbackContext>(std::move(ringBuffer), logger);
-    std::shared_ptr<CompressionSession> session;
-    const std::int32_t status = service.createSession(width, height, codecType, nullptr, compressionOutputCallback,
-                                                      context.get(), &session);
-    if (status != compression_status::kNoError || !session) {
-        return Error::backreel(status,
-                               QStringLiteral("Failed to create compression session (err %1).").arg(status));
+    Expected<std::unique_ptr<VideoEncoder>, EncoderError> encoder = service.open(
+        settings, ringBufferOutput(std::move(ringBuffer), std::make_shared<EncoderCounters>(), logger));
+    if (!encoder) {
+        const QString message =
+            QStringLiteral("Failed to create compression session (%1).").arg(encoder.error().message);
+        logger.error(QStringLiteral("[Compression] %1").arg(message));
+        return Error::backreel(static_cast<int>(encoder.error().kind), message);
     }
-
-    session->setProperty(CompressionProperty::realTime, true);
-    session->setProperty(CompressionProperty::averageBitRate, settings.bitRate);
-    session->setProperty(CompressionProperty::allowFrameReordering, false);
-    session->setProperty(CompressionProperty::maxKeyFrameInterval, std::int64_t{30});
-    session->setProperty(CompressionProperty::maxKeyFrameIntervalDuration, 0.5);
-    session->setProperty(CompressionProperty::profileLevel, settings.profileLevel);
-    session->prepareToEncodeFrames();
-
     logger.info(QStringLiteral("[Compression] Session ready: %1, bitrate=%2Mbps, keyframeInterval=0.5s")
-                    .arg(QLatin1String(settings.logName))
-                    .arg(settings.bitRate / 1'000'000));
-    return CompressionSetup{std::move(session), std::move(context)};
+                    .arg(QLatin1String(codecLogName(codec)))
+                    .arg(settings.averageBitRate / 1'000'000));
+    return std::shared_ptr<VideoEncoder>(std::move(encoder).value());
 }
 
-void compressionOutputCallback(void* refcon, std::int32_t status, const MediaSamplePtr& sample) {
-    auto* context = static_cast<CallbackContext*>(refcon);
-    if (context == nullptr) {
-        return;
-    }
-    if (sample && status == compression_status::kNoError) {
-        const std::int64_t framesOut = context->framesOut.fetch_add(1, std::memory_order_relaxed) + 1;
-        if (framesOut == 1) {
-            context->logger.info(QStringLiteral("[VT] First compressed frame out: PTS=%1s isKeyframe=%2")
-                                     .arg(fixed(sample->presentationTime().seconds(), 3))
-                                     .arg(boolText(isSyncSample(*sample))));
-        } else if (framesOut % 90 == 0) {
-            context->logger.debug(QStringLiteral("[VT] Compressed frame %1 out").arg(framesOut));
-        }
-        context->ringBuffer->append(sample);
-        return;
-    }
-    if (status == compression_status::kNoError) {
-        return; // the encoder dropped the frame
-    }
-    context->logger.error(QStringLiteral("[VT] Encode error: status=%1").arg(status));
-}
-
-QCoro::Task<> completeAndInvalidate(std::shared_ptr<CompressionSession> session) {
+QCoro::Task<> finishEncoder(std::shared_ptr<VideoEncoder> encoder) {
     // Named, not a temporary of the awaited expression: GCC 12 destroys those twice.
-    std::function<void()> complete = [session] {
-        session->completeFrames(MediaTime::invalid());
-        session->invalidate();
+    std::function<void()> finish = [encoder] {
+        encoder->finish();
     };
-    co_await runInBackground(std::move(complete));
+    co_await runInBackground(std::move(finish));
 }
 
 } // namespace backreel

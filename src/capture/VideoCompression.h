@@ -1,49 +1,44 @@
 #pragma once
 
 #include "capture/RingBuffer.h"
-#include "platform/CompressionSession.h"
 #include "platform/Error.h"
 #include "platform/log/Log.h"
-
-#include <QCoroTask>
+#include "platform/VideoEncoder.h"
 
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <QCoroTask>
 
 namespace backreel {
 
-// The compression output callback's context: where compressed frames go. The manager keeps it
-// alive for as long as the session can call back.
-class CallbackContext {
-public:
-    CallbackContext(std::shared_ptr<RingBuffer> store, Logger log) : ringBuffer(std::move(store)), logger(log) {}
+// HEVC when a hardware HEVC encoder opens at this size, H.264 otherwise. Main thread.
+VideoCodec chooseCodec(VideoEncoderService& service, std::int32_t width, std::int32_t height);
 
-    const std::shared_ptr<RingBuffer> ringBuffer;
-    const Logger logger;
-    // Touched only by the output callback, on the encoder's thread.
+// A recording's settings for the codec: real time, no reordering, a key frame at least every 30
+// frames and every 0.5 s; HEVC Main at 10 Mbit/s or H.264 High at 20 Mbit/s.
+VideoEncoderSettings recordingEncoderSettings(VideoCodec codec, std::int32_t width, std::int32_t height);
+
+// What the encoder's output has seen; touched only on the encoder's thread, read after finish.
+struct EncoderCounters {
     std::atomic<std::int64_t> framesOut{0};
 };
 
-struct CompressionSetup {
-    std::shared_ptr<CompressionSession> session;
-    std::shared_ptr<CallbackContext> context;
-};
+// The output that puts each packet into the store (logging the first and every 90th) and logs
+// each lost frame. Encoder thread.
+EncoderOutput ringBufferOutput(std::shared_ptr<RingBuffer> ringBuffer,
+                               std::shared_ptr<EncoderCounters> counters, Logger logger);
 
-// HEVC when a hardware encoder opens at this size, H.264 otherwise. Main thread.
-FourCC chooseCodec(CompressionService& service, std::int32_t width, std::int32_t height);
+// Opens the recording's encoder, whose packets go into ringBuffer. Main thread. Fails with the
+// "Backreel" error "Failed to create compression session (REASON)." where REASON is the
+// encoder's own message.
+Expected<std::shared_ptr<VideoEncoder>> openRecordingEncoder(VideoEncoderService& service, std::int32_t width,
+                                                             std::int32_t height,
+                                                             std::shared_ptr<RingBuffer> ringBuffer,
+                                                             const Logger& logger);
 
-// A prepared real-time session whose output goes into ringBuffer. Main thread. Fails with the
-// "Backreel" error "Failed to create compression session (err N)." carrying the creation status.
-Expected<CompressionSetup> createCompressionSession(CompressionService& service, std::int32_t width,
-                                                    std::int32_t height, std::shared_ptr<RingBuffer> ringBuffer,
-                                                    const Logger& logger);
-
-// The session's output callback; refcon is the CallbackContext. Encoder thread.
-void compressionOutputCallback(void* refcon, std::int32_t status, const MediaSamplePtr& sample);
-
-// Emits every pending frame and invalidates the session, off the main thread; the caller
-// suspends until both are done.
-QCoro::Task<> completeAndInvalidate(std::shared_ptr<CompressionSession> session);
+// Emits every pending frame and closes the encoder, off the main thread; the caller suspends
+// until both are done.
+QCoro::Task<> finishEncoder(std::shared_ptr<VideoEncoder> encoder);
 
 } // namespace backreel

@@ -1,6 +1,7 @@
 #pragma once
 
-#include "platform/media/MediaSample.h"
+#include "platform/media/AudioChunk.h"
+#include "platform/media/VideoPacket.h"
 
 #include <vector>
 
@@ -8,10 +9,10 @@ namespace backreel {
 
 // The part of the buffer that is saved: video starting on a key frame and the audio around it.
 struct Clip {
-    std::vector<MediaSamplePtr> video;
-    std::vector<MediaSamplePtr> audio;
-    MediaTime startPTS; // PTS of the first video sample
-    MediaTime endPTS;   // PTS of the last video sample
+    std::vector<VideoPacket> video;
+    std::vector<AudioChunk> audio;
+    MediaTime startPTS; // PTS of the first video packet
+    MediaTime endPTS;   // PTS of the last video packet
 };
 
 } // namespace backreel

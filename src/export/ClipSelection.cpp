@@ -7,38 +7,36 @@ constexpr std::size_t kMinimumVideoSamples = 2;
 const MediaTime kAudioMargin = MediaTime::makeWithSeconds(0.1, kTimeScale);
 } // namespace
 
-bool isKeyframe(const MediaSample& sample) {
-    return isSyncSample(sample);
-}
-
-std::size_t findStartIndex(const std::vector<MediaSamplePtr>& video, double targetSeconds, const Logger& log) {
+std::size_t findStartIndex(const std::vector<VideoPacket>& video, double targetSeconds, const Logger& log) {
     if (video.empty()) {
         return 0;
     }
     const MediaTime targetStart =
-        subtract(video.back()->presentationTime(), MediaTime::makeWithSeconds(targetSeconds, kTimeScale));
+        subtract(video.back().presentationTime, MediaTime::makeWithSeconds(targetSeconds, kTimeScale));
 
     bool found = false;
     std::size_t latest = 0;
     for (std::size_t i = 0; i < video.size(); ++i) {
-        if (compare(video[i]->presentationTime(), targetStart) > 0) {
+        if (compare(video[i].presentationTime, targetStart) > 0) {
             break;
         }
-        if (isKeyframe(*video[i])) {
+        if (video[i].keyFrame) {
             latest = i;
             found = true;
         }
     }
     if (found) {
-        log.info(QStringLiteral("[startIndex] Pass1 found keyframe at idx=%1 (buffer longer than target)").arg(latest));
+        log.info(QStringLiteral("[startIndex] Pass1 found keyframe at idx=%1 (buffer longer than target)")
+                     .arg(latest));
         return latest;
     }
 
     for (std::size_t i = 0; i < video.size(); ++i) {
-        if (isKeyframe(*video[i])) {
-            log.info(QStringLiteral(
-                         "[startIndex] Pass2 fallback: buffer shorter than target, using first keyframe at idx=%1")
-                         .arg(i));
+        if (video[i].keyFrame) {
+            log.info(
+                QStringLiteral(
+                    "[startIndex] Pass2 fallback: buffer shorter than target, using first keyframe at idx=%1")
+                    .arg(i));
             return i;
         }
     }
@@ -46,20 +44,23 @@ std::size_t findStartIndex(const std::vector<MediaSamplePtr>& video, double targ
     return 0;
 }
 
-ClipSelection selectClip(const std::vector<MediaSamplePtr>& video, const std::vector<MediaSamplePtr>& audio,
+ClipSelection selectClip(const std::vector<VideoPacket>& video, const std::vector<AudioChunk>& audio,
                          double targetSeconds, const Logger& log) {
     if (audio.empty()) {
-        log.error(QStringLiteral("[Stop] Audio ring: EMPTY — audio callbacks may not have fired or storage failed"));
+        log.error(QStringLiteral(
+            "[Stop] Audio ring: EMPTY — audio callbacks may not have fired or storage failed"));
     } else {
-        log.info(QStringLiteral("[Stop] Audio ring: %1 samples, PTS %2s–%3s")
+        log.info(QStringLiteral("[Stop] Audio ring: %1 chunks, PTS %2s–%3s")
                      .arg(audio.size())
-                     .arg(fixed(audio.front()->presentationTime().seconds(), 3))
-                     .arg(fixed(audio.back()->presentationTime().seconds(), 3)));
+                     .arg(fixed(audio.front().presentationTime.seconds(), 3))
+                     .arg(fixed(audio.back().presentationTime.seconds(), 3)));
     }
 
     const double span =
-        video.empty() ? 0.0 : video.back()->presentationTime().seconds() - video.front()->presentationTime().seconds();
-    log.info(QStringLiteral("[Stop] Buffer: %1 video frames (span=%2s)").arg(video.size()).arg(fixed(span, 2)));
+        video.empty() ? 0.0
+                      : video.back().presentationTime.seconds() - video.front().presentationTime.seconds();
+    log.info(
+        QStringLiteral("[Stop] Buffer: %1 video frames (span=%2s)").arg(video.size()).arg(fixed(span, 2)));
 
     if (video.size() < kMinimumVideoSamples) {
         log.error(QStringLiteral("[Stop] Not enough video frames (%1)").arg(video.size()));
@@ -75,7 +76,7 @@ ClipSelection selectClip(const std::vector<MediaSamplePtr>& video, const std::ve
 
     std::size_t offset = candidates;
     for (std::size_t f = 0; f < candidates; ++f) {
-        if (isKeyframe(*video[startIndex + f])) {
+        if (video[startIndex + f].keyFrame) {
             offset = f;
             break;
         }
@@ -85,25 +86,26 @@ ClipSelection selectClip(const std::vector<MediaSamplePtr>& video, const std::ve
         return QStringLiteral("No keyframe found — recording too short.");
     }
     if (offset >= 1) {
-        log.info(QStringLiteral("[Stop] First keyframe at offset %1; trimming %1 leading non-keyframe(s)").arg(offset));
+        log.info(QStringLiteral("[Stop] First keyframe at offset %1; trimming %1 leading non-keyframe(s)")
+                     .arg(offset));
     }
 
     Clip clip;
     const auto first = video.begin() + static_cast<std::ptrdiff_t>(startIndex + offset);
     clip.video.assign(first, video.end());
-    clip.startPTS = clip.video.front()->presentationTime();
-    clip.endPTS = clip.video.back()->presentationTime();
+    clip.startPTS = clip.video.front().presentationTime;
+    clip.endPTS = clip.video.back().presentationTime;
 
     const MediaTime lower = subtract(clip.startPTS, kAudioMargin);
     const MediaTime upper = add(clip.endPTS, kAudioMargin);
-    for (const MediaSamplePtr& sample : audio) {
-        const MediaTime pts = sample->presentationTime();
+    for (const AudioChunk& chunk : audio) {
+        const MediaTime pts = chunk.presentationTime;
         if (compare(pts, lower) >= 0 && compare(pts, upper) <= 0) {
-            clip.audio.push_back(sample);
+            clip.audio.push_back(chunk);
         }
     }
 
-    log.info(QStringLiteral("[Stop] Clip: %1 video frames; %2 audio samples; clipStartPTS=%3s clipEndPTS=%4s")
+    log.info(QStringLiteral("[Stop] Clip: %1 video frames; %2 audio chunks; clipStartPTS=%3s clipEndPTS=%4s")
                  .arg(clip.video.size())
                  .arg(clip.audio.size())
                  .arg(fixed(clip.startPTS.seconds(), 3))

@@ -4,20 +4,16 @@
 #include "platform/Error.h"
 #include "platform/log/Log.h"
 
-#include <QString>
-
 #include <cstddef>
+#include <QString>
 #include <variant>
 #include <vector>
 
 namespace backreel {
 
-// A key frame unless the first attachment dictionary holds a NotSync entry that is boolean true.
-bool isKeyframe(const MediaSample& sample);
-
 // The index of the latest key frame at or before (last PTS - target); failing that the first key
 // frame; 0 when there is none or the list is empty.
-std::size_t findStartIndex(const std::vector<MediaSamplePtr>& video, double targetSeconds, const Logger& log);
+std::size_t findStartIndex(const std::vector<VideoPacket>& video, double targetSeconds, const Logger& log);
 
 // Either the clip, or the message shown to the user.
 using ClipSelection = std::variant<Clip, QString>;
@@ -25,7 +21,7 @@ using ClipSelection = std::variant<Clip, QString>;
 // Cuts the clip out of everything the stores held at stop: video ending with the newest frame and
 // starting on a key frame about targetSeconds earlier, and the audio whose PTS lies within the
 // video's range widened by 0.1 s on each side (both bounds inclusive). Main thread.
-ClipSelection selectClip(const std::vector<MediaSamplePtr>& video, const std::vector<MediaSamplePtr>& audio,
+ClipSelection selectClip(const std::vector<VideoPacket>& video, const std::vector<AudioChunk>& audio,
                          double targetSeconds, const Logger& log);
 
 } // namespace backreel

@@ -1,13 +1,12 @@
 #include "export/DesktopSaveFlow.h"
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <QUrl>
-
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
 
 namespace backreel {
 
@@ -20,21 +19,28 @@ QString temporaryPathBeside(const QString& location) {
 
 DesktopSaveFlow::DesktopSaveFlow(std::shared_ptr<SaveLocationChooser> chooser, MovieWriterServices services,
                                  std::shared_ptr<FileReveal> reveal, Logger log)
-    : chooser_(std::move(chooser)), services_(std::move(services)), reveal_(std::move(reveal)), log_(log) {}
+    : chooser_(std::move(chooser))
+    , services_(std::move(services))
+    , reveal_(std::move(reveal))
+    , log_(log) {}
 
 QCoro::Task<RecordingStatus> DesktopSaveFlow::save(Clip clip) {
-    const std::optional<QString> location = co_await chooser_->chooseLocation();
+    QCoro::Task<std::optional<QString>> choosing = chooser_->chooseLocation();
+    const std::optional<QString> location = co_await std::move(choosing);
     if (!location || location->isEmpty()) {
         co_return RecordingStatus::idle();
     }
     log_.info(QStringLiteral("[Write] Saving to %1").arg(QFileInfo(*location).fileName()));
 
     const QString temporary = temporaryPathBeside(*location);
-    MaybeError error = co_await writeMovie(std::move(clip.video), std::move(clip.audio), temporary, services_, log_);
+    QCoro::Task<MaybeError> writing =
+        writeMovie(std::move(clip.video), std::move(clip.audio), temporary, services_, log_);
+    MaybeError error = co_await std::move(writing);
     if (!error) {
         // rename() replaces the old file in one step: the location holds either the old file or
         // the complete new one, never a partial movie.
-        if (std::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(*location).constData()) != 0) {
+        if (std::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(*location).constData()) !=
+            0) {
             error = Error{QStringLiteral("POSIX"), errno, QString::fromLocal8Bit(std::strerror(errno))};
         }
     }

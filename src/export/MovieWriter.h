@@ -1,46 +1,44 @@
 #pragma once
 
-#include "platform/AssetWriter.h"
 #include "platform/Error.h"
 #include "platform/log/Log.h"
+#include "platform/media/AudioChunk.h"
+#include "platform/media/VideoPacket.h"
+#include "platform/MovieFile.h"
 
+#include <memory>
 #include <QCoroTask>
 #include <QString>
-
-#include <array>
-#include <cstddef>
-#include <memory>
 #include <vector>
 
 namespace backreel {
 
 // The services a save writes with.
 struct MovieWriterServices {
-    std::shared_ptr<AssetWriterService> assetWriter;
+    std::shared_ptr<MovieFileService> movieFiles;
     std::shared_ptr<MovieProbe> movieProbe;
 };
 
-// The AAC settings for audio of this stream description: its channels (1 when it says 0), its
-// rate (48 kHz when it says 0), 96 kbit/s mono or 192 kbit/s otherwise, and the matching layout.
-AudioOutputSettings audioOutputSettings(const AudioStreamBasicDescription& description);
+// The AAC track for audio in the format of this chunk: its channels (1 when it says 0), its rate
+// (48 kHz when it says none), 96 kbit/s for mono and 192 kbit/s otherwise.
+AudioTrackSettings audioTrackSettings(const AudioChunk& first);
 
-// The layout tags of the 32-byte channel layout record.
-inline constexpr std::uint32_t kMonoLayoutTag = (100u << 16) + 1;
-inline constexpr std::uint32_t kStereoLayoutTag = (101u << 16) + 2;
+// True when every sample of the chunk is zero, or it has none: nothing was playing.
+bool isSilent(const AudioChunk& chunk);
 
-// True when the first min(length, 256) bytes of the sample's data are all zero (or there are none).
-bool leadingBytesAreSilent(const MediaSample& sample);
+// Writes the packets and chunks into the file merged by presentation time (a picture before sound
+// of the same time), then finishes it. Stops at the first error, which is the file's, or
+// "Failed to append sample." (code 1) when the file gave no reason. Any thread.
+MaybeError writeTracks(MovieFile& file, const std::vector<VideoPacket>& video,
+                       const std::vector<AudioChunk>& audio);
 
-// Writes the clip as an MPEG-4 movie at path: video passed through, audio encoded to AAC, both
-// inputs fed concurrently from their own queues. Then reads the file back for the log. Fails with
-// the writer's error, or one of Backreel's own. Main thread; suspends while writing.
-QCoro::Task<MaybeError> writeMovie(std::vector<MediaSamplePtr> video, std::vector<MediaSamplePtr> audio,
+// Writes the clip as an MPEG-4 movie at path, replacing a file already there: video passed
+// through, audio (when there is any) encoded to AAC, the time line starting at the first picture.
+// Then reads the file back for the log. Fails with the file's error or one of Backreel's own; a
+// file that failed is left unfinished for the caller to remove. Main thread; suspends while a
+// thread of its own writes.
+QCoro::Task<MaybeError> writeMovie(std::vector<VideoPacket> video, std::vector<AudioChunk> audio,
                                    QString path, MovieWriterServices services, Logger log);
-
-// Feeds samples into input as fast as it takes them, from a queue of its own; completes once all
-// were appended and the input is marked finished, or with the error that stopped it.
-QCoro::Task<MaybeError> appendSamples(std::vector<MediaSamplePtr> samples, std::shared_ptr<AssetWriterInput> input,
-                                      std::shared_ptr<AssetWriter> writer, Logger log);
 
 // Logs what the written file holds. Never fails the save.
 QCoro::Task<> validateMovie(QString path, std::shared_ptr<MovieProbe> probe, Logger log);

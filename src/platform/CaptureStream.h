@@ -2,8 +2,9 @@
 
 #include "platform/ContentFilter.h"
 #include "platform/Error.h"
+#include "platform/media/AudioChunk.h"
+#include "platform/media/VideoFrame.h"
 #include "platform/StreamConfiguration.h"
-#include "platform/media/MediaSample.h"
 
 #include <functional>
 #include <memory>
@@ -13,15 +14,16 @@ namespace backreel {
 class SerialQueue;
 class CaptureStream;
 
-enum class StreamOutputType { screen = 0, audio = 1, microphone = 2 };
+enum class StreamOutputType { screen = 0, audio = 1 };
 
-// Receives the stream's samples. Screen samples arrive on the queue the screen output was added
-// with, audio samples on the audio output's queue; each output's callbacks never overlap.
+// Receives what the stream captures. Frames arrive on the queue the screen output was added with,
+// audio on the audio output's queue; the calls of each never overlap. Neither may keep what it is
+// given beyond the call except by reference (the frame's image) or by copying (the audio).
 class StreamOutput {
 public:
     virtual ~StreamOutput() = default;
-    virtual void didOutputSampleBuffer(CaptureStream& stream, const MediaSamplePtr& sample,
-                                       StreamOutputType type) = 0;
+    virtual void didOutputVideoFrame(CaptureStream& stream, const VideoFrame& frame) = 0;
+    virtual void didOutputAudio(CaptureStream& stream, const AudioView& audio) = 0;
 };
 
 // Told when the stream stops by itself. Any thread. The delegate must outlive the stream.

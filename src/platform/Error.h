@@ -1,8 +1,7 @@
 #pragma once
 
-#include <QString>
-
 #include <optional>
+#include <QString>
 #include <utility>
 #include <variant>
 
@@ -23,11 +22,12 @@ struct Error {
 };
 
 // Either a value or an error. Minimal on purpose: the project is C++20 and std::expected is not.
-template <typename T>
-class Expected {
+template <typename T, typename E = Error> class Expected {
 public:
-    Expected(T value) : state_(std::in_place_index<0>, std::move(value)) {}
-    Expected(Error error) : state_(std::in_place_index<1>, std::move(error)) {}
+    Expected(T value)
+        : state_(std::in_place_index<0>, std::move(value)) {}
+    Expected(E error)
+        : state_(std::in_place_index<1>, std::move(error)) {}
 
     bool hasValue() const { return state_.index() == 0; }
     explicit operator bool() const { return hasValue(); }
@@ -35,10 +35,10 @@ public:
     T& value() & { return std::get<0>(state_); }
     const T& value() const& { return std::get<0>(state_); }
     T&& value() && { return std::get<0>(std::move(state_)); }
-    const Error& error() const { return std::get<1>(state_); }
+    const E& error() const { return std::get<1>(state_); }
 
 private:
-    std::variant<T, Error> state_;
+    std::variant<T, E> state_;
 };
 
 // The completion result of an operation that yields nothing but may fail.

@@ -1,8 +1,8 @@
 #include "platform/dbus/DbusFileReveal.h"
 #include "platform/dbus/DbusNotificationMuter.h"
-#include "platform/ffmpeg/FfmpegAssetWriterService.h"
-#include "platform/ffmpeg/FfmpegCompressionService.h"
+#include "platform/ffmpeg/FfmpegMovieFile.h"
 #include "platform/ffmpeg/FfmpegMovieProbe.h"
+#include "platform/ffmpeg/FfmpegVideoEncoderService.h"
 #include "platform/null/NullCaptureService.h"
 #include "platform/null/NullScreenPictureService.h"
 #include "platform/null/NullWindowServer.h"
@@ -28,9 +28,9 @@ Platform loadPlatform() {
         platform.windowServer = std::make_shared<NullWindowServer>();
         platform.screenPictures = std::make_shared<NullScreenPictureService>();
     }
-    platform.compression = std::make_shared<FfmpegCompressionService>();
+    platform.encoders = std::make_shared<FfmpegVideoEncoderService>();
     platform.notifications = std::make_shared<DbusNotificationMuter>();
-    platform.assetWriter = std::make_shared<FfmpegAssetWriterService>();
+    platform.movieFiles = std::make_shared<FfmpegMovieFileService>();
     platform.movieProbe = std::make_shared<FfmpegMovieProbe>();
     platform.fileReveal = std::make_shared<DbusFileReveal>();
     return platform;

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "platform/Error.h"
-#include "platform/media/MediaSample.h"
+#include "platform/media/AudioChunk.h"
 
 #include <cstdint>
 #include <functional>
@@ -18,19 +18,20 @@ struct SystemAudioFormat {
 // default output.
 //
 // Thread contract: start() and stop() on one thread (the capture stream's owner); the handler
-// runs on the source's own thread, one call at a time. A sample's bytes may live in the audio
-// server's memory and are valid only during the handler call, so a handler that keeps audio
-// copies it. PTS are on the monotonic clock, like screen frames.
+// runs on the source's own thread, one call at a time. The audio it is given (interleaved float32
+// frames) may live in the audio server's memory and is valid only during the call, so a handler
+// that keeps audio copies it. PTS are on the monotonic clock, like screen frames.
 class SystemAudioSource {
 public:
-    using SampleHandler = std::function<void(const MediaSamplePtr& sample)>;
+    using AudioHandler = std::function<void(const AudioView& audio)>;
     // Told once when recording ends by itself (the server went away), on the source's thread.
     using FailureHandler = std::function<void(const Error& error)>;
 
     virtual ~SystemAudioSource() = default;
 
     // Connects and starts recording; fails with the audio server's own message.
-    virtual MaybeError start(const SystemAudioFormat& format, SampleHandler onSample, FailureHandler onFailure) = 0;
+    virtual MaybeError start(const SystemAudioFormat& format, AudioHandler onAudio,
+                             FailureHandler onFailure) = 0;
     // After it returns no handler runs again. Idempotent; also done by the destructor.
     virtual void stop() = 0;
 };

@@ -1,13 +1,9 @@
 #include "capture/RecordingManager.h"
 
-#include "export/ClipSelection.h"
-#include "platform/ffmpeg/FfmpegCompressionService.h"
-#include "platform/ffmpeg/FfmpegFrameDecoder.h"
 #include "platform/Settings.h"
+#include "support/SaveFlowStandIn.h"
 #include "support/synthetic/SyntheticCaptureService.h"
 #include "support/synthetic/SyntheticPlatform.h"
-#include "support/LogCapture.h"
-#include "support/SaveFlowStandIn.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>
@@ -15,7 +11,6 @@
 #include <QTest>
 
 using namespace backreel;
-using test::LogCapture;
 
 namespace {
 
@@ -31,21 +26,28 @@ SyntheticOptions desktop() {
     return options;
 }
 
+// Frames and audio only where a test delivers them.
+SyntheticOptions handDriven() {
+    SyntheticOptions options = desktop();
+    options.generateSamples = false;
+    return options;
+}
+
+} // namespace
+
 class RecordingManagerTest : public ::testing::Test {
 protected:
     void SetUp() override { Settings::setBoolValue(Settings::kMuteNotificationsKey, false); }
 
-    enum class Encoder { standIn, ffmpeg };
-
-    void make(SyntheticOptions options = desktop(), Encoder encoder = Encoder::standIn) {
+    void make(SyntheticOptions options = desktop(), std::shared_ptr<VideoEncoderService> encoders = nullptr) {
+        manager.reset();
         state = std::make_shared<SyntheticState>(std::move(options));
         saveFlow = std::make_shared<test::SaveFlowStandIn>(state);
         Platform platform = makeSyntheticPlatform(state);
-        if (encoder == Encoder::ffmpeg) {
-            platform.compression = std::make_shared<FfmpegCompressionService>();
+        if (encoders) {
+            platform.encoders = std::move(encoders);
         }
         manager = std::make_unique<RecordingManager>(std::move(platform), saveFlow);
-        statusSpy = std::make_unique<QSignalSpy>(manager.get(), &RecordingManager::statusChanged);
         QObject::connect(manager.get(), &RecordingManager::statusChanged,
                          [this] { statuses.push_back(manager->status().kind()); });
     }
@@ -53,6 +55,7 @@ protected:
     void start() { QCoro::waitFor(manager->startRecording()); }
     void stop() { QCoro::waitFor(manager->stopAndSave()); }
 
+    // The journal's entries of these kinds, in order.
     std::vector<std::string> journal(const std::vector<std::string>& only) const {
         std::vector<std::string> result;
         for (const std::string& event : state->journal()) {
@@ -63,191 +66,94 @@ protected:
         return result;
     }
 
-    // Hand delivery: frames every 1/30 s from `from`, audio every 10 ms; then waits until the
-    // capture queue has submitted them.
+    // Frames every 1/30 s from `from` and, with audio, 10 ms chunks over the same span.
     void deliver(int frames, bool audio, double from = 50.0) {
         auto stream = state->lastStream();
         ASSERT_TRUE(stream);
         for (int i = 0; i < frames; ++i) {
             stream->deliverScreenFrame(MediaTime::makeWithSeconds(from + i / 30.0, kTimeScale));
         }
-        if (audio) {
-            for (int i = 0; i < frames * 10 / 3; ++i) {
-                stream->deliverAudio(MediaTime::makeWithSeconds(from + i * 0.01, kTimeScale));
-            }
+        for (int i = 0; audio && i < frames * 10 / 3; ++i) {
+            stream->deliverAudio(MediaTime::makeWithSeconds(from + i * 0.01, kTimeScale));
         }
     }
 
     std::shared_ptr<SyntheticState> state;
     std::shared_ptr<test::SaveFlowStandIn> saveFlow;
     std::unique_ptr<RecordingManager> manager;
-    std::unique_ptr<QSignalSpy> statusSpy;
     std::vector<RecordingStatus::Kind> statuses;
 };
 
-std::vector<QString> withPrefixes(const LogCapture& log, std::initializer_list<const char*> prefixes) {
-    std::vector<QString> result;
-    for (const QString& text : log.texts()) {
-        for (const char* prefix : prefixes) {
-            if (text.startsWith(QLatin1String(prefix))) {
-                result.push_back(text);
-                break;
-            }
-        }
-    }
-    return result;
-}
-
-} // namespace
-
-TEST_F(RecordingManagerTest, StartThenStopBuffersRealTimeSamplesAndSavesTheClip) {
-    LogCapture log;
+TEST_F(RecordingManagerTest, RealTimeBufferingIsSavedAsAClipStartingOnAKeyFrame) {
     make();
     start();
     ASSERT_EQ(manager->status(), RecordingStatus::buffering());
-    EXPECT_TRUE(manager->stream() && manager->compressionSession() && manager->sessionRefcon() &&
-                manager->captureDelegate());
-    EXPECT_EQ(withPrefixes(log, {"[Start]", "[Compression]"}),
-              (std::vector<QString>{
-                  QStringLiteral("[Start] target=10s bufferCapacity=10.8s"),
-                  QStringLiteral("[Start] captureSize=1920×1080"),
-                  QStringLiteral("[Compression] Creating session: codec=H264, 1920×1080"),
-                  QStringLiteral("[Compression] Session ready: H264, bitrate=20Mbps, keyframeInterval=0.5s"),
-                  QStringLiteral("[Start] SCStream started OK"),
-              }));
-    // The main display (id 2) was captured, without our own application.
+    // The main display (id 2) is captured, without our own application.
     const auto stream = state->lastStream();
     EXPECT_EQ(stream->filter().displayContent()->display.displayID, 2u);
     EXPECT_EQ(stream->filter().displayContent()->excludedApplications.size(), 1u);
 
-    QTest::qWait(700);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return manager->session()->videoStore().count() >= 20; }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return manager->session()->audioStore().count() >= 20; }, 5000));
     stop();
 
     ASSERT_EQ(saveFlow->clips.size(), 1u);
     const Clip& clip = saveFlow->clips.front();
     EXPECT_GE(clip.video.size(), 10u);
-    EXPECT_TRUE(isKeyframe(*clip.video.front()));
+    EXPECT_TRUE(clip.video.front().keyFrame);
     EXPECT_FALSE(clip.audio.empty());
-    EXPECT_EQ(manager->status(),
-              RecordingStatus::saved(QUrl::fromLocalFile(QStringLiteral("/tmp/backreel-test.mp4"))));
     EXPECT_EQ(statuses, (std::vector<RecordingStatus::Kind>{RecordingStatus::Kind::buffering,
                                                             RecordingStatus::Kind::saving,
                                                             RecordingStatus::Kind::saved}));
-    EXPECT_FALSE(manager->stream() || manager->compressionSession() || manager->sessionRefcon() ||
-                 manager->captureDelegate());
-    EXPECT_EQ(manager->ringBuffer()->count(), 0u);
-    EXPECT_EQ(manager->audioRingBuffer()->count(), 0u);
+    EXPECT_EQ(manager->session(), nullptr) << "the recording ends with the save";
 }
 
-TEST_F(RecordingManagerTest, GeneratedFramesThroughTheRealEncoderGiveADecodableClip) {
-    LogCapture log;
-    SyntheticOptions options = desktop();
-    options.content.displays = {
-        backreel::Display{1, 1280, 720, QRectF(0, 0, 1280, 720), QStringLiteral("VIRT-1")}};
-    options.mainDisplayID = 1;
-    make(options, Encoder::ffmpeg);
-    start();
-    ASSERT_EQ(manager->status(), RecordingStatus::buffering());
-    QTest::qWait(1200);
-    stop();
-
-    EXPECT_EQ(log.countStartingWith(QStringLiteral("[VT] First compressed frame out: PTS=")), 1);
-    EXPECT_EQ(log.countStartingWith(QStringLiteral("[VT] Encode error")), 0);
-    ASSERT_EQ(saveFlow->clips.size(), 1u);
-    const std::vector<MediaSamplePtr>& video = saveFlow->clips.front().video;
-    ASSERT_GE(video.size(), 20u) << "about 30 frames a second for more than a second";
-    ASSERT_TRUE(isKeyframe(*video.front()));
-    auto decoder = FfmpegFrameDecoder::create(*video.front()->formatDescription());
-    ASSERT_NE(decoder, nullptr);
-    double lastKeyFrame = video.front()->presentationTime().seconds();
-    for (std::size_t index = 0; index < video.size(); ++index) {
-        const MediaSample& sample = *video[index];
-        if (index > 0) {
-            EXPECT_GT(sample.presentationTime(), video[index - 1]->presentationTime()) << "frame " << index;
-        }
-        // A key frame at least every half second of time stamps, however the frames arrived.
-        if (isKeyframe(sample)) {
-            lastKeyFrame = sample.presentationTime().seconds();
-        }
-        EXPECT_LT(sample.presentationTime().seconds() - lastKeyFrame, 0.5) << "frame " << index;
-        ImageBufferPtr picture;
-        ASSERT_EQ(decoder->decode(sample, &picture), 0) << "frame " << index;
-        ASSERT_NE(picture, nullptr);
-        EXPECT_EQ(picture->width(), 1280);
-        EXPECT_EQ(picture->height(), 720);
-    }
-}
-
-TEST_F(RecordingManagerTest, StopRunsInItsFixedOrderAndSavesVideoWithoutAudio) {
-    LogCapture log;
-    auto options = desktop();
-    options.generateSamples = false;
+TEST_F(RecordingManagerTest, StopCompletesTheEncoderBeforeCuttingTheClip) {
+    SyntheticOptions options = handDriven();
     options.encodeLatencyMicroseconds = 3000; // frames still in the encoder when the stop begins
     make(options);
     start();
     deliver(45, false);
     stop();
 
-    const std::vector<QString> stopLines = withPrefixes(log, {"[Stop]", "[startIndex]"});
-    EXPECT_EQ(
-        stopLines,
-        (std::vector<QString>{
-            QStringLiteral("[Stop] User triggered stop"),
-            QStringLiteral("[Stop] SCStream stopped; draining capture queue…"),
-            QStringLiteral("[Stop] Queues drained; delegate released (audioCallbacks=0)"),
-            QStringLiteral("[Stop] Zero audio callbacks — is another app playing audio? "
-                           "(excludesCurrentProcessAudio=true means Backreel's own audio is excluded)"),
-            QStringLiteral("[Stop] Completing VT session…"),
-            QStringLiteral("[Stop] VT session completed and invalidated"),
-            QStringLiteral("[Stop] Audio ring: EMPTY — audio callbacks may not have fired or storage failed"),
-            QStringLiteral("[Stop] Buffer: 45 video frames (span=1.47s)"),
-            QStringLiteral(
-                "[startIndex] Pass2 fallback: buffer shorter than target, using first keyframe at idx=0"),
-            QStringLiteral("[Stop] startIndex=0 → 45 candidate frames before keyframe trim"),
-            QStringLiteral(
-                "[Stop] Clip: 45 video frames; 0 audio samples; clipStartPTS=50.000s clipEndPTS=51.467s"),
-        }));
-    EXPECT_EQ(log.levelOf(QStringLiteral("[Stop] Queues drained; delegate released (audioCallbacks=0)")),
-              QtInfoMsg);
-    // Every frame submitted before the stop reached the clip: the session was completed first.
+    // Every frame given before the stop reached the clip, and the clip has no audio.
     ASSERT_EQ(saveFlow->clips.size(), 1u);
     EXPECT_EQ(saveFlow->clips.front().video.size(), 45u);
     EXPECT_TRUE(saveFlow->clips.front().audio.empty());
-    EXPECT_EQ(journal({"stopCapture", "completeFrames", "invalidate", "save"}),
-              (std::vector<std::string>{"stopCapture", "completeFrames", "invalidate", "save"}));
-    EXPECT_TRUE(manager->status().is(RecordingStatus::Kind::saved));
+    EXPECT_EQ(journal({"stopCapture", "finish", "close", "save"}),
+              (std::vector<std::string>{"stopCapture", "finish", "close", "save"}));
 }
 
-TEST_F(RecordingManagerTest, StopWithAudioKeepsTheAudioAroundTheClip) {
-    LogCapture log;
-    auto options = desktop();
-    options.generateSamples = false;
-    make(options);
+TEST_F(RecordingManagerTest, AudioAroundTheClipIsKeptAsCopies) {
+    make(handDriven());
     start();
     deliver(30, true);
     stop();
-    EXPECT_EQ(log.count(QStringLiteral("[Stop] Queues drained; delegate released (audioCallbacks=100)")), 1);
     ASSERT_EQ(saveFlow->clips.size(), 1u);
-    EXPECT_EQ(saveFlow->clips.front().audio.size(), 100u);
+    const Clip& clip = saveFlow->clips.front();
+    ASSERT_EQ(clip.audio.size(), 100u);
+    EXPECT_EQ(clip.audio.front().frameCount(), 480);
+    EXPECT_EQ(clip.audio.front().channels, 2);
 }
 
-TEST_F(RecordingManagerTest, OneFrameIsTooShortAndTheStoresEndEmpty) {
-    auto options = desktop();
-    options.generateSamples = false;
-    make(options);
-    start();
-    deliver(1, true);
-    stop();
-    EXPECT_EQ(manager->status(), RecordingStatus::error(QStringLiteral("Recording too short — try again.")));
-    EXPECT_TRUE(saveFlow->clips.empty());
-    EXPECT_EQ(manager->ringBuffer()->count(), 0u);
-    EXPECT_EQ(manager->audioRingBuffer()->count(), 0u);
+TEST_F(RecordingManagerTest, ShortRecordingsEndWithTheirMessage) {
+    struct Case {
+        int frames;
+        QString message;
+    };
+    for (const Case& c : {Case{0, QStringLiteral("No frames were captured.")},
+                          Case{1, QStringLiteral("Recording too short — try again.")}}) {
+        make(handDriven());
+        start();
+        deliver(c.frames, true);
+        stop();
+        EXPECT_EQ(manager->status(), RecordingStatus::error(c.message));
+        EXPECT_TRUE(saveFlow->clips.empty());
+    }
 }
 
 TEST_F(RecordingManagerTest, CancelledSaveReturnsToIdleAndASecondStopDoesNothing) {
-    auto options = desktop();
-    options.generateSamples = false;
-    make(options);
+    make(handDriven());
     saveFlow->outcome = RecordingStatus::idle();
     start();
     deliver(20, false);
@@ -262,48 +168,35 @@ TEST_F(RecordingManagerTest, CancelledSaveReturnsToIdleAndASecondStopDoesNothing
 TEST_F(RecordingManagerTest, StartWhileBufferingDoesNothingAtAll) {
     make();
     start();
-    LogCapture log;
     state->clearJournal();
-    const auto notifications = statusSpy->count();
+    const std::size_t notifications = statuses.size();
     start();
-    EXPECT_TRUE(withPrefixes(log, {"[Start]", "[Compression]"}).empty());
     EXPECT_TRUE(state->journal().empty());
-    EXPECT_EQ(statusSpy->count(), notifications);
+    EXPECT_EQ(statuses.size(), notifications);
     stop();
 }
 
-TEST_F(RecordingManagerTest, RefusedContentEndsWithThePermissionMessage) {
-    LogCapture log;
-    auto options = desktop();
-    options.contentError = Error{QStringLiteral("X11"), 1, QStringLiteral("cannot open display")};
-    make(options);
-    start();
-    EXPECT_EQ(
-        manager->status().message(),
-        QStringLiteral("Screen Recording permission required.\nEnable it in System Settings → Privacy & "
-                       "Security → Screen Recording, then relaunch Backreel."));
-    EXPECT_EQ(log.texts(), std::vector<QString>{QStringLiteral("[Start] target=10s bufferCapacity=10.8s")});
-    EXPECT_FALSE(manager->stream() || manager->compressionSession());
-    EXPECT_EQ(manager->ringBuffer()->maxDuration(), 10.75) << "a failed start leaves the capacity set";
-}
-
-TEST_F(RecordingManagerTest, NoDisplayAtAll) {
-    auto options = desktop();
-    options.content.displays.clear();
-    make(options);
-    start();
-    EXPECT_EQ(manager->status(), RecordingStatus::error(QStringLiteral("No display found.")));
-}
-
-TEST_F(RecordingManagerTest, EachLaterFailureIsLoggedAndShown) {
+TEST_F(RecordingManagerTest, EveryFailedStartShowsItsReasonAndTheNextStartWorks) {
     struct Case {
         const char* name;
         std::function<void(SyntheticOptions&)> fail;
-        QString description;
+        QString message;
     };
     const std::vector<Case> cases{
-        {"session", [](SyntheticOptions& o) { o.createSessionStatus = -12908; },
-         QStringLiteral("Failed to create compression session (err -12908).")},
+        {"content refused",
+         [](SyntheticOptions& o) {
+             o.contentError = Error{"X11", 1, "cannot open display"};
+         },
+         RecordingManager::kPermissionMessage},
+        {"no display", [](SyntheticOptions& o) { o.content.displays.clear(); },
+         QStringLiteral("No display found.")},
+        {"encoder",
+         [](SyntheticOptions& o) {
+             o.openError = EncoderError{EncoderError::Kind::unsupportedSize,
+                                        QStringLiteral("libx264 cannot encode 100000×100000 pictures")};
+         },
+         QStringLiteral(
+             "Failed to create compression session (libx264 cannot encode 100000×100000 pictures).")},
         {"screen output",
          [](SyntheticOptions& o) {
              o.addScreenOutputError = Error{"x", 3, "screen output refused"};
@@ -322,18 +215,15 @@ TEST_F(RecordingManagerTest, EachLaterFailureIsLoggedAndShown) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        LogCapture log;
-        auto options = desktop();
+        SyntheticOptions options = desktop();
         c.fail(options);
         make(options);
+        manager->setMuteNotifications(true);
         start();
-        EXPECT_EQ(manager->status(), RecordingStatus::error(c.description));
-        EXPECT_EQ(log.count(QStringLiteral("[Start] SCStream failed: %1").arg(c.description)), 1);
-        EXPECT_EQ(log.levelOf(QStringLiteral("[Start] SCStream failed: %1").arg(c.description)),
-                  QtCriticalMsg);
+        EXPECT_EQ(manager->status(), RecordingStatus::error(c.message));
+        EXPECT_EQ(manager->session(), nullptr);
         EXPECT_TRUE(journal({"mute"}).empty());
 
-        // The next start replaces whatever the failed one left behind.
         state->changeOptions([](SyntheticOptions& o) { o = desktop(); });
         start();
         EXPECT_EQ(manager->status(), RecordingStatus::buffering());
@@ -341,25 +231,39 @@ TEST_F(RecordingManagerTest, EachLaterFailureIsLoggedAndShown) {
     }
 }
 
+TEST_F(RecordingManagerTest, AnEncoderThatCannotOpenStopsTheStartBeforeTheCaptureBegins) {
+    SyntheticOptions options = desktop();
+    options.openError = EncoderError{EncoderError::Kind::openFailed, QStringLiteral("no encoder for H.264")};
+    make(options);
+    start();
+    EXPECT_TRUE(manager->status().is(RecordingStatus::Kind::error));
+    EXPECT_TRUE(manager->status().message().contains(QStringLiteral("no encoder for H.264")));
+    EXPECT_TRUE(journal({"createStream", "startCapture"}).empty());
+    EXPECT_EQ(statuses, std::vector<RecordingStatus::Kind>{RecordingStatus::Kind::error})
+        << "never buffering";
+}
+
 TEST_F(RecordingManagerTest, MuteOptionPersistsAndWrapsBuffering) {
     make();
-    EXPECT_FALSE(manager->muteNotifications());
     QSignalSpy muteSpy(manager.get(), &RecordingManager::muteNotificationsChanged);
     manager->setMuteNotifications(true);
     manager->setMuteNotifications(true);
     EXPECT_EQ(muteSpy.count(), 1);
-    manager->setBufferDuration(RecordingDuration::oneMinute);
 
     make(); // a relaunch
     EXPECT_TRUE(manager->muteNotifications());
-    EXPECT_EQ(manager->bufferDuration(), RecordingDuration::tenSeconds);
-
     start();
     stop();
     EXPECT_EQ(journal({"startCapture", "mute", "unmute", "stopCapture"}),
               (std::vector<std::string>{"startCapture", "mute", "unmute", "stopCapture"}));
 
+    // Switched off while buffering: the stop still lifts our mute.
+    state->clearJournal();
+    start();
     manager->setMuteNotifications(false);
+    stop();
+    EXPECT_EQ(journal({"mute", "unmute"}), (std::vector<std::string>{"mute", "unmute"}));
+
     state->clearJournal();
     start();
     stop();
@@ -370,20 +274,17 @@ TEST_F(RecordingManagerTest, StreamStoppingByItselfShowsTheErrorAndLiftsTheMuteO
     make();
     manager->setMuteNotifications(true);
     start();
-    state->lastStream()->failWithError(
-        Error{QStringLiteral("X11"), 7, QStringLiteral("The display went away.")});
-    EXPECT_TRUE(QTest::qWaitFor([&] { return manager->status().is(RecordingStatus::Kind::error); }, 2000));
+    const auto first = state->lastStream();
+    first->failWithError(Error{QStringLiteral("X11"), 7, QStringLiteral("The display went away.")});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return manager->status().is(RecordingStatus::Kind::error); }, 2000));
     EXPECT_EQ(manager->status(), RecordingStatus::error(QStringLiteral("The display went away.")));
     EXPECT_EQ(journal({"mute", "unmute"}), (std::vector<std::string>{"mute", "unmute"}));
-    EXPECT_TRUE(manager->stream()) << "the objects stay until the next start";
 
-    // A second report while not buffering changes nothing.
-    state->lastStream()->failWithError(Error{QStringLiteral("X11"), 8, QStringLiteral("again")});
-    QTest::qWait(50);
-    EXPECT_EQ(manager->status().message(), QStringLiteral("The display went away."));
-    EXPECT_EQ(journal({"unmute"}).size(), 1u);
-
+    // The next recording is not disturbed by a late report from the old stream.
     start();
+    ASSERT_EQ(manager->status(), RecordingStatus::buffering());
+    first->failWithError(Error{QStringLiteral("X11"), 8, QStringLiteral("again")});
+    QCoreApplication::processEvents();
     EXPECT_EQ(manager->status(), RecordingStatus::buffering());
     stop();
 }
@@ -392,12 +293,9 @@ TEST_F(RecordingManagerTest, PropertiesNotifyByTheirRules) {
     make();
     QSignalSpy targetSpy(manager.get(), &RecordingManager::captureTargetChanged);
     QSignalSpy infoSpy(manager.get(), &RecordingManager::selectedWindowInfoChanged);
-    QSignalSpy includeSpy(manager.get(), &RecordingManager::includeBackreelWindowChanged);
 
     manager->setStatus(RecordingStatus::idle());
-    EXPECT_EQ(statusSpy->count(), 0) << "an equal status does not notify";
-    manager->setIncludeBackreelWindow(false);
-    EXPECT_EQ(includeSpy.count(), 0);
+    EXPECT_TRUE(statuses.empty()) << "an equal status does not notify";
 
     Window window;
     window.windowID = 9;
@@ -413,8 +311,7 @@ TEST_F(RecordingManagerTest, PropertiesNotifyByTheirRules) {
     manager->setCaptureTarget(
         CaptureTarget::region(QRectF(0, 0, 10, 10), display(1, QStringLiteral("VIRT-1"))));
     EXPECT_FALSE(manager->selectedWindowInfo());
-    manager->setSelectedWindowInfo(std::nullopt);
-    EXPECT_EQ(infoSpy.count(), 3) << "the picked window's info notifies on every assignment";
+    EXPECT_EQ(infoSpy.count(), 2);
 }
 
 TEST_F(RecordingManagerTest, RefreshDisplaysFillsTheListAndTheMainDisplay) {
@@ -425,11 +322,9 @@ TEST_F(RecordingManagerTest, RefreshDisplaysFillsTheListAndTheMainDisplay) {
     EXPECT_EQ(manager->captureTarget().asDisplay()->display->displayID, 2u);
 
     QSignalSpy targetSpy(manager.get(), &RecordingManager::captureTargetChanged);
-    QSignalSpy displaysSpy(manager.get(), &RecordingManager::availableDisplaysChanged);
     state->changeOptions([](SyntheticOptions& o) { o.content.displays.pop_back(); });
     QCoro::waitFor(manager->refreshDisplays());
     EXPECT_EQ(manager->availableDisplays().size(), 1u);
-    EXPECT_EQ(displaysSpy.count(), 1);
     EXPECT_EQ(targetSpy.count(), 0) << "a target with a display is left alone";
 
     state->changeOptions([](SyntheticOptions& o) { o.contentError = Error{"x", 1, "no"}; });

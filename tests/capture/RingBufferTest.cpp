@@ -1,31 +1,34 @@
 #include "capture/RingBuffer.h"
-#include "support/Samples.h"
 
-#include <gtest/gtest.h>
+#include "support/Samples.h"
 
 #include <atomic>
 #include <cmath>
+#include <gtest/gtest.h>
 #include <thread>
 
 using namespace backreel;
-using backreel::test::sampleAt;
+using backreel::test::audioAt;
 
 namespace {
-MediaSamplePtr at(double seconds) {
-    return sampleAt(MediaTime::makeWithSeconds(seconds, kTimeScale));
+AudioChunk at(double seconds) {
+    return audioAt(seconds);
+}
+AudioChunk sampleAt(MediaTime pts) {
+    return audioAt(pts);
 }
 
-std::vector<double> times(const SampleStore& store) {
+template <typename T> std::vector<double> times(const TimedStore<T>& store) {
     std::vector<double> result;
-    for (const auto& sample : store.snapshot()) {
-        result.push_back(sample->presentationTime().seconds());
+    for (const auto& entry : store.snapshot()) {
+        result.push_back(entry.presentationTime.seconds());
     }
     return result;
 }
 } // namespace
 
 TEST(RingBuffer, TrimsOnlyWhenTheSpanStrictlyExceedsTheCapacity) {
-    auto store = RingBuffer::create();
+    auto store = AudioRingBuffer::create();
     EXPECT_EQ(store->maxDuration(), 11.0);
     store->setMaxDuration(10.75);
     for (int i = 0; i <= 21; ++i) { // 0.0, 0.5, ... 10.5
@@ -64,7 +67,7 @@ TEST(RingBuffer, EmptyFarAheadNegativeAndInvalidSpans) {
 }
 
 TEST(RingBuffer, AnInvalidPtsAtTheFrontNeverStopsTrimming) {
-    auto store = RingBuffer::create();
+    auto store = AudioRingBuffer::create();
     store->setMaxDuration(10.75);
     store->append(sampleAt(MediaTime::invalid()));
     for (int i = 0; i < 30 * 120; ++i) { // two minutes at 30 frames per second
@@ -80,18 +83,16 @@ TEST(RingBuffer, AnInvalidPtsAtTheFrontNeverStopsTrimming) {
     EXPECT_LE(kept.back() - kept.front(), 10.75);
 }
 
-TEST(RingBuffer, SnapshotSharesSamplesAndStoresAreDistinct) {
+TEST(RingBuffer, SnapshotsShareThePacketBytes) {
     auto video = RingBuffer::create();
-    auto audio = AudioRingBuffer::create();
-    const MediaSamplePtr sample = at(1.0);
-    video->append(sample);
-    EXPECT_EQ(video->snapshot().front().get(), sample.get());
-    EXPECT_EQ(audio->count(), 0u);
+    const VideoPacket packet = test::keyFrame(1.0);
+    video->append(packet);
+    EXPECT_EQ(video->snapshot().front().data.data(), packet.data.data());
 }
 
 // Several producers append while readers take snapshots; run under TSan in CI.
 TEST(RingBuffer, ConcurrentAppendsAndSnapshotsStayConsistent) {
-    auto store = RingBuffer::create();
+    auto store = AudioRingBuffer::create();
     store->setMaxDuration(0.5);
     std::atomic<bool> stop{false};
     std::atomic<std::int64_t> clock{0};
@@ -108,8 +109,8 @@ TEST(RingBuffer, ConcurrentAppendsAndSnapshotsStayConsistent) {
         while (!stop) {
             const auto snapshot = store->snapshot();
             if (snapshot.size() >= 2) {
-                const double span = subtract(snapshot.back()->presentationTime(),
-                                             snapshot.front()->presentationTime()).seconds();
+                const double span =
+                    subtract(snapshot.back().presentationTime, snapshot.front().presentationTime).seconds();
                 // Out-of-order appends across producers may make the span negative, never too long.
                 if (span > 0.5) {
                     violations.fetch_add(1);

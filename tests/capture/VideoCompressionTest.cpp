@@ -1,124 +1,80 @@
 #include "capture/VideoCompression.h"
-#include "support/synthetic/SyntheticCompressionService.h"
-#include "support/LogCapture.h"
+
 #include "support/Samples.h"
+#include "support/synthetic/SyntheticVideoEncoder.h"
 
 #include <gtest/gtest.h>
-
-#include <algorithm>
 
 using namespace backreel;
 
 namespace {
-template <typename Change>
-SyntheticOptions options(Change change) {
-    SyntheticOptions result;
-    change(result);
-    return result;
-}
-
-bool journalHas(const SyntheticState& state, const std::string& event) {
-    const auto journal = state.journal();
-    return std::find(journal.begin(), journal.end(), event) != journal.end();
+std::shared_ptr<SyntheticState> encoders(bool hardwareHevc,
+                                         std::optional<EncoderError> openError = std::nullopt) {
+    SyntheticOptions options;
+    options.hardwareHevcAvailable = hardwareHevc;
+    options.openError = std::move(openError);
+    options.encodeLatencyMicroseconds = 2000;
+    return std::make_shared<SyntheticState>(options);
 }
 } // namespace
 
-TEST(VideoCompression, WithoutHardwareHevcTheSessionIsH264High) {
-    test::LogCapture log;
-    auto state = std::make_shared<SyntheticState>();
-    SyntheticCompressionService service(state);
-    auto created = createCompressionSession(service, 1920, 1080, RingBuffer::create(), Logger::recording());
-    ASSERT_TRUE(created);
-    EXPECT_EQ(state->journal(), (std::vector<std::string>{
-                                    "createSession hvc1 hardware",
-                                    "createSession avc1",
-                                    "setProperty realTime=true",
-                                    "setProperty averageBitRate=20000000",
-                                    "setProperty allowFrameReordering=false",
-                                    "setProperty maxKeyFrameInterval=30",
-                                    "setProperty maxKeyFrameIntervalDuration=0.5",
-                                    "setProperty profileLevel=H264_High",
-                                    "prepareToEncodeFrames",
-                                }));
-    EXPECT_EQ(log.texts(), (std::vector<QString>{
-                               QStringLiteral("[Compression] Creating session: codec=H264, 1920×1080"),
-                               QStringLiteral("[Compression] Session ready: H264, bitrate=20Mbps, keyframeInterval=0.5s"),
-                           }));
-    EXPECT_EQ(created.value().context->framesOut.load(), 0);
+TEST(VideoCompression, HevcOnlyWhereAHardwareEncoderOpens) {
+    auto without = encoders(false);
+    SyntheticVideoEncoderService software(without);
+    EXPECT_EQ(chooseCodec(software, 1920, 1080), VideoCodec::h264);
+    auto with = encoders(true);
+    SyntheticVideoEncoderService hardware(with);
+    EXPECT_EQ(chooseCodec(hardware, 1920, 1080), VideoCodec::hevc);
+    EXPECT_EQ(with->journal(), (std::vector<std::string>{"open HEVC hardware", "close"}))
+        << "the probe is closed at once";
+
+    const VideoEncoderSettings h264 = recordingEncoderSettings(VideoCodec::h264, 1920, 1080);
+    EXPECT_EQ(h264.averageBitRate, 20'000'000);
+    EXPECT_EQ(h264.profile, VideoProfile::h264High);
+    const VideoEncoderSettings hevc = recordingEncoderSettings(VideoCodec::hevc, 1920, 1080);
+    EXPECT_EQ(hevc.averageBitRate, 10'000'000);
+    EXPECT_EQ(hevc.profile, VideoProfile::hevcMain);
+    EXPECT_EQ(hevc.maxKeyFrameInterval, 30);
+    EXPECT_EQ(hevc.maxKeyFrameIntervalSeconds, 0.5);
 }
 
-TEST(VideoCompression, HardwareHevcIsChosenWhenItOpens) {
-    test::LogCapture log;
-    auto state = std::make_shared<SyntheticState>(options([](SyntheticOptions& o) { o.hardwareHevcAvailable = true; }));
-    SyntheticCompressionService service(state);
-    EXPECT_EQ(chooseCodec(service, 640, 480), codec::hevc);
-    EXPECT_TRUE(journalHas(*state, "invalidate")) << "the probe session is closed at once";
-    auto created = createCompressionSession(service, 640, 480, RingBuffer::create(), Logger::recording());
-    ASSERT_TRUE(created);
-    EXPECT_TRUE(journalHas(*state, "setProperty averageBitRate=10000000"));
-    EXPECT_TRUE(journalHas(*state, "setProperty profileLevel=HEVC_Main"));
-    EXPECT_EQ(log.count(QStringLiteral("[Compression] Session ready: HEVC, bitrate=10Mbps, keyframeInterval=0.5s")), 1);
+TEST(VideoCompression, AnEncoderThatCannotOpenGivesTheStartsErrorWithItsReason) {
+    auto state =
+        encoders(false, EncoderError{EncoderError::Kind::unsupportedSize,
+                                     QStringLiteral("100000×100000 is larger than an encoder can take")});
+    SyntheticVideoEncoderService service(state);
+    auto opened = openRecordingEncoder(service, 100000, 100000, RingBuffer::create(), Logger::recording());
+    ASSERT_FALSE(opened);
+    EXPECT_EQ(opened.error().domain, QStringLiteral("Backreel"));
+    EXPECT_EQ(
+        opened.error().description,
+        QStringLiteral(
+            "Failed to create compression session (100000×100000 is larger than an encoder can take)."));
 }
 
-TEST(VideoCompression, CreationFailureCarriesTheStatus) {
-    auto state = std::make_shared<SyntheticState>(options([](SyntheticOptions& o) { o.createSessionStatus = -12908; }));
-    SyntheticCompressionService service(state);
-    auto created = createCompressionSession(service, 64, 64, RingBuffer::create(), Logger::recording());
-    ASSERT_FALSE(created);
-    EXPECT_EQ(created.error().domain, QStringLiteral("Backreel"));
-    EXPECT_EQ(created.error().code, -12908);
-    EXPECT_EQ(created.error().description, QStringLiteral("Failed to create compression session (err -12908)."));
-
-    state->changeOptions([](SyntheticOptions& o) {
-        o.createSessionStatus = 0;
-        o.createSessionReturnsNothing = true;
-    });
-    created = createCompressionSession(service, 64, 64, RingBuffer::create(), Logger::recording());
-    ASSERT_FALSE(created);
-    EXPECT_EQ(created.error().code, 0);
-    EXPECT_EQ(created.error().description, QStringLiteral("Failed to create compression session (err 0)."));
-}
-
-TEST(VideoCompression, OutputCallbackAppendsCountsAndLogs) {
-    test::LogCapture log;
+TEST(VideoCompression, PacketsReachTheStoreUntilTheEncoderIsFinished) {
+    auto state = encoders(false);
+    SyntheticVideoEncoderService service(state);
     auto store = RingBuffer::create();
-    CallbackContext context(store, Logger::recording());
-
-    compressionOutputCallback(nullptr, 0, test::keyFrame(1.0)); // no context: nothing
-    compressionOutputCallback(&context, 0, nullptr);            // dropped frame: nothing at all
-    EXPECT_TRUE(log.lines().empty());
-    EXPECT_EQ(store->count(), 0u);
-
-    compressionOutputCallback(&context, -12911, test::keyFrame(1.0));
-    EXPECT_EQ(log.count(QStringLiteral("[VT] Encode error: status=-12911")), 1);
-    EXPECT_EQ(store->count(), 0u);
-    EXPECT_EQ(context.framesOut.load(), 0);
-
-    for (int i = 0; i < 270; ++i) {
-        compressionOutputCallback(&context, 0, i % 15 == 0 ? test::keyFrame(i / 30.0) : test::deltaFrame(i / 30.0));
-    }
-    EXPECT_EQ(context.framesOut.load(), 270);
-    EXPECT_EQ(store->count(), 270u);
-    EXPECT_EQ(log.count(QStringLiteral("[VT] First compressed frame out: PTS=0.000s isKeyframe=true")), 1);
-    EXPECT_EQ(log.countStartingWith(QStringLiteral("[VT] Compressed frame ")), 3);
-    EXPECT_EQ(log.levelOf(QStringLiteral("[VT] Compressed frame 90 out")), QtDebugMsg);
-    EXPECT_EQ(log.count(QStringLiteral("[VT] Compressed frame 270 out")), 1);
-}
-
-TEST(VideoCompression, NothingArrivesAfterCompleteAndInvalidate) {
-    auto state = std::make_shared<SyntheticState>(options([](SyntheticOptions& o) { o.encodeLatencyMicroseconds = 2000; }));
-    SyntheticCompressionService service(state);
-    auto store = RingBuffer::create();
-    auto created = createCompressionSession(service, 64, 64, store, Logger::recording());
-    ASSERT_TRUE(created);
-    auto session = created.value().session;
+    auto opened = openRecordingEncoder(service, 64, 64, store, Logger::recording());
+    ASSERT_TRUE(opened);
+    const std::shared_ptr<VideoEncoder> encoder = opened.value();
     const ImageBufferPtr image = ImageBuffer::allocate(64, 64);
     for (int i = 0; i < 20; ++i) {
-        session->encodeFrame(image, MediaTime(i, 30), MediaTime(1, 30));
+        encoder->encode(VideoFrame{image, MediaTime(i, 30), MediaTime(1, 30)});
     }
-    QCoro::waitFor(completeAndInvalidate(session));
-    EXPECT_EQ(store->count(), 20u) << "every pending frame was emitted before completion";
-    session->encodeFrame(image, MediaTime(21, 30), MediaTime(1, 30));
-    QCoro::waitFor(completeAndInvalidate(session));
+    QCoro::waitFor(finishEncoder(encoder));
+    EXPECT_EQ(store->count(), 20u) << "every pending frame came out before the finish completed";
+    encoder->encode(VideoFrame{image, MediaTime(21, 30), MediaTime(1, 30)});
+    QCoro::waitFor(finishEncoder(encoder));
     EXPECT_EQ(store->count(), 20u);
+}
+
+TEST(VideoCompression, LostFramesAreLoggedAndAppendNothing) {
+    auto store = RingBuffer::create();
+    EncoderOutput output = ringBufferOutput(store, std::make_shared<EncoderCounters>(), Logger::recording());
+    output.error(EncoderError{EncoderError::Kind::encodeFailed, QStringLiteral("broken frame")});
+    EXPECT_EQ(store->count(), 0u);
+    output.packet(test::keyFrame(1.0));
+    EXPECT_EQ(store->count(), 1u);
 }

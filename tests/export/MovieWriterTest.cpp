@@ -1,226 +1,184 @@
 #include "export/MovieWriter.h"
-#include "support/synthetic/SyntheticAssetWriter.h"
-#include "support/synthetic/SyntheticCaptureService.h"
+
 #include "support/LogCapture.h"
 #include "support/Samples.h"
 
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
-
-#include <cstring>
+#include <QCoroTask>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 
 using namespace backreel;
 using test::LogCapture;
 
 namespace {
 
-std::vector<MediaSamplePtr> videoClip(std::size_t count, double start = 5123.4) {
-    std::vector<MediaSamplePtr> samples;
-    for (std::size_t i = 0; i < count; ++i) {
-        samples.push_back(i % 15 == 0 ? test::keyFrame(start + static_cast<double>(i) / 30.0)
-                                      : test::deltaFrame(start + static_cast<double>(i) / 30.0));
+// What a movie file was given: its tracks and every write, in order.
+struct Recorded {
+    MovieTracks tracks;
+    bool pathWasFree = false;
+    std::vector<MediaTime> times;
+    std::vector<VideoPacket> video;
+    std::size_t audioChunks = 0;
+    bool finished = false;
+};
+
+// Movie files that record what they get; the write with index failAt fails with writeError.
+class RecordingFiles final : public MovieFileService {
+public:
+    Expected<std::unique_ptr<MovieFile>> create(const QString& path, const MovieTracks& tracks) override {
+        if (createError) {
+            return *createError;
+        }
+        last = std::make_shared<Recorded>(Recorded{tracks, !QFile::exists(path), {}, {}, 0, false});
+        return std::unique_ptr<MovieFile>(new File(last, failAt, writeError));
     }
-    return samples;
+
+    std::optional<Error> createError;
+    std::optional<std::size_t> failAt;
+    Error writeError{QStringLiteral("FFmpeg"), -28, QStringLiteral("No space left on device")};
+    std::shared_ptr<Recorded> last;
+
+private:
+    struct File final : MovieFile {
+        File(std::shared_ptr<Recorded> into, std::optional<std::size_t> failing, Error error)
+            : recorded(std::move(into))
+            , failAt(failing)
+            , writeError(std::move(error)) {}
+        MaybeError writeVideo(const VideoPacket& packet) override {
+            recorded->video.push_back(packet);
+            return record(packet.presentationTime);
+        }
+        MaybeError writeAudio(const AudioChunk& chunk) override {
+            ++recorded->audioChunks;
+            return record(chunk.presentationTime);
+        }
+        MaybeError finish() override {
+            recorded->finished = true;
+            return std::nullopt;
+        }
+        MaybeError record(MediaTime time) {
+            recorded->times.push_back(time);
+            return failAt == recorded->times.size() - 1 ? MaybeError(writeError) : std::nullopt;
+        }
+        std::shared_ptr<Recorded> recorded;
+        std::optional<std::size_t> failAt;
+        Error writeError;
+    };
+};
+
+class FailingProbe final : public MovieProbe {
+public:
+    Expected<MovieInfo> probe(const QString&) override {
+        return Error::backreel(0, QStringLiteral("unreadable"));
+    }
+};
+
+std::vector<VideoPacket> videoClip(std::size_t count, double start = 5123.4) {
+    std::vector<VideoPacket> packets;
+    for (std::size_t i = 0; i < count; ++i) {
+        packets.push_back(test::videoPacket(start + static_cast<double>(i) / 30.0, i % 15 == 0));
+    }
+    return packets;
 }
 
-std::vector<MediaSamplePtr> audioClip(std::size_t count, double start = 5123.35) {
-    std::vector<MediaSamplePtr> samples;
+// 10 ms chunks of 48 kHz stereo (silent unless value says otherwise) from 50 ms before the video.
+std::vector<AudioChunk> audioClip(std::size_t count, float value = 0.25f) {
+    std::vector<AudioChunk> chunks;
     for (std::size_t i = 0; i < count; ++i) {
-        samples.push_back(SyntheticCaptureStream::makeAudioSample(
-            MediaTime::makeWithSeconds(start + static_cast<double>(i) * 0.01, kTimeScale), 480, false, 0));
+        AudioChunk chunk = test::audioAt(5123.35 + static_cast<double>(i) * 0.01);
+        chunk.samples = std::make_shared<const std::vector<float>>(960, value);
+        chunks.push_back(chunk);
     }
-    return samples;
-}
-
-MediaSamplePtr audioWith(AudioStreamBasicDescription asbd, std::vector<std::byte> bytes) {
-    MediaSample::Parts parts;
-    parts.formatDescription = FormatDescription::audio(asbd);
-    parts.dataBuffer = BlockBuffer::fromBytes(std::move(bytes));
-    parts.numSamples = 480;
-    parts.timing = {SampleTimingInfo{MediaTime(1, 48000), MediaTime::makeWithSeconds(5123.4, kTimeScale),
-                                     MediaTime::invalid()}};
-    return MediaSample::make(std::move(parts));
+    return chunks;
 }
 
 struct Writing {
     QTemporaryDir dir;
-    std::shared_ptr<SyntheticAssetWriterService> service = std::make_shared<SyntheticAssetWriterService>();
     QString path = dir.filePath(QStringLiteral("clip.mp4"));
+    std::shared_ptr<RecordingFiles> files = std::make_shared<RecordingFiles>();
 
-    MaybeError write(std::vector<MediaSamplePtr> video, std::vector<MediaSamplePtr> audio) {
+    MaybeError write(std::vector<VideoPacket> video, std::vector<AudioChunk> audio) {
         return QCoro::waitFor(writeMovie(std::move(video), std::move(audio), path,
-                                         MovieWriterServices{service, nullptr}, Logger::recording()));
+                                         MovieWriterServices{files, std::make_shared<FailingProbe>()},
+                                         Logger::recording()));
     }
 };
 
 } // namespace
 
-TEST(MovieWriter, WritesBothTracksConcurrentlyWithTheirOwnTimes) {
-    LogCapture log;
+TEST(MovieWriter, ReplacesTheFileWithBothTracksMergedByTimeFromTheFirstPicture) {
     Writing w;
-    const auto video = videoClip(250);
-    const auto audio = audioClip(900);
-    ASSERT_FALSE(w.write(video, audio));
+    QFile earlier(w.path);
+    ASSERT_TRUE(earlier.open(QIODevice::WriteOnly) && earlier.write("an earlier movie") > 0);
+    earlier.close();
+    const std::vector<VideoPacket> video = videoClip(250);
+    ASSERT_FALSE(w.write(video, audioClip(900))) << "a probe that cannot read the file fails nothing";
 
-    const auto movie = w.service->lastMovie();
-    ASSERT_EQ(movie->video.size(), 250u);
-    ASSERT_EQ(movie->audio.size(), 900u);
-    EXPECT_EQ(movie->video.front().get(), video.front().get()) << "samples are handed over, not copied";
-    EXPECT_EQ(movie->audio.back().get(), audio.back().get());
-    EXPECT_EQ(movie->sessionStart, video.front()->presentationTime()) << "the session starts at the first PTS";
-    EXPECT_TRUE(movie->videoFinished && movie->audioFinished);
-    ASSERT_TRUE(movie->audioSettings);
-    EXPECT_EQ(movie->audioSettings->numberOfChannels, 2);
-    EXPECT_EQ(movie->audioSettings->encoderBitRate, 192000);
-
-    EXPECT_EQ(log.count(QStringLiteral("[Write] Video: codec=H264, 64×64, 250 frames; audio: 900 samples")), 1);
-    EXPECT_EQ(log.count(QStringLiteral("[Write] Audio input: 2ch @ 48000Hz → AAC 192kbps")), 1);
-    EXPECT_EQ(log.count(QStringLiteral("[Write] Audio PTS: 5123.350s–5132.340s span=8.990s numSamplesPerBuf=480")), 1);
-    EXPECT_EQ(log.count(QStringLiteral("[Write] Audio data: non-zero ✓")), 1);
-    EXPECT_EQ(log.count(QStringLiteral("[Write] startPTS=5123.400s")), 1);
-    EXPECT_EQ(log.count(QStringLiteral("[Write] Writer status after startWriting+startSession: 1 (1=writing, 3=failed)")), 1);
-    EXPECT_EQ(log.count(QStringLiteral("[Write] Appending 250 video frames + 900 audio samples concurrently…")), 1);
-    EXPECT_EQ(log.count(QStringLiteral("[Append] First sample appended OK")), 2);
-    EXPECT_EQ(log.levelOf(QStringLiteral("[Append] 100/250 appended")), QtDebugMsg);
-    EXPECT_EQ(log.count(QStringLiteral("[Append] 200/250 appended")), 1);
-    EXPECT_EQ(log.count(QStringLiteral("[Append] Done: 250/250 appended")), 1);
-    EXPECT_EQ(log.count(QStringLiteral("[Append] Done: 900/900 appended")), 1);
-    EXPECT_EQ(log.count(QStringLiteral("[Write] finishWriting returned; status=2 (2=completed, 3=failed)")), 1);
-    EXPECT_LT(log.indexOf(QStringLiteral("[Write] All tracks appended")),
-              log.indexOf(QStringLiteral("[Write] Calling finishWriting…")));
+    const Recorded& movie = *w.files->last;
+    EXPECT_TRUE(movie.pathWasFree) << "the earlier file was removed first";
+    EXPECT_EQ(movie.tracks.video, video.front().format);
+    EXPECT_EQ(movie.tracks.startTime, video.front().presentationTime);
+    EXPECT_EQ(movie.tracks.audio, (AudioTrackSettings{2, 48000, 192000}));
+    ASSERT_EQ(movie.video.size(), 250u);
+    EXPECT_EQ(movie.audioChunks, 900u) << "audio before the first picture is handed over too";
+    EXPECT_EQ(movie.video[7].owner, video[7].owner) << "packets are handed over, not copied";
+    EXPECT_TRUE(std::is_sorted(movie.times.begin(), movie.times.end())) << "interleaved by time";
+    EXPECT_TRUE(movie.finished);
 }
 
-TEST(MovieWriter, VideoOnlyWhenThereIsNoUsableAudio) {
-    LogCapture log;
+TEST(MovieWriter, WithoutAudioOnlyTheVideoTrackIsWritten) {
     Writing w;
     ASSERT_FALSE(w.write(videoClip(20), {}));
-    EXPECT_FALSE(w.service->lastMovie()->hasAudioInput);
-    EXPECT_EQ(log.count(QStringLiteral("[Write] No audio samples — writing video-only")), 1);
-    EXPECT_EQ(log.countStartingWith(QStringLiteral("[Write] Audio")), 0);
-
-    // Audio without a format description is written as video-only too.
-    MediaSample::Parts formatless;
-    formatless.timing = {SampleTimingInfo{MediaTime(1, 48000), MediaTime(0, 1), MediaTime::invalid()}};
-    ASSERT_FALSE(w.write(videoClip(20), {MediaSample::make(std::move(formatless))}));
-    EXPECT_FALSE(w.service->lastMovie()->hasAudioInput);
+    EXPECT_FALSE(w.files->last->tracks.audio);
+    EXPECT_EQ(w.files->last->times.size(), 20u);
+    EXPECT_TRUE(w.files->last->finished);
 }
 
-TEST(MovieWriter, SettingsFallBackForMonoZeroRateAndZeroChannels) {
-    AudioStreamBasicDescription mono;
-    mono.channelsPerFrame = 1;
-    mono.sampleRate = 0;
-    AudioOutputSettings settings = audioOutputSettings(mono);
-    EXPECT_EQ(settings.numberOfChannels, 1);
-    EXPECT_EQ(settings.sampleRate, 48000.0);
-    EXPECT_EQ(settings.encoderBitRate, 96000);
-    EXPECT_EQ(settings.formatID, codec::aac);
-    std::uint32_t tag = 0;
-    std::memcpy(&tag, settings.channelLayout.data(), sizeof tag);
-    EXPECT_EQ(tag, 6553601u);
-    EXPECT_TRUE(std::all_of(settings.channelLayout.begin() + 4, settings.channelLayout.end(),
-                            [](std::byte b) { return b == std::byte{0}; }));
+TEST(MovieWriter, AudioTrackSettingsFallBackForMonoMissingRateAndChannels) {
+    EXPECT_EQ(audioTrackSettings(AudioChunk{nullptr, 1, 0, {}}), (AudioTrackSettings{1, 48000, 96000}));
+    EXPECT_EQ(audioTrackSettings(AudioChunk{nullptr, 0, 44100, {}}), (AudioTrackSettings{1, 44100, 96000}));
+    EXPECT_EQ(audioTrackSettings(AudioChunk{nullptr, 6, 48000, {}}), (AudioTrackSettings{6, 48000, 192000}));
+}
 
-    AudioStreamBasicDescription none;
-    none.channelsPerFrame = 0;
-    none.sampleRate = 44100;
-    settings = audioOutputSettings(none);
-    EXPECT_EQ(settings.numberOfChannels, 1) << "0 channels means 1";
-    EXPECT_EQ(settings.sampleRate, 44100.0);
-
-    AudioStreamBasicDescription stereo;
-    stereo.channelsPerFrame = 2;
-    stereo.sampleRate = 48000;
-    settings = audioOutputSettings(stereo);
-    std::memcpy(&tag, settings.channelLayout.data(), sizeof tag);
-    EXPECT_EQ(tag, 6619138u);
-    EXPECT_EQ(settings.encoderBitRate, 192000);
+TEST(MovieWriter, TheLogSaysWhetherTheFirstChunkIsSilent) {
+    std::vector<AudioChunk> audio = audioClip(2, 0.0f);
+    EXPECT_TRUE(isSilent(audio.front()));
+    auto late = std::make_shared<std::vector<float>>(960, 0.0f);
+    late->back() = 0.001f;
+    EXPECT_FALSE(isSilent(AudioChunk{late, 2, 48000, {}})) << "every sample counts";
 
     LogCapture log;
     Writing w;
-    ASSERT_FALSE(w.write(videoClip(5), {audioWith(mono, std::vector<std::byte>(960))}));
-    EXPECT_EQ(log.count(QStringLiteral("[Write] Audio input: 1ch @ 48000Hz → AAC 96kbps")), 1);
-}
-
-TEST(MovieWriter, TheSilenceProbeReadsOnlyTheFirst256Bytes) {
-    AudioStreamBasicDescription asbd;
-    asbd.channelsPerFrame = 2;
-    asbd.sampleRate = 48000;
-    std::vector<std::byte> zeros(1024);
-    EXPECT_TRUE(leadingBytesAreSilent(*audioWith(asbd, zeros)));
-    EXPECT_TRUE(leadingBytesAreSilent(*audioWith(asbd, {})));
-    auto late = zeros;
-    late[256] = std::byte{1};
-    EXPECT_TRUE(leadingBytesAreSilent(*audioWith(asbd, late))) << "byte 257 is never looked at";
-    auto early = zeros;
-    early[255] = std::byte{1};
-    EXPECT_FALSE(leadingBytesAreSilent(*audioWith(asbd, early)));
-
-    LogCapture log;
-    Writing w;
-    ASSERT_FALSE(w.write(videoClip(5), {audioWith(asbd, zeros)}));
+    ASSERT_FALSE(w.write(videoClip(5), audio));
+    ASSERT_FALSE(w.write(videoClip(5), audioClip(2)));
     EXPECT_EQ(log.count(QStringLiteral("[Write] Audio data: ALL ZEROS – nothing was playing")), 1);
+    EXPECT_EQ(log.count(QStringLiteral("[Write] Audio data: non-zero ✓")), 1);
 }
 
-TEST(MovieWriter, ARefusedAppendWithoutAWriterErrorFailsWithCode1) {
-    LogCapture log;
+TEST(MovieWriter, FailuresArePassedOnAndLeaveTheFileUnfinished) {
     Writing w;
-    w.service->options().refuseVideoAt = 37;
-    const MaybeError error = w.write(videoClip(250), audioClip(100));
+    w.files->failAt = 37;
+    MaybeError error = w.write(videoClip(250), audioClip(100));
     ASSERT_TRUE(error);
-    EXPECT_EQ(error->description, QStringLiteral("Failed to append sample."));
-    EXPECT_EQ(error->code, 1);
-    EXPECT_EQ(error->domain, QStringLiteral("Backreel"));
-    EXPECT_EQ(log.count(QStringLiteral("[Append] append() false at 37/250; writerStatus=1; error=Failed to append sample.")), 1);
-    EXPECT_EQ(log.count(QStringLiteral("[Append] Done: 100/100 appended")), 1) << "the audio feeder ran to its end";
-    EXPECT_EQ(log.count(QStringLiteral("[Write] Calling finishWriting…")), 0) << "a failed writer is not finished";
-}
+    EXPECT_EQ(*error, w.files->writeError);
+    EXPECT_EQ(w.files->last->times.size(), 38u) << "writing stops at the failure";
+    EXPECT_FALSE(w.files->last->finished);
 
-TEST(MovieWriter, WriterErrorsArePassedOnUnchanged) {
-    LogCapture log;
-    Writing w;
-    w.service->options().refuseAudioAt = 3;
-    w.service->options().refusalError = Error{QStringLiteral("FFmpeg"), -28, QStringLiteral("No space left on device")};
-    MaybeError error = w.write(videoClip(60), audioClip(100));
+    w.files->writeError = Error{};
+    error = w.write(videoClip(50), {});
+    EXPECT_EQ(error, Error::backreel(1, QStringLiteral("Failed to append sample.")));
+
+    w.files->createError = Error{QStringLiteral("FFmpeg"), -13, QStringLiteral("Permission denied (/x.mp4)")};
+    EXPECT_EQ(w.write(videoClip(5), {}), w.files->createError);
+
+    ASSERT_TRUE(QDir(w.path).mkpath(QStringLiteral("inside")));
+    error = w.write(videoClip(5), {});
     ASSERT_TRUE(error);
-    EXPECT_EQ(error->description, QStringLiteral("No space left on device"));
-    EXPECT_EQ(error->code, -28);
+    EXPECT_EQ(error->description, QStringLiteral("Is a directory")) << "the system's words";
 
-    Writing failing;
-    failing.service->options().failToStart = true;
-    error = failing.write(videoClip(5), {});
-    ASSERT_TRUE(error);
-    EXPECT_EQ(error->description, QStringLiteral("AVAssetWriter failed to start."));
-    EXPECT_EQ(log.count(QStringLiteral("[Write] Writer not in writing state: AVAssetWriter failed to start.")), 1);
-
-    Writing finishing;
-    finishing.service->options().failAtFinish = true;
-    error = finishing.write(videoClip(5), {});
-    ASSERT_TRUE(error);
-    EXPECT_EQ(error->description, QStringLiteral("AVAssetWriter failed."));
-    EXPECT_EQ(log.count(QStringLiteral("[Write] Writer failed: AVAssetWriter failed.")), 1);
-
-    Writing creating;
-    creating.service->options().createError = Error{QStringLiteral("FFmpeg"), -13, QStringLiteral("Permission denied")};
-    error = creating.write(videoClip(5), {});
-    ASSERT_TRUE(error);
-    EXPECT_EQ(error->description, QStringLiteral("Permission denied"));
-
-    error = creating.write({}, {});
-    ASSERT_TRUE(error);
-    EXPECT_EQ(error->description, QStringLiteral("No frames to write."));
-    EXPECT_EQ(error->code, 0);
-}
-
-TEST(MovieWriter, EmptyAudioListFinishesAtOnce) {
-    LogCapture log;
-    auto service = std::make_shared<SyntheticAssetWriterService>();
-    QTemporaryDir dir;
-    auto writer = service->createWriter(dir.filePath(QStringLiteral("x.mp4")), FileType::mpeg4).value();
-    auto input = writer->makeInput(MediaType::audio, AudioOutputSettings{}, nullptr);
-    writer->addInput(input);
-    writer->startWriting();
-    EXPECT_FALSE(QCoro::waitFor(appendSamples({}, input, writer, Logger::recording())));
-    EXPECT_TRUE(service->lastMovie()->audioFinished);
-    EXPECT_EQ(log.texts(), (std::vector<QString>{QStringLiteral("[Append] 0 samples via requestMediaDataWhenReady"),
-                                                 QStringLiteral("[Append] 0 samples — markAsFinished immediately")}));
+    EXPECT_EQ(w.write({}, {}), Error::backreel(0, QStringLiteral("No frames to write.")));
+    EXPECT_EQ(QCoro::waitFor(writeMovie(videoClip(5), {}, w.path, {}, Logger::recording())),
+              Error::backreel(0, QStringLiteral("This build of Backreel cannot write movies.")));
 }

@@ -6,6 +6,8 @@
 #include "platform/Platform.h"
 #include "support/LogCapture.h"
 
+#include <cstdlib>
+#include <gtest/gtest.h>
 #include <QCryptographicHash>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -15,9 +17,6 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
-#include <gtest/gtest.h>
-
-#include <cstdlib>
 
 using namespace backreel;
 
@@ -25,7 +24,8 @@ namespace {
 
 class FixedLocation final : public SaveLocationChooser {
 public:
-    explicit FixedLocation(QString path) : path_(std::move(path)) {}
+    explicit FixedLocation(QString path)
+        : path_(std::move(path)) {}
     QCoro::Task<std::optional<QString>> chooseLocation() override { co_return path_; }
 
 private:
@@ -35,7 +35,8 @@ private:
 // Keeps the clip it saves, so the file can be compared with it.
 class KeepingSaveFlow final : public SaveFlow {
 public:
-    explicit KeepingSaveFlow(std::shared_ptr<SaveFlow> inner) : inner_(std::move(inner)) {}
+    explicit KeepingSaveFlow(std::shared_ptr<SaveFlow> inner)
+        : inner_(std::move(inner)) {}
     QCoro::Task<RecordingStatus> save(Clip clip) override {
         kept = clip;
         co_return co_await inner_->save(std::move(clip));
@@ -56,11 +57,10 @@ QString run(const QString& program, const QStringList& arguments, QString* error
     return QString::fromUtf8(process.readAllStandardOutput());
 }
 
-// The sample's H.264 bytes as the MP4 file stores them: each start code replaced by a 4-byte length.
-QByteArray lengthPrefixed(const MediaSample& sample) {
-    QByteArray annexB(static_cast<qsizetype>(sample.dataBuffer()->dataLength()), '\0');
-    sample.dataBuffer()->copyDataBytes(0, std::span(reinterpret_cast<std::byte*>(annexB.data()),
-                                                    static_cast<std::size_t>(annexB.size())));
+// The packet's H.264 bytes as the MP4 file stores them: each start code replaced by a 4-byte length.
+QByteArray lengthPrefixed(const VideoPacket& packet) {
+    const QByteArray annexB(reinterpret_cast<const char*>(packet.data.data()),
+                            static_cast<qsizetype>(packet.data.size()));
     std::vector<std::pair<qsizetype, qsizetype>> units; // start, end of each NAL unit
     qsizetype i = 0;
     qsizetype start = -1;
@@ -115,25 +115,33 @@ TEST(SaveEndToEnd, TenSecondsOfARealDesktopWithSoundBecomeACheckedMovie) {
     const QString location = dir.filePath(QStringLiteral("clip.mp4"));
 
     QProcess picture;
-    picture.start(QStringLiteral("ffplay"), {QStringLiteral("-loglevel"), QStringLiteral("quiet"), QStringLiteral("-an"),
-                                              QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-                                              QStringLiteral("testsrc2=size=640x360:rate=30"), QStringLiteral("-left"),
-                                              QStringLiteral("0"), QStringLiteral("-top"), QStringLiteral("0")});
+    picture.start(QStringLiteral("ffplay"),
+                  {QStringLiteral("-loglevel"), QStringLiteral("quiet"), QStringLiteral("-an"),
+                   QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                   QStringLiteral("testsrc2=size=640x360:rate=30"), QStringLiteral("-left"),
+                   QStringLiteral("0"), QStringLiteral("-top"), QStringLiteral("0")});
     QProcess tone;
     tone.start(QStringLiteral("sh"),
-               {QStringLiteral("-c"), QStringLiteral("sox -n -r 48000 -c 2 -t raw -e float -b 32 - synth 18 sine 440 | "
-                                                     "pacat --raw --format=float32le --rate=48000 --channels=2")});
+               {QStringLiteral("-c"),
+                QStringLiteral("sox -n -r 48000 -c 2 -t raw -e float -b 32 - synth 18 sine 440 | "
+                               "pacat --raw --format=float32le --rate=48000 --channels=2")});
 
     Platform platform = loadPlatform();
-    auto inner = std::make_shared<DesktopSaveFlow>(std::make_shared<FixedLocation>(location),
-                                                   MovieWriterServices{platform.assetWriter, platform.movieProbe},
-                                                   nullptr);
+    auto inner = std::make_shared<DesktopSaveFlow>(
+        std::make_shared<FixedLocation>(location),
+        MovieWriterServices{platform.movieFiles, platform.movieProbe}, nullptr);
     auto saveFlow = std::make_shared<KeepingSaveFlow>(inner);
     RecordingManager manager(platform, saveFlow);
     QCoro::waitFor(manager.refreshDisplays());
     QCoro::waitFor(manager.startRecording());
     ASSERT_EQ(manager.status(), RecordingStatus::buffering()) << manager.status().message().toStdString();
-    QTest::qWait(14000);
+    // Until the store holds a full ten seconds (and a bit) of video.
+    const auto bufferedSeconds = [&] {
+        const std::vector<VideoPacket> video = manager.session()->videoStore().snapshot();
+        return video.size() < 2 ? 0.0
+                                : (video.back().presentationTime - video.front().presentationTime).seconds();
+    };
+    ASSERT_TRUE(QTest::qWaitFor([&] { return bufferedSeconds() >= 10.6; }, 30000));
     QCoro::waitFor(manager.stopAndSave());
     picture.kill();
     tone.kill();
@@ -144,18 +152,20 @@ TEST(SaveEndToEnd, TenSecondsOfARealDesktopWithSoundBecomeACheckedMovie) {
 
     // Streams and durations.
     const QJsonObject probe =
-        QJsonDocument::fromJson(run(QStringLiteral("ffprobe"), {QStringLiteral("-v"), QStringLiteral("error"),
-                                                                QStringLiteral("-show_streams"), QStringLiteral("-of"),
-                                                                QStringLiteral("json"), location})
-                                    .toUtf8())
+        QJsonDocument::fromJson(
+            run(QStringLiteral("ffprobe"),
+                {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-show_streams"),
+                 QStringLiteral("-of"), QStringLiteral("json"), location})
+                .toUtf8())
             .object();
     const QJsonArray streams = probe.value(QStringLiteral("streams")).toArray();
     ASSERT_EQ(streams.size(), 2);
     QJsonObject video;
     QJsonObject audio;
     for (const auto& stream : streams) {
-        (stream.toObject().value(QStringLiteral("codec_type")).toString() == QStringLiteral("video") ? video : audio) =
-            stream.toObject();
+        (stream.toObject().value(QStringLiteral("codec_type")).toString() == QStringLiteral("video")
+             ? video
+             : audio) = stream.toObject();
     }
     EXPECT_EQ(video.value(QStringLiteral("codec_name")).toString(), QStringLiteral("h264"));
     const double videoDuration = video.value(QStringLiteral("duration")).toString().toDouble();
@@ -171,9 +181,13 @@ TEST(SaveEndToEnd, TenSecondsOfARealDesktopWithSoundBecomeACheckedMovie) {
 
     // A full decode says nothing.
     QString decodeErrors;
+    // The frames keep the capture's own times (about 30 a second, with the timer's jitter); the
+    // check keeps them in the file's time base rather than rounding them to a 1/30 s grid, where two
+    // close frames would collide.
     run(QStringLiteral("ffmpeg"),
-        {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-i"), location, QStringLiteral("-f"),
-         QStringLiteral("null"), QStringLiteral("-")},
+        {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-i"), location,
+         QStringLiteral("-enc_time_base"), QStringLiteral("-1"), QStringLiteral("-f"), QStringLiteral("null"),
+         QStringLiteral("-")},
         &decodeErrors);
     EXPECT_TRUE(decodeErrors.trimmed().isEmpty()) << decodeErrors.toStdString();
 
@@ -190,27 +204,29 @@ TEST(SaveEndToEnd, TenSecondsOfARealDesktopWithSoundBecomeACheckedMovie) {
 
     // The video passed through unchanged, packet for packet, and starts on a key frame.
     const QStringList frames =
-        run(QStringLiteral("ffmpeg"), {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-i"), location,
-                                       QStringLiteral("-map"), QStringLiteral("0:v"), QStringLiteral("-c"),
-                                       QStringLiteral("copy"), QStringLiteral("-f"), QStringLiteral("framemd5"),
-                                       QStringLiteral("-")})
+        run(QStringLiteral("ffmpeg"),
+            {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-i"), location,
+             QStringLiteral("-map"), QStringLiteral("0:v"), QStringLiteral("-c"), QStringLiteral("copy"),
+             QStringLiteral("-f"), QStringLiteral("framemd5"), QStringLiteral("-")})
             .split(QLatin1Char('\n'), Qt::SkipEmptyParts)
             .filter(QRegularExpression(QStringLiteral("^0,")));
     const Clip& clip = saveFlow->kept;
     ASSERT_EQ(static_cast<std::size_t>(frames.size()), clip.video.size());
     for (std::size_t i = 0; i < clip.video.size(); ++i) {
         const QString expected = QString::fromLatin1(
-            QCryptographicHash::hash(lengthPrefixed(*clip.video[i]), QCryptographicHash::Md5).toHex());
+            QCryptographicHash::hash(lengthPrefixed(clip.video[i]), QCryptographicHash::Md5).toHex());
         ASSERT_EQ(frames[static_cast<qsizetype>(i)].section(QLatin1Char(','), -1).trimmed(), expected)
             << "packet " << i;
     }
-    const QString firstFlags = run(QStringLiteral("ffprobe"),
-                                   {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-select_streams"),
-                                    QStringLiteral("v"), QStringLiteral("-show_entries"), QStringLiteral("packet=flags"),
-                                    QStringLiteral("-read_intervals"), QStringLiteral("%+#1"), QStringLiteral("-of"),
-                                    QStringLiteral("csv=p=0"), location});
+    const QString firstFlags =
+        run(QStringLiteral("ffprobe"),
+            {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-select_streams"),
+             QStringLiteral("v"), QStringLiteral("-show_entries"), QStringLiteral("packet=flags"),
+             QStringLiteral("-read_intervals"), QStringLiteral("%+#1"), QStringLiteral("-of"),
+             QStringLiteral("csv=p=0"), location});
     EXPECT_TRUE(firstFlags.startsWith(QLatin1Char('K'))) << firstFlags.toStdString();
 
-    EXPECT_GE(log.countStartingWith(QStringLiteral("[Validate] Output: 1 video track(s), 1 audio track(s)")), 1);
-    EXPECT_EQ(log.count(QStringLiteral("[Validate] Audio track format: 'aac '")), 1);
+    // The check of the written file only logs what it found.
+    EXPECT_GE(log.countStartingWith(QStringLiteral("[Validate] Output: 1 video track(s), 1 audio track(s)")),
+              1);
 }

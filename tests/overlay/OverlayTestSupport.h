@@ -6,9 +6,9 @@
 #include "capture/RecordingManager.h"
 #include "overlay/TargetSelection.h"
 #include "platform/Platform.h"
-#include "platform/pulse/ChildProcess.h"
 #include "platform/ScreenPictureService.h"
 #include "platform/ShareableContent.h"
+#include "support/ChildProcess.h"
 #include "support/WidgetTest.h"
 
 #include <algorithm>

@@ -1,10 +1,10 @@
-#include "platform/AssetWriter.h"
 #include "platform/CaptureStream.h"
-#include "platform/CompressionSession.h"
 #include "platform/FileReveal.h"
+#include "platform/MovieFile.h"
 #include "platform/NotificationMuter.h"
 #include "platform/Platform.h"
 #include "platform/ScreenPictureService.h"
+#include "platform/VideoEncoder.h"
 #include "platform/WindowServer.h"
 
 #include <cstdlib>
@@ -15,10 +15,10 @@ using namespace backreel;
 namespace {
 void expectEveryService(const Platform& platform) {
     EXPECT_TRUE(platform.capture);
-    EXPECT_TRUE(platform.compression);
+    EXPECT_TRUE(platform.encoders);
     EXPECT_TRUE(platform.notifications);
     EXPECT_TRUE(platform.windowServer);
-    EXPECT_TRUE(platform.assetWriter);
+    EXPECT_TRUE(platform.movieFiles);
     EXPECT_TRUE(platform.movieProbe);
     EXPECT_TRUE(platform.fileReveal);
     EXPECT_TRUE(platform.screenPictures);

@@ -1,34 +1,36 @@
 #pragma once
 
-#include "platform/media/MediaSample.h"
+#include "platform/media/AudioChunk.h"
+#include "platform/media/VideoPacket.h"
 
-#include <optional>
+#include <vector>
 
 namespace backreel::test {
 
-// A compressed-looking video sample at the given PTS (seconds at the 90 kHz scale).
-inline MediaSamplePtr videoSample(double seconds, std::optional<SampleAttachments> attachments = std::nullopt) {
-    MediaSample::Parts parts;
-    parts.formatDescription = FormatDescription::video(codec::h264, {64, 64});
-    parts.dataBuffer = BlockBuffer::fromBytes(std::vector<std::byte>(8));
-    parts.timing = {SampleTimingInfo{MediaTime(3000, kTimeScale), MediaTime::makeWithSeconds(seconds, kTimeScale),
-                                     MediaTime::invalid()}};
-    parts.attachments = std::move(attachments);
-    return MediaSample::make(std::move(parts));
+// A compressed-looking video packet at the given PTS (seconds at the 90 kHz scale), 1/30 s long.
+inline VideoPacket videoPacket(double seconds, bool keyFrame) {
+    static const VideoStreamFormatPtr format =
+        std::make_shared<VideoStreamFormat>(VideoStreamFormat{VideoCodec::h264, 64, 64, {}});
+    const std::vector<std::byte> bytes(8);
+    return VideoPacket::copyOf(bytes, MediaTime::makeWithSeconds(seconds, kTimeScale),
+                               MediaTime(3000, kTimeScale), keyFrame, format);
 }
 
-inline MediaSamplePtr keyFrame(double seconds) {
-    return videoSample(seconds, notSyncAttachments(false));
+inline VideoPacket keyFrame(double seconds) {
+    return videoPacket(seconds, true);
 }
 
-inline MediaSamplePtr deltaFrame(double seconds) {
-    return videoSample(seconds, notSyncAttachments(true));
+inline VideoPacket deltaFrame(double seconds) {
+    return videoPacket(seconds, false);
 }
 
-inline MediaSamplePtr sampleAt(MediaTime pts) {
-    MediaSample::Parts parts;
-    parts.timing = {SampleTimingInfo{MediaTime::invalid(), pts, MediaTime::invalid()}};
-    return MediaSample::make(std::move(parts));
+// 10 ms of silent 48 kHz stereo at the given time.
+inline AudioChunk audioAt(MediaTime pts) {
+    return AudioChunk{std::make_shared<const std::vector<float>>(960), 2, 48000, pts};
+}
+
+inline AudioChunk audioAt(double seconds) {
+    return audioAt(MediaTime::makeWithSeconds(seconds, kTimeScale));
 }
 
 } // namespace backreel::test

@@ -1,15 +1,15 @@
 #pragma once
 
-#include <QFuture>
-#include <QPromise>
-
-#include <QCoroFuture>
-#include <QCoroTask>
+#include "platform/dispatch/SerialQueue.h"
 
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <QCoroFuture>
+#include <QCoroTask>
+#include <QFuture>
+#include <QPromise>
 #include <thread>
 #include <utility>
 
@@ -21,15 +21,17 @@ namespace backreel {
 // backend that forgot to answer.
 //
 // The value crosses threads under a std::mutex of our own; the QFuture only wakes the main thread.
-template <typename T>
-class Completion {
+template <typename T> class Completion {
 public:
     explicit Completion(T ifDropped)
-        : state_(std::make_shared<State>()), guard_(std::make_shared<Guard>(state_, std::move(ifDropped))) {}
+        : state_(std::make_shared<State>())
+        , guard_(std::make_shared<Guard>(state_, std::move(ifDropped))) {}
 
     // The callback to hand to the platform, taken before wait(). Any thread.
     std::function<void(T)> callback() const {
-        return [guard = guard_](T value) { guard->state->complete(std::move(value)); };
+        return [guard = guard_](T value) {
+            guard->state->complete(std::move(value));
+        };
     }
 
     // Suspends until the callback ran, or every copy of it was dropped, and yields the value.
@@ -65,7 +67,9 @@ private:
 
     // Completes with the fallback when the last copy of the callback goes away.
     struct Guard {
-        Guard(std::shared_ptr<State> s, T fallback) : state(std::move(s)), ifDropped(std::move(fallback)) {}
+        Guard(std::shared_ptr<State> s, T fallback)
+            : state(std::move(s))
+            , ifDropped(std::move(fallback)) {}
         ~Guard() { state->complete(std::move(ifDropped)); }
         Guard(const Guard&) = delete;
         Guard& operator=(const Guard&) = delete;
@@ -86,6 +90,13 @@ inline QCoro::Task<> runInBackground(std::function<void()> work) {
         signal(true);
     }).detach();
     co_await done.wait();
+}
+
+// Completes once every block submitted to the queue before it has run. Main thread.
+inline QCoro::Task<> drainQueue(SerialQueue& queue) {
+    Completion<bool> drained(true);
+    queue.async([signal = drained.callback()] { signal(true); });
+    co_await drained.wait();
 }
 
 } // namespace backreel

@@ -20,7 +20,7 @@ AudioPlacement AudioTrackClock::place(std::int64_t start, std::int64_t frames) {
     frames = std::max<std::int64_t>(frames, 0);
     if (!next_) {
         if (start + frames <= 0) {
-            // Wholly before the session: nothing of it is shown, and it anchors nothing.
+            // Wholly before the start: nothing of it is shown, and it anchors nothing.
             placement.skip = frames;
             return placement;
         }

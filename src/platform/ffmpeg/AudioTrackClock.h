@@ -19,14 +19,15 @@ struct AudioPlacement {
 };
 
 // The time line of an audio track being written, in frames at the source's sample rate counted
-// from the session start. The first buffer anchors the track at its own time stamp; what lies
-// before the session start is cut off, never moved later, so sound stays where the picture is.
+// from the movie's start (its first picture). The first buffer anchors the track at its own time
+// stamp; what lies before the start is cut off, never moved later, so sound stays where the
+// picture is.
 // From then on buffers are laid end to end, because time stamps jitter by a few milliseconds.
 // Only when a buffer's stamp drifts further than the tolerance from the running count (the
 // source lost audio, or repeated some) is the count corrected: a gap is filled with silence and
 // an overlap is dropped.
 //
-// Plain values, no locking: the audio input's encoder owns its clock.
+// Plain values, no locking: the audio encoder owns its clock.
 class AudioTrackClock {
 public:
     // How far a stamp may be from the running count before the clock corrects it.
@@ -34,7 +35,7 @@ public:
 
     explicit AudioTrackClock(double sampleRate);
 
-    // Places a buffer of frames whose first frame is at start (frames from the session start).
+    // Places a buffer of frames whose first frame is at start (frames from the movie's start).
     AudioPlacement place(std::int64_t start, std::int64_t frames);
 
     // The position of the next frame, once the track has been anchored.

@@ -4,20 +4,17 @@
 
 #include <algorithm>
 #include <array>
-#include <cmath>
 #include <limits>
 
 namespace backreel {
 
 namespace {
 
-// The audio stream description's flag for big-endian samples; FFmpeg's converter takes native
-// order only.
-constexpr std::uint32_t kFormatFlagIsBigEndian = 2;
-// Frames converted per call: bounds the scratch buffers whatever the size of a source buffer.
+// Frames converted per call: bounds the scratch buffers whatever the size of a chunk.
 constexpr int kConversionChunk = 4096;
-// libswresample's limit.
-constexpr int kMaxChannels = 64;
+// The AAC encoder's limit on output channels, and libswresample's on input ones.
+constexpr int kMaxTrackChannels = 8;
+constexpr int kMaxSourceChannels = 64;
 
 // A channel layout filled in by FFmpeg, released when it goes.
 struct ChannelLayout {
@@ -35,44 +32,14 @@ Error audioError(const QString& description) {
 
 } // namespace
 
-std::optional<AVSampleFormat> sampleFormatOf(const AudioStreamBasicDescription& description) {
-    if (description.formatID != codec::linearPCM || (description.formatFlags & kFormatFlagIsBigEndian) != 0) {
-        return std::nullopt;
-    }
-    const bool planar = description.isNonInterleaved();
-    if (description.isFloat()) {
-        switch (description.bitsPerChannel) {
-        case 32:
-            return planar ? AV_SAMPLE_FMT_FLTP : AV_SAMPLE_FMT_FLT;
-        case 64:
-            return planar ? AV_SAMPLE_FMT_DBLP : AV_SAMPLE_FMT_DBL;
-        default:
-            return std::nullopt;
-        }
-    }
-    switch (description.bitsPerChannel) {
-    case 16:
-        return planar ? AV_SAMPLE_FMT_S16P : AV_SAMPLE_FMT_S16;
-    case 32:
-        return planar ? AV_SAMPLE_FMT_S32P : AV_SAMPLE_FMT_S32;
-    default:
-        return std::nullopt;
-    }
-}
-
-Expected<std::unique_ptr<FfmpegAudioEncoder>>
-FfmpegAudioEncoder::open(const AudioOutputSettings& settings, const AudioStreamBasicDescription& source) {
-    if (settings.formatID != codec::aac) {
-        return audioError(QStringLiteral("Audio output format '%1' is not supported.")
-                              .arg(QString::fromStdString(settings.formatID.toString())));
-    }
-    if (settings.numberOfChannels < 1 || settings.numberOfChannels > 8 || !(settings.sampleRate >= 1) ||
-        settings.sampleRate > std::numeric_limits<int>::max() || settings.encoderBitRate <= 0) {
+Expected<std::unique_ptr<FfmpegAudioEncoder>> FfmpegAudioEncoder::open(const AudioTrackSettings& settings) {
+    if (settings.channels < 1 || settings.channels > kMaxTrackChannels || settings.sampleRate < 1 ||
+        settings.bitRate <= 0) {
         return audioError(
-            QStringLiteral("Audio output settings not supported: %1 channels at %2 Hz, %3 bit/s.")
-                .arg(settings.numberOfChannels)
+            QStringLiteral("Audio track settings not supported: %1 channels at %2 Hz, %3 bit/s.")
+                .arg(settings.channels)
                 .arg(settings.sampleRate)
-                .arg(settings.encoderBitRate));
+                .arg(settings.bitRate));
     }
     const AVCodec* aac = avcodec_find_encoder_by_name("aac");
     if (aac == nullptr) {
@@ -85,13 +52,11 @@ FfmpegAudioEncoder::open(const AudioOutputSettings& settings, const AudioStreamB
         return ffmpegError(AVERROR(ENOMEM));
     }
     AVCodecContext& context = *encoder->context_;
-    const auto channels = static_cast<int>(settings.numberOfChannels);
-    const auto rate = static_cast<int>(std::lround(settings.sampleRate));
     context.sample_fmt = AV_SAMPLE_FMT_FLTP;
-    context.sample_rate = rate;
-    av_channel_layout_default(&context.ch_layout, channels);
-    context.bit_rate = settings.encoderBitRate;
-    context.time_base = AVRational{1, rate};
+    context.sample_rate = settings.sampleRate;
+    av_channel_layout_default(&context.ch_layout, settings.channels);
+    context.bit_rate = settings.bitRate;
+    context.time_base = AVRational{1, settings.sampleRate};
     // MP4 keeps the AudioSpecificConfig in the sample description, not in the stream.
     context.flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     // The encoder's fast search instead of its default "twoloop" one: it halves the encoding time,
@@ -101,14 +66,11 @@ FfmpegAudioEncoder::open(const AudioOutputSettings& settings, const AudioStreamB
     if (const int result = avcodec_open2(&context, aac, nullptr); result < 0) {
         return ffmpegError(result);
     }
-    encoder->fifo_.reset(av_audio_fifo_alloc(AV_SAMPLE_FMT_FLTP, channels, context.frame_size * 2));
+    encoder->fifo_.reset(av_audio_fifo_alloc(AV_SAMPLE_FMT_FLTP, settings.channels, context.frame_size * 2));
     if (!encoder->fifo_) {
         return ffmpegError(AVERROR(ENOMEM));
     }
-    encoder->converted_.resize(static_cast<std::size_t>(channels));
-    if (std::optional<Error> error = encoder->configureSource(source)) {
-        return *error;
-    }
+    encoder->converted_.resize(static_cast<std::size_t>(settings.channels));
     return encoder;
 }
 
@@ -122,24 +84,14 @@ AVRational FfmpegAudioEncoder::timeBase() const {
     return context_->time_base;
 }
 
-std::optional<Error> FfmpegAudioEncoder::configureSource(const AudioStreamBasicDescription& description) {
-    const std::optional<AVSampleFormat> format = sampleFormatOf(description);
-    const auto rate = std::lround(description.sampleRate);
-    const auto channels = static_cast<int>(description.channelsPerFrame);
-    if (!format || rate < 1 || rate > std::numeric_limits<int>::max() || channels < 1 ||
-        channels > kMaxChannels) {
+MaybeError FfmpegAudioEncoder::configureSource(int channels, int rate) {
+    if (channels < 1 || channels > kMaxSourceChannels || rate < 1) {
         return audioError(
-            QStringLiteral("Audio input format not supported: '%1', %2-bit %3%4, %5 channels at %6 Hz.")
-                .arg(QString::fromStdString(description.formatID.toString()))
-                .arg(description.bitsPerChannel)
-                .arg(description.isFloat() ? QStringLiteral("float") : QStringLiteral("integer"))
-                .arg(description.isNonInterleaved() ? QStringLiteral(" non-interleaved") : QString())
-                .arg(description.channelsPerFrame)
-                .arg(description.sampleRate));
+            QStringLiteral("Audio of %1 channels at %2 Hz cannot be encoded.").arg(channels).arg(rate));
     }
     if (resampler_) {
         // What the old converter still holds goes into the FIFO before anything in the new format.
-        if (std::optional<Error> error = drainResampler()) {
+        if (MaybeError error = drainResampler()) {
             return error;
         }
     }
@@ -147,7 +99,7 @@ std::optional<Error> FfmpegAudioEncoder::configureSource(const AudioStreamBasicD
     SwrContext* raw = nullptr;
     const int allocated =
         swr_alloc_set_opts2(&raw, &context_->ch_layout, AV_SAMPLE_FMT_FLTP, context_->sample_rate,
-                            &input.layout, *format, static_cast<int>(rate), 0, nullptr);
+                            &input.layout, AV_SAMPLE_FMT_FLT, rate, 0, nullptr);
     SwrContextPtr resampler(raw);
     if (allocated < 0) {
         return ffmpegError(allocated);
@@ -158,68 +110,45 @@ std::optional<Error> FfmpegAudioEncoder::configureSource(const AudioStreamBasicD
     resampler_ = std::move(resampler);
     if (!clock_) {
         clock_.emplace(static_cast<double>(rate));
-    } else if (rate != source_.rate) {
+    } else if (rate != sourceRate_) {
         clock_->changeRate(static_cast<double>(rate));
     }
-    source_.description = description;
-    source_.format = *format;
-    source_.channels = channels;
-    source_.rate = static_cast<int>(rate);
-    source_.bytesPerSample = av_get_bytes_per_sample(*format);
-    source_.planar = av_sample_fmt_is_planar(*format) != 0;
+    sourceChannels_ = channels;
+    sourceRate_ = rate;
     silence_.clear();
     return std::nullopt;
 }
 
-std::optional<Error> FfmpegAudioEncoder::encode(const MediaSample& sample, MediaTime sessionStart,
-                                                std::vector<AVPacketPtr>& out) {
+MaybeError FfmpegAudioEncoder::encode(const AudioChunk& chunk, MediaTime start,
+                                      std::vector<AVPacketPtr>& out) {
     if (flushed_) {
         return audioError(QStringLiteral("The audio encoder has already been flushed."));
     }
-    const FormatDescriptionPtr& format = sample.formatDescription();
-    if (const AudioStreamBasicDescription* description =
-            format ? format->streamBasicDescription() : nullptr) {
-        if (!(*description == source_.description)) {
-            if (std::optional<Error> error = configureSource(*description)) {
-                return error;
-            }
-        }
+    if (!chunk.presentationTime.isValid() || !start.isValid()) {
+        return audioError(QStringLiteral("Audio without a time stamp cannot be placed."));
     }
-    const MediaTime presentationTime = sample.presentationTime();
-    if (!presentationTime.isValid() || !sessionStart.isValid()) {
-        return audioError(QStringLiteral("An audio sample without a time stamp cannot be placed."));
-    }
-
-    SourceAudio audio;
-    if (std::optional<Error> error = sourceAudio(sample, audio)) {
-        return error;
-    }
-    if (audio.frames == 0) {
+    const std::int64_t frames = chunk.frameCount();
+    if (frames == 0) {
         return std::nullopt;
     }
-    const std::vector<const std::uint8_t*>& planes = audio.planes;
-    const std::size_t frames = audio.frames;
-
-    const std::int64_t start = framesBetween(sessionStart, presentationTime, source_.rate);
-    const AudioPlacement placement = clock_->place(start, static_cast<std::int64_t>(frames));
+    if (chunk.channels != sourceChannels_ || chunk.sampleRate != sourceRate_) {
+        if (MaybeError error = configureSource(chunk.channels, chunk.sampleRate)) {
+            return error;
+        }
+    }
+    const AudioPlacement placement =
+        clock_->place(framesBetween(start, chunk.presentationTime, sourceRate_), frames);
     if (placement.anchor) {
         // Nothing has gone into the converter before the anchor, so the output counts from here.
-        nextPts_ = av_rescale_rnd(*placement.anchor, context_->sample_rate, source_.rate, AV_ROUND_NEAR_INF);
+        nextPts_ = av_rescale_rnd(*placement.anchor, context_->sample_rate, sourceRate_, AV_ROUND_NEAR_INF);
     }
-    if (std::optional<Error> error = convertSilence(placement.silence)) {
+    if (MaybeError error = convertSilence(placement.silence)) {
         return error;
     }
-    const auto frameBytes = static_cast<std::size_t>(source_.bytesPerSample) *
-                            (source_.planar ? 1 : static_cast<std::size_t>(source_.channels));
-    std::int64_t done = 0;
-    while (done < placement.take) {
+    const float* samples = chunk.view().data();
+    for (std::int64_t done = 0; done < placement.take;) {
         const auto count = static_cast<int>(std::min<std::int64_t>(placement.take - done, kConversionChunk));
-        const auto offset = static_cast<std::size_t>(placement.skip + done) * frameBytes;
-        std::vector<const std::uint8_t*> chunk = planes;
-        for (const std::uint8_t*& plane : chunk) {
-            plane += offset;
-        }
-        if (std::optional<Error> error = convert(chunk.data(), count)) {
+        if (MaybeError error = convert(samples + (placement.skip + done) * sourceChannels_, count)) {
             return error;
         }
         done += count;
@@ -227,76 +156,37 @@ std::optional<Error> FfmpegAudioEncoder::encode(const MediaSample& sample, Media
     return encodeFifo(false, out);
 }
 
-std::optional<Error> FfmpegAudioEncoder::sourceAudio(const MediaSample& sample, SourceAudio& audio) const {
-    std::size_t listSize = 0;
-    AudioBufferList buffers;
-    if (sample.audioBufferListWithRetainedBlockBuffer(&listSize, nullptr, 0, nullptr) != 0 ||
-        sample.audioBufferListWithRetainedBlockBuffer(nullptr, &buffers, listSize, &audio.block) != 0) {
-        return audioError(QStringLiteral("The audio sample holds no audio."));
-    }
-    const auto bytesPerSample = static_cast<std::size_t>(source_.bytesPerSample);
-    const auto channels = static_cast<std::size_t>(source_.channels);
-    if (source_.planar && buffers.size() == channels) {
-        audio.frames = std::numeric_limits<std::size_t>::max();
-        for (const AudioBuffer& buffer : buffers) {
-            audio.planes.push_back(reinterpret_cast<const std::uint8_t*>(buffer.data));
-            audio.frames = std::min(audio.frames, buffer.dataByteSize / bytesPerSample);
-        }
-    } else if (source_.planar && buffers.size() == 1) {
-        // One block, channel after channel.
-        const std::size_t channelBytes = buffers.front().dataByteSize / channels;
-        for (std::size_t channel = 0; channel < channels; ++channel) {
-            audio.planes.push_back(reinterpret_cast<const std::uint8_t*>(buffers.front().data) +
-                                   channel * channelBytes);
-        }
-        audio.frames = channelBytes / bytesPerSample;
-    } else if (!source_.planar && buffers.size() == 1) {
-        audio.planes.push_back(reinterpret_cast<const std::uint8_t*>(buffers.front().data));
-        audio.frames = buffers.front().dataByteSize / (bytesPerSample * channels);
-    } else {
-        return audioError(QStringLiteral("The audio sample's %1 buffers do not match its %2 channels.")
-                              .arg(buffers.size())
-                              .arg(channels));
-    }
-    if (audio.frames > 0 && std::any_of(audio.planes.begin(), audio.planes.end(),
-                                        [](const std::uint8_t* plane) { return plane == nullptr; })) {
-        return audioError(QStringLiteral("The audio sample holds no audio."));
-    }
-    return std::nullopt;
-}
-
-std::optional<Error> FfmpegAudioEncoder::flush(std::vector<AVPacketPtr>& out) {
+MaybeError FfmpegAudioEncoder::flush(std::vector<AVPacketPtr>& out) {
     if (flushed_) {
         return std::nullopt;
     }
     flushed_ = true;
-    if (std::optional<Error> error = drainResampler()) {
-        return error;
+    if (resampler_) {
+        if (MaybeError error = drainResampler()) {
+            return error;
+        }
     }
-    if (std::optional<Error> error = encodeFifo(true, out)) {
+    if (MaybeError error = encodeFifo(true, out)) {
         return error;
     }
     return sendFrame(nullptr, out);
 }
 
-std::optional<Error> FfmpegAudioEncoder::convert(const std::uint8_t* const* planes, int frames) {
+MaybeError FfmpegAudioEncoder::convert(const float* samples, int frames) {
     const int capacity = swr_get_out_samples(resampler_.get(), frames);
     if (capacity < 0) {
         return ffmpegError(capacity);
     }
-    std::array<std::uint8_t*, 8> output{};
+    std::array<std::uint8_t*, kMaxTrackChannels> output{};
     for (std::size_t channel = 0; channel < converted_.size(); ++channel) {
         std::vector<float>& plane = converted_[channel];
         plane.resize(std::max(plane.size(), static_cast<std::size_t>(capacity)));
         output[channel] = reinterpret_cast<std::uint8_t*>(plane.data());
     }
     // libswresample's input parameter is not const-qualified all the way; it only reads.
-    std::vector<const std::uint8_t*> input;
-    if (planes != nullptr) {
-        input.assign(planes, planes + (source_.planar ? source_.channels : 1));
-    }
-    const int converted = swr_convert(resampler_.get(), output.data(), capacity,
-                                      planes != nullptr ? input.data() : nullptr, frames);
+    const auto* input = reinterpret_cast<const std::uint8_t*>(samples);
+    const int converted =
+        swr_convert(resampler_.get(), output.data(), capacity, samples != nullptr ? &input : nullptr, frames);
     if (converted < 0) {
         return ffmpegError(converted);
     }
@@ -307,19 +197,14 @@ std::optional<Error> FfmpegAudioEncoder::convert(const std::uint8_t* const* plan
     return std::nullopt;
 }
 
-std::optional<Error> FfmpegAudioEncoder::convertSilence(std::int64_t frames) {
+MaybeError FfmpegAudioEncoder::convertSilence(std::int64_t frames) {
     if (frames <= 0) {
         return std::nullopt;
     }
-    // Zero bytes are silence in every format the source may have (float and signed integers).
-    const auto frameBytes = static_cast<std::size_t>(source_.bytesPerSample) *
-                            (source_.planar ? 1 : static_cast<std::size_t>(source_.channels));
-    silence_.resize(frameBytes * kConversionChunk, 0);
-    const std::vector<const std::uint8_t*> planes(static_cast<std::size_t>(source_.channels),
-                                                  silence_.data());
+    silence_.resize(static_cast<std::size_t>(sourceChannels_) * kConversionChunk, 0.0f);
     while (frames > 0) {
         const auto count = static_cast<int>(std::min<std::int64_t>(frames, kConversionChunk));
-        if (std::optional<Error> error = convert(planes.data(), count)) {
+        if (MaybeError error = convert(silence_.data(), count)) {
             return error;
         }
         frames -= count;
@@ -327,10 +212,10 @@ std::optional<Error> FfmpegAudioEncoder::convertSilence(std::int64_t frames) {
     return std::nullopt;
 }
 
-std::optional<Error> FfmpegAudioEncoder::drainResampler() {
+MaybeError FfmpegAudioEncoder::drainResampler() {
     for (;;) {
-        const std::int64_t before = av_audio_fifo_size(fifo_.get());
-        if (std::optional<Error> error = convert(nullptr, 0)) {
+        const int before = av_audio_fifo_size(fifo_.get());
+        if (MaybeError error = convert(nullptr, 0)) {
             return error;
         }
         if (av_audio_fifo_size(fifo_.get()) == before) {
@@ -339,7 +224,7 @@ std::optional<Error> FfmpegAudioEncoder::drainResampler() {
     }
 }
 
-std::optional<Error> FfmpegAudioEncoder::encodeFifo(bool final, std::vector<AVPacketPtr>& out) {
+MaybeError FfmpegAudioEncoder::encodeFifo(bool final, std::vector<AVPacketPtr>& out) {
     const int frameSize = context_->frame_size;
     for (;;) {
         const int available = av_audio_fifo_size(fifo_.get());
@@ -363,13 +248,13 @@ std::optional<Error> FfmpegAudioEncoder::encodeFifo(bool final, std::vector<AVPa
         }
         frame->pts = nextPts_;
         nextPts_ += count;
-        if (std::optional<Error> error = sendFrame(frame, out)) {
+        if (MaybeError error = sendFrame(frame, out)) {
             return error;
         }
     }
 }
 
-std::optional<Error> FfmpegAudioEncoder::sendFrame(const AVFrame* frame, std::vector<AVPacketPtr>& out) {
+MaybeError FfmpegAudioEncoder::sendFrame(const AVFrame* frame, std::vector<AVPacketPtr>& out) {
     if (const int result = avcodec_send_frame(context_.get(), frame); result < 0) {
         return ffmpegError(result);
     }

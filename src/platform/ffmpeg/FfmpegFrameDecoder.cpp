@@ -1,11 +1,11 @@
 #include "platform/ffmpeg/FfmpegFrameDecoder.h"
 
+#include "platform/ffmpeg/FfmpegError.h"
 #include "platform/ffmpeg/FfmpegPtr.h"
 
 #include <cstring>
 #include <libyuv/convert_argb.h>
 #include <limits>
-#include <span>
 
 namespace backreel {
 
@@ -20,15 +20,9 @@ FfmpegFrameDecoder::FfmpegFrameDecoder(std::unique_ptr<State> state)
 
 FfmpegFrameDecoder::~FfmpegFrameDecoder() = default;
 
-std::unique_ptr<FfmpegFrameDecoder> FfmpegFrameDecoder::create(const FormatDescription& format) {
-    if (format.mediaType() != MediaType::video) {
-        return nullptr;
-    }
-    const FourCC codecType = format.mediaSubType();
-    const AVCodecID codecId = codecType == codec::h264   ? AV_CODEC_ID_H264
-                              : codecType == codec::hevc ? AV_CODEC_ID_HEVC
-                                                         : AV_CODEC_ID_NONE;
-    const AVCodec* decoder = avcodec_find_decoder(codecId);
+std::unique_ptr<FfmpegFrameDecoder> FfmpegFrameDecoder::create(const VideoStreamFormat& format) {
+    const AVCodec* decoder =
+        avcodec_find_decoder(format.codec == VideoCodec::hevc ? AV_CODEC_ID_HEVC : AV_CODEC_ID_H264);
     if (decoder == nullptr) {
         return nullptr;
     }
@@ -41,7 +35,7 @@ std::unique_ptr<FfmpegFrameDecoder> FfmpegFrameDecoder::create(const FormatDescr
     }
     // One thread: frame threading would hold pictures back until several frames went in.
     state->context->thread_count = 1;
-    const std::vector<std::byte>& configuration = format.codecConfiguration();
+    const std::vector<std::byte>& configuration = format.codecConfiguration;
     if (!configuration.empty()) {
         // FFmpeg reads past the end of extradata in word-sized steps, hence the zeroed padding.
         const std::size_t size = configuration.size();
@@ -59,49 +53,41 @@ std::unique_ptr<FfmpegFrameDecoder> FfmpegFrameDecoder::create(const FormatDescr
     return std::unique_ptr<FfmpegFrameDecoder>(new FfmpegFrameDecoder(std::move(state)));
 }
 
-std::int32_t FfmpegFrameDecoder::decode(const MediaSample& sample, ImageBufferPtr* picture) {
-    *picture = nullptr;
-    const BlockBufferPtr& data = sample.dataBuffer();
-    if (!data || data->dataLength() == 0 ||
-        data->dataLength() > static_cast<std::size_t>(std::numeric_limits<int>::max())) {
-        return AVERROR(EINVAL);
+Expected<ImageBufferPtr> FfmpegFrameDecoder::decode(std::span<const std::byte> data) {
+    if (data.empty() || data.size() > static_cast<std::size_t>(std::numeric_limits<int>::max())) {
+        return ffmpegError(AVERROR(EINVAL));
     }
     AVPacket* packet = state_->packet.get();
     av_packet_unref(packet);
-    if (const int result = av_new_packet(packet, static_cast<int>(data->dataLength())); result < 0) {
-        return result;
+    if (const int result = av_new_packet(packet, static_cast<int>(data.size())); result < 0) {
+        return ffmpegError(result);
     }
-    auto* bytes = reinterpret_cast<std::byte*>(packet->data);
-    if (data->copyDataBytes(0, std::span(bytes, data->dataLength())) != 0) {
-        return AVERROR(EINVAL);
-    }
-    packet->pts = sample.presentationTime().value();
+    std::memcpy(packet->data, data.data(), data.size());
     if (const int result = avcodec_send_packet(state_->context.get(), packet); result < 0) {
-        return result;
+        return ffmpegError(result);
     }
     AVFrame* frame = state_->frame.get();
     av_frame_unref(frame);
     const int result = avcodec_receive_frame(state_->context.get(), frame);
     if (result == AVERROR(EAGAIN)) {
-        return 0;
+        return ImageBufferPtr();
     }
     if (result < 0) {
-        return result;
+        return ffmpegError(result);
     }
     // The encoders here produce 4:2:0, or 4:4:4 for pictures with an odd side.
     const bool fullChroma = frame->format == AV_PIX_FMT_YUV444P || frame->format == AV_PIX_FMT_YUVJ444P;
     if (!fullChroma && frame->format != AV_PIX_FMT_YUV420P && frame->format != AV_PIX_FMT_YUVJ420P) {
-        return AVERROR_PATCHWELCOME;
+        return ffmpegError(AVERROR_PATCHWELCOME);
     }
     ImageBufferPtr decoded = ImageBuffer::allocate(frame->width, frame->height);
     auto* pixels = reinterpret_cast<std::uint8_t*>(decoded->mutableBaseAddress());
     const auto convert = fullChroma ? libyuv::I444ToARGB : libyuv::I420ToARGB;
     if (convert(frame->data[0], frame->linesize[0], frame->data[1], frame->linesize[1], frame->data[2],
                 frame->linesize[2], pixels, frame->width * 4, frame->width, frame->height) != 0) {
-        return AVERROR(EINVAL);
+        return ffmpegError(AVERROR(EINVAL));
     }
-    *picture = std::move(decoded);
-    return 0;
+    return decoded;
 }
 
 } // namespace backreel

@@ -1,30 +1,32 @@
 #pragma once
 
-#include "platform/media/FormatDescription.h"
+#include "platform/Error.h"
 #include "platform/media/ImageBuffer.h"
-#include "platform/media/MediaSample.h"
+#include "platform/media/VideoPacket.h"
 
-#include <cstdint>
+#include <cstddef>
 #include <memory>
+#include <span>
 
 namespace backreel {
 
-// Decodes the compressed frames of one video stream back into BGRA pictures, with FFmpeg's
-// decoder for the stream's codec. It checks what an encoder produced without the caller touching
+// Decodes the packets of one video stream back into BGRA pictures, with FFmpeg's decoder for the
+// stream's codec. It checks what an encoder or a movie file holds without the caller touching
 // FFmpeg. One thread at a time.
 class FfmpegFrameDecoder {
 public:
     // A decoder primed with the format's parameter sets; null when FFmpeg has no decoder for the
     // codec or it does not open.
-    static std::unique_ptr<FfmpegFrameDecoder> create(const FormatDescription& format);
+    static std::unique_ptr<FfmpegFrameDecoder> create(const VideoStreamFormat& format);
     ~FfmpegFrameDecoder();
 
     FfmpegFrameDecoder(const FfmpegFrameDecoder&) = delete;
     FfmpegFrameDecoder& operator=(const FfmpegFrameDecoder&) = delete;
 
-    // Decodes one compressed frame. Returns 0 with *picture set to the decoded picture, 0 with it
-    // null when the decoder needs more frames first, or a negative AVERROR code.
-    std::int32_t decode(const MediaSample& sample, ImageBufferPtr* picture);
+    // Decodes one compressed picture: the decoded picture, null when the decoder needs more
+    // packets first, or the "FFmpeg" error of a packet it cannot decode.
+    Expected<ImageBufferPtr> decode(std::span<const std::byte> data);
+    Expected<ImageBufferPtr> decode(const VideoPacket& packet) { return decode(packet.data); }
 
 private:
     struct State;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/AssetWriter.h"
+#include "platform/MovieFile.h"
 
 #include <cstdint>
 

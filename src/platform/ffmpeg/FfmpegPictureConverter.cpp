@@ -1,7 +1,5 @@
 #include "platform/ffmpeg/FfmpegPictureConverter.h"
 
-#include "platform/CompressionSession.h"
-
 #include <libyuv/convert_from_argb.h>
 #include <libyuv/scale_argb.h>
 #include <limits>
@@ -27,24 +25,24 @@ AVFramePtr FfmpegPictureConverter::makeFrame() const {
     return frame;
 }
 
-std::int32_t FfmpegPictureConverter::convert(const ImageBuffer& image, AVFrame& frame) {
+bool FfmpegPictureConverter::convert(const ImageBuffer& image, AVFrame& frame) {
     const int imageWidth = image.width();
     const int imageHeight = image.height();
     if (imageWidth <= 0 || imageHeight <= 0 || image.baseAddress() == nullptr ||
         image.bytesPerRow() < static_cast<std::size_t>(imageWidth) * 4 ||
         image.bytesPerRow() > static_cast<std::size_t>(std::numeric_limits<int>::max())) {
-        return compression_status::kParameter;
+        return false;
     }
     const auto* source = reinterpret_cast<const std::uint8_t*>(image.baseAddress());
     int sourceStride = static_cast<int>(image.bytesPerRow());
     if (imageWidth != width_ || imageHeight != height_) {
-        // A picture of another size (a resized window) is scaled to the session's size. Bilinear
+        // A picture of another size (a resized window) is scaled to the encoder's size. Bilinear
         // scaling costs about 2 ms from 2560×1440 to 1920×1080 on the development machine, and
         // happens only in this rare case.
         scaledPicture_.resize(static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_) * 4);
         if (libyuv::ARGBScale(source, sourceStride, imageWidth, imageHeight, scaledPicture_.data(),
                               width_ * 4, width_, height_, libyuv::kFilterBilinear) != 0) {
-            return compression_status::kEncoderFailed;
+            return false;
         }
         source = scaledPicture_.data();
         sourceStride = width_ * 4;
@@ -66,7 +64,7 @@ std::int32_t FfmpegPictureConverter::convert(const ImageBuffer& image, AVFrame& 
                                     frame.linesize[1], width_, height_);
         break;
     }
-    return result == 0 ? compression_status::kNoError : compression_status::kEncoderFailed;
+    return result == 0;
 }
 
 } // namespace backreel

@@ -22,9 +22,9 @@ public:
     // produces it; null when it can't be allocated.
     AVFramePtr makeFrame() const;
 
-    // Converts the picture into the frame (one of makeFrame()'s). Returns a compression status:
-    // kParameter for a picture without pixels, kEncoderFailed when libyuv refuses.
-    std::int32_t convert(const ImageBuffer& picture, AVFrame& frame);
+    // Converts the picture into the frame (one of makeFrame()'s). False for a picture without
+    // pixels or one libyuv refuses.
+    bool convert(const ImageBuffer& picture, AVFrame& frame);
 
 private:
     const std::int32_t width_;

@@ -11,7 +11,7 @@ namespace backreel {
 // that irregular frame arrival (a still screen, then a burst) still gives a key frame every
 // maxIntervalTicks. Zero switches a limit off.
 //
-// Plain values, no locking: the session's encoder thread owns its schedule.
+// Plain values, no locking: the encoder's thread owns its schedule.
 class KeyFrameSchedule {
 public:
     KeyFrameSchedule() = default;

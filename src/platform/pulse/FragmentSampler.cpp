@@ -1,6 +1,5 @@
 #include "platform/pulse/FragmentSampler.h"
 
-#include "platform/pulse/BorrowedAudioSample.h"
 #include "platform/pulse/PulseAudioFormat.h"
 
 #include <span>
@@ -15,7 +14,6 @@ constexpr std::uint64_t kDriftToleranceMicroseconds = 20'000;
 
 FragmentSampler::FragmentSampler(const SystemAudioFormat& format)
     : format_(format)
-    , description_(FormatDescription::audio(interleavedFloatDescription(format)))
     , bytesPerFrame_(bytesPerFrame(format))
     , timeline_(framesForMicroseconds(kDriftToleranceMicroseconds, format.sampleRate)) {}
 
@@ -23,22 +21,25 @@ std::int64_t FragmentSampler::frameCount(std::size_t length) const {
     return static_cast<std::int64_t>(length / bytesPerFrame_);
 }
 
-MediaSamplePtr FragmentSampler::sample(const void* data, std::size_t length, std::int64_t estimatedStart) {
+std::optional<AudioView> FragmentSampler::audio(const void* data, std::size_t length,
+                                                std::int64_t estimatedStart) {
     const std::int64_t frames = frameCount(length);
     if (frames == 0) {
-        return nullptr;
+        return std::nullopt;
     }
-    const std::size_t usable = static_cast<std::size_t>(frames) * bytesPerFrame_;
-    const std::byte* bytes = static_cast<const std::byte*>(data);
-    if (bytes == nullptr) {
-        if (silence_.size() < usable) {
-            silence_.resize(usable); // zeros, and never written to
+    const std::size_t values =
+        static_cast<std::size_t>(frames) * static_cast<std::size_t>(format_.channelCount);
+    // The server hands out float32 frames in memory blocks aligned for them.
+    const auto* samples = static_cast<const float*>(data);
+    if (samples == nullptr) {
+        if (silence_.size() < values) {
+            silence_.resize(values); // zeros, and never written to
         }
-        bytes = silence_.data();
+        samples = silence_.data();
     }
     lastPlacement_ = timeline_.place(estimatedStart, frames);
-    return makeBorrowedAudioSample(description_, std::span<const std::byte>(bytes, usable),
-                                   MediaTime(lastPlacement_.start, format_.sampleRate));
+    return AudioView{std::span<const float>(samples, values), format_.channelCount, format_.sampleRate,
+                     MediaTime(lastPlacement_.start, format_.sampleRate)};
 }
 
 } // namespace backreel

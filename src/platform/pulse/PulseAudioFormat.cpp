@@ -29,19 +29,6 @@ std::uint32_t bytesPerFrame(const SystemAudioFormat& format) {
     return kBytesPerChannel * static_cast<std::uint32_t>(format.channelCount);
 }
 
-AudioStreamBasicDescription interleavedFloatDescription(const SystemAudioFormat& format) {
-    AudioStreamBasicDescription description;
-    description.sampleRate = format.sampleRate;
-    description.formatID = codec::linearPCM;
-    description.formatFlags = AudioStreamBasicDescription::kFormatFlagIsFloat;
-    description.bytesPerFrame = bytesPerFrame(format);
-    description.bytesPerPacket = description.bytesPerFrame;
-    description.framesPerPacket = 1;
-    description.channelsPerFrame = static_cast<std::uint32_t>(format.channelCount);
-    description.bitsPerChannel = 8 * kBytesPerChannel;
-    return description;
-}
-
 std::uint32_t byteCountForDuration(const SystemAudioFormat& format, std::chrono::microseconds duration) {
     const std::int64_t micros = std::max<std::int64_t>(duration.count(), 0);
     const std::int64_t frames = (micros * format.sampleRate + 500'000) / 1'000'000;

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "platform/Error.h"
-#include "platform/media/FormatDescription.h"
 #include "platform/SystemAudio.h"
 
 #include <chrono>
@@ -23,9 +22,6 @@ MaybeError checkSystemAudioFormat(const SystemAudioFormat& format);
 
 // The bytes of one frame: one float per channel. The format must have passed the check.
 std::uint32_t bytesPerFrame(const SystemAudioFormat& format);
-
-// The description of the samples the source delivers.
-AudioStreamBasicDescription interleavedFloatDescription(const SystemAudioFormat& format);
 
 // The bytes of whole frames closest to the given duration, never less than one frame.
 std::uint32_t byteCountForDuration(const SystemAudioFormat& format, std::chrono::microseconds duration);

@@ -21,7 +21,7 @@ PulseAudioSource::~PulseAudioSource() {
     stop();
 }
 
-MaybeError PulseAudioSource::start(const SystemAudioFormat& format, SampleHandler onSample,
+MaybeError PulseAudioSource::start(const SystemAudioFormat& format, AudioHandler onAudio,
                                    FailureHandler onFailure) {
     if (recorder_) {
         return Error::backreel(0, QStringLiteral("The system audio is already being recorded."));
@@ -30,7 +30,7 @@ MaybeError PulseAudioSource::start(const SystemAudioFormat& format, SampleHandle
         return invalid;
     }
     auto recorder =
-        std::make_unique<PulseMonitorRecorder>(server_, format, std::move(onSample), std::move(onFailure));
+        std::make_unique<PulseMonitorRecorder>(server_, format, std::move(onAudio), std::move(onFailure));
     if (MaybeError failed = recorder->start(kStartDeadline)) {
         return failed; // the recorder's destructor stops whatever did start
     }

@@ -11,10 +11,9 @@ class PulseMonitorRecorder;
 
 // Records the monitor of PulseAudio's default sink (PipeWire's PulseAudio server works too) as
 // interleaved 32-bit float at the requested rate and channel count, and follows the default sink
-// when it changes. Samples arrive about every 10 ms on the source's own mainloop thread. Each
-// carries one interleaved AudioBuffer pointing straight into the server's memory and a listBlock
-// that wraps the same bytes without owning them: they are valid only during the handler call.
-// Holes in the stream arrive as silence; PTS are CLOCK_MONOTONIC at the stream's sample rate.
+// when it changes. Audio arrives about every 10 ms on the source's own mainloop thread, as views
+// straight into the server's memory: valid only during the handler call. Holes in the stream
+// arrive as silence; PTS are CLOCK_MONOTONIC at the stream's sample rate.
 //
 // Thread contract: as SystemAudioSource. Handlers must not call stop() or destroy the source.
 class PulseAudioSource final : public SystemAudioSource {
@@ -24,11 +23,11 @@ public:
     explicit PulseAudioSource(std::string server = {});
     ~PulseAudioSource() override;
 
-    // Returns once the stream records (the first samples may arrive just before it returns), or
+    // Returns once the stream records (the first audio may arrive just before it returns), or
     // with the reason it cannot: the server's own text, domain "PulseAudio". A missing or
     // refusing server fails at once, one that does not answer after 3 s. The format needs 1 to 8
     // channels. Fails while already recording.
-    MaybeError start(const SystemAudioFormat& format, SampleHandler onSample,
+    MaybeError start(const SystemAudioFormat& format, AudioHandler onAudio,
                      FailureHandler onFailure) override;
     void stop() override;
 

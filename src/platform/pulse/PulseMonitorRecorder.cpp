@@ -34,11 +34,11 @@ QString serverSuffix(const std::string& server) {
 } // namespace
 
 PulseMonitorRecorder::PulseMonitorRecorder(std::string server, SystemAudioFormat format,
-                                           SystemAudioSource::SampleHandler onSample,
+                                           SystemAudioSource::AudioHandler onAudio,
                                            SystemAudioSource::FailureHandler onFailure)
     : server_(std::move(server))
     , format_(format)
-    , onSample_(std::move(onSample))
+    , onAudio_(std::move(onAudio))
     , onFailure_(std::move(onFailure))
     , sampler_(format) {}
 
@@ -325,15 +325,15 @@ void PulseMonitorRecorder::deliver(pa_stream* stream, const void* data, std::siz
     if (frames == 0) {
         return;
     }
-    const MediaSamplePtr sample = sampler_.sample(data, length, estimateCaptureStart(stream, frames));
+    const std::optional<AudioView> audio = sampler_.audio(data, length, estimateCaptureStart(stream, frames));
     if (sampler_.lastPlacement().reanchored) {
         Logger::recording().debug(
             QStringLiteral("[Audio] Timeline re-anchored, drift %1 ms")
                 .arg(fixed(1000.0 * static_cast<double>(sampler_.lastPlacement().drift) / format_.sampleRate,
                            1)));
     }
-    if (sample && onSample_) {
-        onSample_(sample);
+    if (audio && onAudio_) {
+        onAudio_(*audio);
     }
 }
 

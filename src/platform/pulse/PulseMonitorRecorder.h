@@ -26,7 +26,7 @@ public:
     // server: a PulseAudio server string; empty for the usual one (PULSE_SERVER, then the client
     // configuration). The format must have passed checkSystemAudioFormat().
     PulseMonitorRecorder(std::string server, SystemAudioFormat format,
-                         SystemAudioSource::SampleHandler onSample,
+                         SystemAudioSource::AudioHandler onAudio,
                          SystemAudioSource::FailureHandler onFailure);
     ~PulseMonitorRecorder();
 
@@ -67,7 +67,7 @@ private:
 
     const std::string server_;
     const SystemAudioFormat format_;
-    const SystemAudioSource::SampleHandler onSample_;
+    const SystemAudioSource::AudioHandler onAudio_;
     const SystemAudioSource::FailureHandler onFailure_;
 
     std::atomic<Phase> phase_{Phase::idle};

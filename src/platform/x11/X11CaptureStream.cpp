@@ -30,9 +30,6 @@ X11CaptureStream::~X11CaptureStream() {
 
 MaybeError X11CaptureStream::addStreamOutput(std::shared_ptr<StreamOutput> output, StreamOutputType type,
                                              SerialQueue& queue) {
-    if (type == StreamOutputType::microphone) {
-        return Error::backreel(-1, QStringLiteral("This capture has no microphone output."));
-    }
     std::lock_guard lock(mutex_);
     (type == StreamOutputType::screen ? screen_ : audio_) = Output{std::move(output), &queue};
     return std::nullopt;
@@ -97,16 +94,15 @@ void X11CaptureStream::startAudio() {
         log.error(QStringLiteral("[Capture] System audio unavailable: no audio source."));
         return;
     }
-    // The sample's bytes are valid only during this call, so the output gets it before we return.
-    auto onSample = [this, target](const MediaSamplePtr& sample) {
-        target.queue->sync(
-            [&] { target.output->didOutputSampleBuffer(*this, sample, StreamOutputType::audio); });
+    // The audio is valid only during this call, so the output gets it before we return.
+    auto onAudio = [this, target](const AudioView& audio) {
+        target.queue->sync([&] { target.output->didOutputAudio(*this, audio); });
     };
     auto onFailure = [log](const Error& error) {
         log.error(QStringLiteral("[Capture] System audio unavailable: %1").arg(error.description));
     };
     const SystemAudioFormat format{configuration_.sampleRate, configuration_.channelCount};
-    if (const MaybeError failure = source->start(format, std::move(onSample), std::move(onFailure))) {
+    if (const MaybeError failure = source->start(format, std::move(onAudio), std::move(onFailure))) {
         // Video goes on without audio: the buffer is still worth having.
         log.error(QStringLiteral("[Capture] System audio unavailable: %1").arg(failure->description));
         return;
@@ -176,17 +172,13 @@ void X11CaptureStream::deliverFrame(const ImageBufferPtr& image, MediaTime prese
     if (!target.output || target.queue == nullptr) {
         return;
     }
-    MediaSample::Parts parts;
-    parts.imageBuffer = image;
-    parts.timing = {
-        SampleTimingInfo{configuration_.minimumFrameInterval, presentationTime, MediaTime::invalid()}};
-    MediaSamplePtr sample = MediaSample::make(std::move(parts));
+    VideoFrame frame{image, presentationTime, configuration_.minimumFrameInterval};
     framesQueued_->fetch_add(1);
     // A block that finds the stream gone (its owner dropped it) skips the frame.
-    target.queue->async([weakSelf = weak_from_this(), output = target.output, sample = std::move(sample),
+    target.queue->async([weakSelf = weak_from_this(), output = target.output, frame = std::move(frame),
                          queued = framesQueued_] {
         if (std::shared_ptr<X11CaptureStream> self = weakSelf.lock()) {
-            output->didOutputSampleBuffer(*self, sample, StreamOutputType::screen);
+            output->didOutputVideoFrame(*self, frame);
         }
         queued->fetch_sub(1);
     });

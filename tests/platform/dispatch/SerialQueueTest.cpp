@@ -1,11 +1,11 @@
-#include "capture/RecordingManager.h"
 #include "platform/dispatch/SerialQueue.h"
 
-#include <QCoroTask>
-#include <gtest/gtest.h>
+#include "platform/dispatch/Completion.h"
 
 #include <atomic>
 #include <chrono>
+#include <gtest/gtest.h>
+#include <QCoroTask>
 #include <thread>
 #include <vector>
 
@@ -54,7 +54,7 @@ TEST(SerialQueue, DrainWaitsForEverythingSubmittedBeforeIt) {
             done.fetch_add(1);
         });
     }
-    QCoro::waitFor(RecordingManager::drainQueue(queue));
+    QCoro::waitFor(drainQueue(queue));
     EXPECT_EQ(done.load(), 5);
     EXPECT_EQ(queue.label(), "com.loopvane.capture");
 }

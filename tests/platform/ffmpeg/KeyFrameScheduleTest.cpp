@@ -1,37 +1,31 @@
 #include "platform/ffmpeg/KeyFrameSchedule.h"
 
 #include <gtest/gtest.h>
+#include <vector>
 
 using namespace backreel;
 
-TEST(KeyFrameSchedule, FirstFrameIsAlwaysKey) {
-    KeyFrameSchedule schedule(30, 45000);
-    EXPECT_TRUE(schedule.shouldForceKeyFrame(0, 123456));
-    EXPECT_FALSE(schedule.shouldForceKeyFrame(1, 126456));
-}
+namespace {
 
-TEST(KeyFrameSchedule, FrameCountLimit) {
-    KeyFrameSchedule schedule(4, 0);
-    std::vector<int> forced;
-    for (int i = 0; i < 10; ++i) {
-        if (schedule.shouldForceKeyFrame(i, i * 3000)) {
-            forced.push_back(i);
-        }
-    }
-    EXPECT_EQ(forced, (std::vector<int>{0, 4, 8}));
-}
-
-TEST(KeyFrameSchedule, DurationLimitCountsPtsNotFrames) {
-    KeyFrameSchedule schedule(0, 45000);
-    const std::int64_t ticks[] = {0, 3000, 6000, 51000, 54000, 95999, 96000, 200000};
+// The PTS of the frames the schedule forces to be key frames.
+std::vector<std::int64_t> forcedAt(KeyFrameSchedule schedule, const std::vector<std::int64_t>& ticks) {
     std::vector<std::int64_t> forced;
-    std::int64_t index = 0;
-    for (const std::int64_t tick : ticks) {
-        if (schedule.shouldForceKeyFrame(index++, tick)) {
-            forced.push_back(tick);
+    for (std::size_t index = 0; index < ticks.size(); ++index) {
+        if (schedule.shouldForceKeyFrame(static_cast<std::int64_t>(index), ticks[index])) {
+            forced.push_back(ticks[index]);
         }
     }
-    EXPECT_EQ(forced, (std::vector<std::int64_t>{0, 51000, 96000, 200000}));
+    return forced;
+}
+
+} // namespace
+
+TEST(KeyFrameSchedule, TheFirstFrameThenEveryIntervalOfFramesOrOfPts) {
+    EXPECT_EQ(forcedAt(KeyFrameSchedule(4, 0), {0, 1, 2, 3, 4, 5, 6, 7, 8, 9}),
+              (std::vector<std::int64_t>{0, 4, 8}));
+    // Irregular arrival: the limit counts PTS, not frames.
+    EXPECT_EQ(forcedAt(KeyFrameSchedule(0, 45000), {7, 3000, 6000, 51000, 54000, 95999, 96000, 200000}),
+              (std::vector<std::int64_t>{7, 51000, 96000, 200000}));
 }
 
 TEST(KeyFrameSchedule, KeyFramesTheEncoderMadeRestartTheCount) {

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/pulse/ChildProcess.h"
 #include "platform/pulse/PulseTestEnvironment.h"
+#include "support/ChildProcess.h"
 
 #include <chrono>
 #include <optional>
@@ -9,7 +9,6 @@
 #include <QStringList>
 #include <QTemporaryDir>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace backreel::test {
@@ -31,39 +30,46 @@ public:
         if (!dir_.isValid()) {
             return QStringLiteral("no temporary folder");
         }
+        // Every bit of the daemon's state in our folder, none of the session's (env execs it, so
+        // the process is the daemon's own).
         const std::string dir = dir_.path().toStdString();
-        // Every bit of the daemon's state in our folder, none of the session's.
-        const std::vector<ChildProcess::EnvironmentChange> environment = {
-            {"XDG_RUNTIME_DIR", dir},
-            {"PULSE_RUNTIME_PATH", dir},
-            {"PULSE_STATE_PATH", dir + "/state"},
-            {"HOME", dir},
-            {"XDG_CONFIG_HOME", dir},
-            {"XDG_CACHE_HOME", dir},
-            {"PULSE_SERVER", std::nullopt},
-            {"PULSE_CONFIG_PATH", std::nullopt},
-            {"PULSE_CLIENTCONFIG", std::nullopt},
-            {"DBUS_SESSION_BUS_ADDRESS", std::nullopt}};
         const bool started = daemon_.start(
-            {"pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--disallow-exit",
-             "--use-pid-file=no", "--log-target=stderr", "-L",
+            {"env",
+             "-u",
+             "PULSE_SERVER",
+             "-u",
+             "PULSE_CONFIG_PATH",
+             "-u",
+             "PULSE_CLIENTCONFIG",
+             "-u",
+             "DBUS_SESSION_BUS_ADDRESS",
+             "XDG_RUNTIME_DIR=" + dir,
+             "PULSE_RUNTIME_PATH=" + dir,
+             "PULSE_STATE_PATH=" + dir + "/state",
+             "HOME=" + dir,
+             "XDG_CONFIG_HOME=" + dir,
+             "XDG_CACHE_HOME=" + dir,
+             "pulseaudio",
+             "-n",
+             "--daemonize=no",
+             "--exit-idle-time=-1",
+             "--disallow-exit",
+             "--use-pid-file=no",
+             "--log-target=stderr",
+             "-L",
              "module-native-protocol-unix socket=" + socketPath() + " auth-anonymous=1 auth-cookie-enabled=0",
-             "-L", "module-null-sink sink_name=" + sinkName + " rate=48000 channels=2 norewinds=1"},
-            environment, dir + "/pulseaudio.log");
+             "-L",
+             "module-null-sink sink_name=" + sinkName + " rate=48000 channels=2 norewinds=1"},
+            dir + "/pulseaudio.log");
         if (!started) {
             return QStringLiteral("pulseaudio did not start");
         }
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (std::chrono::steady_clock::now() < deadline) {
-            if (pactl({"info"})) {
-                return std::nullopt;
-            }
-            if (!daemon_.running()) {
-                return QStringLiteral("pulseaudio exited during startup");
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        const bool up =
+            waitUntil([&] { return pactl({"info"}) || !daemon_.running(); }, std::chrono::seconds(10));
+        if (!daemon_.running()) {
+            return QStringLiteral("pulseaudio exited during startup");
         }
-        return QStringLiteral("pulseaudio did not come up");
+        return up ? std::nullopt : std::optional<QString>(QStringLiteral("pulseaudio did not come up"));
     }
 
     std::string server() const { return "unix:" + socketPath(); }

@@ -3,7 +3,7 @@
 // What the tests that record from a real PulseAudio server need around them: the session's
 // server, the helper programs, and a test tone played with sox and pacat.
 
-#include "platform/pulse/ChildProcess.h"
+#include "support/ChildProcess.h"
 
 #include <chrono>
 #include <optional>
@@ -32,16 +32,17 @@ inline std::optional<QString> sessionServerMissing() {
     return std::nullopt;
 }
 
-// Plays a 440 Hz sine (float stereo, 48 kHz) with sox and pacat. server and device empty for the
-// usual ones; returns once pacat has played it all.
-inline bool playTone(double seconds, const std::string& server = {}, const std::string& device = {}) {
+// The peak of the test tone: half of full scale, so that a level check sees any gain or clipping.
+inline constexpr double kTonePeak = 0.5;
+
+// Plays a 440 Hz sine of kTonePeak (float stereo, 48 kHz) with sox and pacat. server empty for the
+// usual one; returns once pacat has played it all.
+inline bool playTone(double seconds, const std::string& server = {}) {
     std::string command = "sox -n -r 48000 -c 2 -t raw -e float -b 32 - synth " + std::to_string(seconds) +
-                          " sine 440 | pacat --raw --format=float32le --rate=48000 --channels=2";
+                          " sine 440 vol " + std::to_string(kTonePeak) +
+                          " | pacat --raw --format=float32le --rate=48000 --channels=2";
     if (!server.empty()) {
         command += " --server=" + server;
-    }
-    if (!device.empty()) {
-        command += " --device=" + device;
     }
     return runProgram({"/bin/sh", "-c", command}, nullptr,
                       std::chrono::milliseconds(static_cast<int>(seconds * 1000) + 10000));

@@ -1,28 +1,12 @@
 #pragma once
 
-// Checks on recorded audio: the power at one frequency, where a tone starts, its frequency.
+// Checks on recorded audio: where a tone starts, its frequency and its level.
 
 #include <cmath>
 #include <cstddef>
-#include <numbers>
 #include <span>
 
 namespace backreel::test {
-
-// The power of one frequency in a signal (the Goertzel algorithm), normalised by its length.
-inline double tonePower(std::span<const float> signal, double frequency, double rate) {
-    const double coefficient = 2 * std::cos(2 * std::numbers::pi * frequency / rate);
-    double previous = 0;
-    double beforePrevious = 0;
-    for (const float value : signal) {
-        const double current = value + coefficient * previous - beforePrevious;
-        beforePrevious = previous;
-        previous = current;
-    }
-    const double power =
-        previous * previous + beforePrevious * beforePrevious - coefficient * previous * beforePrevious;
-    return power / static_cast<double>(signal.size() * signal.size());
-}
 
 // The first stretch of the given length that starts a little after the signal gets loud; empty
 // when it never does.
@@ -49,6 +33,15 @@ inline double zeroCrossingFrequency(std::span<const float> signal, double rate) 
         }
     }
     return crossings / 2.0 / (static_cast<double>(signal.size()) / rate);
+}
+
+// The root mean square of a signal: 0.707 of the peak for a sine.
+inline double rootMeanSquare(std::span<const float> signal) {
+    double sum = 0;
+    for (const float value : signal) {
+        sum += static_cast<double>(value) * value;
+    }
+    return signal.empty() ? 0.0 : std::sqrt(sum / static_cast<double>(signal.size()));
 }
 
 } // namespace backreel::test

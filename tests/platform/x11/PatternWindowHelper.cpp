@@ -17,24 +17,22 @@ int main(int argc, char* argv[]) {
         std::fprintf(stderr, "usage: %s X Y WIDTH HEIGHT TITLE [dock|above]\n", argv[0]);
         return 2;
     }
-    backreel::x11::XcbConnectionPtr connection(xcb_connect(nullptr, nullptr));
-    if (xcb_connection_has_error(connection.get()) != 0) {
-        std::fprintf(stderr, "%s: can't open the display\n", argv[0]);
+    const backreel::test::TestDisplay display;
+    if (!display.missing().empty()) {
+        std::fprintf(stderr, "%s: %s\n", argv[0], display.missing().c_str());
         return 1;
     }
-    backreel::test::TestWindowOptions options;
-    options.x = static_cast<std::int16_t>(std::stoi(argv[1]));
-    options.y = static_cast<std::int16_t>(std::stoi(argv[2]));
-    options.width = static_cast<std::uint16_t>(std::stoi(argv[3]));
-    options.height = static_cast<std::uint16_t>(std::stoi(argv[4]));
-    options.title = argv[5];
+    backreel::test::TestWindowOptions options =
+        backreel::test::windowAt(std::stoi(argv[1]), std::stoi(argv[2]), std::stoi(argv[3]),
+                                 std::stoi(argv[4]), std::nullopt, argv[5]);
     const std::string kind = argc == 7 ? argv[6] : "";
     if (kind == "dock") {
-        options = options.typed("_NET_WM_WINDOW_TYPE_DOCK").solid(backreel::test::kYellow);
+        options.windowTypes = {"_NET_WM_WINDOW_TYPE_DOCK"};
+        options.colour = backreel::test::kYellow;
     } else if (kind == "above") {
-        options = options.withState("_NET_WM_STATE_ABOVE");
+        options.states = {"_NET_WM_STATE_ABOVE"};
     }
-    backreel::test::TestWindow window(connection.get(), options);
+    const backreel::test::TestWindow window(display.get(), options);
     std::printf("%u\n", window.id());
     std::fflush(stdout);
     for (;;) {

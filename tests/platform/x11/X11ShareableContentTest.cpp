@@ -1,4 +1,3 @@
-#include "platform/x11/X11Geometry.h"
 #include "platform/x11/X11WindowServer.h"
 #include "X11TestSupport.h"
 
@@ -10,51 +9,41 @@ namespace {
 
 using X11ShareableContent = X11Test;
 
-QString ownProcessName() {
-    QFile comm(QStringLiteral("/proc/self/comm"));
-    return comm.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(comm.readAll()).trimmed() : QString();
-}
-
 TEST_F(X11ShareableContent, displaysAreTheRandRMonitorsAndTheMainOneIsPrimary) {
-    X11CaptureService service(nullptr);
-    Expected<ShareableContent> result = content(service);
-    ASSERT_TRUE(result) << result.error().description.toStdString();
-    const std::vector<Display>& displays = result.value().displays;
-    ASSERT_FALSE(displays.empty());
+    const std::vector<Display>& displays = content_.displays;
     for (const Display& display : displays) {
         // The id is the monitor's name atom.
         EXPECT_EQ(display.displayID, internAtom(connection(), display.name.toUtf8().constData()));
         EXPECT_EQ(display.frame.size(), QSizeF(display.width, display.height));
     }
-    X11WindowServer windowServer;
-    if (const Display* first = findDisplay(result.value(), QStringLiteral("VIRT-1"))) {
+    if (displays.front().name == QStringLiteral("VIRT-1")) {
         // scripts/virtual-desktop --dual: VIRT-1 (primary) and VIRT-2 beside it, in that order.
         ASSERT_EQ(displays.size(), 2u);
-        const Display* second = findDisplay(result.value(), QStringLiteral("VIRT-2"));
-        ASSERT_NE(second, nullptr);
-        EXPECT_EQ(&displays[0], first);
-        EXPECT_EQ(first->frame, QRectF(0, 0, first->width, first->height));
-        EXPECT_EQ(second->frame, QRectF(first->width, 0, second->width, second->height));
-        EXPECT_EQ(windowServer.mainDisplayID(), first->displayID);
-    } else {
-        EXPECT_EQ(windowServer.mainDisplayID(), displays.front().displayID);
+        EXPECT_EQ(displays[1].name, QStringLiteral("VIRT-2"));
+        EXPECT_EQ(displays[0].frame, QRectF(0, 0, displays[0].width, displays[0].height));
+        EXPECT_EQ(displays[1].frame, QRectF(displays[0].width, 0, displays[1].width, displays[1].height));
     }
+    EXPECT_EQ(X11WindowServer().mainDisplayID(), displays.front().displayID);
 }
 
 TEST_F(X11ShareableContent, listsTopLevelWindowsWithoutAWindowManager) {
-    auto own = ownWindow(windowAt(100, 120, 300, 200).titled("Backreel test ✓ window"));
+    auto own = ownWindow(windowAt(100, 120, 300, 200, {}, "Backreel test ✓ window"));
     auto untitled = ownWindow(windowAt(10, 10, 50, 40));
-    auto dock = ownWindow(windowAt(0, 1000, 400, 30).titled("dock").typed("_NET_WM_WINDOW_TYPE_DOCK"));
-    auto popup = ownWindow(windowAt(20, 20, 30, 30).titled("popup").overrideRedirecting());
-    auto hidden = ownWindow(windowAt(20, 20, 30, 30).titled("hidden").unmapped());
+    TestWindowOptions dockOptions = windowAt(0, 1000, 400, 30, {}, "dock");
+    dockOptions.windowTypes = {"_NET_WM_WINDOW_TYPE_DOCK"};
+    auto dock = ownWindow(dockOptions);
+    TestWindowOptions popupOptions = windowAt(20, 20, 30, 30, {}, "popup");
+    popupOptions.overrideRedirect = true;
+    auto popup = ownWindow(popupOptions);
+    TestWindowOptions hiddenOptions = windowAt(20, 20, 30, 30, {}, "hidden");
+    hiddenOptions.map = false;
+    auto hidden = ownWindow(hiddenOptions);
     HelperWindow helper(500, 300, 240, 160, "Helper pattern");
     ASSERT_NE(helper.id(), 0u) << "the helper window did not come up";
 
-    X11CaptureService service(nullptr);
-    Expected<ShareableContent> result = content(service);
+    Expected<ShareableContent> result = contentOf(*service_);
     ASSERT_TRUE(result) << result.error().description.toStdString();
     const ShareableContent& listed = result.value();
-
     const Window* ownEntry = findWindow(listed, own->id());
     ASSERT_NE(ownEntry, nullptr);
     EXPECT_EQ(ownEntry->title, QStringLiteral("Backreel test ✓ window"));
@@ -64,7 +53,9 @@ TEST_F(X11ShareableContent, listsTopLevelWindowsWithoutAWindowManager) {
     ASSERT_TRUE(ownEntry->owningApplication);
     EXPECT_EQ(ownEntry->owningApplication->processID, getpid());
     EXPECT_EQ(ownEntry->owningApplication->bundleIdentifier, kBundleIdentifier);
-    EXPECT_EQ(ownEntry->owningApplication->applicationName, ownProcessName());
+    QFile comm(QStringLiteral("/proc/self/comm"));
+    ASSERT_TRUE(comm.open(QIODevice::ReadOnly));
+    EXPECT_EQ(ownEntry->owningApplication->applicationName, QString::fromLocal8Bit(comm.readAll()).trimmed());
 
     const Window* helperEntry = findWindow(listed, helper.id());
     ASSERT_NE(helperEntry, nullptr);
@@ -76,68 +67,55 @@ TEST_F(X11ShareableContent, listsTopLevelWindowsWithoutAWindowManager) {
     EXPECT_EQ(helperEntry->owningApplication->applicationName,
               QStringLiteral("x11_pattern_win")); // comm: 15 chars
 
-    const Window* untitledEntry = findWindow(listed, untitled->id());
-    ASSERT_NE(untitledEntry, nullptr);
-    EXPECT_FALSE(untitledEntry->title.has_value());
-    const Window* dockEntry = findWindow(listed, dock->id());
-    ASSERT_NE(dockEntry, nullptr);
-    EXPECT_EQ(dockEntry->windowLayer, x11::window_layer::kDock);
+    ASSERT_NE(findWindow(listed, untitled->id()), nullptr);
+    EXPECT_FALSE(findWindow(listed, untitled->id())->title.has_value());
+    ASSERT_NE(findWindow(listed, dock->id()), nullptr);
+    EXPECT_EQ(findWindow(listed, dock->id())->windowLayer, x11::window_layer::kDock);
     EXPECT_EQ(findWindow(listed, popup->id()), nullptr) << "override-redirect windows are no client windows";
     EXPECT_EQ(findWindow(listed, hidden->id()), nullptr)
         << "unmapped windows are withdrawn without a manager";
-
     // Bottom-to-top: the helper was mapped last, so it comes after our window.
-    EXPECT_LT(ownEntry - listed.windows.data(), helperEntry - listed.windows.data());
-
+    EXPECT_LT(ownEntry, helperEntry);
     // One application per process, ourselves included.
-    int ownCount = 0;
-    int helperCount = 0;
-    for (const RunningApplication& application : listed.applications) {
-        ownCount += application.processID == getpid() ? 1 : 0;
-        helperCount += application.processID == helper.processID() ? 1 : 0;
+    for (const std::int64_t process : {std::int64_t{getpid()}, helper.processID()}) {
+        EXPECT_EQ(std::count_if(listed.applications.begin(), listed.applications.end(),
+                                [&](const RunningApplication& application) {
+                                    return application.processID == process;
+                                }),
+                  1);
     }
-    EXPECT_EQ(ownCount, 1);
-    EXPECT_EQ(helperCount, 1);
 
     // The window server: the same windows, front-most first, with their owners.
     X11WindowServer windowServer;
-    const std::vector<WindowServerEntry> entries = windowServer.windowList();
-    auto position = [&](std::uint32_t id) {
-        for (std::size_t i = 0; i < entries.size(); ++i) {
-            if (entries[i].windowNumber == id) {
-                return static_cast<int>(i);
-            }
-        }
-        return -1;
+    std::vector<WindowServerEntry> entries = windowServer.windowList();
+    const auto entryOf = [&](std::uint32_t id) {
+        return std::find_if(entries.begin(), entries.end(),
+                            [&](const WindowServerEntry& entry) { return entry.windowNumber == id; });
     };
-    ASSERT_GE(position(helper.id()), 0);
-    ASSERT_GE(position(own->id()), 0);
-    EXPECT_LT(position(helper.id()), position(own->id()));
-    EXPECT_EQ(position(hidden->id()), -1);
-    const WindowServerEntry& ownServerEntry = entries[static_cast<std::size_t>(position(own->id()))];
-    EXPECT_EQ(ownServerEntry.bounds, QRectF(100, 120, 300, 200));
-    EXPECT_EQ(ownServerEntry.ownerProcessID, getpid());
-    EXPECT_EQ(ownServerEntry.layer, 0);
-    EXPECT_EQ(entries[static_cast<std::size_t>(position(dock->id()))].layer, x11::window_layer::kDock);
-
+    ASSERT_NE(entryOf(own->id()), entries.end());
+    ASSERT_NE(entryOf(helper.id()), entries.end());
+    EXPECT_LT(entryOf(helper.id()), entryOf(own->id()));
+    EXPECT_EQ(entryOf(hidden->id()), entries.end());
+    EXPECT_EQ(entryOf(own->id())->bounds, QRectF(100, 120, 300, 200));
+    EXPECT_EQ(entryOf(own->id())->ownerProcessID, getpid());
+    EXPECT_EQ(entryOf(dock->id())->layer, x11::window_layer::kDock);
     // Raising our window brings it to the front.
     own->raise();
-    const std::vector<WindowServerEntry> raised = windowServer.windowList();
-    ASSERT_FALSE(raised.empty());
-    EXPECT_EQ(raised.front().windowNumber, own->id());
+    entries = windowServer.windowList();
+    ASSERT_FALSE(entries.empty());
+    EXPECT_EQ(entries.front().windowNumber, own->id());
 }
 
 TEST_F(X11ShareableContent, failsClearlyWithoutADisplay) {
-    const QByteArray display = qgetenv("DISPLAY");
-    qunsetenv("DISPLAY");
-    X11CaptureService service(nullptr);
-    Expected<ShareableContent> unset = content(service);
-    qputenv("DISPLAY", ":4095"); // a display nobody serves
-    Expected<ShareableContent> refused = content(service);
-    qputenv("DISPLAY", display);
+    Expected<ShareableContent> unset = [&] {
+        const DisplayOverride none(std::nullopt);
+        return contentOf(*service_);
+    }();
     ASSERT_FALSE(unset);
-    EXPECT_TRUE(unset.error().description.contains(QStringLiteral("can't be opened")));
     EXPECT_EQ(unset.error().domain, QStringLiteral("X11"));
+    EXPECT_TRUE(unset.error().description.contains(QStringLiteral("can't be opened")));
+    const DisplayOverride nobody(":4095"); // a display nobody serves
+    Expected<ShareableContent> refused = contentOf(*service_);
     ASSERT_FALSE(refused);
     EXPECT_TRUE(refused.error().description.contains(QStringLiteral("can't be opened")));
     EXPECT_TRUE(refused.error().description.contains(QStringLiteral(":4095")));

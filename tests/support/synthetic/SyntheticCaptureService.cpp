@@ -22,18 +22,17 @@ MediaTime monotonicNow() {
     return MediaTime(ticks, kTimeScale);
 }
 
-AudioStreamBasicDescription floatStereo(bool nonInterleaved) {
-    AudioStreamBasicDescription asbd;
-    asbd.sampleRate = kAudioRate;
-    asbd.formatID = codec::linearPCM;
-    asbd.formatFlags = AudioStreamBasicDescription::kFormatFlagIsFloat |
-                       (nonInterleaved ? AudioStreamBasicDescription::kFormatFlagIsNonInterleaved : 0u);
-    asbd.channelsPerFrame = 2;
-    asbd.bitsPerChannel = 32;
-    asbd.bytesPerFrame = nonInterleaved ? 4 : 8;
-    asbd.bytesPerPacket = asbd.bytesPerFrame;
-    asbd.framesPerPacket = 1;
-    return asbd;
+// Interleaved stereo 440 Hz at a quarter of full scale, starting at phase seconds.
+std::shared_ptr<const std::vector<float>> toneFrames(std::int64_t frames, double phase) {
+    const auto count = static_cast<std::size_t>(frames > 0 ? frames : 0);
+    auto samples = std::make_shared<std::vector<float>>(count * 2);
+    for (std::size_t i = 0; i < count; ++i) {
+        const double t = phase + static_cast<double>(i) / kAudioRate;
+        const auto value = static_cast<float>(0.25 * std::sin(2 * std::numbers::pi * 440.0 * t));
+        (*samples)[2 * i] = value;
+        (*samples)[2 * i + 1] = value;
+    }
+    return samples;
 }
 } // namespace
 
@@ -50,8 +49,8 @@ SyntheticCaptureStream::~SyntheticCaptureStream() {
     stopGenerating();
 }
 
-MaybeError SyntheticCaptureStream::addStreamOutput(std::shared_ptr<StreamOutput> output, StreamOutputType type,
-                                                   SerialQueue& queue) {
+MaybeError SyntheticCaptureStream::addStreamOutput(std::shared_ptr<StreamOutput> output,
+                                                   StreamOutputType type, SerialQueue& queue) {
     const SyntheticOptions options = state_->options();
     state_->record(type == StreamOutputType::screen ? "addStreamOutput screen" : "addStreamOutput audio");
     const std::optional<Error>& failure =
@@ -101,7 +100,6 @@ void SyntheticCaptureStream::stopGenerating() {
 
 void SyntheticCaptureStream::generate() {
     const bool withAudio = state_->options().generateAudio && configuration_.capturesAudio;
-    const bool asList = state_->options().audioAsBufferList;
     const MediaTime frameInterval = configuration_.minimumFrameInterval;
     const auto framePeriod = std::chrono::duration<double>(frameInterval.seconds());
     const auto audioPeriod = std::chrono::milliseconds(10);
@@ -118,14 +116,14 @@ void SyntheticCaptureStream::generate() {
             lock.unlock();
             // Moving content: the first row changes with every frame.
             std::memset(picture_->mutableBaseAddress(), shade++, picture_->bytesPerRow());
-            deliver(makeScreenSample(picture_, monotonicNow(), frameInterval), StreamOutputType::screen);
+            deliverFrame(VideoFrame{picture_, monotonicNow(), frameInterval});
             lock.lock();
             continue;
         }
         if (withAudio && now >= nextAudio) {
             nextAudio += audioPeriod;
             lock.unlock();
-            deliver(makeAudioSample(monotonicNow(), kAudioFramesPerBuffer, asList, phase), StreamOutputType::audio);
+            deliverAudio(toneFrames(kAudioFramesPerBuffer, phase), monotonicNow());
             phase += static_cast<double>(kAudioFramesPerBuffer) / kAudioRate;
             lock.lock();
             continue;
@@ -134,29 +132,40 @@ void SyntheticCaptureStream::generate() {
     }
 }
 
-void SyntheticCaptureStream::deliver(const MediaSamplePtr& sample, StreamOutputType type) {
-    Output target;
-    {
-        std::lock_guard lock(mutex_);
-        target = type == StreamOutputType::screen ? screen_ : audio_;
-    }
+SyntheticCaptureStream::Output SyntheticCaptureStream::output(StreamOutputType type) {
+    std::lock_guard lock(mutex_);
+    return type == StreamOutputType::screen ? screen_ : audio_;
+}
+
+void SyntheticCaptureStream::deliverFrame(const VideoFrame& frame) {
+    const Output target = output(StreamOutputType::screen);
     if (!target.output || target.queue == nullptr) {
         return;
     }
     // A delivery in flight keeps the stream alive, as the frames a real service already handed out do.
-    target.queue->async([self = shared_from_this(), output = target.output, sample, type] {
-        output->didOutputSampleBuffer(*self, sample, type);
+    target.queue->async([self = shared_from_this(), output = target.output, frame] {
+        output->didOutputVideoFrame(*self, frame);
+    });
+}
+
+void SyntheticCaptureStream::deliverAudio(std::shared_ptr<const std::vector<float>> samples,
+                                          MediaTime presentationTime) {
+    const Output target = output(StreamOutputType::audio);
+    if (!target.output || target.queue == nullptr) {
+        return;
+    }
+    target.queue->async([self = shared_from_this(), output = target.output, samples, presentationTime] {
+        output->didOutputAudio(*self, AudioView{*samples, 2, kAudioRate, presentationTime});
     });
 }
 
 void SyntheticCaptureStream::deliverScreenFrame(MediaTime presentationTime, bool withImage) {
-    deliver(makeScreenSample(withImage ? picture_ : nullptr, presentationTime, configuration_.minimumFrameInterval),
-            StreamOutputType::screen);
+    deliverFrame(
+        VideoFrame{withImage ? picture_ : nullptr, presentationTime, configuration_.minimumFrameInterval});
 }
 
 void SyntheticCaptureStream::deliverAudio(MediaTime presentationTime, std::int64_t frames) {
-    deliver(makeAudioSample(presentationTime, frames, state_->options().audioAsBufferList, 0),
-            StreamOutputType::audio);
+    deliverAudio(toneFrames(frames, 0), presentationTime);
 }
 
 void SyntheticCaptureStream::failWithError(const Error& error) {
@@ -169,44 +178,6 @@ void SyntheticCaptureStream::failWithError(const Error& error) {
             }
         }
     }).join();
-}
-
-MediaSamplePtr SyntheticCaptureStream::makeScreenSample(const ImageBufferPtr& image, MediaTime pts,
-                                                        MediaTime duration) {
-    MediaSample::Parts parts;
-    parts.imageBuffer = image;
-    parts.timing = {SampleTimingInfo{duration, pts, MediaTime::invalid()}};
-    return MediaSample::make(std::move(parts));
-}
-
-MediaSamplePtr SyntheticCaptureStream::makeAudioSample(MediaTime pts, std::int64_t frames, bool asBufferList,
-                                                       double phase) {
-    const auto count = static_cast<std::size_t>(frames > 0 ? frames : 0);
-    // Planar: all left samples, then all right samples.
-    auto bytes = std::make_shared<std::vector<float>>(count * 2);
-    for (std::size_t i = 0; i < count; ++i) {
-        const double t = phase + static_cast<double>(i) / kAudioRate;
-        const auto value = static_cast<float>(0.25 * std::sin(2 * std::numbers::pi * 440.0 * t));
-        (*bytes)[i] = value;
-        (*bytes)[count + i] = value;
-    }
-    const auto* base = reinterpret_cast<const std::byte*>(bytes->data());
-    const std::size_t channelBytes = count * sizeof(float);
-
-    MediaSample::Parts parts;
-    parts.formatDescription = FormatDescription::audio(floatStereo(true));
-    parts.numSamples = frames;
-    parts.timing = {SampleTimingInfo{MediaTime(1, kAudioRate), pts, MediaTime::invalid()}};
-    parts.sizes = {4};
-    BlockBufferPtr block = BlockBuffer::fromSegments({BlockBuffer::Segment{bytes, base, channelBytes * 2}});
-    if (asBufferList) {
-        parts.audioBufferList = AudioBufferList{AudioBuffer{1, base, channelBytes},
-                                                AudioBuffer{1, base + channelBytes, channelBytes}};
-        parts.listBlock = std::move(block);
-    } else {
-        parts.dataBuffer = std::move(block);
-    }
-    return MediaSample::make(std::move(parts));
 }
 
 void SyntheticCaptureService::getShareableContent(ShareableContentCompletion completion) {

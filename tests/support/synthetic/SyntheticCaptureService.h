@@ -8,12 +8,14 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 namespace backreel {
 
 // A capture stream that makes its own content: a moving BGRA test picture and a 440 Hz tone as
 // 48 kHz stereo float audio, both stamped with the monotonic clock.
-class SyntheticCaptureStream final : public CaptureStream, public std::enable_shared_from_this<SyntheticCaptureStream> {
+class SyntheticCaptureStream final : public CaptureStream,
+                                     public std::enable_shared_from_this<SyntheticCaptureStream> {
 public:
     SyntheticCaptureStream(std::shared_ptr<SyntheticState> state, ContentFilter filter,
                            StreamConfiguration configuration, StreamDelegate* delegate);
@@ -27,25 +29,25 @@ public:
     const ContentFilter& filter() const { return filter_; }
     const StreamConfiguration& configuration() const { return configuration_; }
 
-    // Hand-driven delivery, for tests: one sample to the matching output's queue.
+    // Hand-driven delivery, for tests: to the matching output's queue.
     void deliverScreenFrame(MediaTime presentationTime, bool withImage = true);
+    void deliverFrame(const VideoFrame& frame);
+    // A 440 Hz stereo tone of the given number of frames.
     void deliverAudio(MediaTime presentationTime, std::int64_t frames = 480);
-    void deliver(const MediaSamplePtr& sample, StreamOutputType type);
+    void deliverAudio(std::shared_ptr<const std::vector<float>> interleavedStereo,
+                      MediaTime presentationTime);
     // Reports that the stream stopped by itself, from a thread of its own.
     void failWithError(const Error& error);
 
-    // Samples of the kinds the stream makes.
-    static MediaSamplePtr makeScreenSample(const ImageBufferPtr& image, MediaTime pts, MediaTime duration);
-    static MediaSamplePtr makeAudioSample(MediaTime pts, std::int64_t frames, bool asBufferList, double phase);
-
 private:
-    void generate();
-    void stopGenerating();
-
     struct Output {
         std::shared_ptr<StreamOutput> output;
         SerialQueue* queue = nullptr;
     };
+
+    void generate();
+    void stopGenerating();
+    Output output(StreamOutputType type);
 
     const std::shared_ptr<SyntheticState> state_;
     const ContentFilter filter_;
@@ -63,10 +65,12 @@ private:
 
 class SyntheticCaptureService final : public CaptureService {
 public:
-    explicit SyntheticCaptureService(std::shared_ptr<SyntheticState> state) : state_(std::move(state)) {}
+    explicit SyntheticCaptureService(std::shared_ptr<SyntheticState> state)
+        : state_(std::move(state)) {}
 
     void getShareableContent(ShareableContentCompletion completion) override;
-    std::shared_ptr<CaptureStream> createStream(const ContentFilter& filter, const StreamConfiguration& configuration,
+    std::shared_ptr<CaptureStream> createStream(const ContentFilter& filter,
+                                                const StreamConfiguration& configuration,
                                                 StreamDelegate* delegate) override;
 
 private:

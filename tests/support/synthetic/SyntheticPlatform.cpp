@@ -2,14 +2,14 @@
 
 #include "platform/null/NullScreenPictureService.h"
 #include "support/synthetic/SyntheticCaptureService.h"
-#include "support/synthetic/SyntheticCompressionService.h"
+#include "support/synthetic/SyntheticVideoEncoder.h"
 
 namespace backreel {
 
 Platform makeSyntheticPlatform(const std::shared_ptr<SyntheticState>& state) {
     Platform platform;
     platform.capture = std::make_shared<SyntheticCaptureService>(state);
-    platform.compression = std::make_shared<SyntheticCompressionService>(state);
+    platform.encoders = std::make_shared<SyntheticVideoEncoderService>(state);
     platform.notifications = std::make_shared<SyntheticNotificationMuter>(state);
     platform.windowServer = std::make_shared<SyntheticWindowServer>(state);
     platform.screenPictures = std::make_shared<NullScreenPictureService>();

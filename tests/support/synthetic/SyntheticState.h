@@ -2,6 +2,7 @@
 
 #include "platform/Error.h"
 #include "platform/ShareableContent.h"
+#include "platform/VideoEncoder.h"
 
 #include <cstdint>
 #include <mutex>
@@ -28,12 +29,10 @@ struct SyntheticOptions {
     // want exact control turn this off and deliver samples by hand.
     bool generateSamples = true;
     bool generateAudio = true;
-    // Audio as an audio buffer list (no data buffer) instead of one data buffer.
-    bool audioAsBufferList = false;
 
     bool hardwareHevcAvailable = false;
-    std::int32_t createSessionStatus = 0;
-    bool createSessionReturnsNothing = false;
+    // When set, opening an encoder fails with it.
+    std::optional<EncoderError> openError;
     // Every Nth compressed frame is a key frame.
     int keyFrameInterval = 15;
     // Simulated encoder latency per frame, in microseconds.
@@ -44,14 +43,14 @@ struct SyntheticOptions {
 // journal of every platform call, in the order they happened. Any thread.
 class SyntheticState {
 public:
-    explicit SyntheticState(SyntheticOptions options = {}) : options_(std::move(options)) {}
+    explicit SyntheticState(SyntheticOptions options = {})
+        : options_(std::move(options)) {}
 
     SyntheticOptions options() const {
         std::lock_guard lock(mutex_);
         return options_;
     }
-    template <typename Change>
-    void changeOptions(Change change) {
+    template <typename Change> void changeOptions(Change change) {
         std::lock_guard lock(mutex_);
         change(options_);
     }

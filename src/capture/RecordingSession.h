@@ -1,0 +1,76 @@
+#pragma once
+
+#include "capture/CaptureDelegate.h"
+#include "capture/CaptureSetup.h"
+#include "capture/RingBuffer.h"
+#include "platform/CaptureStream.h"
+#include "platform/dispatch/SerialQueue.h"
+#include "platform/Error.h"
+#include "platform/log/Log.h"
+#include "platform/Platform.h"
+#include "platform/VideoEncoder.h"
+
+#include <cstdint>
+#include <memory>
+#include <QCoroTask>
+#include <vector>
+
+namespace backreel {
+
+// What the stores held when a recording stopped, oldest first.
+struct BufferedMedia {
+    std::vector<VideoPacket> video;
+    std::vector<AudioChunk> audio;
+};
+
+// How a recording is set up.
+struct RecordingSetup {
+    ResolvedCapture capture;
+    double bufferCapacity = 0; // seconds each store keeps
+};
+
+// One recording: its encoder, capture stream, delegate and the two stores. It exists only while
+// it is running or holds what it buffered: start() makes one once everything has started, and
+// destroying it stops the capture and closes the encoder, so no callback reaches it afterwards.
+//
+// Thread contract: start(), stop() and the destructor on the main thread. The stores take
+// appends from the encoder's thread and the audio queue. The queues belong to the caller and must
+// outlive the session.
+class RecordingSession {
+public:
+    // Opens the encoder (a failure ends the start with the encoder's message), creates the stream
+    // with the delegate as its screen and audio output, and starts the capture. Nothing is left
+    // running when it fails.
+    static QCoro::Task<Expected<std::unique_ptr<RecordingSession>>>
+    start(Platform platform, RecordingSetup setup, StreamDelegate* streamDelegate, SerialQueue& captureQueue,
+          SerialQueue& audioQueue, Logger log);
+
+    ~RecordingSession();
+    RecordingSession(const RecordingSession&) = delete;
+    RecordingSession& operator=(const RecordingSession&) = delete;
+
+    // Stops the capture, lets both queues run dry, completes every frame still in the encoder and
+    // hands over what the stores held, leaving them empty. Once.
+    QCoro::Task<BufferedMedia> stop();
+
+    // Whether this is the stream the session started (a stream that stops by itself names itself).
+    bool owns(const CaptureStream& stream) const { return stream_.get() == &stream; }
+    const RingBuffer& videoStore() const { return *ringBuffer_; }
+    const AudioRingBuffer& audioStore() const { return *audioRingBuffer_; }
+    const CaptureDelegate& delegate() const { return *delegate_; }
+
+private:
+    RecordingSession(SerialQueue& captureQueue, SerialQueue& audioQueue, Logger log);
+
+    SerialQueue& captureQueue_;
+    SerialQueue& audioQueue_;
+    const Logger log_;
+    const std::shared_ptr<RingBuffer> ringBuffer_ = RingBuffer::create();
+    const std::shared_ptr<AudioRingBuffer> audioRingBuffer_ = AudioRingBuffer::create();
+    std::shared_ptr<VideoEncoder> encoder_;
+    std::shared_ptr<CaptureDelegate> delegate_;
+    std::shared_ptr<CaptureStream> stream_;
+    bool stopped_ = false;
+};
+
+} // namespace backreel

@@ -1,0 +1,76 @@
+#pragma once
+
+#include "platform/Error.h"
+#include "platform/media/AudioChunk.h"
+#include "platform/media/FourCC.h"
+#include "platform/media/MediaTime.h"
+#include "platform/media/VideoPacket.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <QString>
+#include <vector>
+
+namespace backreel {
+
+// The AAC track of a movie: what the PCM given to it is encoded to.
+struct AudioTrackSettings {
+    std::int32_t channels = 2;
+    std::int32_t sampleRate = 48000;
+    std::int64_t bitRate = 192000;
+
+    friend bool operator==(const AudioTrackSettings&, const AudioTrackSettings&) = default;
+};
+
+// The tracks of a movie and where its time line starts: time stamps in the file count from
+// startTime, and audio before it is not played.
+struct MovieTracks {
+    VideoStreamFormatPtr video;
+    std::optional<AudioTrackSettings> audio;
+    MediaTime startTime;
+};
+
+// An MPEG-4 movie being written, in the manner of FFmpeg's muxing loop: packets and audio go in
+// interleaved by time, each call writes what it can and returns, finish() completes the file.
+// Video is passed through; audio is encoded to AAC on the way.
+//
+// Thread contract: one thread at a time (the saving worker); no call after finish() or after a
+// call failed. Destroying an unfinished movie leaves an incomplete file for the caller to remove.
+class MovieFile {
+public:
+    virtual ~MovieFile() = default;
+
+    virtual MaybeError writeVideo(const VideoPacket& packet) = 0;
+    // Only when the tracks have audio; chunks in time order, in the track's format.
+    virtual MaybeError writeAudio(const AudioChunk& chunk) = 0;
+    // Flushes the audio encoder and writes the index.
+    virtual MaybeError finish() = 0;
+};
+
+class MovieFileService {
+public:
+    virtual ~MovieFileService() = default;
+    // Creates the file (replacing none: the caller removes an old one) and opens its tracks. Fails
+    // with the reason the file or a track cannot be made. Any thread.
+    virtual Expected<std::unique_ptr<MovieFile>> create(const QString& path, const MovieTracks& tracks) = 0;
+};
+
+// What a written movie holds, read back from the file.
+struct MovieInfo {
+    std::size_t videoTrackCount = 0;
+    std::size_t audioTrackCount = 0;
+    double durationSeconds = 0;
+    // The codec tag of each audio track ("aac " for AAC).
+    std::vector<FourCC> audioFormats;
+};
+
+class MovieProbe {
+public:
+    virtual ~MovieProbe() = default;
+    // Any thread; reads the file.
+    virtual Expected<MovieInfo> probe(const QString& path) = 0;
+};
+
+} // namespace backreel

@@ -1,0 +1,310 @@
+#include "platform/ffmpeg/FfmpegMovieFile.h"
+
+#include "platform/ffmpeg/FfmpegAudioEncoder.h"
+#include "platform/ffmpeg/FfmpegError.h"
+#include "platform/ffmpeg/FfmpegPtr.h"
+
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <optional>
+#include <QFile>
+#include <vector>
+
+namespace backreel {
+
+namespace {
+
+// One movie being written (see FfmpegMovieFileService). One thread at a time.
+class FfmpegMovieFile final : public MovieFile {
+public:
+    static constexpr AVRational kVideoTimeBase{1, 90000};
+
+    // Makes the file and writes its header.
+    static Expected<std::unique_ptr<MovieFile>> create(const QString& path, const MovieTracks& tracks);
+    ~FfmpegMovieFile() override;
+
+    FfmpegMovieFile(const FfmpegMovieFile&) = delete;
+    FfmpegMovieFile& operator=(const FfmpegMovieFile&) = delete;
+
+    MaybeError writeVideo(const VideoPacket& packet) override;
+    MaybeError writeAudio(const AudioChunk& chunk) override;
+    MaybeError finish() override;
+
+private:
+    FfmpegMovieFile() = default;
+
+    MaybeError addVideoStream(const VideoStreamFormat& format);
+    MaybeError addAudioStream(const AudioTrackSettings& settings);
+    // The packet in the muxer's hands, or why it is not; every failure stays the file's failure.
+    MaybeError write(AVPacketPtr packet, AVStream& stream, AVRational timeBase);
+    MaybeError writeEncoded(AVRational timeBase);
+    MaybeError fail(Error error);
+    // The error a call gets once the file failed or was finished.
+    MaybeError refusal() const;
+
+    AVOutputContextPtr context_;
+    AVStream* video_ = nullptr;
+    AVStream* audio_ = nullptr;
+    std::unique_ptr<FfmpegAudioEncoder> encoder_;
+    MediaTime start_;
+    std::optional<std::int64_t> lastVideoTicks_;
+    std::optional<Error> failure_;
+    bool finished_ = false;
+    // The encoder's packets of one call, before they go to the muxer.
+    std::vector<AVPacketPtr> encoded_;
+};
+
+// Ticks of the video time base (1/90000 s) nearest to time.
+std::int64_t toVideoTicks(MediaTime time) {
+    return av_rescale_rnd(time.value(), FfmpegMovieFile::kVideoTimeBase.den,
+                          static_cast<std::int64_t>(time.timeScale()) * FfmpegMovieFile::kVideoTimeBase.num,
+                          AV_ROUND_NEAR_INF);
+}
+
+Error creationError(int code, const QString& path) {
+    Error error = ffmpegError(code);
+    error.description = QStringLiteral("%1 (%2)").arg(error.description, path);
+    return error;
+}
+
+Error refusedPacket(const QString& description) {
+    return Error::backreel(1, description);
+}
+
+// The muxer's buffer of a packet ends by dropping the reference to the bytes' owner it holds.
+void releaseOwner(void* owner, std::uint8_t*) {
+    delete static_cast<std::shared_ptr<const void>*>(owner);
+}
+
+// A packet whose buffer is the video packet's own bytes, kept alive by a reference to their owner
+// for as long as the muxer holds the packet.
+Expected<AVPacketPtr> sharedPacket(const VideoPacket& video) {
+    if (video.data.empty()) {
+        return refusedPacket(QStringLiteral("A video packet without data cannot be written."));
+    }
+    if (video.data.size() > static_cast<std::size_t>(std::numeric_limits<int>::max())) {
+        return refusedPacket(
+            QStringLiteral("A video packet of %1 bytes is too large.").arg(video.data.size()));
+    }
+    AVPacketPtr packet(av_packet_alloc());
+    if (!packet) {
+        return ffmpegError(AVERROR(ENOMEM));
+    }
+    auto* owner = new std::shared_ptr<const void>(video.owner);
+    // FFmpeg's buffer type is not const; the read-only flag keeps anyone from writing into it.
+    auto* bytes = const_cast<std::uint8_t*>(reinterpret_cast<const std::uint8_t*>(video.data.data()));
+    packet->buf = av_buffer_create(bytes, video.data.size(), releaseOwner, owner, AV_BUFFER_FLAG_READONLY);
+    if (packet->buf == nullptr) {
+        delete owner;
+        return ffmpegError(AVERROR(ENOMEM));
+    }
+    packet->data = bytes;
+    packet->size = static_cast<int>(video.data.size());
+    return packet;
+}
+
+Expected<std::unique_ptr<MovieFile>> FfmpegMovieFile::create(const QString& path, const MovieTracks& tracks) {
+    if (!tracks.video || !tracks.startTime.isValid()) {
+        return Error::backreel(0, QStringLiteral("A movie needs a video track and a start time."));
+    }
+    std::unique_ptr<FfmpegMovieFile> file(new FfmpegMovieFile());
+    file->start_ = tracks.startTime;
+    // The "file:" prefix keeps a colon in the name from being read as a protocol.
+    const QByteArray url = "file:" + QFile::encodeName(path);
+    AVFormatContext* raw = nullptr;
+    const int allocated = avformat_alloc_output_context2(&raw, nullptr, "mp4", url.constData());
+    file->context_.reset(raw);
+    if (allocated < 0) {
+        return creationError(allocated, path);
+    }
+    if (MaybeError error = file->addVideoStream(*tracks.video)) {
+        return *error;
+    }
+    if (tracks.audio) {
+        if (MaybeError error = file->addAudioStream(*tracks.audio)) {
+            return *error;
+        }
+    }
+    if (const int opened = avio_open(&file->context_->pb, url.constData(), AVIO_FLAG_WRITE); opened < 0) {
+        return creationError(opened, path);
+    }
+    AVDictionary* options = nullptr;
+    av_dict_set(&options, "movflags", "+faststart", 0);
+    const int written = avformat_write_header(file->context_.get(), &options);
+    const AVDictionaryPtr unused(options); // the muxer takes what it knows and leaves the rest
+    if (written < 0) {
+        return ffmpegError(written);
+    }
+    return std::unique_ptr<MovieFile>(std::move(file));
+}
+
+FfmpegMovieFile::~FfmpegMovieFile() = default;
+
+MaybeError FfmpegMovieFile::addVideoStream(const VideoStreamFormat& format) {
+    if (format.width <= 0 || format.height <= 0) {
+        return Error::backreel(0, QStringLiteral("The video format has no picture size."));
+    }
+    video_ = avformat_new_stream(context_.get(), nullptr);
+    if (video_ == nullptr) {
+        return ffmpegError(AVERROR(ENOMEM));
+    }
+    video_->time_base = kVideoTimeBase;
+    AVCodecParameters& parameters = *video_->codecpar;
+    parameters.codec_type = AVMEDIA_TYPE_VIDEO;
+    parameters.codec_id = format.codec == VideoCodec::hevc ? AV_CODEC_ID_HEVC : AV_CODEC_ID_H264;
+    if (format.codec == VideoCodec::hevc) {
+        // FFmpeg's own default is "hev1"; "hvc1" (parameter sets only in the sample description)
+        // is what players such as QuickTime require.
+        parameters.codec_tag = MKTAG('h', 'v', 'c', '1');
+    }
+    parameters.width = format.width;
+    parameters.height = format.height;
+    const std::vector<std::byte>& configuration = format.codecConfiguration;
+    if (!configuration.empty()) {
+        if (configuration.size() > static_cast<std::size_t>(std::numeric_limits<int>::max() / 2)) {
+            return ffmpegError(AVERROR(EINVAL));
+        }
+        // FFmpeg's parsers read extradata in word-sized steps, hence the zeroed padding.
+        auto* extradata =
+            static_cast<std::uint8_t*>(av_mallocz(configuration.size() + AV_INPUT_BUFFER_PADDING_SIZE));
+        if (extradata == nullptr) {
+            return ffmpegError(AVERROR(ENOMEM));
+        }
+        std::memcpy(extradata, configuration.data(), configuration.size());
+        parameters.extradata = extradata; // freed with the stream
+        parameters.extradata_size = static_cast<int>(configuration.size());
+    }
+    return std::nullopt;
+}
+
+MaybeError FfmpegMovieFile::addAudioStream(const AudioTrackSettings& settings) {
+    Expected<std::unique_ptr<FfmpegAudioEncoder>> opened = FfmpegAudioEncoder::open(settings);
+    if (!opened) {
+        return opened.error();
+    }
+    encoder_ = std::move(opened).value();
+    audio_ = avformat_new_stream(context_.get(), nullptr);
+    if (audio_ == nullptr) {
+        return ffmpegError(AVERROR(ENOMEM));
+    }
+    audio_->time_base = encoder_->timeBase();
+    if (const int result = encoder_->copyParameters(audio_->codecpar); result < 0) {
+        return ffmpegError(result);
+    }
+    return std::nullopt;
+}
+
+MaybeError FfmpegMovieFile::writeVideo(const VideoPacket& packet) {
+    if (MaybeError refused = refusal()) {
+        return refused;
+    }
+    const MediaTime offset = packet.presentationTime - start_;
+    if (!offset.isValid()) {
+        return fail(refusedPacket(QStringLiteral("A video packet without a time stamp cannot be written.")));
+    }
+    const std::int64_t ticks = toVideoTicks(offset);
+    if (lastVideoTicks_ && ticks <= *lastVideoTicks_) {
+        return fail(refusedPacket(
+            QStringLiteral("Video packets must come in time order: %1 s after %2 s.")
+                .arg(packet.presentationTime.seconds(), 0, 'f', 6)
+                .arg((start_ + MediaTime(*lastVideoTicks_, kVideoTimeBase.den)).seconds(), 0, 'f', 6)));
+    }
+    Expected<AVPacketPtr> shared = sharedPacket(packet);
+    if (!shared) {
+        return fail(shared.error());
+    }
+    AVPacketPtr written = std::move(shared).value();
+    written->pts = ticks;
+    written->dts = ticks; // compressed without frame reordering: decode order is presentation order
+    written->duration =
+        packet.duration.isValid() && packet.duration.value() > 0 ? toVideoTicks(packet.duration) : 0;
+    if (packet.keyFrame) {
+        written->flags |= AV_PKT_FLAG_KEY;
+    }
+    lastVideoTicks_ = ticks;
+    return write(std::move(written), *video_, kVideoTimeBase);
+}
+
+MaybeError FfmpegMovieFile::writeAudio(const AudioChunk& chunk) {
+    if (MaybeError refused = refusal()) {
+        return refused;
+    }
+    if (!encoder_) {
+        return fail(refusedPacket(QStringLiteral("This movie has no audio track.")));
+    }
+    if (MaybeError error = encoder_->encode(chunk, start_, encoded_)) {
+        return fail(*error);
+    }
+    return writeEncoded(encoder_->timeBase());
+}
+
+MaybeError FfmpegMovieFile::finish() {
+    if (MaybeError refused = refusal()) {
+        return refused;
+    }
+    if (encoder_) {
+        if (MaybeError error = encoder_->flush(encoded_)) {
+            return fail(*error);
+        }
+        if (MaybeError error = writeEncoded(encoder_->timeBase())) {
+            return error;
+        }
+    }
+    int result = av_write_trailer(context_.get());
+    const int closed = avio_closep(&context_->pb);
+    if (result >= 0 && closed < 0) {
+        result = closed;
+    }
+    if (result < 0) {
+        return fail(ffmpegError(result));
+    }
+    finished_ = true;
+    return std::nullopt;
+}
+
+MaybeError FfmpegMovieFile::writeEncoded(AVRational timeBase) {
+    for (AVPacketPtr& packet : encoded_) {
+        if (MaybeError error = write(std::move(packet), *audio_, timeBase)) {
+            encoded_.clear();
+            return error;
+        }
+    }
+    encoded_.clear();
+    return std::nullopt;
+}
+
+MaybeError FfmpegMovieFile::write(AVPacketPtr packet, AVStream& stream, AVRational timeBase) {
+    av_packet_rescale_ts(packet.get(), timeBase, stream.time_base);
+    packet->stream_index = stream.index;
+    // The muxer takes the packet's reference (queued for interleaving, or written) and leaves the
+    // packet blank.
+    if (const int result = av_interleaved_write_frame(context_.get(), packet.get()); result < 0) {
+        return fail(ffmpegError(result));
+    }
+    return std::nullopt;
+}
+
+MaybeError FfmpegMovieFile::fail(Error error) {
+    failure_ = error;
+    return error;
+}
+
+MaybeError FfmpegMovieFile::refusal() const {
+    if (failure_) {
+        return failure_;
+    }
+    if (finished_) {
+        return Error::backreel(0, QStringLiteral("The movie file is already finished."));
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+Expected<std::unique_ptr<MovieFile>> FfmpegMovieFileService::create(const QString& path,
+                                                                    const MovieTracks& tracks) {
+    return FfmpegMovieFile::create(path, tracks);
+}
+
+} // namespace backreel

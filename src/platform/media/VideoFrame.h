@@ -1,0 +1,15 @@
+#pragma once
+
+#include "platform/media/ImageBuffer.h"
+#include "platform/media/MediaTime.h"
+
+namespace backreel {
+
+// One uncompressed picture from the capture, timed on the monotonic clock the audio shares.
+struct VideoFrame {
+    ImageBufferPtr image;
+    MediaTime presentationTime;
+    MediaTime duration;
+};
+
+} // namespace backreel

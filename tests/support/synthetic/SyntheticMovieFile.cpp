@@ -1,0 +1,65 @@
+#include "support/synthetic/SyntheticMovieFile.h"
+
+namespace backreel {
+
+namespace {
+class SyntheticMovieFile final : public MovieFile {
+public:
+    SyntheticMovieFile(std::shared_ptr<SyntheticMovie> movie, SyntheticMovieOptions options)
+        : movie_(std::move(movie))
+        , options_(std::move(options)) {}
+
+    MaybeError writeVideo(const VideoPacket& packet) override {
+        if (options_.failVideoAt == movie_->video.size()) {
+            return options_.writeError;
+        }
+        movie_->video.push_back(packet);
+        movie_->order.push_back('v');
+        return std::nullopt;
+    }
+    MaybeError writeAudio(const AudioChunk& chunk) override {
+        if (!movie_->tracks.audio) {
+            return Error::backreel(0, QStringLiteral("The movie has no audio track."));
+        }
+        if (options_.failAudioAt == movie_->audio.size()) {
+            return options_.writeError;
+        }
+        movie_->audio.push_back(chunk);
+        movie_->order.push_back('a');
+        return std::nullopt;
+    }
+    MaybeError finish() override {
+        if (options_.finishError) {
+            return options_.finishError;
+        }
+        movie_->finished = true;
+        return std::nullopt;
+    }
+
+private:
+    const std::shared_ptr<SyntheticMovie> movie_;
+    const SyntheticMovieOptions options_;
+};
+} // namespace
+
+Expected<std::unique_ptr<MovieFile>> SyntheticMovieFileService::create(const QString& path,
+                                                                       const MovieTracks& tracks) {
+    if (options_.createError) {
+        return *options_.createError;
+    }
+    auto movie = std::make_shared<SyntheticMovie>();
+    movie->path = path;
+    movie->tracks = tracks;
+    {
+        std::lock_guard lock(mutex_);
+        lastMovie_ = movie;
+    }
+    return std::unique_ptr<MovieFile>(new SyntheticMovieFile(movie, options_));
+}
+
+std::shared_ptr<SyntheticMovie> SyntheticMovieFileService::lastMovie() const {
+    std::lock_guard lock(mutex_);
+    return lastMovie_;
+}
+
+} // namespace backreel

@@ -1,0 +1,52 @@
+#pragma once
+
+#include "platform/MovieFile.h"
+
+#include <cstddef>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <vector>
+
+namespace backreel {
+
+// How the in-memory movie files behave, for tests of the code that writes them.
+struct SyntheticMovieOptions {
+    std::optional<Error> createError;
+    // The write of the video packet / audio chunk with this index fails with writeError.
+    std::optional<std::size_t> failVideoAt;
+    std::optional<std::size_t> failAudioAt;
+    Error writeError = Error::backreel(5, QStringLiteral("No space left on device"));
+    std::optional<Error> finishError;
+};
+
+// What a movie was given, in the order it came.
+struct SyntheticMovie {
+    QString path;
+    MovieTracks tracks;
+    std::vector<VideoPacket> video;
+    std::vector<AudioChunk> audio;
+    // 'v' or 'a' per write, to check the interleaving.
+    std::vector<char> order;
+    bool finished = false;
+};
+
+// Movie files that are kept in memory (nothing is written to disk).
+class SyntheticMovieFileService final : public MovieFileService {
+public:
+    explicit SyntheticMovieFileService(SyntheticMovieOptions options = {})
+        : options_(std::move(options)) {}
+
+    Expected<std::unique_ptr<MovieFile>> create(const QString& path, const MovieTracks& tracks) override;
+
+    // The most recent movie; read it once the writing is over.
+    std::shared_ptr<SyntheticMovie> lastMovie() const;
+    SyntheticMovieOptions& options() { return options_; }
+
+private:
+    SyntheticMovieOptions options_;
+    mutable std::mutex mutex_;
+    std::shared_ptr<SyntheticMovie> lastMovie_;
+};
+
+} // namespace backreel

@@ -5,15 +5,11 @@
 
 #include <cstddef>
 #include <deque>
-#include <functional>
 #include <memory>
 #include <mutex>
 #include <vector>
 
 namespace backreel {
-
-// Destroys a store on the main thread, wherever its last reference went away.
-void destroyOnMainThread(std::function<void()> destroy);
 
 // A time-bounded store of timed values (video packets or audio chunks), oldest first. Every
 // append drops the oldest entries until the span from the first to the last entry's PTS is no
@@ -27,10 +23,9 @@ template <typename T> class TimedStore {
 public:
     static constexpr double kInitialMaxDuration = 11.0;
 
-    static std::shared_ptr<TimedStore> create() {
-        return std::shared_ptr<TimedStore>(
-            new TimedStore(), [](TimedStore* store) { destroyOnMainThread([store] { delete store; }); });
-    }
+    // Shared by the recording session, the encoder's output and the capture delegate; whichever
+    // lets go last frees it, on its own thread.
+    static std::shared_ptr<TimedStore> create() { return std::shared_ptr<TimedStore>(new TimedStore()); }
 
     TimedStore(const TimedStore&) = delete;
     TimedStore& operator=(const TimedStore&) = delete;
@@ -77,7 +72,6 @@ public:
 
 private:
     TimedStore() = default;
-    ~TimedStore() = default;
 
     mutable std::mutex lock_;
     std::deque<T> entries_;

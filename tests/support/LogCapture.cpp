@@ -1,8 +1,8 @@
 #include "support/LogCapture.h"
 
-#include <QLoggingCategory>
-
+#include <algorithm>
 #include <atomic>
+#include <QLoggingCategory>
 
 namespace backreel::test {
 
@@ -50,38 +50,25 @@ std::vector<QString> LogCapture::texts() const {
 }
 
 int LogCapture::count(const QString& text) const {
-    int n = 0;
-    for (const Line& line : lines()) {
-        n += line.text == text ? 1 : 0;
-    }
-    return n;
+    const std::vector<QString> all = texts();
+    return static_cast<int>(std::count(all.begin(), all.end(), text));
 }
 
 int LogCapture::countStartingWith(const QString& prefix) const {
-    int n = 0;
-    for (const Line& line : lines()) {
-        n += line.text.startsWith(prefix) ? 1 : 0;
-    }
-    return n;
+    const std::vector<QString> all = texts();
+    return static_cast<int>(
+        std::count_if(all.begin(), all.end(), [&](const QString& text) { return text.startsWith(prefix); }));
 }
 
 int LogCapture::indexOf(const QString& text) const {
-    const std::vector<Line> all = lines();
-    for (std::size_t i = 0; i < all.size(); ++i) {
-        if (all[i].text == text) {
-            return static_cast<int>(i);
-        }
-    }
-    return -1;
+    const std::vector<QString> all = texts();
+    const auto found = std::find(all.begin(), all.end(), text);
+    return found == all.end() ? -1 : static_cast<int>(found - all.begin());
 }
 
 QtMsgType LogCapture::levelOf(const QString& text) const {
-    for (const Line& line : lines()) {
-        if (line.text == text) {
-            return line.level;
-        }
-    }
-    return QtFatalMsg;
+    const int index = indexOf(text);
+    return index < 0 ? QtFatalMsg : lines()[static_cast<std::size_t>(index)].level;
 }
 
 void LogCapture::clear() {

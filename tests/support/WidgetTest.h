@@ -2,11 +2,16 @@
 
 #include "ui/OneShotTimer.h"
 
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <gtest/gtest.h>
-#include <QGuiApplication>
+#include <QApplication>
+#include <QScreen>
 #include <QTest>
+#include <QWidget>
+#include <utility>
+#include <vector>
 
 namespace backreel::test {
 
@@ -15,13 +20,31 @@ inline bool hasDisplay() {
     return QGuiApplication::platformName() == QLatin1String("xcb");
 }
 
+// The visible top-level widgets with the given object name (the overlays' panels), in screen order.
+inline std::vector<QWidget*> visiblePanels(const QString& name) {
+    std::vector<QWidget*> panels;
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (widget->objectName() == name && widget->isVisible()) {
+            panels.push_back(widget);
+        }
+    }
+    std::sort(panels.begin(), panels.end(), [](const QWidget* a, const QWidget* b) {
+        return QGuiApplication::screens().indexOf(a->screen()) <
+               QGuiApplication::screens().indexOf(b->screen());
+    });
+    return panels;
+}
+
+inline std::size_t screenCount() {
+    return static_cast<std::size_t>(QGuiApplication::screens().size());
+}
+
 // A OneShotTimer that only moves when the test says so.
 class ManualTimer final : public OneShotTimer {
 public:
     void start(std::chrono::milliseconds delay, std::function<void()> fired) override {
         deadline_ = now_ + delay;
         fired_ = std::move(fired);
-        ++starts_;
     }
     void cancel() override { fired_ = nullptr; }
     bool isActive() const override { return static_cast<bool>(fired_); }
@@ -30,12 +53,9 @@ public:
     void advance(std::chrono::milliseconds step) {
         now_ += step;
         if (fired_ && now_ >= deadline_) {
-            std::function<void()> fired = std::move(fired_);
-            fired_ = nullptr;
-            fired();
+            std::exchange(fired_, nullptr)();
         }
     }
-    int starts() const { return starts_; }
     std::chrono::milliseconds remaining() const {
         return fired_ ? deadline_ - now_ : std::chrono::milliseconds(0);
     }
@@ -44,7 +64,6 @@ private:
     std::chrono::milliseconds now_{0};
     std::chrono::milliseconds deadline_{0};
     std::function<void()> fired_;
-    int starts_ = 0;
 };
 
 } // namespace backreel::test

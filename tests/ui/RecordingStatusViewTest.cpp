@@ -1,12 +1,11 @@
 #include "ui/RecordingStatusView.h"
 
 #include "capture/RecordingManager.h"
-#include "support/synthetic/SyntheticPlatform.h"
 #include "support/SaveFlowStandIn.h"
+#include "support/synthetic/SyntheticPlatform.h"
 #include "support/WidgetTest.h"
 #include "ui/ActivitySpinner.h"
 #include "ui/MonotonicTimer.h"
-#include "ui/StatusText.h"
 #include "ui/SystemColors.h"
 
 #include <gtest/gtest.h>
@@ -19,8 +18,8 @@ using Kind = RecordingStatus::Kind;
 
 namespace {
 
-RecordingStatus savedAt(const QString& path) {
-    return RecordingStatus::saved(QUrl::fromLocalFile(path));
+RecordingStatus savedAt(const QString& name) {
+    return RecordingStatus::saved(QUrl::fromLocalFile(QStringLiteral("/tmp/") + name));
 }
 
 class RecordingStatusViewTest : public ::testing::Test {
@@ -42,6 +41,8 @@ protected:
         manager.reset();
     }
 
+    QColor titleColour() const { return view->titleLabel()->palette().color(QPalette::WindowText); }
+
     std::shared_ptr<SyntheticState> state;
     std::unique_ptr<RecordingManager> manager;
     std::unique_ptr<RecordingStatusView> view;
@@ -50,160 +51,101 @@ protected:
 
 } // namespace
 
-TEST_F(RecordingStatusViewTest, ShowsOneLayoutPerStatus) {
+TEST_F(RecordingStatusViewTest, EachStatusShowsItsTitleInItsColour) {
+    const QPalette colours = view->palette();
     struct Row {
         RecordingStatus status;
         const char* title;
+        QColor colour;
     };
     const Row rows[] = {
-        {RecordingStatus::idle(), "Ready"},
-        {RecordingStatus::buffering(), "Recording…"},
-        {RecordingStatus::saving(), "Saving…"},
-        {savedAt(QStringLiteral("/tmp/clip.mp4")), "Saved!"},
-        {RecordingStatus::error(QStringLiteral("No display found.")), "No display found."},
+        {RecordingStatus::idle(), "Ready", system_colors::primaryText(colours)},
+        {RecordingStatus::buffering(), "Recording…", system_colors::primaryText(colours)},
+        {RecordingStatus::saving(), "Saving…", system_colors::secondaryText(colours)},
+        {savedAt(QStringLiteral("clip.mp4")), "Saved!", system_colors::green(colours)},
+        {RecordingStatus::error(QStringLiteral("No display found.")), "No display found.",
+         system_colors::red(colours)},
     };
+    const auto spinners = view->findChildren<ActivitySpinner*>();
+    ASSERT_EQ(spinners.size(), 1);
     for (const Row& row : rows) {
         SCOPED_TRACE(row.title);
         manager->setStatus(row.status);
         EXPECT_EQ(view->shownKind(), row.status.kind());
-        ASSERT_NE(view->titleLabel(), nullptr);
         EXPECT_EQ(view->titleLabel()->text(), QString::fromUtf8(row.title));
         EXPECT_TRUE(view->titleLabel()->isVisible());
+        EXPECT_EQ(titleColour(), row.colour);
         EXPECT_EQ(view->fileNameLabel()->isVisible(), row.status.is(Kind::saved));
+        EXPECT_EQ(spinners.front()->isSpinning(), row.status.is(Kind::saving));
         // Exactly one title on show.
-        int visibleTitles = 0;
+        int titles = 0;
         for (const QLabel* label : view->findChildren<QLabel*>()) {
-            if (label->isVisible() && label->objectName() != QLatin1String("transitionPicture") &&
-                label != view->fileNameLabel()) {
-                ++visibleTitles;
-            }
+            titles += label->isVisible() && label->objectName() != QLatin1String("transitionPicture") &&
+                      label != view->fileNameLabel();
         }
-        EXPECT_EQ(visibleTitles, 1);
+        EXPECT_EQ(titles, 1);
     }
-}
-
-TEST_F(RecordingStatusViewTest, FontsAndColoursFollowTheStatus) {
-    const QPalette colors = view->palette();
-    manager->setStatus(RecordingStatus::idle());
-    EXPECT_GE(view->titleLabel()->font().weight(), QFont::DemiBold);
-    EXPECT_EQ(view->titleLabel()->palette().color(QPalette::WindowText), system_colors::primaryText(colors));
-
-    manager->setStatus(RecordingStatus::saving());
-    EXPECT_EQ(view->titleLabel()->palette().color(QPalette::WindowText),
-              system_colors::secondaryText(colors));
-    const auto spinners = view->findChildren<ActivitySpinner*>();
-    ASSERT_EQ(spinners.size(), 1);
-    EXPECT_TRUE(spinners.front()->isVisible());
-    EXPECT_TRUE(spinners.front()->isSpinning());
-
-    manager->setStatus(savedAt(QStringLiteral("/tmp/clip.mp4")));
-    EXPECT_EQ(view->titleLabel()->palette().color(QPalette::WindowText), system_colors::green(colors));
     EXPECT_EQ(view->fileNameLabel()->text(), QStringLiteral("clip.mp4"));
-    EXPECT_EQ(view->fileNameLabel()->palette().color(QPalette::WindowText),
-              system_colors::secondaryText(colors));
-    EXPECT_LT(view->fileNameLabel()->font().pointSizeF(), view->titleLabel()->font().pointSizeF() + 0.01);
-    EXPECT_FALSE(spinners.front()->isSpinning());
-
-    manager->setStatus(RecordingStatus::error(QStringLiteral("Boom")));
-    EXPECT_EQ(view->titleLabel()->palette().color(QPalette::WindowText), system_colors::red(colors));
 }
 
-TEST_F(RecordingStatusViewTest, ReturnsToReadyTenSecondsAfterASave) {
-    manager->setStatus(savedAt(QStringLiteral("/tmp/clip.mp4")));
-    ASSERT_TRUE(view->isReturnToReadyPending());
+// "Saved!" goes back to "Ready" ten seconds after it is first on show, and at once when the
+// window closes; a new recording meanwhile is left alone, and a new save starts the wait afresh.
+TEST_F(RecordingStatusViewTest, SavedReturnsToReadyTenSecondsAfterItWasSeen) {
+    manager->setStatus(savedAt(QStringLiteral("first.mp4")));
     EXPECT_EQ(timer->remaining(), 10s);
     timer->advance(9999ms);
-    EXPECT_EQ(manager->status(), savedAt(QStringLiteral("/tmp/clip.mp4")));
+    EXPECT_TRUE(manager->status().is(Kind::saved));
     timer->advance(1ms);
     EXPECT_EQ(manager->status(), RecordingStatus::idle());
-    EXPECT_EQ(view->shownKind(), Kind::idle);
     EXPECT_EQ(view->titleLabel()->text(), QStringLiteral("Ready"));
-    EXPECT_FALSE(view->isReturnToReadyPending());
-}
 
-TEST_F(RecordingStatusViewTest, ANewRecordingWithinTheWaitIsLeftAlone) {
-    manager->setStatus(savedAt(QStringLiteral("/tmp/clip.mp4")));
+    manager->setStatus(savedAt(QStringLiteral("second.mp4")));
     timer->advance(4s);
     manager->setStatus(RecordingStatus::buffering());
-    EXPECT_EQ(view->titleLabel()->text(), QStringLiteral("Recording…"));
     EXPECT_FALSE(view->isReturnToReadyPending());
     timer->advance(20s);
     EXPECT_EQ(manager->status(), RecordingStatus::buffering());
-}
 
-TEST_F(RecordingStatusViewTest, ASecondSaveRestartsTheWait) {
-    manager->setStatus(savedAt(QStringLiteral("/tmp/first.mp4")));
-    timer->advance(6s);
-    manager->setStatus(RecordingStatus::buffering());
-    manager->setStatus(RecordingStatus::saving());
-    manager->setStatus(savedAt(QStringLiteral("/tmp/second.mp4")));
-    EXPECT_EQ(timer->remaining(), 10s);
-    EXPECT_EQ(view->fileNameLabel()->text(), QStringLiteral("second.mp4"));
-    timer->advance(6s);
-    EXPECT_TRUE(manager->status().is(Kind::saved));
-    timer->advance(4s);
-    EXPECT_EQ(manager->status(), RecordingStatus::idle());
-
-    // Another file saved while "Saved!" is still on show starts the ten seconds afresh too.
-    manager->setStatus(savedAt(QStringLiteral("/tmp/third.mp4")));
+    manager->setStatus(savedAt(QStringLiteral("third.mp4")));
     timer->advance(7s);
-    manager->setStatus(savedAt(QStringLiteral("/tmp/fourth.mp4")));
-    EXPECT_TRUE(manager->status().is(Kind::saved));
+    manager->setStatus(savedAt(QStringLiteral("fourth.mp4")));
     EXPECT_EQ(timer->remaining(), 10s);
-    timer->advance(10s);
-    EXPECT_EQ(manager->status(), RecordingStatus::idle());
-}
+    EXPECT_EQ(view->fileNameLabel()->text(), QStringLiteral("fourth.mp4"));
 
-TEST_F(RecordingStatusViewTest, ClosingTheWindowWhileSavedReturnsToIdleAtOnce) {
-    manager->setStatus(savedAt(QStringLiteral("/tmp/clip.mp4")));
-    timer->advance(1s);
     view->close();
     EXPECT_EQ(manager->status(), RecordingStatus::idle());
     EXPECT_FALSE(view->isReturnToReadyPending());
-}
 
-TEST_F(RecordingStatusViewTest, ASaveNobodySawWaitsForTheWindow) {
-    view->hide();
-    manager->setStatus(savedAt(QStringLiteral("/tmp/clip.mp4")));
-    EXPECT_FALSE(view->isReturnToReadyPending());
+    // A save nobody saw waits for the window.
+    manager->setStatus(savedAt(QStringLiteral("fifth.mp4")));
     timer->advance(60s);
     EXPECT_TRUE(manager->status().is(Kind::saved));
-    // Shown again: the ten seconds start now.
     view->show();
-    EXPECT_TRUE(view->isReturnToReadyPending());
     EXPECT_EQ(timer->remaining(), 10s);
 }
 
-TEST_F(RecordingStatusViewTest, LongErrorMessagesWrapOntoTwoLinesAndAreCutAfterThem) {
+TEST_F(RecordingStatusViewTest, LongTextsAreWrappedOrShortenedToFit) {
     manager->setStatus(RecordingStatus::error(QStringLiteral("Boom")));
-    QTest::qWait(10);
     const int oneLineHeight = view->sizeHint().height();
-
-    const QString longMessage = QStringLiteral(
+    const QString message = QStringLiteral(
         "Save failed: Could not write the movie because the destination folder is on a disk that "
         "was removed while the clip was being written, so nothing was saved at all this time.");
-    manager->setStatus(RecordingStatus::error(longMessage));
+    manager->setStatus(RecordingStatus::error(message));
     BACKREEL_EVENTUALLY_EQ(view->titleLabel()->text().count(QLatin1Char('\n')), 1);
     const QStringList lines = view->titleLabel()->text().split(QLatin1Char('\n'));
-    EXPECT_TRUE(longMessage.startsWith(lines[0]));
+    EXPECT_TRUE(message.startsWith(lines[0]));
     EXPECT_TRUE(lines[1].endsWith(QChar(0x2026)));
-    // The line grows to show both lines rather than cutting them.
-    EXPECT_GE(view->sizeHint().height(),
-              oneLineHeight + QFontMetrics(view->titleLabel()->font()).lineSpacing() - 1);
-    EXPECT_GE(view->titleLabel()->height(), 2 * QFontMetrics(view->titleLabel()->font()).height() - 1);
-    // Nothing sticks out of the line's width.
+    // The line grows to show both lines, nothing sticks out, and the whole text is a tooltip away.
+    const QFontMetrics metrics(view->titleLabel()->font());
+    EXPECT_GE(view->sizeHint().height(), oneLineHeight + metrics.lineSpacing() - 1);
+    EXPECT_GE(view->titleLabel()->height(), 2 * metrics.height() - 1);
     EXPECT_LE(view->titleLabel()->geometry().right(), view->width());
-    EXPECT_EQ(view->titleLabel()->toolTip(), longMessage);
-}
+    EXPECT_EQ(view->titleLabel()->toolTip(), message);
 
-TEST_F(RecordingStatusViewTest, VeryLongFileNamesAreShortenedInTheMiddle) {
-    const QString name =
-        QStringLiteral("loopvane-2024-05-01-101500-%1.mp4").arg(QString(200, QLatin1Char('x')));
-    manager->setStatus(savedAt(QStringLiteral("/tmp/") + name));
+    manager->setStatus(savedAt(QStringLiteral("loopvane-2024-05-01-101500-%1.mp4").arg(QString(200, u'x'))));
     const QString shown = view->fileNameLabel()->text();
-    EXPECT_TRUE(shown.startsWith(QStringLiteral("loopvane-2024")));
-    EXPECT_TRUE(shown.endsWith(QStringLiteral("xx.mp4")));
-    EXPECT_TRUE(shown.contains(QChar(0x2026)));
+    EXPECT_TRUE(shown.startsWith(QStringLiteral("loopvane-2024")) &&
+                shown.endsWith(QStringLiteral("xx.mp4")));
     EXPECT_LE(QFontMetrics(view->fileNameLabel()->font()).horizontalAdvance(shown), view->width());
 }
 
@@ -218,23 +160,29 @@ TEST_F(RecordingStatusViewTest, StatusChangesFadeOverAFractionOfASecond) {
     EXPECT_EQ(view->titleLabel()->parentWidget()->graphicsEffect(), nullptr);
 }
 
+// A second timer started after the one under test is the clock: once it has fired, the one under
+// test has fired too, or never will.
 TEST(MonotonicTimer, FiresOnceAndCanBeCancelledOrReplaced) {
     MonotonicTimer timer;
+    MonotonicTimer clock;
     int fired = 0;
+    bool ticked = false;
+    const auto waitPast = [&](std::chrono::milliseconds delay) {
+        ticked = false;
+        clock.start(delay, [&] { ticked = true; });
+        BACKREEL_EVENTUALLY_TRUE(ticked);
+    };
     timer.start(20ms, [&] { ++fired; });
     EXPECT_TRUE(timer.isActive());
-    BACKREEL_EVENTUALLY_EQ(fired, 1);
-    EXPECT_FALSE(timer.isActive());
-    QTest::qWait(50);
+    waitPast(40ms);
     EXPECT_EQ(fired, 1);
+    EXPECT_FALSE(timer.isActive());
 
     timer.start(20ms, [&] { fired += 10; });
     timer.cancel();
-    QTest::qWait(60);
-    EXPECT_EQ(fired, 1);
-
+    waitPast(40ms);
     timer.start(20ms, [&] { fired += 100; });
     timer.start(30ms, [&] { fired += 1000; });
-    QTest::qWait(100);
+    waitPast(50ms);
     EXPECT_EQ(fired, 1001);
 }

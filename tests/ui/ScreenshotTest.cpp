@@ -1,11 +1,12 @@
 #include "capture/RecordingManager.h"
 #include "platform/Settings.h"
-#include "support/synthetic/SyntheticPlatform.h"
 #include "support/SaveFlowStandIn.h"
+#include "support/synthetic/SyntheticPlatform.h"
 #include "support/WidgetTest.h"
 #include "ui/CaptureTargetSection.h"
 #include "ui/ContentView.h"
 #include "ui/RecordingStatusView.h"
+#include "ui/SystemColors.h"
 #include "ui/TargetPicker.h"
 #include "ui/ViewTransition.h"
 
@@ -15,9 +16,11 @@
 #include <QTest>
 
 using namespace backreel;
+using Kind = RecordingStatus::Kind;
 
-// Renders the main window and its status line in each status to PNG files under
-// <build>/screenshots, for people to look at; the checks only make sure the pictures were made.
+// Renders the main window and its status line to PNG files under <build>/screenshots, for people
+// to look at, and checks what the pictures show: each status its own picture, the green and red
+// marks where they belong.
 namespace {
 
 class NoPicker final : public TargetPicker {
@@ -26,10 +29,25 @@ public:
     QCoro::Task<> selectRegionTarget() override { co_return; }
 };
 
-struct Scene {
-    const char* name;
-    RecordingStatus status;
+const std::pair<const char*, RecordingStatus> kScenes[] = {
+    {"idle", RecordingStatus::idle()},
+    {"buffering", RecordingStatus::buffering()},
+    {"saving", RecordingStatus::saving()},
+    {"saved", RecordingStatus::saved(
+                  QUrl::fromLocalFile(QStringLiteral("/home/me/Videos/loopvane-2024-05-01-101500.mp4")))},
+    {"error", RecordingStatus::error(RecordingManager::kPermissionMessage)},
 };
+
+bool shows(const QImage& picture, const QColor& colour) {
+    for (int y = 0; y < picture.height(); ++y) {
+        for (int x = 0; x < picture.width(); ++x) {
+            if (picture.pixelColor(x, y) == colour) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
 
 class ScreenshotTest : public ::testing::Test {
 protected:
@@ -38,8 +56,6 @@ protected:
         Settings::setBoolValue(Settings::kAlwaysOnTopKey, false);
         Settings::setBoolValue(Settings::kMuteNotificationsKey, false);
         setViewTransitionsEnabled(false);
-        directory = QDir(QStringLiteral(BACKREEL_BUILD_DIR "/screenshots"));
-        ASSERT_TRUE(directory.mkpath(QStringLiteral(".")));
         SyntheticOptions options;
         options.content.displays = {
             backreel::Display{1, 1920, 1080, QRectF(0, 0, 1920, 1080), QStringLiteral("VIRT-1")},
@@ -54,26 +70,15 @@ protected:
         manager.reset();
     }
 
-    void save(QWidget& widget, const QString& name) {
-        const QString path = directory.filePath(name + QStringLiteral(".png"));
+    // Lays out what the last change asked for, then takes and saves the picture.
+    static QImage save(QWidget& widget, const QString& name) {
+        QCoreApplication::sendPostedEvents();
         const QImage picture = widget.grab().toImage();
-        ASSERT_FALSE(picture.isNull());
-        ASSERT_TRUE(picture.save(path)) << path.toStdString();
-        EXPECT_GT(QFileInfo(path).size(), 0);
+        const QString path = QStringLiteral(BACKREEL_BUILD_DIR "/screenshots/%1.png").arg(name);
+        EXPECT_TRUE(QDir().mkpath(QFileInfo(path).path()) && picture.save(path)) << path.toStdString();
+        return picture;
     }
 
-    static std::vector<Scene> scenes() {
-        return {
-            {"idle", RecordingStatus::idle()},
-            {"buffering", RecordingStatus::buffering()},
-            {"saving", RecordingStatus::saving()},
-            {"saved", RecordingStatus::saved(QUrl::fromLocalFile(
-                          QStringLiteral("/home/me/Videos/loopvane-2024-05-01-101500.mp4")))},
-            {"error", RecordingStatus::error(RecordingManager::kPermissionMessage)},
-        };
-    }
-
-    QDir directory;
     std::shared_ptr<SyntheticState> state;
     std::unique_ptr<RecordingManager> manager;
     NoPicker picker;
@@ -81,31 +86,38 @@ protected:
 
 } // namespace
 
-TEST_F(ScreenshotTest, MainWindowInEachStatus) {
+TEST_F(ScreenshotTest, MainWindowAndStatusLineInEachStatus) {
     ContentView view(*manager, picker, std::make_unique<test::ManualTimer>());
     view.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
     BACKREEL_EVENTUALLY_EQ(manager->availableDisplays().size(), 2u);
-    for (const Scene& scene : scenes()) {
-        manager->setStatus(scene.status);
-        QTest::qWait(30);
-        save(view, QStringLiteral("main-window-%1").arg(QLatin1String(scene.name)));
-        EXPECT_EQ(view.width(), ContentView::kWidth);
-    }
-}
-
-TEST_F(ScreenshotTest, StatusLineInEachStatus) {
     RecordingStatusView line(*manager, std::make_unique<test::ManualTimer>());
     line.setFixedWidth(RecordingStatusView::kDefaultWidth);
     line.setAutoFillBackground(true);
     line.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&line));
-    for (const Scene& scene : scenes()) {
-        manager->setStatus(scene.status);
+    const QColor green = system_colors::green(line.palette());
+    const QColor red = system_colors::red(line.palette());
+
+    std::vector<QImage> windows;
+    for (const auto& [name, status] : kScenes) {
+        SCOPED_TRACE(name);
+        manager->setStatus(status);
         line.adjustSize();
-        QTest::qWait(30);
-        save(line, QStringLiteral("status-%1").arg(QLatin1String(scene.name)));
+        windows.push_back(save(view, QStringLiteral("main-window-%1").arg(QLatin1String(name))));
+        const QImage picture = save(line, QStringLiteral("status-%1").arg(QLatin1String(name)));
+        // Green for ready and saved, red while recording and for an error.
+        EXPECT_EQ(shows(picture, green), status.is(Kind::idle) || status.is(Kind::saved));
+        EXPECT_EQ(shows(picture, red), status.is(Kind::buffering) || status.is(Kind::error));
+        EXPECT_EQ(shows(windows.back(), red), shows(picture, red));
     }
+    for (std::size_t i = 0; i < windows.size(); ++i) {
+        for (std::size_t j = i + 1; j < windows.size(); ++j) {
+            EXPECT_NE(windows[i], windows[j]) << kScenes[i].first << " and " << kScenes[j].first;
+        }
+    }
+    // The panel's rounded corners are cut out of the picture.
+    EXPECT_EQ(qAlpha(windows.front().pixel(0, 0)), 0);
 }
 
 TEST_F(ScreenshotTest, MainWindowWithAPickedWindowAndARegion) {
@@ -113,6 +125,7 @@ TEST_F(ScreenshotTest, MainWindowWithAPickedWindowAndARegion) {
     view.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
     BACKREEL_EVENTUALLY_EQ(manager->availableDisplays().size(), 2u);
+    const QImage fullScreen = save(view, QStringLiteral("main-window-display-target"));
 
     const backreel::Window window{42,
                                   QStringLiteral("Notes"),
@@ -124,12 +137,12 @@ TEST_F(ScreenshotTest, MainWindowWithAPickedWindowAndARegion) {
     manager->setSelectedWindowInfo(
         WindowPickInfo{QStringLiteral("Notes"), QStringLiteral("Notes"), QRectF(10, 10, 300, 200), 42, true});
     view.captureSection()->chooseCaptureMode(CaptureModeSelection::window);
-    QTest::qWait(30);
-    save(view, QStringLiteral("main-window-window-target"));
+    const QImage picked = save(view, QStringLiteral("main-window-window-target"));
 
     manager->setCaptureTarget(
         CaptureTarget::region(QRectF(100, 100, 1280.9, 720.2), manager->availableDisplays()[0]));
     view.captureSection()->chooseCaptureMode(CaptureModeSelection::region);
-    QTest::qWait(30);
-    save(view, QStringLiteral("main-window-region-target"));
+    const QImage region = save(view, QStringLiteral("main-window-region-target"));
+    EXPECT_NE(picked, fullScreen);
+    EXPECT_NE(region, picked);
 }

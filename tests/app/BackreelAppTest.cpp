@@ -5,8 +5,8 @@
 #include "app/UpdateController.h"
 #include "capture/RecordingManager.h"
 #include "platform/Settings.h"
-#include "support/synthetic/SyntheticPlatform.h"
 #include "support/SaveFlowStandIn.h"
+#include "support/synthetic/SyntheticPlatform.h"
 #include "support/WidgetTest.h"
 #include "ui/CaptureModeSelection.h"
 #include "ui/CaptureTargetSection.h"
@@ -14,15 +14,11 @@
 #include "ui/RecordingStatusView.h"
 
 #include <gtest/gtest.h>
-#include <QApplication>
-#include <QLabel>
+#include <QContextMenuEvent>
 #include <QPushButton>
-#include <QScreen>
 #include <QSignalSpy>
-#include <QTest>
 
 using namespace backreel;
-using Kind = RecordingStatus::Kind;
 
 namespace {
 
@@ -34,67 +30,69 @@ protected:
         SyntheticOptions options;
         options.content.displays = {
             backreel::Display{1, 1920, 1080, QRectF(0, 0, 1920, 1080), QStringLiteral("VIRT-1")}};
+        options.content.windows = {
+            backreel::Window{7, QStringLiteral("Notes"), std::nullopt, QRectF(10, 10, 300, 200), 0, true}};
         options.mainDisplayID = 1;
         state = std::make_shared<SyntheticState>(options);
     }
 
-    std::unique_ptr<BackreelApp> makeApp(TrayPresence tray) {
+    // Started, with its window on screen.
+    std::unique_ptr<BackreelApp> startApp(TrayPresence tray) {
         BackreelAppOptions options;
         options.tray = tray;
         options.version = QStringLiteral("0.1.0");
         options.feedUrl = QUrl(QStringLiteral("http://127.0.0.1:9/appcast.xml"));
-        return std::make_unique<BackreelApp>(makeSyntheticPlatform(state),
-                                             std::make_shared<test::SaveFlowStandIn>(state), options);
+        auto app = std::make_unique<BackreelApp>(makeSyntheticPlatform(state),
+                                                 std::make_shared<test::SaveFlowStandIn>(state), options);
+        quit = std::make_unique<QSignalSpy>(app.get(), &BackreelApp::quitRequested);
+        app->start();
+        EXPECT_TRUE(app->mainWindow() != nullptr && QTest::qWaitForWindowExposed(app->mainWindow()));
+        return app;
     }
 
-    static QStringList visibleMenu(const BackreelApp& app) {
-        QStringList lines;
+    static bool menuOffers(const BackreelApp& app, const QString& text) {
         for (const QAction* action : app.menuBarContent().menu()->actions()) {
-            if (action->isVisible() && !action->isSeparator()) {
-                lines << QString(action->text()).replace(QStringLiteral("&&"), QStringLiteral("&"));
+            if (action->isVisible() &&
+                QString(action->text()).replace(QStringLiteral("&&"), QStringLiteral("&")) == text) {
+                return true;
             }
         }
-        return lines;
+        return false;
     }
 
     std::shared_ptr<SyntheticState> state;
+    std::unique_ptr<QSignalSpy> quit;
 };
 
 } // namespace
 
 TEST_F(BackreelAppTest, WithoutATrayTheWindowIsTheApplication) {
-    std::unique_ptr<BackreelApp> app = makeApp(TrayPresence::unavailable);
-    QSignalSpy quit(app.get(), &BackreelApp::quitRequested);
-    app->start();
+    std::unique_ptr<BackreelApp> app = startApp(TrayPresence::unavailable);
     EXPECT_EQ(app->trayIcon(), nullptr);
     ContentView* window = app->mainWindow();
-    ASSERT_NE(window, nullptr);
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
     // First shown in the top-trailing corner of the screen.
-    const QRect available = QGuiApplication::primaryScreen()->availableGeometry();
-    EXPECT_EQ(window->geometry().topRight(), available.topRight());
+    EXPECT_EQ(window->geometry().topRight(),
+              QGuiApplication::primaryScreen()->availableGeometry().topRight());
+    // A right click on the window opens the application menu.
+    QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(30, 30), window->mapToGlobal(QPoint(30, 30)));
+    QCoreApplication::sendEvent(window, &click);
+    BACKREEL_EVENTUALLY_TRUE(app->menuBarContent().menu()->isVisible());
+    app->menuBarContent().menu()->hide();
 
     window->close();
-    EXPECT_EQ(quit.count(), 1);
+    EXPECT_EQ(quit->count(), 1);
 }
 
 TEST_F(BackreelAppTest, WithATrayClosingTheWindowKeepsBackreelRunning) {
-    std::unique_ptr<BackreelApp> app = makeApp(TrayPresence::available);
-    QSignalSpy quit(app.get(), &BackreelApp::quitRequested);
-    EXPECT_EQ(app->trayIcon(), nullptr);
-    app->start();
-    // The window comes first, then the tray item with the application menu.
+    std::unique_ptr<BackreelApp> app = startApp(TrayPresence::available);
     ASSERT_NE(app->trayIcon(), nullptr);
     EXPECT_EQ(app->trayIcon()->systemTrayIcon().contextMenu(), app->menuBarContent().menu());
     QPointer<ContentView> first = app->mainWindow();
-    ASSERT_TRUE(first);
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(first.data()));
     first->move(300, 200);
     BACKREEL_EVENTUALLY_EQ(first->pos(), QPoint(300, 200));
     first->captureSection()->chooseCaptureMode(CaptureModeSelection::region);
-
     first->close();
-    EXPECT_EQ(quit.count(), 0);
+    EXPECT_EQ(quit->count(), 0);
     BACKREEL_EVENTUALLY_TRUE(first.isNull());
     EXPECT_EQ(app->mainWindow(), nullptr);
 
@@ -109,27 +107,19 @@ TEST_F(BackreelAppTest, WithATrayClosingTheWindowKeepsBackreelRunning) {
     second->showMinimized();
     app->menuBarContent().perform(MenuCommand::showWindow);
     EXPECT_EQ(app->mainWindow(), second);
-    EXPECT_TRUE(second->isVisible());
-    EXPECT_FALSE(second->isMinimized());
-}
+    EXPECT_TRUE(second->isVisible() && !second->isMinimized());
 
-TEST_F(BackreelAppTest, QuitFromTheMenu) {
-    std::unique_ptr<BackreelApp> app = makeApp(TrayPresence::available);
-    QSignalSpy quit(app.get(), &BackreelApp::quitRequested);
     app->menuBarContent().perform(MenuCommand::quit);
-    EXPECT_EQ(quit.count(), 1);
+    EXPECT_EQ(quit->count(), 1);
 }
 
 TEST_F(BackreelAppTest, WindowMenuAndTrayShareTheOneManager) {
-    std::unique_ptr<BackreelApp> app = makeApp(TrayPresence::available);
-    app->start();
+    std::unique_ptr<BackreelApp> app = startApp(TrayPresence::available);
     ContentView* window = app->mainWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
     EXPECT_EQ(app->updaterController().currentVersion(), QStringLiteral("0.1.0"));
-
     app->recordingManager().setStatus(RecordingStatus::buffering());
     EXPECT_EQ(window->mainButton()->text(), QStringLiteral("Stop && Save"));
-    EXPECT_TRUE(visibleMenu(*app).contains(QStringLiteral("Stop & Save")));
+    EXPECT_TRUE(menuOffers(*app, QStringLiteral("Stop & Save")));
     EXPECT_EQ(app->trayIcon()->shownStyle(), RecordIconEngine::Style::filled);
 
     // Closing the window while "Saved!" shows returns to idle; the menu offers a start again.
@@ -138,63 +128,36 @@ TEST_F(BackreelAppTest, WindowMenuAndTrayShareTheOneManager) {
     EXPECT_TRUE(window->statusView()->isReturnToReadyPending());
     window->close();
     EXPECT_EQ(app->recordingManager().status(), RecordingStatus::idle());
-    EXPECT_TRUE(visibleMenu(*app).contains(QStringLiteral("Start Recording")));
+    EXPECT_TRUE(menuOffers(*app, QStringLiteral("Start Recording")));
 }
 
-TEST_F(BackreelAppTest, ARightClickOnTheWindowOpensTheApplicationMenu) {
-    std::unique_ptr<BackreelApp> app = makeApp(TrayPresence::unavailable);
-    app->start();
-    ContentView* window = app->mainWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
-    emit window->menuRequested(window->mapToGlobal(QPoint(30, 30)));
-    BACKREEL_EVENTUALLY_TRUE(app->menuBarContent().menu()->isVisible());
-    app->menuBarContent().menu()->hide();
-}
-
-// The main window's pick and select buttons open the overlays on every screen.
+// The main window's pick and select buttons open the overlays on every screen; Esc closes them
+// with the target unchanged.
 TEST_F(BackreelAppTest, ThePickAndSelectButtonsOpenTheOverlays) {
-    state->changeOptions([](SyntheticOptions& options) {
-        options.content.windows = {
-            backreel::Window{7, QStringLiteral("Notes"), std::nullopt, QRectF(10, 10, 300, 200), 0, true}};
-    });
-    std::unique_ptr<BackreelApp> app = makeApp(TrayPresence::unavailable);
-    app->start();
+    std::unique_ptr<BackreelApp> app = startApp(TrayPresence::unavailable);
     ContentView* window = app->mainWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
-    const auto overlayPanels = [](const QString& name) {
-        std::vector<QWidget*> panels;
-        for (QWidget* widget : QApplication::topLevelWidgets()) {
-            if (widget->objectName() == name && widget->isVisible()) {
-                panels.push_back(widget);
-            }
-        }
-        return panels;
+    struct Overlay {
+        CaptureModeSelection mode;
+        const char* button;
+        const char* panel;
+        const char* view;
     };
-    const auto screens = static_cast<std::size_t>(QGuiApplication::screens().size());
-
-    window->captureSection()->chooseCaptureMode(CaptureModeSelection::window);
-    auto* pick = window->findChild<QPushButton*>(QStringLiteral("pickWindowButton"));
-    ASSERT_NE(pick, nullptr);
-    BACKREEL_EVENTUALLY_TRUE(pick->isVisible());
-    QTest::mouseClick(pick, Qt::LeftButton);
-    BACKREEL_EVENTUALLY_EQ(overlayPanels(QStringLiteral("windowPickerPanel")).size(), screens);
-    QTest::keyClick(overlayPanels(QStringLiteral("windowPickerPanel"))
-                        .front()
-                        ->findChild<QWidget*>(QStringLiteral("windowPickerView")),
-                    Qt::Key_Escape);
-    BACKREEL_EVENTUALLY_TRUE(overlayPanels(QStringLiteral("windowPickerPanel")).empty());
-    EXPECT_EQ(app->recordingManager().captureTarget().asWindow(), nullptr);
-
-    window->captureSection()->chooseCaptureMode(CaptureModeSelection::region);
-    auto* select = window->findChild<QPushButton*>(QStringLiteral("selectRegionButton"));
-    ASSERT_NE(select, nullptr);
-    BACKREEL_EVENTUALLY_TRUE(select->isVisible());
-    QTest::mouseClick(select, Qt::LeftButton);
-    BACKREEL_EVENTUALLY_EQ(overlayPanels(QStringLiteral("perScreenSelectorPanel")).size(), screens);
-    QWidget* view = overlayPanels(QStringLiteral("perScreenSelectorPanel"))
-                        .front()
-                        ->findChild<QWidget*>(QStringLiteral("regionSelectorView"));
-    QTest::keyClick(view, Qt::Key_Escape);
-    BACKREEL_EVENTUALLY_TRUE(overlayPanels(QStringLiteral("perScreenSelectorPanel")).empty());
-    EXPECT_EQ(app->recordingManager().captureTarget().asRegion(), nullptr);
+    for (const Overlay& overlay :
+         {Overlay{CaptureModeSelection::window, "pickWindowButton", "windowPickerPanel", "windowPickerView"},
+          Overlay{CaptureModeSelection::region, "selectRegionButton", "perScreenSelectorPanel",
+                  "regionSelectorView"}}) {
+        SCOPED_TRACE(overlay.panel);
+        const QString panel = QString::fromLatin1(overlay.panel);
+        window->captureSection()->chooseCaptureMode(overlay.mode);
+        auto* button = window->findChild<QPushButton*>(QString::fromLatin1(overlay.button));
+        ASSERT_NE(button, nullptr);
+        BACKREEL_EVENTUALLY_TRUE(button->isVisible());
+        QTest::mouseClick(button, Qt::LeftButton);
+        BACKREEL_EVENTUALLY_EQ(test::visiblePanels(panel).size(), test::screenCount());
+        QTest::keyClick(
+            test::visiblePanels(panel).front()->findChild<QWidget*>(QString::fromLatin1(overlay.view)),
+            Qt::Key_Escape);
+        BACKREEL_EVENTUALLY_TRUE(test::visiblePanels(panel).empty());
+    }
+    EXPECT_NE(app->recordingManager().captureTarget().asDisplay(), nullptr);
 }

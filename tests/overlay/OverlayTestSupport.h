@@ -1,7 +1,7 @@
 #pragma once
 
-// What the overlay tests on the virtual desktop share: real pointer and key events through
-// xdotool, a window of another process, the screen's pixels, and the flows run to their end.
+// What the overlay tests share: real pointer and key events through xdotool, windows of another
+// process, the screen's pixels, and the flows run to their end while the test sends events.
 
 #include "capture/RecordingManager.h"
 #include "overlay/TargetSelection.h"
@@ -11,150 +11,75 @@
 #include "support/ChildProcess.h"
 #include "support/WidgetTest.h"
 
-#include <algorithm>
-#include <chrono>
-#include <cstdlib>
-#include <fstream>
+#include <cmath>
 #include <memory>
-#include <mutex>
 #include <optional>
-#include <QApplication>
-#include <QColor>
 #include <QDir>
-#include <QGuiApplication>
-#include <QImage>
 #include <QMouseEvent>
-#include <QPixmap>
-#include <QScreen>
-#include <QWidget>
 #include <string>
 #include <vector>
 
 namespace backreel::test {
 
-// Real input through the XTEST extension, in the X root window's coordinates (device pixels).
-inline bool xdotool(const std::vector<std::string>& arguments) {
-    std::vector<std::string> command{"xdotool"};
-    command.insert(command.end(), arguments.begin(), arguments.end());
-    const bool ok = runProgram(command);
-    QTest::qWait(60); // lets the events arrive and be handled before the next step
+// Real input through the XTEST extension, in the X root window's coordinates (device pixels). The
+// X server has made the events by the time xdotool exits; the sync fetches and handles them.
+inline bool xdotool(std::vector<std::string> arguments) {
+    arguments.insert(arguments.begin(), "xdotool");
+    const bool ok = runProgram(arguments);
+    QGuiApplication::sync();
     return ok;
 }
-inline bool movePointer(double x, double y) {
-    return xdotool({"mousemove", std::to_string(static_cast<int>(x)), std::to_string(static_cast<int>(y))});
+inline bool movePointer(QPointF to) {
+    return xdotool({"mousemove", std::to_string(std::lround(to.x())), std::to_string(std::lround(to.y()))});
 }
-inline bool pressButton() {
-    return xdotool({"mousedown", "1"});
-}
-inline bool releaseButton() {
-    return xdotool({"mouseup", "1"});
-}
-inline bool click() {
-    return xdotool({"click", "1"});
-}
-inline bool pressKey(const std::string& key) {
-    return xdotool({"key", key});
-}
-// A drag with the left button from one place to another, through a point in between.
 inline bool drag(QPointF from, QPointF to) {
-    const QPointF middle = (from + to) / 2;
-    return movePointer(from.x(), from.y()) && pressButton() && movePointer(middle.x(), middle.y()) &&
-           movePointer(to.x(), to.y()) && releaseButton();
+    return movePointer(from) && xdotool({"mousedown", "1"}) && movePointer((from + to) / 2) &&
+           movePointer(to) && xdotool({"mouseup", "1"});
 }
 
-// The colour of one pixel of the screen (root coordinates), as the X server shows it.
-inline QColor screenPixel(QPoint point) {
-    const QImage picture = loadPlatform().screenPictures->picture(QRect(point, QSize(1, 1)));
-    return picture.isNull() ? QColor() : QColor(picture.pixel(0, 0));
-}
-
-// Whether a pixel shows a colour under the overlay's dim of the given opacity (within a few steps
-// of rounding).
+// Whether a pixel shows `original` under a dim of the given opacity (within rounding).
 inline bool isDimmed(const QColor& seen, const QColor& original, double opacity) {
-    const auto near = [](int value, double expected) {
-        return std::abs(value - expected) <= 3;
+    const auto near = [&](int value, int unDimmed) {
+        return std::abs(value - unDimmed * (1.0 - opacity)) <= 3;
     };
-    const double keep = 1.0 - opacity;
-    return near(seen.red(), original.red() * keep) && near(seen.green(), original.green() * keep) &&
-           near(seen.blue(), original.blue() * keep);
+    return near(seen.red(), original.red()) && near(seen.green(), original.green()) &&
+           near(seen.blue(), original.blue());
 }
 
-// A desktop background of one colour, so that pictures show the dim.
-inline bool paintDesktopBackground() {
-    return runProgram({"xsetroot", "-solid", "#4f7cac"});
-}
-
-// The whole desktop (every screen, in root pixels) as one picture, saved under <build>/screenshots.
-inline bool saveDesktopScreenshot(const QString& name) {
-    QDir directory(QStringLiteral(BACKREEL_BUILD_DIR "/screenshots"));
-    if (!directory.mkpath(QStringLiteral("."))) {
-        return false;
-    }
-    QRect desktop;
-    for (const QScreen* screen : QGuiApplication::screens()) {
-        desktop |=
-            QRect(screen->geometry().topLeft(), screen->geometry().size() * screen->devicePixelRatio());
-    }
-    const QImage picture = loadPlatform().screenPictures->picture(desktop);
-    // Runs where Qt scales the screens keep pictures of their own.
-    const double scale = QGuiApplication::primaryScreen()->devicePixelRatio();
-    const QString suffix = scale == 1.0 ? QString() : QStringLiteral("@%1x").arg(scale);
-    return !picture.isNull() && picture.save(directory.filePath(name + suffix + QStringLiteral(".png")));
-}
-
-// The shareable content, waited for; none when the query failed. The answer may come on any thread.
-inline std::optional<ShareableContent> shareableContentNow(CaptureService& capture) {
-    struct Box {
-        std::mutex mutex;
-        std::optional<Expected<ShareableContent>> answer;
+// The shareable content as the manager gets it; empty when the query failed.
+inline ShareableContent shareableContentNow(RecordingManager& manager) {
+    const auto query = [](RecordingManager& asked) -> QCoro::Task<ShareableContent> {
+        QCoro::Task<Expected<ShareableContent>> answer = asked.shareableContent();
+        const Expected<ShareableContent> content = co_await std::move(answer);
+        co_return content ? content.value() : ShareableContent{};
     };
-    const auto box = std::make_shared<Box>();
-    capture.getShareableContent([box](Expected<ShareableContent> content) {
-        std::lock_guard lock(box->mutex);
-        box->answer = std::move(content);
-    });
-    std::optional<Expected<ShareableContent>> answer;
-    static_cast<void>(QTest::qWaitFor(
-        [&] {
-            std::lock_guard lock(box->mutex);
-            answer = box->answer;
-            return answer.has_value();
-        },
-        5000));
-    if (!answer || !*answer) {
-        return std::nullopt;
-    }
-    return std::move(*answer).value();
+    return QCoro::waitFor(query(manager));
 }
 
 // A window of another process (tests/platform/x11/PatternWindowHelper.cpp): four quadrants, red
 // at the top left, green at the top right, blue at the bottom left, white at the bottom right; or
-// a yellow panel; or a window kept above the others.
+// a yellow panel ("dock"); or a window kept "above" the others.
 class PatternWindow {
 public:
-    enum class Kind { normal, dock, above };
-
-    PatternWindow(int x, int y, int width, int height, const std::string& title, Kind kind = Kind::normal)
+    PatternWindow(QRect frame, const std::string& title, const char* kind = nullptr)
         : title_(title) {
-        std::vector<std::string> arguments{
-            BACKREEL_PATTERN_WINDOW_HELPER, std::to_string(x),      std::to_string(y),
-            std::to_string(width),          std::to_string(height), title};
-        if (kind != Kind::normal) {
-            arguments.emplace_back(kind == Kind::dock ? "dock" : "above");
+        std::vector<std::string> arguments{BACKREEL_PATTERN_WINDOW_HELPER, std::to_string(frame.x()),
+                                           std::to_string(frame.y()),      std::to_string(frame.width()),
+                                           std::to_string(frame.height()), title};
+        if (kind != nullptr) {
+            arguments.emplace_back(kind);
         }
         process_.start(arguments);
     }
 
     // The window as the shareable content lists it, once it is on screen.
-    std::optional<Window> listed(CaptureService& capture) const {
+    std::optional<Window> listed(RecordingManager& manager) const {
         std::optional<Window> found;
         static_cast<void>(QTest::qWaitFor(
             [&] {
-                if (const std::optional<ShareableContent> content = shareableContentNow(capture)) {
-                    for (const Window& window : content->windows) {
-                        if (window.title == QString::fromStdString(title_) && window.isOnScreen) {
-                            found = window;
-                        }
+                for (const Window& window : shareableContentNow(manager).windows) {
+                    if (window.title == QString::fromStdString(title_) && window.isOnScreen) {
+                        found = window;
                     }
                 }
                 return found.has_value();
@@ -200,36 +125,85 @@ private:
     QCoro::Task<> task_;
 };
 
-// A drag delivered to the real view as Qt's mouse events, for positions between whole pixels.
+// A drag delivered to a view as Qt's mouse events, for positions between whole pixels.
 inline void sendDrag(QWidget* view, QPointF from, QPointF to) {
     const QPointF origin = view->mapToGlobal(QPointF(0, 0));
-    QMouseEvent press(QEvent::MouseButtonPress, from, origin + from, Qt::LeftButton, Qt::LeftButton,
-                      Qt::NoModifier);
-    QCoreApplication::sendEvent(view, &press);
-    QMouseEvent move(QEvent::MouseMove, to, origin + to, Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(view, &move);
-    QMouseEvent release(QEvent::MouseButtonRelease, to, origin + to, Qt::LeftButton, Qt::NoButton,
-                        Qt::NoModifier);
-    QCoreApplication::sendEvent(view, &release);
+    const auto send = [&](QEvent::Type type, QPointF at, Qt::MouseButton button, Qt::MouseButtons buttons) {
+        QMouseEvent event(type, at, origin + at, button, buttons, Qt::NoModifier);
+        QCoreApplication::sendEvent(view, &event);
+    };
+    send(QEvent::MouseButtonPress, from, Qt::LeftButton, Qt::LeftButton);
+    send(QEvent::MouseMove, to, Qt::NoButton, Qt::LeftButton);
+    send(QEvent::MouseButtonRelease, to, Qt::LeftButton, Qt::NoButton);
 }
 
-inline std::size_t screenCount() {
-    return static_cast<std::size_t>(QGuiApplication::screens().size());
-}
+// The overlays on the virtual desktop's two monitors, with the real platform.
+class OverlayDesktopTest : public ::testing::Test {
+protected:
+    explicit OverlayDesktopTest(const char* panelName)
+        : panelName_(QString::fromLatin1(panelName)) {}
 
-// The visible overlay panels with the given object name, in screen order.
-inline std::vector<QWidget*> visiblePanels(const QString& name) {
-    std::vector<QWidget*> panels;
-    for (QWidget* widget : QApplication::topLevelWidgets()) {
-        if (widget->objectName() == name && widget->isVisible()) {
-            panels.push_back(widget);
+    void SetUp() override {
+        BACKREEL_REQUIRE_DISPLAY();
+        if (screenCount() < 2) {
+            GTEST_SKIP() << "needs two monitors: run under scripts/virtual-desktop --dual --wm";
+        }
+        platform = loadPlatform();
+        manager = std::make_unique<RecordingManager>(platform, nullptr);
+        // The pointer waits in the bottom right corner of the primary screen, away from every window.
+        ASSERT_TRUE(movePointer(QPointF(1900, 1060)));
+    }
+
+    void TearDown() override {
+        // A failed test may leave its overlay up: Esc takes it down before the next one.
+        if (!panels().empty()) {
+            xdotool({"key", "Escape"});
+            BACKREEL_EVENTUALLY_TRUE(panels().empty());
         }
     }
-    std::sort(panels.begin(), panels.end(), [](const QWidget* a, const QWidget* b) {
-        return QGuiApplication::screens().indexOf(a->screen()) <
-               QGuiApplication::screens().indexOf(b->screen());
-    });
-    return panels;
-}
+
+    std::vector<QWidget*> panels() const { return visiblePanels(panelName_); }
+
+    // Every screen's panel, mapped and covering its screen.
+    std::vector<QWidget*> waitForOverlay() {
+        static_cast<void>(QTest::qWaitFor([&] { return panels().size() == screenCount(); }, 5000));
+        for (QWidget* panel : panels()) {
+            EXPECT_TRUE(QTest::qWaitForWindowExposed(panel));
+            EXPECT_EQ(panel->geometry(), panel->screen()->geometry());
+        }
+        EXPECT_EQ(panels().size(), screenCount());
+        return panels();
+    }
+
+    // The colour of one pixel of the screen (root coordinates), as the X server shows it.
+    QColor screenPixel(QPointF point) const {
+        const QImage picture = platform.screenPictures->picture(QRect(point.toPoint(), QSize(1, 1)));
+        return picture.isNull() ? QColor() : QColor(picture.pixel(0, 0));
+    }
+
+    // The whole desktop (every screen, in root pixels) under <build>/screenshots, on a desktop
+    // background of one colour so that the pictures show the dim.
+    bool saveDesktopScreenshot(const QString& name) const {
+        QRect desktop;
+        for (const QScreen* screen : QGuiApplication::screens()) {
+            desktop |=
+                QRect(screen->geometry().topLeft(), screen->geometry().size() * screen->devicePixelRatio());
+        }
+        const QImage picture = platform.screenPictures->picture(desktop);
+        // Runs where Qt scales the screens keep pictures of their own.
+        const double scale = QGuiApplication::primaryScreen()->devicePixelRatio();
+        const QString suffix = scale == 1.0 ? QString() : QStringLiteral("@%1x").arg(scale);
+        const QDir directory(QStringLiteral(BACKREEL_BUILD_DIR "/screenshots"));
+        return directory.mkpath(QStringLiteral(".")) && !picture.isNull() &&
+               picture.save(directory.filePath(name + suffix + QStringLiteral(".png")));
+    }
+    static bool paintDesktopBackground() { return runProgram({"xsetroot", "-solid", "#4f7cac"}); }
+
+    Platform platform;
+    std::unique_ptr<RecordingManager> manager;
+
+private:
+    QString panelName_;
+};
 
 } // namespace backreel::test

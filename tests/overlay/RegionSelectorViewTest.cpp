@@ -4,9 +4,8 @@
 
 #include "overlay/RegionSelectorView.h"
 
-#include "support/WidgetTest.h"
-
 #include <gtest/gtest.h>
+#include <QCoreApplication>
 #include <QMouseEvent>
 
 namespace backreel::test {
@@ -27,74 +26,48 @@ void send(RegionSelectorView& view, QEvent::Type type, QPointF position, Qt::Mou
     QCoreApplication::sendEvent(&view, &event);
 }
 
-bool isDimOf(QRgb pixel, const QColor& beneath) {
-    const auto near = [](int value, double expected) {
-        return std::abs(value - expected) <= 2;
-    };
-    return near(qRed(pixel), beneath.red() * 0.55) && near(qGreen(pixel), beneath.green() * 0.55) &&
-           near(qBlue(pixel), beneath.blue() * 0.55) && qAlpha(pixel) == 255;
+// What a pixel shows of the desktop: alpha 0 (translucent) or the desktop's colour, each under a dim
+// of 0.45 or not.
+bool showsDesktop(RegionSelectorView& view, QRgb pixel, bool dimmed) {
+    if (view.objectName() == QLatin1String("translucent")) {
+        return std::abs(qAlpha(pixel) - (dimmed ? 0.45 * 255 : 0)) < 1.5;
+    }
+    const double keep = dimmed ? 0.55 : 1.0;
+    return std::abs(qRed(pixel) - kDesktop.red() * keep) <= 2 &&
+           std::abs(qGreen(pixel) - kDesktop.green() * keep) <= 2 &&
+           std::abs(qBlue(pixel) - kDesktop.blue() * keep) <= 2 && qAlpha(pixel) == 255;
 }
-
-struct Views {
-    Views()
-        : translucent()
-        , withPicture(picture()) {
-        for (RegionSelectorView* view : {&translucent, &withPicture}) {
-            view->resize(400, 300);
-        }
-    }
-    static QImage picture() {
-        QImage image(400, 300, QImage::Format_RGB32);
-        image.fill(kDesktop);
-        return image;
-    }
-    RegionSelectorView translucent;
-    RegionSelectorView withPicture;
-};
 
 } // namespace
 
-TEST(RegionSelectorView, AnInactiveScreenShowsWhatIsBeneath) {
-    Views views;
-    const QImage clear = render(views.translucent);
-    EXPECT_EQ(qAlpha(clear.pixel(10, 10)), 0);
-    EXPECT_EQ(qAlpha(clear.pixel(200, 160)), 0);
-    const QImage pictured = render(views.withPicture);
-    EXPECT_EQ(QColor(pictured.pixel(10, 10)), kDesktop);
-    EXPECT_EQ(QColor(pictured.pixel(200, 160)), kDesktop);
-}
+TEST(RegionSelectorView, TheSelectionIsCutOutOfTheDimAndSmallDragsAreDiscarded) {
+    QImage desktop(400, 300, QImage::Format_RGB32);
+    desktop.fill(kDesktop);
+    RegionSelectorView translucent;
+    translucent.setObjectName(QStringLiteral("translucent"));
+    RegionSelectorView withPicture(desktop);
+    for (RegionSelectorView* view : {&translucent, &withPicture}) {
+        SCOPED_TRACE(view == &translucent ? "translucent" : "with picture");
+        view->resize(400, 300);
+        // An inactive screen shows what is beneath, undimmed.
+        EXPECT_TRUE(showsDesktop(*view, render(*view).pixel(10, 10), false));
+        EXPECT_TRUE(showsDesktop(*view, render(*view).pixel(200, 160), false));
 
-TEST(RegionSelectorView, TheSelectionIsCutOutOfTheDimAndTheHintComesBackAfterASmallDrag) {
-    Views views;
-    for (RegionSelectorView* view : {&views.translucent, &views.withPicture}) {
+        // A press on an inactive view activates it; then only the dim is drawn, no hint.
         bool activated = false;
         view->onActivate = [&] {
             activated = true;
             view->setActive(true);
         };
-        // A press on an inactive view activates it; then only the dim is drawn (no hint).
         send(*view, QEvent::MouseButtonPress, QPointF(100, 100), Qt::LeftButton, Qt::LeftButton);
-        EXPECT_TRUE(activated);
-        EXPECT_TRUE(view->isDrawing());
-        const QImage pressed = render(*view);
-        const QRgb crosshair = pressed.pixel(200, 160);
-
+        EXPECT_TRUE(activated && view->isDrawing());
+        EXPECT_TRUE(showsDesktop(*view, render(*view).pixel(200, 160), true)); // where the hint was
         send(*view, QEvent::MouseMove, QPointF(200, 180), Qt::NoButton, Qt::LeftButton);
         ASSERT_EQ(view->selectionRect(), QRectF(100, 100, 100, 80));
         const QImage dragging = render(*view);
-        const QRgb inside = dragging.pixel(150, 140);
-        const QRgb outside = dragging.pixel(30, 250);
-        const QRgb corner = dragging.pixel(100, 100);
-        if (view == &views.translucent) {
-            EXPECT_EQ(qAlpha(inside), 0);
-            EXPECT_NEAR(qAlpha(outside), 0.45 * 255, 1.5);
-            EXPECT_NEAR(qAlpha(crosshair), 0.45 * 255, 1.5);
-        } else {
-            EXPECT_EQ(QColor(inside), kDesktop);
-            EXPECT_TRUE(isDimOf(outside, kDesktop));
-            EXPECT_TRUE(isDimOf(crosshair, kDesktop));
-        }
-        EXPECT_EQ(QColor(corner).lightness(), 255) << "the corner dot";
+        EXPECT_TRUE(showsDesktop(*view, dragging.pixel(150, 140), false)); // inside
+        EXPECT_TRUE(showsDesktop(*view, dragging.pixel(30, 250), true));   // outside
+        EXPECT_EQ(QColor(dragging.pixel(100, 100)).lightness(), 255) << "the corner dot";
 
         // Released after a move back to 10 × 10 points: discarded, and the hint is back.
         bool selected = false;
@@ -103,14 +76,13 @@ TEST(RegionSelectorView, TheSelectionIsCutOutOfTheDimAndTheHintComesBackAfterASm
         };
         send(*view, QEvent::MouseMove, QPointF(110, 110), Qt::NoButton, Qt::LeftButton);
         send(*view, QEvent::MouseButtonRelease, QPointF(300, 300), Qt::LeftButton, Qt::NoButton);
-        EXPECT_FALSE(selected);
-        EXPECT_FALSE(view->selectionRect());
-        EXPECT_FALSE(view->startPoint());
-        const QImage idle = render(*view);
-        EXPECT_GT(qGreen(idle.pixel(200, 160)), 100) << "the crosshair";
+        EXPECT_FALSE(selected || view->selectionRect() || view->startPoint());
+        EXPECT_GT(qGreen(render(*view).pixel(200, 160)), 100) << "the crosshair";
     }
 }
 
+// The last dragged rectangle, between whole pixels too; neither the release position nor
+// another button plays a part.
 TEST(RegionSelectorView, ReleasingALargeEnoughDragHandsTheLastDraggedRectangleOver) {
     RegionSelectorView view;
     view.resize(400, 300);
@@ -120,10 +92,8 @@ TEST(RegionSelectorView, ReleasingALargeEnoughDragHandsTheLastDraggedRectangleOv
         selected = rect;
     };
     send(view, QEvent::MouseButtonPress, QPointF(300, 250), Qt::LeftButton, Qt::LeftButton);
-    // Another button changes nothing.
     send(view, QEvent::MouseButtonPress, QPointF(5, 5), Qt::RightButton, Qt::LeftButton | Qt::RightButton);
     send(view, QEvent::MouseMove, QPointF(289.5, 239), Qt::NoButton, Qt::LeftButton);
-    // The release position is not used.
     send(view, QEvent::MouseButtonRelease, QPointF(10, 10), Qt::LeftButton, Qt::NoButton);
     EXPECT_EQ(selected, QRectF(289.5, 239, 10.5, 11));
 }

@@ -3,17 +3,13 @@
 #include "app/MenuBarContent.h"
 #include "app/TrayIcon.h"
 #include "app/UpdateController.h"
-#include "capture/RecordingManager.h"
 #include "platform/Settings.h"
-#include "support/SaveFlowStandIn.h"
-#include "support/synthetic/SyntheticPlatform.h"
 #include "support/WidgetTest.h"
 #include "ui/CaptureModeSelection.h"
 #include "ui/CaptureTargetSection.h"
 #include "ui/ContentView.h"
 #include "ui/RecordingStatusView.h"
 
-#include <gtest/gtest.h>
 #include <QContextMenuEvent>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -27,13 +23,6 @@ protected:
     void SetUp() override {
         BACKREEL_REQUIRE_DISPLAY();
         Settings::setBoolValue(Settings::kAlwaysOnTopKey, false);
-        SyntheticOptions options;
-        options.content.displays = {
-            backreel::Display{1, 1920, 1080, QRectF(0, 0, 1920, 1080), QStringLiteral("VIRT-1")}};
-        options.content.windows = {
-            backreel::Window{7, QStringLiteral("Notes"), std::nullopt, QRectF(10, 10, 300, 200), 0, true}};
-        options.mainDisplayID = 1;
-        state = std::make_shared<SyntheticState>(options);
     }
 
     // Started, with its window on screen.
@@ -42,25 +31,18 @@ protected:
         options.tray = tray;
         options.version = QStringLiteral("0.1.0");
         options.feedUrl = QUrl(QStringLiteral("http://127.0.0.1:9/appcast.xml"));
-        auto app = std::make_unique<BackreelApp>(makeSyntheticPlatform(state),
-                                                 std::make_shared<test::SaveFlowStandIn>(state), options);
+        auto app =
+            std::make_unique<BackreelApp>(makeSyntheticPlatform(recorder.state),
+                                          std::make_shared<test::SaveFlowStandIn>(recorder.state), options);
         quit = std::make_unique<QSignalSpy>(app.get(), &BackreelApp::quitRequested);
         app->start();
         EXPECT_TRUE(app->mainWindow() != nullptr && QTest::qWaitForWindowExposed(app->mainWindow()));
         return app;
     }
 
-    static bool menuOffers(const BackreelApp& app, const QString& text) {
-        for (const QAction* action : app.menuBarContent().menu()->actions()) {
-            if (action->isVisible() &&
-                QString(action->text()).replace(QStringLiteral("&&"), QStringLiteral("&")) == text) {
-                return true;
-            }
-        }
-        return false;
-    }
-
-    std::shared_ptr<SyntheticState> state;
+    test::SyntheticRecorder recorder{
+        {test::display(1)},
+        {backreel::Window{7, QStringLiteral("Notes"), std::nullopt, QRectF(10, 10, 300, 200), 0, true}}};
     std::unique_ptr<QSignalSpy> quit;
 };
 
@@ -119,7 +101,7 @@ TEST_F(BackreelAppTest, WindowMenuAndTrayShareTheOneManager) {
     EXPECT_EQ(app->updaterController().currentVersion(), QStringLiteral("0.1.0"));
     app->recordingManager().setStatus(RecordingStatus::buffering());
     EXPECT_EQ(window->mainButton()->text(), QStringLiteral("Stop && Save"));
-    EXPECT_TRUE(menuOffers(*app, QStringLiteral("Stop & Save")));
+    EXPECT_TRUE(test::menuLines(*app->menuBarContent().menu()).contains(QStringLiteral("Stop & Save")));
     EXPECT_EQ(app->trayIcon()->shownStyle(), RecordIconEngine::Style::filled);
 
     // Closing the window while "Saved!" shows returns to idle; the menu offers a start again.
@@ -128,7 +110,7 @@ TEST_F(BackreelAppTest, WindowMenuAndTrayShareTheOneManager) {
     EXPECT_TRUE(window->statusView()->isReturnToReadyPending());
     window->close();
     EXPECT_EQ(app->recordingManager().status(), RecordingStatus::idle());
-    EXPECT_TRUE(menuOffers(*app, QStringLiteral("Start Recording")));
+    EXPECT_TRUE(test::menuLines(*app->menuBarContent().menu()).contains(QStringLiteral("Start Recording")));
 }
 
 // The main window's pick and select buttons open the overlays on every screen; Esc closes them

@@ -1,14 +1,8 @@
 #include "app/TrayIcon.h"
 
 #include "app/RecordIconEngine.h"
-#include "capture/RecordingManager.h"
-#include "support/SaveFlowStandIn.h"
-#include "support/synthetic/SyntheticPlatform.h"
+#include "support/WidgetTest.h"
 #include "ui/SymbolImage.h"
-
-#include <gtest/gtest.h>
-#include <QApplication>
-#include <QMenu>
 
 using namespace backreel;
 using Style = RecordIconEngine::Style;
@@ -72,8 +66,8 @@ TEST(RecordIcon, DrawnInThePalettesTextColour) {
 }
 
 TEST(TrayIcon, FilledOnlyWhileBufferingAndRedrawnForANewTheme) {
-    auto state = std::make_shared<SyntheticState>();
-    RecordingManager manager(makeSyntheticPlatform(state), std::make_shared<test::SaveFlowStandIn>(state));
+    const std::unique_ptr<RecordingManager> owner = test::SyntheticRecorder().makeManager();
+    RecordingManager& manager = *owner;
     QMenu menu;
     TrayIcon tray(manager, &menu);
     EXPECT_EQ(tray.systemTrayIcon().toolTip(), QStringLiteral("Backreel"));

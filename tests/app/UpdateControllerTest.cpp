@@ -2,8 +2,6 @@
 
 #include "support/WidgetTest.h"
 
-#include <gtest/gtest.h>
-#include <map>
 #include <optional>
 #include <QSignalSpy>
 #include <QTcpServer>
@@ -14,45 +12,31 @@ using Kind = UpdateCheckResult::Kind;
 
 namespace {
 
-// A one-page HTTP server on the loopback interface: answers every request with the same status and
-// body, then closes the connection.
-class FeedServer final : public QObject {
+// A one-page HTTP server on the loopback interface: answers every request with the same status
+// and body, then closes the connection.
+class FeedServer final : public QTcpServer {
 public:
-    FeedServer(int status, QByteArray body)
-        : status_(status)
-        , body_(std::move(body)) {
-        EXPECT_TRUE(server_.listen(QHostAddress::LocalHost, 0));
-        connect(&server_, &QTcpServer::newConnection, this, [this] {
-            while (QTcpSocket* socket = server_.nextPendingConnection()) {
-                connect(socket, &QTcpSocket::readyRead, socket, [this, socket] { answer(socket); });
-                connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-            }
+    FeedServer(int status, const QByteArray& body) {
+        EXPECT_TRUE(listen(QHostAddress::LocalHost, 0));
+        const QByteArray answer =
+            "HTTP/1.1 " + QByteArray::number(status) + (status == 200 ? " OK" : " Not Found") +
+            "\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
+        connect(this, &QTcpServer::newConnection, this, [this, answer] {
+            QTcpSocket* socket = nextPendingConnection();
+            auto request = std::make_shared<QByteArray>();
+            connect(socket, &QTcpSocket::readyRead, socket, [this, socket, request, answer] {
+                if ((*request += socket->readAll()).contains("\r\n\r\n")) {
+                    requests.push_back(*request);
+                    socket->write(answer);
+                    socket->disconnectFromHost();
+                }
+            });
+            connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
         });
     }
 
-    QUrl url() const {
-        return QUrl(QStringLiteral("http://127.0.0.1:%1/appcast.xml").arg(server_.serverPort()));
-    }
+    QUrl url() const { return QUrl(QStringLiteral("http://127.0.0.1:%1/appcast.xml").arg(serverPort())); }
     std::vector<QByteArray> requests;
-
-private:
-    void answer(QTcpSocket* socket) {
-        QByteArray& request = pending_[socket];
-        request += socket->readAll();
-        if (!request.contains("\r\n\r\n")) {
-            return;
-        }
-        requests.push_back(request);
-        socket->write("HTTP/1.1 " + QByteArray::number(status_) + (status_ == 200 ? " OK" : " Not Found") +
-                      "\r\nContent-Type: application/rss+xml\r\nContent-Length: " +
-                      QByteArray::number(body_.size()) + "\r\nConnection: close\r\n\r\n" + body_);
-        socket->disconnectFromHost();
-    }
-
-    QTcpServer server_;
-    int status_;
-    QByteArray body_;
-    std::map<QTcpSocket*, QByteArray> pending_;
 };
 
 QByteArray feed(const QByteArray& version) {

@@ -4,8 +4,6 @@
 #include "overlay/RegionSelectorView.h"
 #include "OverlayTestSupport.h"
 
-#include <gtest/gtest.h>
-
 namespace backreel::test {
 namespace {
 

@@ -6,9 +6,6 @@
 #include "overlay/RegionSelectorView.h"
 #include "overlay/WindowPickerCoordinator.h"
 #include "OverlayTestSupport.h"
-#include "support/synthetic/SyntheticPlatform.h"
-
-#include <gtest/gtest.h>
 
 namespace backreel::test {
 namespace {

@@ -6,8 +6,6 @@
 #include "platform/WindowServer.h"
 #include "support/LogCapture.h"
 
-#include <gtest/gtest.h>
-
 namespace backreel::test {
 namespace {
 

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "capture/RecordingManager.h"
+#include "support/SaveFlowStandIn.h"
+#include "support/synthetic/SyntheticPlatform.h"
 #include "ui/OneShotTimer.h"
 
 #include <algorithm>
@@ -7,6 +10,7 @@
 #include <functional>
 #include <gtest/gtest.h>
 #include <QApplication>
+#include <QMenu>
 #include <QScreen>
 #include <QTest>
 #include <QWidget>
@@ -35,9 +39,48 @@ inline std::vector<QWidget*> visiblePanels(const QString& name) {
     return panels;
 }
 
+// A menu as the user sees it: one line per visible item ("&&" shown as the '&' it is), "-" for a
+// separator.
+inline QStringList menuLines(const QMenu& menu) {
+    QStringList lines;
+    for (const QAction* action : menu.actions()) {
+        if (action->isVisible()) {
+            lines << (action->isSeparator()
+                          ? QStringLiteral("-")
+                          : QString(action->text()).replace(QStringLiteral("&&"), QStringLiteral("&")));
+        }
+    }
+    return lines;
+}
+
 inline std::size_t screenCount() {
     return static_cast<std::size_t>(QGuiApplication::screens().size());
 }
+
+// A 1920 × 1080 display, side by side with the others by its number.
+inline Display display(std::uint32_t id, const QString& name = {}) {
+    return Display{id, 1920, 1080, QRectF((id - 1) * 1920.0, 0, 1920, 1080),
+                   name.isNull() ? QStringLiteral("VIRT-%1").arg(id) : name};
+}
+
+// A recording manager on the synthetic platform, which offers these displays (the first is the
+// main one) and windows, and hands its clips to a stand-in save flow.
+struct SyntheticRecorder {
+    explicit SyntheticRecorder(std::vector<Display> displays = {display(1)},
+                               std::vector<Window> windows = {}) {
+        SyntheticOptions options;
+        options.mainDisplayID = displays.empty() ? 0 : displays.front().displayID;
+        options.content.displays = std::move(displays);
+        options.content.windows = std::move(windows);
+        state = std::make_shared<SyntheticState>(std::move(options));
+    }
+    std::unique_ptr<RecordingManager> makeManager() const {
+        return std::make_unique<RecordingManager>(makeSyntheticPlatform(state),
+                                                  std::make_shared<SaveFlowStandIn>(state));
+    }
+
+    std::shared_ptr<SyntheticState> state;
+};
 
 // A OneShotTimer that only moves when the test says so.
 class ManualTimer final : public OneShotTimer {

@@ -1,10 +1,7 @@
 #include "ui/ContentView.h"
 
-#include "capture/RecordingManager.h"
 #include "platform/Settings.h"
-#include "support/SaveFlowStandIn.h"
 #include "support/synthetic/SyntheticCaptureService.h"
-#include "support/synthetic/SyntheticPlatform.h"
 #include "support/WidgetTest.h"
 #include "ui/CaptureTargetSection.h"
 #include "ui/InfoRow.h"
@@ -14,34 +11,20 @@
 #include "ui/StatusText.h"
 #include "ui/TargetPicker.h"
 
-#include <gtest/gtest.h>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QGuiApplication>
 #include <QLabel>
 #include <QPushButton>
-#include <QScreen>
 #include <QSignalSpy>
-#include <QTest>
 
 using namespace backreel;
+using test::display;
 using Kind = RecordingStatus::Kind;
 
 namespace {
 
-backreel::Display display(std::uint32_t id, QString name) {
-    return backreel::Display{id, 1920, 1080, QRectF(id == 1 ? 0 : 1920, 0, 1920, 1080), std::move(name)};
-}
-const backreel::Display kFirst = display(1, QStringLiteral("VIRT-1"));
-const backreel::Display kSecond = display(2, QStringLiteral("VIRT-2"));
-
-const backreel::Window kNotes{
-    42,
-    QStringLiteral("Notes"),
-    RunningApplication{QStringLiteral("Notes"), QStringLiteral("org.example.Notes"), 77},
-    QRectF(10, 10, 300, 200),
-    0,
-    true};
+const backreel::Window kNotes{42, QStringLiteral("Notes"), std::nullopt, QRectF(10, 10, 300, 200), 0, true};
+const CaptureTarget kWindowTarget = CaptureTarget::window(ContentFilter::desktopIndependentWindow(kNotes));
 
 // Counts the picks the main window asks for; the overlays themselves are not part of these tests.
 class CountingTargetPicker final : public TargetPicker {
@@ -70,33 +53,28 @@ protected:
         manager.reset();
     }
 
-    void make(std::vector<backreel::Display> displays = {kFirst}, std::uint32_t mainDisplay = 1) {
-        SyntheticOptions options;
-        options.content.displays = std::move(displays);
-        options.content.windows = {kNotes};
-        options.mainDisplayID = mainDisplay;
-        state = std::make_shared<SyntheticState>(std::move(options));
-        manager = std::make_unique<RecordingManager>(makeSyntheticPlatform(state),
-                                                     std::make_shared<test::SaveFlowStandIn>(state));
+    // The main window on a recorder with these displays, shown: the displays are loaded then, and
+    // the main one becomes the target.
+    void make(std::vector<backreel::Display> displays = {display(1)}) {
+        recorder = test::SyntheticRecorder(std::move(displays), {kNotes});
+        manager = recorder.makeManager();
         openView();
     }
-
     void openView() {
         view = std::make_unique<ContentView>(*manager, picker, std::make_unique<test::ManualTimer>());
         view->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(view.get()));
-        // Shown: the displays are loaded and the main one becomes the target.
         BACKREEL_EVENTUALLY_TRUE(!manager->availableDisplays().empty());
     }
 
     CaptureTargetSection& section() { return *view->captureSection(); }
-
+    void chooseMode(int index) { choose(section().captureModePicker(), index); }
     static void choose(QComboBox* combo, int index) {
         combo->setCurrentIndex(index);
         emit combo->activated(index);
     }
 
-    std::shared_ptr<SyntheticState> state;
+    test::SyntheticRecorder recorder;
     std::unique_ptr<RecordingManager> manager;
     CountingTargetPicker picker;
     std::unique_ptr<ContentView> view;
@@ -104,22 +82,9 @@ protected:
 
 } // namespace
 
-TEST_F(ContentViewTest, IsARoundedFramelessPanelAsTallAsItsContent) {
-    make();
-    EXPECT_EQ(view->windowTitle(), QStringLiteral("Backreel"));
-    EXPECT_TRUE(view->windowFlags().testFlag(Qt::FramelessWindowHint));
-    EXPECT_TRUE(view->testAttribute(Qt::WA_TranslucentBackground));
-    // Cut to its rounded shape: the very corners are outside, the middles of the edges inside.
-    EXPECT_FALSE(view->mask().contains(QPoint(1, 1)));
-    EXPECT_FALSE(view->mask().contains(QPoint(view->width() - 2, view->height() - 2)));
-    EXPECT_TRUE(view->mask().contains(QPoint(view->width() / 2, 1)));
-    EXPECT_TRUE(view->mask().contains(QPoint(1, view->height() / 2)));
-    EXPECT_EQ(view->height(), view->sizeHint().height());
-}
-
 // The main button's title and state, and every setting but "Always on top", follow the status.
 TEST_F(ContentViewTest, ControlsFollowTheStatus) {
-    make({kFirst, kSecond});
+    make({display(1), display(2)});
     const QWidget* settings[] = {view->durationPicker(),
                                  section().captureModePicker(),
                                  section().screenPicker(),
@@ -147,11 +112,14 @@ TEST_F(ContentViewTest, ControlsFollowTheStatus) {
     }
 }
 
-TEST_F(ContentViewTest, MainButtonStartsAndStopsTheRecording) {
+TEST_F(ContentViewTest, TheMainButtonStartsAndStopsInTheModesTarget) {
     make();
+    // Window mode without a picked window records the display it had.
+    chooseMode(1);
     QTest::mouseClick(view->mainButton(), Qt::LeftButton);
     BACKREEL_EVENTUALLY_EQ(manager->status().kind(), Kind::buffering);
     EXPECT_EQ(view->statusView()->titleLabel()->text(), QStringLiteral("Recording…"));
+    EXPECT_EQ(recorder.state->lastStream()->filter().displayContent()->display, display(1));
     QTest::mouseClick(view->mainButton(), Qt::LeftButton);
     BACKREEL_EVENTUALLY_TRUE(!manager->status().is(Kind::buffering) && !manager->status().is(Kind::saving));
     EXPECT_EQ(view->mainButton()->text(), QStringLiteral("Start Recording"));
@@ -169,114 +137,95 @@ TEST_F(ContentViewTest, DurationPickerWritesAndFollowsTheBufferDuration) {
     EXPECT_EQ(durations->currentText(), QStringLiteral("3 min"));
 }
 
-TEST_F(ContentViewTest, SwitchingToWindowOrRegionKeepsTheTarget) {
-    make();
-    const CaptureTarget before = manager->captureTarget();
-    ASSERT_EQ(before, CaptureTarget::display(kFirst));
+// Window and Region mode show a button to pick or select, or what was picked with a button to
+// pick again; they keep the target. Back in Full Screen mode, a window or region target goes
+// back to the main display.
+TEST_F(ContentViewTest, EachModeShowsItsTargetAndFullScreenResetsIt) {
+    make({display(2), display(1)});
     QSignalSpy targetChanges(manager.get(), &RecordingManager::captureTargetChanged);
-
-    choose(section().captureModePicker(), 1);
-    EXPECT_EQ(view->captureMode(), CaptureModeSelection::window);
+    chooseMode(1);
     EXPECT_TRUE(section().pickWindowButton()->isVisible());
     QTest::mouseClick(section().pickWindowButton(), Qt::LeftButton);
-    EXPECT_EQ(picker.windowPicks, 1);
-    choose(section().captureModePicker(), 2);
+    chooseMode(2);
     EXPECT_TRUE(section().selectRegionButton()->isVisible());
     QTest::mouseClick(section().selectRegionButton(), Qt::LeftButton);
-    EXPECT_EQ(picker.regionSelections, 1);
-    // Full Screen again while the target is a display changes nothing either.
-    choose(section().captureModePicker(), 0);
+    chooseMode(0);
+    EXPECT_TRUE(section().screenPicker()->isVisible());
     EXPECT_EQ(targetChanges.count(), 0);
+    EXPECT_EQ(picker.windowPicks + picker.regionSelections, 2);
 
-    // Starting in Window mode records the previous target.
-    choose(section().captureModePicker(), 1);
-    QTest::mouseClick(view->mainButton(), Qt::LeftButton);
-    BACKREEL_EVENTUALLY_EQ(manager->status().kind(), Kind::buffering);
-    EXPECT_EQ(state->lastStream()->filter().displayContent()->display.displayID, 1u);
-}
-
-TEST_F(ContentViewTest, BackToFullScreenResetsAWindowOrRegionTargetToTheMainDisplay) {
-    make({kFirst, kSecond}, 2);
-    manager->setCaptureTarget(CaptureTarget::window(ContentFilter::desktopIndependentWindow(kNotes)));
+    manager->setCaptureTarget(kWindowTarget);
     manager->setSelectedWindowInfo(
-        WindowPickInfo{QStringLiteral("Notes"), QStringLiteral("Notes"), QRectF(10, 10, 300, 200), 42, true});
-    choose(section().captureModePicker(), 1);
+        WindowPickInfo{QStringLiteral("Notes"), QStringLiteral("Notes"), kNotes.frame, 42, true});
+    chooseMode(1);
     EXPECT_EQ(section().windowInfoRow()->text(), QStringLiteral("Notes"));
     QTest::mouseClick(section().windowInfoRow()->button(), Qt::LeftButton);
-    EXPECT_EQ(picker.windowPicks, 1);
-    choose(section().captureModePicker(), 0);
-    BACKREEL_EVENTUALLY_EQ(manager->captureTarget(), CaptureTarget::display(kSecond));
+    chooseMode(0);
+    BACKREEL_EVENTUALLY_EQ(manager->captureTarget(), CaptureTarget::display(display(2)));
     EXPECT_FALSE(manager->selectedWindowInfo().has_value());
-    EXPECT_TRUE(section().screenPicker()->isVisible());
 
-    manager->setCaptureTarget(CaptureTarget::region(QRectF(0, 0, 1280.9, 720.2), kFirst));
-    choose(section().captureModePicker(), 2);
+    manager->setCaptureTarget(CaptureTarget::region(QRectF(0, 0, 1280.9, 720.2), display(1)));
+    chooseMode(2);
     EXPECT_EQ(section().regionInfoRow()->text(), QStringLiteral("1280 × 720"));
     QTest::mouseClick(section().regionInfoRow()->button(), Qt::LeftButton);
-    EXPECT_EQ(picker.regionSelections, 1);
-    choose(section().captureModePicker(), 0);
-    BACKREEL_EVENTUALLY_EQ(manager->captureTarget(), CaptureTarget::display(kSecond));
+    EXPECT_EQ(picker.windowPicks + picker.regionSelections, 4);
+    chooseMode(0);
+    BACKREEL_EVENTUALLY_EQ(manager->captureTarget(), CaptureTarget::display(display(2)));
 }
 
 TEST_F(ContentViewTest, TheScreenPickerListsTwoOrMoreDisplaysByTheirScreensNames) {
-    make({display(1, QGuiApplication::primaryScreen()->name())});
+    const QString screen = QGuiApplication::primaryScreen()->name();
+    make({display(1, screen)});
     EXPECT_FALSE(section().screenPicker()->isVisible());
-
     // A second monitor appears; the next refresh lists it.
-    state->changeOptions([](SyntheticOptions& options) { options.content.displays.push_back(kSecond); });
+    recorder.state->changeOptions(
+        [](SyntheticOptions& options) { options.content.displays.push_back(display(2)); });
     QCoro::waitFor(manager->refreshDisplays());
     QComboBox* screens = section().screenPicker();
     EXPECT_TRUE(screens->isVisible());
     ASSERT_EQ(screens->count(), 2);
     EXPECT_EQ(screens->currentIndex(), 0);
-    EXPECT_TRUE(screens->itemText(0).startsWith(QGuiApplication::primaryScreen()->name()));
+    EXPECT_TRUE(screens->itemText(0).startsWith(screen));
     EXPECT_EQ(screens->itemText(1), QStringLiteral("Display 2")); // no screen of this session
     choose(screens, 1);
-    EXPECT_EQ(manager->captureTarget(), CaptureTarget::display(kSecond));
+    EXPECT_EQ(manager->captureTarget(), CaptureTarget::display(display(2)));
 }
 
-TEST_F(ContentViewTest, OptionsAreTheManagersAndRecordThisWindowOnlyForDisplays) {
+// The options are the manager's, stored; "Record this window" only for display targets, whatever
+// the mode. Every new window starts in Full Screen mode, the target left as it was.
+TEST_F(ContentViewTest, OptionsAndModeOfANewWindow) {
     make();
     view->muteNotificationsBox()->click();
-    EXPECT_TRUE(manager->muteNotifications());
-    EXPECT_TRUE(Settings::boolValue(Settings::kMuteNotificationsKey));
-    EXPECT_TRUE(view->recordThisWindowBox()->isVisible());
+    EXPECT_TRUE(manager->muteNotifications() && Settings::boolValue(Settings::kMuteNotificationsKey));
     view->recordThisWindowBox()->click();
     EXPECT_TRUE(manager->includeBackreelWindow());
-    // Full Screen mode with a window or region target hides it too: the target decides.
-    manager->setCaptureTarget(CaptureTarget::window(ContentFilter::desktopIndependentWindow(kNotes)));
-    EXPECT_FALSE(view->recordThisWindowBox()->isVisible());
-    manager->setCaptureTarget(CaptureTarget::region(QRectF(0, 0, 10, 10), kFirst));
-    EXPECT_FALSE(view->recordThisWindowBox()->isVisible());
-    manager->setCaptureTarget(CaptureTarget::display());
-    EXPECT_TRUE(view->recordThisWindowBox()->isVisible());
-
-    // Every new window starts in Full Screen mode; the manager's target stays as it was.
-    manager->setCaptureTarget(CaptureTarget::region(QRectF(0, 0, 10, 10), kFirst));
-    choose(section().captureModePicker(), 2);
+    for (const CaptureTarget& target :
+         {kWindowTarget, CaptureTarget::region(QRectF(0, 0, 10, 10), display(1)), CaptureTarget::display()}) {
+        manager->setCaptureTarget(target);
+        EXPECT_EQ(view->recordThisWindowBox()->isVisible(), target.asDisplay() != nullptr);
+    }
+    manager->setCaptureTarget(CaptureTarget::region(QRectF(0, 0, 10, 10), display(1)));
+    chooseMode(2);
     view.reset();
     openView();
     EXPECT_EQ(section().captureModePicker()->currentText(), QStringLiteral("Full Screen"));
     EXPECT_NE(manager->captureTarget().asRegion(), nullptr);
 }
 
+// Stored and applied to the window once it is known: one trip through the event loop after the
+// show. A new window reads the stored choice.
 TEST_F(ContentViewTest, AlwaysOnTopIsStoredAndAppliedOnceTheWindowIsKnown) {
     make();
     BACKREEL_EVENTUALLY_TRUE(view->appWindow() != nullptr);
-    EXPECT_FALSE(view->appWindow()->flags().testFlag(Qt::WindowStaysOnTopHint));
     view->alwaysOnTopBox()->click();
     EXPECT_TRUE(Settings::boolValue(Settings::kAlwaysOnTopKey));
     EXPECT_TRUE(view->appWindow()->flags().testFlag(Qt::WindowStaysOnTopHint));
     EXPECT_TRUE(view->isVisible()) << "changing the level must not hide the window";
 
-    // A new window reads the stored choice; changed before the window is handed over (one trip
-    // through the event loop after the show), it is stored and applied then.
-    view.reset();
     view = std::make_unique<ContentView>(*manager, picker, std::make_unique<test::ManualTimer>());
     EXPECT_TRUE(view->alwaysOnTopBox()->isChecked());
     view->alwaysOnTopBox()->click();
     view->alwaysOnTopBox()->click();
-    EXPECT_TRUE(Settings::boolValue(Settings::kAlwaysOnTopKey));
     view->show();
     EXPECT_EQ(view->appWindow(), nullptr);
     BACKREEL_EVENTUALLY_EQ(view->appWindow(), view->windowHandle());
@@ -286,11 +235,14 @@ TEST_F(ContentViewTest, AlwaysOnTopIsStoredAndAppliedOnceTheWindowIsKnown) {
     EXPECT_FALSE(view->appWindow()->flags().testFlag(Qt::WindowStaysOnTopHint));
 }
 
-TEST_F(ContentViewTest, DraggingTheBackgroundMovesTheWindow) {
+// A frameless panel cut to its rounded shape, moved by dragging its background.
+TEST_F(ContentViewTest, ARoundedPanelDraggedByItsBackground) {
     make();
+    EXPECT_TRUE(view->windowFlags().testFlag(Qt::FramelessWindowHint));
+    EXPECT_FALSE(view->mask().contains(QPoint(1, 1)));
+    EXPECT_TRUE(view->mask().contains(QPoint(view->width() / 2, 1)));
     view->move(200, 150);
     BACKREEL_EVENTUALLY_EQ(view->pos(), QPoint(200, 150));
-    // A point in the panel's padding, on its background.
     const QPoint grab(ContentView::kPadding / 2, view->height() / 2);
     QTest::mousePress(view.get(), Qt::LeftButton, {}, grab);
     QTest::mouseMove(view.get(), grab + QPoint(60, 40));

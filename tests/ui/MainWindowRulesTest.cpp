@@ -1,61 +1,40 @@
 #include "ui/MainWindowRules.h"
 
+#include "support/WidgetTest.h"
 #include "ui/CaptureModeSelection.h"
 
-#include <gtest/gtest.h>
-
 using namespace backreel;
+using test::display;
 using Kind = RecordingStatus::Kind;
 using Mode = CaptureModeSelection;
 using Item = TargetAreaItem;
 
 namespace {
-
-backreel::Display display(std::uint32_t id) {
-    return backreel::Display{id, 1920, 1080, QRectF(0, 0, 1920, 1080), QStringLiteral("VIRT-%1").arg(id)};
-}
-
 const CaptureTarget kWindow = CaptureTarget::window(ContentFilter::desktopIndependentWindow(
     backreel::Window{42, QStringLiteral("Notes"), std::nullopt, QRectF(10, 10, 300, 200), 0, true}));
 const CaptureTarget kRegion = CaptureTarget::region(QRectF(100, 100, 640, 480), display(1));
-
 } // namespace
 
 TEST(MainWindowRules, MainButtonAndSettingsFollowTheStatus) {
-    struct Row {
-        Kind status;
-        const char* title;
-        bool enabled;
-        MainButtonAction action;
-        bool settings;
-    };
-    const Row rows[] = {
+    const std::tuple<Kind, const char*, bool, MainButtonAction, bool> rows[] = {
         {Kind::idle, "Start Recording", true, MainButtonAction::startRecording, true},
         {Kind::buffering, "Stop & Save", true, MainButtonAction::stopAndSave, false},
         {Kind::saving, "Saving…", false, MainButtonAction::none, true},
         {Kind::saved, "Start Recording", true, MainButtonAction::startRecording, true},
         {Kind::error, "Start Recording", true, MainButtonAction::startRecording, true},
     };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(static_cast<int>(row.status));
-        EXPECT_EQ(mainButtonTitle(row.status), QString::fromUtf8(row.title));
-        EXPECT_EQ(mainButtonEnabled(row.status), row.enabled);
-        EXPECT_EQ(mainButtonAction(row.status), row.action);
-        EXPECT_EQ(settingsEnabled(row.status), row.settings);
+    for (const auto& [status, title, enabled, action, settings] : rows) {
+        EXPECT_EQ(mainButtonTitle(status), QString::fromUtf8(title));
+        EXPECT_EQ(mainButtonEnabled(status), enabled) << title;
+        EXPECT_EQ(mainButtonAction(status), action) << title;
+        EXPECT_EQ(settingsEnabled(status), settings) << title;
     }
 }
 
 // The mode decides what the target area shows; the target only whether there is something to
 // describe.
 TEST(MainWindowRules, TargetAreaShowsOneItemPerModeAndTarget) {
-    struct Row {
-        Mode mode;
-        CaptureTarget target;
-        bool windowInfo;
-        std::size_t displays;
-        Item item;
-    };
-    const Row rows[] = {
+    const std::tuple<Mode, CaptureTarget, bool, std::size_t, Item> rows[] = {
         {Mode::display, CaptureTarget::display(display(1)), false, 1, Item::nothing},
         {Mode::display, CaptureTarget::display(display(1)), false, 2, Item::screenPicker},
         {Mode::display, kWindow, true, 2, Item::screenPicker},
@@ -67,54 +46,49 @@ TEST(MainWindowRules, TargetAreaShowsOneItemPerModeAndTarget) {
         {Mode::region, kWindow, true, 2, Item::selectRegionButton},
         {Mode::region, CaptureTarget::display(display(1)), false, 2, Item::selectRegionButton},
     };
-    for (const Row& row : rows) {
-        EXPECT_EQ(targetAreaItem(row.mode, row.target, row.windowInfo, row.displays), row.item)
-            << rawValue(row.mode).toStdString() << " " << row.displays;
+    for (const auto& [mode, target, windowInfo, displays, item] : rows) {
+        EXPECT_EQ(targetAreaItem(mode, target, windowInfo, displays), item)
+            << label(mode).toStdString() << displays;
     }
 }
 
 TEST(MainWindowRules, TargetRulesOfTheModeAndScreenPickers) {
     // Only Full Screen away from a window or region resets the target.
-    for (const CaptureTarget& target : {kWindow, kRegion}) {
-        EXPECT_TRUE(modeChangeResetsTarget(Mode::display, target));
-        EXPECT_FALSE(modeChangeResetsTarget(Mode::window, target));
-        EXPECT_FALSE(modeChangeResetsTarget(Mode::region, target));
+    for (const CaptureTarget& target : {kWindow, kRegion, CaptureTarget::display(display(2))}) {
+        for (Mode mode : allCaptureModes()) {
+            EXPECT_EQ(modeChangeResetsTarget(mode, target),
+                      mode == Mode::display && target.asDisplay() == nullptr);
+        }
+        EXPECT_EQ(showsRecordThisWindow(target), target.asDisplay() != nullptr);
     }
-    for (Mode mode : allCaptureModes()) {
-        EXPECT_FALSE(modeChangeResetsTarget(mode, CaptureTarget::display(display(2))));
-    }
-    EXPECT_TRUE(showsRecordThisWindow(CaptureTarget::display()));
-    EXPECT_FALSE(showsRecordThisWindow(kWindow));
-    EXPECT_FALSE(showsRecordThisWindow(kRegion));
     // The Screen picker reads the target's display or the main one, and writes the first listed
     // display with the chosen id.
     EXPECT_EQ(pickerDisplayID(CaptureTarget::display(display(7)), 3), 7u);
     EXPECT_EQ(pickerDisplayID(kRegion, 3), 3u);
-    backreel::Display twin = display(2);
-    twin.name = QStringLiteral("twin");
-    EXPECT_EQ(displayTargetFor(2, {display(1), display(2), twin}), CaptureTarget::display(display(2)));
+    EXPECT_EQ(displayTargetFor(2, {display(1), display(2), display(2, QStringLiteral("twin"))}),
+              CaptureTarget::display(display(2)));
     EXPECT_EQ(displayTargetFor(9, {display(1)}), CaptureTarget::display());
 }
 
+// Regions are labelled in whole points; the window first shows in the top-trailing corner of the
+// free area, here below a top panel 27 pixels high.
 TEST(MainWindowRules, RegionLabelsAndTheFirstPosition) {
-    EXPECT_EQ(regionLabel(QRectF(0, 0, 1280.9, 720.2)), QStringLiteral("1280 × 720"));
     EXPECT_EQ(regionLabel(QRectF(5, 5, 99.999, 0.5)), QStringLiteral("99 × 0"));
-    // The top-trailing corner of the free area, here below a top panel 27 pixels high.
-    const QRect available(0, 27, 1920, 1053);
-    EXPECT_EQ(topTrailingPosition(available, QSize(300, 320), Qt::LeftToRight), QPoint(1620, 27));
-    EXPECT_EQ(topTrailingPosition(available, QSize(300, 320), Qt::RightToLeft), QPoint(0, 27));
+    EXPECT_EQ(topTrailingPosition(QRect(0, 27, 1920, 1053), QSize(300, 320), Qt::LeftToRight),
+              QPoint(1620, 27));
+    EXPECT_EQ(topTrailingPosition(QRect(0, 27, 1920, 1053), QSize(300, 320), Qt::RightToLeft), QPoint(0, 27));
     EXPECT_EQ(topTrailingPosition(QRect(1920, 0, 2560, 1440), QSize(300, 400), Qt::LeftToRight),
               QPoint(4180, 0));
 }
 
 // The labels the picker shows, in this order; the raw value each item carries leads back to its mode.
-TEST(CaptureModeSelection, RawValuesAndLabelsInPickerOrder) {
-    QStringList shown;
+TEST(CaptureModeSelection, LabelsInPickerOrder) {
+    QStringList labels;
     for (Mode mode : allCaptureModes()) {
-        shown << rawValue(mode) + QLatin1Char('=') + label(mode);
+        labels << label(mode);
         EXPECT_EQ(captureModeFromRawValue(rawValue(mode)), mode);
     }
-    EXPECT_EQ(shown, (QStringList{QStringLiteral("display=Full Screen"), QStringLiteral("window=Window"),
-                                  QStringLiteral("region=Region")}));
+    EXPECT_EQ(labels, (QStringList{QStringLiteral("Full Screen"), QStringLiteral("Window"),
+                                   QStringLiteral("Region")}));
     EXPECT_EQ(captureModeFromRawValue(QStringLiteral("Display")), std::nullopt);
 }

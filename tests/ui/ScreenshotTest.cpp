@@ -1,7 +1,4 @@
-#include "capture/RecordingManager.h"
 #include "platform/Settings.h"
-#include "support/SaveFlowStandIn.h"
-#include "support/synthetic/SyntheticPlatform.h"
 #include "support/WidgetTest.h"
 #include "ui/CaptureTargetSection.h"
 #include "ui/ContentView.h"
@@ -10,10 +7,8 @@
 #include "ui/TargetPicker.h"
 #include "ui/ViewTransition.h"
 
-#include <gtest/gtest.h>
 #include <QDir>
 #include <QImage>
-#include <QTest>
 
 using namespace backreel;
 using Kind = RecordingStatus::Kind;
@@ -56,19 +51,11 @@ protected:
         Settings::setBoolValue(Settings::kAlwaysOnTopKey, false);
         Settings::setBoolValue(Settings::kMuteNotificationsKey, false);
         setViewTransitionsEnabled(false);
-        SyntheticOptions options;
-        options.content.displays = {
-            backreel::Display{1, 1920, 1080, QRectF(0, 0, 1920, 1080), QStringLiteral("VIRT-1")},
-            backreel::Display{2, 1920, 1080, QRectF(1920, 0, 1920, 1080), QStringLiteral("VIRT-2")}};
-        options.mainDisplayID = 1;
-        state = std::make_shared<SyntheticState>(options);
-        manager = std::make_unique<RecordingManager>(makeSyntheticPlatform(state),
-                                                     std::make_shared<test::SaveFlowStandIn>(state));
+        view.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+        BACKREEL_EVENTUALLY_EQ(manager->availableDisplays().size(), 2u);
     }
-    void TearDown() override {
-        setViewTransitionsEnabled(true);
-        manager.reset();
-    }
+    void TearDown() override { setViewTransitionsEnabled(true); }
 
     // Lays out what the last change asked for, then takes and saves the picture.
     static QImage save(QWidget& widget, const QString& name) {
@@ -79,18 +66,15 @@ protected:
         return picture;
     }
 
-    std::shared_ptr<SyntheticState> state;
-    std::unique_ptr<RecordingManager> manager;
+    std::unique_ptr<RecordingManager> manager =
+        test::SyntheticRecorder({test::display(1), test::display(2)}).makeManager();
     NoPicker picker;
+    ContentView view{*manager, picker, std::make_unique<test::ManualTimer>()};
 };
 
 } // namespace
 
 TEST_F(ScreenshotTest, MainWindowAndStatusLineInEachStatus) {
-    ContentView view(*manager, picker, std::make_unique<test::ManualTimer>());
-    view.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
-    BACKREEL_EVENTUALLY_EQ(manager->availableDisplays().size(), 2u);
     RecordingStatusView line(*manager, std::make_unique<test::ManualTimer>());
     line.setFixedWidth(RecordingStatusView::kDefaultWidth);
     line.setAutoFillBackground(true);
@@ -121,10 +105,6 @@ TEST_F(ScreenshotTest, MainWindowAndStatusLineInEachStatus) {
 }
 
 TEST_F(ScreenshotTest, MainWindowWithAPickedWindowAndARegion) {
-    ContentView view(*manager, picker, std::make_unique<test::ManualTimer>());
-    view.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
-    BACKREEL_EVENTUALLY_EQ(manager->availableDisplays().size(), 2u);
     const QImage fullScreen = save(view, QStringLiteral("main-window-display-target"));
 
     const backreel::Window window{42,

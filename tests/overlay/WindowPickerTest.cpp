@@ -78,26 +78,21 @@ TEST_F(WindowPickerTest, OurOwnWindowInFrontHidesTheWindowBehindIt) {
     const std::optional<Window> listed = helper.listed(*manager);
     ASSERT_TRUE(listed);
     const QRectF frame = listed->frame;
-    // Our window over the left half of it, in front.
+    // Our window over the left half of it, in front, as the window server sees it.
+    const double scale = QGuiApplication::primaryScreen()->devicePixelRatio();
     QWidget own;
-    own.setGeometry(QRectF(frame.x(), frame.y(), frame.width() / 2, frame.height()).toRect());
+    own.setGeometry(
+        QRectF(frame.x() / scale, frame.y() / scale, frame.width() / 2 / scale, frame.height() / scale)
+            .toRect());
     own.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&own));
     own.raise();
-    const auto ownNumber = static_cast<std::uint32_t>(own.winId());
-    std::optional<QRectF> ownBounds;
-    BACKREEL_EVENTUALLY_TRUE([&] {
-        const std::vector<WindowServerEntry> list = platform.windowServer->windowList();
-        const auto ours = std::find_if(list.begin(), list.end(),
-                                       [&](const auto& e) { return e.windowNumber == ownNumber; });
-        const auto theirs = std::find_if(list.begin(), list.end(),
-                                         [&](const auto& e) { return e.windowNumber == listed->windowID; });
-        ownBounds = ours != list.end() ? std::optional(ours->bounds) : std::nullopt;
-        return ours < theirs && theirs != list.end();
-    }());
-    const QPointF hidden = ownBounds->intersected(frame).center();
-    const QPointF green = spot(frame, 0.875, 0.25); // right of our window
-    ASSERT_TRUE(frame.contains(hidden) && !ownBounds->contains(green));
+    const QPointF hidden = spot(frame, 0.2, 0.5);
+    const QPointF green = spot(frame, 0.875, 0.25);
+    BACKREEL_EVENTUALLY_EQ(overlay::hitWindow(platform.windowServer->windowList(), hidden)
+                               .value_or(WindowServerEntry{})
+                               .windowNumber,
+                           static_cast<std::uint32_t>(own.winId()));
     const QColor ownColour = own.palette().color(QPalette::Window);
     BACKREEL_EVENTUALLY_EQ(screenPixel(hidden), ownColour);
 

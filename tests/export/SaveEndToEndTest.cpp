@@ -120,11 +120,18 @@ TEST(SaveEndToEnd, TenSecondsOfARealDesktopWithSoundBecomeACheckedMovie) {
                    QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
                    QStringLiteral("testsrc2=size=640x360:rate=30"), QStringLiteral("-left"),
                    QStringLiteral("0"), QStringLiteral("-top"), QStringLiteral("0")});
+    // The tone is made first and played by pacat alone, so that killing pacat silences it: a
+    // pipeline's sox and pacat would outlive the shell and play on into later tests.
+    const QString toneFile = dir.filePath(QStringLiteral("tone.raw"));
+    run(QStringLiteral("sox"),
+        {QStringLiteral("-n"), QStringLiteral("-r"), QStringLiteral("48000"), QStringLiteral("-c"),
+         QStringLiteral("2"), QStringLiteral("-t"), QStringLiteral("raw"), QStringLiteral("-e"),
+         QStringLiteral("float"), QStringLiteral("-b"), QStringLiteral("32"), toneFile,
+         QStringLiteral("synth"), QStringLiteral("30"), QStringLiteral("sine"), QStringLiteral("440")});
     QProcess tone;
-    tone.start(QStringLiteral("sh"),
-               {QStringLiteral("-c"),
-                QStringLiteral("sox -n -r 48000 -c 2 -t raw -e float -b 32 - synth 18 sine 440 | "
-                               "pacat --raw --format=float32le --rate=48000 --channels=2")});
+    tone.start(QStringLiteral("pacat"),
+               {QStringLiteral("--raw"), QStringLiteral("--format=float32le"), QStringLiteral("--rate=48000"),
+                QStringLiteral("--channels=2"), toneFile});
 
     Platform platform = loadPlatform();
     auto inner = std::make_shared<DesktopSaveFlow>(

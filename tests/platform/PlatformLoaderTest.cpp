@@ -1,10 +1,10 @@
-#include "platform/MovieFile.h"
 #include "platform/CaptureStream.h"
-#include "platform/VideoEncoder.h"
 #include "platform/FileReveal.h"
+#include "platform/MovieFile.h"
 #include "platform/NotificationMuter.h"
 #include "platform/Platform.h"
 #include "platform/ScreenPictureService.h"
+#include "platform/VideoEncoder.h"
 #include "platform/WindowServer.h"
 
 #include <gtest/gtest.h>

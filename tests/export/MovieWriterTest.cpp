@@ -2,6 +2,7 @@
 
 #include "support/LogCapture.h"
 #include "support/Samples.h"
+#include "support/synthetic/SyntheticMovieFile.h"
 
 #include <gtest/gtest.h>
 #include <QCoroTask>
@@ -13,60 +14,6 @@ using namespace backreel;
 using test::LogCapture;
 
 namespace {
-
-// What a movie file was given: its tracks and every write, in order.
-struct Recorded {
-    MovieTracks tracks;
-    bool pathWasFree = false;
-    std::vector<MediaTime> times;
-    std::vector<VideoPacket> video;
-    std::size_t audioChunks = 0;
-    bool finished = false;
-};
-
-// Movie files that record what they get; the write with index failAt fails with writeError.
-class RecordingFiles final : public MovieFileService {
-public:
-    Expected<std::unique_ptr<MovieFile>> create(const QString& path, const MovieTracks& tracks) override {
-        if (createError) {
-            return *createError;
-        }
-        last = std::make_shared<Recorded>(Recorded{tracks, !QFile::exists(path), {}, {}, 0, false});
-        return std::unique_ptr<MovieFile>(new File(last, failAt, writeError));
-    }
-
-    std::optional<Error> createError;
-    std::optional<std::size_t> failAt;
-    Error writeError{QStringLiteral("FFmpeg"), -28, QStringLiteral("No space left on device")};
-    std::shared_ptr<Recorded> last;
-
-private:
-    struct File final : MovieFile {
-        File(std::shared_ptr<Recorded> into, std::optional<std::size_t> failing, Error error)
-            : recorded(std::move(into))
-            , failAt(failing)
-            , writeError(std::move(error)) {}
-        MaybeError writeVideo(const VideoPacket& packet) override {
-            recorded->video.push_back(packet);
-            return record(packet.presentationTime);
-        }
-        MaybeError writeAudio(const AudioChunk& chunk) override {
-            ++recorded->audioChunks;
-            return record(chunk.presentationTime);
-        }
-        MaybeError finish() override {
-            recorded->finished = true;
-            return std::nullopt;
-        }
-        MaybeError record(MediaTime time) {
-            recorded->times.push_back(time);
-            return failAt == recorded->times.size() - 1 ? MaybeError(writeError) : std::nullopt;
-        }
-        std::shared_ptr<Recorded> recorded;
-        std::optional<std::size_t> failAt;
-        Error writeError;
-    };
-};
 
 class FailingProbe final : public MovieProbe {
 public:
@@ -97,7 +44,7 @@ std::vector<AudioChunk> audioClip(std::size_t count, float value = 0.25f) {
 struct Writing {
     QTemporaryDir dir;
     QString path = dir.filePath(QStringLiteral("clip.mp4"));
-    std::shared_ptr<RecordingFiles> files = std::make_shared<RecordingFiles>();
+    std::shared_ptr<SyntheticMovieFileService> files = std::make_shared<SyntheticMovieFileService>();
 
     MaybeError write(std::vector<VideoPacket> video, std::vector<AudioChunk> audio) {
         return QCoro::waitFor(writeMovie(std::move(video), std::move(audio), path,
@@ -116,13 +63,13 @@ TEST(MovieWriter, ReplacesTheFileWithBothTracksMergedByTimeFromTheFirstPicture) 
     const std::vector<VideoPacket> video = videoClip(250);
     ASSERT_FALSE(w.write(video, audioClip(900))) << "a probe that cannot read the file fails nothing";
 
-    const Recorded& movie = *w.files->last;
+    const SyntheticMovie& movie = *w.files->lastMovie();
     EXPECT_TRUE(movie.pathWasFree) << "the earlier file was removed first";
     EXPECT_EQ(movie.tracks.video, video.front().format);
     EXPECT_EQ(movie.tracks.startTime, video.front().presentationTime);
     EXPECT_EQ(movie.tracks.audio, (AudioTrackSettings{2, 48000, 192000}));
     ASSERT_EQ(movie.video.size(), 250u);
-    EXPECT_EQ(movie.audioChunks, 900u) << "audio before the first picture is handed over too";
+    EXPECT_EQ(movie.audio.size(), 900u) << "audio before the first picture is handed over too";
     EXPECT_EQ(movie.video[7].owner, video[7].owner) << "packets are handed over, not copied";
     EXPECT_TRUE(std::is_sorted(movie.times.begin(), movie.times.end())) << "interleaved by time";
     EXPECT_TRUE(movie.finished);
@@ -131,9 +78,9 @@ TEST(MovieWriter, ReplacesTheFileWithBothTracksMergedByTimeFromTheFirstPicture) 
 TEST(MovieWriter, WithoutAudioOnlyTheVideoTrackIsWritten) {
     Writing w;
     ASSERT_FALSE(w.write(videoClip(20), {}));
-    EXPECT_FALSE(w.files->last->tracks.audio);
-    EXPECT_EQ(w.files->last->times.size(), 20u);
-    EXPECT_TRUE(w.files->last->finished);
+    EXPECT_FALSE(w.files->lastMovie()->tracks.audio);
+    EXPECT_EQ(w.files->lastMovie()->times.size(), 20u);
+    EXPECT_TRUE(w.files->lastMovie()->finished);
 }
 
 TEST(MovieWriter, AudioTrackSettingsFallBackForMonoMissingRateAndChannels) {
@@ -159,19 +106,21 @@ TEST(MovieWriter, TheLogSaysWhetherTheFirstChunkIsSilent) {
 
 TEST(MovieWriter, FailuresArePassedOnAndLeaveTheFileUnfinished) {
     Writing w;
-    w.files->failAt = 37;
+    w.files->options().failVideoAt = 37;
     MaybeError error = w.write(videoClip(250), audioClip(100));
     ASSERT_TRUE(error);
-    EXPECT_EQ(*error, w.files->writeError);
-    EXPECT_EQ(w.files->last->times.size(), 38u) << "writing stops at the failure";
-    EXPECT_FALSE(w.files->last->finished);
+    EXPECT_EQ(*error, w.files->options().writeError);
+    EXPECT_EQ(w.files->lastMovie()->video.size(), 37u) << "writing stops at the failure";
+    EXPECT_FALSE(w.files->lastMovie()->finished);
 
-    w.files->writeError = Error{};
+    w.files->options().writeError = Error{};
     error = w.write(videoClip(50), {});
     EXPECT_EQ(error, Error::backreel(1, QStringLiteral("Failed to append sample.")));
 
-    w.files->createError = Error{QStringLiteral("FFmpeg"), -13, QStringLiteral("Permission denied (/x.mp4)")};
-    EXPECT_EQ(w.write(videoClip(5), {}), w.files->createError);
+    w.files->options().createError =
+        Error{QStringLiteral("FFmpeg"), -13, QStringLiteral("Permission denied (/x.mp4)")};
+    EXPECT_EQ(w.write(videoClip(5), {}), w.files->options().createError);
+    w.files->options().createError.reset();
 
     ASSERT_TRUE(QDir(w.path).mkpath(QStringLiteral("inside")));
     error = w.write(videoClip(5), {});

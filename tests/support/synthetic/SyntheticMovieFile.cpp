@@ -1,5 +1,7 @@
 #include "support/synthetic/SyntheticMovieFile.h"
 
+#include <QFile>
+
 namespace backreel {
 
 namespace {
@@ -14,7 +16,7 @@ public:
             return options_.writeError;
         }
         movie_->video.push_back(packet);
-        movie_->order.push_back('v');
+        movie_->times.push_back(packet.presentationTime);
         return std::nullopt;
     }
     MaybeError writeAudio(const AudioChunk& chunk) override {
@@ -25,7 +27,7 @@ public:
             return options_.writeError;
         }
         movie_->audio.push_back(chunk);
-        movie_->order.push_back('a');
+        movie_->times.push_back(chunk.presentationTime);
         return std::nullopt;
     }
     MaybeError finish() override {
@@ -49,6 +51,7 @@ Expected<std::unique_ptr<MovieFile>> SyntheticMovieFileService::create(const QSt
     }
     auto movie = std::make_shared<SyntheticMovie>();
     movie->path = path;
+    movie->pathWasFree = !QFile::exists(path);
     movie->tracks = tracks;
     {
         std::lock_guard lock(mutex_);

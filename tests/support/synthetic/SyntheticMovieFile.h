@@ -26,8 +26,9 @@ struct SyntheticMovie {
     MovieTracks tracks;
     std::vector<VideoPacket> video;
     std::vector<AudioChunk> audio;
-    // 'v' or 'a' per write, to check the interleaving.
-    std::vector<char> order;
+    // The time of every write, in order, to check the interleaving.
+    std::vector<MediaTime> times;
+    bool pathWasFree = false; // nothing existed at the path when the file was created
     bool finished = false;
 };
 

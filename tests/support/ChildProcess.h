@@ -14,7 +14,6 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
-#include <optional>
 #include <spawn.h>
 #include <string>
 #include <sys/wait.h>
@@ -41,6 +40,7 @@ inline bool waitUntil(const std::function<bool()>& condition,
     return true;
 }
 
+// A program of the test's own, killed when this goes.
 class ChildProcess {
 public:
     ChildProcess() = default;
@@ -48,77 +48,19 @@ public:
     ChildProcess& operator=(const ChildProcess&) = delete;
     ~ChildProcess() {
         kill();
-        if (!ownOutput_.empty()) {
-            std::remove(ownOutput_.c_str());
+        std::remove(ownOutput_.c_str());
+    }
+
+    // Starts arguments[0], looked up in PATH. Its standard output goes to outputPath, or with an
+    // empty one to a file of its own (see output()); its errors go along when withErrors.
+    bool start(const std::vector<std::string>& arguments, const std::string& outputPath = "/dev/null",
+               bool withErrors = true) {
+        std::string output = outputPath;
+        if (output.empty()) {
+            char path[] = "/tmp/backreel-test-output.XXXXXX";
+            close(mkstemp(path));
+            output = ownOutput_ = path;
         }
-    }
-
-    // Starts arguments[0], looked up in PATH, with standard output and error going to outputPath.
-    bool start(const std::vector<std::string>& arguments, const std::string& outputPath = "/dev/null") {
-        return spawn(arguments, outputPath, outputPath);
-    }
-
-    // Starts it with standard output going to a file of its own (see firstLine()), errors nowhere.
-    bool startReadingOutput(const std::vector<std::string>& arguments) {
-        char path[] = "/tmp/backreel-test-output.XXXXXX";
-        const int file = mkstemp(path);
-        if (file < 0) {
-            return false;
-        }
-        close(file);
-        ownOutput_ = path;
-        return spawn(arguments, ownOutput_, "/dev/null");
-    }
-
-    pid_t pid() const { return pid_; }
-
-    bool running() {
-        reap(WNOHANG);
-        return pid_ > 0;
-    }
-
-    // Waits for the program to end; true when it ended with status 0 within the timeout.
-    bool waitForSuccess(std::chrono::milliseconds timeout) {
-        waitUntil([&] { return !running(); }, timeout);
-        return pid_ <= 0 && status_ && WIFEXITED(*status_) && WEXITSTATUS(*status_) == 0;
-    }
-
-    // The first line the program wrote after startReadingOutput(), once it is complete.
-    std::optional<std::string> firstLine(std::chrono::milliseconds timeout = std::chrono::seconds(5)) const {
-        std::optional<std::string> line;
-        waitUntil(
-            [&] {
-                std::ifstream output(ownOutput_);
-                const std::string text((std::istreambuf_iterator<char>(output)),
-                                       std::istreambuf_iterator<char>());
-                if (const auto end = text.find('\n'); end != std::string::npos) {
-                    line = text.substr(0, end);
-                }
-                return line.has_value();
-            },
-            timeout);
-        return line;
-    }
-
-    // SIGTERM (which lets a server clean up), then SIGKILL if it is still there after three seconds.
-    void terminate() {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGTERM);
-            waitUntil([&] { return !running(); }, std::chrono::seconds(3));
-        }
-        kill();
-    }
-
-    void kill() {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGKILL);
-            reap(0);
-        }
-    }
-
-private:
-    bool spawn(const std::vector<std::string>& arguments, const std::string& outputPath,
-               const std::string& errorPath) {
         std::vector<char*> argv;
         for (const std::string& argument : arguments) {
             argv.push_back(const_cast<char*>(argument.c_str()));
@@ -127,31 +69,60 @@ private:
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outputPath.c_str(),
+        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, output.c_str(),
                                          O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        if (errorPath == outputPath) {
-            posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
-        } else {
-            posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errorPath.c_str(), O_WRONLY, 0);
+        withErrors ? posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO)
+                   : posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+        if (posix_spawnp(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) {
+            pid_ = -1;
         }
-        const int result = posix_spawnp(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
         posix_spawn_file_actions_destroy(&actions);
-        if (result != 0) {
+        return pid_ > 0;
+    }
+
+    pid_t pid() const { return pid_; }
+    bool running() {
+        int status = 0;
+        if (pid_ > 0 && waitpid(pid_, &status, WNOHANG) == pid_) {
+            succeeded_ = WIFEXITED(status) && WEXITSTATUS(status) == 0;
             pid_ = -1;
         }
         return pid_ > 0;
     }
+    // Waits for the program to end; true when it ended with status 0 within the timeout.
+    bool waitForSuccess(std::chrono::milliseconds timeout) {
+        return waitUntil([&] { return !running(); }, timeout) && succeeded_;
+    }
 
-    void reap(int options) {
-        int status = 0;
-        if (pid_ > 0 && waitpid(pid_, &status, options) == pid_) {
-            status_ = status;
+    // What the program wrote to its own output file so far.
+    std::string output() const {
+        std::ifstream file(ownOutput_);
+        return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+    }
+    // The first line of that, once it is complete; empty if none comes.
+    std::string firstLine() const {
+        std::string text;
+        waitUntil([&] { return (text = output()).find('\n') != std::string::npos; });
+        return text.substr(0, text.find('\n'));
+    }
+
+    // Ends the program with SIGKILL, or gently: SIGTERM first (which lets a server clean up), and
+    // SIGKILL only if it is still there after three seconds.
+    void kill(bool gently = false) {
+        if (gently && pid_ > 0) {
+            ::kill(pid_, SIGTERM);
+            waitUntil([&] { return !running(); }, std::chrono::seconds(3));
+        }
+        if (pid_ > 0) {
+            ::kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
             pid_ = -1;
         }
     }
 
+private:
     pid_t pid_ = -1;
-    std::optional<int> status_;
+    bool succeeded_ = false;
     std::string ownOutput_;
 };
 
@@ -159,19 +130,11 @@ private:
 // error together) goes to output when asked for.
 inline bool runProgram(const std::vector<std::string>& arguments, std::string* output = nullptr,
                        std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
-    char path[] = "/tmp/backreel-test-output.XXXXXX";
-    const int file = mkstemp(path);
-    if (file < 0) {
-        return false;
-    }
-    close(file);
     ChildProcess process;
-    const bool ok = process.start(arguments, path) && process.waitForSuccess(timeout);
+    const bool ok = process.start(arguments, {}) && process.waitForSuccess(timeout);
     if (output != nullptr) {
-        std::ifstream stream(path);
-        output->assign(std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>());
+        *output = process.output();
     }
-    std::remove(path);
     return ok;
 }
 

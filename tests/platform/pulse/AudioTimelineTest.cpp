@@ -1,8 +1,11 @@
 #include "platform/pulse/AudioTimeline.h"
 
-#include <cstdint>
+#include "platform/pulse/FragmentSampler.h"
+
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <limits>
+#include <vector>
 
 using namespace backreel;
 
@@ -10,6 +13,10 @@ namespace {
 constexpr std::int32_t kRate = 48000;
 constexpr std::int64_t kTolerance = 960; // 20 ms
 constexpr std::int64_t kFragment = 480;  // 10 ms
+
+bool allSilent(const AudioView& audio) {
+    return std::all_of(audio.samples.begin(), audio.samples.end(), [](float value) { return value == 0.0f; });
+}
 } // namespace
 
 TEST(AudioTimeline, ClockReadingsAndDurationsInFrames) {
@@ -18,19 +25,15 @@ TEST(AudioTimeline, ClockReadingsAndDurationsInFrames) {
     // Thirty years of uptime: nanoseconds times the rate would overflow, the split does not.
     const std::int64_t seconds = 30LL * 365 * 24 * 3600;
     EXPECT_EQ(monotonicFrames(seconds, 250'000'000, kRate), seconds * kRate + 12'000);
-
     EXPECT_EQ(framesForMicroseconds(20'833, kRate), 1000); // 999.98
     EXPECT_EQ(framesForMicroseconds(10, kRate), 0);        // 0.48
     EXPECT_EQ(framesForMicroseconds(11, kRate), 1);        // 0.528
     EXPECT_EQ(framesForMicroseconds(3'600'000'000ULL, kRate), 3600LL * kRate);
-}
 
-TEST(AudioTimeline, FirstFrameWasCapturedBeforeEverythingQueuedAndTheServerDelay) {
-    // A lone 10 ms fragment that has just arrived from a server without delay.
+    // The first frame was captured before everything queued and the server's delay: a lone
+    // fragment just in, then three queued with 2 ms of transport.
     EXPECT_EQ(estimateFirstFrameTime(100'000, 480, 0, kRate), 99'520);
-    // Three fragments queued: the first of them is 30 ms old, plus the 2 ms transport.
     EXPECT_EQ(estimateFirstFrameTime(100'000, 1440, 2'000, kRate), 98'464);
-    EXPECT_EQ(estimateFirstFrameTime(44'100, 441, 0, 44100), 43'659);
 }
 
 TEST(AudioTimeline, JitteryEstimatesStayEndToEnd) {
@@ -39,10 +42,10 @@ TEST(AudioTimeline, JitteryEstimatesStayEndToEnd) {
     EXPECT_EQ(first.start, 1'000'000);
     EXPECT_FALSE(first.reanchored);
     // Estimates wander by up to the tolerance either way; fragments of any length stay contiguous.
-    const std::int64_t jitter[] = {+300, -500, +kTolerance, -kTolerance, 0, +12, -900};
     std::int64_t expected = 1'000'000 + kFragment;
     std::int64_t length = 7;
-    for (const std::int64_t offset : jitter) {
+    for (const std::int64_t offset :
+         std::initializer_list<std::int64_t>{300, -500, kTolerance, -kTolerance, 0, 12, -900}) {
         const AudioTimeline::Placement placement = timeline.place(expected + offset, length);
         EXPECT_EQ(placement.start, expected) << "offset " << offset;
         EXPECT_FALSE(placement.reanchored);
@@ -74,4 +77,35 @@ TEST(AudioTimeline, ReanchorsBeyondTheToleranceButNeverBeforeThePreviousStart) {
         EXPECT_GE(start, last) << "estimate " << estimate;
         last = start;
     }
+}
+
+TEST(FragmentSampler, ViewsTheFragmentsWholeFramesWithoutCopying) {
+    FragmentSampler sampler({44100, 1});
+    const std::vector<float> fragment(441, 0.5f);
+    const std::optional<AudioView> audio =
+        sampler.audio(fragment.data(), fragment.size() * sizeof(float), 44100);
+    ASSERT_TRUE(audio);
+    EXPECT_EQ(audio->samples.data(), fragment.data());
+    EXPECT_EQ(audio->frameCount(), 441);
+    EXPECT_EQ(audio->presentationTime, MediaTime(1, 1));
+    // Less than a frame is nothing; a trailing partial frame is left out.
+    FragmentSampler stereo({kRate, 2});
+    EXPECT_FALSE(stereo.audio(fragment.data(), 7, 0));
+    EXPECT_FALSE(stereo.audio(nullptr, 0, 0));
+    EXPECT_EQ(stereo.audio(fragment.data(), 12, 0)->samples.size(), 2u);
+}
+
+TEST(FragmentSampler, HolesBecomeSilenceAndKeepTimeFlowing) {
+    FragmentSampler sampler({kRate, 2});
+    const std::vector<float> fragment(480 * 2, 0.25f);
+    const std::size_t bytes = fragment.size() * sizeof(float);
+    EXPECT_EQ(sampler.audio(fragment.data(), bytes, 10'000)->presentationTime.value(), 10'000);
+    const std::optional<AudioView> hole = sampler.audio(nullptr, 960 * 8, 10'480);
+    ASSERT_TRUE(hole);
+    EXPECT_EQ(hole->frameCount(), 960);
+    EXPECT_EQ(hole->presentationTime.value(), 10'480);
+    EXPECT_TRUE(allSilent(*hole));
+    // The audio after the hole follows it on the timeline, as if the hole had been played.
+    EXPECT_EQ(sampler.audio(fragment.data(), bytes, 11'440 + 100)->presentationTime.value(), 11'440);
+    EXPECT_FALSE(sampler.lastPlacement().reanchored);
 }

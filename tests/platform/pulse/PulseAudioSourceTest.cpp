@@ -1,16 +1,12 @@
 #include "platform/pulse/PulseAudioSource.h"
 
-#include "platform/pulse/AudioCollector.h"
-#include "platform/pulse/PulseAudioService.h"
-#include "platform/pulse/PulseTestEnvironment.h"
-#include "platform/pulse/ToneAnalysis.h"
+#include "platform/pulse/PulseTestSupport.h"
+#include "support/ToneAnalysis.h"
 
 #include <algorithm>
-#include <cmath>
 #include <gtest/gtest.h>
 #include <numbers>
 #include <QLocalServer>
-#include <QTemporaryDir>
 
 using namespace backreel;
 using namespace backreel::test;
@@ -19,67 +15,71 @@ using namespace std::chrono_literals;
 namespace {
 
 constexpr SystemAudioFormat kStereo{48000, 2};
-using Clock = std::chrono::steady_clock;
 
-// Records from the session's server (the virtual desktop's "virt" sink).
-class PulseAudioSourceSession : public testing::Test {
+// Records from a server of the test's own, which the test may change or kill.
+class PulseAudioSourceTest : public testing::Test {
 protected:
     void SetUp() override {
-        if (const std::optional<QString> missing = sessionServerMissing()) {
-            GTEST_SKIP() << missing->toStdString();
+        if (const std::optional<std::string> missing = server_.start()) {
+            GTEST_SKIP() << "no private PulseAudio server: " << *missing;
         }
+        if (!haveProgram("sox") || !haveProgram("pacat")) {
+            GTEST_SKIP() << "sox and pacat are needed to play a test tone";
+        }
+        ASSERT_EQ(source_.start(kStereo, collector_.handler(), collector_.failureHandler()), std::nullopt);
+        ASSERT_TRUE(collector_.waitForFrames(960));
     }
-};
+    // What was recorded of a tone played now on the server's default sink: its first channel from
+    // 50 ms after it started, for length frames; empty if there was no tone.
+    std::vector<float> recordTone(double seconds, std::size_t length) {
+        const auto before = static_cast<std::size_t>(collector_.totalFrames());
+        EXPECT_TRUE(playTone(seconds, server_.server()));
+        EXPECT_TRUE(collector_.waitForFrames(4800));
+        const std::vector<float> recorded = collector_.channel(0);
+        const std::span<const float> tone = loudStretch(std::span(recorded).subspan(before), length);
+        return {tone.begin(), tone.end()};
+    }
+    // One failure, in the audio server's words, and no audio after it.
+    void expectOneFailure(const char* start) {
+        ASSERT_TRUE(waitUntil([&] { return !collector_.failures().empty(); }, 3s));
+        EXPECT_FALSE(collector_.waitForFrames(1, 200ms));
+        const std::vector<Error> failures = collector_.failures();
+        ASSERT_EQ(failures.size(), 1u);
+        EXPECT_EQ(failures[0].domain, QStringLiteral("PulseAudio"));
+        EXPECT_TRUE(failures[0].description.startsWith(QLatin1String(start)))
+            << failures[0].description.toStdString();
+    }
 
-// Starts a source on a server that is not there or never answers: the error, and how long it took.
-std::pair<MaybeError, Clock::duration> startAgainst(const std::string& server) {
-    AudioCollector collector;
-    PulseAudioSource source(server);
-    const Clock::time_point before = Clock::now();
-    MaybeError error = source.start(kStereo, collector.handler(), collector.failureHandler());
-    const Clock::duration elapsed = Clock::now() - before;
-    EXPECT_EQ(collector.totalFrames(), 0);
-    EXPECT_TRUE(collector.failures().empty());
-    return {std::move(error), elapsed};
-}
+    PrivatePulseServer server_;
+    AudioCollector collector_;
+    PulseAudioSource source_{server_.server()};
+};
 
 } // namespace
 
-TEST_F(PulseAudioSourceSession, RecordsThePlayedToneAtItsPitchAndLevelOnTheMonotonicClock) {
-    if (!haveProgram(QStringLiteral("sox")) || !haveProgram(QStringLiteral("pacat"))) {
-        GTEST_SKIP() << "sox and pacat are needed to play a test tone";
-    }
-    AudioCollector collector;
-    std::unique_ptr<SystemAudioSource> source = PulseAudioService().makeSource();
-    ASSERT_EQ(source->start(kStereo, collector.handler(), collector.failureHandler()), std::nullopt);
-    ASSERT_TRUE(collector.waitForFrames(4800));
-    ASSERT_TRUE(playTone(1.0));
-    ASSERT_TRUE(collector.waitForFrames(4800));
-    source->stop();
+TEST_F(PulseAudioSourceTest, RecordsThePlayedToneAtItsPitchAndLevelOnTheMonotonicClock) {
+    const std::vector<float> tone = recordTone(1.0, 24000);
+    ASSERT_FALSE(tone.empty()) << "no tone recorded";
+    EXPECT_NEAR(frequencyOf(tone, 48000), 440, 2);
+    EXPECT_NEAR(rootMeanSquare(tone), kTonePeak / std::numbers::sqrt2, 0.04);
+    EXPECT_TRUE(collector_.channel(0) == collector_.channel(1)) << "the tone on both channels";
 
-    for (const int channel : {0, 1}) {
-        const std::vector<float> recorded = collector.channel(channel);
-        const std::span<const float> tone = loudStretch(recorded, 24000);
-        ASSERT_FALSE(tone.empty()) << "no tone in " << recorded.size() << " recorded frames";
-        EXPECT_NEAR(zeroCrossingFrequency(tone, 48000), 440, 3);
-        EXPECT_NEAR(rootMeanSquare(tone), kTonePeak / std::numbers::sqrt2, 0.04);
-    }
-
-    // Fragments of about 10 ms, timed close behind the clock at arrival, never backwards, and end
-    // to end but where the estimates strayed more than the timeline tolerates (a loaded machine).
-    const std::vector<ReceivedAudio> received = collector.received();
+    // Fragments of about 10 ms in the asked-for format, timed close behind the clock at arrival,
+    // never backwards, and end to end but where the estimates strayed beyond the timeline's
+    // tolerance (a loaded machine).
+    source_.stop();
+    const std::vector<ReceivedAudio> received = collector_.received();
     std::vector<std::int64_t> lengths;
     std::size_t followOn = 0;
     for (std::size_t i = 0; i < received.size(); ++i) {
-        EXPECT_EQ(received[i].chunk.channels, 2);
-        EXPECT_EQ(received[i].chunk.sampleRate, 48000);
-        lengths.push_back(received[i].chunk.frameCount());
-        const MediaTime pts = received[i].chunk.presentationTime;
-        EXPECT_LT(std::fabs((received[i].receivedAt - pts).seconds()), 0.05) << "chunk " << i;
+        const AudioChunk& chunk = received[i].chunk;
+        EXPECT_TRUE(chunk.channels == 2 && chunk.sampleRate == 48000);
+        lengths.push_back(chunk.frameCount());
+        EXPECT_LT(std::fabs((received[i].receivedAt - chunk.presentationTime).seconds()), 0.05) << i;
         if (i > 0) {
             const AudioChunk& previous = received[i - 1].chunk;
-            EXPECT_GE(pts, previous.presentationTime) << "chunk " << i;
-            followOn += pts == previous.presentationTime + previous.duration() ? 1u : 0u;
+            EXPECT_GE(chunk.presentationTime, previous.presentationTime) << "chunk " << i;
+            followOn += chunk.presentationTime == previous.presentationTime + previous.duration() ? 1u : 0u;
         }
     }
     EXPECT_GE(followOn, received.size() * 9 / 10);
@@ -87,15 +87,31 @@ TEST_F(PulseAudioSourceSession, RecordsThePlayedToneAtItsPitchAndLevelOnTheMonot
     EXPECT_NEAR(static_cast<double>(lengths.at(lengths.size() / 2)), 480, 240);
 }
 
-TEST_F(PulseAudioSourceSession, NoHandlerRunsAfterStopAndItStartsAgain) {
+TEST_F(PulseAudioSourceTest, FollowsTheDefaultSinkAndFallsBackWhenItGoes) {
+    std::string module;
+    ASSERT_TRUE(server_.pactl(
+        {"load-module", "module-null-sink", "sink_name=second", "rate=48000", "channels=2", "norewinds=1"},
+        &module));
+    ASSERT_TRUE(server_.pactl({"set-default-sink", "second"}));
+    // The tone plays on the new default sink only; it reaches us only if we moved there.
+    EXPECT_NEAR(frequencyOf(recordTone(0.6, 9600), 48000), 440, 2);
+    ASSERT_TRUE(server_.pactl({"unload-module", QString::fromStdString(module).trimmed().toStdString()}));
+    EXPECT_NEAR(frequencyOf(recordTone(0.6, 9600), 48000), 440, 2) << "back on the first sink";
+    EXPECT_TRUE(collector_.failures().empty());
+    const std::vector<ReceivedAudio> received = collector_.received();
+    for (std::size_t i = 1; i < received.size(); ++i) {
+        EXPECT_GE(received[i].chunk.presentationTime, received[i - 1].chunk.presentationTime);
+    }
+}
+
+TEST_F(PulseAudioSourceTest, NoHandlerRunsAfterStopAndItStartsAgain) {
     AudioCollector first;
     AudioCollector second;
-    first.setHandlerDelay(3ms); // stop() lands in the middle of a call more often than not
+    first.handlerDelay = 3ms; // stop() lands in the middle of a call more often than not
     {
-        PulseAudioSource source;
+        PulseAudioSource source(server_.server());
         ASSERT_EQ(source.start(kStereo, first.handler(), first.failureHandler()), std::nullopt);
         ASSERT_TRUE(first.waitForFrames(2400));
-        // One recording at a time.
         const MaybeError twice = source.start(kStereo, second.handler(), second.failureHandler());
         ASSERT_TRUE(twice);
         EXPECT_EQ(twice->description, QStringLiteral("The system audio is already being recorded."));
@@ -110,52 +126,44 @@ TEST_F(PulseAudioSourceSession, NoHandlerRunsAfterStopAndItStartsAgain) {
     EXPECT_TRUE(first.failures().empty());
 }
 
-TEST(PulseAudioSource, RejectsAFormatItCannotRecord) {
-    AudioCollector collector;
-    PulseAudioSource source;
-    const MaybeError error = source.start({48000, 9}, collector.handler(), collector.failureHandler());
-    ASSERT_TRUE(error);
-    EXPECT_EQ(error->domain, QStringLiteral("Backreel"));
-    EXPECT_EQ(error->description,
-              QStringLiteral("Cannot record system audio with 9 channels; between 1 and 8 "
-                             "channels are supported."));
+TEST_F(PulseAudioSourceTest, FailsOnceWhenNoOutputIsLeft) {
+    ASSERT_TRUE(server_.pactl({"unload-module", "module-null-sink"}));
+    expectOneFailure("There is no audio output to record: ");
 }
 
-TEST(PulseAudioSource, FailsFastWithTheServersNameWhenNoneListens) {
-    const auto [error, elapsed] = startAgainst("unix:/nonexistent/backreel-test/native");
-    ASSERT_TRUE(error);
-    EXPECT_LT(elapsed, 2s);
-    EXPECT_EQ(error->domain, QStringLiteral("PulseAudio"));
-    EXPECT_NE(error->code, 0);
-    EXPECT_EQ(
-        error->description,
-        QStringLiteral("Could not connect to the audio server (unix:/nonexistent/backreel-test/native): "
-                       "Connection refused"));
-
-    // Without a server of its own the source takes PULSE_SERVER's, and names it.
-    const std::optional<QByteArray> saved =
-        qEnvironmentVariableIsSet("PULSE_SERVER") ? std::optional(qgetenv("PULSE_SERVER")) : std::nullopt;
-    qputenv("PULSE_SERVER", "unix:/nonexistent/backreel-env/native");
-    const MaybeError fromEnvironment = startAgainst({}).first;
-    saved ? qputenv("PULSE_SERVER", *saved) : qunsetenv("PULSE_SERVER");
-    ASSERT_TRUE(fromEnvironment);
-    EXPECT_EQ(fromEnvironment->description,
-              QStringLiteral("Could not connect to the audio server (unix:/nonexistent/backreel-env/native): "
-                             "Connection refused"));
+TEST_F(PulseAudioSourceTest, FailsOnceWhenTheServerGoesAway) {
+    server_.kill();
+    expectOneFailure("The audio server went away: ");
 }
 
-TEST(PulseAudioSource, GivesUpOnAServerThatNeverAnswers) {
-    // A socket that accepts connections (the kernel does, into the backlog) but never speaks.
+TEST(PulseAudioSource, StartFailsSoonWithTheReason) {
     QTemporaryDir dir;
-    QLocalServer silent;
+    QLocalServer silent; // accepts connections (the kernel does, into the backlog) but never speaks
     ASSERT_TRUE(silent.listen(dir.filePath(QStringLiteral("silent"))));
-    const auto [error, elapsed] = startAgainst("unix:" + silent.fullServerName().toStdString());
-    ASSERT_TRUE(error);
-    EXPECT_EQ(error->domain, QStringLiteral("PulseAudio"));
-    EXPECT_TRUE(error->description.startsWith(
-        QStringLiteral("The audio server (unix:%1) did not start recording within 3000 ms: ")
-            .arg(silent.fullServerName())))
-        << error->description.toStdString();
-    EXPECT_GE(elapsed, 2900ms);
-    EXPECT_LT(elapsed, 5s);
+    const QString silentServer = QStringLiteral("unix:") + silent.fullServerName();
+    const QString nobody = QStringLiteral("unix:/nonexistent/backreel-test/native");
+    const struct {
+        QString server;
+        int channels;
+        QString error; // how the message starts
+        std::chrono::milliseconds within;
+    } cases[] = {
+        {{}, 9, QStringLiteral("Cannot record system audio with 9 channels; between 1 and 8 channels"), 1s},
+        {nobody, 2,
+         QStringLiteral("Could not connect to the audio server (%1): Connection refused").arg(nobody), 2s},
+        {silentServer, 2,
+         QStringLiteral("The audio server (%1) did not start recording within 3000 ms: ").arg(silentServer),
+         5s}};
+    for (const auto& failure : cases) {
+        AudioCollector collector;
+        PulseAudioSource source(failure.server.toStdString());
+        const auto before = std::chrono::steady_clock::now();
+        const MaybeError error =
+            source.start({48000, failure.channels}, collector.handler(), collector.failureHandler());
+        EXPECT_LT(std::chrono::steady_clock::now() - before, failure.within);
+        ASSERT_TRUE(error);
+        EXPECT_TRUE(error->description.startsWith(failure.error)) << error->description.toStdString();
+        EXPECT_EQ(collector.totalFrames(), 0);
+        EXPECT_TRUE(collector.failures().empty());
+    }
 }

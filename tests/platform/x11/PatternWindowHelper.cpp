@@ -1,5 +1,5 @@
-// A window of another process for the X11 tests: shows the four-quadrant pattern at the given
-// place, prints its window id, and lives until it is terminated (the X server then takes the
+// A window of another process for the X11 and overlay tests: shows the four-quadrant pattern at the
+// given place, prints its window id, and lives until it is terminated (the X server then takes the
 // window away with the connection).
 //
 // usage: x11_pattern_window X Y WIDTH HEIGHT TITLE [dock|above]
@@ -9,30 +9,25 @@
 #include "XcbTestWindow.h"
 
 #include <cstdio>
-#include <string>
 #include <unistd.h>
 
 int main(int argc, char* argv[]) {
+    using namespace backreel::test;
+    const backreel::x11::XcbConnectionPtr connection(xcb_connect(nullptr, nullptr));
     if (argc != 6 && argc != 7) {
         std::fprintf(stderr, "usage: %s X Y WIDTH HEIGHT TITLE [dock|above]\n", argv[0]);
         return 2;
     }
-    const backreel::test::TestDisplay display;
-    if (!display.missing().empty()) {
-        std::fprintf(stderr, "%s: %s\n", argv[0], display.missing().c_str());
+    if (xcb_connection_has_error(connection.get()) != 0) {
+        std::fprintf(stderr, "%s: no X display\n", argv[0]);
         return 1;
     }
-    backreel::test::TestWindowOptions options =
-        backreel::test::windowAt(std::stoi(argv[1]), std::stoi(argv[2]), std::stoi(argv[3]),
-                                 std::stoi(argv[4]), std::nullopt, argv[5]);
     const std::string kind = argc == 7 ? argv[6] : "";
-    if (kind == "dock") {
-        options.windowTypes = {"_NET_WM_WINDOW_TYPE_DOCK"};
-        options.colour = backreel::test::kYellow;
-    } else if (kind == "above") {
-        options.states = {"_NET_WM_STATE_ABOVE"};
-    }
-    const backreel::test::TestWindow window(display.get(), options);
+    const TestWindow window(connection.get(),
+                            {std::stoi(argv[1]), std::stoi(argv[2]), std::stoi(argv[3]), std::stoi(argv[4]),
+                             kind == "dock" ? std::optional(kYellow) : std::nullopt, argv[5],
+                             kind == "dock" ? "_NET_WM_WINDOW_TYPE_DOCK" : nullptr,
+                             kind == "above" ? "_NET_WM_STATE_ABOVE" : nullptr});
     std::printf("%u\n", window.id());
     std::fflush(stdout);
     for (;;) {

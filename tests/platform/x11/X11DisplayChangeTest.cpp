@@ -1,28 +1,24 @@
-// Display captures while the screen's layout changes under them. These tests change the layout of
-// their X server, so they run on a virtual desktop of their own (see tests/CMakeLists.txt).
+// A display capture while the screen's layout changes under it. This changes the layout of its X
+// server, so it runs on a virtual desktop of its own (see tests/CMakeLists.txt).
 
 #include "X11TestSupport.h"
 
 namespace backreel::test {
 namespace {
 
-class X11DisplayChange : public X11Test {
-protected:
-    static bool xrandr(std::vector<std::string> arguments) {
-        arguments.insert(arguments.begin(), "xrandr");
-        return runProgram(arguments);
-    }
-    static bool isNearlyBlue(std::uint32_t rgb) {
-        return (rgb >> 16 & 0xFF) < 16 && (rgb >> 8 & 0xFF) < 16 && (rgb & 0xFF) > 240;
-    }
-};
+using X11DisplayChange = X11Test;
 
-TEST_F(X11DisplayChange, aDisplayThatChangesSizeIsFollowedAndScaledIntoTheStream) {
+bool xrandr(std::vector<std::string> arguments) {
+    arguments.insert(arguments.begin(), "xrandr");
+    return runProgram(arguments);
+}
+
+TEST_F(X11DisplayChange, aDisplayIsFollowedWhenItChangesSizeAndBlackOnceBeyondTheScreen) {
     ASSERT_GE(content_.displays.size(), 2u);
     const Display& display = content_.displays.at(1);
     ASSERT_EQ(display.frame, QRectF(1920, 0, 1920, 1080));
     // Blue over the top-left quarter of 960×540, the display's size after the change.
-    auto blue = ownWindow(windowAt(1920, 0, 480, 270, kBlue));
+    auto blue = ownWindow({1920, 0, 480, 270, kBlue});
     auto stream = startDisplay(display);
     ASSERT_TRUE(stream);
     ASSERT_TRUE(waitForColour(100, 100, kBlue));
@@ -32,28 +28,19 @@ TEST_F(X11DisplayChange, aDisplayThatChangesSizeIsFollowedAndScaledIntoTheStream
     ASSERT_TRUE(xrandr({"--delmonitor", name}));
     ASSERT_TRUE(xrandr({"--setmonitor", name, "960/254x540/143+1920+0", "none"}));
     // Scaled pictures are filtered, so blue may come out a shade darker.
-    EXPECT_TRUE(waitUntil([&] { return isNearlyBlue(colourAt(700, 400)); }))
-        << "the 960×540 display fills the 1920×1080 stream";
+    EXPECT_TRUE(waitUntil([&] {
+        const std::uint32_t rgb = colourAt(700, 400);
+        return (rgb >> 16 & 0xFF) < 16 && (rgb >> 8 & 0xFF) < 16 && (rgb & 0xFF) > 240;
+    })) << "the 960×540 display fills the 1920×1080 stream";
     EXPECT_NE(colourAt(1000, 600), kBlue);
-    EXPECT_TRUE(delegate_.errors().empty());
-    EXPECT_FALSE(stopAndWait(*stream));
-}
 
-TEST_F(X11DisplayChange, aScreenThatShrinksAwayFromTheDisplayLeavesItBlackWithoutEndingTheStream) {
-    ASSERT_GE(content_.displays.size(), 2u);
-    const Display& display = content_.displays.at(1);
-    const int left = static_cast<int>(display.frame.x());
-    auto blue = ownWindow(windowAt(left + 100, 100, 200, 200, kBlue));
-    auto stream = startDisplay(display);
-    ASSERT_TRUE(stream);
-    ASSERT_TRUE(waitForColour(150, 150, kBlue));
-
-    // Xvfb shrinks its screen but refuses the output's mode, so xrandr reports a failure.
-    xrandr({"--fb", std::to_string(left - 320) + "x900"});
+    // The screen shrinks away from the display (Xvfb refuses the output's mode, so xrandr reports
+    // a failure): black, and the frames go on.
+    xrandr({"--fb", "1600x900"});
     EXPECT_TRUE(waitForColour(150, 150, 0x000000)) << "the display is now beyond the screen";
     const int framesThen = collector_->frames();
     EXPECT_TRUE(waitUntil([&] { return collector_->frames() > framesThen + 10; })) << "frames still arrive";
-    EXPECT_TRUE(delegate_.errors().empty());
+    EXPECT_TRUE(errors().empty());
     EXPECT_FALSE(stopAndWait(*stream));
 }
 

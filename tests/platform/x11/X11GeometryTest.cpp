@@ -2,7 +2,6 @@
 
 #include "platform/x11/FramePixels.h"
 
-#include <cstring>
 #include <gtest/gtest.h>
 #include <vector>
 
@@ -41,7 +40,6 @@ TEST(X11Geometry, aspectFitLetterboxes) {
     // Extreme shapes keep at least a pixel.
     EXPECT_EQ(aspectFitRect(10000, 1, 100, 100), (PixelRect{0, 49, 100, 1}));
     EXPECT_TRUE(aspectFitRect(0, 10, 100, 100).isEmpty());
-    EXPECT_TRUE(aspectFitRect(10, 10, 100, -1).isEmpty());
 }
 
 TEST(X11Geometry, mainMonitorIsPrimaryElseAtOriginElseFirst) {
@@ -49,19 +47,6 @@ TEST(X11Geometry, mainMonitorIsPrimaryElseAtOriginElseFirst) {
     EXPECT_EQ(mainMonitorIndex({{false, 1920, 0}, {false, 0, 0}}), 1u);
     EXPECT_EQ(mainMonitorIndex({{false, 1920, 0}, {false, 3840, 0}}), 0u);
     EXPECT_EQ(mainMonitorIndex({}), std::nullopt);
-}
-
-TEST(X11Geometry, windowLayers) {
-    EXPECT_EQ(windowLayerFor(WindowType::none, false, false, false), window_layer::kNormal);
-    EXPECT_EQ(windowLayerFor(WindowType::normal, false, false, false), 0);
-    EXPECT_EQ(windowLayerFor(WindowType::dock, false, false, false), window_layer::kDock);
-    EXPECT_EQ(windowLayerFor(WindowType::desktop, false, false, false), window_layer::kDesktop);
-    EXPECT_EQ(windowLayerFor(WindowType::other, false, false, false), window_layer::kOtherType);
-    EXPECT_EQ(windowLayerFor(WindowType::normal, false, true, false), window_layer::kAbove);
-    EXPECT_EQ(windowLayerFor(WindowType::normal, false, false, true), window_layer::kBelow);
-    // Override-redirect wins over everything; a dock stays a dock whatever its state.
-    EXPECT_EQ(windowLayerFor(WindowType::normal, true, false, false), window_layer::kOverrideRedirect);
-    EXPECT_EQ(windowLayerFor(WindowType::dock, false, true, false), window_layer::kDock);
 }
 
 TEST(X11Geometry, onScreenNeedsViewableAndTheCurrentDesktop) {
@@ -83,45 +68,27 @@ TEST(X11Geometry, pacingSkipsMissedTicksWithoutDrift) {
     EXPECT_EQ(nextFrameIndex(-5ns, interval), 0);
     EXPECT_EQ(frameIntervalOf(MediaTime(1, 30)), 33'333'333ns);
     EXPECT_EQ(frameIntervalOf(MediaTime::invalid()), 16'666'667ns);
-}
-
-TEST(X11Geometry, monotonicTimeIsAt90kHz) {
     EXPECT_EQ(monotonicMediaTime(2, 500'000'000), MediaTime(225'000, 90'000));
-    const MediaTime first = monotonicNow();
-    const MediaTime second = monotonicNow();
-    EXPECT_LE(first, second);
 }
-
-// Pictures for the pixel tests: BGRA words, one per pixel.
-struct Picture {
-    Picture(std::int32_t w, std::int32_t h, std::uint32_t fill)
-        : width(w)
-        , height(h)
-        , pixels(std::size_t(w * h), fill) {}
-    PixelView view() {
-        return {reinterpret_cast<std::byte*>(pixels.data()), width, height,
-                static_cast<std::size_t>(width) * 4};
-    }
-    std::uint32_t at(std::int32_t x, std::int32_t y) const { return pixels[std::size_t(y * width + x)]; }
-    std::int32_t width;
-    std::int32_t height;
-    std::vector<std::uint32_t> pixels;
-};
 
 TEST(FramePixels, cursorBlendIsPremultipliedAndClipped) {
-    Picture frame(4, 4, 0xFF0000FFu); // blue
+    std::vector<std::uint32_t> frame(16, 0xFF0000FFu); // 4×4 BGRA words, blue
+    const PixelView view{reinterpret_cast<std::byte*>(frame.data()), 4, 4, 16};
+    const auto at = [&](std::size_t x, std::size_t y) {
+        return frame[y * 4 + x];
+    };
     // Opaque white, transparent, half-transparent black (premultiplied: colour 0, alpha 128).
     const std::vector<std::uint32_t> cursor = {0xFFFFFFFFu, 0x00000000u, 0x80000000u, 0xFFFFFFFFu};
-    blendPremultiplied(frame.view(), cursor.data(), 2, 2, -1, 1);    // the left column is off the picture
-    EXPECT_EQ(frame.at(0, 1), 0xFF0000FFu);                          // transparent: untouched
-    EXPECT_EQ(frame.at(0, 2), 0xFFFFFFFFu);                          // opaque: replaced
-    EXPECT_EQ(frame.at(1, 1), 0xFF0000FFu);                          // outside the cursor
-    blendPremultiplied(frame.view(), cursor.data() + 2, 1, 1, 3, 3); // half black over blue
-    const std::uint32_t blended = frame.at(3, 3);
-    EXPECT_NEAR(static_cast<int>(blended & 0xFF), 127, 1);         // blue halved
-    EXPECT_EQ((blended >> 24) & 0xFF, 0xFFu);                      // still opaque
-    blendPremultiplied(frame.view(), cursor.data(), 2, 2, 10, 10); // entirely outside: nothing
-    EXPECT_EQ(frame.at(3, 3), blended);
+    blendPremultiplied(view, cursor.data(), 2, 2, -1, 1);    // the left column is off the picture
+    EXPECT_EQ(at(0, 1), 0xFF0000FFu);                        // transparent: untouched
+    EXPECT_EQ(at(0, 2), 0xFFFFFFFFu);                        // opaque: replaced
+    EXPECT_EQ(at(1, 1), 0xFF0000FFu);                        // outside the cursor
+    blendPremultiplied(view, cursor.data() + 2, 1, 1, 3, 3); // half black over blue
+    const std::uint32_t blended = at(3, 3);
+    EXPECT_NEAR(static_cast<int>(blended & 0xFF), 127, 1); // blue halved
+    EXPECT_EQ((blended >> 24) & 0xFF, 0xFFu);              // still opaque
+    blendPremultiplied(view, cursor.data(), 2, 2, 10, 10); // entirely outside: nothing
+    EXPECT_EQ(at(3, 3), blended);
 }
 
 } // namespace

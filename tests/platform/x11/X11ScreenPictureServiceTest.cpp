@@ -9,33 +9,29 @@ namespace {
 
 using X11ScreenPictures = X11Test;
 
-QColor pixelOf(const QImage& image, int x, int y) {
-    return QColor(image.pixel(x, y));
-}
-
 TEST_F(X11ScreenPictures, aPictureShowsWhatTheScreenShowsAndBlackBeyondIt) {
-    auto window = ownWindow(windowAt(200, 150, 400, 300));
+    auto window = ownWindow({200, 150, 400, 300});
+    const int right = screenOf(connection())->width_in_pixels;
+    auto edge = ownWindow({right - 20, 0, 20, 20, kYellow});
     X11ScreenPictureService pictures;
     QImage picture;
+    const auto pixel = [&](int x, int y) {
+        return QColor(picture.pixel(x, y));
+    };
     ASSERT_TRUE(waitUntil([&] {
         picture = pictures.picture(QRect(200, 150, 400, 300));
-        return !picture.isNull() && pixelOf(picture, 100, 75) == QColor(Qt::red);
+        return !picture.isNull() && pixel(100, 75) == QColor(Qt::red);
     }));
     EXPECT_EQ(picture.size(), QSize(400, 300));
-    EXPECT_EQ(pixelOf(picture, 300, 75), QColor(Qt::green));
-    EXPECT_EQ(pixelOf(picture, 100, 225), QColor(Qt::blue));
-    EXPECT_EQ(pixelOf(picture, 399, 299), QColor(Qt::white));
+    EXPECT_EQ(pixel(300, 75), QColor(Qt::green));
+    EXPECT_EQ(pixel(100, 225), QColor(Qt::blue));
+    EXPECT_EQ(pixel(399, 299), QColor(Qt::white));
 
     // Across the right edge of the root window: the part beyond it is black.
-    const int right = display_.screen()->width_in_pixels;
-    auto edge = ownWindow(windowAt(right - 20, 0, 20, 20, kYellow));
-    ASSERT_TRUE(waitUntil([&] {
-        picture = pictures.picture(QRect(right - 10, 0, 20, 10));
-        return !picture.isNull() && pixelOf(picture, 0, 0) == QColor(Qt::yellow);
-    }));
-    EXPECT_EQ(picture.size(), QSize(20, 10));
-    EXPECT_EQ(pixelOf(picture, 9, 9), QColor(Qt::yellow));
-    EXPECT_EQ(pixelOf(picture, 10, 0), QColor(Qt::black));
+    picture = pictures.picture(QRect(right - 10, 0, 20, 10));
+    ASSERT_EQ(picture.size(), QSize(20, 10));
+    EXPECT_EQ(pixel(9, 9), QColor(Qt::yellow));
+    EXPECT_EQ(pixel(10, 0), QColor(Qt::black));
     EXPECT_TRUE(pictures.picture(QRect(right + 5, 0, 20, 10)).isNull());
     EXPECT_TRUE(pictures.picture(QRect()).isNull());
 }
@@ -43,16 +39,12 @@ TEST_F(X11ScreenPictures, aPictureShowsWhatTheScreenShowsAndBlackBeyondIt) {
 TEST_F(X11ScreenPictures, aCompositingManagerIsTheOwnerOfItsSelection) {
     X11ScreenPictureService pictures;
     EXPECT_FALSE(pictures.hasCompositingManager()); // the virtual desktop runs none
-    TestWindowOptions unmapped = windowAt(0, 0, 1, 1);
-    unmapped.map = false;
-    auto owner = ownWindow(unmapped);
-    // Stand in for a compositing manager: own _NET_WM_CM_S0 with a window.
+    auto owner = ownWindow({.width = 1, .height = 1, .map = false});
     xcb_set_selection_owner(connection(), owner->id(), internAtom(connection(), "_NET_WM_CM_S0"),
                             XCB_CURRENT_TIME);
     sync(connection());
     EXPECT_TRUE(pictures.hasCompositingManager());
-    // The selection goes with its window.
-    owner.reset();
+    owner.reset(); // the selection goes with its window
     EXPECT_TRUE(waitUntil([&] { return !pictures.hasCompositingManager(); }));
 }
 

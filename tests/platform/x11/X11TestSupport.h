@@ -1,17 +1,17 @@
 #pragma once
 
-// What the X11 backend's tests share: the display and a connection of the test's own for its
-// windows, a window of another process, completions waited for, and capture streams whose frames
-// and audio go to a collector.
+// What the X11 backend's tests share: the display with windows of the test's own and of another
+// process, completions waited for, and capture streams whose frames and audio are collected.
 
 #include "platform/CaptureStream.h"
 #include "platform/dispatch/SerialQueue.h"
-#include "platform/pulse/AudioCollector.h"
+#include "platform/pulse/PulseTestSupport.h"
 #include "platform/ShareableContent.h"
 #include "platform/x11/X11CaptureService.h"
 #include "platform/x11/X11Geometry.h"
 #include "XcbTestWindow.h"
 
+#include <cstring>
 #include <gtest/gtest.h>
 #include <memory>
 #include <mutex>
@@ -20,59 +20,49 @@ namespace backreel::test {
 
 using namespace std::chrono_literals;
 
-// Calls call with a completion handler and waits (at most ten seconds) for its value, which may
-// come on any thread.
-template <typename T, typename Call> std::optional<T> completion(Call call) {
-    struct Box {
-        std::mutex mutex;
-        std::optional<T> value;
-    };
-    const auto box = std::make_shared<Box>();
+// Calls call with a completion handler and waits (at most ten seconds) for the value it gets, on
+// any thread; an error when none comes.
+template <typename T, typename Call> T completion(Call call) {
+    const auto box = std::make_shared<std::pair<std::mutex, std::optional<T>>>();
     call([box](T value) {
-        std::lock_guard lock(box->mutex);
-        box->value = std::move(value);
+        std::lock_guard lock(box->first);
+        box->second = std::move(value);
     });
     std::optional<T> value;
     waitUntil(
         [&] {
-            std::lock_guard lock(box->mutex);
-            value = box->value;
-            return value.has_value();
+            std::lock_guard lock(box->first);
+            return (value = box->second).has_value();
         },
         10s);
-    return value;
+    return value.value_or(Error::backreel(0, QStringLiteral("no completion")));
 }
-
 inline Expected<ShareableContent> contentOf(CaptureService& service) {
-    return completion<Expected<ShareableContent>>([&](auto done) { service.getShareableContent(done); })
-        .value_or(Error::backreel(0, QStringLiteral("no answer")));
+    return completion<Expected<ShareableContent>>([&](auto done) { service.getShareableContent(done); });
 }
-
 inline MaybeError startAndWait(CaptureStream& stream) {
-    return completion<MaybeError>([&](auto done) { stream.startCapture(done); })
-        .value_or(Error::backreel(0, QStringLiteral("the start did not complete")));
+    return completion<MaybeError>([&](auto done) { stream.startCapture(done); });
 }
-
 inline MaybeError stopAndWait(CaptureStream& stream) {
-    return completion<MaybeError>([&](auto done) { stream.stopCapture(done); })
-        .value_or(Error::backreel(0, QStringLiteral("the stop did not complete")));
+    return completion<MaybeError>([&](auto done) { stream.stopCapture(done); });
 }
 
-// A window of another process (PatternWindowHelper.cpp) with the pattern, its id once it is up.
+// A window of another process (PatternWindowHelper.cpp) with the pattern; its id once it is up.
 class HelperWindow {
 public:
     HelperWindow(int x, int y, int width, int height, const std::string& title) {
-        if (process_.startReadingOutput({BACKREEL_PATTERN_WINDOW_HELPER, std::to_string(x), std::to_string(y),
-                                         std::to_string(width), std::to_string(height), title})) {
-            window_ = static_cast<std::uint32_t>(std::stoul(process_.firstLine().value_or("0")));
+        if (process_.start({BACKREEL_PATTERN_WINDOW_HELPER, std::to_string(x), std::to_string(y),
+                            std::to_string(width), std::to_string(height), title},
+                           {}, false)) {
+            id_ = static_cast<std::uint32_t>(std::strtoul(process_.firstLine().c_str(), nullptr, 10));
         }
     }
-    std::uint32_t id() const { return window_; }
+    std::uint32_t id() const { return id_; }
     std::int64_t processID() const { return process_.pid(); }
 
 private:
     ChildProcess process_;
-    std::uint32_t window_ = 0;
+    std::uint32_t id_ = 0;
 };
 
 // Keeps the newest frame and every frame's times, and copies of the audio.
@@ -98,10 +88,7 @@ public:
         std::lock_guard lock(mutex_);
         return arrivals_;
     }
-    int frames() const {
-        std::lock_guard lock(mutex_);
-        return static_cast<int>(arrivals_.size());
-    }
+    int frames() const { return static_cast<int>(arrivals().size()); }
     const AudioCollector& audio() const { return audio_; }
 
 private:
@@ -111,8 +98,20 @@ private:
     AudioCollector audio_;
 };
 
-class RecordingDelegate final : public StreamDelegate {
-public:
+// The fixture of every test on the X server: skips without one, lists the content first, and is
+// the delegate of the streams it starts.
+class X11Test : public ::testing::Test, public StreamDelegate {
+protected:
+    void SetUp() override {
+        if (xcb_connection_has_error(connection_.get()) != 0) {
+            GTEST_SKIP() << "no X display; run under scripts/virtual-desktop";
+        }
+        Expected<ShareableContent> listed = contentOf(*service_);
+        ASSERT_TRUE(listed) << listed.error().description.toStdString();
+        content_ = listed.value();
+        ASSERT_FALSE(content_.displays.empty());
+    }
+
     void streamDidStopWithError(CaptureStream&, const Error& error) override {
         std::lock_guard lock(mutex_);
         errors_.push_back(error);
@@ -122,37 +121,10 @@ public:
         return errors_;
     }
 
-private:
-    mutable std::mutex mutex_;
-    std::vector<Error> errors_;
-};
-
-// 0xRRGGBB of a pixel of a BGRA picture.
-inline std::uint32_t rgbAt(const ImageBuffer& image, int x, int y) {
-    const std::byte* pixel = image.baseAddress() + static_cast<std::size_t>(y) * image.bytesPerRow() +
-                             static_cast<std::size_t>(x) * 4;
-    return (std::to_integer<std::uint32_t>(pixel[2]) << 16) |
-           (std::to_integer<std::uint32_t>(pixel[1]) << 8) | std::to_integer<std::uint32_t>(pixel[0]);
-}
-
-// The fixture of every test on the X server: skips without one, lists the content first.
-class X11Test : public ::testing::Test {
-protected:
-    void SetUp() override {
-        if (!display_.missing().empty()) {
-            GTEST_SKIP() << display_.missing();
-        }
-        Expected<ShareableContent> listed = contentOf(*service_);
-        ASSERT_TRUE(listed) << listed.error().description.toStdString();
-        content_ = listed.value();
-        ASSERT_FALSE(content_.displays.empty());
-    }
-
-    xcb_connection_t* connection() const { return display_.get(); }
+    xcb_connection_t* connection() const { return connection_.get(); }
     std::unique_ptr<TestWindow> ownWindow(const TestWindowOptions& options) const {
-        return std::make_unique<TestWindow>(display_.get(), options);
+        return std::make_unique<TestWindow>(connection_.get(), options);
     }
-
     static const Window* findWindow(const ShareableContent& content, std::uint32_t id) {
         const auto found = std::find_if(content.windows.begin(), content.windows.end(),
                                         [&](const Window& window) { return window.windowID == id; });
@@ -164,19 +136,30 @@ protected:
         window.frame = frame;
         return window;
     }
-    static StreamConfiguration configuration(std::int32_t width, std::int32_t height) {
+    // Our own application as the content lists it.
+    RunningApplication self() const {
+        RunningApplication self;
+        for (const RunningApplication& application : content_.applications) {
+            self = application.bundleIdentifier == kBundleIdentifier ? application : self;
+        }
+        return self;
+    }
+    static StreamConfiguration configuration(std::int32_t width, std::int32_t height,
+                                             std::optional<QRectF> sourceRect = {}) {
         StreamConfiguration result;
         result.width = width;
         result.height = height;
         result.minimumFrameInterval = MediaTime(1, 30);
+        result.sourceRect = sourceRect;
         return result;
     }
 
-    // A started stream of service_ whose frames and audio go to collector_; null when it failed.
+    // A started stream of service_ whose frames and audio go to a new collector_; null when it
+    // failed.
     std::shared_ptr<CaptureStream> start(const ContentFilter& filter,
-                                         const StreamConfiguration& streamConfiguration) {
-        std::shared_ptr<CaptureStream> stream =
-            service_->createStream(filter, streamConfiguration, &delegate_);
+                                         const StreamConfiguration& configuration) {
+        collector_ = std::make_shared<CaptureCollector>();
+        std::shared_ptr<CaptureStream> stream = service_->createStream(filter, configuration, this);
         EXPECT_FALSE(stream->addStreamOutput(collector_, StreamOutputType::screen, queue_));
         EXPECT_FALSE(stream->addStreamOutput(collector_, StreamOutputType::audio, audioQueue_));
         const MaybeError failure = startAndWait(*stream);
@@ -189,16 +172,22 @@ protected:
                      configuration(display.width, display.height));
     }
 
+    // 0xRRGGBB of a pixel of the newest frame.
     std::uint32_t colourAt(int x, int y) const {
         const std::optional<VideoFrame> frame = collector_->latest();
-        return frame && frame->image ? rgbAt(*frame->image, x, y) : 0xDEADBEEF;
+        if (!frame || !frame->image) {
+            return 0xDEADBEEF;
+        }
+        std::uint32_t bgra = 0; // a little-endian word: 0xAARRGGBB
+        const auto row = static_cast<std::size_t>(y) * frame->image->bytesPerRow();
+        std::memcpy(&bgra, frame->image->baseAddress() + row + static_cast<std::size_t>(x) * 4, 4);
+        return bgra & 0xFFFFFF;
     }
     // Waits for a frame whose pixel at (x, y) has the colour.
-    bool waitForColour(int x, int y, std::uint32_t colour, std::chrono::milliseconds timeout = 5s) const {
-        return waitUntil([&] { return colourAt(x, y) == colour; }, timeout);
+    bool waitForColour(int x, int y, std::uint32_t colour) const {
+        return waitUntil([&] { return colourAt(x, y) == colour; });
     }
-    // Waits until the newest frame shows the pattern (red, green, blue, white quadrants) in the
-    // rectangle.
+    // Waits until the newest frame shows the pattern in the rectangle.
     bool waitForPattern(int x, int y, int width, int height) const {
         return waitUntil([&] {
             return colourAt(x + width / 4, y + height / 4) == kRed &&
@@ -208,13 +197,14 @@ protected:
         });
     }
 
-    TestDisplay display_;
+    x11::XcbConnectionPtr connection_{xcb_connect(nullptr, nullptr)};
     std::shared_ptr<X11CaptureService> service_ = std::make_shared<X11CaptureService>(nullptr);
     ShareableContent content_;
     SerialQueue queue_{"com.loopvane.capture.test"};
     SerialQueue audioQueue_{"com.loopvane.audio.test"};
     std::shared_ptr<CaptureCollector> collector_ = std::make_shared<CaptureCollector>();
-    RecordingDelegate delegate_;
+    mutable std::mutex mutex_;
+    std::vector<Error> errors_;
 };
 
 } // namespace backreel::test

@@ -18,7 +18,7 @@ protected:
         }
         const x11::XcbReply<xcb_get_property_reply_t> check(xcb_get_property_reply(
             connection(),
-            xcb_get_property(connection(), 0, display_.root(),
+            xcb_get_property(connection(), 0, screenOf(connection())->root,
                              internAtom(connection(), "_NET_SUPPORTING_WM_CHECK"), XCB_ATOM_WINDOW, 0, 1),
             nullptr));
         if (!check || xcb_get_property_value_length(check.get()) < 4) {
@@ -28,7 +28,7 @@ protected:
         // between is never managed. Wait until a probe window gets managed.
         bool managed = false;
         for (int attempt = 0; attempt < 10 && !managed; ++attempt) {
-            const TestWindow probe(connection(), windowAt(0, 0, 10, 10, {}, "probe"));
+            const TestWindow probe(connection(), {0, 0, 10, 10, {}, "probe"});
             managed = waitUntil([&] { return listed(probe.id(), true) != nullptr; }, 500ms);
         }
         ASSERT_TRUE(managed) << "the window manager manages no window";
@@ -37,10 +37,7 @@ protected:
     // The window as the content lists it, once it is (or is not) on screen; content_ is the list.
     const Window* listed(std::uint32_t id, bool onScreen) {
         Expected<ShareableContent> listed = contentOf(*service_);
-        if (!listed) {
-            return nullptr;
-        }
-        content_ = listed.value();
+        content_ = listed ? listed.value() : ShareableContent{};
         const Window* window = findWindow(content_, id);
         return window != nullptr && window->isOnScreen == onScreen ? window : nullptr;
     }
@@ -49,28 +46,12 @@ protected:
         waitUntil([&] { return (window = listed(id, onScreen)) != nullptr; });
         return window;
     }
-
-    void sendToDesktop(const TestWindow& window, std::uint32_t desktop) {
-        xcb_client_message_event_t message{};
-        message.response_type = XCB_CLIENT_MESSAGE;
-        message.format = 32;
-        message.window = window.id();
-        message.type = internAtom(connection(), "_NET_WM_DESKTOP");
-        message.data.data32[0] = desktop;
-        message.data.data32[1] = 2; // from a pager
-        xcb_send_event(connection(), 0, display_.root(),
-                       XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY | XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT,
-                       reinterpret_cast<const char*>(&message));
-        sync(connection());
-    }
 };
 
 TEST_F(X11WindowManager, managedWindowsComeFromTheClientListWithoutDecorations) {
-    auto normal = ownWindow(windowAt(100, 120, 300, 200, {}, "managed"));
-    TestWindowOptions aboveOptions = windowAt(500, 120, 200, 100, {}, "above");
-    aboveOptions.states = {"_NET_WM_STATE_ABOVE"};
-    auto above = ownWindow(aboveOptions);
-    auto elsewhere = ownWindow(windowAt(800, 120, 200, 100, {}, "elsewhere"));
+    auto normal = ownWindow({100, 120, 300, 200, {}, "managed"});
+    auto above = ownWindow({.x = 500, .y = 120, .title = "above", .state = "_NET_WM_STATE_ABOVE"});
+    auto elsewhere = ownWindow({800, 120, 200, 100, {}, "elsewhere"});
     // The manager reparents and lists the windows asynchronously.
     ASSERT_TRUE(waitUntilListed(above->id()) && waitUntilListed(elsewhere->id()));
     const Window* managed = waitUntilListed(normal->id());
@@ -78,16 +59,27 @@ TEST_F(X11WindowManager, managedWindowsComeFromTheClientListWithoutDecorations) 
     EXPECT_EQ(managed->title, QStringLiteral("managed"));
     // The client area, inside the manager's frame.
     const x11::XcbReply<xcb_translate_coordinates_reply_t> origin(xcb_translate_coordinates_reply(
-        connection(), xcb_translate_coordinates(connection(), normal->id(), display_.root(), 0, 0), nullptr));
+        connection(),
+        xcb_translate_coordinates(connection(), normal->id(), screenOf(connection())->root, 0, 0), nullptr));
     ASSERT_TRUE(origin);
     EXPECT_EQ(managed->frame, QRectF(origin->dst_x, origin->dst_y, 300, 200));
-    EXPECT_EQ(managed->windowLayer, 0);
     ASSERT_TRUE(managed->owningApplication);
     EXPECT_EQ(managed->owningApplication->processID, getpid());
     EXPECT_EQ(findWindow(content_, above->id())->windowLayer, x11::window_layer::kAbove);
 
-    // On another desktop: listed, but not on screen, and not in the window server's list.
-    sendToDesktop(*elsewhere, 1);
+    // Sent to another desktop (as a pager asks): listed, but not on screen, and not in the window
+    // server's list.
+    xcb_client_message_event_t message{};
+    message.response_type = XCB_CLIENT_MESSAGE;
+    message.format = 32;
+    message.window = elsewhere->id();
+    message.type = internAtom(connection(), "_NET_WM_DESKTOP");
+    message.data.data32[0] = 1;
+    message.data.data32[1] = 2; // from a pager
+    xcb_send_event(connection(), 0, screenOf(connection())->root,
+                   XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY | XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT,
+                   reinterpret_cast<const char*>(&message));
+    sync(connection());
     ASSERT_TRUE(waitUntilListed(elsewhere->id(), false));
     std::vector<std::uint32_t> serverList;
     for (const WindowServerEntry& entry : X11WindowServer().windowList()) {
@@ -97,7 +89,7 @@ TEST_F(X11WindowManager, managedWindowsComeFromTheClientListWithoutDecorations) 
     EXPECT_EQ(std::count(serverList.begin(), serverList.end(), normal->id()), 1);
 }
 
-TEST_F(X11WindowManager, managedWindowIsCapturedAndOwnFramesAreLeftOut) {
+TEST_F(X11WindowManager, managedWindowIsCapturedAndOurFramedWindowsAreLeftOut) {
     HelperWindow helper(100, 100, 400, 300, "managed pattern");
     const Window* found = waitUntilListed(helper.id());
     ASSERT_NE(found, nullptr);
@@ -105,23 +97,17 @@ TEST_F(X11WindowManager, managedWindowIsCapturedAndOwnFramesAreLeftOut) {
     const int x = static_cast<int>(target.frame.x());
     const int y = static_cast<int>(target.frame.y());
     // Our own window, with the manager's decorations, over the middle of the pattern.
-    auto ours = ownWindow(windowAt(x + 50, y + 50, 300, 200, kYellow, "ours"));
+    auto ours = ownWindow({x + 50, y + 50, 300, 200, kYellow, "ours"});
     ASSERT_NE(waitUntilListed(ours->id()), nullptr);
 
     auto stream = start(ContentFilter::desktopIndependentWindow(target), configuration(400, 300));
     ASSERT_TRUE(stream);
     EXPECT_TRUE(waitForPattern(0, 0, 400, 300)) << std::hex << colourAt(100, 75);
-
     // The display without our application: the pattern where our window and its frame are.
-    RunningApplication self;
-    for (const RunningApplication& application : content_.applications) {
-        self = application.processID == getpid() ? application : self;
-    }
-    collector_ = std::make_shared<CaptureCollector>();
-    stream = startDisplay(content_.displays.front(), {self});
+    stream = startDisplay(content_.displays.front(), {self()});
     ASSERT_TRUE(stream);
     EXPECT_TRUE(waitForPattern(x, y, 400, 300)) << std::hex << colourAt(x + 100, y + 75);
-    EXPECT_TRUE(delegate_.errors().empty());
+    EXPECT_TRUE(errors().empty());
 }
 
 } // namespace

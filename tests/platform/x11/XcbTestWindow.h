@@ -1,78 +1,72 @@
 #pragma once
 
-// Test windows drawn with plain XCB: no toolkit, no event loop. Their content is the window's
-// background pixmap, which the X server paints by itself on every exposure (also into a
-// redirected window's pixmap), so a window shows its pattern without a client that repaints.
+// Windows for the tests on the X server, drawn with plain XCB: no toolkit, no event loop.
+// A window's content is its background pixmap, which the X server paints by itself on every
+// exposure (also into a redirected window's pixmap), so it shows without a client that repaints.
 
-#include "support/TestDisplay.h"
+#include "platform/x11/XcbPtr.h"
+#include "support/ChildProcess.h"
 
 #include <array>
-#include <cstdint>
+#include <cstring>
 #include <optional>
 #include <string>
-#include <vector>
 
 namespace backreel::test {
 
-// 0xRRGGBB, the pixel values of the 24-bit TrueColor root visual.
-inline constexpr std::uint32_t kRed = 0xFF0000;
-inline constexpr std::uint32_t kGreen = 0x00FF00;
-inline constexpr std::uint32_t kBlue = 0x0000FF;
-inline constexpr std::uint32_t kWhite = 0xFFFFFF;
+// 0xRRGGBB, the pixel values of the 24-bit TrueColor root visual. The pattern's quadrants are red
+// (top left), green (top right), blue (bottom left) and white (bottom right).
+inline constexpr std::uint32_t kRed = 0xFF0000, kGreen = 0x00FF00, kBlue = 0x0000FF, kWhite = 0xFFFFFF;
 inline constexpr std::uint32_t kYellow = 0xFFFF00;
-inline constexpr std::uint32_t kMagenta = 0xFF00FF;
 
-// The four quadrant colours of the pattern: top-left, top-right, bottom-left, bottom-right.
-inline constexpr std::array<std::uint32_t, 4> kQuadrants = {kRed, kGreen, kBlue, kWhite};
+inline xcb_atom_t internAtom(xcb_connection_t* connection, const char* name) {
+    const x11::XcbReply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(
+        connection, xcb_intern_atom(connection, 0, static_cast<std::uint16_t>(std::strlen(name)), name),
+        nullptr));
+    return reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
+}
+
+// Waits until the server has handled everything sent so far.
+inline void sync(xcb_connection_t* connection) {
+    const x11::XcbReply<xcb_get_input_focus_reply_t> reply(
+        xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr));
+}
+
+inline const xcb_screen_t* screenOf(xcb_connection_t* connection) {
+    return xcb_setup_roots_iterator(xcb_get_setup(connection)).data;
+}
 
 struct TestWindowOptions {
     int x = 0;
     int y = 0;
     int width = 200;
     int height = 100;
-    std::string title;
-    std::optional<std::uint32_t> colour;  // one colour; else the quadrant pattern
-    std::vector<std::string> windowTypes; // _NET_WM_WINDOW_TYPE atoms
-    std::vector<std::string> states;      // initial _NET_WM_STATE atoms
+    std::optional<std::uint32_t> colour = std::nullopt; // one colour; else the pattern
+    std::string title = {};
+    const char* type = nullptr;  // a _NET_WM_WINDOW_TYPE atom
+    const char* state = nullptr; // an initial _NET_WM_STATE atom
     bool overrideRedirect = false;
     bool map = true;
 };
-
-inline TestWindowOptions windowAt(int x, int y, int width, int height,
-                                  std::optional<std::uint32_t> colour = {}, std::string title = {}) {
-    TestWindowOptions options;
-    options.x = x;
-    options.y = y;
-    options.width = width;
-    options.height = height;
-    options.colour = colour;
-    options.title = std::move(title);
-    return options;
-}
 
 class TestWindow {
 public:
     TestWindow(xcb_connection_t* connection, const TestWindowOptions& options)
         : connection_(connection)
-        , width_(options.width)
-        , height_(options.height) {
-        const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(connection)).data;
+        , window_(xcb_generate_id(connection))
+        , background_(xcb_generate_id(connection)) {
+        const xcb_screen_t* screen = screenOf(connection);
         const auto width = static_cast<std::uint16_t>(options.width);
         const auto height = static_cast<std::uint16_t>(options.height);
-        window_ = xcb_generate_id(connection);
-        background_ = xcb_generate_id(connection);
         xcb_create_pixmap(connection, screen->root_depth, background_, screen->root, width, height);
         const xcb_gcontext_t gc = xcb_generate_id(connection);
         xcb_create_gc(connection, gc, background_, 0, nullptr);
-        const auto halfWidth = static_cast<std::int16_t>(width / 2);
-        const auto halfHeight = static_cast<std::int16_t>(height / 2);
-        for (int i = 0; i < 4; ++i) {
-            const std::uint32_t colour = options.colour.value_or(kQuadrants[static_cast<std::size_t>(i)]);
-            const std::int16_t left = i % 2 == 0 ? 0 : halfWidth;
-            const std::int16_t top = i < 2 ? 0 : halfHeight;
-            const xcb_rectangle_t quadrant{left, top,
-                                           static_cast<std::uint16_t>(i % 2 == 0 ? halfWidth : width - left),
-                                           static_cast<std::uint16_t>(i < 2 ? halfHeight : height - top)};
+        const std::array<std::uint32_t, 4> quadrants = {kRed, kGreen, kBlue, kWhite};
+        for (std::size_t i = 0; i < 4; ++i) {
+            const std::uint32_t colour = options.colour.value_or(quadrants[i]);
+            const auto left = static_cast<std::int16_t>(i % 2 == 0 ? 0 : width / 2);
+            const auto top = static_cast<std::int16_t>(i < 2 ? 0 : height / 2);
+            const xcb_rectangle_t quadrant{left, top, width, height};
             xcb_change_gc(connection, gc, XCB_GC_FOREGROUND, &colour);
             xcb_poly_fill_rectangle(connection, background_, gc, 1, &quadrant);
         }
@@ -88,10 +82,16 @@ public:
                                 internAtom(connection, "_NET_WM_NAME"), internAtom(connection, "UTF8_STRING"),
                                 8, static_cast<std::uint32_t>(options.title.size()), options.title.data());
         }
-        setAtoms("_NET_WM_WINDOW_TYPE", options.windowTypes);
-        setAtoms("_NET_WM_STATE", options.states);
-        // Openbox places new windows where it likes unless the program asked for a position:
-        // USPosition | USSize | PPosition | PSize, then the place and size.
+        for (const auto& [property, value] :
+             {std::pair{"_NET_WM_WINDOW_TYPE", options.type}, std::pair{"_NET_WM_STATE", options.state}}) {
+            if (value != nullptr) {
+                const xcb_atom_t atom = internAtom(connection, value);
+                xcb_change_property(connection, XCB_PROP_MODE_REPLACE, window_,
+                                    internAtom(connection, property), XCB_ATOM_ATOM, 32, 1, &atom);
+            }
+        }
+        // A window manager places new windows where it likes unless the program asked for a
+        // position: USPosition | USSize | PPosition | PSize, then the place and size.
         std::array<std::uint32_t, 18> hints{1 | 2 | 4 | 8, static_cast<std::uint32_t>(options.x),
                                             static_cast<std::uint32_t>(options.y), width, height};
         xcb_change_property(connection, XCB_PROP_MODE_REPLACE, window_, XCB_ATOM_WM_NORMAL_HINTS,
@@ -102,46 +102,37 @@ public:
         }
         sync(connection);
     }
-    ~TestWindow() { destroy(); }
-    TestWindow(const TestWindow&) = delete;
-    TestWindow& operator=(const TestWindow&) = delete;
-
-    xcb_window_t id() const { return window_; }
-    int width() const { return width_; }
-    int height() const { return height_; }
-
-    void raise() {
-        const std::uint32_t above = XCB_STACK_MODE_ABOVE;
-        xcb_configure_window(connection_, window_, XCB_CONFIG_WINDOW_STACK_MODE, &above);
+    ~TestWindow() {
+        xcb_destroy_window(connection_, window_);
+        xcb_free_pixmap(connection_, background_);
         sync(connection_);
     }
-    void destroy() {
-        if (window_ != XCB_WINDOW_NONE) {
-            xcb_destroy_window(connection_, window_);
-            xcb_free_pixmap(connection_, background_);
-            sync(connection_);
-            window_ = XCB_WINDOW_NONE;
-        }
-    }
+    TestWindow(const TestWindow&) = delete;
+    TestWindow& operator=(const TestWindow&) = delete;
+    xcb_window_t id() const { return window_; }
 
 private:
-    void setAtoms(const char* property, const std::vector<std::string>& names) {
-        std::vector<xcb_atom_t> atoms;
-        for (const std::string& name : names) {
-            atoms.push_back(internAtom(connection_, name.c_str()));
-        }
-        if (!atoms.empty()) {
-            xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, window_,
-                                internAtom(connection_, property), XCB_ATOM_ATOM, 32,
-                                static_cast<std::uint32_t>(atoms.size()), atoms.data());
-        }
-    }
-
     xcb_connection_t* connection_;
-    xcb_window_t window_ = XCB_WINDOW_NONE;
-    xcb_pixmap_t background_ = XCB_NONE;
-    int width_;
-    int height_;
+    xcb_window_t window_;
+    xcb_pixmap_t background_;
+};
+
+// Points DISPLAY elsewhere (or nowhere) while it lives: connections and helper processes made
+// meanwhile use it.
+class DisplayOverride {
+public:
+    explicit DisplayOverride(const std::optional<std::string>& display) {
+        if (const char* current = std::getenv("DISPLAY")) {
+            previous_ = current;
+        }
+        display ? setenv("DISPLAY", display->c_str(), 1) : unsetenv("DISPLAY");
+    }
+    ~DisplayOverride() { previous_ ? setenv("DISPLAY", previous_->c_str(), 1) : unsetenv("DISPLAY"); }
+    DisplayOverride(const DisplayOverride&) = delete;
+    DisplayOverride& operator=(const DisplayOverride&) = delete;
+
+private:
+    std::optional<std::string> previous_;
 };
 
 } // namespace backreel::test

@@ -1,0 +1,148 @@
+#pragma once
+
+// What the tests that record system audio share: a collector of what a source hands over, a
+// PulseAudio server of the test's own, and a test tone played with sox and pacat.
+
+#include "platform/pulse/AudioTimeline.h"
+#include "platform/SystemAudio.h"
+#include "support/ChildProcess.h"
+
+#include <mutex>
+#include <optional>
+#include <QStandardPaths>
+#include <QString>
+#include <QTemporaryDir>
+#include <thread>
+#include <vector>
+
+namespace backreel::test {
+
+struct ReceivedAudio {
+    AudioChunk chunk;
+    MediaTime receivedAt; // the monotonic clock when it arrived, at its sample rate
+};
+
+// Keeps copies of the audio a source or a capture stream hands over, and the failures a source
+// reports. Any thread; outlives what it collects from.
+class AudioCollector {
+public:
+    SystemAudioSource::AudioHandler handler() {
+        return [this](const AudioView& audio) {
+            add(audio);
+        };
+    }
+    SystemAudioSource::FailureHandler failureHandler() {
+        return [this](const Error& error) {
+            std::lock_guard lock(mutex_);
+            failures_.push_back(error);
+        };
+    }
+    // Copies the audio, which is valid only now; then pauses for handlerDelay.
+    void add(const AudioView& audio) {
+        const MediaTime now(monotonicNowFrames(audio.sampleRate), audio.sampleRate);
+        if (std::optional<AudioChunk> chunk = copyAudio(audio)) {
+            std::lock_guard lock(mutex_);
+            frames_ += chunk->frameCount();
+            received_.push_back({std::move(*chunk), now});
+        }
+        std::this_thread::sleep_for(handlerDelay);
+    }
+    // Waits for this many frames more than have arrived so far.
+    bool waitForFrames(std::int64_t frames, std::chrono::milliseconds timeout = std::chrono::seconds(5)) {
+        const std::int64_t target = totalFrames() + frames;
+        return waitUntil([&] { return totalFrames() >= target; }, timeout);
+    }
+
+    std::vector<ReceivedAudio> received() const {
+        std::lock_guard lock(mutex_);
+        return received_;
+    }
+    // One channel of everything kept, in order.
+    std::vector<float> channel(std::size_t index) const {
+        std::vector<float> values;
+        for (const ReceivedAudio& audio : received()) {
+            const std::span<const float> samples = audio.chunk.view();
+            for (std::size_t i = index; i < samples.size();
+                 i += static_cast<std::size_t>(audio.chunk.channels)) {
+                values.push_back(samples[i]);
+            }
+        }
+        return values;
+    }
+    std::int64_t totalFrames() const {
+        std::lock_guard lock(mutex_);
+        return frames_;
+    }
+    std::vector<Error> failures() const {
+        std::lock_guard lock(mutex_);
+        return failures_;
+    }
+
+    std::chrono::milliseconds handlerDelay{}; // set before the audio starts: widens races with stop()
+
+private:
+    mutable std::mutex mutex_;
+    std::vector<ReceivedAudio> received_;
+    std::int64_t frames_ = 0;
+    std::vector<Error> failures_;
+};
+
+inline bool haveProgram(const char* name) {
+    return !QStandardPaths::findExecutable(QString::fromLatin1(name)).isEmpty();
+}
+
+// The peak of the test tone: half of full scale, so that a level check sees any gain or clipping.
+inline constexpr double kTonePeak = 0.5;
+
+// Plays a 440 Hz sine of kTonePeak (float stereo, 48 kHz) on the server's default sink; returns
+// once it has all been played.
+inline bool playTone(double seconds, const std::string& server) {
+    const std::string command =
+        "sox -n -r 48000 -c 2 -t raw -e float -b 32 - synth " + std::to_string(seconds) + " sine 440 vol " +
+        std::to_string(kTonePeak) +
+        " | pacat --raw --format=float32le --rate=48000 --channels=2 --server=" + server;
+    return runProgram({"/bin/sh", "-c", command}, nullptr,
+                      std::chrono::milliseconds(static_cast<int>(seconds * 1000) + 10000));
+}
+
+// A PulseAudio daemon of the test's own with a 48 kHz stereo null sink "first" as its default,
+// so that a test can change the default sink or kill the server without disturbing the session's.
+class PrivatePulseServer {
+public:
+    // Starts the daemon; why it could not, if it could not.
+    std::optional<std::string> start() {
+        if (!haveProgram("pulseaudio") || !dir_.isValid()) {
+            return "pulseaudio is not installed";
+        }
+        // All of the daemon's state in our folder, none of the session's.
+        const QString command = QStringLiteral(
+            "exec env -u PULSE_SERVER -u PULSE_CONFIG_PATH -u PULSE_CLIENTCONFIG -u DBUS_SESSION_BUS_ADDRESS "
+            "XDG_RUNTIME_DIR=%1 PULSE_RUNTIME_PATH=%1 PULSE_STATE_PATH=%1/state HOME=%1 XDG_CONFIG_HOME=%1 "
+            "XDG_CACHE_HOME=%1 pulseaudio -n --daemonize=no --exit-idle-time=-1 --disallow-exit "
+            "--use-pid-file=no --log-target=stderr "
+            "-L 'module-native-protocol-unix socket=%1/native auth-anonymous=1 auth-cookie-enabled=0' "
+            "-L 'module-null-sink sink_name=first rate=48000 channels=2 norewinds=1'");
+        if (!daemon_.start({"/bin/sh", "-c", command.arg(dir_.path()).toStdString()},
+                           dir_.filePath(QStringLiteral("pulseaudio.log")).toStdString())) {
+            return "pulseaudio did not start";
+        }
+        waitUntil([&] { return pactl({"info"}) || !daemon_.running(); }, std::chrono::seconds(10));
+        return daemon_.running() && pactl({"info"})
+                   ? std::nullopt
+                   : std::optional<std::string>("pulseaudio did not come up");
+    }
+
+    std::string server() const { return "unix:" + dir_.filePath(QStringLiteral("native")).toStdString(); }
+    bool pactl(const std::vector<std::string>& arguments, std::string* output = nullptr) const {
+        std::vector<std::string> command = {"pactl", "--server=" + server()};
+        command.insert(command.end(), arguments.begin(), arguments.end());
+        return runProgram(command, output);
+    }
+    void kill() { daemon_.kill(); }
+
+private:
+    QTemporaryDir dir_;
+    ChildProcess daemon_; // declared after the folder, so it goes first
+};
+
+} // namespace backreel::test

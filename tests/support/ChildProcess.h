@@ -48,19 +48,15 @@ public:
     ChildProcess& operator=(const ChildProcess&) = delete;
     ~ChildProcess() {
         kill();
-        std::remove(ownOutput_.c_str());
+        std::remove(output_.c_str());
     }
 
-    // Starts arguments[0], looked up in PATH. Its standard output goes to outputPath, or with an
-    // empty one to a file of its own (see output()); its errors go along when withErrors.
-    bool start(const std::vector<std::string>& arguments, const std::string& outputPath = "/dev/null",
-               bool withErrors = true) {
-        std::string output = outputPath;
-        if (output.empty()) {
-            char path[] = "/tmp/backreel-test-output.XXXXXX";
-            close(mkstemp(path));
-            output = ownOutput_ = path;
-        }
+    // Starts arguments[0], looked up in PATH, with its standard output (and errors, when asked
+    // for) going to a file of its own: see output().
+    bool start(const std::vector<std::string>& arguments, bool withErrors = true) {
+        char path[] = "/tmp/backreel-test-output.XXXXXX";
+        close(mkstemp(path));
+        output_ = path;
         std::vector<char*> argv;
         for (const std::string& argument : arguments) {
             argv.push_back(const_cast<char*>(argument.c_str()));
@@ -69,8 +65,7 @@ public:
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, output.c_str(),
-                                         O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, path, O_WRONLY, 0);
         withErrors ? posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO)
                    : posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
         if (posix_spawnp(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) {
@@ -94,9 +89,9 @@ public:
         return waitUntil([&] { return !running(); }, timeout) && succeeded_;
     }
 
-    // What the program wrote to its own output file so far.
+    // What the program wrote so far.
     std::string output() const {
-        std::ifstream file(ownOutput_);
+        std::ifstream file(output_);
         return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
     }
     // The first line of that, once it is complete; empty if none comes.
@@ -123,7 +118,7 @@ public:
 private:
     pid_t pid_ = -1;
     bool succeeded_ = false;
-    std::string ownOutput_;
+    std::string output_;
 };
 
 // Runs a program to its end; true when it succeeded in time. Its output (standard output and
@@ -131,7 +126,7 @@ private:
 inline bool runProgram(const std::vector<std::string>& arguments, std::string* output = nullptr,
                        std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
     ChildProcess process;
-    const bool ok = process.start(arguments, {}) && process.waitForSuccess(timeout);
+    const bool ok = process.start(arguments) && process.waitForSuccess(timeout);
     if (output != nullptr) {
         *output = process.output();
     }

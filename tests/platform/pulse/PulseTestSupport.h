@@ -122,8 +122,7 @@ public:
             "--use-pid-file=no --log-target=stderr "
             "-L 'module-native-protocol-unix socket=%1/native auth-anonymous=1 auth-cookie-enabled=0' "
             "-L 'module-null-sink sink_name=first rate=48000 channels=2 norewinds=1'");
-        if (!daemon_.start({"/bin/sh", "-c", command.arg(dir_.path()).toStdString()},
-                           dir_.filePath(QStringLiteral("pulseaudio.log")).toStdString())) {
+        if (!daemon_.start({"/bin/sh", "-c", command.arg(dir_.path()).toStdString()})) {
             return "pulseaudio did not start";
         }
         waitUntil([&] { return pactl({"info"}) || !daemon_.running(); }, std::chrono::seconds(10));

@@ -51,7 +51,7 @@ protected:
         withAudio.capturesAudio = true;
         withAudio.sampleRate = format.sampleRate;
         withAudio.channelCount = format.channelCount;
-        return start(ContentFilter::display(content_.displays.front(), {}, {}), withAudio);
+        return start(displayFilter(), withAudio);
     }
 };
 

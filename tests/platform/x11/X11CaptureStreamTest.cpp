@@ -1,26 +1,40 @@
 #include "platform/x11/X11CaptureStream.h"
 
 #include "platform/x11/X11Connection.h"
+#include "platform/x11/X11ScreenPictureService.h"
 #include "X11TestSupport.h"
+
+#include <QColor>
 
 namespace backreel::test {
 namespace {
 
 using X11CaptureStreamTest = X11Test;
 
-TEST_F(X11CaptureStreamTest, displayFramesShowTheScreenPacedScaledAndWithoutOurWindowsWhenAsked) {
+TEST_F(X11CaptureStreamTest, displayFramesShowTheScreenAndCursorPacedScaledAndWithoutOurWindowsWhenAsked) {
     HelperWindow helper(200, 150, 400, 300, "pattern");
     auto ours = ownWindow({250, 200, 300, 200, kYellow}); // over the middle of every quadrant
     const Display& display = content_.displays.front();
-    auto stream = startDisplay(display);
+    auto stream = start(displayFilter(), configuration(display.width, display.height));
     ASSERT_TRUE(stream);
     ASSERT_TRUE(waitForColour(300, 225, kYellow)) << std::hex << colourAt(300, 225);
     EXPECT_EQ(colourAt(210, 160), kRed);
     EXPECT_EQ(colourAt(590, 440), kWhite);
     const VideoFrame frame = collector_->latest().value();
-    EXPECT_EQ(frame.image->width(), display.width);
-    EXPECT_EQ(frame.image->height(), display.height);
+    EXPECT_TRUE(frame.image->width() == display.width && frame.image->height() == display.height);
     EXPECT_EQ(frame.duration, MediaTime(1, 30));
+    // The pointer over our window: cursor pixels around its hot spot.
+    xcb_warp_pointer(connection(), XCB_NONE, screenOf(connection())->root, 0, 0, 0, 0, 400, 300);
+    sync(connection());
+    EXPECT_TRUE(waitUntil([&] {
+        int cursor = 0;
+        for (int y = 284; y < 316; ++y) {
+            for (int x = 384; x < 416; ++x) {
+                cursor += colourAt(x, y) != kYellow ? 1 : 0;
+            }
+        }
+        return cursor > 0;
+    })) << "no cursor pixels near the hot spot";
 
     // Thirty frames a second at most (late ticks are skipped, not caught up), stamped with the
     // monotonic clock when they were taken.
@@ -34,8 +48,7 @@ TEST_F(X11CaptureStreamTest, displayFramesShowTheScreenPacedScaledAndWithoutOurW
     EXPECT_FALSE(stopAndWait(*stream));
 
     // Without our application, into half the size: the whole pattern, scaled.
-    stream = start(ContentFilter::display(display, {self()}, {}),
-                   configuration(display.width / 2, display.height / 2));
+    stream = start(displayFilter(true), configuration(display.width / 2, display.height / 2));
     ASSERT_TRUE(stream);
     EXPECT_TRUE(waitForPattern(100, 75, 200, 150)) << std::hex << colourAt(150, 112);
     EXPECT_EQ(collector_->latest()->image->width(), display.width / 2);
@@ -64,37 +77,16 @@ TEST_F(X11CaptureStreamTest, aCoveredWindowIsCapturedWithItsOwnContentFittedWith
     auto cover = ownWindow({150, 130, 260, 180, kYellow});
     // Into a wider frame: scaled to fit with black bars left and right. (240, 60) is under the
     // yellow window on screen, red in the window itself.
-    auto stream =
-        start(ContentFilter::desktopIndependentWindow(windowOf(helper.id(), QRectF(100, 100, 320, 240))),
-              configuration(640, 240));
+    auto stream = start(windowFilter(helper.id, QRectF(100, 100, 320, 240)), configuration(640, 240));
     ASSERT_TRUE(stream);
     EXPECT_TRUE(waitForPattern(160, 0, 320, 240)) << std::hex << colourAt(240, 60);
     EXPECT_EQ(colourAt(50, 120), 0u);
     EXPECT_EQ(colourAt(600, 120), 0u);
 }
 
-TEST_F(X11CaptureStreamTest, cursorIsDrawnWhereThePointerIs) {
-    auto plain = ownWindow({0, 0, 200, 200, kGreen});
-    xcb_warp_pointer(connection(), XCB_NONE, screenOf(connection())->root, 0, 0, 0, 0, 100, 100);
-    sync(connection());
-    // The pointer's hot spot at (32, 32) of the region.
-    auto stream = start(ContentFilter::display(content_.displays.front(), {}, {}),
-                        configuration(64, 64, QRectF(68, 68, 64, 64)));
-    ASSERT_TRUE(stream);
-    EXPECT_TRUE(waitUntil([&] {
-        int cursor = 0;
-        for (int y = 16; y < 48; ++y) {
-            for (int x = 16; x < 48; ++x) {
-                cursor += colourAt(x, y) != kGreen ? 1 : 0;
-            }
-        }
-        return colourAt(0, 0) == kGreen && cursor > 0;
-    })) << "no cursor pixels near the hot spot";
-}
-
 TEST_F(X11CaptureStreamTest, aWindowThatIsGoneHiddenOrClosedEndsTheCaptureWithAClearText) {
     const auto windowStream = [&](std::uint32_t id) {
-        return ContentFilter::desktopIndependentWindow(windowOf(id, QRectF(50, 50, 100, 80)));
+        return windowFilter(id, QRectF(50, 50, 100, 80));
     };
     const MaybeError gone =
         startAndWait(*service_->createStream(windowStream(0x1FFFFF), configuration(100, 80), this));
@@ -129,7 +121,7 @@ TEST_F(X11CaptureStreamTest, withoutSharedMemoryTheScreenIsReadWithGetImageAndLo
     ChildProcess server;
     ASSERT_TRUE(server.start({"Xvfb", "-displayfd", "1", "-screen", "0", "320x240x24", "-noreset",
                               "-nolisten", "tcp", "-extension", "MIT-SHM"},
-                             {}, false));
+                             false));
     const std::string display = ":" + server.firstLine();
     ASSERT_GT(display.size(), 1u) << "Xvfb did not come up";
     std::shared_ptr<CaptureStream> stream;
@@ -150,45 +142,48 @@ TEST_F(X11CaptureStreamTest, withoutSharedMemoryTheScreenIsReadWithGetImageAndLo
     EXPECT_EQ(errors().front().description, QStringLiteral("The connection to the X server was lost."));
 }
 
-TEST_F(X11CaptureStreamTest, nothingIsDeliveredAfterStopAndDestructionIsSilent) {
-    auto stream = start(ContentFilter::display(content_.displays.front(), {}, {}), configuration(320, 180));
+TEST_F(X11CaptureStreamTest, aSlowConsumerGetsAtMostTwoQueuedFramesAndNothingAfterStop) {
+    // 150 ms over each frame: a sleep standing in for a slow consumer.
+    auto stream = start(displayFilter(), configuration(320, 180), 150ms);
     ASSERT_TRUE(stream);
-    ASSERT_TRUE(waitUntil([&] { return collector_->frames() >= 3; }));
+    ASSERT_TRUE(waitUntil([&] { return collector_->frames() >= 6; }));
+    EXPECT_LE(collector_->mostQueued(), 2);
+    EXPECT_GT(dynamic_cast<X11CaptureStream&>(*stream).statistics().droppedBusy, 0);
     EXPECT_FALSE(stopAndWait(*stream));
-    queue_.sync([] {}); // blocks queued before the stop have run
+    queue_.sync([] {}); // frames handed out before the stop have been taken
     const int afterStop = collector_->frames();
     EXPECT_FALSE(waitUntil([&] { return collector_->frames() > afterStop; }, 200ms));
 
-    stream = start(ContentFilter::display(content_.displays.front(), {}, {}), configuration(320, 180));
+    stream = start(displayFilter(), configuration(320, 180));
     ASSERT_TRUE(stream);
     stream.reset(); // destroyed while running
     EXPECT_TRUE(errors().empty());
 }
 
-// Takes 150 ms over each frame (a sleep standing in for a slow consumer) and notes how many more
-// frames were handed out meanwhile.
-class SlowConsumer final : public StreamOutput {
-public:
-    void didOutputVideoFrame(CaptureStream& stream, const VideoFrame&) override {
-        const std::int64_t delivered = dynamic_cast<X11CaptureStream&>(stream).statistics().delivered;
-        mostWaiting = std::max(mostWaiting.load(), delivered - ++taken);
-        std::this_thread::sleep_for(150ms);
-    }
-    void didOutputAudio(CaptureStream&, const AudioView&) override {}
-    std::atomic<std::int64_t> taken = 0;
-    std::atomic<std::int64_t> mostWaiting = 0;
-};
-
-TEST_F(X11CaptureStreamTest, aSlowConsumerGetsAtMostTwoQueuedFrames) {
-    const Display& display = content_.displays.front();
-    auto consumer = std::make_shared<SlowConsumer>();
-    auto stream = service_->createStream(ContentFilter::display(display, {}, {}),
-                                         configuration(display.width, display.height), nullptr);
-    ASSERT_FALSE(stream->addStreamOutput(consumer, StreamOutputType::screen, queue_));
-    ASSERT_FALSE(startAndWait(*stream));
-    ASSERT_TRUE(waitUntil([&] { return consumer->taken >= 6; }));
-    EXPECT_LE(consumer->mostWaiting, 2);
-    EXPECT_GT(dynamic_cast<X11CaptureStream&>(*stream).statistics().droppedBusy, 0);
+TEST_F(X11CaptureStreamTest, aPictureOfTheScreenShowsWhatItShowsAndBlackBeyondIt) {
+    auto window = ownWindow({200, 150, 400, 300});
+    const int right = screenOf(connection())->width_in_pixels;
+    auto edge = ownWindow({right - 20, 0, 20, 20, kYellow});
+    X11ScreenPictureService pictures;
+    QImage picture;
+    const auto pixel = [&](int x, int y) {
+        return QColor(picture.pixel(x, y));
+    };
+    ASSERT_TRUE(waitUntil([&] {
+        picture = pictures.picture(QRect(200, 150, 400, 300));
+        return !picture.isNull() && pixel(100, 75) == QColor(Qt::red);
+    }));
+    EXPECT_EQ(picture.size(), QSize(400, 300));
+    EXPECT_EQ(pixel(300, 75), QColor(Qt::green));
+    EXPECT_EQ(pixel(100, 225), QColor(Qt::blue));
+    EXPECT_EQ(pixel(399, 299), QColor(Qt::white));
+    // Across the right edge of the root window: the part beyond it is black.
+    picture = pictures.picture(QRect(right - 10, 0, 20, 10));
+    ASSERT_EQ(picture.size(), QSize(20, 10));
+    EXPECT_EQ(pixel(9, 9), QColor(Qt::yellow));
+    EXPECT_EQ(pixel(10, 0), QColor(Qt::black));
+    EXPECT_TRUE(pictures.picture(QRect(right + 5, 0, 20, 10)).isNull());
+    EXPECT_TRUE(pictures.picture(QRect()).isNull());
 }
 
 } // namespace

@@ -19,7 +19,8 @@ TEST_F(X11DisplayChange, aDisplayIsFollowedWhenItChangesSizeAndBlackOnceBeyondTh
     ASSERT_EQ(display.frame, QRectF(1920, 0, 1920, 1080));
     // Blue over the top-left quarter of 960×540, the display's size after the change.
     auto blue = ownWindow({1920, 0, 480, 270, kBlue});
-    auto stream = startDisplay(display);
+    auto stream =
+        start(ContentFilter::display(display, {}, {}), configuration(display.width, display.height));
     ASSERT_TRUE(stream);
     ASSERT_TRUE(waitForColour(100, 100, kBlue));
     EXPECT_NE(colourAt(700, 400), kBlue);

@@ -29,13 +29,13 @@ TEST_F(X11ShareableContent, listsClientWindowsWithTheirOwnersAndTheWindowServerF
     auto popup = ownWindow({.width = 30, .height = 30, .title = "popup", .overrideRedirect = true});
     auto hidden = ownWindow({.width = 30, .height = 30, .title = "hidden", .map = false});
     HelperWindow helper(500, 300, 240, 160, "Helper pattern");
-    ASSERT_NE(helper.id(), 0u) << "the helper window did not come up";
+    ASSERT_NE(helper.id, 0u) << "the helper window did not come up";
 
     Expected<ShareableContent> result = contentOf(*service_);
     ASSERT_TRUE(result) << result.error().description.toStdString();
     const ShareableContent& listed = result.value();
     const Window* ownEntry = findWindow(listed, own->id());
-    const Window* helperEntry = findWindow(listed, helper.id());
+    const Window* helperEntry = findWindow(listed, helper.id);
     const Window* dockEntry = findWindow(listed, dock->id());
     ASSERT_TRUE(ownEntry && helperEntry && dockEntry);
     ASSERT_TRUE(ownEntry->owningApplication && helperEntry->owningApplication);
@@ -46,7 +46,7 @@ TEST_F(X11ShareableContent, listsClientWindowsWithTheirOwnersAndTheWindowServerF
     EXPECT_EQ(ownEntry->owningApplication->bundleIdentifier, kBundleIdentifier);
     EXPECT_EQ(helperEntry->title, QStringLiteral("Helper pattern"));
     EXPECT_EQ(helperEntry->frame, QRectF(500, 300, 240, 160));
-    EXPECT_EQ(helperEntry->owningApplication->processID, helper.processID());
+    EXPECT_EQ(helperEntry->owningApplication->processID, helper.pid());
     EXPECT_EQ(helperEntry->owningApplication->bundleIdentifier, QStringLiteral("x11_pattern_window"));
     EXPECT_EQ(helperEntry->owningApplication->applicationName, QStringLiteral("x11_pattern_win")); // comm
     EXPECT_FALSE(dockEntry->title.has_value());
@@ -55,7 +55,7 @@ TEST_F(X11ShareableContent, listsClientWindowsWithTheirOwnersAndTheWindowServerF
     EXPECT_EQ(findWindow(listed, hidden->id()), nullptr)
         << "unmapped windows are withdrawn without a manager";
     EXPECT_LT(ownEntry, helperEntry) << "bottom to top: the helper was mapped last";
-    for (const std::int64_t process : {std::int64_t{getpid()}, helper.processID()}) {
+    for (const pid_t process : {getpid(), helper.pid()}) {
         EXPECT_EQ(std::count_if(listed.applications.begin(), listed.applications.end(),
                                 [&](const RunningApplication& application) {
                                     return application.processID == process;
@@ -71,7 +71,7 @@ TEST_F(X11ShareableContent, listsClientWindowsWithTheirOwnersAndTheWindowServerF
                             [&](const WindowServerEntry& entry) { return entry.windowNumber == id; });
     };
     ASSERT_NE(entryOf(own->id()), entries.end());
-    EXPECT_LT(entryOf(helper.id()), entryOf(own->id()));
+    EXPECT_LT(entryOf(helper.id), entryOf(own->id()));
     EXPECT_EQ(entryOf(hidden->id()), entries.end());
     EXPECT_EQ(entryOf(own->id())->bounds, QRectF(100, 120, 300, 200));
     EXPECT_EQ(entryOf(own->id())->ownerProcessID, getpid());

@@ -1,13 +1,13 @@
 #pragma once
 
-// What the X11 backend's tests share: the display with windows of the test's own and of another
-// process, completions waited for, and capture streams whose frames and audio are collected.
+// What the X11 backend's tests share: windows of the test's own and of another process,
+// completions waited for, and capture streams whose frames and audio are collected.
 
 #include "platform/CaptureStream.h"
 #include "platform/dispatch/SerialQueue.h"
 #include "platform/pulse/PulseTestSupport.h"
-#include "platform/ShareableContent.h"
 #include "platform/x11/X11CaptureService.h"
+#include "platform/x11/X11CaptureStream.h"
 #include "platform/x11/X11Geometry.h"
 #include "XcbTestWindow.h"
 
@@ -48,35 +48,37 @@ inline MaybeError stopAndWait(CaptureStream& stream) {
 }
 
 // A window of another process (PatternWindowHelper.cpp) with the pattern; its id once it is up.
-class HelperWindow {
-public:
+struct HelperWindow : ChildProcess {
     HelperWindow(int x, int y, int width, int height, const std::string& title) {
-        if (process_.start({BACKREEL_PATTERN_WINDOW_HELPER, std::to_string(x), std::to_string(y),
-                            std::to_string(width), std::to_string(height), title},
-                           {}, false)) {
-            id_ = static_cast<std::uint32_t>(std::strtoul(process_.firstLine().c_str(), nullptr, 10));
+        if (start({BACKREEL_PATTERN_WINDOW_HELPER, std::to_string(x), std::to_string(y),
+                   std::to_string(width), std::to_string(height), title},
+                  false)) {
+            id = static_cast<std::uint32_t>(std::strtoul(firstLine().c_str(), nullptr, 10));
         }
     }
-    std::uint32_t id() const { return id_; }
-    std::int64_t processID() const { return process_.pid(); }
-
-private:
-    ChildProcess process_;
-    std::uint32_t id_ = 0;
+    std::uint32_t id = 0;
 };
 
-// Keeps the newest frame and every frame's times, and copies of the audio.
+// Keeps the newest frame, every frame's times and copies of the audio; takes `delay` over each
+// frame when asked to stand in for a slow consumer.
 class CaptureCollector final : public StreamOutput {
 public:
     struct Arrival {
         MediaTime presentationTime;
         MediaTime receivedAt; // the monotonic clock when it arrived
     };
+    explicit CaptureCollector(std::chrono::milliseconds delay)
+        : delay_(delay) {}
 
-    void didOutputVideoFrame(CaptureStream&, const VideoFrame& frame) override {
-        std::lock_guard lock(mutex_);
-        latest_ = frame;
-        arrivals_.push_back({frame.presentationTime, x11::monotonicNow()});
+    void didOutputVideoFrame(CaptureStream& stream, const VideoFrame& frame) override {
+        const std::int64_t delivered = dynamic_cast<X11CaptureStream&>(stream).statistics().delivered;
+        {
+            std::lock_guard lock(mutex_);
+            latest_ = frame;
+            arrivals_.push_back({frame.presentationTime, x11::monotonicNow()});
+            mostQueued_ = std::max(mostQueued_, delivered - static_cast<std::int64_t>(arrivals_.size()));
+        }
+        std::this_thread::sleep_for(delay_);
     }
     void didOutputAudio(CaptureStream&, const AudioView& audio) override { audio_.add(audio); }
 
@@ -89,12 +91,19 @@ public:
         return arrivals_;
     }
     int frames() const { return static_cast<int>(arrivals().size()); }
+    // The most frames that were handed out but not yet taken.
+    std::int64_t mostQueued() const {
+        std::lock_guard lock(mutex_);
+        return mostQueued_;
+    }
     const AudioCollector& audio() const { return audio_; }
 
 private:
+    const std::chrono::milliseconds delay_;
     mutable std::mutex mutex_;
     std::optional<VideoFrame> latest_;
     std::vector<Arrival> arrivals_;
+    std::int64_t mostQueued_ = 0;
     AudioCollector audio_;
 };
 
@@ -130,19 +139,21 @@ protected:
                                         [&](const Window& window) { return window.windowID == id; });
         return found == content.windows.end() ? nullptr : &*found;
     }
-    static Window windowOf(std::uint32_t id, const QRectF& frame) {
+    static ContentFilter windowFilter(std::uint32_t id, const QRectF& frame) {
         Window window;
         window.windowID = id;
         window.frame = frame;
-        return window;
+        return ContentFilter::desktopIndependentWindow(window);
     }
-    // Our own application as the content lists it.
-    RunningApplication self() const {
-        RunningApplication self;
+    // The main display, without our own application's windows when asked.
+    ContentFilter displayFilter(bool withoutOurs = false) const {
+        std::vector<RunningApplication> ours;
         for (const RunningApplication& application : content_.applications) {
-            self = application.bundleIdentifier == kBundleIdentifier ? application : self;
+            if (withoutOurs && application.bundleIdentifier == kBundleIdentifier) {
+                ours.push_back(application);
+            }
         }
-        return self;
+        return ContentFilter::display(content_.displays.front(), ours, {});
     }
     static StreamConfiguration configuration(std::int32_t width, std::int32_t height,
                                              std::optional<QRectF> sourceRect = {}) {
@@ -157,19 +168,15 @@ protected:
     // A started stream of service_ whose frames and audio go to a new collector_; null when it
     // failed.
     std::shared_ptr<CaptureStream> start(const ContentFilter& filter,
-                                         const StreamConfiguration& configuration) {
-        collector_ = std::make_shared<CaptureCollector>();
+                                         const StreamConfiguration& configuration,
+                                         std::chrono::milliseconds frameDelay = {}) {
+        collector_ = std::make_shared<CaptureCollector>(frameDelay);
         std::shared_ptr<CaptureStream> stream = service_->createStream(filter, configuration, this);
         EXPECT_FALSE(stream->addStreamOutput(collector_, StreamOutputType::screen, queue_));
         EXPECT_FALSE(stream->addStreamOutput(collector_, StreamOutputType::audio, audioQueue_));
         const MaybeError failure = startAndWait(*stream);
         EXPECT_FALSE(failure) << (failure ? failure->description.toStdString() : std::string());
         return failure ? nullptr : stream;
-    }
-    std::shared_ptr<CaptureStream> startDisplay(const Display& display,
-                                                std::vector<RunningApplication> excluded = {}) {
-        return start(ContentFilter::display(display, std::move(excluded), {}),
-                     configuration(display.width, display.height));
     }
 
     // 0xRRGGBB of a pixel of the newest frame.
@@ -202,7 +209,7 @@ protected:
     ShareableContent content_;
     SerialQueue queue_{"com.loopvane.capture.test"};
     SerialQueue audioQueue_{"com.loopvane.audio.test"};
-    std::shared_ptr<CaptureCollector> collector_ = std::make_shared<CaptureCollector>();
+    std::shared_ptr<CaptureCollector> collector_;
     mutable std::mutex mutex_;
     std::vector<Error> errors_;
 };

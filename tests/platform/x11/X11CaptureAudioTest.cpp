@@ -28,7 +28,7 @@ private:
                     onAudio(AudioView{lent, format.channelCount, format.sampleRate,
                                       MediaTime(start, format.sampleRate)});
                     std::fill(lent.begin(), lent.end(), -1.0f); // taken back
-                    std::this_thread::sleep_for(10ms);
+                    std::this_thread::sleep_for(10ms);          // the next 10 ms of audio comes later
                 }
             });
             return std::nullopt;

@@ -1,7 +1,7 @@
 #pragma once
 
-// What the overlay tests share: real pointer and key events through xdotool, windows of another
-// process, the screen's pixels, and the flows run to their end while the test sends events.
+// The overlays on the virtual desktop's X server: real pointer and key events through xdotool,
+// windows of another process, and the screen's pixels.
 
 #include "capture/RecordingManager.h"
 #include "overlay/TargetSelection.h"
@@ -12,17 +12,15 @@
 #include "support/WidgetTest.h"
 
 #include <cmath>
-#include <memory>
 #include <optional>
 #include <QDir>
-#include <QMouseEvent>
 #include <string>
 #include <vector>
 
 namespace backreel::test {
 
-// Real input through the XTEST extension, in the X root window's coordinates (device pixels). The
-// X server has made the events by the time xdotool exits; the sync fetches and handles them.
+// Input in the X root window's coordinates (device pixels). The X server has made the events by
+// the time xdotool exits; the sync fetches and handles them.
 inline bool xdotool(std::vector<std::string> arguments) {
     arguments.insert(arguments.begin(), "xdotool");
     const bool ok = runProgram(arguments);
@@ -31,10 +29,6 @@ inline bool xdotool(std::vector<std::string> arguments) {
 }
 inline bool movePointer(QPointF to) {
     return xdotool({"mousemove", std::to_string(std::lround(to.x())), std::to_string(std::lround(to.y()))});
-}
-inline bool drag(QPointF from, QPointF to) {
-    return movePointer(from) && xdotool({"mousedown", "1"}) && movePointer((from + to) / 2) &&
-           movePointer(to) && xdotool({"mouseup", "1"});
 }
 
 // Whether a pixel shows `original` under a dim of the given opacity (within rounding).
@@ -56,20 +50,18 @@ inline ShareableContent shareableContentNow(RecordingManager& manager) {
     return QCoro::waitFor(query(manager));
 }
 
-// A window of another process (tests/platform/x11/PatternWindowHelper.cpp): four quadrants, red
-// at the top left, green at the top right, blue at the bottom left, white at the bottom right; or
-// a yellow panel ("dock"); or a window kept "above" the others.
+inline QPointF spot(const QRectF& frame, double x, double y) {
+    return frame.topLeft() + QPointF(frame.width() * x, frame.height() * y);
+}
+
+// A window of another process (tests/platform/x11/PatternWindowHelper.cpp): red, green, blue and
+// white quadrants from the top left; or a yellow panel ("dock"); or one kept "above" the others.
 class PatternWindow {
 public:
-    PatternWindow(QRect frame, const std::string& title, const char* kind = nullptr)
-        : title_(title) {
-        std::vector<std::string> arguments{BACKREEL_PATTERN_WINDOW_HELPER, std::to_string(frame.x()),
-                                           std::to_string(frame.y()),      std::to_string(frame.width()),
-                                           std::to_string(frame.height()), title};
-        if (kind != nullptr) {
-            arguments.emplace_back(kind);
-        }
-        process_.start(arguments);
+    PatternWindow(QRect frame, const std::string& title, const char* kind = "")
+        : title_(QString::fromStdString(title)) {
+        process_.start({BACKREEL_PATTERN_WINDOW_HELPER, std::to_string(frame.x()), std::to_string(frame.y()),
+                        std::to_string(frame.width()), std::to_string(frame.height()), title, kind});
     }
 
     // The window as the shareable content lists it, once it is on screen.
@@ -78,7 +70,7 @@ public:
         static_cast<void>(QTest::qWaitFor(
             [&] {
                 for (const Window& window : shareableContentNow(manager).windows) {
-                    if (window.title == QString::fromStdString(title_) && window.isOnScreen) {
+                    if (window.title == title_ && window.isOnScreen) {
                         found = window;
                     }
                 }
@@ -89,53 +81,9 @@ public:
     }
 
 private:
-    std::string title_;
+    QString title_;
     ChildProcess process_;
 };
-
-// A flow run to its end while the test sends events. Its outcome is shared with the flow, which
-// may end after the test has given up on it.
-class RunningFlow {
-public:
-    enum class Kind { pickWindow, selectRegion };
-
-    RunningFlow(RecordingManager& manager, Kind kind)
-        : outcome_(std::make_shared<Outcome>())
-        , task_(run(manager, kind, outcome_)) {}
-    RunningFlow(const RunningFlow&) = delete;
-    RunningFlow& operator=(const RunningFlow&) = delete;
-
-    bool isDone() const { return outcome_->done; }
-    const MaybeError& result() const { return outcome_->result; }
-
-private:
-    struct Outcome {
-        MaybeError result;
-        bool done = false;
-    };
-
-    static QCoro::Task<> run(RecordingManager& manager, Kind kind, std::shared_ptr<Outcome> outcome) {
-        QCoro::Task<MaybeError> flow =
-            kind == Kind::pickWindow ? pickWindowTarget(manager) : selectRegionTarget(manager);
-        outcome->result = co_await std::move(flow);
-        outcome->done = true;
-    }
-
-    std::shared_ptr<Outcome> outcome_;
-    QCoro::Task<> task_;
-};
-
-// A drag delivered to a view as Qt's mouse events, for positions between whole pixels.
-inline void sendDrag(QWidget* view, QPointF from, QPointF to) {
-    const QPointF origin = view->mapToGlobal(QPointF(0, 0));
-    const auto send = [&](QEvent::Type type, QPointF at, Qt::MouseButton button, Qt::MouseButtons buttons) {
-        QMouseEvent event(type, at, origin + at, button, buttons, Qt::NoModifier);
-        QCoreApplication::sendEvent(view, &event);
-    };
-    send(QEvent::MouseButtonPress, from, Qt::LeftButton, Qt::LeftButton);
-    send(QEvent::MouseMove, to, Qt::NoButton, Qt::LeftButton);
-    send(QEvent::MouseButtonRelease, to, Qt::LeftButton, Qt::NoButton);
-}
 
 // The overlays on the virtual desktop's two monitors, with the real platform.
 class OverlayDesktopTest : public ::testing::Test {
@@ -148,12 +96,9 @@ protected:
         if (screenCount() < 2) {
             GTEST_SKIP() << "needs two monitors: run under scripts/virtual-desktop --dual --wm";
         }
-        platform = loadPlatform();
-        manager = std::make_unique<RecordingManager>(platform, nullptr);
         // The pointer waits in the bottom right corner of the primary screen, away from every window.
         ASSERT_TRUE(movePointer(QPointF(1900, 1060)));
     }
-
     void TearDown() override {
         // A failed test may leave its overlay up: Esc takes it down before the next one.
         if (!panels().empty()) {
@@ -175,14 +120,13 @@ protected:
         return panels();
     }
 
-    // The colour of one pixel of the screen (root coordinates), as the X server shows it.
+    // One pixel of the screen (root coordinates), as the X server shows it.
     QColor screenPixel(QPointF point) const {
         const QImage picture = platform.screenPictures->picture(QRect(point.toPoint(), QSize(1, 1)));
         return picture.isNull() ? QColor() : QColor(picture.pixel(0, 0));
     }
 
-    // The whole desktop (every screen, in root pixels) under <build>/screenshots, on a desktop
-    // background of one colour so that the pictures show the dim.
+    // The whole desktop under <build>/screenshots, on a background of one colour that shows the dim.
     bool saveDesktopScreenshot(const QString& name) const {
         QRect desktop;
         for (const QScreen* screen : QGuiApplication::screens()) {
@@ -199,8 +143,8 @@ protected:
     }
     static bool paintDesktopBackground() { return runProgram({"xsetroot", "-solid", "#4f7cac"}); }
 
-    Platform platform;
-    std::unique_ptr<RecordingManager> manager;
+    Platform platform = loadPlatform();
+    std::unique_ptr<RecordingManager> manager = std::make_unique<RecordingManager>(platform, nullptr);
 
 private:
     QString panelName_;

@@ -1,16 +1,10 @@
-// The region selector on the virtual desktop (two monitors side by side): real drags through
-// xdotool, the result read from the recording manager.
+// The region selector on the virtual desktop (two monitors side by side).
 
 #include "overlay/RegionSelectorView.h"
 #include "OverlayTestSupport.h"
 
 namespace backreel::test {
 namespace {
-
-// A point of a screen's own space (logical points from its top-left corner) in root pixels.
-QPointF rootPoint(const QScreen* screen, QPointF local) {
-    return QPointF(screen->geometry().topLeft()) + local * screen->devicePixelRatio();
-}
 
 RegionSelectorView* viewOf(QWidget* panel) {
     return panel->findChild<RegionSelectorView*>(QStringLiteral("regionSelectorView"));
@@ -28,8 +22,12 @@ protected:
 // second ctest entry.
 TEST_F(RegionSelectorTest, SmallDragsAreDiscardedAndALargerOneSelectsInTheScreensPixels) {
     const QScreen* second = QGuiApplication::screens()[1];
-    const auto at = [&](double x, double y) {
-        return rootPoint(second, QPointF(x, y));
+    const auto at = [&](double x, double y) { // in the second screen's points, as root pixels
+        return QPointF(second->geometry().topLeft()) + QPointF(x, y) * second->devicePixelRatio();
+    };
+    const auto drag = [&](QPointF from, QPointF to) {
+        return movePointer(from) && xdotool({"mousedown", "1"}) && movePointer((from + to) / 2) &&
+               movePointer(to) && xdotool({"mouseup", "1"});
     };
     ASSERT_TRUE(paintDesktopBackground());
     PatternWindow helper(QRectF(at(250, 150), QSizeF(500, 400)).toRect(), "Under the selection");
@@ -37,13 +35,13 @@ TEST_F(RegionSelectorTest, SmallDragsAreDiscardedAndALargerOneSelectsInTheScreen
     const QColor beneath = screenPixel(at(450, 325)); // the window, in the selection below
     manager->setSelectedWindowInfo(
         WindowPickInfo{QStringLiteral("Old"), QString(), QRectF(1, 2, 3, 4), 9, true});
-    RunningFlow flow(*manager, RunningFlow::Kind::selectRegion);
+    QCoro::Task<MaybeError> flow = selectRegionTarget(*manager);
     const std::vector<QWidget*> shown = waitForOverlay();
     ASSERT_EQ(shown.size(), 2u);
     EXPECT_TRUE(viewOf(shown[0])->isActive()); // the primary screen's, without a focused window
 
     ASSERT_TRUE(drag(at(100, 100), at(110, 110)) && drag(at(100, 100), at(110, 300)));
-    EXPECT_FALSE(flow.isDone());
+    EXPECT_FALSE(flow.isReady());
     EXPECT_FALSE(viewOf(shown[1])->selectionRect());
     EXPECT_TRUE(viewOf(shown[1])->isActive() && !viewOf(shown[0])->isActive());
 
@@ -52,8 +50,8 @@ TEST_F(RegionSelectorTest, SmallDragsAreDiscardedAndALargerOneSelectsInTheScreen
     BACKREEL_EVENTUALLY_EQ(screenPixel(at(450, 325)), beneath);
     EXPECT_TRUE(saveDesktopScreenshot(QStringLiteral("region-selector-drag")));
     ASSERT_TRUE(movePointer(at(300, 200)) && xdotool({"mouseup", "1"}));
-    BACKREEL_EVENTUALLY_TRUE(flow.isDone());
-    EXPECT_FALSE(flow.result());
+    BACKREEL_EVENTUALLY_TRUE(flow.isReady());
+    EXPECT_FALSE(QCoro::waitFor(flow));
     EXPECT_TRUE(panels().empty());
     const CaptureTarget::RegionTarget* region = manager->captureTarget().asRegion();
     ASSERT_NE(region, nullptr);
@@ -65,22 +63,19 @@ TEST_F(RegionSelectorTest, SmallDragsAreDiscardedAndALargerOneSelectsInTheScreen
 
 TEST_F(RegionSelectorTest, EscCancelsWithTheTargetUnchanged) {
     ASSERT_TRUE(paintDesktopBackground());
-    PatternWindow first(QRect(400, 600, 400, 300), "On the first screen");
-    PatternWindow second(QRect(2300, 300, 400, 300), "On the second screen");
-    const std::optional<Window> firstListed = first.listed(*manager);
-    ASSERT_TRUE(firstListed && second.listed(*manager));
+    PatternWindow window(QRect(400, 600, 400, 300), "On the first screen");
+    const std::optional<Window> listed = window.listed(*manager);
+    ASSERT_TRUE(listed);
     manager->setCaptureTarget(
         CaptureTarget::region(QRectF(1, 2, 30, 40), shareableContentNow(*manager).displays.back()));
     const CaptureTarget before = manager->captureTarget();
-    RunningFlow flow(*manager, RunningFlow::Kind::selectRegion);
+    QCoro::Task<MaybeError> flow = selectRegionTarget(*manager);
     ASSERT_EQ(waitForOverlay().size(), 2u);
-    const QRectF frame = firstListed->frame;
-    BACKREEL_EVENTUALLY_TRUE(
-        isDimmed(screenPixel(frame.topLeft() + QPointF(frame.width(), frame.height()) / 4), Qt::red, 0.45));
+    BACKREEL_EVENTUALLY_TRUE(isDimmed(screenPixel(spot(listed->frame, 0.25, 0.25)), Qt::red, 0.45));
     EXPECT_TRUE(saveDesktopScreenshot(QStringLiteral("region-selector")));
     ASSERT_TRUE(xdotool({"key", "Escape"}));
-    BACKREEL_EVENTUALLY_TRUE(flow.isDone());
-    EXPECT_FALSE(flow.result());
+    BACKREEL_EVENTUALLY_TRUE(flow.isReady());
+    EXPECT_FALSE(QCoro::waitFor(flow));
     EXPECT_TRUE(panels().empty());
     EXPECT_EQ(manager->captureTarget(), before);
 }

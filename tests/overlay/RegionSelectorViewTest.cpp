@@ -1,6 +1,6 @@
-// What the region selector's view draws, with a compositing manager (the view is translucent and
-// the selection is cleared out of the dim) and without one (the screen's picture beneath the dim
-// and in the selection). Rendered off screen into images.
+// What the region selector's view draws, rendered off screen: with a compositing manager the view
+// is translucent and the selection is cleared out of the dim; without one the screen's picture
+// lies beneath the dim and in the selection.
 
 #include "overlay/RegionSelectorView.h"
 
@@ -20,16 +20,15 @@ QImage render(RegionSelectorView& view) {
     return image;
 }
 
-void send(RegionSelectorView& view, QEvent::Type type, QPointF position, Qt::MouseButton button,
-          Qt::MouseButtons buttons) {
+void send(RegionSelectorView& view, QEvent::Type type, QPointF position, Qt::MouseButtons buttons,
+          Qt::MouseButton button = Qt::LeftButton) {
     QMouseEvent event(type, position, view.mapToGlobal(position), button, buttons, Qt::NoModifier);
     QCoreApplication::sendEvent(&view, &event);
 }
 
-// What a pixel shows of the desktop: alpha 0 (translucent) or the desktop's colour, each under a dim
-// of 0.45 or not.
-bool showsDesktop(RegionSelectorView& view, QRgb pixel, bool dimmed) {
-    if (view.objectName() == QLatin1String("translucent")) {
+// Whether a pixel shows the desktop (transparent, or in its colour) under a dim of 0.45 or not.
+bool showsDesktop(bool translucent, QRgb pixel, bool dimmed) {
+    if (translucent) {
         return std::abs(qAlpha(pixel) - (dimmed ? 0.45 * 255 : 0)) < 1.5;
     }
     const double keep = dimmed ? 0.55 : 1.0;
@@ -40,62 +39,48 @@ bool showsDesktop(RegionSelectorView& view, QRgb pixel, bool dimmed) {
 
 } // namespace
 
+// A small drag is discarded; the last dragged rectangle of a larger one is handed over, between
+// whole pixels too, whatever the release position or another button.
 TEST(RegionSelectorView, TheSelectionIsCutOutOfTheDimAndSmallDragsAreDiscarded) {
     QImage desktop(400, 300, QImage::Format_RGB32);
     desktop.fill(kDesktop);
-    RegionSelectorView translucent;
-    translucent.setObjectName(QStringLiteral("translucent"));
-    RegionSelectorView withPicture(desktop);
-    for (RegionSelectorView* view : {&translucent, &withPicture}) {
-        SCOPED_TRACE(view == &translucent ? "translucent" : "with picture");
-        view->resize(400, 300);
+    for (const bool translucent : {true, false}) {
+        SCOPED_TRACE(translucent ? "translucent" : "with picture");
+        RegionSelectorView view(translucent ? QImage() : desktop);
+        view.resize(400, 300);
         // An inactive screen shows what is beneath, undimmed.
-        EXPECT_TRUE(showsDesktop(*view, render(*view).pixel(10, 10), false));
-        EXPECT_TRUE(showsDesktop(*view, render(*view).pixel(200, 160), false));
-
+        EXPECT_TRUE(showsDesktop(translucent, render(view).pixel(200, 160), false));
         // A press on an inactive view activates it; then only the dim is drawn, no hint.
-        bool activated = false;
-        view->onActivate = [&] {
-            activated = true;
-            view->setActive(true);
+        view.onActivate = [&] {
+            view.setActive(true);
         };
-        send(*view, QEvent::MouseButtonPress, QPointF(100, 100), Qt::LeftButton, Qt::LeftButton);
-        EXPECT_TRUE(activated && view->isDrawing());
-        EXPECT_TRUE(showsDesktop(*view, render(*view).pixel(200, 160), true)); // where the hint was
-        send(*view, QEvent::MouseMove, QPointF(200, 180), Qt::NoButton, Qt::LeftButton);
-        ASSERT_EQ(view->selectionRect(), QRectF(100, 100, 100, 80));
-        const QImage dragging = render(*view);
-        EXPECT_TRUE(showsDesktop(*view, dragging.pixel(150, 140), false)); // inside
-        EXPECT_TRUE(showsDesktop(*view, dragging.pixel(30, 250), true));   // outside
+        std::optional<QRectF> selected;
+        view.onSelect = [&](const QRectF& rect) {
+            selected = rect;
+        };
+        send(view, QEvent::MouseButtonPress, QPointF(100, 100), Qt::LeftButton);
+        EXPECT_TRUE(view.isActive() && view.isDrawing());
+        EXPECT_TRUE(showsDesktop(translucent, render(view).pixel(200, 160), true)); // where the hint was
+        send(view, QEvent::MouseMove, QPointF(200, 180), Qt::LeftButton, Qt::NoButton);
+        ASSERT_EQ(view.selectionRect(), QRectF(100, 100, 100, 80));
+        const QImage dragging = render(view);
+        EXPECT_TRUE(showsDesktop(translucent, dragging.pixel(150, 140), false)); // inside
+        EXPECT_TRUE(showsDesktop(translucent, dragging.pixel(30, 250), true));   // outside
         EXPECT_EQ(QColor(dragging.pixel(100, 100)).lightness(), 255) << "the corner dot";
 
         // Released after a move back to 10 × 10 points: discarded, and the hint is back.
-        bool selected = false;
-        view->onSelect = [&](const QRectF&) {
-            selected = true;
-        };
-        send(*view, QEvent::MouseMove, QPointF(110, 110), Qt::NoButton, Qt::LeftButton);
-        send(*view, QEvent::MouseButtonRelease, QPointF(300, 300), Qt::LeftButton, Qt::NoButton);
-        EXPECT_FALSE(selected || view->selectionRect() || view->startPoint());
-        EXPECT_GT(qGreen(render(*view).pixel(200, 160)), 100) << "the crosshair";
-    }
-}
+        send(view, QEvent::MouseMove, QPointF(110, 110), Qt::LeftButton, Qt::NoButton);
+        send(view, QEvent::MouseButtonRelease, QPointF(300, 300), Qt::NoButton);
+        EXPECT_FALSE(selected || view.selectionRect() || view.startPoint());
+        EXPECT_GT(qGreen(render(view).pixel(200, 160)), 100) << "the crosshair";
 
-// The last dragged rectangle, between whole pixels too; neither the release position nor
-// another button plays a part.
-TEST(RegionSelectorView, ReleasingALargeEnoughDragHandsTheLastDraggedRectangleOver) {
-    RegionSelectorView view;
-    view.resize(400, 300);
-    view.setActive(true);
-    std::optional<QRectF> selected;
-    view.onSelect = [&](const QRectF& rect) {
-        selected = rect;
-    };
-    send(view, QEvent::MouseButtonPress, QPointF(300, 250), Qt::LeftButton, Qt::LeftButton);
-    send(view, QEvent::MouseButtonPress, QPointF(5, 5), Qt::RightButton, Qt::LeftButton | Qt::RightButton);
-    send(view, QEvent::MouseMove, QPointF(289.5, 239), Qt::NoButton, Qt::LeftButton);
-    send(view, QEvent::MouseButtonRelease, QPointF(10, 10), Qt::LeftButton, Qt::NoButton);
-    EXPECT_EQ(selected, QRectF(289.5, 239, 10.5, 11));
+        send(view, QEvent::MouseButtonPress, QPointF(300, 250), Qt::LeftButton);
+        send(view, QEvent::MouseButtonPress, QPointF(5, 5), Qt::LeftButton | Qt::RightButton,
+             Qt::RightButton);
+        send(view, QEvent::MouseMove, QPointF(289.5, 239), Qt::LeftButton, Qt::NoButton);
+        send(view, QEvent::MouseButtonRelease, QPointF(10, 10), Qt::NoButton);
+        EXPECT_EQ(selected, QRectF(289.5, 239, 10.5, 11));
+    }
 }
 
 } // namespace backreel::test

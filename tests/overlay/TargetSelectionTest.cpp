@@ -1,11 +1,13 @@
-// The two flows with the synthetic platform, off screen: what a failing query, or a desktop
-// without displays or screens, does to them.
+// The two flows with the synthetic platform, off screen: a failing query, or a desktop without
+// displays or screens, ends them with the target unchanged.
 
 #include "overlay/OverlayTargetPicker.h"
 #include "overlay/RegionSelectorCoordinator.h"
 #include "overlay/RegionSelectorView.h"
 #include "overlay/WindowPickerCoordinator.h"
-#include "OverlayTestSupport.h"
+#include "support/WidgetTest.h"
+
+#include <QMouseEvent>
 
 namespace backreel::test {
 namespace {
@@ -13,89 +15,86 @@ namespace {
 const Error kQueryFailed = Error::backreel(-3801, QStringLiteral("The user declined capture."));
 const Window kEditor{5, QStringLiteral("Editor"), std::nullopt, QRectF(0, 0, 300, 200), 0, true};
 
-class TargetSelectionTest : public ::testing::Test {
-protected:
-    void start(SyntheticOptions options) {
-        state = std::make_shared<SyntheticState>(std::move(options));
-        manager = std::make_unique<RecordingManager>(makeSyntheticPlatform(state), nullptr);
-        // A target and a picked window from before, which only a successful pick replaces.
-        manager->setCaptureTarget(CaptureTarget::window(ContentFilter::desktopIndependentWindow(kEditor)));
-        manager->setSelectedWindowInfo(
-            WindowPickInfo{QStringLiteral("Editor"), QString(), kEditor.frame, 5, true});
-        before = manager->captureTarget();
-    }
-
-    static RegionSelectorView* activeView() {
-        for (QWidget* panel : visiblePanels(QStringLiteral("perScreenSelectorPanel"))) {
-            if (auto* view = panel->findChild<RegionSelectorView*>(); view != nullptr && view->isActive()) {
-                return view;
-            }
+RegionSelectorView* activeView() {
+    for (QWidget* panel : visiblePanels(QStringLiteral("perScreenSelectorPanel"))) {
+        if (auto* view = panel->findChild<RegionSelectorView*>(); view != nullptr && view->isActive()) {
+            return view;
         }
-        return nullptr;
     }
-
-    std::shared_ptr<SyntheticState> state;
-    std::unique_ptr<RecordingManager> manager;
-    CaptureTarget before = CaptureTarget::display();
-};
-
-TEST_F(TargetSelectionTest, AFailingQueryEndsThePickBeforeAnythingIsShownAndShowsInTheStatusLine) {
-    SyntheticOptions options;
-    options.contentError = kQueryFailed;
-    options.content.windows = {kEditor};
-    start(options);
-    RunningFlow flow(*manager, RunningFlow::Kind::pickWindow);
-    BACKREEL_EVENTUALLY_TRUE(flow.isDone());
-    EXPECT_EQ(flow.result(), kQueryFailed);
-    EXPECT_TRUE(visiblePanels(QStringLiteral("windowPickerPanel")).empty());
-    EXPECT_EQ(manager->captureTarget(), before);
-    EXPECT_TRUE(manager->selectedWindowInfo());
-
-    // The main window's picker shows the failure, unless a recording's status is on show.
-    OverlayTargetPicker picker(*manager);
-    QCoro::waitFor(picker.pickWindowTarget());
-    EXPECT_EQ(manager->status(), RecordingStatus::error(kQueryFailed.description));
-    manager->setStatus(RecordingStatus::buffering());
-    QCoro::waitFor(picker.pickWindowTarget());
-    EXPECT_EQ(manager->status(), RecordingStatus::buffering());
+    return nullptr;
 }
 
-// The overlay comes first, the query after the drag: a failing one, or one without displays,
-// ends the selection with the target unchanged.
-TEST_F(TargetSelectionTest, ASelectionWithoutDisplaysChangesNothing) {
-    for (const bool failing : {true, false}) {
+void sendDrag(QWidget* view, QPointF from, QPointF to) {
+    for (const auto& [type, at, button, buttons] :
+         {std::tuple{QEvent::MouseButtonPress, from, Qt::LeftButton, Qt::MouseButtons(Qt::LeftButton)},
+          std::tuple{QEvent::MouseMove, to, Qt::NoButton, Qt::MouseButtons(Qt::LeftButton)},
+          std::tuple{QEvent::MouseButtonRelease, to, Qt::LeftButton, Qt::MouseButtons()}}) {
+        QMouseEvent event(type, at, view->mapToGlobal(at), button, buttons, Qt::NoModifier);
+        QCoreApplication::sendEvent(view, &event);
+    }
+}
+
+// A failing query ends the pick before anything is shown. The selection shows its overlay first
+// and queries after the drag: a failing query, or one without displays, ends it too.
+TEST(TargetSelection, WithoutContentTheFlowsEndWithTheTargetUnchanged) {
+    for (const auto& [selecting, failing] :
+         {std::pair{false, true}, std::pair{true, true}, std::pair{true, false}}) {
+        SCOPED_TRACE(testing::Message() << "selecting " << selecting << ", failing " << failing);
         SyntheticOptions options;
         options.contentError = failing ? std::optional(kQueryFailed) : std::nullopt;
-        start(options);
-        RunningFlow flow(*manager, RunningFlow::Kind::selectRegion);
-        BACKREEL_EVENTUALLY_TRUE(activeView() != nullptr);
-        const std::vector<std::string> journal = state->journal();
-        EXPECT_EQ(std::count(journal.begin(), journal.end(), "getShareableContent"), 0);
-        sendDrag(activeView(), QPointF(100, 100), QPointF(300, 200));
-        BACKREEL_EVENTUALLY_TRUE(flow.isDone());
-        EXPECT_TRUE(visiblePanels(QStringLiteral("perScreenSelectorPanel")).empty());
-        EXPECT_EQ(flow.result(), failing ? MaybeError(kQueryFailed) : MaybeError());
-        EXPECT_EQ(manager->captureTarget(), before);
+        options.content.windows = {kEditor};
+        const auto state = std::make_shared<SyntheticState>(std::move(options));
+        RecordingManager manager(makeSyntheticPlatform(state), nullptr);
+        manager.setCaptureTarget(CaptureTarget::window(ContentFilter::desktopIndependentWindow(kEditor)));
+        manager.setSelectedWindowInfo(
+            WindowPickInfo{QStringLiteral("Editor"), QString(), kEditor.frame, 5, true});
+        const CaptureTarget before = manager.captureTarget();
+        QCoro::Task<MaybeError> flow = selecting ? selectRegionTarget(manager) : pickWindowTarget(manager);
+        if (selecting) {
+            BACKREEL_EVENTUALLY_TRUE(activeView() != nullptr);
+            EXPECT_EQ(std::ranges::count(state->journal(), "getShareableContent"), 0);
+            sendDrag(activeView(), QPointF(100, 100), QPointF(300, 200));
+        }
+        BACKREEL_EVENTUALLY_TRUE(flow.isReady());
+        EXPECT_EQ(QCoro::waitFor(flow), failing ? MaybeError(kQueryFailed) : MaybeError());
+        EXPECT_TRUE(visiblePanels(QStringLiteral("perScreenSelectorPanel")).empty() &&
+                    visiblePanels(QStringLiteral("windowPickerPanel")).empty());
+        EXPECT_EQ(manager.captureTarget(), before);
+        EXPECT_TRUE(manager.selectedWindowInfo());
     }
 }
 
-TEST_F(TargetSelectionTest, WithoutScreensBothOverlaysEndAtOnceWithNothing) {
-    start(SyntheticOptions{});
+// The main window's picker shows a failure in the status line, unless a recording's status is on show.
+TEST(TargetSelection, TheMainWindowsPickerShowsAFailureInTheStatusLine) {
+    SyntheticOptions options;
+    options.contentError = kQueryFailed;
+    RecordingManager manager(makeSyntheticPlatform(std::make_shared<SyntheticState>(std::move(options))),
+                             nullptr);
+    OverlayTargetPicker picker(manager);
+    QCoro::waitFor(picker.pickWindowTarget());
+    EXPECT_EQ(manager.status(), RecordingStatus::error(kQueryFailed.description));
+    manager.setStatus(RecordingStatus::buffering());
+    QCoro::waitFor(picker.pickWindowTarget());
+    EXPECT_EQ(manager.status(), RecordingStatus::buffering());
+}
+
+TEST(TargetSelection, WithoutScreensBothOverlaysEndAtOnceWithNothing) {
+    RecordingManager manager(makeSyntheticPlatform(std::make_shared<SyntheticState>(SyntheticOptions{})),
+                             nullptr);
     const auto noScreens = [] {
         return QList<QScreen*>();
     };
-    const Platform& platform = manager->platform();
+    const Platform& platform = manager.platform();
     const auto picker =
         WindowPickerCoordinator::create(platform.windowServer, platform.screenPictures, noScreens);
     QCoro::Task<std::optional<Window>> pick = picker->pickWindow({kEditor});
     ASSERT_TRUE(pick.isReady());
     EXPECT_FALSE(QCoro::waitFor(pick));
-    EXPECT_TRUE(picker->panels().empty());
     const auto selector = RegionSelectorCoordinator::create(platform.screenPictures, noScreens);
     QCoro::Task<std::optional<RegionSelection>> selection = selector->selectRegion();
     ASSERT_TRUE(selection.isReady());
     EXPECT_FALSE(QCoro::waitFor(selection));
-    EXPECT_TRUE(selector->panels().empty());
+    EXPECT_TRUE(picker->panels().empty() && selector->panels().empty());
 }
 
 } // namespace

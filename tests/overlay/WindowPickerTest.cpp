@@ -1,5 +1,4 @@
-// The window picker on the virtual desktop (two monitors, a window manager): real pointer and key
-// events through xdotool, the result read from the recording manager and the screen.
+// The window picker on the virtual desktop (two monitors, a window manager).
 
 #include "overlay/WindowPickerRules.h"
 #include "OverlayTestSupport.h"
@@ -11,11 +10,6 @@ namespace {
 
 constexpr double kDim = 0.3;
 
-QPointF spot(const QRectF& frame, double x, double y) {
-    return QPointF(frame.x() + frame.width() * x, frame.y() + frame.height() * y);
-}
-
-// Counts the paints of the views it watches.
 class PaintCounter final : public QObject {
 public:
     int paints = 0;
@@ -41,15 +35,15 @@ TEST_F(WindowPickerTest, HoveringHighlightsAWindowAndAClickPicksIt) {
     ASSERT_EQ(screenPixel(red), QColor(Qt::red));
 
     LogCapture log;
-    RunningFlow flow(*manager, RunningFlow::Kind::pickWindow);
+    QCoro::Task<MaybeError> flow = pickWindowTarget(*manager);
     waitForOverlay();
     // Nothing hovered yet: the window lies under the dim. Hovered, it is cut out of it.
     BACKREEL_EVENTUALLY_TRUE(isDimmed(screenPixel(red), Qt::red, kDim));
     ASSERT_TRUE(movePointer(red));
     BACKREEL_EVENTUALLY_EQ(screenPixel(red), QColor(Qt::red));
 
-    // Moving within the same window redraws nothing. There is no sign to wait for that nothing
-    // happens: a few frames' time lets a wrongly asked repaint show.
+    // Moving within the same window redraws nothing. No sign tells that nothing happens: a few
+    // frames' time lets a wrongly asked repaint show.
     PaintCounter counter;
     for (QWidget* panel : panels()) {
         panel->findChild<QWidget*>(QStringLiteral("windowPickerView"))->installEventFilter(&counter);
@@ -59,36 +53,33 @@ TEST_F(WindowPickerTest, HoveringHighlightsAWindowAndAClickPicksIt) {
     EXPECT_EQ(counter.paints, 0);
 
     ASSERT_TRUE(xdotool({"click", "1"}));
-    BACKREEL_EVENTUALLY_TRUE(flow.isDone());
-    EXPECT_FALSE(flow.result());
+    BACKREEL_EVENTUALLY_TRUE(flow.isReady());
+    EXPECT_FALSE(QCoro::waitFor(flow));
     EXPECT_TRUE(panels().empty());
     const CaptureTarget::WindowTarget* target = manager->captureTarget().asWindow();
     ASSERT_TRUE(target != nullptr && target->filter.windowContent() != nullptr);
     EXPECT_EQ(target->filter.windowContent()->window, *listed);
     EXPECT_EQ(manager->selectedWindowInfo(), overlay::pickInfo(*listed));
-    EXPECT_EQ(manager->selectedWindowInfo()->title, QStringLiteral("Overlay target"));
     // The log is where the candidates and then the pick are told.
-    EXPECT_EQ(log.count(overlay::pickedLine(*listed)), 1);
-    EXPECT_LT(log.indexOf(QStringLiteral("=== End window list ===")),
-              log.indexOf(overlay::pickedLine(*listed)));
+    const int listEnd = log.indexOf(QStringLiteral("=== End window list ==="));
+    EXPECT_TRUE(listEnd >= 0 && listEnd < log.indexOf(overlay::pickedLine(*listed)));
 }
 
 TEST_F(WindowPickerTest, OurOwnWindowInFrontHidesTheWindowBehindIt) {
     PatternWindow helper(QRect(300, 200, 400, 300), "Behind our window");
     const std::optional<Window> listed = helper.listed(*manager);
     ASSERT_TRUE(listed);
-    const QRectF frame = listed->frame;
+    const QPointF hidden = spot(listed->frame, 0.2, 0.5);
+    const QPointF green = spot(listed->frame, 0.875, 0.25);
     // Our window over the left half of it, in front, as the window server sees it.
     const double scale = QGuiApplication::primaryScreen()->devicePixelRatio();
     QWidget own;
-    own.setGeometry(
-        QRectF(frame.x() / scale, frame.y() / scale, frame.width() / 2 / scale, frame.height() / scale)
-            .toRect());
+    own.setGeometry(QRectF(listed->frame.topLeft() / scale,
+                           QSizeF(listed->frame.width() / 2, listed->frame.height()) / scale)
+                        .toRect());
     own.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&own));
     own.raise();
-    const QPointF hidden = spot(frame, 0.2, 0.5);
-    const QPointF green = spot(frame, 0.875, 0.25);
     BACKREEL_EVENTUALLY_EQ(overlay::hitWindow(platform.windowServer->windowList(), hidden)
                                .value_or(WindowServerEntry{})
                                .windowNumber,
@@ -96,7 +87,7 @@ TEST_F(WindowPickerTest, OurOwnWindowInFrontHidesTheWindowBehindIt) {
     const QColor ownColour = own.palette().color(QPalette::Window);
     BACKREEL_EVENTUALLY_EQ(screenPixel(hidden), ownColour);
 
-    RunningFlow flow(*manager, RunningFlow::Kind::pickWindow);
+    QCoro::Task<MaybeError> flow = pickWindowTarget(*manager);
     waitForOverlay();
     // The part of the other window beside ours is highlighted; over ours, nothing is.
     ASSERT_TRUE(movePointer(green));
@@ -105,12 +96,11 @@ TEST_F(WindowPickerTest, OurOwnWindowInFrontHidesTheWindowBehindIt) {
     BACKREEL_EVENTUALLY_TRUE(isDimmed(screenPixel(green), Qt::green, kDim));
     EXPECT_TRUE(isDimmed(screenPixel(hidden), ownColour, kDim)) << "our own window is highlighted";
     // A click there picks nothing, and the overlay stays: it still follows the pointer after it.
-    ASSERT_TRUE(xdotool({"click", "1"}));
-    ASSERT_TRUE(movePointer(green));
+    ASSERT_TRUE(xdotool({"click", "1"}) && movePointer(green));
     BACKREEL_EVENTUALLY_EQ(screenPixel(green), QColor(Qt::green));
     EXPECT_EQ(panels().size(), screenCount());
     ASSERT_TRUE(xdotool({"key", "Escape"}));
-    BACKREEL_EVENTUALLY_TRUE(flow.isDone());
+    BACKREEL_EVENTUALLY_TRUE(flow.isReady());
     EXPECT_FALSE(manager->selectedWindowInfo());
 }
 
@@ -124,7 +114,7 @@ TEST_F(WindowPickerTest, EscOnTheSecondScreenCancelsWithNothingChanged) {
     ASSERT_TRUE(listed && second.listed(*manager));
     const CaptureTarget before = manager->captureTarget();
 
-    RunningFlow flow(*manager, RunningFlow::Kind::pickWindow);
+    QCoro::Task<MaybeError> flow = pickWindowTarget(*manager);
     waitForOverlay();
     const QPointF red = spot(listed->frame, 0.25, 0.25);
     const QPointF white = spot(listed->frame, 0.75, 0.75);
@@ -136,10 +126,10 @@ TEST_F(WindowPickerTest, EscOnTheSecondScreenCancelsWithNothingChanged) {
                              QWidget::keyboardGrabber()->window() == panels().at(1));
 
     ASSERT_TRUE(xdotool({"key", "Return"})); // other keys do nothing
-    EXPECT_FALSE(flow.isDone());
+    EXPECT_FALSE(flow.isReady());
     ASSERT_TRUE(xdotool({"key", "Escape"}));
-    BACKREEL_EVENTUALLY_TRUE(flow.isDone());
-    EXPECT_FALSE(flow.result());
+    BACKREEL_EVENTUALLY_TRUE(flow.isReady());
+    EXPECT_FALSE(QCoro::waitFor(flow));
     EXPECT_TRUE(panels().empty());
     EXPECT_EQ(manager->captureTarget(), before);
     EXPECT_FALSE(manager->selectedWindowInfo());
@@ -160,10 +150,9 @@ TEST_F(WindowPickerTest, TheOverlayCoversPanelsAndWindowsKeptAbove) {
     const QPointF onKept = spot(kept->frame, 0.95, 0.25); // right of the normal window, green
     const QPointF red = spot(beneath->frame, 0.1, 0.1);
     ASSERT_TRUE(!beneath->frame.contains(onPanel) && !beneath->frame.contains(onKept));
-    ASSERT_EQ(screenPixel(onPanel), QColor(Qt::yellow));
-    ASSERT_EQ(screenPixel(onKept), QColor(Qt::green));
+    ASSERT_TRUE(screenPixel(onPanel) == QColor(Qt::yellow) && screenPixel(onKept) == QColor(Qt::green));
 
-    RunningFlow flow(*manager, RunningFlow::Kind::pickWindow);
+    QCoro::Task<MaybeError> flow = pickWindowTarget(*manager);
     waitForOverlay();
     BACKREEL_EVENTUALLY_TRUE(isDimmed(screenPixel(onPanel), Qt::yellow, kDim) &&
                              isDimmed(screenPixel(onKept), Qt::green, kDim) &&
@@ -175,7 +164,7 @@ TEST_F(WindowPickerTest, TheOverlayCoversPanelsAndWindowsKeptAbove) {
     ASSERT_TRUE(movePointer(kept->frame.intersected(beneath->frame).center()));
     BACKREEL_EVENTUALLY_EQ(screenPixel(red), QColor(Qt::red));
     ASSERT_TRUE(xdotool({"click", "1"}));
-    BACKREEL_EVENTUALLY_TRUE(flow.isDone());
+    BACKREEL_EVENTUALLY_TRUE(flow.isReady());
     ASSERT_TRUE(manager->selectedWindowInfo());
     EXPECT_EQ(manager->selectedWindowInfo()->title, QStringLiteral("Beneath the panel"));
 }

@@ -23,17 +23,13 @@ LogCapture::~LogCapture() {
 }
 
 void LogCapture::handler(QtMsgType type, const QMessageLogContext& context, const QString& message) {
-    LogCapture* capture = current.load();
-    if (capture == nullptr) {
-        return;
+    if (LogCapture* capture = current.load()) {
+        const QLatin1String prefix("com.strandloft.Backreel.");
+        QString category = QString::fromUtf8(context.category != nullptr ? context.category : "");
+        category.remove(0, category.startsWith(prefix) ? prefix.size() : 0);
+        std::lock_guard lock(capture->mutex_);
+        capture->lines_.push_back(Line{type, category, message});
     }
-    QString category = context.category != nullptr ? QString::fromUtf8(context.category) : QString();
-    const QString prefix = QStringLiteral("com.strandloft.Backreel.");
-    if (category.startsWith(prefix)) {
-        category = category.mid(prefix.size());
-    }
-    std::lock_guard lock(capture->mutex_);
-    capture->lines_.push_back(Line{type, category, message});
 }
 
 std::vector<LogCapture::Line> LogCapture::lines() const {
@@ -50,19 +46,17 @@ std::vector<QString> LogCapture::texts() const {
 }
 
 int LogCapture::count(const QString& text) const {
-    const std::vector<QString> all = texts();
-    return static_cast<int>(std::count(all.begin(), all.end(), text));
+    return static_cast<int>(std::ranges::count(texts(), text));
 }
 
 int LogCapture::countStartingWith(const QString& prefix) const {
-    const std::vector<QString> all = texts();
     return static_cast<int>(
-        std::count_if(all.begin(), all.end(), [&](const QString& text) { return text.startsWith(prefix); }));
+        std::ranges::count_if(texts(), [&](const QString& text) { return text.startsWith(prefix); }));
 }
 
 int LogCapture::indexOf(const QString& text) const {
     const std::vector<QString> all = texts();
-    const auto found = std::find(all.begin(), all.end(), text);
+    const auto found = std::ranges::find(all, text);
     return found == all.end() ? -1 : static_cast<int>(found - all.begin());
 }
 

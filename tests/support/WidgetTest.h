@@ -6,25 +6,21 @@
 #include "ui/OneShotTimer.h"
 
 #include <algorithm>
-#include <chrono>
-#include <functional>
 #include <gtest/gtest.h>
 #include <QApplication>
 #include <QMenu>
 #include <QScreen>
 #include <QTest>
-#include <QWidget>
 #include <utility>
 #include <vector>
 
 namespace backreel::test {
 
-// Whether the widget tests run on a real X server (the virtual desktop's).
-inline bool hasDisplay() {
-    return QGuiApplication::platformName() == QLatin1String("xcb");
+inline std::size_t screenCount() {
+    return static_cast<std::size_t>(QGuiApplication::screens().size());
 }
 
-// The visible top-level widgets with the given object name (the overlays' panels), in screen order.
+// The visible top-level widgets with this object name (the overlays' panels), in screen order.
 inline std::vector<QWidget*> visiblePanels(const QString& name) {
     std::vector<QWidget*> panels;
     for (QWidget* widget : QApplication::topLevelWidgets()) {
@@ -32,15 +28,12 @@ inline std::vector<QWidget*> visiblePanels(const QString& name) {
             panels.push_back(widget);
         }
     }
-    std::sort(panels.begin(), panels.end(), [](const QWidget* a, const QWidget* b) {
-        return QGuiApplication::screens().indexOf(a->screen()) <
-               QGuiApplication::screens().indexOf(b->screen());
-    });
+    std::ranges::sort(
+        panels, {}, [](const QWidget* panel) { return QGuiApplication::screens().indexOf(panel->screen()); });
     return panels;
 }
 
-// A menu as the user sees it: one line per visible item ("&&" shown as the '&' it is), "-" for a
-// separator.
+// A menu as the user sees it: one line per visible item, "-" for a separator.
 inline QStringList menuLines(const QMenu& menu) {
     QStringList lines;
     for (const QAction* action : menu.actions()) {
@@ -53,18 +46,14 @@ inline QStringList menuLines(const QMenu& menu) {
     return lines;
 }
 
-inline std::size_t screenCount() {
-    return static_cast<std::size_t>(QGuiApplication::screens().size());
-}
-
 // A 1920 × 1080 display, side by side with the others by its number.
 inline Display display(std::uint32_t id, const QString& name = {}) {
     return Display{id, 1920, 1080, QRectF((id - 1) * 1920.0, 0, 1920, 1080),
                    name.isNull() ? QStringLiteral("VIRT-%1").arg(id) : name};
 }
 
-// A recording manager on the synthetic platform, which offers these displays (the first is the
-// main one) and windows, and hands its clips to a stand-in save flow.
+// The synthetic platform offering these displays (the first is the main one) and windows, and a
+// recording manager on it that hands its clips to a stand-in save flow.
 struct SyntheticRecorder {
     explicit SyntheticRecorder(std::vector<Display> displays = {display(1)},
                                std::vector<Window> windows = {}) {
@@ -78,11 +67,10 @@ struct SyntheticRecorder {
         return std::make_unique<RecordingManager>(makeSyntheticPlatform(state),
                                                   std::make_shared<SaveFlowStandIn>(state));
     }
-
     std::shared_ptr<SyntheticState> state;
 };
 
-// A OneShotTimer that only moves when the test says so.
+// A timer whose clock moves only when the test says so.
 class ManualTimer final : public OneShotTimer {
 public:
     void start(std::chrono::milliseconds delay, std::function<void()> fired) override {
@@ -91,8 +79,6 @@ public:
     }
     void cancel() override { fired_ = nullptr; }
     bool isActive() const override { return static_cast<bool>(fired_); }
-
-    // Moves the clock on, firing the pending call when its time has come.
     void advance(std::chrono::milliseconds step) {
         now_ += step;
         if (fired_ && now_ >= deadline_) {
@@ -111,22 +97,21 @@ private:
 
 } // namespace backreel::test
 
-// Skips a test that needs real windows on an X server.
+// Skips a test that needs real windows: widget tests run off screen without a DISPLAY.
 #define BACKREEL_REQUIRE_DISPLAY()                                                                           \
     do {                                                                                                     \
-        if (!::backreel::test::hasDisplay()) {                                                               \
-            GTEST_SKIP() << "needs an X server: DISPLAY is not set (run it under scripts/virtual-desktop)";  \
+        if (QGuiApplication::platformName() != QLatin1String("xcb")) {                                       \
+            GTEST_SKIP() << "needs an X server: run under scripts/virtual-desktop";                          \
         }                                                                                                    \
     } while (false)
 
-// Runs the event loop until `condition` holds or `timeoutMs` have passed, then checks it: a failure
-// is a GoogleTest failure (QtTest's QTRY_ macros only report to QtTest, which nobody reads here).
-#define BACKREEL_EVENTUALLY_TRUE_WITHIN(condition, timeoutMs)                                                \
+// Runs the event loop until the condition holds, for at most five seconds, then asserts it
+// (QtTest's QTRY_ macros report to QtTest, which nobody reads here).
+#define BACKREEL_EVENTUALLY_TRUE(condition)                                                                  \
     do {                                                                                                     \
-        static_cast<void>(QTest::qWaitFor([&] { return static_cast<bool>(condition); }, timeoutMs));         \
+        static_cast<void>(QTest::qWaitFor([&] { return static_cast<bool>(condition); }, 5000));              \
         ASSERT_TRUE(condition);                                                                              \
     } while (false)
-#define BACKREEL_EVENTUALLY_TRUE(condition) BACKREEL_EVENTUALLY_TRUE_WITHIN(condition, 5000)
 #define BACKREEL_EVENTUALLY_EQ(actual, expected)                                                             \
     do {                                                                                                     \
         static_cast<void>(QTest::qWaitFor([&] { return (actual) == (expected); }, 5000));                    \

@@ -8,14 +8,10 @@
 #include "ui/ViewTransition.h"
 
 #include <QDir>
-#include <QImage>
 
 using namespace backreel;
 using Kind = RecordingStatus::Kind;
 
-// Renders the main window and its status line to PNG files under <build>/screenshots, for people
-// to look at, and checks what the pictures show: each status its own picture, the green and red
-// marks where they belong.
 namespace {
 
 class NoPicker final : public TargetPicker {
@@ -24,14 +20,14 @@ public:
     QCoro::Task<> selectRegionTarget() override { co_return; }
 };
 
-const std::pair<const char*, RecordingStatus> kScenes[] = {
-    {"idle", RecordingStatus::idle()},
-    {"buffering", RecordingStatus::buffering()},
-    {"saving", RecordingStatus::saving()},
-    {"saved", RecordingStatus::saved(
-                  QUrl::fromLocalFile(QStringLiteral("/home/me/Videos/loopvane-2024-05-01-101500.mp4")))},
-    {"error", RecordingStatus::error(RecordingManager::kPermissionMessage)},
-};
+// Lays out what the last change asked for, then takes the picture and saves it for people to look at.
+QImage save(QWidget& widget, const QString& name) {
+    QCoreApplication::sendPostedEvents();
+    const QImage picture = widget.grab().toImage();
+    const QString path = QStringLiteral(BACKREEL_BUILD_DIR "/screenshots/%1.png").arg(name);
+    EXPECT_TRUE(QDir().mkpath(QFileInfo(path).path()) && picture.save(path)) << path.toStdString();
+    return picture;
+}
 
 bool shows(const QImage& picture, const QColor& colour) {
     for (int y = 0; y < picture.height(); ++y) {
@@ -44,47 +40,39 @@ bool shows(const QImage& picture, const QColor& colour) {
     return false;
 }
 
-class ScreenshotTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        BACKREEL_REQUIRE_DISPLAY();
-        Settings::setBoolValue(Settings::kAlwaysOnTopKey, false);
-        Settings::setBoolValue(Settings::kMuteNotificationsKey, false);
-        setViewTransitionsEnabled(false);
-        view.show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
-        BACKREEL_EVENTUALLY_EQ(manager->availableDisplays().size(), 2u);
-    }
-    void TearDown() override { setViewTransitionsEnabled(true); }
-
-    // Lays out what the last change asked for, then takes and saves the picture.
-    static QImage save(QWidget& widget, const QString& name) {
-        QCoreApplication::sendPostedEvents();
-        const QImage picture = widget.grab().toImage();
-        const QString path = QStringLiteral(BACKREEL_BUILD_DIR "/screenshots/%1.png").arg(name);
-        EXPECT_TRUE(QDir().mkpath(QFileInfo(path).path()) && picture.save(path)) << path.toStdString();
-        return picture;
-    }
-
-    std::unique_ptr<RecordingManager> manager =
-        test::SyntheticRecorder({test::display(1), test::display(2)}).makeManager();
-    NoPicker picker;
-    ContentView view{*manager, picker, std::make_unique<test::ManualTimer>()};
-};
-
 } // namespace
 
-TEST_F(ScreenshotTest, MainWindowAndStatusLineInEachStatus) {
+// The main window and its status line in each status, then with a picked window and a region, as
+// PNG files under <build>/screenshots: each its own picture, the green and red marks where they belong.
+TEST(Screenshot, MainWindowAndStatusLine) {
+    BACKREEL_REQUIRE_DISPLAY();
+    Settings::setBoolValue(Settings::kAlwaysOnTopKey, false);
+    Settings::setBoolValue(Settings::kMuteNotificationsKey, false);
+    setViewTransitionsEnabled(false);
+    const std::unique_ptr<RecordingManager> manager =
+        test::SyntheticRecorder({test::display(1), test::display(2)}).makeManager();
+    NoPicker picker;
+    ContentView view(*manager, picker, std::make_unique<test::ManualTimer>());
     RecordingStatusView line(*manager, std::make_unique<test::ManualTimer>());
     line.setFixedWidth(RecordingStatusView::kDefaultWidth);
     line.setAutoFillBackground(true);
+    view.show();
     line.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&line));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view) && QTest::qWaitForWindowExposed(&line));
+    BACKREEL_EVENTUALLY_EQ(manager->availableDisplays().size(), 2u);
     const QColor green = system_colors::green(line.palette());
     const QColor red = system_colors::red(line.palette());
 
+    const std::pair<const char*, RecordingStatus> scenes[] = {
+        {"error", RecordingStatus::error(RecordingManager::kPermissionMessage)},
+        {"buffering", RecordingStatus::buffering()},
+        {"saving", RecordingStatus::saving()},
+        {"saved", RecordingStatus::saved(
+                      QUrl::fromLocalFile(QStringLiteral("/home/me/Videos/loopvane-2024-05-01-101500.mp4")))},
+        {"idle", RecordingStatus::idle()},
+    };
     std::vector<QImage> windows;
-    for (const auto& [name, status] : kScenes) {
+    for (const auto& [name, status] : scenes) {
         SCOPED_TRACE(name);
         manager->setStatus(status);
         line.adjustSize();
@@ -95,34 +83,28 @@ TEST_F(ScreenshotTest, MainWindowAndStatusLineInEachStatus) {
         EXPECT_EQ(shows(picture, red), status.is(Kind::buffering) || status.is(Kind::error));
         EXPECT_EQ(shows(windows.back(), red), shows(picture, red));
     }
-    for (std::size_t i = 0; i < windows.size(); ++i) {
-        for (std::size_t j = i + 1; j < windows.size(); ++j) {
-            EXPECT_NE(windows[i], windows[j]) << kScenes[i].first << " and " << kScenes[j].first;
-        }
-    }
     // The panel's rounded corners are cut out of the picture.
     EXPECT_EQ(qAlpha(windows.front().pixel(0, 0)), 0);
-}
 
-TEST_F(ScreenshotTest, MainWindowWithAPickedWindowAndARegion) {
-    const QImage fullScreen = save(view, QStringLiteral("main-window-display-target"));
-
-    const backreel::Window window{42,
-                                  QStringLiteral("Notes"),
-                                  RunningApplication{QStringLiteral("Notes"), QString(), 77},
-                                  QRectF(10, 10, 300, 200),
-                                  0,
-                                  true};
-    manager->setCaptureTarget(CaptureTarget::window(ContentFilter::desktopIndependentWindow(window)));
+    const backreel::Window notes{42,
+                                 QStringLiteral("Notes"),
+                                 RunningApplication{QStringLiteral("Notes"), QString(), 77},
+                                 QRectF(10, 10, 300, 200),
+                                 0,
+                                 true};
+    manager->setCaptureTarget(CaptureTarget::window(ContentFilter::desktopIndependentWindow(notes)));
     manager->setSelectedWindowInfo(
-        WindowPickInfo{QStringLiteral("Notes"), QStringLiteral("Notes"), QRectF(10, 10, 300, 200), 42, true});
+        WindowPickInfo{QStringLiteral("Notes"), QStringLiteral("Notes"), notes.frame, 42, true});
     view.captureSection()->chooseCaptureMode(CaptureModeSelection::window);
-    const QImage picked = save(view, QStringLiteral("main-window-window-target"));
-
+    windows.push_back(save(view, QStringLiteral("main-window-window-target")));
     manager->setCaptureTarget(
         CaptureTarget::region(QRectF(100, 100, 1280.9, 720.2), manager->availableDisplays()[0]));
     view.captureSection()->chooseCaptureMode(CaptureModeSelection::region);
-    const QImage region = save(view, QStringLiteral("main-window-region-target"));
-    EXPECT_NE(picked, fullScreen);
-    EXPECT_NE(region, picked);
+    windows.push_back(save(view, QStringLiteral("main-window-region-target")));
+    for (std::size_t i = 0; i < windows.size(); ++i) {
+        for (std::size_t j = i + 1; j < windows.size(); ++j) {
+            EXPECT_NE(windows[i], windows[j]) << i << " and " << j;
+        }
+    }
+    setViewTransitionsEnabled(true);
 }

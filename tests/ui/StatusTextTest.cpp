@@ -9,25 +9,25 @@
 using namespace backreel;
 using test::display;
 
-// The status line's own widget tests show the usual cases; these are the edges.
+// The status line's own tests show the usual cases; these are the edges.
 TEST(StatusText, FileNamesVerbatimAndMessagesWrappedAtTheirLineBreaks) {
     EXPECT_EQ(savedFileName(QUrl::fromLocalFile(QStringLiteral("/tmp/with space & ümlaut #1.mp4"))),
               QStringLiteral("with space & ümlaut #1.mp4"));
     EXPECT_EQ(savedFileName(QUrl::fromLocalFile(QStringLiteral("/tmp/folder/"))), QStringLiteral("folder"));
-
     QFont font(QStringLiteral("DejaVu Sans"));
     font.setPixelSize(12);
     EXPECT_EQ(wrappedText(QStringLiteral("one two three"), font, 1000, 3), QStringLiteral("one two three"));
-    EXPECT_EQ(wrappedText(QStringLiteral("text"), font, 0, 2), QString());
-    EXPECT_EQ(wrappedText(QStringLiteral("text"), font, 100, 0), QString());
-    const QString message =
-        QStringLiteral("Save failed: The file could not be written because the disk is full "
-                       "and nothing more fits on it, not even a single frame.");
+    EXPECT_EQ(wrappedText(QStringLiteral("text"), font, 0, 2) +
+                  wrappedText(QStringLiteral("text"), font, 100, 0),
+              QString());
+    const QString message(
+        QStringLiteral("Save failed: The file could not be written because the disk is full and "
+                       "nothing more fits on it, not even a single frame."));
     const QStringList lines = wrappedText(message, font, 200, 2).split(QLatin1Char('\n'));
     ASSERT_EQ(lines.size(), 2);
     EXPECT_LE(QFontMetrics(font).horizontalAdvance(lines[1]), 200);
-    // The second line goes on where the first stopped.
-    EXPECT_EQ(message.indexOf(lines[1].chopped(1).trimmed()), lines[0].size() + 1);
+    EXPECT_EQ(message.indexOf(lines[1].chopped(1).trimmed()),
+              lines[0].size() + 1); // goes on where the first stopped
     const QStringList broken =
         wrappedText(QStringLiteral("Permission required.\nEnable it in System Settings, "
                                    "then start Backreel again, please."),
@@ -47,7 +47,6 @@ TEST(DisplayName, NameAndModelOfTheMatchingScreenElseTheDisplaysNumber) {
     EXPECT_EQ(displayName(display(10, QStringLiteral("eDP-1")), screens), QStringLiteral("eDP-1"));
     EXPECT_EQ(displayName(display(4242, QStringLiteral("HDMI-1")), screens), QStringLiteral("Display 4242"));
     EXPECT_EQ(displayName(display(8, QStringLiteral("")), screens), QStringLiteral("Display 8"));
-    EXPECT_EQ(currentScreens().size(), static_cast<std::size_t>(QGuiApplication::screens().size()));
 }
 
 // Smaller styles keep their proportion to the desktop's font, but stay readable.
@@ -57,8 +56,7 @@ TEST(TextStyle, SmallStylesStopAtTheReadableMinimum) {
     EXPECT_DOUBLE_EQ(textStyleFont(TextStyle::caption, QFont::Normal, base).pointSizeF(), 10);
     base.setPointSizeF(8);
     EXPECT_DOUBLE_EQ(textStyleFont(TextStyle::caption, QFont::Normal, base).pointSizeF(), kMinimumPointSize);
-    QFont pixels(QStringLiteral("DejaVu Sans"));
-    pixels.setPixelSize(10);
-    EXPECT_EQ(textStyleFont(TextStyle::caption, QFont::Normal, pixels).pixelSize(), kMinimumPixelSize);
+    base.setPixelSize(10);
+    EXPECT_EQ(textStyleFont(TextStyle::caption, QFont::Normal, base).pixelSize(), kMinimumPixelSize);
     EXPECT_EQ(textStyleFont(TextStyle::headline).weight(), QFont::DemiBold);
 }

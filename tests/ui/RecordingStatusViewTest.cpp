@@ -83,22 +83,20 @@ TEST_F(RecordingStatusViewTest, SavedReturnsToReadyTenSecondsAfterItWasSeen) {
     EXPECT_EQ(timer->remaining(), 10s);
 }
 
-// Long messages wrap onto two lines, cut after them, the line growing to show both and the whole
-// text a tooltip away; long file names are shortened in the middle.
-TEST_F(RecordingStatusViewTest, LongTextsAreWrappedOrShortenedToFit) {
-    manager->setStatus(RecordingStatus::error(QStringLiteral("Boom")));
-    const int oneLineHeight = view.sizeHint().height();
+// Long messages wrap onto two lines, cut after them, the whole text a tooltip away; long file names
+// are shortened in the middle. A change of status fades from the old look to the new one.
+TEST_F(RecordingStatusViewTest, LongTextsFitAndChangesFade) {
     const QString message(
         QStringLiteral("Save failed: Could not write the movie because the destination folder is on "
                        "a disk that was removed while the clip was being written, so nothing was "
                        "saved at all this time."));
     manager->setStatus(RecordingStatus::error(message));
-    BACKREEL_EVENTUALLY_EQ(view.titleLabel()->text().count(QLatin1Char('\n')), 1);
+    EXPECT_EQ(view.findChildren<QLabel*>(QStringLiteral("transitionPicture")).size(), 1);
+    BACKREEL_EVENTUALLY_TRUE(view.findChildren<QLabel*>(QStringLiteral("transitionPicture")).isEmpty());
     const QStringList lines = view.titleLabel()->text().split(QLatin1Char('\n'));
+    ASSERT_EQ(lines.size(), 2);
     EXPECT_TRUE(message.startsWith(lines[0]) && lines[1].endsWith(QChar(0x2026)));
-    EXPECT_GE(view.sizeHint().height(),
-              oneLineHeight + QFontMetrics(view.titleLabel()->font()).lineSpacing() - 1);
-    EXPECT_LE(view.titleLabel()->geometry().right(), view.width());
+    EXPECT_GE(view.titleLabel()->height(), 2 * QFontMetrics(view.titleLabel()->font()).height() - 1);
     EXPECT_EQ(view.titleLabel()->toolTip(), message);
 
     manager->setStatus(savedAt(QStringLiteral("loopvane-2024-05-01-101500-%1.mp4").arg(QString(200, u'x'))));
@@ -106,16 +104,4 @@ TEST_F(RecordingStatusViewTest, LongTextsAreWrappedOrShortenedToFit) {
     EXPECT_TRUE(shown.startsWith(QStringLiteral("loopvane-2024")) &&
                 shown.endsWith(QStringLiteral("xx.mp4")));
     EXPECT_LE(QFontMetrics(view.fileNameLabel()->font()).horizontalAdvance(shown), view.width());
-}
-
-// The old layout's picture fades where it was while the new one fades in, both done in a fraction
-// of a second.
-TEST_F(RecordingStatusViewTest, StatusChangesFadeOverAFractionOfASecond) {
-    const auto fading = [&] {
-        return view.findChildren<QLabel*>(QStringLiteral("transitionPicture")).size();
-    };
-    manager->setStatus(RecordingStatus::buffering());
-    EXPECT_EQ(fading(), 1);
-    EXPECT_NE(view.titleLabel()->parentWidget()->graphicsEffect(), nullptr);
-    BACKREEL_EVENTUALLY_TRUE(fading() == 0 && view.titleLabel()->parentWidget()->graphicsEffect() == nullptr);
 }

@@ -3,6 +3,7 @@
 #include "support/LogCapture.h"
 
 #include <gtest/gtest.h>
+#include <optional>
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -39,8 +40,8 @@ const QString kOn = QStringLiteral("set org.gnome.desktop.notifications show-ban
 constexpr int kWaitMs = 5000;
 
 // Stands in for the desktop's notification server. Plasma's grants inhibitions with cookies of its
-// own choosing; with holdAnswers it answers Inhibit only on answerHeld(). Without offersInhibit it
-// is like GNOME Shell's and most others.
+// own choosing; with holdAnswers it answers Inhibit only on answerHeld(). One that fails with
+// UnknownMethod is like GNOME Shell's and most others.
 class NotificationServerStandIn : public QObject, protected QDBusContext {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
@@ -49,9 +50,8 @@ public:
     std::vector<QStringList> inhibits; // desktop entry and reason
     std::vector<uint> uninhibits;
     std::vector<uint> granted;
-    bool offersInhibit = true;
+    std::optional<QDBusError::ErrorType> failure; // how Inhibit fails, if it does
     bool holdAnswers = false;
-    QString refusal; // when set, Inhibit fails with AccessDenied and this message
     std::vector<std::pair<QDBusMessage, uint>> held;
 
     void answerHeld() {
@@ -62,12 +62,11 @@ public:
 
 public slots:
     Q_SCRIPTABLE uint Inhibit(const QString& desktopEntry, const QString& reason, const QVariantMap&) {
-        if (!offersInhibit || !refusal.isEmpty()) {
-            inhibits.push_back({desktopEntry, reason});
-            sendErrorReply(offersInhibit ? QDBusError::AccessDenied : QDBusError::UnknownMethod, refusal);
+        inhibits.push_back({desktopEntry, reason});
+        if (failure) {
+            sendErrorReply(*failure, QStringLiteral("Inhibition is not allowed"));
             return 0;
         }
-        inhibits.push_back({desktopEntry, reason});
         granted.push_back(nextCookie_);
         if (holdAnswers) {
             setDelayedReply(true);
@@ -230,60 +229,71 @@ TEST_F(NotificationServer, OnPlasmaEachRecordingInhibitsOnceAndReleasesItsCookie
     EXPECT_EQ(server.granted.size(), 5u);
 }
 
-// A refusal is told in the server's words and not asked again within the recording. Without a bus,
-// without a server, with a server that cannot inhibit outside GNOME, or on GNOME without gsettings,
-// the muter says once that it cannot mute and leaves GNOME's setting alone.
-TEST_F(NotificationServer, WhereNothingMutesItSaysWhyOnceAndTouchesNothing) {
-    const QString cannot(QStringLiteral("[Notifications] This desktop's notification server offers no way to "
-                                        "mute it; notifications stay on"));
+// Where nothing mutes, the log alone says why: a refusal in the server's words once per recording,
+// without a bus, a server that can inhibit, or GNOME's gsettings once that nothing can mute, and
+// gsettings' own words when it fails. GNOME's banners are read afresh each recording but only
+// switched off where they are on.
+TEST_F(NotificationServer, WhereNothingMutesTheLogSaysWhyAndNothingIsSwitched) {
+    enum class Server { none, refusing, withoutInhibit };
     struct Case {
         const char* name;
         bool bus;
-        const char* refusal; // null: no server
+        Server server;
         const char* desktop;
-        bool gsettings;
-        QString outcome;
+        QByteArray banners; // empty: no gsettings
+        bool broken;
+        const char* outcome; // once per recording where gsettings is read or the server refuses
+        QtMsgType level;
     };
+    const char* cannot = "This desktop's notification server offers no way to mute it; notifications stay on";
     const Case cases[] = {
-        {"refused", true, "Inhibition is not allowed", "KDE", true,
-         QStringLiteral("[Notifications] Could not mute: Inhibition is not allowed")},
-        {"no bus", false, nullptr, "GNOME", true, cannot},
-        {"no server", true, nullptr, "XFCE", true, cannot},
-        {"GNOME without gsettings", true, nullptr, "GNOME", false, cannot},
-        {"server without Inhibit", true, "", "KDE", true, cannot},
+        {"refused", true, Server::refusing, "KDE", "true", false, "Could not mute: Inhibition is not allowed",
+         QtCriticalMsg},
+        {"no bus", false, Server::none, "GNOME", "true", false, cannot, QtInfoMsg},
+        {"no server", true, Server::none, "XFCE", "true", false, cannot, QtInfoMsg},
+        {"GNOME without gsettings", true, Server::none, "GNOME", {}, false, cannot, QtInfoMsg},
+        {"server without Inhibit", true, Server::withoutInhibit, "KDE", "true", false, cannot, QtInfoMsg},
+        {"banners kept off", true, Server::none, "GNOME", "false", false,
+         "GNOME's notification banners are already off; left as they are", QtInfoMsg},
+        {"gsettings fails", true, Server::none, "GNOME", "true", true,
+         "Could not mute: No such schema \"org.gnome.desktop.notifications\"", QtCriticalMsg},
     };
     const QDBusConnection noBus = QDBusConnection::connectToBus(
         QStringLiteral("unix:path=/nonexistent/backreel-bus"), QStringLiteral("nobus"));
     ASSERT_FALSE(noBus.isConnected());
-    FakeGsettings gsettings("true");
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         NotificationServerStandIn server;
-        server.offersInhibit = c.refusal != nullptr && *c.refusal != '\0';
-        server.refusal = QString::fromUtf8(c.refusal);
-        if (c.refusal != nullptr) {
+        server.failure = c.server == Server::refusing ? QDBusError::AccessDenied : QDBusError::UnknownMethod;
+        if (c.server != Server::none) {
             serve(&server);
         }
+        FakeGsettings gsettings(c.banners, c.broken);
+        const QString outcome = QStringLiteral("[Notifications] ") + QString::fromUtf8(c.outcome);
+        const bool everyRecording = c.outcome != cannot;
         test::LogCapture log;
         {
-            DbusNotificationMuter muter(c.bus ? QDBusConnection::sessionBus() : noBus,
-                                        DesktopSession{QString::fromLatin1(c.desktop),
-                                                       c.gsettings ? gsettings.program() : QString()});
-            for (int recording = 0; recording < 2; ++recording) {
+            DbusNotificationMuter muter(
+                c.bus ? QDBusConnection::sessionBus() : noBus,
+                DesktopSession{QString::fromLatin1(c.desktop),
+                               c.banners.isEmpty() ? QString() : gsettings.program()});
+            for (std::size_t recording = 1; recording <= 2; ++recording) {
                 muter.postMute();
                 muter.postMute();
                 roundTrip();
+                waitForOutcomes(log, everyRecording ? recording : 1);
                 muter.postUnmute();
             }
             roundTrip();
         }
-        EXPECT_EQ(outcomes(log), (std::vector<QString>(c.bus && c.refusal && *c.refusal ? 2 : 1, c.outcome)));
-        EXPECT_EQ(log.levelOf(c.outcome), c.refusal && *c.refusal ? QtCriticalMsg : QtInfoMsg);
+        EXPECT_EQ(outcomes(log), std::vector<QString>(everyRecording ? 2 : 1, outcome));
+        EXPECT_EQ(log.levelOf(outcome), c.level);
+        EXPECT_EQ(gsettings.calls().size(), everyRecording && c.server == Server::none ? 2 : 0);
+        EXPECT_EQ(gsettings.banners(), QString::fromLatin1(c.banners));
         EXPECT_TRUE(server.uninhibits.empty());
         server_.unregisterObject(kPath);
         server_.unregisterService(kService);
     }
-    EXPECT_TRUE(gsettings.calls().isEmpty());
     QDBusConnection::disconnectFromBus(QStringLiteral("nobus"));
 }
 
@@ -291,7 +301,7 @@ TEST_F(NotificationServer, WhereNothingMutesItSaysWhyOnceAndTouchesNothing) {
 // banners off and on again, and destroying the muter while muted switches them back on.
 TEST_F(NotificationServer, OnGnomeBannersGoOffAndComeBackOncePerRecording) {
     NotificationServerStandIn server;
-    server.offersInhibit = false;
+    server.failure = QDBusError::UnknownMethod;
     serve(&server);
     FakeGsettings gsettings("true");
     test::LogCapture log;
@@ -326,29 +336,6 @@ TEST_F(NotificationServer, OnGnomeBannersGoOffAndComeBackOncePerRecording) {
     // Restored by a detached gsettings that nobody waits for.
     ASSERT_TRUE(bannersBecome("true"));
     EXPECT_EQ(gsettings.calls(), (QStringList{kGet, kGet, kOff, kOn, kGet, kOff, kOn, kGet, kOff, kOn}));
-}
-
-// Banners the user keeps off, and a gsettings that fails: nothing is switched, and the next
-// recording reads the setting afresh. A failure is told in gsettings' own words.
-TEST_F(NotificationServer, OnGnomeBannersAlreadyOffOrUnreadableAreLeftAlone) {
-    for (const bool broken : {false, true}) {
-        SCOPED_TRACE(broken ? "broken" : "off");
-        FakeGsettings gsettings(broken ? "true" : "false", broken);
-        test::LogCapture log;
-        DbusNotificationMuter muter(QDBusConnection::sessionBus(), gsettings.gnome());
-        muter.postMute();
-        waitForOutcomes(log, 1);
-        muter.postUnmute();
-        muter.postMute();
-        waitForOutcomes(log, 2);
-        EXPECT_EQ(gsettings.calls(), (QStringList{kGet, kGet}));
-        EXPECT_EQ(gsettings.banners(), QString::fromLatin1(broken ? "true" : "false"));
-        EXPECT_TRUE(
-            !broken ||
-            log.levelOf(QStringLiteral(
-                "[Notifications] Could not mute: No such schema \"org.gnome.desktop.notifications\"")) ==
-                QtCriticalMsg);
-    }
 }
 
 #include "DbusNotificationMuterTest.moc"

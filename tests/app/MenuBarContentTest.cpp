@@ -1,14 +1,33 @@
+// The application menu and the tray item that opens it.
+
 #include "app/MenuBarContent.h"
 
+#include "app/RecordIconEngine.h"
+#include "app/TrayIcon.h"
 #include "app/UpdateController.h"
 #include "support/WidgetTest.h"
+#include "ui/SymbolImage.h"
 
 #include <QSignalSpy>
 
 using namespace backreel;
 using Kind = RecordingStatus::Kind;
+using Style = RecordIconEngine::Style;
 
 namespace {
+
+QImage iconImage(const QIcon& icon, int side) {
+    return icon.pixmap(QSize(side, side), 1.0).toImage().convertToFormat(QImage::Format_ARGB32);
+}
+
+// Whether the pixel at `fraction` of the radius right of the centre is drawn; a crisp icon has no
+// half-drawn pixels there.
+bool drawnAt(const QImage& image, double fraction) {
+    const int alpha =
+        qAlpha(image.pixel(static_cast<int>(image.width() / 2.0 * (1 + fraction)), image.height() / 2));
+    EXPECT_TRUE(alpha > 200 || alpha < 50) << "half drawn at " << fraction;
+    return alpha > 200;
+}
 
 class MenuBarContentTest : public ::testing::Test {
 protected:
@@ -23,26 +42,29 @@ protected:
     std::unique_ptr<RecordingManager> manager = test::SyntheticRecorder().makeManager();
     // A feed nobody serves: the check fails at once without leaving the machine.
     UpdateController updates{QStringLiteral("0.1.0"), QUrl(QStringLiteral("http://127.0.0.1:9/"))};
-    int shows = 0;
-    int quits = 0;
-    MenuBarContent content{*manager, updates, [this] { ++shows; },
+    int commands = 0;
+    MenuBarContent content{*manager, updates, [this] { commands += 1; },
                            [this] {
-                               ++quits;
+                               commands += 10;
                            }};
+    TrayIcon tray{*manager, content.menu()};
 };
 
 } // namespace
 
 // The recording item follows the status between fixed items; "Saving…" is a line of text, every
-// other item a command; no item has a shortcut, not even one an '&' in its text would make.
-TEST_F(MenuBarContentTest, TheRecordingItemFollowsTheStatusBetweenFixedItems) {
+// other item a command; no item has a shortcut, not even one an '&' in its text would make. The
+// tray icon, which opens the menu, is filled only while buffering.
+TEST_F(MenuBarContentTest, TheRecordingItemAndTheTrayIconFollowTheStatus) {
+    EXPECT_EQ(tray.systemTrayIcon().toolTip(), QStringLiteral("Backreel"));
+    EXPECT_EQ(tray.systemTrayIcon().contextMenu(), content.menu());
     for (const auto& [status, recording] :
          {std::pair{RecordingStatus::idle(), "Start Recording"},
           std::pair{RecordingStatus::buffering(), "Stop & Save"},
           std::pair{RecordingStatus::saving(), "Saving…"},
           std::pair{RecordingStatus::saved(QUrl::fromLocalFile(QStringLiteral("/tmp/a.mp4"))),
                     "Start Recording"},
-          std::pair{RecordingStatus::error(QStringLiteral("No display found.")), "Start Recording"}}) {
+          std::pair{RecordingStatus::error({}), "Start Recording"}}) {
         manager->setStatus(status);
         EXPECT_EQ(lines(), (QStringList{QStringLiteral("Show Window"), QStringLiteral("-"),
                                         QString::fromUtf8(recording), QStringLiteral("-"),
@@ -50,10 +72,10 @@ TEST_F(MenuBarContentTest, TheRecordingItemFollowsTheStatusBetweenFixedItems) {
                                         QStringLiteral("Quit Backreel")}));
         for (const QAction* action : content.menu()->actions()) {
             EXPECT_TRUE(action->shortcut().isEmpty() && QKeySequence::mnemonic(action->text()).isEmpty());
-            if (action->isVisible() && !action->isSeparator()) {
-                EXPECT_EQ(action->isEnabled(), !action->text().startsWith(QStringLiteral("Saving")));
-            }
+            EXPECT_TRUE(action->isEnabled() != action->text().startsWith(QStringLiteral("Saving")) ||
+                        !action->isVisible());
         }
+        EXPECT_EQ(drawnAt(iconImage(tray.systemTrayIcon().icon(), 44), 0.77), status.is(Kind::buffering));
     }
     manager->setStatus(RecordingStatus::saving());
     item(QStringLiteral("Saving…"))->trigger();
@@ -65,7 +87,7 @@ TEST_F(MenuBarContentTest, TheRecordingItemFollowsTheStatusBetweenFixedItems) {
 TEST_F(MenuBarContentTest, CommandsDoWhatTheySay) {
     item(QStringLiteral("Show Window"))->trigger();
     item(QStringLiteral("Quit Backreel"))->trigger();
-    EXPECT_TRUE(shows == 1 && quits == 1);
+    EXPECT_EQ(commands, 11);
     item(QStringLiteral("Start Recording"))->trigger();
     BACKREEL_EVENTUALLY_EQ(manager->status().kind(), Kind::buffering);
     item(QStringLiteral("Stop & Save"))->trigger();
@@ -75,7 +97,37 @@ TEST_F(MenuBarContentTest, CommandsDoWhatTheySay) {
     item(QStringLiteral("Check for Updates…"))->trigger();
     EXPECT_TRUE(updates.isChecking());
     ASSERT_TRUE(finished.wait(10'000));
-    if (updates.resultDialog() != nullptr) {
-        updates.resultDialog()->close();
+    updates.resultDialog()->close();
+}
+
+// Drawn in the palette's text colour, and set again when the palette changes so that the tray
+// draws it anew.
+TEST_F(MenuBarContentTest, TheTrayIconIsRedrawnInANewThemesColour) {
+    const qint64 before = tray.systemTrayIcon().icon().cacheKey();
+    const QPalette original = QApplication::palette();
+    QPalette light = original;
+    light.setColor(QPalette::WindowText, QColor(0xf0, 0xf0, 0xf0));
+    QApplication::setPalette(light);
+    EXPECT_NE(tray.systemTrayIcon().icon().cacheKey(), before);
+    EXPECT_EQ(QColor(iconImage(tray.systemTrayIcon().icon(), 32).pixel(16, 16)), QColor(0xf0, 0xf0, 0xf0));
+    QApplication::setPalette(original);
+}
+
+// Drawn for the pixels asked for, not scaled from another size: both have the middle dot and
+// nothing outside the circle; the disc is solid from a little further out, the ring only at its rim.
+TEST(RecordIcon, CrispAtTraySizesWithARingOrADisc) {
+    for (const int side : {22, 44}) {
+        SCOPED_TRACE(side);
+        const QImage outline = iconImage(QIcon(new RecordIconEngine(Style::outline)), side);
+        const QImage filled = iconImage(QIcon(new RecordIconEngine(Style::filled)), side);
+        for (const QImage& image : {outline, filled}) {
+            ASSERT_EQ(image.size(), QSize(side, side));
+            EXPECT_TRUE(drawnAt(image, 0.0) && qAlpha(image.pixel(0, 0)) == 0);
+            EXPECT_FALSE(side > 32 && drawnAt(image, 0.62));
+            EXPECT_TRUE(side < 32 || drawnAt(image, 0.93));
+        }
+        EXPECT_TRUE(side < 32 || (!drawnAt(outline, 0.77) && drawnAt(filled, 0.77)));
     }
+    const QImage dense = renderSymbol(Symbol::recordCircle, QSize(22, 22), 2.0, Qt::black);
+    EXPECT_TRUE(dense.size() == QSize(44, 44) && dense.devicePixelRatio() == 2.0);
 }

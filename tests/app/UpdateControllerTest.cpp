@@ -1,5 +1,6 @@
 #include "app/UpdateController.h"
 
+#include "app/Appcast.h"
 #include "support/WidgetTest.h"
 
 #include <optional>
@@ -19,70 +20,133 @@ public:
         EXPECT_TRUE(listen(QHostAddress::LocalHost, 0));
         connect(this, &QTcpServer::newConnection, this, [this, status, body] {
             QTcpSocket* socket = nextPendingConnection();
+            connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
             connect(socket, &QTcpSocket::readyRead, socket, [this, socket, status, body] {
                 if ((request += socket->readAll()).contains("\r\n\r\n")) {
                     socket->write("HTTP/1.1 " + QByteArray::number(status) +
-                                  (status == 200 ? " OK" : " Not Found") + "\r\nContent-Length: " +
-                                  QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body);
+                                  " Not Found\r\nContent-Length: " + QByteArray::number(body.size()) +
+                                  "\r\nConnection: close\r\n\r\n" + body);
                     socket->disconnectFromHost();
                 }
             });
-            connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
         });
     }
-    QUrl url() const { return QUrl(QStringLiteral("http://127.0.0.1:%1/appcast.xml").arg(serverPort())); }
     QByteArray request;
 };
 
 QByteArray feed(const QByteArray& version) {
-    return R"(<rss version="2.0" xmlns:sparkle="http://www.andymatuschak.org/xml-namespaces/sparkle"><channel>)"
-           "<item><link>https://example.org/backreel/" +
+    return R"(<rss xmlns:sparkle="http://www.andymatuschak.org/xml-namespaces/sparkle"><channel><item>)"
+           "<link>https://example.org/backreel/" +
            version + "</link><sparkle:version>" + version + "</sparkle:version></item></channel></rss>";
+}
+
+AppcastItem item(QString shortVersion, QString version = {}) {
+    return AppcastItem{{},
+                       std::move(version),
+                       shortVersion,
+                       QUrl(QStringLiteral("https://example.org/") + shortVersion),
+                       {}};
 }
 
 } // namespace
 
 // Every outcome ends in a dialog; only the feed is fetched, and never over plain HTTP across a network.
 TEST(UpdateController, EachOutcomeIsShownInADialog) {
-    struct Case {
-        int status; // 0: nobody listens; -1: a plain HTTP address across a network
-        QByteArray body;
-        Kind kind;
-        const char* title;
-        const char* detail; // part of the text below the title
-    };
-    const Case cases[] = {
-        {200, feed("0.1.0"), Kind::upToDate, "You're up to date", "0.1.0"},
-        {200, feed("0.3.2"), Kind::updateAvailable, "Version 0.3.2 is available",
+    const char* failed = "Could not check for updates";
+    const std::tuple<int, QByteArray, const char*, const char*> cases[] = {
+        // HTTP status (0: nobody listens, -1: a plain HTTP address across a network), page, title, text
+        {200, feed("0.1.0"), "You're up to date", "0.1.0"},
+        {200, feed("0.3.2"), "Version 0.3.2 is available",
          R"(<a href="https://example.org/backreel/0.3.2">)"},
-        {404, "gone", Kind::failed, "Could not check for updates", "Not Found"},
-        {200, "<rss><channel><item>", Kind::failed, "Could not check for updates",
-         "The update feed could not be read"},
-        {0, {}, Kind::failed, "Could not check for updates", "refused"},
-        {-1, {}, Kind::failed, "Could not check for updates", "not an HTTPS address"},
+        {404, "gone", failed, "Not Found"},
+        {200, "<rss><channel><item>", failed, "The update feed could not be read"},
+        {0, {}, failed, "refused"},
+        {-1, {}, failed, "not an HTTPS address"},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.detail);
+    for (const auto& [status, page, title, text] : cases) {
+        SCOPED_TRACE(text);
         std::optional<FeedServer> server;
         QUrl url(QStringLiteral("http://updates.example.org/appcast.xml"));
-        if (c.status > 0) {
-            url = server.emplace(c.status, c.body).url();
-        } else if (c.status == 0) {
-            url = FeedServer(200, {}).url(); // nobody listens there once the server is gone
+        if (status >= 0) {
+            // Nobody listens at a server's address once it is gone.
+            const quint16 port =
+                status > 0 ? server.emplace(status, page).serverPort() : FeedServer(0, {}).serverPort();
+            url = QUrl(QStringLiteral("http://127.0.0.1:%1/appcast.xml").arg(port));
         }
         UpdateController controller(QStringLiteral("0.1.0"), url);
         QSignalSpy finished(&controller, &UpdateController::checkFinished);
         controller.checkForUpdates();
         ASSERT_TRUE(finished.wait(10'000));
-        EXPECT_EQ(finished.front().front().value<UpdateCheckResult>().kind, c.kind);
         QMessageBox* dialog = controller.resultDialog();
-        ASSERT_NE(dialog, nullptr);
-        EXPECT_TRUE(dialog->isVisible());
-        EXPECT_EQ(dialog->text(), QString::fromUtf8(c.title));
-        EXPECT_TRUE(dialog->informativeText().contains(QString::fromUtf8(c.detail), Qt::CaseInsensitive))
+        ASSERT_TRUE(dialog != nullptr && dialog->isVisible());
+        EXPECT_EQ(dialog->text(), QString::fromUtf8(title));
+        EXPECT_TRUE(dialog->informativeText().contains(QString::fromUtf8(text), Qt::CaseInsensitive))
             << dialog->informativeText().toStdString();
         EXPECT_TRUE(!server || (server->request.startsWith("GET /appcast.xml HTTP/1.1") &&
                                 server->request.contains("User-Agent: Backreel/0.1.0")));
         dialog->close();
     }
+}
+
+// An item's download page is its link, else its enclosure; a broken feed is told with its line.
+TEST(Appcast, ReadsVersionsLinksAndEnclosures) {
+    const Expected<std::vector<AppcastItem>> items = parseAppcast(R"(<rss
+xmlns:sparkle="http://www.andymatuschak.org/xml-namespaces/sparkle"><channel><link>https://example.org/</link>
+<item><title>Version 0.2.0</title><sparkle:shortVersionString>0.2.0</sparkle:shortVersionString>
+<enclosure url="https://example.org/0.10.1.tar.gz" sparkle:version="101" sparkle:shortVersionString="0.10.1"/>
+</item></channel></rss>)");
+    ASSERT_TRUE(items && items.value().size() == 1u);
+    const AppcastItem& first = items.value()[0];
+    EXPECT_EQ(
+        QStringList({first.title, first.version, first.shortVersionString, first.downloadPage().toString()}),
+        QStringList({"Version 0.2.0", "101", "0.2.0", "https://example.org/0.10.1.tar.gz"}));
+    const Expected<std::vector<AppcastItem>> broken = parseAppcast("<rss>\n<channel>\n<item></channel>");
+    ASSERT_FALSE(broken);
+    EXPECT_TRUE(
+        broken.error().description.startsWith(QStringLiteral("The update feed could not be read: ")) &&
+        broken.error().description.contains(QStringLiteral("(line 3)")));
+}
+
+TEST(Appcast, OnlyHttpsOrLoopbackHttpFeedsAreFetched) {
+    for (const char* url : {"https://example.org/a.xml", "http://127.0.0.1:8080/a.xml",
+                            "http://localhost/a.xml", "http://[::1]:8080/a.xml"}) {
+        EXPECT_TRUE(isPermittedFeedUrl(QUrl(QString::fromLatin1(url)))) << url;
+    }
+    for (const char* url : {"http://example.org/a.xml", "http://192.168.1.10/a.xml",
+                            "ftp://example.org/a.xml", "file:///tmp/a.xml", ""}) {
+        EXPECT_FALSE(isPermittedFeedUrl(QUrl(QString::fromLatin1(url)))) << url;
+    }
+}
+
+// The newest readable version, compared number by number; without a readable short version, the
+// build number is the version.
+TEST(UpdateCheckResult, TheNewestReadableVersionIsComparedNumerically) {
+    const std::vector<AppcastItem> items = {item("0.9.0"), item("0.10.0"), item("0.2"), item("beta")};
+    EXPECT_EQ(evaluateAppcast(items, QStringLiteral("0.9.5")),
+              (UpdateCheckResult{
+                  Kind::updateAvailable, "0.10.0", QUrl(QStringLiteral("https://example.org/0.10.0")), {}}));
+    for (const char* current : {"0.10.0", "0.10", "1.0.0"}) {
+        EXPECT_EQ(evaluateAppcast(items, QString::fromLatin1(current)).kind, Kind::upToDate) << current;
+    }
+    EXPECT_EQ(evaluateAppcast({item("beta"), item({}, "7")}, QStringLiteral("0.1.0")).version,
+              QStringLiteral("7"));
+    EXPECT_EQ(
+        evaluateAppcast({item("beta")}, QStringLiteral("0.1.0")),
+        (UpdateCheckResult{Kind::failed, {}, {}, QStringLiteral("The update feed lists no versions.")}));
+}
+
+// Texts are escaped for the dialog's rich text, and only web pages become links.
+TEST(UpdateCheckResult, DialogTextsAreEscapedAndLinkOnlyWebPages) {
+    const auto text = [](Kind kind, const char* page, const char* message = "") {
+        const UpdateCheckResult result{kind, QStringLiteral("0.2.0"), QUrl(QString::fromLatin1(page)),
+                                       QString::fromUtf8(message)};
+        return updateDialogText(result, QStringLiteral("0.1.0")).informativeText;
+    };
+    EXPECT_TRUE(text(Kind::updateAvailable, "https://example.org/get?a=1&b=2")
+                    .contains(QStringLiteral(R"(<a href="https://example.org/get?a=1&amp;b=2">)")));
+    for (const char* page : {"file:///usr/bin/xterm", "javascript:alert(1)", "ftp://example.org/x"}) {
+        EXPECT_FALSE(text(Kind::updateAvailable, page).contains(QStringLiteral("<a "))) << page;
+    }
+    EXPECT_TRUE(
+        text(Kind::failed, "", "refused <really>").contains(QStringLiteral("refused &lt;really&gt;")));
 }

@@ -84,28 +84,28 @@ private:
 // A gsettings that keeps show-banners in a file and logs its arguments, one call a line.
 class FakeGsettings {
 public:
-    explicit FakeGsettings(const QByteArray& banners, bool broken = false) {
-        QFile script(program());
-        EXPECT_TRUE(script.open(QIODevice::WriteOnly));
-        script.write(
-            "#!/bin/sh\necho \"$*\" >> '" + path("calls") + "'\n" +
-            (broken ? "echo 'No such schema \"org.gnome.desktop.notifications\"' >&2\nexit 1\n" : "") +
-            "case \"$1\" in\n  get) cat '" + path("state") + "' ;;\n  set) echo \"$4\" > '" + path("state") +
-            "' ;;\nesac\n");
-        script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        QFile state(QString::fromUtf8(path("state")));
-        EXPECT_TRUE(state.open(QIODevice::WriteOnly) && state.write(banners + "\n") > 0);
+    FakeGsettings(const QByteArray& banners, bool broken) {
+        write("gsettings", R"(#!/bin/sh
+cd "${0%/*}" && echo "$*" >> calls
+[ -e broken ] && echo 'No such schema "org.gnome.desktop.notifications"' >&2 && exit 1
+[ "$1" = get ] && cat state || echo "$4" > state
+)");
+        QFile::setPermissions(program(), QFile::ReadOwner | QFile::ExeOwner);
+        write("state", banners + "\n");
+        write(broken ? "broken" : "working", {});
     }
 
     QString program() const { return dir_.filePath(QStringLiteral("gsettings")); }
-    DesktopSession gnome() const { return DesktopSession{QStringLiteral("ubuntu:GNOME"), program()}; }
     QStringList calls() const { return read("calls").split(u'\n', Qt::SkipEmptyParts); }
     QString banners() const { return read("state").trimmed(); }
 
 private:
-    QByteArray path(const char* name) const { return dir_.filePath(QString::fromLatin1(name)).toUtf8(); }
+    void write(const char* name, const QByteArray& content) const {
+        QFile file(dir_.filePath(QString::fromLatin1(name)));
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
+    }
     QString read(const char* name) const {
-        QFile file(QString::fromUtf8(path(name)));
+        QFile file(dir_.filePath(QString::fromLatin1(name)));
         return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
     }
 
@@ -303,9 +303,10 @@ TEST_F(NotificationServer, OnGnomeBannersGoOffAndComeBackOncePerRecording) {
     NotificationServerStandIn server;
     server.failure = QDBusError::UnknownMethod;
     serve(&server);
-    FakeGsettings gsettings("true");
+    FakeGsettings gsettings("true", false);
     test::LogCapture log;
-    auto muter = std::make_unique<DbusNotificationMuter>(QDBusConnection::sessionBus(), gsettings.gnome());
+    auto muter = std::make_unique<DbusNotificationMuter>(
+        QDBusConnection::sessionBus(), DesktopSession{QStringLiteral("ubuntu:GNOME"), gsettings.program()});
     const auto bannersBecome = [&](const char* value) {
         return QTest::qWaitFor([&] { return gsettings.banners() == QLatin1String(value); }, kWaitMs);
     };

@@ -40,15 +40,7 @@ inline bool isDimmed(const QColor& seen, const QColor& original, double opacity)
            near(seen.blue(), original.blue());
 }
 
-// The shareable content as the manager gets it; empty when the query failed.
-inline ShareableContent shareableContentNow(RecordingManager& manager) {
-    const auto query = [](RecordingManager& asked) -> QCoro::Task<ShareableContent> {
-        QCoro::Task<Expected<ShareableContent>> answer = asked.shareableContent();
-        const Expected<ShareableContent> content = co_await std::move(answer);
-        co_return content ? content.value() : ShareableContent{};
-    };
-    return QCoro::waitFor(query(manager));
-}
+inline const QColor kBackground(0x4f, 0x7c, 0xac);
 
 inline QPointF spot(const QRectF& frame, double x, double y) {
     return frame.topLeft() + QPointF(frame.width() * x, frame.height() * y);
@@ -66,17 +58,19 @@ public:
 
     // The window as the shareable content lists it, once it is on screen.
     std::optional<Window> listed(RecordingManager& manager) const {
-        std::optional<Window> found;
-        static_cast<void>(QTest::qWaitFor(
-            [&] {
-                for (const Window& window : shareableContentNow(manager).windows) {
-                    if (window.title == title_ && window.isOnScreen) {
-                        found = window;
-                    }
+        const auto find = [&]() -> QCoro::Task<std::optional<Window>> {
+            QCoro::Task<Expected<ShareableContent>> query = manager.shareableContent();
+            const Expected<ShareableContent> content = co_await std::move(query);
+            for (const Window& window : content ? content.value().windows : std::vector<Window>{}) {
+                if (window.title == title_ && window.isOnScreen) {
+                    co_return window;
                 }
-                return found.has_value();
-            },
-            5000));
+            }
+            co_return std::nullopt;
+        };
+        std::optional<Window> found;
+        static_cast<void>(
+            QTest::qWaitFor([&] { return (found = QCoro::waitFor(find())).has_value(); }, 5000));
         return found;
     }
 
@@ -110,14 +104,12 @@ protected:
     std::vector<QWidget*> panels() const { return visiblePanels(panelName_); }
 
     // Every screen's panel, mapped and covering its screen.
-    std::vector<QWidget*> waitForOverlay() {
-        static_cast<void>(QTest::qWaitFor([&] { return panels().size() == screenCount(); }, 5000));
+    void waitForOverlay() {
+        BACKREEL_EVENTUALLY_EQ(panels().size(), screenCount());
         for (QWidget* panel : panels()) {
-            EXPECT_TRUE(QTest::qWaitForWindowExposed(panel));
-            EXPECT_EQ(panel->geometry(), panel->screen()->geometry());
+            EXPECT_TRUE(QTest::qWaitForWindowExposed(panel) &&
+                        panel->geometry() == panel->screen()->geometry());
         }
-        EXPECT_EQ(panels().size(), screenCount());
-        return panels();
     }
 
     // One pixel of the screen (root coordinates), as the X server shows it.
@@ -126,22 +118,20 @@ protected:
         return picture.isNull() ? QColor() : QColor(picture.pixel(0, 0));
     }
 
-    // The whole desktop under <build>/screenshots, on a background of one colour that shows the dim.
-    bool saveDesktopScreenshot(const QString& name) const {
-        QRect desktop;
-        for (const QScreen* screen : QGuiApplication::screens()) {
-            desktop |=
-                QRect(screen->geometry().topLeft(), screen->geometry().size() * screen->devicePixelRatio());
-        }
-        const QImage picture = platform.screenPictures->picture(desktop);
-        // Runs where Qt scales the screens keep pictures of their own.
-        const double scale = QGuiApplication::primaryScreen()->devicePixelRatio();
-        const QString suffix = scale == 1.0 ? QString() : QStringLiteral("@%1x").arg(scale);
-        const QDir directory(QStringLiteral(BACKREEL_BUILD_DIR "/screenshots"));
-        return directory.mkpath(QStringLiteral(".")) && !picture.isNull() &&
-               picture.save(directory.filePath(name + suffix + QStringLiteral(".png")));
+    // The whole desktop under <build>/screenshots, where runs with scaled screens keep their own.
+    void saveDesktopScreenshot(const QString& name) const {
+        const QScreen* screen = QGuiApplication::primaryScreen();
+        const double scale = screen->devicePixelRatio();
+        const QString path = QStringLiteral(BACKREEL_BUILD_DIR "/screenshots/%1%2.png")
+                                 .arg(name, scale == 1.0 ? QString() : QStringLiteral("@%1x").arg(scale));
+        EXPECT_TRUE(
+            QDir().mkpath(QFileInfo(path).path()) &&
+            platform.screenPictures->picture(QRect(QPoint(), screen->virtualSize() * scale)).save(path));
     }
-    static bool paintDesktopBackground() { return runProgram({"xsetroot", "-solid", "#4f7cac"}); }
+    // A background of one colour that shows the dim in the pictures.
+    static bool paintDesktopBackground() {
+        return runProgram({"xsetroot", "-solid", kBackground.name().toStdString()});
+    }
 
     Platform platform = loadPlatform();
     std::unique_ptr<RecordingManager> manager = std::make_unique<RecordingManager>(platform, nullptr);

@@ -16,14 +16,15 @@ protected:
         : OverlayDesktopTest("perScreenSelectorPanel") {}
 };
 
-// Drags of ten points or less each way are discarded and leave the overlay up. A larger one, from
-// the bottom right to the top left, selects relative to its screen's top-left corner and in its
-// pixels; the press there made that screen the active one. Qt scales every screen by 2 in the
-// second ctest entry.
-TEST_F(RegionSelectorTest, SmallDragsAreDiscardedAndALargerOneSelectsInTheScreensPixels) {
+// The screens lie under the dim; Esc cancels with the target unchanged. Drags of ten points or less
+// each way are discarded and leave the overlay up. A larger one, from the bottom right to the top
+// left, selects relative to its screen's top-left corner and in its pixels; the press there made
+// that screen the active one. Qt scales every screen by 2 in the second ctest entry.
+TEST_F(RegionSelectorTest, EscCancelsAndADragSelectsInTheScreensPixels) {
     const QScreen* second = QGuiApplication::screens()[1];
+    const double scale = second->devicePixelRatio();
     const auto at = [&](double x, double y) { // in the second screen's points, as root pixels
-        return QPointF(second->geometry().topLeft()) + QPointF(x, y) * second->devicePixelRatio();
+        return QPointF(second->geometry().topLeft()) + QPointF(x, y) * scale;
     };
     const auto drag = [&](QPointF from, QPointF to) {
         return movePointer(from) && xdotool({"mousedown", "1"}) && movePointer((from + to) / 2) &&
@@ -33,13 +34,27 @@ TEST_F(RegionSelectorTest, SmallDragsAreDiscardedAndALargerOneSelectsInTheScreen
     PatternWindow helper(QRectF(at(250, 150), QSizeF(500, 400)).toRect(), "Under the selection");
     ASSERT_TRUE(helper.listed(*manager));
     const QColor beneath = screenPixel(at(450, 325)); // the window, in the selection below
+    manager->setCaptureTarget(CaptureTarget::region(QRectF(1, 2, 30, 40), test::display(1)));
     manager->setSelectedWindowInfo(
         WindowPickInfo{QStringLiteral("Old"), QString(), QRectF(1, 2, 3, 4), 9, true});
+    const CaptureTarget before = manager->captureTarget();
+
+    QCoro::Task<MaybeError> cancelled = selectRegionTarget(*manager);
+    waitForOverlay();
+    // The active screen (the primary one, without a focused window) under the dim, the other not.
+    BACKREEL_EVENTUALLY_TRUE(isDimmed(screenPixel(QPointF(100, 100)), kBackground, 0.45) &&
+                             screenPixel(at(450, 325)) == beneath);
+    saveDesktopScreenshot(QStringLiteral("region-selector"));
+    ASSERT_TRUE(xdotool({"key", "Escape"}));
+    BACKREEL_EVENTUALLY_TRUE(cancelled.isReady() && panels().empty());
+    EXPECT_FALSE(QCoro::waitFor(cancelled));
+    EXPECT_EQ(manager->captureTarget(), before);
+
     QCoro::Task<MaybeError> flow = selectRegionTarget(*manager);
-    const std::vector<QWidget*> shown = waitForOverlay();
+    waitForOverlay();
+    const std::vector<QWidget*> shown = panels();
     ASSERT_EQ(shown.size(), 2u);
     EXPECT_TRUE(viewOf(shown[0])->isActive()); // the primary screen's, without a focused window
-
     ASSERT_TRUE(drag(at(100, 100), at(110, 110)) && drag(at(100, 100), at(110, 300)));
     EXPECT_FALSE(flow.isReady());
     EXPECT_FALSE(viewOf(shown[1])->selectionRect());
@@ -48,36 +63,15 @@ TEST_F(RegionSelectorTest, SmallDragsAreDiscardedAndALargerOneSelectsInTheScreen
     ASSERT_TRUE(movePointer(at(700, 500)) && xdotool({"mousedown", "1"}) && movePointer(at(400, 300)));
     EXPECT_TRUE(viewOf(shown[1])->selectionRect().has_value());
     BACKREEL_EVENTUALLY_EQ(screenPixel(at(450, 325)), beneath);
-    EXPECT_TRUE(saveDesktopScreenshot(QStringLiteral("region-selector-drag")));
+    saveDesktopScreenshot(QStringLiteral("region-selector-drag"));
     ASSERT_TRUE(movePointer(at(300, 200)) && xdotool({"mouseup", "1"}));
-    BACKREEL_EVENTUALLY_TRUE(flow.isReady());
+    BACKREEL_EVENTUALLY_TRUE(flow.isReady() && panels().empty());
     EXPECT_FALSE(QCoro::waitFor(flow));
-    EXPECT_TRUE(panels().empty());
     const CaptureTarget::RegionTarget* region = manager->captureTarget().asRegion();
     ASSERT_NE(region, nullptr);
-    const double scale = second->devicePixelRatio();
     EXPECT_EQ(region->rect, QRectF(300 * scale, 200 * scale, 400 * scale, 300 * scale));
     EXPECT_EQ(region->display.name, QStringLiteral("VIRT-2"));
     EXPECT_FALSE(manager->selectedWindowInfo()); // a region target has no picked window
-}
-
-TEST_F(RegionSelectorTest, EscCancelsWithTheTargetUnchanged) {
-    ASSERT_TRUE(paintDesktopBackground());
-    PatternWindow window(QRect(400, 600, 400, 300), "On the first screen");
-    const std::optional<Window> listed = window.listed(*manager);
-    ASSERT_TRUE(listed);
-    manager->setCaptureTarget(
-        CaptureTarget::region(QRectF(1, 2, 30, 40), shareableContentNow(*manager).displays.back()));
-    const CaptureTarget before = manager->captureTarget();
-    QCoro::Task<MaybeError> flow = selectRegionTarget(*manager);
-    ASSERT_EQ(waitForOverlay().size(), 2u);
-    BACKREEL_EVENTUALLY_TRUE(isDimmed(screenPixel(spot(listed->frame, 0.25, 0.25)), Qt::red, 0.45));
-    EXPECT_TRUE(saveDesktopScreenshot(QStringLiteral("region-selector")));
-    ASSERT_TRUE(xdotool({"key", "Escape"}));
-    BACKREEL_EVENTUALLY_TRUE(flow.isReady());
-    EXPECT_FALSE(QCoro::waitFor(flow));
-    EXPECT_TRUE(panels().empty());
-    EXPECT_EQ(manager->captureTarget(), before);
 }
 
 } // namespace

@@ -3,36 +3,14 @@
 
 #include "overlay/OverlayTargetPicker.h"
 #include "overlay/RegionSelectorCoordinator.h"
-#include "overlay/RegionSelectorView.h"
 #include "overlay/WindowPickerCoordinator.h"
 #include "support/WidgetTest.h"
-
-#include <QMouseEvent>
 
 namespace backreel::test {
 namespace {
 
 const Error kQueryFailed = Error::backreel(-3801, QStringLiteral("The user declined capture."));
 const Window kEditor{5, QStringLiteral("Editor"), std::nullopt, QRectF(0, 0, 300, 200), 0, true};
-
-RegionSelectorView* activeView() {
-    for (QWidget* panel : visiblePanels(QStringLiteral("perScreenSelectorPanel"))) {
-        if (auto* view = panel->findChild<RegionSelectorView*>(); view != nullptr && view->isActive()) {
-            return view;
-        }
-    }
-    return nullptr;
-}
-
-void sendDrag(QWidget* view, QPointF from, QPointF to) {
-    for (const auto& [type, at, button, buttons] :
-         {std::tuple{QEvent::MouseButtonPress, from, Qt::LeftButton, Qt::MouseButtons(Qt::LeftButton)},
-          std::tuple{QEvent::MouseMove, to, Qt::NoButton, Qt::MouseButtons(Qt::LeftButton)},
-          std::tuple{QEvent::MouseButtonRelease, to, Qt::LeftButton, Qt::MouseButtons()}}) {
-        QMouseEvent event(type, at, view->mapToGlobal(at), button, buttons, Qt::NoModifier);
-        QCoreApplication::sendEvent(view, &event);
-    }
-}
 
 // A failing query ends the pick before anything is shown. The selection shows its overlay first
 // and queries after the drag: a failing query, or one without displays, ends it too.
@@ -51,9 +29,14 @@ TEST(TargetSelection, WithoutContentTheFlowsEndWithTheTargetUnchanged) {
         const CaptureTarget before = manager.captureTarget();
         QCoro::Task<MaybeError> flow = selecting ? selectRegionTarget(manager) : pickWindowTarget(manager);
         if (selecting) {
-            BACKREEL_EVENTUALLY_TRUE(activeView() != nullptr);
+            BACKREEL_EVENTUALLY_EQ(visiblePanels(QStringLiteral("perScreenSelectorPanel")).size(), 1u);
             EXPECT_EQ(std::ranges::count(state->journal(), "getShareableContent"), 0);
-            sendDrag(activeView(), QPointF(100, 100), QPointF(300, 200));
+            auto* view = visiblePanels(QStringLiteral("perScreenSelectorPanel"))
+                             .front()
+                             ->findChild<QWidget*>(QStringLiteral("regionSelectorView"));
+            QTest::mousePress(view, Qt::LeftButton, {}, QPoint(100, 100));
+            QTest::mouseMove(view, QPoint(300, 200));
+            QTest::mouseRelease(view, Qt::LeftButton, {}, QPoint(300, 200));
         }
         BACKREEL_EVENTUALLY_TRUE(flow.isReady());
         EXPECT_EQ(QCoro::waitFor(flow), failing ? MaybeError(kQueryFailed) : MaybeError());

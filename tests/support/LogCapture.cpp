@@ -39,9 +39,7 @@ std::vector<LogCapture::Line> LogCapture::lines() const {
 
 std::vector<QString> LogCapture::texts() const {
     std::vector<QString> result;
-    for (const Line& line : lines()) {
-        result.push_back(line.text);
-    }
+    std::ranges::transform(lines(), std::back_inserter(result), &Line::text);
     return result;
 }
 

@@ -18,9 +18,8 @@ extern "C" const char* __tsan_default_suppressions() {
 #include <QSettings>
 #include <QTemporaryDir>
 
-// Widget test programs run with a full QApplication: on the X server of the virtual desktop when
-// there is one, else off screen, where the tests that need real windows skip themselves. The
-// user's settings are redirected to a private folder.
+// Widget tests run on the virtual desktop's X server when there is one, else off screen, in one
+// look (Fusion) whatever the desktop, with the user's settings in a private folder.
 int main(int argc, char* argv[]) {
     if (qEnvironmentVariableIsEmpty("DISPLAY")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -28,7 +27,6 @@ int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("strandloft"));
     QCoreApplication::setApplicationName(QStringLiteral("Backreel"));
-    // One look on every machine, whatever style plugin the desktop would pick.
     QApplication::setStyle(QStringLiteral("Fusion"));
     QApplication::setQuitOnLastWindowClosed(false);
     QTemporaryDir settingsDir;

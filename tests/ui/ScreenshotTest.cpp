@@ -8,6 +8,7 @@
 #include "ui/ViewTransition.h"
 
 #include <QDir>
+#include <span>
 
 using namespace backreel;
 using Kind = RecordingStatus::Kind;
@@ -30,14 +31,10 @@ QImage save(QWidget& widget, const QString& name) {
 }
 
 bool shows(const QImage& picture, const QColor& colour) {
-    for (int y = 0; y < picture.height(); ++y) {
-        for (int x = 0; x < picture.width(); ++x) {
-            if (picture.pixelColor(x, y) == colour) {
-                return true;
-            }
-        }
-    }
-    return false;
+    const QImage argb = picture.convertToFormat(QImage::Format_ARGB32);
+    const std::span pixels(reinterpret_cast<const QRgb*>(argb.constBits()),
+                           static_cast<std::size_t>(argb.sizeInBytes()) / 4);
+    return std::ranges::find(pixels, colour.rgba()) != pixels.end();
 }
 
 } // namespace
@@ -86,11 +83,7 @@ TEST(Screenshot, MainWindowAndStatusLine) {
     // The panel's rounded corners are cut out of the picture.
     EXPECT_EQ(qAlpha(windows.front().pixel(0, 0)), 0);
 
-    const backreel::Window notes{42,
-                                 QStringLiteral("Notes"),
-                                 RunningApplication{QStringLiteral("Notes"), QString(), 77},
-                                 QRectF(10, 10, 300, 200),
-                                 0,
+    const backreel::Window notes{42,  QStringLiteral("Notes"), std::nullopt, QRectF(10, 10, 300, 200), 0,
                                  true};
     manager->setCaptureTarget(CaptureTarget::window(ContentFilter::desktopIndependentWindow(notes)));
     manager->setSelectedWindowInfo(

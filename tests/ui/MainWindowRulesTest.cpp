@@ -33,15 +33,7 @@ TEST(MainWindowRules, TargetAreaShowsOneItemPerModeAndTarget) {
     }
 }
 
-TEST(MainWindowRules, TargetRulesOfTheModeAndScreenPickers) {
-    // Only Full Screen away from a window or region resets the target.
-    for (const CaptureTarget& target : {kWindow, kRegion, kDisplay}) {
-        for (Mode mode : allCaptureModes()) {
-            EXPECT_EQ(modeChangeResetsTarget(mode, target),
-                      mode == Mode::display && target.asDisplay() == nullptr);
-        }
-        EXPECT_EQ(showsRecordThisWindow(target), target.asDisplay() != nullptr);
-    }
+TEST(MainWindowRules, TheScreenPickersDisplay) {
     // The Screen picker reads the target's display or the main one, and writes the first listed
     // display with the chosen id.
     EXPECT_EQ(pickerDisplayID(CaptureTarget::display(display(7)), 3), 7u);

@@ -106,11 +106,12 @@ class PrivatePulseServer {
 public:
     // Starts the daemon; why it could not, if it could not.
     std::optional<std::string> start() {
-        // All of the daemon's state in our folder, none of the session's.
+        // All of the daemon's state in our folder, none of the session's. It leaves by itself ten
+        // seconds after its last client, should the test die without ending it.
         const QString command = QStringLiteral(
             "exec env -u PULSE_SERVER -u PULSE_CONFIG_PATH -u PULSE_CLIENTCONFIG -u DBUS_SESSION_BUS_ADDRESS "
             "XDG_RUNTIME_DIR=%1 PULSE_RUNTIME_PATH=%1 PULSE_STATE_PATH=%1/state HOME=%1 XDG_CONFIG_HOME=%1 "
-            "XDG_CACHE_HOME=%1 pulseaudio -n --daemonize=no --exit-idle-time=-1 --disallow-exit "
+            "XDG_CACHE_HOME=%1 pulseaudio -n --daemonize=no --exit-idle-time=10 --disallow-exit "
             "--use-pid-file=no --log-target=stderr "
             "-L 'module-native-protocol-unix socket=%1/native auth-anonymous=1 auth-cookie-enabled=0' "
             "-L 'module-null-sink sink_name=first rate=48000 channels=2 norewinds=1'");

@@ -108,32 +108,22 @@ TEST_F(RecordingManagerTest, RealTimeBufferingIsSavedAsAClipStartingOnAKeyFrame)
     EXPECT_EQ(manager->session(), nullptr) << "the recording ends with the save";
 }
 
-TEST_F(RecordingManagerTest, StopCompletesTheEncoderBeforeCuttingTheClip) {
+TEST_F(RecordingManagerTest, StopCompletesTheEncoderBeforeCuttingTheClipAndKeepsTheAudioAsCopies) {
     SyntheticOptions options = handDriven();
     options.encodeLatencyMicroseconds = 3000; // frames still in the encoder when the stop begins
     make(options);
     start();
-    deliver(45, false);
+    deliver(45, true);
     stop();
 
-    // Every frame given before the stop reached the clip, and the clip has no audio.
-    ASSERT_EQ(saveFlow->clips.size(), 1u);
-    EXPECT_EQ(saveFlow->clips.front().video.size(), 45u);
-    EXPECT_TRUE(saveFlow->clips.front().audio.empty());
-    EXPECT_EQ(journal({"stopCapture", "finish", "close", "save"}),
-              (std::vector<std::string>{"stopCapture", "finish", "close", "save"}));
-}
-
-TEST_F(RecordingManagerTest, AudioAroundTheClipIsKeptAsCopies) {
-    make(handDriven());
-    start();
-    deliver(30, true);
-    stop();
+    // Every frame given before the stop reached the clip, with the audio around it.
     ASSERT_EQ(saveFlow->clips.size(), 1u);
     const Clip& clip = saveFlow->clips.front();
-    ASSERT_EQ(clip.audio.size(), 100u);
+    EXPECT_EQ(clip.video.size(), 45u);
+    ASSERT_EQ(clip.audio.size(), 150u);
     EXPECT_EQ(clip.audio.front().frameCount(), 480);
-    EXPECT_EQ(clip.audio.front().channels, 2);
+    EXPECT_EQ(journal({"stopCapture", "finish", "close", "save"}),
+              (std::vector<std::string>{"stopCapture", "finish", "close", "save"}));
 }
 
 TEST_F(RecordingManagerTest, ShortRecordingsEndWithTheirMessage) {

@@ -1,5 +1,3 @@
-// The application menu and the tray item that opens it.
-
 #include "app/MenuBarContent.h"
 
 #include "app/RecordIconEngine.h"

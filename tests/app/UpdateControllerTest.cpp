@@ -40,12 +40,9 @@ QByteArray feed(const QByteArray& version) {
            version + "</link><sparkle:version>" + version + "</sparkle:version></item></channel></rss>";
 }
 
-AppcastItem item(QString shortVersion, QString version = {}) {
-    return AppcastItem{{},
-                       std::move(version),
-                       shortVersion,
-                       QUrl(QStringLiteral("https://example.org/") + shortVersion),
-                       {}};
+AppcastItem item(const QString& shortVersion, const QString& version = {}) {
+    return AppcastItem{
+        {}, version, shortVersion, QUrl(QStringLiteral("https://example.org/") + shortVersion), {}};
 }
 
 } // namespace

@@ -4,21 +4,11 @@
 
 using namespace backreel::overlay;
 
-// The window server's rectangles and pointer positions on each screen, scaled or not, are checked on
-// the virtual desktop by the overlay tests.
-
 const QRectF kScreen(0, 0, 1920, 1080);
 
-// A drag spans the same rectangle either way, counts only when larger than 10 points each way,
-// and reaches the display unclipped, in its device pixels.
-TEST(OverlayGeometry, DragsBecomeSelectionsInDevicePixels) {
-    EXPECT_EQ(dragRect(QPointF(400, 100), QPointF(100, 250)), QRectF(100, 100, 300, 150));
-    EXPECT_EQ(dragRect(QPointF(5, 5), QPointF(-15, 2000)), QRectF(-15, 5, 20, 1995));
-    for (const QRectF& small : {QRectF(0, 0, 10, 10), QRectF(0, 0, 10, 500), QRectF(0, 0, 500, 10)}) {
-        EXPECT_FALSE(isLargeEnoughSelection(small));
-    }
-    EXPECT_TRUE(isLargeEnoughSelection(QRectF(0, 0, 10.01, 10.01)));
-    EXPECT_EQ(viewRectToDisplay(QRectF(-20, 1000, 300, 150), 1.0), QRectF(-20, 1000, 300, 150));
+// A selection reaches the display in its device pixels, also at scales the desktop tests do not
+// use, and is labelled in whole points.
+TEST(OverlayGeometry, SelectionsInDevicePixelsAndTheirLabel) {
     EXPECT_EQ(viewRectToDisplay(QRectF(10, 10, 10.5, 11), 1.5), QRectF(15, 15, 15.75, 16.5));
     EXPECT_EQ(sizeLabelText(QRectF(0, 0, 1280.9, 720.2)), QStringLiteral("1280 × 720"));
 }

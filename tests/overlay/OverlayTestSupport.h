@@ -1,8 +1,5 @@
 #pragma once
 
-// The overlays on the virtual desktop's X server: real pointer and key events through xdotool,
-// windows of another process, and the screen's pixels.
-
 #include "capture/RecordingManager.h"
 #include "overlay/TargetSelection.h"
 #include "platform/Platform.h"
@@ -56,7 +53,6 @@ public:
                         std::to_string(frame.width()), std::to_string(frame.height()), title, kind});
     }
 
-    // The window as the shareable content lists it, once it is on screen.
     std::optional<Window> listed(RecordingManager& manager) const {
         const auto find = [&]() -> QCoro::Task<std::optional<Window>> {
             QCoro::Task<Expected<ShareableContent>> query = manager.shareableContent();
@@ -79,7 +75,8 @@ private:
     ChildProcess process_;
 };
 
-// The overlays on the virtual desktop's two monitors, with the real platform.
+// The overlays on the virtual desktop's two monitors with the real platform: real pointer and key
+// events through xdotool, windows of another process, and the screen's pixels.
 class OverlayDesktopTest : public ::testing::Test {
 protected:
     explicit OverlayDesktopTest(const char* panelName)
@@ -112,7 +109,6 @@ protected:
         }
     }
 
-    // One pixel of the screen (root coordinates), as the X server shows it.
     QColor screenPixel(QPointF point) const {
         const QImage picture = platform.screenPictures->picture(QRect(point.toPoint(), QSize(1, 1)));
         return picture.isNull() ? QColor() : QColor(picture.pixel(0, 0));

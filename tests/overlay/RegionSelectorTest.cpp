@@ -1,5 +1,3 @@
-// The region selector on the virtual desktop (two monitors side by side).
-
 #include "overlay/RegionSelectorView.h"
 #include "OverlayTestSupport.h"
 

@@ -1,7 +1,3 @@
-// The region selector's view with a compositing manager, rendered off screen: translucent, the
-// dim over what lies beneath and the selection cleared out of it. Without one, the view draws the
-// screen's picture; the overlay tests on the virtual desktop look at that.
-
 #include "overlay/RegionSelectorView.h"
 
 #include <gtest/gtest.h>
@@ -27,9 +23,10 @@ void send(RegionSelectorView& view, QEvent::Type type, QPointF position, Qt::Mou
 
 } // namespace
 
-// An inactive screen shows what is beneath undimmed; a press activates it, then only the dim is
-// drawn, and a drag clears the selection out of it. A small drag is discarded and the hint comes
-// back; the last dragged rectangle of a larger one is handed over, between whole pixels too,
+// With a compositing manager the view is translucent (without one it draws the screen's picture,
+// which the desktop tests look at). An inactive screen shows what is beneath undimmed; a press activates it,
+// then only the dim is drawn, and a drag clears the selection out of it. A small drag is discarded and the
+// hint comes back; the last dragged rectangle of a larger one is handed over, between whole pixels too,
 // whatever the release position or another button.
 TEST(RegionSelectorView, TheSelectionIsClearedOutOfTheDimAndSmallDragsAreDiscarded) {
     RegionSelectorView view;

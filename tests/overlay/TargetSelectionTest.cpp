@@ -1,6 +1,3 @@
-// The two flows with the synthetic platform, off screen: a failing query, or a desktop without
-// displays or screens, ends them with the target unchanged.
-
 #include "overlay/OverlayTargetPicker.h"
 #include "overlay/RegionSelectorCoordinator.h"
 #include "overlay/WindowPickerCoordinator.h"
@@ -12,8 +9,9 @@ namespace {
 const Error kQueryFailed = Error::backreel(-3801, QStringLiteral("The user declined capture."));
 const Window kEditor{5, QStringLiteral("Editor"), std::nullopt, QRectF(0, 0, 300, 200), 0, true};
 
-// A failing query ends the pick before anything is shown. The selection shows its overlay first
-// and queries after the drag: a failing query, or one without displays, ends it too.
+// Off screen with the synthetic platform: a failing query ends the pick before anything is shown. The
+// selection shows its overlay first and queries after the drag: a failing query, or one without displays,
+// ends it too.
 TEST(TargetSelection, WithoutContentTheFlowsEndWithTheTargetUnchanged) {
     for (const auto& [selecting, failing] :
          {std::pair{false, true}, std::pair{true, true}, std::pair{true, false}}) {

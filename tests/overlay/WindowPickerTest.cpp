@@ -1,5 +1,3 @@
-// The window picker on the virtual desktop (two monitors, a window manager).
-
 #include "overlay/WindowPickerRules.h"
 #include "OverlayTestSupport.h"
 #include "support/LogCapture.h"

@@ -105,8 +105,7 @@ private:
         }                                                                                                    \
     } while (false)
 
-// Runs the event loop until the condition holds, for at most five seconds, then asserts it
-// (QtTest's QTRY_ macros report to QtTest, which nobody reads here).
+// Runs the event loop until the condition holds, for at most five seconds, then asserts it.
 #define BACKREEL_EVENTUALLY_TRUE(condition)                                                                  \
     do {                                                                                                     \
         static_cast<void>(QTest::qWaitFor([&] { return static_cast<bool>(condition); }, 5000));              \

@@ -6,17 +6,14 @@
 #include "ui/CaptureTargetSection.h"
 #include "ui/InfoRow.h"
 #include "ui/LinkButton.h"
-#include "ui/RecordingStatusView.h"
 #include "ui/TargetPicker.h"
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QLabel>
 #include <QPushButton>
 
 using namespace backreel;
 using test::display;
-using Kind = RecordingStatus::Kind;
 
 namespace {
 
@@ -34,23 +31,21 @@ public:
     int picks = 0;
 };
 
+// The main window, shown, on the main display, which no screen of this session shows, and the
+// primary screen's; the main one is the target once the window has loaded them.
 class ContentViewTest : public ::testing::Test {
 protected:
     void SetUp() override {
         BACKREEL_REQUIRE_DISPLAY();
         Settings::setBoolValue(Settings::kAlwaysOnTopKey, false);
         Settings::setBoolValue(Settings::kMuteNotificationsKey, false);
+        openView();
     }
-
-    // The main window on a recorder with these displays, shown: the displays are loaded then, and
-    // the main one becomes the target.
-    void make(std::vector<backreel::Display> displays = {display(1)}) {
-        recorder = test::SyntheticRecorder(std::move(displays), {kNotes});
-        manager = recorder.makeManager();
+    void openView() {
         view = std::make_unique<ContentView>(*manager, picker, std::make_unique<test::ManualTimer>());
         view->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(view.get()));
-        BACKREEL_EVENTUALLY_TRUE(!manager->availableDisplays().empty());
+        BACKREEL_EVENTUALLY_TRUE(!manager->availableDisplays().empty() && view->appWindow() != nullptr);
     }
     CaptureTargetSection& section() { return *view->captureSection(); }
     static void choose(QComboBox* combo, int index) {
@@ -59,8 +54,10 @@ protected:
     }
     void chooseMode(int index) { choose(section().captureModePicker(), index); }
 
-    test::SyntheticRecorder recorder;
-    std::unique_ptr<RecordingManager> manager;
+    const backreel::Display main = display(2, QStringLiteral("HDMI-9"));
+    const backreel::Display primary = display(1, QGuiApplication::primaryScreen()->name());
+    test::SyntheticRecorder recorder{{main, primary}, {kNotes}};
+    std::unique_ptr<RecordingManager> manager = recorder.makeManager();
     CountingTargetPicker picker;
     std::unique_ptr<ContentView> view;
 };
@@ -70,7 +67,6 @@ protected:
 // The main button's title and state, and every setting but "Always on top", follow the status; the
 // button starts and stops, in window mode without a picked window on the display it had.
 TEST_F(ContentViewTest, TheMainButtonAndTheSettingsFollowTheStatus) {
-    make({display(1), display(2)});
     const QWidget* settings[] = {view->durationPicker(),
                                  section().captureModePicker(),
                                  section().screenPicker(),
@@ -100,24 +96,26 @@ TEST_F(ContentViewTest, TheMainButtonAndTheSettingsFollowTheStatus) {
     manager->setStatus(RecordingStatus::idle());
     chooseMode(1);
     QTest::mouseClick(view->mainButton(), Qt::LeftButton);
-    BACKREEL_EVENTUALLY_EQ(manager->status().kind(), Kind::buffering);
-    EXPECT_EQ(recorder.state->lastStream()->filter().displayContent()->display, display(1));
+    BACKREEL_EVENTUALLY_EQ(manager->status().kind(), RecordingStatus::Kind::buffering);
+    EXPECT_EQ(recorder.state->lastStream()->filter().displayContent()->display, main);
     QTest::mouseClick(view->mainButton(), Qt::LeftButton);
     BACKREEL_EVENTUALLY_EQ(view->mainButton()->text(), QStringLiteral("Start Recording"));
 }
 
 // Window and Region mode show a button to pick or select, or what was picked with a button to
 // pick again; they keep the target. Back in Full Screen mode, a window or region target goes
-// back to the main display.
+// back to the main display. The screen picker lists the displays by the session's screen names.
 TEST_F(ContentViewTest, EachModeShowsItsTargetAndFullScreenResetsIt) {
-    make({display(2), display(1)});
     chooseMode(1);
     QTest::mouseClick(section().pickWindowButton(), Qt::LeftButton);
     chooseMode(2);
     QTest::mouseClick(section().selectRegionButton(), Qt::LeftButton);
     chooseMode(0);
-    EXPECT_TRUE(section().screenPicker()->isVisible());
-    EXPECT_EQ(manager->captureTarget(), CaptureTarget::display(display(2)));
+    QComboBox* screens = section().screenPicker();
+    ASSERT_TRUE(screens->isVisible() && screens->count() == 2 && screens->currentIndex() == 0);
+    EXPECT_EQ(screens->itemText(0), QStringLiteral("Display 2"));
+    EXPECT_TRUE(screens->itemText(1).startsWith(primary.name));
+    EXPECT_EQ(manager->captureTarget(), CaptureTarget::display(main));
 
     manager->setCaptureTarget(kWindowTarget);
     manager->setSelectedWindowInfo(
@@ -126,39 +124,24 @@ TEST_F(ContentViewTest, EachModeShowsItsTargetAndFullScreenResetsIt) {
     EXPECT_EQ(section().windowInfoRow()->text(), QStringLiteral("Notes"));
     QTest::mouseClick(section().windowInfoRow()->button(), Qt::LeftButton);
     chooseMode(0);
-    BACKREEL_EVENTUALLY_EQ(manager->captureTarget(), CaptureTarget::display(display(2)));
+    BACKREEL_EVENTUALLY_EQ(manager->captureTarget(), CaptureTarget::display(main));
     EXPECT_FALSE(manager->selectedWindowInfo().has_value());
 
-    manager->setCaptureTarget(CaptureTarget::region(QRectF(0, 0, 1280.9, 720.2), display(1)));
+    manager->setCaptureTarget(CaptureTarget::region(QRectF(0, 0, 1280.9, 720.2), primary));
     chooseMode(2);
     EXPECT_EQ(section().regionInfoRow()->text(), QStringLiteral("1280 × 720"));
     QTest::mouseClick(section().regionInfoRow()->button(), Qt::LeftButton);
     EXPECT_EQ(picker.picks, 4);
     chooseMode(0);
-    BACKREEL_EVENTUALLY_EQ(manager->captureTarget(), CaptureTarget::display(display(2)));
-}
-
-// Listed once a second monitor appears, by the session's screen names.
-TEST_F(ContentViewTest, TheScreenPickerListsTwoOrMoreDisplays) {
-    const QString screen = QGuiApplication::primaryScreen()->name();
-    make({display(1, screen)});
-    EXPECT_FALSE(section().screenPicker()->isVisible());
-    recorder.state->changeOptions(
-        [](SyntheticOptions& options) { options.content.displays.push_back(display(2)); });
-    QCoro::waitFor(manager->refreshDisplays());
-    QComboBox* screens = section().screenPicker();
-    ASSERT_TRUE(screens->isVisible() && screens->count() == 2);
-    EXPECT_TRUE(screens->currentIndex() == 0 && screens->itemText(0).startsWith(screen));
-    EXPECT_EQ(screens->itemText(1), QStringLiteral("Display 2")); // no screen of this session
+    BACKREEL_EVENTUALLY_EQ(manager->captureTarget(), CaptureTarget::display(main));
     choose(screens, 1);
-    EXPECT_EQ(manager->captureTarget(), CaptureTarget::display(display(2)));
+    EXPECT_EQ(manager->captureTarget(), CaptureTarget::display(primary));
 }
 
 // The duration and the options are the manager's, stored; "Record this window" only for display
 // targets. A new window starts in Full Screen mode, the target left as it was, and applies the
 // stored "Always on top" once its window is known, one trip through the event loop after the show.
 TEST_F(ContentViewTest, OptionsAndANewWindow) {
-    make();
     choose(view->durationPicker(), 2);
     EXPECT_EQ(manager->bufferDuration(), RecordingDuration::oneMinute);
     manager->setBufferDuration(RecordingDuration::threeMinutes);
@@ -168,12 +151,11 @@ TEST_F(ContentViewTest, OptionsAndANewWindow) {
     view->recordThisWindowBox()->click();
     EXPECT_TRUE(manager->includeBackreelWindow());
     for (const CaptureTarget& target :
-         {kWindowTarget, CaptureTarget::display(), CaptureTarget::region(QRectF(0, 0, 10, 10), display(1))}) {
+         {kWindowTarget, CaptureTarget::display(), CaptureTarget::region(QRectF(0, 0, 10, 10), main)}) {
         manager->setCaptureTarget(target);
         EXPECT_EQ(view->recordThisWindowBox()->isVisible(), target.asDisplay() != nullptr);
     }
     chooseMode(2);
-    BACKREEL_EVENTUALLY_TRUE(view->appWindow() != nullptr);
     view->alwaysOnTopBox()->click();
     EXPECT_TRUE(Settings::boolValue(Settings::kAlwaysOnTopKey));
     EXPECT_TRUE(view->appWindow()->flags().testFlag(Qt::WindowStaysOnTopHint) && view->isVisible());
@@ -192,7 +174,6 @@ TEST_F(ContentViewTest, OptionsAndANewWindow) {
 
 // A frameless panel moved by dragging its background.
 TEST_F(ContentViewTest, ThePanelIsDraggedByItsBackground) {
-    make();
     EXPECT_TRUE(view->windowFlags().testFlag(Qt::FramelessWindowHint));
     view->move(200, 150);
     BACKREEL_EVENTUALLY_EQ(view->pos(), QPoint(200, 150));

@@ -33,16 +33,6 @@ TEST(MainWindowRules, TargetAreaShowsOneItemPerModeAndTarget) {
     }
 }
 
-TEST(MainWindowRules, TheScreenPickersDisplay) {
-    // The Screen picker reads the target's display or the main one, and writes the first listed
-    // display with the chosen id.
-    EXPECT_EQ(pickerDisplayID(CaptureTarget::display(display(7)), 3), 7u);
-    EXPECT_EQ(pickerDisplayID(kRegion, 3), 3u);
-    EXPECT_EQ(displayTargetFor(2, {display(1), display(2), display(2, QStringLiteral("twin"))}),
-              CaptureTarget::display(display(2)));
-    EXPECT_EQ(displayTargetFor(9, {display(1)}), CaptureTarget::display());
-}
-
 // The window first shows in the top-trailing corner of the free area, here below a top panel; the
 // mode picker's labels, in order, are each stored by a raw value.
 TEST(MainWindowRules, TheFirstPositionAndTheModeLabels) {

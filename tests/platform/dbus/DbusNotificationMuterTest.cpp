@@ -150,9 +150,8 @@ protected:
         ASSERT_TRUE(server_.registerService(kService));
     }
 
-    // Returns once the muter has had the answers to the calls it made before, and the stand-in has
-    // handled the calls those answers led to: each connection keeps its order, and so do the
-    // watchers of the answers.
+    // Returns once the muter has had the answers to its calls so far and the stand-in has handled
+    // the calls those led to: each connection, and each answer's watcher, keeps its order.
     static void roundTrip() {
         for (int pass = 0; pass < 2; ++pass) {
             const QDBusMessage ping =
@@ -218,7 +217,7 @@ TEST_F(NotificationServer, OnPlasmaEachRecordingInhibitsOnceAndReleasesItsCookie
 }
 
 // Where nothing mutes, the log alone says why: a refusal in the server's words once per recording,
-// without a bus, a server that can inhibit, or GNOME's gsettings once that nothing can mute, and
+// without a bus, a server that can inhibit or GNOME's gsettings once that nothing can mute, and
 // gsettings' own words when it fails. GNOME's banners are read afresh each recording but only
 // switched off where they are on.
 TEST_F(NotificationServer, WhereNothingMutesTheLogSaysWhyAndNothingIsSwitched) {

@@ -136,9 +136,10 @@ protected:
         ASSERT_TRUE(server_.isConnected());
     }
     void TearDown() override {
-        if (server_.isConnected()) {
-            roundTrip(); // the last answers reach their muters before the next case logs
+        if (!server_.isConnected()) {
+            return; // skipped
         }
+        roundTrip(); // the last answers reach their muters before the next case logs
         server_.unregisterObject(kPath);
         server_.unregisterService(kService);
         QDBusConnection::disconnectFromBus(QStringLiteral("standin"));

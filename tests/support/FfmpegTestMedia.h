@@ -1,8 +1,6 @@
 #pragma once
 
-// Media for the FFmpeg movie tests: packets really compressed with libx264 or libx265, a tone in
-// chunks, a clip written into a movie file the way a save does, and what the ffmpeg tools (not our
-// code) read back from a movie.
+// Media for the FFmpeg movie tests, and what the ffmpeg tools (not our code) read back from a movie.
 
 #include "platform/ffmpeg/FfmpegPtr.h"
 #include "platform/MovieFile.h"
@@ -163,15 +161,12 @@ inline QJsonObject probeMovie(const QString& path) {
 // The first channel of the movie's first audio track, decoded by the ffmpeg tool as players do
 // (the encoder's priming cut by the edit list).
 inline std::vector<float> decodeAudio(const QString& path) {
-    QTemporaryDir dir;
-    const QString raw = dir.filePath(QStringLiteral("audio.raw"));
+    std::string bytes;
     runProgram({"ffmpeg", "-nostdin", "-v", "error", "-i", QFile::encodeName(path).toStdString(), "-map",
-                "0:a:0", "-af", "pan=mono|c0=c0", "-f", "f32le", QFile::encodeName(raw).toStdString()},
-               nullptr, std::chrono::seconds(60));
-    QFile file(raw);
-    const QByteArray bytes = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    std::vector<float> samples(static_cast<std::size_t>(bytes.size()) / sizeof(float));
-    std::memcpy(samples.data(), bytes.constData(), samples.size() * sizeof(float));
+                "0:a:0", "-af", "pan=mono|c0=c0", "-f", "f32le", "-"},
+               &bytes, std::chrono::seconds(60));
+    std::vector<float> samples(bytes.size() / sizeof(float));
+    std::memcpy(samples.data(), bytes.data(), samples.size() * sizeof(float));
     return samples;
 }
 

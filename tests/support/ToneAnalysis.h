@@ -2,8 +2,10 @@
 
 // Checks on recorded or decoded audio: where a tone starts, its pitch and its level.
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <numeric>
 #include <span>
 #include <vector>
 
@@ -11,11 +13,9 @@ namespace backreel::test {
 
 // The index of the first sample whose magnitude reaches the threshold; the size when none does.
 inline std::size_t firstLoud(std::span<const float> signal, float threshold) {
-    std::size_t index = 0;
-    while (index < signal.size() && std::fabs(signal[index]) < threshold) {
-        ++index;
-    }
-    return index;
+    return static_cast<std::size_t>(
+        std::ranges::find_if(signal, [&](float value) { return std::fabs(value) >= threshold; }) -
+        signal.begin());
 }
 
 // The stretch of the given length that starts 50 ms (at 48 kHz) after the signal gets loud; empty
@@ -44,10 +44,7 @@ inline double frequencyOf(std::span<const float> signal, double rate) {
 
 // The root mean square of a signal: 0.707 of the peak for a sine.
 inline double rootMeanSquare(std::span<const float> signal) {
-    double sum = 0;
-    for (const float value : signal) {
-        sum += static_cast<double>(value) * value;
-    }
+    const double sum = std::inner_product(signal.begin(), signal.end(), signal.begin(), 0.0);
     return signal.empty() ? 0.0 : std::sqrt(sum / static_cast<double>(signal.size()));
 }
 

@@ -18,14 +18,9 @@ using namespace backreel::test;
 namespace {
 
 bool fileIsOpenHere(const QString& path) {
-    const QString canonical = QFileInfo(path).canonicalFilePath();
-    for (const QFileInfo& link :
-         QDir(QStringLiteral("/proc/self/fd")).entryInfoList(QDir::System | QDir::Files)) {
-        if (link.symLinkTarget() == canonical) {
-            return true;
-        }
-    }
-    return false;
+    return std::ranges::any_of(
+        QDir(QStringLiteral("/proc/self/fd")).entryInfoList(QDir::System | QDir::Files),
+        [&](const QFileInfo& link) { return link.symLinkTarget() == QFileInfo(path).canonicalFilePath(); });
 }
 
 } // namespace

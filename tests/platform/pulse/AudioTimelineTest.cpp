@@ -13,10 +13,6 @@ namespace {
 constexpr std::int32_t kRate = 48000;
 constexpr std::int64_t kTolerance = 960; // 20 ms
 constexpr std::int64_t kFragment = 480;  // 10 ms
-
-bool allSilent(const AudioView& audio) {
-    return std::all_of(audio.samples.begin(), audio.samples.end(), [](float value) { return value == 0.0f; });
-}
 } // namespace
 
 TEST(AudioTimeline, ClockReadingsAndDurationsInFrames) {
@@ -100,7 +96,7 @@ TEST(FragmentSampler, HolesBecomeSilenceAndKeepTimeFlowing) {
     ASSERT_TRUE(hole);
     EXPECT_EQ(hole->frameCount(), 960);
     EXPECT_EQ(hole->presentationTime.value(), 10'480);
-    EXPECT_TRUE(allSilent(*hole));
+    EXPECT_TRUE(std::ranges::all_of(hole->samples, [](float value) { return value == 0.0f; }));
     // The audio after the hole follows it on the timeline, as if the hole had been played.
     EXPECT_EQ(sampler.audio(fragment.data(), bytes, 11'440 + 100)->presentationTime.value(), 11'440);
     EXPECT_FALSE(sampler.lastPlacement().reanchored);

@@ -62,9 +62,8 @@ TEST_F(PulseAudioSourceTest, RecordsThePlayedToneAtItsPitchAndLevelOnTheMonotoni
     EXPECT_NEAR(rootMeanSquare(tone), kTonePeak / std::numbers::sqrt2, 0.04);
     EXPECT_TRUE(collector_.channel(0) == collector_.channel(1)) << "the tone on both channels";
 
-    // Fragments of about 10 ms in the asked-for format, timed close behind the clock at arrival,
-    // never backwards, and end to end but where the estimates strayed beyond the timeline's
-    // tolerance (a loaded machine).
+    // Fragments of about 10 ms in the asked-for format, stamped close to their arrival, never
+    // backwards, and mostly end to end (a loaded machine strays beyond the timeline's tolerance).
     const std::vector<ReceivedAudio> received = collector_.received();
     std::vector<std::int64_t> lengths;
     std::size_t followOn = 0;
@@ -139,7 +138,6 @@ TEST(PulseAudioSource, StartFailsSoonWithTheReason) {
     QLocalServer silent; // accepts connections (the kernel does, into the backlog) but never speaks
     ASSERT_TRUE(silent.listen(dir.filePath(QStringLiteral("silent"))));
     const QString silentServer = QStringLiteral("unix:") + silent.fullServerName();
-    const QString nobody = QStringLiteral("unix:/nonexistent/backreel-test/native");
     const struct {
         QString server;
         int channels;
@@ -147,8 +145,6 @@ TEST(PulseAudioSource, StartFailsSoonWithTheReason) {
         std::chrono::milliseconds within;
     } cases[] = {
         {{}, 9, QStringLiteral("Cannot record system audio with 9 channels; between 1 and 8 channels"), 1s},
-        {nobody, 2,
-         QStringLiteral("Could not connect to the audio server (%1): Connection refused").arg(nobody), 2s},
         {silentServer, 2,
          QStringLiteral("The audio server (%1) did not start recording within 3000 ms: ").arg(silentServer),
          5s}};

@@ -38,11 +38,7 @@ TEST_F(X11ShareableContent, listsClientWindowsWithTheirOwnersAndTheWindowServerF
         << "unmapped windows are withdrawn without a manager";
     EXPECT_LT(ownEntry, helperEntry) << "bottom to top: the helper was mapped last";
     for (const pid_t process : {getpid(), helper.pid()}) {
-        EXPECT_EQ(std::count_if(listed.applications.begin(), listed.applications.end(),
-                                [&](const RunningApplication& application) {
-                                    return application.processID == process;
-                                }),
-                  1)
+        EXPECT_EQ(std::ranges::count(listed.applications, process, &RunningApplication::processID), 1)
             << "one application per process";
     }
 
@@ -51,8 +47,7 @@ TEST_F(X11ShareableContent, listsClientWindowsWithTheirOwnersAndTheWindowServerF
     EXPECT_EQ(X11WindowServer().mainDisplayID(), listed.displays.front().displayID);
     const std::vector<WindowServerEntry> entries = X11WindowServer().windowList();
     const auto entryOf = [&](std::uint32_t id) {
-        return std::find_if(entries.begin(), entries.end(),
-                            [&](const WindowServerEntry& entry) { return entry.windowNumber == id; });
+        return std::ranges::find(entries, id, &WindowServerEntry::windowNumber);
     };
     ASSERT_NE(entryOf(own->id()), entries.end());
     EXPECT_LT(entryOf(helper.id), entryOf(own->id()));

@@ -135,8 +135,7 @@ protected:
         return std::make_unique<TestWindow>(connection_.get(), options);
     }
     static const Window* findWindow(const ShareableContent& content, std::uint32_t id) {
-        const auto found = std::find_if(content.windows.begin(), content.windows.end(),
-                                        [&](const Window& window) { return window.windowID == id; });
+        const auto found = std::ranges::find(content.windows, id, &Window::windowID);
         return found == content.windows.end() ? nullptr : &*found;
     }
     static ContentFilter windowFilter(std::uint32_t id, const QRectF& frame) {

@@ -65,12 +65,9 @@ TEST_F(X11WindowManager, managedWindowsComeFromTheClientListWithoutDecorations) 
     // server's list.
     ASSERT_TRUE(runProgram({"xdotool", "set_desktop_for_window", std::to_string(elsewhere->id()), "1"}));
     ASSERT_TRUE(waitUntilListed(elsewhere->id(), false));
-    std::vector<std::uint32_t> serverList;
-    for (const WindowServerEntry& entry : X11WindowServer().windowList()) {
-        serverList.push_back(entry.windowNumber);
-    }
-    EXPECT_EQ(std::count(serverList.begin(), serverList.end(), elsewhere->id()), 0);
-    EXPECT_EQ(std::count(serverList.begin(), serverList.end(), normal->id()), 1);
+    const std::vector<WindowServerEntry> serverList = X11WindowServer().windowList();
+    EXPECT_EQ(std::ranges::count(serverList, elsewhere->id(), &WindowServerEntry::windowNumber), 0);
+    EXPECT_EQ(std::ranges::count(serverList, normal->id(), &WindowServerEntry::windowNumber), 1);
 }
 
 TEST_F(X11WindowManager, managedWindowIsCapturedAndOurFramedWindowsAreLeftOut) {

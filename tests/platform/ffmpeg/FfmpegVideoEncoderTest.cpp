@@ -66,20 +66,13 @@ ImageBufferPtr picture(int width, int height, int frameNumber = 0) {
 bool shows(const ImageBuffer& image, int x, int y, const Colour& colour) {
     const std::byte* pixel = image.baseAddress() + static_cast<std::size_t>(y) * image.bytesPerRow() +
                              static_cast<std::size_t>(x) * 4;
-    for (std::size_t i = 0; i < 3; ++i) {
-        if (std::abs(std::to_integer<int>(pixel[i]) - colour[i]) > 12) {
-            return false;
-        }
-    }
-    return true;
+    return std::ranges::all_of(std::views::iota(0u, 3u), [&](std::size_t i) {
+        return std::abs(std::to_integer<int>(pixel[i]) - colour[i]) <= 12;
+    });
 }
 
 VideoEncoderSettings settingsFor(int width, int height) {
-    VideoEncoderSettings settings;
-    settings.width = width;
-    settings.height = height;
-    settings.averageBitRate = 2'000'000;
-    return settings;
+    return {.width = width, .height = height, .averageBitRate = 2'000'000};
 }
 
 std::unique_ptr<FfmpegVideoEncoder> openEncoder(PacketCollector& collector, int width, int height) {
@@ -114,11 +107,9 @@ std::vector<std::size_t> keyFrames(const std::vector<VideoPacket>& packets) {
 }
 
 std::vector<MediaTime> framesAt(int count, int framesPerSecond) {
-    std::vector<MediaTime> times;
-    for (int i = 0; i < count; ++i) {
-        times.emplace_back(i, framesPerSecond);
-    }
-    return times;
+    const auto times = std::views::iota(0, count) |
+                       std::views::transform([&](int i) { return MediaTime(i, framesPerSecond); });
+    return {times.begin(), times.end()};
 }
 
 } // namespace

@@ -156,12 +156,10 @@ protected:
     }
     static StreamConfiguration configuration(std::int32_t width, std::int32_t height,
                                              std::optional<QRectF> sourceRect = {}) {
-        StreamConfiguration result;
-        result.width = width;
-        result.height = height;
-        result.minimumFrameInterval = MediaTime(1, 30);
-        result.sourceRect = sourceRect;
-        return result;
+        return {.width = width,
+                .height = height,
+                .minimumFrameInterval = MediaTime(1, 30),
+                .sourceRect = sourceRect};
     }
 
     // A started stream of service_ whose frames and audio go to a new collector_; null when it

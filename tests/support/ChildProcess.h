@@ -89,7 +89,6 @@ public:
         return waitUntil([&] { return !running(); }, timeout) && succeeded_;
     }
 
-    // What the program wrote so far.
     std::string output() const {
         std::ifstream file(output_);
         return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());

@@ -96,26 +96,21 @@ TEST(FfmpegMovieFile, AVideoOnlyMovieKeepsAnOddSizeAndTheHevcTag) {
     QTemporaryDir dir;
     FfmpegMovieFileService service;
     // A 1919×1079 display: the size the file says is the display's, not a rounded one.
-    const EncodedVideo odd = encodeVideo(VideoCodec::h264, 1919, 1079, 3);
-    const QString oddPath = dir.filePath(QStringLiteral("odd.mp4"));
-    ASSERT_FALSE(
-        writeMovieFile(service, oddPath, {odd.format, std::nullopt, kFirstVideoPts}, odd.packets, {}));
-    QJsonArray streams = probeMovie(oddPath)[u"streams"].toArray();
-    ASSERT_EQ(streams.size(), 1) << "no audio track";
-    EXPECT_TRUE(number(streams[0][u"width"]) == 1919 && number(streams[0][u"height"]) == 1079);
-    EXPECT_EQ(decodeErrors(oddPath), "");
-
-    const EncodedVideo hevc = encodeVideo(VideoCodec::hevc, 160, 96, 20);
-    if (hevc.packets.empty()) {
-        GTEST_SKIP() << "FFmpeg has no libx265 here";
+    for (const auto& [codec, width, height, tag] :
+         {std::tuple(VideoCodec::h264, 1919, 1079, "avc1"), std::tuple(VideoCodec::hevc, 160, 96, "hvc1")}) {
+        const EncodedVideo video = encodeVideo(codec, width, height, 3);
+        if (video.packets.empty()) {
+            GTEST_SKIP() << "FFmpeg has no encoder for " << tag << " here";
+        }
+        const QString path = dir.filePath(QLatin1String(tag) + QStringLiteral(".mp4"));
+        ASSERT_FALSE(
+            writeMovieFile(service, path, {video.format, std::nullopt, kFirstVideoPts}, video.packets, {}));
+        const QJsonArray streams = probeMovie(path)[u"streams"].toArray();
+        ASSERT_EQ(streams.size(), 1) << "no audio track";
+        EXPECT_EQ(streams[0][u"codec_tag_string"].toString(), QLatin1String(tag));
+        EXPECT_TRUE(number(streams[0][u"width"]) == width && number(streams[0][u"height"]) == height);
+        EXPECT_EQ(decodeErrors(path), "");
     }
-    const QString hevcPath = dir.filePath(QStringLiteral("hevc.mp4"));
-    ASSERT_FALSE(
-        writeMovieFile(service, hevcPath, {hevc.format, std::nullopt, kFirstVideoPts}, hevc.packets, {}));
-    streams = probeMovie(hevcPath)[u"streams"].toArray();
-    ASSERT_EQ(streams.size(), 1);
-    EXPECT_EQ(streams[0][u"codec_tag_string"].toString(), QStringLiteral("hvc1"));
-    EXPECT_EQ(decodeErrors(hevcPath), "");
 }
 
 TEST(FfmpegMovieFile, ErrorsCarryTheSystemsTextAndPacketsAreSharedNotCopied) {

@@ -46,7 +46,7 @@ public:
         }
         std::this_thread::sleep_for(handlerDelay);
     }
-    // Waits for this many frames more than have arrived so far.
+    // Waits for this many frames more.
     bool waitForFrames(std::int64_t frames, std::chrono::milliseconds timeout = std::chrono::seconds(5)) {
         const std::int64_t target = totalFrames() + frames;
         return waitUntil([&] { return totalFrames() >= target; }, timeout);

@@ -187,11 +187,10 @@ protected:
         std::memcpy(&bgra, frame->image->baseAddress() + row + static_cast<std::size_t>(x) * 4, 4);
         return bgra & 0xFFFFFF;
     }
-    // Waits for a frame whose pixel at (x, y) has the colour.
     bool waitForColour(int x, int y, std::uint32_t colour) const {
         return waitUntil([&] { return colourAt(x, y) == colour; });
     }
-    // Waits until the newest frame shows the pattern in the rectangle.
+    // Waits until the newest frame shows the pattern's four quadrants in the rectangle.
     bool waitForPattern(int x, int y, int width, int height) const {
         return waitUntil([&] {
             return colourAt(x + width / 4, y + height / 4) == kRed &&

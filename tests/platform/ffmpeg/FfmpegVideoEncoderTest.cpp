@@ -219,11 +219,10 @@ TEST(FfmpegVideoEncoder, ABurstDropsFramesAndEveryFrameIsAccountedFor) {
 TEST(FfmpegVideoEncoder, NothingReachesTheOutputAfterCloseOrFinishAndALostFrameIsReported) {
     std::atomic<bool> closed{false};
     std::atomic<int> lateOutputs{0};
-    const EncoderOutput output{[&](const VideoPacket&) { lateOutputs += closed ? 1 : 0; },
-                               [&](const EncoderError&) {
-                                   lateOutputs += closed ? 1 : 0;
-                               }};
-    auto opened = FfmpegVideoEncoderService().open(settingsFor(640, 480), output);
+    const auto late = [&](const auto&) {
+        lateOutputs += closed ? 1 : 0;
+    };
+    auto opened = FfmpegVideoEncoderService().open(settingsFor(640, 480), {late, late});
     ASSERT_TRUE(opened);
     std::unique_ptr<VideoEncoder> encoder = std::move(opened).value();
     const ImageBufferPtr frame = picture(640, 480);

@@ -51,9 +51,7 @@ TEST_F(X11CaptureStreamTest, displayFramesShowTheScreenAndCursorPacedScaledAndWi
 }
 
 TEST_F(X11CaptureStreamTest, aRegionIsRelativeToItsMonitorAndBlackBeyondTheScreen) {
-    const auto second =
-        std::find_if(content_.displays.begin(), content_.displays.end(),
-                     [](const Display& display) { return display.name == QStringLiteral("VIRT-2"); });
+    const auto second = std::ranges::find(content_.displays, QStringLiteral("VIRT-2"), &Display::name);
     if (second == content_.displays.end()) {
         GTEST_SKIP() << "needs the two monitors of scripts/virtual-desktop --dual";
     }

@@ -7,13 +7,20 @@
 #include "overlay/WindowPickerRules.h"
 #include "platform/CaptureStream.h"
 
+#include <QPointer>
+
 namespace backreel {
 
 QCoro::Task<MaybeError> pickWindowTarget(RecordingManager& manager) {
-    const Platform& platform = manager.platform();
+    // The recorder may go away while the flow waits (the application quitting): checked after each wait.
+    const QPointer<RecordingManager> alive(&manager);
+    const Platform platform = manager.platform();
     Expected<ShareableContent> content = co_await manager.shareableContent();
     if (!content) {
         co_return content.error();
+    }
+    if (!alive) {
+        co_return std::nullopt;
     }
     std::vector<Window> windows = std::move(content.value().windows);
     for (const QString& line : overlay::candidateListLog(windows)) {
@@ -24,7 +31,7 @@ QCoro::Task<MaybeError> pickWindowTarget(RecordingManager& manager) {
         WindowPickerCoordinator::create(platform.windowServer, platform.screenPictures);
     QCoro::Task<std::optional<Window>> pick = coordinator->pickWindow(std::move(windows));
     const std::optional<Window> picked = co_await std::move(pick);
-    if (!picked) {
+    if (!picked || !alive) {
         co_return std::nullopt;
     }
     manager.setCaptureTarget(CaptureTarget::window(ContentFilter::desktopIndependentWindow(*picked)));
@@ -34,12 +41,13 @@ QCoro::Task<MaybeError> pickWindowTarget(RecordingManager& manager) {
 }
 
 QCoro::Task<MaybeError> selectRegionTarget(RecordingManager& manager) {
-    const Platform& platform = manager.platform();
+    const QPointer<RecordingManager> alive(&manager);
+    const Platform platform = manager.platform();
     const std::shared_ptr<RegionSelectorCoordinator> coordinator =
         RegionSelectorCoordinator::create(platform.screenPictures);
     QCoro::Task<std::optional<RegionSelection>> selection = coordinator->selectRegion();
     const std::optional<RegionSelection> selected = co_await std::move(selection);
-    if (!selected || !selected->screen) {
+    if (!selected || !selected->screen || !alive) {
         co_return std::nullopt;
     }
     // Taken before the query, which may outlast the screen.
@@ -49,6 +57,9 @@ QCoro::Task<MaybeError> selectRegionTarget(RecordingManager& manager) {
     const Expected<ShareableContent> content = co_await manager.shareableContent();
     if (!content) {
         co_return content.error();
+    }
+    if (!alive) {
+        co_return std::nullopt;
     }
     const std::optional<Display> display = displayForScreen(content.value().displays, screenName);
     if (!display) {

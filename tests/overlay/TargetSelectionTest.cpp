@@ -45,6 +45,24 @@ TEST(TargetSelection, WithoutContentTheFlowsEndWithTheTargetUnchanged) {
     }
 }
 
+// The application may quit while a pick waits for its answer: the pick then ends without touching
+// the picker or the recorder that are gone.
+TEST(TargetSelection, APickThatOutlivesItsPickerAndRecorderEndsQuietly) {
+    for (const bool failing : {true, false}) {
+        SyntheticOptions options;
+        options.contentError = failing ? std::optional(kQueryFailed) : std::nullopt;
+        options.content.windows = {kEditor};
+        auto manager = std::make_unique<RecordingManager>(
+            makeSyntheticPlatform(std::make_shared<SyntheticState>(std::move(options))), nullptr);
+        auto picker = std::make_unique<OverlayTargetPicker>(*manager);
+        QCoro::Task<> pick = picker->pickWindowTarget();
+        picker.reset();
+        manager.reset();
+        BACKREEL_EVENTUALLY_TRUE(pick.isReady());
+        EXPECT_TRUE(visiblePanels(QStringLiteral("windowPickerPanel")).empty());
+    }
+}
+
 // The main window's picker shows a failure in the status line, unless a recording's status is on show.
 TEST(TargetSelection, TheMainWindowsPickerShowsAFailureInTheStatusLine) {
     SyntheticOptions options;

@@ -57,6 +57,17 @@ bool isSilent(const AudioChunk& chunk) {
     return std::all_of(samples.begin(), samples.end(), [](float sample) { return sample == 0.0f; });
 }
 
+SilenceMeasure measureSilence(const std::vector<AudioChunk>& audio) {
+    SilenceMeasure measure;
+    for (const AudioChunk& chunk : audio) {
+        const double seconds =
+            chunk.sampleRate > 0 ? static_cast<double>(chunk.frameCount()) / chunk.sampleRate : 0;
+        measure.totalSeconds += seconds;
+        measure.silentSeconds += isSilent(chunk) ? seconds : 0;
+    }
+    return measure;
+}
+
 MaybeError writeTracks(MovieFile& file, const std::vector<VideoPacket>& video,
                        const std::vector<AudioChunk>& audio) {
     std::size_t nextVideo = 0;
@@ -138,9 +149,12 @@ QCoro::Task<MaybeError> writeMovie(std::vector<VideoPacket> video, std::vector<A
                      .arg(fixed(last, 3))
                      .arg(fixed(last - first, 3))
                      .arg(audio.front().frameCount()));
-        log.info(QStringLiteral("[Write] Audio data: %1")
-                     .arg(isSilent(audio.front()) ? QStringLiteral("ALL ZEROS – nothing was playing")
-                                                  : QStringLiteral("non-zero ✓")));
+        // The whole clip, not its first chunk: a click a second is sound, a gap after a lost
+        // audio server is silence.
+        const SilenceMeasure silence = measureSilence(audio);
+        log.info(QStringLiteral("[Write] Audio data: silent in %1 s of %2 s")
+                     .arg(fixed(silence.silentSeconds, 1))
+                     .arg(fixed(silence.totalSeconds, 1)));
     } else {
         log.info(QStringLiteral("[Write] No audio samples — writing video-only"));
     }

@@ -26,6 +26,13 @@ AudioTrackSettings audioTrackSettings(const AudioChunk& first);
 // True when every sample of the chunk is zero, or it has none: nothing was playing.
 bool isSilent(const AudioChunk& chunk);
 
+// How much of the audio is silent, chunk by chunk, against how much there is (seconds).
+struct SilenceMeasure {
+    double silentSeconds = 0;
+    double totalSeconds = 0;
+};
+SilenceMeasure measureSilence(const std::vector<AudioChunk>& audio);
+
 // Writes the packets and chunks into the file merged by presentation time (a picture before sound
 // of the same time), then finishes it. Stops at the first error, which is the file's, or
 // "Failed to append sample." (code 1) when the file gave no reason. Any thread.

@@ -57,7 +57,6 @@ public:
     bool owns(const CaptureStream& stream) const { return stream_.get() == &stream; }
     const RingBuffer& videoStore() const { return *ringBuffer_; }
     const AudioRingBuffer& audioStore() const { return *audioRingBuffer_; }
-    const CaptureDelegate& delegate() const { return *delegate_; }
 
 private:
     RecordingSession(SerialQueue& captureQueue, SerialQueue& audioQueue, Logger log);

@@ -28,11 +28,12 @@ VideoEncoderSettings recordingEncoderSettings(VideoCodec codec, std::int32_t wid
     return settings;
 }
 
-EncoderOutput ringBufferOutput(std::shared_ptr<RingBuffer> ringBuffer,
-                               std::shared_ptr<EncoderCounters> counters, Logger logger) {
+EncoderOutput ringBufferOutput(std::shared_ptr<RingBuffer> ringBuffer, Logger logger) {
     EncoderOutput output;
-    output.packet = [ringBuffer, counters, logger](const VideoPacket& packet) {
-        const std::int64_t framesOut = counters->framesOut.fetch_add(1, std::memory_order_relaxed) + 1;
+    // Shared by every copy of the output; touched only on the encoder's thread.
+    auto packetsOut = std::make_shared<std::int64_t>(0);
+    output.packet = [ringBuffer, packetsOut, logger](const VideoPacket& packet) {
+        const std::int64_t framesOut = ++*packetsOut;
         if (framesOut == 1) {
             logger.info(QStringLiteral("[Encoder] First compressed frame out: PTS=%1s isKeyframe=%2")
                             .arg(fixed(packet.presentationTime.seconds(), 3))
@@ -59,8 +60,8 @@ Expected<std::shared_ptr<VideoEncoder>> openRecordingEncoder(VideoEncoderService
                     .arg(width)
                     .arg(height));
 
-    Expected<std::unique_ptr<VideoEncoder>, EncoderError> encoder = service.open(
-        settings, ringBufferOutput(std::move(ringBuffer), std::make_shared<EncoderCounters>(), logger));
+    Expected<std::unique_ptr<VideoEncoder>, EncoderError> encoder =
+        service.open(settings, ringBufferOutput(std::move(ringBuffer), logger));
     if (!encoder) {
         const QString message =
             QStringLiteral("Failed to create compression session (%1).").arg(encoder.error().message);

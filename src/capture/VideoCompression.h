@@ -5,7 +5,6 @@
 #include "platform/log/Log.h"
 #include "platform/VideoEncoder.h"
 
-#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <QCoroTask>
@@ -19,15 +18,9 @@ VideoCodec chooseCodec(VideoEncoderService& service, std::int32_t width, std::in
 // frames and every 0.5 s; HEVC Main at 10 Mbit/s or H.264 High at 20 Mbit/s.
 VideoEncoderSettings recordingEncoderSettings(VideoCodec codec, std::int32_t width, std::int32_t height);
 
-// What the encoder's output has seen; touched only on the encoder's thread, read after finish.
-struct EncoderCounters {
-    std::atomic<std::int64_t> framesOut{0};
-};
-
 // The output that puts each packet into the store (logging the first and every 90th) and logs
 // each lost frame. Encoder thread.
-EncoderOutput ringBufferOutput(std::shared_ptr<RingBuffer> ringBuffer,
-                               std::shared_ptr<EncoderCounters> counters, Logger logger);
+EncoderOutput ringBufferOutput(std::shared_ptr<RingBuffer> ringBuffer, Logger logger);
 
 // Opens the recording's encoder, whose packets go into ringBuffer. Main thread. Fails with the
 // "Backreel" error "Failed to create compression session (REASON)." where REASON is the

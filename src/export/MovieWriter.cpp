@@ -31,15 +31,11 @@ MaybeError writeFile(MovieFileService& service, const QString& path, const Movie
     if (!created) {
         return created.error();
     }
-    if (!created.value()) {
-        return Error::backreel(0, QStringLiteral("The movie file could not be written."));
-    }
     log.info(QStringLiteral("[Write] Writing %1 video packets + %2 audio chunks…")
                  .arg(video.size())
-                 .arg(tracks.audio ? audio.size() : 0));
-    // Without an audio track the chunks stay out.
-    static const std::vector<AudioChunk> kNoAudio;
-    return writeTracks(*created.value(), video, tracks.audio ? audio : kNoAudio);
+                 .arg(audio.size()));
+    // The tracks have audio exactly when the clip does.
+    return writeTracks(*created.value(), video, audio);
 }
 
 } // namespace

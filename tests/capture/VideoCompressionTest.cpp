@@ -72,7 +72,7 @@ TEST(VideoCompression, PacketsReachTheStoreUntilTheEncoderIsFinished) {
 
 TEST(VideoCompression, LostFramesAreLoggedAndAppendNothing) {
     auto store = RingBuffer::create();
-    EncoderOutput output = ringBufferOutput(store, std::make_shared<EncoderCounters>(), Logger::recording());
+    EncoderOutput output = ringBufferOutput(store, Logger::recording());
     output.error(EncoderError{EncoderError::Kind::encodeFailed, QStringLiteral("broken frame")});
     EXPECT_EQ(store->count(), 0u);
     output.packet(test::keyFrame(1.0));

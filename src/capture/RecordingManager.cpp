@@ -122,13 +122,32 @@ QCoro::Task<> RecordingManager::startRecording() {
         co_return;
     }
     session_ = std::move(started).value();
+    audioNote_.clear();
+    memoryNote_.clear();
 
     recLog_.info(QStringLiteral("[Start] Capture started OK"));
     if (muteNotifications_) {
         platform_.notifications->postMute();
         notificationsMuted_ = true;
     }
-    setStatus(RecordingStatus::buffering());
+    setStatus(bufferingStatus());
+}
+
+void RecordingManager::setBufferingNote(BufferingNote which, const QString& text) {
+    (which == BufferingNote::audio ? audioNote_ : memoryNote_) = text;
+    if (status_.is(RecordingStatus::Kind::buffering)) {
+        setStatus(bufferingStatus());
+    }
+}
+
+RecordingStatus RecordingManager::bufferingStatus() const {
+    QStringList notes;
+    for (const QString* note : {&audioNote_, &memoryNote_}) {
+        if (!note->isEmpty()) {
+            notes.push_back(*note);
+        }
+    }
+    return RecordingStatus::buffering(notes.join(QStringLiteral("; ")));
 }
 
 void RecordingManager::failStart(const Error& error) {

@@ -88,6 +88,12 @@ signals:
     void selectedWindowInfoChanged();
 
 private:
+    // What the running recording lacks, each kind shown in the status line while buffering.
+    enum class BufferingNote { audio, memory };
+    // Sets (or, with an empty text, clears) one note; the status follows while buffering.
+    void setBufferingNote(BufferingNote which, const QString& text);
+    RecordingStatus bufferingStatus() const;
+
     void failStart(const Error& error);
     void postUnmuteIfNeeded();
 
@@ -108,6 +114,9 @@ private:
     SerialQueue audioQueue_{"com.loopvane.audio"};
     // Declared after the queues: destroyed first, while they still run.
     std::unique_ptr<RecordingSession> session_;
+
+    QString audioNote_;
+    QString memoryNote_;
 
     bool startInProgress_ = false;
     // Whether our mute is in force, so that every way out of buffering lifts it once.

@@ -13,7 +13,12 @@ public:
     RecordingStatus() = default; // idle
 
     static RecordingStatus idle() { return RecordingStatus(Kind::idle); }
-    static RecordingStatus buffering() { return RecordingStatus(Kind::buffering); }
+    // A note says what the recording lacks while it goes on ("no system audio: …").
+    static RecordingStatus buffering(QString note = {}) {
+        RecordingStatus status(Kind::buffering);
+        status.message_ = std::move(note);
+        return status;
+    }
     static RecordingStatus saving() { return RecordingStatus(Kind::saving); }
     static RecordingStatus saved(QUrl location) {
         RecordingStatus status(Kind::saved);
@@ -31,12 +36,21 @@ public:
     // The saved file, for saved; empty otherwise.
     const QUrl& location() const { return location_; }
     // The text shown to the user, for error; empty otherwise.
-    const QString& message() const { return message_; }
+    const QString& message() const {
+        static const QString none;
+        return kind_ == Kind::error ? message_ : none;
+    }
+    // What the recording lacks, for buffering; empty otherwise.
+    const QString& note() const {
+        static const QString none;
+        return kind_ == Kind::buffering ? message_ : none;
+    }
 
     friend bool operator==(const RecordingStatus&, const RecordingStatus&) = default;
 
 private:
-    explicit RecordingStatus(Kind kind) : kind_(kind) {}
+    explicit RecordingStatus(Kind kind)
+        : kind_(kind) {}
 
     Kind kind_ = Kind::idle;
     QUrl location_;

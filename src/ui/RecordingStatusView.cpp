@@ -179,6 +179,12 @@ int RecordingStatusView::textWidth() const {
 
 void RecordingStatusView::updateWidthDependentTexts() {
     const int width = textWidth();
+    if (shownStatus_.is(RecordingStatus::Kind::buffering)) {
+        const int available = width - bufferingDot_->width() - kLabelSpacing;
+        recording_->setText(
+            wrappedText(statusTitle(shownStatus_), recording_->font(), available, kErrorLines));
+        recording_->setToolTip(shownStatus_.note());
+    }
     if (shownStatus_.is(RecordingStatus::Kind::error)) {
         const int available = width - errorSymbol_->width() - kLabelSpacing;
         message_->setText(wrappedText(statusTitle(shownStatus_), message_->font(), available, kErrorLines));

@@ -10,7 +10,8 @@ QString statusTitle(const RecordingStatus& status) {
     case RecordingStatus::Kind::idle:
         return QStringLiteral("Ready");
     case RecordingStatus::Kind::buffering:
-        return QStringLiteral("Recording…");
+        return status.note().isEmpty() ? QStringLiteral("Recording…")
+                                       : QStringLiteral("Recording… (%1)").arg(status.note());
     case RecordingStatus::Kind::saving:
         return QStringLiteral("Saving…");
     case RecordingStatus::Kind::saved:

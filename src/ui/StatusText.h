@@ -9,7 +9,8 @@
 // The texts of the status line, as plain functions so they can be checked without widgets.
 namespace backreel {
 
-// "Ready", "Recording…", "Saving…", "Saved!" or the error message unchanged.
+// "Ready", "Recording…" (with its note in brackets when it has one), "Saving…", "Saved!" or the
+// error message unchanged.
 QString statusTitle(const RecordingStatus& status);
 
 // The last path component of a saved file's location, shown verbatim.

@@ -37,6 +37,14 @@ TEST(StatusText, FileNamesVerbatimAndMessagesWrappedAtTheirLineBreaks) {
     EXPECT_TRUE(broken[1].startsWith(QStringLiteral("Enable it in System Settings")));
 }
 
+TEST(StatusText, ABufferingNoteFollowsTheTitleAndBelongsToBufferingOnly) {
+    const RecordingStatus lacking = RecordingStatus::buffering(QStringLiteral("no system audio: gone"));
+    EXPECT_EQ(statusTitle(lacking), QStringLiteral("Recording… (no system audio: gone)"));
+    EXPECT_EQ(lacking.message(), QString());
+    EXPECT_NE(lacking, RecordingStatus::buffering());
+    EXPECT_EQ(RecordingStatus::error(QStringLiteral("x")).note(), QString());
+}
+
 // The main window's own test shows names without a model and the display's number.
 TEST(DisplayName, NameAndModelOfTheMatchingScreen) {
     const std::vector<ScreenDescription> screens = {{QStringLiteral("DP-1"), QStringLiteral("DELL U2720Q")}};

@@ -99,7 +99,11 @@ QCoro::Task<> RecordingManager::startRecording() {
 
     const Expected<ShareableContent> content = co_await shareableContent();
     if (!content) {
-        setStatus(RecordingStatus::error(kPermissionMessage));
+        // The service's own words name the display and the cause ("Cannot connect to the X
+        // display :1: …").
+        const QString& reason = content.error().description;
+        recLog_.error(QStringLiteral("[Start] Nothing to capture: %1").arg(reason));
+        setStatus(RecordingStatus::error(reason.isEmpty() ? kContentUnavailableMessage : reason));
         co_return;
     }
 

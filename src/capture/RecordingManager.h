@@ -31,9 +31,9 @@ class RecordingManager final : public QObject, public StreamDelegate {
     Q_OBJECT
 
 public:
-    static inline const QString kPermissionMessage = QStringLiteral(
-        "Screen Recording permission required.\nEnable it in System Settings → Privacy & Security → "
-        "Screen Recording, then relaunch Backreel.");
+    // Shown when the capture service cannot say what there is to capture and gives no reason.
+    static inline const QString kContentUnavailableMessage =
+        QStringLiteral("The screen cannot be captured: the capture service gave no reason.");
 
     RecordingManager(Platform platform, std::shared_ptr<SaveFlow> saveFlow, QObject* parent = nullptr);
     ~RecordingManager() override;

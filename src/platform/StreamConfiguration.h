@@ -3,10 +3,9 @@
 #include "platform/media/FourCC.h"
 #include "platform/media/MediaTime.h"
 
-#include <QRectF>
-
 #include <cstdint>
 #include <optional>
+#include <QRectF>
 
 namespace backreel {
 
@@ -16,6 +15,8 @@ struct StreamConfiguration {
     MediaTime minimumFrameInterval = MediaTime(1, 60);
     FourCC pixelFormat = codec::bgra;
     bool capturesAudio = false;
+    // A wish, not a guarantee: the monitor of a sink carries every client's sound, so no backend
+    // can leave ours out. Backreel plays no sound of its own, so nothing of ours is recorded.
     bool excludesCurrentProcessAudio = false;
     std::int32_t sampleRate = 48000;
     std::int32_t channelCount = 2;

@@ -175,9 +175,14 @@ TEST_F(RecordingManagerTest, EveryFailedStartShowsItsReasonAndTheNextStartWorks)
     const std::vector<Case> cases{
         {"content refused",
          [](SyntheticOptions& o) {
-             o.contentError = Error{"X11", 1, "cannot open display"};
+             o.contentError = Error{"X11", 1, "Cannot connect to the X display :9: no screen."};
          },
-         RecordingManager::kPermissionMessage},
+         QStringLiteral("Cannot connect to the X display :9: no screen.")},
+        {"content refused without a reason",
+         [](SyntheticOptions& o) {
+             o.contentError = Error{"X11", 1, ""};
+         },
+         RecordingManager::kContentUnavailableMessage},
         {"no display", [](SyntheticOptions& o) { o.content.displays.clear(); },
          QStringLiteral("No display found.")},
         {"encoder",

@@ -61,7 +61,8 @@ TEST(Screenshot, MainWindowAndStatusLine) {
     const QColor red = system_colors::red(line.palette());
 
     const std::pair<const char*, RecordingStatus> scenes[] = {
-        {"error", RecordingStatus::error(RecordingManager::kPermissionMessage)},
+        {"error", RecordingStatus::error(QStringLiteral(
+                      "Cannot connect to the X display :1: the X server refused the connection."))},
         {"buffering", RecordingStatus::buffering()},
         {"saving", RecordingStatus::saving()},
         {"saved", RecordingStatus::saved(

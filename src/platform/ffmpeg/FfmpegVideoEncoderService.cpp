@@ -82,7 +82,9 @@ FfmpegVideoEncoderService::openFfmpeg(const VideoEncoderSettings& settings, Enco
             return EncoderError{
                 Kind::unavailable,
                 QStringLiteral("this FFmpeg has no libx264, and no hardware H.264 encoder opened "
-                               "at %1 (%2)")
+                               "at %1 (%2). Install an FFmpeg built with libx264: on Debian and "
+                               "Ubuntu the packages libavcodec59 and libx264-164, on Fedora "
+                               "libavcodec-freeworld from RPM Fusion")
                     .arg(sizeText(settings), hardware.error())};
         }
         if (!software) {

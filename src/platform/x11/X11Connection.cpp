@@ -54,7 +54,8 @@ constexpr std::array<const char*, 18> kCoreErrorNames = {
 QString connectionErrorText(int code) {
     switch (code) {
     case XCB_CONN_ERROR:
-        return QStringLiteral("socket, pipe or stream error");
+        return QStringLiteral("no X server answers there, or it refused the connection (check "
+                              "DISPLAY and XAUTHORITY)");
     case XCB_CONN_CLOSED_EXT_NOTSUPPORTED:
         return QStringLiteral("an extension is not supported");
     case XCB_CONN_CLOSED_MEM_INSUFFICIENT:
@@ -66,7 +67,7 @@ QString connectionErrorText(int code) {
     case XCB_CONN_CLOSED_INVALID_SCREEN:
         return QStringLiteral("the display has no such screen");
     default:
-        return QStringLiteral("connection refused");
+        return QStringLiteral("the X server refused the connection");
     }
 }
 } // namespace
@@ -75,7 +76,7 @@ Expected<std::shared_ptr<X11Connection>> X11Connection::open() {
     const char* displayName = std::getenv("DISPLAY");
     if (displayName == nullptr || *displayName == '\0') {
         return Error{QString::fromLatin1(kX11ErrorDomain), x11_error::kCannotOpenDisplay,
-                     QStringLiteral("The X display can't be opened: DISPLAY is not set.")};
+                     QStringLiteral("Cannot connect to the X display: DISPLAY is not set.")};
     }
     int screenNumber = 0;
     XcbConnectionPtr connection;
@@ -88,7 +89,7 @@ Expected<std::shared_ptr<X11Connection>> X11Connection::open() {
     }
     if (const int code = xcb_connection_has_error(connection.get()); code != 0) {
         return Error{QString::fromLatin1(kX11ErrorDomain), x11_error::kCannotOpenDisplay,
-                     QStringLiteral("The X display \"%1\" can't be opened (%2).")
+                     QStringLiteral("Cannot connect to the X display %1: %2.")
                          .arg(QString::fromLocal8Bit(displayName), connectionErrorText(code))};
     }
     const xcb_setup_t* setup = xcb_get_setup(connection.get());
@@ -98,7 +99,7 @@ Expected<std::shared_ptr<X11Connection>> X11Connection::open() {
     }
     if (screens.rem <= 0 || screens.data == nullptr) {
         return Error{QString::fromLatin1(kX11ErrorDomain), x11_error::kCannotOpenDisplay,
-                     QStringLiteral("The X display \"%1\" can't be opened (it has no screen %2).")
+                     QStringLiteral("Cannot connect to the X display %1: it has no screen %2.")
                          .arg(QString::fromLocal8Bit(displayName))
                          .arg(screenNumber)};
     }

@@ -57,7 +57,7 @@ struct X11Extensions {
 // negotiated at open. The XCB connection is thread-safe; so is this object once opened.
 class X11Connection {
 public:
-    // Opens the display named by DISPLAY. Fails with a text saying the display can't be opened.
+    // Opens the display named by DISPLAY. Fails with "Cannot connect to the X display NAME: cause."
     static Expected<std::shared_ptr<X11Connection>> open();
 
     X11Connection(const X11Connection&) = delete;

@@ -7,10 +7,10 @@ constexpr std::int64_t kVideoTraceInterval = 90;
 constexpr std::int64_t kAudioTraceInterval = 100;
 } // namespace
 
-CaptureDelegate::CaptureDelegate(std::shared_ptr<VideoEncoder> encoder,
-                                 std::shared_ptr<AudioRingBuffer> audioRingBuffer, Logger logger)
+CaptureDelegate::CaptureDelegate(std::shared_ptr<VideoEncoder> encoder, std::shared_ptr<MediaStores> stores,
+                                 Logger logger)
     : encoder_(std::move(encoder))
-    , audioRingBuffer_(std::move(audioRingBuffer))
+    , stores_(std::move(stores))
     , logger_(logger) {}
 
 void CaptureDelegate::didOutputVideoFrame(CaptureStream&, const VideoFrame& frame) {
@@ -44,7 +44,7 @@ void CaptureDelegate::didOutputAudio(CaptureStream&, const AudioView& audio) {
         logger_.debug(QStringLiteral("[Capture] Audio chunk %1: PTS=%2s ringCount=%3")
                           .arg(chunks)
                           .arg(fixed(audio.presentationTime.seconds(), 3))
-                          .arg(audioRingBuffer_->count()));
+                          .arg(stores_->audio()->count()));
     }
 
     std::optional<AudioChunk> copy = copyAudio(audio);
@@ -52,7 +52,7 @@ void CaptureDelegate::didOutputAudio(CaptureStream&, const AudioView& audio) {
         logger_.error(QStringLiteral("[Capture] Audio copy failed at chunk %1 (no frames)").arg(chunks));
         return;
     }
-    audioRingBuffer_->append(std::move(*copy));
+    stores_->appendAudio(std::move(*copy));
 }
 
 } // namespace backreel

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "capture/RingBuffer.h"
+#include "capture/MediaStores.h"
 #include "platform/CaptureStream.h"
 #include "platform/log/Log.h"
 #include "platform/VideoEncoder.h"
@@ -19,7 +19,7 @@ namespace backreel {
 // draining that queue.
 class CaptureDelegate final : public StreamOutput {
 public:
-    CaptureDelegate(std::shared_ptr<VideoEncoder> encoder, std::shared_ptr<AudioRingBuffer> audioRingBuffer,
+    CaptureDelegate(std::shared_ptr<VideoEncoder> encoder, std::shared_ptr<MediaStores> stores,
                     Logger logger);
 
     void didOutputVideoFrame(CaptureStream& stream, const VideoFrame& frame) override;
@@ -30,7 +30,7 @@ public:
 
 private:
     const std::shared_ptr<VideoEncoder> encoder_;
-    const std::shared_ptr<AudioRingBuffer> audioRingBuffer_;
+    const std::shared_ptr<MediaStores> stores_;
     const Logger logger_;
     std::atomic<std::int64_t> videoFramesIn_{0};
     std::atomic<std::int64_t> audioChunksIn_{0};

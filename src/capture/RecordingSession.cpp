@@ -20,10 +20,12 @@ QCoro::Task<MaybeError> stopCapture(CaptureStream& stream) {
 }
 } // namespace
 
-RecordingSession::RecordingSession(SerialQueue& captureQueue, SerialQueue& audioQueue, Logger log)
+RecordingSession::RecordingSession(const RecordingSetup& setup, SerialQueue& captureQueue,
+                                   SerialQueue& audioQueue, Logger log)
     : captureQueue_(captureQueue)
     , audioQueue_(audioQueue)
-    , log_(log) {}
+    , log_(log)
+    , stores_(MediaStores::create(setup.bufferCapacity, setup.memoryLimit, log)) {}
 
 RecordingSession::~RecordingSession() {
     // The stream goes first so no frame is submitted any more; then the encoder stops calling
@@ -37,17 +39,15 @@ RecordingSession::~RecordingSession() {
 QCoro::Task<Expected<std::unique_ptr<RecordingSession>>>
 RecordingSession::start(Platform platform, RecordingSetup setup, StreamDelegate* streamDelegate,
                         SerialQueue& captureQueue, SerialQueue& audioQueue, Logger log) {
-    std::unique_ptr<RecordingSession> session(new RecordingSession(captureQueue, audioQueue, log));
-    session->ringBuffer_->setMaxDuration(setup.bufferCapacity);
-    session->audioRingBuffer_->setMaxDuration(setup.bufferCapacity);
+    std::unique_ptr<RecordingSession> session(new RecordingSession(setup, captureQueue, audioQueue, log));
 
     Expected<std::shared_ptr<VideoEncoder>> encoder = openRecordingEncoder(
-        *platform.encoders, setup.capture.width, setup.capture.height, session->ringBuffer_, log);
+        *platform.encoders, setup.capture.width, setup.capture.height, session->stores_, log);
     if (!encoder) {
         co_return encoder.error();
     }
     session->encoder_ = std::move(encoder).value();
-    session->delegate_ = std::make_shared<CaptureDelegate>(session->encoder_, session->audioRingBuffer_, log);
+    session->delegate_ = std::make_shared<CaptureDelegate>(session->encoder_, session->stores_, log);
 
     const StreamConfiguration configuration = makeStreamConfiguration(setup.capture);
     session->stream_ = platform.capture->createStream(setup.capture.filter, configuration, streamDelegate);
@@ -99,9 +99,9 @@ QCoro::Task<BufferedMedia> RecordingSession::stop() {
         log_.info(QStringLiteral("[Stop] Encoder completed and closed"));
     }
 
-    BufferedMedia media{ringBuffer_->snapshot(), audioRingBuffer_->snapshot()};
-    ringBuffer_->clear();
-    audioRingBuffer_->clear();
+    BufferedMedia media{stores_->video()->snapshot(), stores_->audio()->snapshot()};
+    stores_->video()->clear();
+    stores_->audio()->clear();
     co_return media;
 }
 

@@ -2,7 +2,8 @@
 
 #include "capture/CaptureDelegate.h"
 #include "capture/CaptureSetup.h"
-#include "capture/RingBuffer.h"
+#include "capture/MediaStores.h"
+#include "capture/MemoryLimit.h"
 #include "platform/CaptureStream.h"
 #include "platform/dispatch/SerialQueue.h"
 #include "platform/Error.h"
@@ -26,7 +27,8 @@ struct BufferedMedia {
 // How a recording is set up.
 struct RecordingSetup {
     ResolvedCapture capture;
-    double bufferCapacity = 0; // seconds each store keeps
+    double bufferCapacity = 0;                             // seconds each store keeps
+    MemoryLimit memoryLimit = MemoryLimit::defaultLimit(); // on what both stores hold together
 };
 
 // One recording: its encoder, capture stream, delegate and the two stores. It exists only while
@@ -55,17 +57,18 @@ public:
 
     // Whether this is the stream the session started (a stream that stops by itself names itself).
     bool owns(const CaptureStream& stream) const { return stream_.get() == &stream; }
-    const RingBuffer& videoStore() const { return *ringBuffer_; }
-    const AudioRingBuffer& audioStore() const { return *audioRingBuffer_; }
+    const RingBuffer& videoStore() const { return *stores_->video(); }
+    const AudioRingBuffer& audioStore() const { return *stores_->audio(); }
+    const MediaStores& stores() const { return *stores_; }
 
 private:
-    RecordingSession(SerialQueue& captureQueue, SerialQueue& audioQueue, Logger log);
+    RecordingSession(const RecordingSetup& setup, SerialQueue& captureQueue, SerialQueue& audioQueue,
+                     Logger log);
 
     SerialQueue& captureQueue_;
     SerialQueue& audioQueue_;
     const Logger log_;
-    const std::shared_ptr<RingBuffer> ringBuffer_ = RingBuffer::create();
-    const std::shared_ptr<AudioRingBuffer> audioRingBuffer_ = AudioRingBuffer::create();
+    const std::shared_ptr<MediaStores> stores_;
     std::shared_ptr<VideoEncoder> encoder_;
     std::shared_ptr<CaptureDelegate> delegate_;
     std::shared_ptr<CaptureStream> stream_;

@@ -28,11 +28,11 @@ VideoEncoderSettings recordingEncoderSettings(VideoCodec codec, std::int32_t wid
     return settings;
 }
 
-EncoderOutput ringBufferOutput(std::shared_ptr<RingBuffer> ringBuffer, Logger logger) {
+EncoderOutput ringBufferOutput(std::shared_ptr<MediaStores> stores, Logger logger) {
     EncoderOutput output;
     // Shared by every copy of the output; touched only on the encoder's thread.
     auto packetsOut = std::make_shared<std::int64_t>(0);
-    output.packet = [ringBuffer, packetsOut, logger](const VideoPacket& packet) {
+    output.packet = [stores, packetsOut, logger](const VideoPacket& packet) {
         const std::int64_t framesOut = ++*packetsOut;
         if (framesOut == 1) {
             logger.info(QStringLiteral("[Encoder] First compressed frame out: PTS=%1s isKeyframe=%2")
@@ -41,7 +41,7 @@ EncoderOutput ringBufferOutput(std::shared_ptr<RingBuffer> ringBuffer, Logger lo
         } else if (framesOut % kCompressedTraceInterval == 0) {
             logger.debug(QStringLiteral("[Encoder] Compressed frame %1 out").arg(framesOut));
         }
-        ringBuffer->append(packet);
+        stores->appendVideo(packet);
     };
     output.error = [logger](const EncoderError& error) {
         logger.error(QStringLiteral("[Encoder] Encode error: %1").arg(error.message));
@@ -51,7 +51,7 @@ EncoderOutput ringBufferOutput(std::shared_ptr<RingBuffer> ringBuffer, Logger lo
 
 Expected<std::shared_ptr<VideoEncoder>> openRecordingEncoder(VideoEncoderService& service, std::int32_t width,
                                                              std::int32_t height,
-                                                             std::shared_ptr<RingBuffer> ringBuffer,
+                                                             std::shared_ptr<MediaStores> stores,
                                                              const Logger& logger) {
     const VideoCodec codec = chooseCodec(service, width, height);
     const VideoEncoderSettings settings = recordingEncoderSettings(codec, width, height);
@@ -61,7 +61,7 @@ Expected<std::shared_ptr<VideoEncoder>> openRecordingEncoder(VideoEncoderService
                     .arg(height));
 
     Expected<std::unique_ptr<VideoEncoder>, EncoderError> encoder =
-        service.open(settings, ringBufferOutput(std::move(ringBuffer), logger));
+        service.open(settings, ringBufferOutput(std::move(stores), logger));
     if (!encoder) {
         const QString message =
             QStringLiteral("Failed to create compression session (%1).").arg(encoder.error().message);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "capture/RingBuffer.h"
+#include "capture/MediaStores.h"
 #include "platform/Error.h"
 #include "platform/log/Log.h"
 #include "platform/VideoEncoder.h"
@@ -18,16 +18,16 @@ VideoCodec chooseCodec(VideoEncoderService& service, std::int32_t width, std::in
 // frames and every 0.5 s; HEVC Main at 10 Mbit/s or H.264 High at 20 Mbit/s.
 VideoEncoderSettings recordingEncoderSettings(VideoCodec codec, std::int32_t width, std::int32_t height);
 
-// The output that puts each packet into the store (logging the first and every 90th) and logs
-// each lost frame. Encoder thread.
-EncoderOutput ringBufferOutput(std::shared_ptr<RingBuffer> ringBuffer, Logger logger);
+// The output that puts each packet into the video store (logging the first and every 90th) and
+// logs each lost frame. Encoder thread.
+EncoderOutput ringBufferOutput(std::shared_ptr<MediaStores> stores, Logger logger);
 
-// Opens the recording's encoder, whose packets go into ringBuffer. Main thread. Fails with the
+// Opens the recording's encoder, whose packets go into the video store. Main thread. Fails with the
 // "Backreel" error "Failed to create compression session (REASON)." where REASON is the
 // encoder's own message.
 Expected<std::shared_ptr<VideoEncoder>> openRecordingEncoder(VideoEncoderService& service, std::int32_t width,
                                                              std::int32_t height,
-                                                             std::shared_ptr<RingBuffer> ringBuffer,
+                                                             std::shared_ptr<MediaStores> stores,
                                                              const Logger& logger);
 
 // Emits every pending frame and closes the encoder, off the main thread; the caller suspends

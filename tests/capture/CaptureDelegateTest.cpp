@@ -31,8 +31,10 @@ public:
 
 struct Fixture {
     std::shared_ptr<RecordingEncoder> encoder = std::make_shared<RecordingEncoder>();
-    std::shared_ptr<AudioRingBuffer> audio = AudioRingBuffer::create();
-    CaptureDelegate delegate{encoder, audio, Logger::recording()};
+    std::shared_ptr<MediaStores> stores =
+        MediaStores::create(11, MemoryLimit::defaultLimit(), Logger::recording());
+    std::shared_ptr<AudioRingBuffer> audio = stores->audio();
+    CaptureDelegate delegate{encoder, stores, Logger::recording()};
     NoStream stream;
 };
 

@@ -1,5 +1,7 @@
 #include "capture/RingBuffer.h"
 
+#include "capture/MediaStores.h"
+#include "support/LogCapture.h"
 #include "support/Samples.h"
 
 #include <atomic>
@@ -16,6 +18,15 @@ AudioChunk at(double seconds) {
 }
 AudioChunk sampleAt(MediaTime pts) {
     return audioAt(pts);
+}
+
+VideoPacket packetOf(std::size_t bytes, double seconds, bool keyFrame) {
+    return VideoPacket::copyOf(std::vector<std::byte>(bytes), MediaTime::makeWithSeconds(seconds, kTimeScale),
+                               MediaTime(3000, kTimeScale), keyFrame, nullptr);
+}
+AudioChunk audioOf(std::size_t floats, double seconds) {
+    return AudioChunk{std::make_shared<const std::vector<float>>(floats), 2, 48000,
+                      MediaTime::makeWithSeconds(seconds, kTimeScale)};
 }
 
 template <typename T> std::vector<double> times(const TimedStore<T>& store) {
@@ -88,6 +99,72 @@ TEST(RingBuffer, SnapshotsShareThePacketBytes) {
     const VideoPacket packet = test::keyFrame(1.0);
     video->append(packet);
     EXPECT_EQ(video->snapshot().front().data.data(), packet.data.data());
+}
+
+// The bytes held follow every way an entry leaves: the duration trim, the oldest picture with
+// the pictures that need it, audio before a time, and clearing.
+TEST(RingBuffer, CountsTheBytesItHoldsAndDropsPicturesWithTheirKeyFrame) {
+    auto video = RingBuffer::create();
+    video->setMaxDuration(1.0);
+    for (int i = 0; i < 20; ++i) { // 10 per second, a 1000-byte key frame every 0.5 s, 100 bytes between
+        video->append(packetOf(i % 5 == 0 ? 1000 : 100, i * 0.1, i % 5 == 0));
+    }
+    EXPECT_EQ(times(*video).front(), 0.9);
+    EXPECT_EQ(video->bytes(), 2u * 1000 + 9 * 100) << "0.9 … 1.9 s, key frames at 1.0 and 1.5";
+
+    ASSERT_TRUE(video->dropOldest());
+    EXPECT_EQ(video->oldestTime(), MediaTime::makeWithSeconds(1.0, kTimeScale)) << "a key frame stops it";
+    ASSERT_TRUE(video->dropOldest());
+    EXPECT_EQ(times(*video).front(), 1.5) << "a key frame goes with the pictures after it";
+    EXPECT_EQ(video->bytes(), 1000u + 4 * 100);
+    EXPECT_DOUBLE_EQ(video->spanSeconds(), 0.4);
+    video->clear();
+    EXPECT_EQ(video->bytes(), 0u);
+    EXPECT_FALSE(video->dropOldest());
+
+    auto audio = AudioRingBuffer::create();
+    for (int i = 0; i < 10; ++i) {
+        audio->append(audioOf(100, i * 0.1));
+    }
+    audio->dropBefore(MediaTime::makeWithSeconds(0.45, kTimeScale));
+    audio->dropBefore(MediaTime::invalid());
+    EXPECT_EQ(times(*audio).front(), 0.5);
+    EXPECT_EQ(audio->bytes(), 5u * 100 * sizeof(float));
+}
+
+// Under a memory limit the oldest video goes first, a key frame with its pictures at a time, and
+// with it the audio from before the oldest picture: what both hold never passes the limit, and
+// the first trim is logged once. An entry larger than the whole limit goes in alone.
+TEST(RingBuffer, AMemoryLimitDropsTheOldestVideoAndTheAudioBeforeIt) {
+    test::LogCapture log;
+    auto stores = MediaStores::create(60, MemoryLimit(10'000), Logger::recording());
+    // Per second: 2 key frames of 1000 bytes and 8 pictures of 200, and 100 audio chunks of 40.
+    for (int tick = 0; tick < 500; ++tick) { // 5 s in 10 ms steps
+        const double seconds = tick * 0.01;
+        if (tick % 10 == 0) {
+            const bool key = tick % 50 == 0;
+            stores->appendVideo(packetOf(key ? 1000 : 200, seconds, key));
+        }
+        stores->appendAudio(audioOf(10, seconds));
+        const std::size_t held = stores->video()->bytes() + stores->audio()->bytes();
+        ASSERT_LE(held, 10'000u) << "at " << seconds << " s";
+        if (stores->limitReached()) {
+            ASSERT_TRUE(stores->video()->snapshot().front().keyFrame) << "at " << seconds << " s";
+            ASSERT_GE(stores->audio()->oldestTime(), stores->video()->oldestTime())
+                << "at " << seconds << " s";
+        }
+    }
+    ASSERT_TRUE(stores->limitReached());
+    EXPECT_LE(stores->peakBytes(), 10'000u);
+    // 7600 bytes a second in groups of 0.5 s: the newest 0.7–1.4 s.
+    EXPECT_GE(stores->video()->spanSeconds(), 0.7);
+    EXPECT_LE(stores->video()->spanSeconds(), 1.4);
+    EXPECT_EQ(
+        log.countStartingWith(QStringLiteral("[Buffer] Memory limit 10 kB reached: keeping the newest ")), 1);
+
+    stores->appendVideo(packetOf(20'000, 5.0, true));
+    EXPECT_EQ(stores->video()->count(), 1u);
+    EXPECT_EQ(stores->audio()->count(), 0u);
 }
 
 // Several producers append while readers take snapshots; run under TSan in CI.

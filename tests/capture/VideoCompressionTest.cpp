@@ -16,6 +16,10 @@ std::shared_ptr<SyntheticState> encoders(bool hardwareHevc,
     options.encodeLatencyMicroseconds = 2000;
     return std::make_shared<SyntheticState>(options);
 }
+
+std::shared_ptr<MediaStores> stores() {
+    return MediaStores::create(11, MemoryLimit::defaultLimit(), Logger::recording());
+}
 } // namespace
 
 TEST(VideoCompression, HevcOnlyWhereAHardwareEncoderOpens) {
@@ -43,7 +47,7 @@ TEST(VideoCompression, AnEncoderThatCannotOpenGivesTheStartsErrorWithItsReason) 
         encoders(false, EncoderError{EncoderError::Kind::unsupportedSize,
                                      QStringLiteral("100000×100000 is larger than an encoder can take")});
     SyntheticVideoEncoderService service(state);
-    auto opened = openRecordingEncoder(service, 100000, 100000, RingBuffer::create(), Logger::recording());
+    auto opened = openRecordingEncoder(service, 100000, 100000, stores(), Logger::recording());
     ASSERT_FALSE(opened);
     EXPECT_EQ(opened.error().domain, QStringLiteral("Backreel"));
     EXPECT_EQ(
@@ -55,8 +59,9 @@ TEST(VideoCompression, AnEncoderThatCannotOpenGivesTheStartsErrorWithItsReason) 
 TEST(VideoCompression, PacketsReachTheStoreUntilTheEncoderIsFinished) {
     auto state = encoders(false);
     SyntheticVideoEncoderService service(state);
-    auto store = RingBuffer::create();
-    auto opened = openRecordingEncoder(service, 64, 64, store, Logger::recording());
+    auto both = stores();
+    const std::shared_ptr<RingBuffer> store = both->video();
+    auto opened = openRecordingEncoder(service, 64, 64, both, Logger::recording());
     ASSERT_TRUE(opened);
     const std::shared_ptr<VideoEncoder> encoder = opened.value();
     const ImageBufferPtr image = ImageBuffer::allocate(64, 64);
@@ -71,8 +76,9 @@ TEST(VideoCompression, PacketsReachTheStoreUntilTheEncoderIsFinished) {
 }
 
 TEST(VideoCompression, LostFramesAreLoggedAndAppendNothing) {
-    auto store = RingBuffer::create();
-    EncoderOutput output = ringBufferOutput(store, Logger::recording());
+    auto both = stores();
+    const std::shared_ptr<RingBuffer> store = both->video();
+    EncoderOutput output = ringBufferOutput(both, Logger::recording());
     output.error(EncoderError{EncoderError::Kind::encodeFailed, QStringLiteral("broken frame")});
     EXPECT_EQ(store->count(), 0u);
     output.packet(test::keyFrame(1.0));

@@ -1,0 +1,41 @@
+#include "capture/MemoryLimit.h"
+
+#include <gtest/gtest.h>
+#include <QStringList>
+
+using namespace backreel;
+
+// The main window's line under the pickers: decimal sizes of what the buffer capacity holds (the
+// duration and 0.75 s, video and 384 kB/s of audio), and the over-limit warning only when the
+// estimate passes the limit's bytes, which are binary though labelled as picked.
+TEST(MemoryLimit, TheEstimateAndTheLimitAsTheMainWindowShowsThem) {
+    const MemoryLimit twoGigabytes = MemoryLimit::defaultLimit();
+    EXPECT_EQ(twoGigabytes.bytes(), 2LL * 1024 * 1024 * 1024);
+    EXPECT_EQ(bufferEstimateText(RecordingDuration::threeMinutes, 20'000'000, twoGigabytes),
+              QStringLiteral("≈ 521 MB for 3 min at 20 Mbit/s"));
+    EXPECT_EQ(
+        bufferEstimateText(RecordingDuration::threeMinutes, 200'000'000, twoGigabytes),
+        QStringLiteral(
+            "≈ 4.6 GB for 3 min at 200 Mbit/s — more than the 2 GB limit; the oldest seconds go first"));
+    EXPECT_EQ(bufferEstimateText(RecordingDuration::tenSeconds, 10'000'000, MemoryLimit::choices().front()),
+              QStringLiteral("≈ 18 MB for 10 sec at 10 Mbit/s"));
+    // 521 MB fits the "512 MB" limit, which is 537 MB; with 3 Mbit/s more it does not.
+    EXPECT_FALSE(
+        bufferEstimateText(RecordingDuration::threeMinutes, 20'000'000, MemoryLimit::choices().front())
+            .contains(QStringLiteral("more than")));
+    EXPECT_EQ(
+        bufferEstimateText(RecordingDuration::threeMinutes, 22'500'000, MemoryLimit::choices().front()),
+        QStringLiteral("≈ 578 MB for 3 min at 22.5 Mbit/s — more than the 512 MB limit; the oldest seconds "
+                       "go first"));
+
+    QStringList labels;
+    for (MemoryLimit limit : MemoryLimit::choices()) {
+        labels.push_back(limit.label());
+    }
+    EXPECT_EQ(labels.join(QLatin1Char(',')), QStringLiteral("512 MB,1 GB,2 GB,4 GB,8 GB"));
+    EXPECT_EQ(MemoryLimit(300'000).label(), QStringLiteral("300 kB"));
+    EXPECT_EQ(decimalSize(1'249'999), QStringLiteral("1.2 MB"));
+    EXPECT_EQ(decimalSize(9'960'000), QStringLiteral("10 MB"));
+    EXPECT_EQ(decimalSize(999'600'000), QStringLiteral("1 GB"));
+    EXPECT_EQ(memoryLimitNote(41.6), QStringLiteral("buffer holds only 42 s (memory limit)"));
+}

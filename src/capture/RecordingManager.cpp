@@ -14,7 +14,14 @@ RecordingManager::RecordingManager(Platform platform, std::shared_ptr<SaveFlow> 
     : QObject(parent)
     , platform_(std::move(platform))
     , saveFlow_(std::move(saveFlow))
-    , muteNotifications_(Settings::boolValue(Settings::kMuteNotificationsKey)) {}
+    , muteNotifications_(Settings::boolValue(Settings::kMuteNotificationsKey)) {
+    if (const std::optional<std::int64_t> bytes = Settings::integerValue(Settings::kMemoryLimitKey);
+        bytes && *bytes > 0) {
+        memoryLimit_ = MemoryLimit(*bytes);
+    }
+    memoryCheck_.setInterval(1000);
+    connect(&memoryCheck_, &QTimer::timeout, this, &RecordingManager::updateMemoryNote);
+}
 
 RecordingManager::~RecordingManager() = default;
 
@@ -42,6 +49,15 @@ void RecordingManager::setBufferDuration(RecordingDuration duration) {
     }
     bufferDuration_ = duration;
     emit bufferDurationChanged();
+}
+
+void RecordingManager::setMemoryLimit(MemoryLimit limit) {
+    Settings::setIntegerValue(Settings::kMemoryLimitKey, limit.bytes());
+    if (memoryLimit_ == limit) {
+        return;
+    }
+    memoryLimit_ = limit;
+    emit memoryLimitChanged();
 }
 
 void RecordingManager::setCaptureTarget(const CaptureTarget& target) {
@@ -118,7 +134,7 @@ QCoro::Task<> RecordingManager::startRecording() {
     // What a failed start left is gone already; a stream that stopped by itself left its session.
     session_.reset();
 
-    const RecordingSetup setup{*capture, bufferDuration_.bufferCapacity()};
+    const RecordingSetup setup{*capture, bufferDuration_.bufferCapacity(), memoryLimit_};
     Expected<std::unique_ptr<RecordingSession>> started =
         co_await RecordingSession::start(platform_, setup, this, captureQueue_, audioQueue_, recLog_);
     if (!started) {
@@ -135,6 +151,17 @@ QCoro::Task<> RecordingManager::startRecording() {
         notificationsMuted_ = true;
     }
     setStatus(bufferingStatus());
+    memoryCheck_.start();
+}
+
+void RecordingManager::updateMemoryNote() {
+    if (!status_.is(RecordingStatus::Kind::buffering) || !session_) {
+        memoryCheck_.stop();
+        return;
+    }
+    if (session_->stores().limitReached()) {
+        setBufferingNote(BufferingNote::memory, memoryLimitNote(session_->videoStore().spanSeconds()));
+    }
 }
 
 void RecordingManager::setBufferingNote(BufferingNote which, const QString& text) {

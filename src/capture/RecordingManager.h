@@ -1,6 +1,7 @@
 #pragma once
 
 #include "capture/CaptureTarget.h"
+#include "capture/MemoryLimit.h"
 #include "capture/RecordingDuration.h"
 #include "capture/RecordingSession.h"
 #include "capture/WindowPickInfo.h"
@@ -14,6 +15,7 @@
 #include <optional>
 #include <QCoroTask>
 #include <QObject>
+#include <QTimer>
 #include <vector>
 
 namespace backreel {
@@ -57,6 +59,9 @@ public:
     void setIncludeBackreelWindow(bool include);
     RecordingDuration bufferDuration() const { return bufferDuration_; }
     void setBufferDuration(RecordingDuration duration);
+    MemoryLimit memoryLimit() const { return memoryLimit_; }
+    // Persisted on every assignment; a running recording keeps the limit it started with.
+    void setMemoryLimit(MemoryLimit limit);
     const CaptureTarget& captureTarget() const { return captureTarget_; }
     // Notifies on every assignment; a target other than a window clears selectedWindowInfo.
     void setCaptureTarget(const CaptureTarget& target);
@@ -82,6 +87,7 @@ signals:
     void statusChanged();
     void includeBackreelWindowChanged();
     void bufferDurationChanged();
+    void memoryLimitChanged();
     void captureTargetChanged();
     void muteNotificationsChanged();
     void availableDisplaysChanged();
@@ -94,6 +100,9 @@ private:
     void setBufferingNote(BufferingNote which, const QString& text);
     RecordingStatus bufferingStatus() const;
 
+    // While buffering, once a second: the memory note follows what the limit left in the buffer.
+    void updateMemoryNote();
+
     void failStart(const Error& error);
     void postUnmuteIfNeeded();
 
@@ -103,6 +112,7 @@ private:
     RecordingStatus status_ = RecordingStatus::idle();
     bool includeBackreelWindow_ = false;
     RecordingDuration bufferDuration_ = RecordingDuration::tenSeconds;
+    MemoryLimit memoryLimit_ = MemoryLimit::defaultLimit();
     CaptureTarget captureTarget_ = CaptureTarget::display();
     bool muteNotifications_ = false;
     std::vector<Display> availableDisplays_;
@@ -117,6 +127,7 @@ private:
 
     QString audioNote_;
     QString memoryNote_;
+    QTimer memoryCheck_;
 
     bool startInProgress_ = false;
     // Whether our mute is in force, so that every way out of buffering lifts it once.

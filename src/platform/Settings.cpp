@@ -26,4 +26,20 @@ void Settings::setBoolValue(const QString& key, bool value) {
     settings.sync();
 }
 
+std::optional<std::int64_t> Settings::integerValue(const QString& key) {
+    QSettings settings(kOrganization, kApplication);
+    bool isNumber = false;
+    const qlonglong value = settings.value(key).toString().trimmed().toLongLong(&isNumber);
+    if (!isNumber) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+void Settings::setIntegerValue(const QString& key, std::int64_t value) {
+    QSettings settings(kOrganization, kApplication);
+    settings.setValue(key, static_cast<qlonglong>(value));
+    settings.sync();
+}
+
 } // namespace backreel

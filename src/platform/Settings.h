@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <QString>
 
 namespace backreel {
@@ -10,10 +12,14 @@ class Settings {
 public:
     static inline const QString kMuteNotificationsKey = QStringLiteral("com.loopvane.muteNotifications");
     static inline const QString kAlwaysOnTopKey = QStringLiteral("alwaysOnTop");
+    static inline const QString kMemoryLimitKey = QStringLiteral("memoryLimitBytes");
 
     // The stored boolean, or false when there is none or it is not a boolean.
     static bool boolValue(const QString& key);
     static void setBoolValue(const QString& key, bool value);
+    // The stored whole number, or none when there is none or it is not one.
+    static std::optional<std::int64_t> integerValue(const QString& key);
+    static void setIntegerValue(const QString& key, std::int64_t value);
 };
 
 } // namespace backreel

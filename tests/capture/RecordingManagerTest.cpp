@@ -1,6 +1,7 @@
 #include "capture/RecordingManager.h"
 
 #include "platform/Settings.h"
+#include "support/LogCapture.h"
 #include "support/SaveFlowStandIn.h"
 #include "support/synthetic/SyntheticCaptureService.h"
 #include "support/synthetic/SyntheticPlatform.h"
@@ -280,6 +281,45 @@ TEST_F(RecordingManagerTest, StreamStoppingByItselfShowsTheErrorAndLiftsTheMuteO
     ASSERT_EQ(manager->status(), RecordingStatus::buffering());
     first->failWithError(Error{QStringLiteral("X11"), 8, QStringLiteral("again")});
     QCoreApplication::processEvents();
+    EXPECT_EQ(manager->status(), RecordingStatus::buffering());
+    stop();
+}
+
+// A memory limit far below what the duration would take: buffering keeps the newest second or so
+// within it, the clip still starts on a key frame, the status line says how much the buffer holds
+// (cleared by the next start), the first trim is logged once, and the limit is kept for the next launch.
+TEST_F(RecordingManagerTest, AMemoryLimitKeepsTheNewestSecondsAndSaysSo) {
+    SyntheticOptions options = desktop(); // in real time
+    options.packetBytes = 30'000;         // 900 kB of video a second beside 384 kB of audio
+    make(options);
+    const MemoryLimit limit(1'200'000);
+    manager->setMemoryLimit(limit);
+    test::LogCapture log;
+    start();
+    const MediaStores& stores = manager->session()->stores();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return stores.limitReached(); }, 3000));
+    // Within a second of the first trim; the limit holds less than a second.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !manager->status().note().isEmpty(); }, 1500));
+    const QString note = manager->status().note();
+    EXPECT_TRUE(note == memoryLimitNote(0) || note == memoryLimitNote(1)) << note.toStdString();
+    EXPECT_LE(stores.peakBytes(), 1'200'000u);
+    stop();
+
+    ASSERT_EQ(saveFlow->clips.size(), 1u);
+    const Clip& clip = saveFlow->clips.front();
+    EXPECT_TRUE(clip.video.front().keyFrame);
+    const double seconds = subtract(clip.endPTS, clip.startPTS).seconds();
+    EXPECT_GT(seconds, 0.3);
+    EXPECT_LT(seconds, 1.0);
+    ASSERT_FALSE(clip.audio.empty());
+    EXPECT_GE(clip.audio.front().presentationTime, clip.startPTS);
+    EXPECT_EQ(
+        log.countStartingWith(QStringLiteral("[Buffer] Memory limit 1.2 MB reached: keeping the newest ")),
+        1);
+
+    make(options); // a relaunch
+    EXPECT_EQ(manager->memoryLimit(), limit);
+    start();
     EXPECT_EQ(manager->status(), RecordingStatus::buffering());
     stop();
 }

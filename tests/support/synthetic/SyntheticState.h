@@ -37,6 +37,8 @@ struct SyntheticOptions {
     int keyFrameInterval = 15;
     // Simulated encoder latency per frame, in microseconds.
     int encodeLatencyMicroseconds = 1000;
+    // The size of every compressed frame.
+    int packetBytes = 64;
 };
 
 // Shared between the synthetic services and the test that drives them: the options and a

@@ -23,7 +23,8 @@ public:
                                 {std::byte{0x01}, std::byte{0x64}, std::byte{0x00}, std::byte{0x28}}}))
         , output_(std::move(output))
         , keyFrameInterval_(std::max(1, state_->options().keyFrameInterval))
-        , latency_(state_->options().encodeLatencyMicroseconds) {}
+        , latency_(state_->options().encodeLatencyMicroseconds)
+        , packetBytes_(static_cast<std::size_t>(std::max(1, state_->options().packetBytes))) {}
 
     ~SyntheticVideoEncoder() override { close(); }
 
@@ -74,7 +75,7 @@ private:
         if (latency_ > 0) {
             std::this_thread::sleep_for(std::chrono::microseconds(latency_));
         }
-        const std::vector<std::byte> bytes(64, std::byte{0x42});
+        const std::vector<std::byte> bytes(packetBytes_, std::byte{0x42});
         output_.packet(VideoPacket::copyOf(bytes, frame.presentationTime, frame.duration,
                                            index % keyFrameInterval_ == 0, format_));
     }
@@ -84,6 +85,7 @@ private:
     const EncoderOutput output_;
     const int keyFrameInterval_;
     const int latency_;
+    const std::size_t packetBytes_;
 
     std::mutex mutex_;
     bool closed_ = false;

@@ -1,7 +1,10 @@
 #include "ui/ContentView.h"
 
+#include "capture/CaptureSetup.h"
 #include "capture/RecordingManager.h"
+#include "capture/VideoCompression.h"
 #include "platform/Settings.h"
+#include "platform/WindowServer.h"
 #include "ui/CaptureTargetSection.h"
 #include "ui/MainWindowRules.h"
 #include "ui/NotionBlock.h"
@@ -10,12 +13,14 @@
 #include "ui/RecordingStatusView.h"
 #include "ui/StatusText.h"
 #include "ui/SystemColors.h"
+#include "ui/TextStyle.h"
 #include "ui/WindowAccessor.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QContextMenuEvent>
+#include <QLabel>
 #include <QPainter>
 #include <QPainterPath>
 #include <QSignalBlocker>
@@ -67,12 +72,17 @@ ContentView::ContentView(RecordingManager& manager, TargetPicker& targetPicker,
     connect(&manager_, &RecordingManager::bufferDurationChanged, this, [this] {
         const QSignalBlocker blocker(durationPicker_);
         durationPicker_->setCurrentIndex(durationPicker_->findData(manager_.bufferDuration().rawValue()));
+        updateBufferEstimate();
     });
+    connect(&manager_, &RecordingManager::memoryLimitChanged, this, &ContentView::updateMemoryLimit);
+    connect(&manager_, &RecordingManager::captureTargetChanged, this, &ContentView::updateBufferEstimate);
+    connect(&manager_, &RecordingManager::availableDisplaysChanged, this, &ContentView::updateBufferEstimate);
     connect(&manager_, &RecordingManager::captureTargetChanged, this, &ContentView::updateOptions);
     connect(&manager_, &RecordingManager::includeBackreelWindowChanged, this, &ContentView::updateOptions);
     connect(&manager_, &RecordingManager::muteNotificationsChanged, this, &ContentView::updateOptions);
     updateForStatus();
     updateOptions();
+    updateMemoryLimit();
 }
 
 ContentView::~ContentView() {
@@ -99,6 +109,24 @@ QWidget* ContentView::makeRecordingCard() {
         }
     });
     layout->addWidget(makePickerRow(QStringLiteral("Duration"), durationPicker_, card));
+
+    memoryLimitPicker_ = new QComboBox(card);
+    memoryLimitPicker_->setObjectName(QStringLiteral("memoryLimitPicker"));
+    for (MemoryLimit limit : MemoryLimit::choices()) {
+        memoryLimitPicker_->addItem(limit.label(), QVariant::fromValue<qlonglong>(limit.bytes()));
+    }
+    connect(memoryLimitPicker_, &QComboBox::activated, this, [this](int index) {
+        manager_.setMemoryLimit(MemoryLimit(memoryLimitPicker_->itemData(index).toLongLong()));
+    });
+    layout->addWidget(makePickerRow(QStringLiteral("Memory limit"), memoryLimitPicker_, card));
+
+    bufferEstimate_ = new QLabel(card);
+    bufferEstimate_->setObjectName(QStringLiteral("bufferEstimate"));
+    bufferEstimate_->setFont(textStyleFont(TextStyle::caption));
+    bufferEstimate_->setWordWrap(true);
+    // The secondary text colour (see system_colors), following the palette as it changes.
+    bufferEstimate_->setForegroundRole(QPalette::PlaceholderText);
+    layout->addWidget(bufferEstimate_);
 
     mainButton_ = new ProminentButton(card);
     mainButton_->setObjectName(QStringLiteral("mainButton"));
@@ -157,6 +185,7 @@ void ContentView::updateForStatus() {
     mainButton_->updateGeometry();
     const bool enabled = settingsEnabled(status);
     durationPicker_->setEnabled(enabled);
+    memoryLimitPicker_->setEnabled(enabled);
     recordThisWindow_->setEnabled(enabled);
     muteNotifications_->setEnabled(enabled);
 }
@@ -167,6 +196,33 @@ void ContentView::updateOptions() {
     recordThisWindow_->setChecked(manager_.includeBackreelWindow());
     recordThisWindow_->setVisible(showsRecordThisWindow(manager_.captureTarget()));
     muteNotifications_->setChecked(manager_.muteNotifications());
+}
+
+void ContentView::updateMemoryLimit() {
+    const qlonglong bytes = manager_.memoryLimit().bytes();
+    {
+        const QSignalBlocker blocker(memoryLimitPicker_);
+        // A stored limit the picker does not offer is shown as it is.
+        if (memoryLimitPicker_->findData(bytes) < 0) {
+            memoryLimitPicker_->addItem(manager_.memoryLimit().label(), bytes);
+        }
+        memoryLimitPicker_->setCurrentIndex(memoryLimitPicker_->findData(bytes));
+    }
+    updateBufferEstimate();
+}
+
+void ContentView::updateBufferEstimate() {
+    // The bit rate the encoder would get for the target at its present size; H.264's, the higher,
+    // as the codec is chosen only when the recording starts.
+    ShareableContent content;
+    content.displays = manager_.availableDisplays();
+    const std::shared_ptr<WindowServer>& windowServer = manager_.platform().windowServer;
+    const std::optional<ResolvedCapture> capture = resolveCapture(
+        manager_.captureTarget(), false, content, windowServer ? windowServer->mainDisplayID() : 0);
+    const VideoEncoderSettings settings = recordingEncoderSettings(
+        VideoCodec::h264, capture ? capture->width : 0, capture ? capture->height : 0);
+    bufferEstimate_->setText(
+        bufferEstimateText(manager_.bufferDuration(), settings.averageBitRate, manager_.memoryLimit()));
 }
 
 void ContentView::setAlwaysOnTop(bool onTop) {

@@ -10,6 +10,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QLabel;
 class QPushButton;
 
 namespace backreel {
@@ -20,11 +21,11 @@ class RecordingStatusView;
 class TargetPicker;
 
 // The main window: a narrow borderless panel (300 points wide, as tall as its content, rounded
-// with a 24-point radius) with the status line and three cards: the buffer duration and the main
-// button; the capture mode and target; and the options "Record this window", "Mute notifications"
-// and "Always on top". Every control reads or writes the recording manager's published
-// properties, except the capture mode (view state) and "Always on top" (kept in the settings under
-// "alwaysOnTop", applied to the window's level).
+// with a 24-point radius) with the status line and three cards: the buffer duration, the memory
+// limit, what the buffer will hold and the main button; the capture mode and target; and the
+// options "Record this window", "Mute notifications" and "Always on top". Every control reads or writes the
+// recording manager's published properties, except the capture mode (view state) and "Always on top" (kept in
+// the settings under "alwaysOnTop", applied to the window's level).
 //
 // Thread contract: main thread only.
 class ContentView final : public QWidget {
@@ -53,6 +54,8 @@ public:
 
     RecordingStatusView* statusView() const { return statusView_; }
     QComboBox* durationPicker() const { return durationPicker_; }
+    QComboBox* memoryLimitPicker() const { return memoryLimitPicker_; }
+    QLabel* bufferEstimateLabel() const { return bufferEstimate_; }
     QPushButton* mainButton() const { return mainButton_; }
     CaptureTargetSection* captureSection() const { return captureSection_; }
     QCheckBox* recordThisWindowBox() const { return recordThisWindow_; }
@@ -78,6 +81,8 @@ private:
     void mainButtonClicked();
     void updateForStatus();
     void updateOptions();
+    void updateMemoryLimit();
+    void updateBufferEstimate();
     void setAppWindow(QWindow* window);
     void applyWindowLevel();
 
@@ -87,6 +92,8 @@ private:
 
     RecordingStatusView* statusView_ = nullptr;
     QComboBox* durationPicker_ = nullptr;
+    QComboBox* memoryLimitPicker_ = nullptr;
+    QLabel* bufferEstimate_ = nullptr;
     QPushButton* mainButton_ = nullptr;
     CaptureTargetSection* captureSection_ = nullptr;
     QCheckBox* recordThisWindow_ = nullptr;

@@ -10,6 +10,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QPushButton>
 
 using namespace backreel;
@@ -68,6 +69,7 @@ protected:
 // button starts and stops, in window mode without a picked window on the display it had.
 TEST_F(ContentViewTest, TheMainButtonAndTheSettingsFollowTheStatus) {
     const QWidget* settings[] = {view->durationPicker(),
+                                 view->memoryLimitPicker(),
                                  section().captureModePicker(),
                                  section().screenPicker(),
                                  section().pickWindowButton(),
@@ -138,7 +140,8 @@ TEST_F(ContentViewTest, EachModeShowsItsTargetAndFullScreenResetsIt) {
     EXPECT_EQ(manager->captureTarget(), CaptureTarget::display(primary));
 }
 
-// The duration and the options are the manager's, stored; "Record this window" only for display
+// The duration, the memory limit (with what the buffer will hold) and the options are the
+// manager's, stored; "Record this window" only for display
 // targets. A new window starts in Full Screen mode, the target left as it was, and applies the
 // stored "Always on top" once its window is known, one trip through the event loop after the show.
 TEST_F(ContentViewTest, OptionsAndANewWindow) {
@@ -146,6 +149,16 @@ TEST_F(ContentViewTest, OptionsAndANewWindow) {
     EXPECT_EQ(manager->bufferDuration(), RecordingDuration::oneMinute);
     manager->setBufferDuration(RecordingDuration::threeMinutes);
     EXPECT_EQ(view->durationPicker()->currentText(), QStringLiteral("3 min"));
+    EXPECT_EQ(view->memoryLimitPicker()->currentText(), QStringLiteral("2 GB"));
+    EXPECT_EQ(view->bufferEstimateLabel()->text(), QStringLiteral("≈ 521 MB for 3 min at 20 Mbit/s"));
+    choose(view->memoryLimitPicker(), 0);
+    EXPECT_EQ(Settings::integerValue(Settings::kMemoryLimitKey), 512 * MemoryLimit::kMebibyte);
+    manager->setMemoryLimit(MemoryLimit(100'000'000)); // not one the picker offers
+    EXPECT_EQ(view->memoryLimitPicker()->currentText(), QStringLiteral("100 MB"));
+    EXPECT_EQ(
+        view->bufferEstimateLabel()->text(),
+        QStringLiteral(
+            "≈ 521 MB for 3 min at 20 Mbit/s — more than the 100 MB limit; the oldest seconds go first"));
     view->muteNotificationsBox()->click();
     EXPECT_TRUE(manager->muteNotifications() && Settings::boolValue(Settings::kMuteNotificationsKey));
     view->recordThisWindowBox()->click();

@@ -54,7 +54,7 @@ QString bufferEstimateText(RecordingDuration duration, std::int64_t videoBitsPer
 }
 
 QString memoryLimitNote(double heldSeconds) {
-    return QStringLiteral("buffer holds only %1 s (memory limit)").arg(std::llround(heldSeconds));
+    return QStringLiteral("memory limit: the buffer holds only %1 s").arg(std::llround(heldSeconds));
 }
 
 } // namespace backreel

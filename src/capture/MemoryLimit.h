@@ -51,7 +51,7 @@ std::int64_t estimatedBufferBytes(RecordingDuration duration, std::int64_t video
 // seconds go first".
 QString bufferEstimateText(RecordingDuration duration, std::int64_t videoBitsPerSecond, MemoryLimit limit);
 
-// The status line's note once the limit trims: "buffer holds only N s (memory limit)".
+// The status line's note once the limit trims: "memory limit: the buffer holds only N s".
 QString memoryLimitNote(double heldSeconds);
 
 } // namespace backreel

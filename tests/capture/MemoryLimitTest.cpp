@@ -37,5 +37,5 @@ TEST(MemoryLimit, TheEstimateAndTheLimitAsTheMainWindowShowsThem) {
     EXPECT_EQ(decimalSize(1'249'999), QStringLiteral("1.2 MB"));
     EXPECT_EQ(decimalSize(9'960'000), QStringLiteral("10 MB"));
     EXPECT_EQ(decimalSize(999'600'000), QStringLiteral("1 GB"));
-    EXPECT_EQ(memoryLimitNote(41.6), QStringLiteral("buffer holds only 42 s (memory limit)"));
+    EXPECT_EQ(memoryLimitNote(41.6), QStringLiteral("memory limit: the buffer holds only 42 s"));
 }

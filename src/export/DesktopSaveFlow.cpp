@@ -10,6 +10,38 @@
 
 namespace backreel {
 
+QString saveFailureReason(const Error& error) {
+    // FFmpeg reports a system error as its negated errno.
+    int code = 0;
+    if (error.domain == QLatin1String("POSIX")) {
+        code = error.code;
+    } else if (error.domain == QLatin1String("FFmpeg")) {
+        code = -error.code;
+    }
+    switch (code) {
+    case ENOSPC:
+        return QStringLiteral("there is no space left on the device.");
+    case EDQUOT:
+        return QStringLiteral("your disk quota is used up.");
+    case EFBIG:
+        return QStringLiteral("the movie is too large for the device.");
+    case EROFS:
+        return QStringLiteral("the folder is read-only.");
+    case EACCES:
+    case EPERM:
+        return QStringLiteral("you are not allowed to write in the folder.");
+    case ENOENT:
+    case ENOTDIR:
+        return QStringLiteral("the folder no longer exists.");
+    case EISDIR:
+        return QStringLiteral("a folder of that name is in the way.");
+    case EIO:
+        return QStringLiteral("the device could not be written to (input/output error).");
+    default:
+        return error.description;
+    }
+}
+
 QString temporaryPathBeside(const QString& location) {
     const QFileInfo info(location);
     const QString token = QString::number(QRandomGenerator::global()->generate64(), 36);
@@ -45,9 +77,11 @@ QCoro::Task<RecordingStatus> DesktopSaveFlow::save(Clip clip) {
         }
     }
     if (error) {
-        log_.error(QStringLiteral("[Write] Save failed: %1").arg(error->description));
+        log_.error(QStringLiteral("[Write] Save failed: %1 (%2 %3)")
+                       .arg(error->description, error->domain)
+                       .arg(error->code));
         QFile::remove(temporary);
-        co_return RecordingStatus::error(QStringLiteral("Save failed: ") + error->description);
+        co_return RecordingStatus::error(QStringLiteral("Save failed: ") + saveFailureReason(*error));
     }
 
     log_.info(QStringLiteral("[Write] Save complete ✓"));

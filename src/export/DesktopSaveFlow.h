@@ -12,6 +12,10 @@ namespace backreel {
 // A temporary file next to the chosen location, hidden, unique, e.g. ".clip.mp4.1a2b3c.part".
 QString temporaryPathBeside(const QString& location);
 
+// Why a save failed, in words for "Save failed: …": the cause by name where the system's error
+// code tells it (no space left, a read-only or vanished folder, …), the error's own text otherwise.
+QString saveFailureReason(const Error& error);
+
 // The save of a clip: asks where, writes the movie to a temporary file beside that place, and only
 // once it is complete moves it over the chosen location, so a failed save never destroys a file the
 // user already had there. Then shows the file in the file manager.

@@ -2,6 +2,7 @@
 
 #include "support/Samples.h"
 
+#include <cerrno>
 #include <gtest/gtest.h>
 #include <QCoroTask>
 #include <QDir>
@@ -123,7 +124,8 @@ TEST(SaveFlow, AFailedSaveKeepsTheEarlierFileAndLeavesNoPartialOne) {
     ASSERT_TRUE(s.writeEarlierFile());
     s.files->failing = true;
     const RecordingStatus status = s.save(s.location);
-    EXPECT_EQ(status, RecordingStatus::error(QStringLiteral("Save failed: No space left on device")));
+    EXPECT_EQ(status,
+              RecordingStatus::error(QStringLiteral("Save failed: there is no space left on the device.")));
     EXPECT_EQ(contents(s.location), QByteArray("the user's earlier file"));
     EXPECT_EQ(s.entries(), QStringList{QStringLiteral("loopvane-2026-03-05-140709.mp4")});
     EXPECT_TRUE(s.reveal->revealed.empty());
@@ -137,6 +139,25 @@ TEST(SaveFlow, AFolderThatCannotBeWrittenFailsWithThePlatformsWords) {
     EXPECT_TRUE(status.message().startsWith(QStringLiteral("Save failed: ")))
         << status.message().toStdString();
     EXPECT_FALSE(QFile::exists(location));
+}
+
+// FFmpeg's codes are negated system codes; other domains' codes are not system codes at all.
+TEST(SaveFlow, FailureReasonsNameTheCauseForSystemErrorsOnly) {
+    const std::pair<Error, const char*> rows[] = {
+        {{QStringLiteral("FFmpeg"), -ENOSPC, QStringLiteral("No space left on device")},
+         "there is no space left on the device."},
+        {{QStringLiteral("POSIX"), EROFS, QStringLiteral("Read-only file system")},
+         "the folder is read-only."},
+        {{QStringLiteral("FFmpeg"), -ENOENT, QStringLiteral("No such file or directory (/x/.a.mp4.1.part)")},
+         "the folder no longer exists."},
+        {{QStringLiteral("POSIX"), EACCES, QStringLiteral("Permission denied")},
+         "you are not allowed to write in the folder."},
+        {{QStringLiteral("FFmpeg"), ENOSPC, QStringLiteral("Some muxer code")}, "Some muxer code"},
+        {{QStringLiteral("Backreel"), ENOENT, QStringLiteral("No frames to write.")}, "No frames to write."},
+    };
+    for (const auto& [error, reason] : rows) {
+        EXPECT_EQ(saveFailureReason(error), QString::fromUtf8(reason)) << error.description.toStdString();
+    }
 }
 
 TEST(SaveFlow, TemporaryFileIsHiddenBesideTheLocation) {

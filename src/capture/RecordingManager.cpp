@@ -23,7 +23,10 @@ RecordingManager::RecordingManager(Platform platform, std::shared_ptr<SaveFlow> 
     connect(&memoryCheck_, &QTimer::timeout, this, &RecordingManager::updateMemoryNote);
 }
 
-RecordingManager::~RecordingManager() = default;
+RecordingManager::~RecordingManager() {
+    // Nobody is asked about a clip that was never saved, but the log says it went.
+    unsavedClip_.discard(QStringLiteral("Backreel quits"));
+}
 
 // MARK: published properties
 
@@ -131,9 +134,6 @@ QCoro::Task<> RecordingManager::startRecording() {
     }
     recLog_.info(QStringLiteral("[Start] captureSize=%1×%2").arg(capture->width).arg(capture->height));
 
-    // What a failed start left is gone already; a stream that stopped by itself left its session.
-    session_.reset();
-
     const RecordingSetup setup{*capture, bufferDuration_.bufferCapacity(), memoryLimit_};
     Expected<std::unique_ptr<RecordingSession>> started =
         co_await RecordingSession::start(platform_, setup, this, captureQueue_, audioQueue_, recLog_);
@@ -142,6 +142,8 @@ QCoro::Task<> RecordingManager::startRecording() {
         co_return;
     }
     session_ = std::move(started).value();
+    // Kept through a start that failed; a recording that runs takes its place.
+    dropUnsavedClip(QStringLiteral("a new recording started"));
     audioNote_.clear();
     memoryNote_.clear();
 
@@ -213,8 +215,53 @@ QCoro::Task<> RecordingManager::stopAndSave() {
         setStatus(RecordingStatus::error(*message));
         co_return;
     }
-    const RecordingStatus outcome = co_await saveFlow_->save(std::get<Clip>(std::move(selection)));
-    setStatus(outcome);
+    QCoro::Task<> saving = save(std::get<Clip>(std::move(selection)), false, RecordingStatus::idle());
+    co_await saving;
+}
+
+QCoro::Task<> RecordingManager::saveAgain() {
+    if (!unsavedClip_.has() || status_.is(RecordingStatus::Kind::buffering) ||
+        status_.is(RecordingStatus::Kind::saving) || startInProgress_) {
+        co_return;
+    }
+    const RecordingStatus shownBefore = status_;
+    setStatus(RecordingStatus::saving());
+    recLog_.info(QStringLiteral("[Save] Saving the unsaved clip again"));
+    QCoro::Task<> saving = save(unsavedClip_.clip(), true, shownBefore);
+    co_await saving;
+}
+
+QCoro::Task<> RecordingManager::save(Clip clip, bool again, RecordingStatus shownBefore) {
+    // The save flow gets a copy, which shares the media's bytes: the clip outlives a failure.
+    QCoro::Task<RecordingStatus> saving = saveFlow_->save(clip);
+    const RecordingStatus outcome = co_await saving;
+    if (outcome.is(RecordingStatus::Kind::error)) {
+        keepUnsavedClip(std::move(clip), UnsavedClipOffer::saveAgain);
+        setStatus(outcome);
+    } else if (outcome.is(RecordingStatus::Kind::idle) && again) {
+        // The user kept this clip once already: a cancel leaves it, and the status that offered it.
+        recLog_.info(QStringLiteral("[Save] Cancelled; the unsaved clip stays"));
+        setStatus(shownBefore);
+    } else {
+        dropUnsavedClip(outcome.is(RecordingStatus::Kind::saved) ? QStringLiteral("it was saved")
+                                                                 : QStringLiteral("the save was cancelled"));
+        setStatus(outcome);
+    }
+}
+
+void RecordingManager::discardUnsavedClip() {
+    dropUnsavedClip(QStringLiteral("the user discarded it"));
+}
+
+void RecordingManager::keepUnsavedClip(Clip clip, UnsavedClipOffer offer) {
+    unsavedClip_.keep(std::move(clip), offer);
+    emit unsavedClipChanged();
+}
+
+void RecordingManager::dropUnsavedClip(const QString& why) {
+    if (unsavedClip_.discard(why)) {
+        emit unsavedClipChanged();
+    }
 }
 
 QCoro::Task<> RecordingManager::refreshDisplays() {
@@ -246,8 +293,29 @@ void RecordingManager::streamDidStopWithError(CaptureStream& stream, const Error
                 platform_.notifications->postUnmute();
                 notificationsMuted_ = false;
             }
+            // Runs on by itself; the status already tells the user what happened.
+            keepWhatWasBuffered();
         },
         Qt::QueuedConnection);
+}
+
+QCoro::Task<> RecordingManager::keepWhatWasBuffered() {
+    std::unique_ptr<RecordingSession> session = std::move(session_);
+    QCoro::Task<BufferedMedia> stopping = session->stop();
+    const BufferedMedia media = co_await stopping;
+    session.reset();
+
+    ClipSelection selection = selectClip(media.video, media.audio, bufferDuration_.seconds(), recLog_);
+    if (const QString* message = std::get_if<QString>(&selection)) {
+        recLog_.info(QStringLiteral("[Stop] Nothing to offer from the ended recording: %1").arg(*message));
+        co_return;
+    }
+    if (status_.is(RecordingStatus::Kind::buffering)) {
+        // A new recording began while this one was wound up; it takes the place of the old clip.
+        recLog_.info(QStringLiteral("[Stop] The ended recording's clip is dropped: a new recording started"));
+        co_return;
+    }
+    keepUnsavedClip(std::get<Clip>(std::move(selection)), UnsavedClipOffer::saveWhatWasBuffered);
 }
 
 } // namespace backreel

@@ -4,6 +4,7 @@
 #include "capture/MemoryLimit.h"
 #include "capture/RecordingDuration.h"
 #include "capture/RecordingSession.h"
+#include "capture/UnsavedClip.h"
 #include "capture/WindowPickInfo.h"
 #include "common/RecordingStatus.h"
 #include "platform/CaptureStream.h"
@@ -43,8 +44,15 @@ public:
     // Starts buffering from the current settings. Does nothing while buffering (or while another
     // start is still on its way). The outcome shows only in status().
     QCoro::Task<> startRecording();
-    // Stops buffering, cuts the clip and saves it. Does nothing unless buffering.
+    // Stops buffering, cuts the clip and saves it. Does nothing unless buffering. A save that
+    // fails keeps the clip as the unsaved clip; a cancel lets it go.
     QCoro::Task<> stopAndSave();
+    // Saves the unsaved clip once more, from the save dialog on. A failure keeps it again, and so
+    // does a cancel, which also brings back the status shown before. Does nothing without an
+    // unsaved clip or while buffering or saving.
+    QCoro::Task<> saveAgain();
+    // Lets the unsaved clip go.
+    void discardUnsavedClip();
     // Fills availableDisplays() and, for a display target without a display, picks the main one.
     QCoro::Task<> refreshDisplays();
     // What can be captured now, from the capture service; an error when it refuses or never answers.
@@ -74,7 +82,12 @@ public:
     // Notifies on every assignment.
     void setSelectedWindowInfo(const std::optional<WindowPickInfo>& info);
 
-    // The recording that runs, or that a stream which stopped by itself left; none otherwise.
+    // The clip a failed save kept, or that a recording which ended by itself had buffered, until
+    // it is saved, discarded or a new recording starts; unsavedClipChanged() tells of changes.
+    bool hasUnsavedClip() const { return unsavedClip_.has(); }
+    UnsavedClipOffer unsavedClipOffer() const { return unsavedClip_.offer(); }
+
+    // The recording that runs; none otherwise.
     const RecordingSession* session() const { return session_.get(); }
 
     const Logger& logger() const { return logger_; }
@@ -92,6 +105,7 @@ signals:
     void muteNotificationsChanged();
     void availableDisplaysChanged();
     void selectedWindowInfoChanged();
+    void unsavedClipChanged();
 
 private:
     // What the running recording lacks, each kind shown in the status line while buffering.
@@ -105,6 +119,13 @@ private:
 
     void failStart(const Error& error);
     void postUnmuteIfNeeded();
+    // Hands the clip to the save flow and shows the outcome; keeps the clip when it was not
+    // written (also after a cancel, for a clip that was kept already), lets it go otherwise.
+    QCoro::Task<> save(Clip clip, bool again, RecordingStatus shownBefore);
+    // After the stream stopped by itself: stops the session and keeps what it had buffered.
+    QCoro::Task<> keepWhatWasBuffered();
+    void keepUnsavedClip(Clip clip, UnsavedClipOffer offer);
+    void dropUnsavedClip(const QString& why);
 
     const Platform platform_;
     const std::shared_ptr<SaveFlow> saveFlow_;
@@ -124,6 +145,8 @@ private:
     SerialQueue audioQueue_{"com.loopvane.audio"};
     // Declared after the queues: destroyed first, while they still run.
     std::unique_ptr<RecordingSession> session_;
+
+    UnsavedClip unsavedClip_{recLog_};
 
     QString audioNote_;
     QString memoryNote_;

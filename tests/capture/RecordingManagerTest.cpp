@@ -150,6 +150,7 @@ TEST_F(RecordingManagerTest, CancelledSaveReturnsToIdleAndASecondStopDoesNothing
     deliver(20, false);
     stop();
     EXPECT_EQ(manager->status(), RecordingStatus::idle());
+    EXPECT_FALSE(manager->hasUnsavedClip()) << "a first save's cancel lets the clip go";
     state->clearJournal();
     stop();
     EXPECT_TRUE(state->journal().empty());
@@ -266,19 +267,25 @@ TEST_F(RecordingManagerTest, MuteOptionPersistsAndWrapsBuffering) {
     EXPECT_TRUE(journal({"mute", "unmute"}).empty());
 }
 
+// What the stream buffered is kept for saving, and a new recording lets it go.
 TEST_F(RecordingManagerTest, StreamStoppingByItselfShowsTheErrorAndLiftsTheMuteOnce) {
-    make();
+    make(handDriven());
     manager->setMuteNotifications(true);
     start();
+    deliver(20, true);
     const auto first = state->lastStream();
     first->failWithError(Error{QStringLiteral("X11"), 7, QStringLiteral("The display went away.")});
-    ASSERT_TRUE(QTest::qWaitFor([&] { return manager->status().is(RecordingStatus::Kind::error); }, 2000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return manager->hasUnsavedClip(); }, 2000));
     EXPECT_EQ(manager->status(), RecordingStatus::error(QStringLiteral("The display went away.")));
-    EXPECT_EQ(journal({"mute", "unmute"}), (std::vector<std::string>{"mute", "unmute"}));
+    EXPECT_EQ(manager->unsavedClipOffer(), UnsavedClipOffer::saveWhatWasBuffered);
+    EXPECT_EQ(manager->session(), nullptr);
+    EXPECT_EQ(journal({"mute", "unmute", "stopCapture"}),
+              (std::vector<std::string>{"mute", "unmute", "stopCapture"}));
 
     // The next recording is not disturbed by a late report from the old stream.
     start();
     ASSERT_EQ(manager->status(), RecordingStatus::buffering());
+    EXPECT_FALSE(manager->hasUnsavedClip());
     first->failWithError(Error{QStringLiteral("X11"), 8, QStringLiteral("again")});
     QCoreApplication::processEvents();
     EXPECT_EQ(manager->status(), RecordingStatus::buffering());
@@ -321,6 +328,43 @@ TEST_F(RecordingManagerTest, AMemoryLimitKeepsTheNewestSecondsAndSaysSo) {
     EXPECT_EQ(manager->memoryLimit(), limit);
     start();
     EXPECT_EQ(manager->status(), RecordingStatus::buffering());
+    stop();
+}
+
+// A single frame makes no clip: the error stays, with nothing to offer.
+TEST_F(RecordingManagerTest, AStreamFaultWithTooLittleBufferedOffersNothing) {
+    make(handDriven());
+    start();
+    deliver(1, false);
+    state->lastStream()->failWithError(Error{QStringLiteral("X11"), 7, QStringLiteral("Gone.")});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return manager->session() == nullptr; }, 2000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !journal({"close"}).empty(); }, 2000));
+    EXPECT_EQ(manager->status(), RecordingStatus::error(QStringLiteral("Gone.")));
+    EXPECT_FALSE(manager->hasUnsavedClip());
+}
+
+// A failed save keeps the clip, also through a start that fails; a recording that runs ends it.
+TEST_F(RecordingManagerTest, ASaveFailureKeepsTheClipUntilANewRecordingRuns) {
+    make(handDriven());
+    QSignalSpy changes(manager.get(), &RecordingManager::unsavedClipChanged);
+    saveFlow->outcome = RecordingStatus::error(QStringLiteral("Save failed: the folder is read-only."));
+    start();
+    deliver(20, false);
+    stop();
+    EXPECT_EQ(manager->unsavedClipOffer(), UnsavedClipOffer::saveAgain);
+
+    state->changeOptions([](SyntheticOptions& o) {
+        o.startError = Error{"x", 5, "MIT-SHM is not available"};
+    });
+    start();
+    EXPECT_EQ(manager->status(), RecordingStatus::error(QStringLiteral("MIT-SHM is not available")));
+    EXPECT_TRUE(manager->hasUnsavedClip());
+
+    state->changeOptions([](SyntheticOptions& o) { o.startError.reset(); });
+    start();
+    EXPECT_EQ(manager->status(), RecordingStatus::buffering());
+    EXPECT_FALSE(manager->hasUnsavedClip());
+    EXPECT_EQ(changes.count(), 2);
     stop();
 }
 

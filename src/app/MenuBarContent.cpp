@@ -21,6 +21,7 @@ MenuBarContent::MenuBarContent(RecordingManager& manager, UpdateController& upda
     build();
     followStatus();
     connect(&manager_, &RecordingManager::statusChanged, this, &MenuBarContent::followStatus);
+    connect(&manager_, &RecordingManager::unsavedClipChanged, this, &MenuBarContent::followStatus);
 }
 
 MenuBarContent::~MenuBarContent() = default;
@@ -29,9 +30,13 @@ void MenuBarContent::build() {
     // Every item any status shows, in menu order; a status shows its own and hides the others.
     // Actions are never deleted, as one may be the very action whose command changed the status.
     std::vector<MenuItem> everyItem = menuItems(RecordingStatus::Kind::idle);
-    const auto slot = everyItem.begin() + 3;
-    everyItem.insert(
-        slot, {menuItems(RecordingStatus::Kind::buffering)[2], menuItems(RecordingStatus::Kind::saving)[2]});
+    // After the recording item: the offers for an unsaved clip, then "Discard Clip".
+    const std::vector<MenuItem> again = menuItems(RecordingStatus::Kind::error, UnsavedClipOffer::saveAgain);
+    const std::vector<MenuItem> buffered =
+        menuItems(RecordingStatus::Kind::error, UnsavedClipOffer::saveWhatWasBuffered);
+    everyItem.insert(everyItem.begin() + 3,
+                     {menuItems(RecordingStatus::Kind::buffering)[2],
+                      menuItems(RecordingStatus::Kind::saving)[2], again[3], buffered[3], again[4]});
 
     for (const MenuItem& item : everyItem) {
         QAction* action = nullptr;
@@ -56,7 +61,7 @@ void MenuBarContent::build() {
 }
 
 void MenuBarContent::followStatus() {
-    const std::vector<MenuItem> shown = menuItems(manager_.status().kind());
+    const std::vector<MenuItem> shown = menuItems(manager_.status().kind(), manager_.unsavedClipOffer());
     for (const auto& [item, action] : actions_) {
         action->setVisible(std::find(shown.begin(), shown.end(), item) != shown.end());
     }
@@ -75,6 +80,12 @@ void MenuBarContent::perform(MenuCommand command) {
         break;
     case MenuCommand::stopAndSave:
         manager_.stopAndSave();
+        break;
+    case MenuCommand::saveAgain:
+        manager_.saveAgain();
+        break;
+    case MenuCommand::discardClip:
+        manager_.discardUnsavedClip();
         break;
     case MenuCommand::checkForUpdates:
         updaterController_.checkForUpdates();

@@ -15,7 +15,8 @@ class RecordingManager;
 class UpdateController;
 
 // The application menu (the tray item's menu, also offered on the main window): its items follow
-// the manager's status; start and stop start a task and return at once, as does the update check.
+// the manager's status and its unsaved clip; start, stop and save start a task and return at once,
+// as does the update check.
 //
 // Thread contract: main thread only.
 class MenuBarContent final : public QObject {

@@ -1,5 +1,7 @@
 #include "app/MenuItems.h"
 
+#include "ui/StatusText.h"
+
 namespace backreel {
 
 namespace {
@@ -25,16 +27,24 @@ MenuItem recordingItem(RecordingStatus::Kind status) {
 }
 } // namespace
 
-std::vector<MenuItem> menuItems(RecordingStatus::Kind status) {
-    return {
+std::vector<MenuItem> menuItems(RecordingStatus::Kind status, UnsavedClipOffer offer) {
+    std::vector<MenuItem> items{
         command(QStringLiteral("Show Window"), MenuCommand::showWindow),
         separator(),
         recordingItem(status),
-        separator(),
-        command(QStringLiteral("Check for Updates…"), MenuCommand::checkForUpdates),
-        separator(),
-        command(QStringLiteral("Quit Backreel"), MenuCommand::quit),
     };
+    const bool busy = status == RecordingStatus::Kind::buffering || status == RecordingStatus::Kind::saving;
+    if (offer != UnsavedClipOffer::none && !busy) {
+        items.push_back(command(unsavedClipOfferTitle(offer), MenuCommand::saveAgain));
+        items.push_back(command(QStringLiteral("Discard Clip"), MenuCommand::discardClip));
+    }
+    items.insert(items.end(), {
+                                  separator(),
+                                  command(QStringLiteral("Check for Updates…"), MenuCommand::checkForUpdates),
+                                  separator(),
+                                  command(QStringLiteral("Quit Backreel"), MenuCommand::quit),
+                              });
+    return items;
 }
 
 } // namespace backreel

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/RecordingStatus.h"
+#include "common/UnsavedClipOffer.h"
 
 #include <QString>
 #include <vector>
@@ -8,7 +9,16 @@
 namespace backreel {
 
 // What an item of the application menu does.
-enum class MenuCommand { none, showWindow, startRecording, stopAndSave, checkForUpdates, quit };
+enum class MenuCommand {
+    none,
+    showWindow,
+    startRecording,
+    stopAndSave,
+    saveAgain,
+    discardClip,
+    checkForUpdates,
+    quit
+};
 
 // One line of the application menu.
 struct MenuItem {
@@ -22,8 +32,10 @@ struct MenuItem {
 };
 
 // The menu for a status, top to bottom: "Show Window", a separator, "Start Recording" (idle,
-// saved, error) or "Stop & Save" (buffering) or the plain line "Saving…" (saving), a separator,
-// "Check for Updates…", a separator, "Quit Backreel".
-std::vector<MenuItem> menuItems(RecordingStatus::Kind status);
+// saved, error) or "Stop & Save" (buffering) or the plain line "Saving…" (saving); with an unsaved
+// clip, unless saving or buffering, its offer ("Save Again…" or "Save What Was Buffered…") and
+// "Discard Clip"; a separator, "Check for Updates…", a separator, "Quit Backreel".
+std::vector<MenuItem> menuItems(RecordingStatus::Kind status,
+                                UnsavedClipOffer offer = UnsavedClipOffer::none);
 
 } // namespace backreel

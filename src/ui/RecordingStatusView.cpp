@@ -2,6 +2,7 @@
 
 #include "capture/RecordingManager.h"
 #include "ui/ActivitySpinner.h"
+#include "ui/LinkButton.h"
 #include "ui/MonotonicTimer.h"
 #include "ui/StatusText.h"
 #include "ui/SymbolView.h"
@@ -89,8 +90,17 @@ RecordingStatusView::RecordingStatusView(RecordingManager& manager, std::unique_
     errorSymbol_ = new SymbolView(Symbol::exclamationmarkTriangleFill, symbolSize(caption), this);
     message_ = makeLabel(QString(), caption, this);
     message_->setObjectName(QStringLiteral("errorMessage"));
+    offer_ = new LinkButton(QString(), this);
+    offer_->setObjectName(QStringLiteral("unsavedClipOffer"));
+    offer_->setFont(caption);
+    connect(offer_, &QPushButton::clicked, this, [this] { manager_.saveAgain(); });
+    errorPage_ = new QWidget(this);
+    auto* errorLayout = new QVBoxLayout(errorPage_);
+    errorLayout->setContentsMargins(0, 0, 0, 0);
+    errorLayout->setSpacing(kSavedSpacing);
     // The icon sits on the first line of a message that wraps.
-    errorPage_ = centredRow({errorSymbol_, message_}, kLabelSpacing, this, Qt::AlignTop);
+    errorLayout->addWidget(centredRow({errorSymbol_, message_}, kLabelSpacing, errorPage_, Qt::AlignTop));
+    errorLayout->addWidget(offer_, 0, Qt::AlignHCenter);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -105,7 +115,9 @@ RecordingStatusView::RecordingStatusView(RecordingManager& manager, std::unique_
     shownStatus_ = manager_.status();
     shownKind_ = shownStatus_.kind();
     showStatus(false);
+    updateOffer();
     connect(&manager_, &RecordingManager::statusChanged, this, &RecordingStatusView::statusChanged);
+    connect(&manager_, &RecordingManager::unsavedClipChanged, this, &RecordingStatusView::updateOffer);
 }
 
 RecordingStatusView::~RecordingStatusView() {
@@ -155,6 +167,12 @@ void RecordingStatusView::statusChanged() {
         showStatus(true);
     }
     updateReturnToReady();
+}
+
+void RecordingStatusView::updateOffer() {
+    const QString title = unsavedClipOfferTitle(manager_.unsavedClipOffer());
+    offer_->setText(title);
+    offer_->setVisible(!title.isEmpty());
 }
 
 void RecordingStatusView::showStatus(bool animated) {

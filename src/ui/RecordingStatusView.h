@@ -9,6 +9,7 @@
 #include <QWidget>
 
 class QLabel;
+class QPushButton;
 
 namespace backreel {
 
@@ -18,7 +19,8 @@ class SymbolView;
 
 // The status line at the top of the main window: the manager's status as one of five small
 // layouts (ready, recording, saving, saved with the file name, error with the message), faded
-// into one another. Ten seconds after a save has been shown it returns the status to idle.
+// into one another. Ten seconds after a save has been shown it returns the status to idle. Under
+// an error, a link offers to save the clip that is not saved yet, while there is one.
 //
 // Thread contract: main thread only.
 class RecordingStatusView final : public QWidget {
@@ -40,6 +42,8 @@ public:
     RecordingStatus::Kind shownKind() const { return shownKind_; }
     QLabel* titleLabel() const; // "Ready", "Recording…", "Saving…", "Saved!" or the message
     QLabel* fileNameLabel() const { return fileName_; }
+    // "Save Again…" or "Save What Was Buffered…" under an error; hidden without an unsaved clip.
+    QPushButton* offerButton() const { return offer_; }
     bool isReturnToReadyPending() const { return timer_->isActive(); }
 
 protected:
@@ -51,6 +55,7 @@ protected:
 private:
     QWidget* pageFor(RecordingStatus::Kind kind) const;
     void statusChanged();
+    void updateOffer();
     void showStatus(bool animated);
     void updateWidthDependentTexts();
     void applyColors();
@@ -81,6 +86,7 @@ private:
     QLabel* saved_ = nullptr;
     QLabel* fileName_ = nullptr;
     QLabel* message_ = nullptr;
+    QPushButton* offer_ = nullptr;
 };
 
 } // namespace backreel

@@ -22,6 +22,18 @@ QString statusTitle(const RecordingStatus& status) {
     return {};
 }
 
+QString unsavedClipOfferTitle(UnsavedClipOffer offer) {
+    switch (offer) {
+    case UnsavedClipOffer::saveAgain:
+        return QStringLiteral("Save Again…");
+    case UnsavedClipOffer::saveWhatWasBuffered:
+        return QStringLiteral("Save What Was Buffered…");
+    case UnsavedClipOffer::none:
+        break;
+    }
+    return {};
+}
+
 QString savedFileName(const QUrl& location) {
     const QString name = location.fileName();
     if (!name.isEmpty()) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/RecordingStatus.h"
+#include "common/UnsavedClipOffer.h"
 
 #include <QFont>
 #include <QString>
@@ -12,6 +13,10 @@ namespace backreel {
 // "Ready", "Recording…" (with its note in brackets when it has one), "Saving…", "Saved!" or the
 // error message unchanged.
 QString statusTitle(const RecordingStatus& status);
+
+// The offer for a clip that is not saved, in the status line and the menu: "Save Again…" or
+// "Save What Was Buffered…"; empty for none.
+QString unsavedClipOfferTitle(UnsavedClipOffer offer);
 
 // The last path component of a saved file's location, shown verbatim.
 QString savedFileName(const QUrl& location);

@@ -3,6 +3,7 @@
 #include "app/RecordIconEngine.h"
 #include "app/TrayIcon.h"
 #include "app/UpdateController.h"
+#include "support/synthetic/SyntheticCaptureService.h"
 #include "support/WidgetTest.h"
 #include "ui/SymbolImage.h"
 
@@ -37,7 +38,8 @@ protected:
         return visible.value(lines().indexOf(text));
     }
 
-    std::unique_ptr<RecordingManager> manager = test::SyntheticRecorder().makeManager();
+    test::SyntheticRecorder recorder;
+    std::unique_ptr<RecordingManager> manager = recorder.makeManager();
     // A feed nobody serves: the check fails at once without leaving the machine.
     UpdateController updates{QStringLiteral("0.1.0"), QUrl(QStringLiteral("http://127.0.0.1:9/"))};
     int shows = 0;
@@ -79,6 +81,53 @@ TEST_F(MenuBarContentTest, TheRecordingItemAndTheTrayIconFollowTheStatus) {
     manager->setStatus(RecordingStatus::saving());
     item(QStringLiteral("Saving…"))->trigger();
     EXPECT_EQ(manager->status(), RecordingStatus::saving());
+}
+
+// After a failed save the menu offers the clip again, and after a stream that ended by itself what
+// it had buffered; the offer and "Discard Clip" go once the clip is saved, discarded or replaced.
+TEST_F(MenuBarContentTest, AnUnsavedClipIsOfferedUntilSavedDiscardedOrReplacedAfterFailureOrFault) {
+    const auto menuWith = [](std::initializer_list<const char*> middle) {
+        QStringList lines{QStringLiteral("Show Window"), QStringLiteral("-")};
+        for (const char* line : middle) {
+            lines << QString::fromUtf8(line);
+        }
+        return lines << QStringLiteral("-") << QStringLiteral("Check for Updates…") << QStringLiteral("-")
+                     << QStringLiteral("Quit Backreel");
+    };
+    const auto bufferSomeFrames = [&] {
+        item(QStringLiteral("Start Recording"))->trigger();
+        BACKREEL_EVENTUALLY_TRUE(manager->session() && manager->session()->videoStore().count() >= 3);
+    };
+    const auto failASave = [&] {
+        recorder.saveFlow->outcome =
+            RecordingStatus::error(QStringLiteral("Save failed: the folder is read-only."));
+        bufferSomeFrames();
+        item(QStringLiteral("Stop & Save"))->trigger();
+        BACKREEL_EVENTUALLY_TRUE(manager->hasUnsavedClip());
+    };
+    const QStringList plain = menuWith({"Start Recording"});
+
+    failASave();
+    EXPECT_EQ(lines(), menuWith({"Start Recording", "Save Again…", "Discard Clip"}));
+    recorder.saveFlow->outcome = RecordingStatus::saved(QUrl::fromLocalFile(QStringLiteral("/tmp/a.mp4")));
+    item(QStringLiteral("Save Again…"))->trigger();
+    BACKREEL_EVENTUALLY_EQ(lines(), plain);
+    EXPECT_TRUE(manager->status().is(Kind::saved));
+
+    failASave();
+    item(QStringLiteral("Discard Clip"))->trigger();
+    EXPECT_EQ(lines(), plain);
+    EXPECT_TRUE(manager->status().is(Kind::error)) << "the message stays";
+
+    failASave();
+    bufferSomeFrames();
+    EXPECT_EQ(lines(), menuWith({"Stop & Save"}));
+
+    recorder.state->lastStream()->failWithError(Error{QStringLiteral("X11"), 7, QStringLiteral("Gone.")});
+    BACKREEL_EVENTUALLY_TRUE(manager->hasUnsavedClip());
+    EXPECT_EQ(lines(), menuWith({"Start Recording", "Save What Was Buffered…", "Discard Clip"}));
+    EXPECT_EQ(menuItems(Kind::saving, UnsavedClipOffer::saveAgain), menuItems(Kind::saving))
+        << "no offer while the clip is being saved";
 }
 
 // Every command returns at once; the status moves when the manager gets there, and the update

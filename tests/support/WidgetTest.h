@@ -53,7 +53,7 @@ inline Display display(std::uint32_t id, const QString& name = {}) {
 }
 
 // The synthetic platform offering these displays (the first is the main one) and windows, and a
-// recording manager on it that hands its clips to a stand-in save flow.
+// recording manager on it that hands its clips to a stand-in save flow, shared by every manager made.
 struct SyntheticRecorder {
     explicit SyntheticRecorder(std::vector<Display> displays = {display(1)},
                                std::vector<Window> windows = {}) {
@@ -62,12 +62,13 @@ struct SyntheticRecorder {
         options.content.displays = std::move(displays);
         options.content.windows = std::move(windows);
         state = std::make_shared<SyntheticState>(std::move(options));
+        saveFlow = std::make_shared<SaveFlowStandIn>(state);
     }
     std::unique_ptr<RecordingManager> makeManager() const {
-        return std::make_unique<RecordingManager>(makeSyntheticPlatform(state),
-                                                  std::make_shared<SaveFlowStandIn>(state));
+        return std::make_unique<RecordingManager>(makeSyntheticPlatform(state), saveFlow);
     }
     std::shared_ptr<SyntheticState> state;
+    std::shared_ptr<SaveFlowStandIn> saveFlow;
 };
 
 // A timer whose clock moves only when the test says so.

@@ -1,10 +1,12 @@
 #include "ui/RecordingStatusView.h"
 
+#include "support/synthetic/SyntheticCaptureService.h"
 #include "support/WidgetTest.h"
 #include "ui/ActivitySpinner.h"
 #include "ui/SystemColors.h"
 
 #include <QLabel>
+#include <QPushButton>
 
 using namespace backreel;
 using namespace std::chrono_literals;
@@ -25,7 +27,8 @@ protected:
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
     }
 
-    std::unique_ptr<RecordingManager> manager = test::SyntheticRecorder().makeManager();
+    test::SyntheticRecorder recorder;
+    std::unique_ptr<RecordingManager> manager = recorder.makeManager();
     test::ManualTimer* timer = new test::ManualTimer;
     RecordingStatusView view{*manager, std::unique_ptr<test::ManualTimer>(timer)};
 };
@@ -49,7 +52,42 @@ TEST_F(RecordingStatusViewTest, EachStatusShowsItsTitleInItsColour) {
         EXPECT_EQ(view.titleLabel()->palette().color(QPalette::WindowText), colour);
         EXPECT_EQ(view.fileNameLabel()->isVisible(), status.is(Kind::saved));
         EXPECT_EQ(view.findChild<ActivitySpinner*>()->isSpinning(), status.is(Kind::saving));
+        EXPECT_FALSE(view.offerButton()->isVisible()) << "nothing to save again";
     }
+}
+
+// Under the error of a recording that ended by itself, a link offers what it buffered; a failed
+// save offers it again, a cancelled retry comes back to the error with the offer, a save ends it.
+TEST_F(RecordingStatusViewTest, AnErrorOffersTheUnsavedClipUntilARetryWritesIt) {
+    QCoro::waitFor(manager->startRecording());
+    BACKREEL_EVENTUALLY_TRUE(manager->session() && manager->session()->videoStore().count() >= 3);
+    recorder.state->lastStream()->failWithError(
+        Error{QStringLiteral("X11"), 7, QStringLiteral("The captured window was closed.")});
+    BACKREEL_EVENTUALLY_TRUE(view.offerButton()->isVisible());
+    EXPECT_EQ(view.titleLabel()->text(), QStringLiteral("The captured window was closed."));
+    EXPECT_EQ(view.offerButton()->text(), QStringLiteral("Save What Was Buffered…"));
+
+    const RecordingStatus failed =
+        RecordingStatus::error(QStringLiteral("Save failed: there is no space left on the device."));
+    recorder.saveFlow->outcome = failed;
+    view.offerButton()->click();
+    BACKREEL_EVENTUALLY_EQ(manager->status(), failed);
+    EXPECT_TRUE(view.offerButton()->isVisible());
+    EXPECT_EQ(view.offerButton()->text(), QStringLiteral("Save Again…"));
+
+    recorder.saveFlow->outcome = RecordingStatus::idle();
+    view.offerButton()->click();
+    BACKREEL_EVENTUALLY_EQ(recorder.saveFlow->clips.size(), 2u);
+    EXPECT_EQ(manager->status(), failed) << "a cancelled retry keeps the clip and its message";
+    EXPECT_TRUE(view.offerButton()->isVisible());
+
+    recorder.saveFlow->outcome = savedAt(QStringLiteral("again.mp4"));
+    view.offerButton()->click();
+    BACKREEL_EVENTUALLY_EQ(view.titleLabel()->text(), QStringLiteral("Saved!"));
+    EXPECT_FALSE(view.offerButton()->isVisible());
+    EXPECT_FALSE(manager->hasUnsavedClip());
+    ASSERT_EQ(recorder.saveFlow->clips.size(), 3u);
+    EXPECT_EQ(recorder.saveFlow->clips.back().video.size(), recorder.saveFlow->clips.front().video.size());
 }
 
 // "Saved!" goes back to "Ready" ten seconds after it is first on show, and at once when the

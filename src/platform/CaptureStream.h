@@ -8,6 +8,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace backreel {
 
@@ -26,11 +27,15 @@ public:
     virtual void didOutputAudio(CaptureStream& stream, const AudioView& audio) = 0;
 };
 
-// Told when the stream stops by itself. Any thread. The delegate must outlive the stream.
+// Told when the stream stops by itself, and when its audio is lost or comes back while the video
+// goes on. Any thread. The delegate must outlive the stream.
 class StreamDelegate {
 public:
     virtual ~StreamDelegate() = default;
     virtual void streamDidStopWithError(CaptureStream& stream, const Error& error) = 0;
+    // lost: why the stream records no audio now; none when audio flows again. Told only of
+    // changes, starting with a loss (which may come before the capture's start completes).
+    virtual void streamAudioDidChange(CaptureStream& /*stream*/, const std::optional<Error>& /*lost*/) {}
 };
 
 using CaptureCompletion = std::function<void(MaybeError)>;

@@ -52,8 +52,11 @@ public:
     }
 
     // Starts arguments[0], looked up in PATH, with its standard output (and errors, when asked
-    // for) going to a file of its own: see output().
+    // for) going to a file of its own: see output(). A program from an earlier start is ended
+    // first, and its output goes.
     bool start(const std::vector<std::string>& arguments, bool withErrors = true) {
+        kill();
+        std::remove(output_.c_str());
         char path[] = "/tmp/backreel-test-output.XXXXXX";
         close(mkstemp(path));
         output_ = path;

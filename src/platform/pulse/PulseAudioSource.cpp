@@ -10,8 +10,8 @@ namespace backreel {
 namespace {
 // Connecting, finding the default sink and setting up the stream take a few milliseconds on a
 // local server; a server that accepts the connection and then does not answer must not hang
-// the capture start.
-constexpr auto kStartDeadline = std::chrono::milliseconds(3000);
+// the capture start, nor a retry.
+constexpr auto kAttemptDeadline = std::chrono::milliseconds(3000);
 } // namespace
 
 PulseAudioSource::PulseAudioSource(std::string server)
@@ -22,7 +22,7 @@ PulseAudioSource::~PulseAudioSource() {
 }
 
 MaybeError PulseAudioSource::start(const SystemAudioFormat& format, AudioHandler onAudio,
-                                   FailureHandler onFailure) {
+                                   StateHandler onState) {
     if (recorder_) {
         return Error::backreel(0, QStringLiteral("The system audio is already being recorded."));
     }
@@ -30,8 +30,8 @@ MaybeError PulseAudioSource::start(const SystemAudioFormat& format, AudioHandler
         return invalid;
     }
     auto recorder =
-        std::make_unique<PulseMonitorRecorder>(server_, format, std::move(onAudio), std::move(onFailure));
-    if (MaybeError failed = recorder->start(kStartDeadline)) {
+        std::make_unique<PulseMonitorRecorder>(server_, format, std::move(onAudio), std::move(onState));
+    if (MaybeError failed = recorder->start(kAttemptDeadline)) {
         return failed; // the recorder's destructor stops whatever did start
     }
     recorder_ = std::move(recorder);

@@ -13,7 +13,8 @@ class PulseMonitorRecorder;
 // interleaved 32-bit float at the requested rate and channel count, and follows the default sink
 // when it changes. Audio arrives about every 10 ms on the source's own mainloop thread, as views
 // straight into the server's memory: valid only during the handler call. Holes in the stream
-// arrive as silence; PTS are CLOCK_MONOTONIC at the stream's sample rate.
+// arrive as silence; PTS are CLOCK_MONOTONIC at the stream's sample rate. A lost recording is
+// retried as SystemAudioSource says, each attempt with a new connection to the server.
 //
 // Thread contract: as SystemAudioSource. Handlers must not call stop() or destroy the source.
 class PulseAudioSource final : public SystemAudioSource {
@@ -24,11 +25,11 @@ public:
     ~PulseAudioSource() override;
 
     // Returns once the stream records (the first audio may arrive just before it returns), or
-    // with the reason it cannot: the server's own text, domain "PulseAudio". A missing or
-    // refusing server fails at once, one that does not answer after 3 s. The format needs 1 to 8
-    // channels. Fails while already recording.
-    MaybeError start(const SystemAudioFormat& format, AudioHandler onAudio,
-                     FailureHandler onFailure) override;
+    // once the first attempt is lost, with the reason told to the state handler: the server's own
+    // text, domain "PulseAudio". A missing or refusing server is lost at once, one that does not
+    // answer after 3 s. Fails when the format does not have 1 to 8 channels, and while already
+    // recording.
+    MaybeError start(const SystemAudioFormat& format, AudioHandler onAudio, StateHandler onState) override;
     void stop() override;
 
 private:

@@ -13,8 +13,11 @@ namespace {
 // mainloop too often.
 constexpr auto kFragmentDuration = std::chrono::milliseconds(10);
 // Failures of the record stream in a row (without it ever becoming ready in between) before the
-// recording gives up; a monitor that vanished usually comes back on the first retry.
+// recording counts as lost; a monitor that vanished usually comes back on the first retry.
 constexpr int kStreamAttempts = 3;
+// The first retry after a loss, and the longest wait between two.
+constexpr auto kFirstRetryDelay = std::chrono::milliseconds(250);
+constexpr auto kLongestRetryDelay = std::chrono::milliseconds(4000);
 
 QString pulseDomain() {
     return QStringLiteral("PulseAudio");
@@ -33,21 +36,29 @@ QString serverSuffix(const std::string& server) {
 
 } // namespace
 
+std::chrono::milliseconds recordingRetryDelay(int failedAttempts) {
+    std::chrono::milliseconds delay = kFirstRetryDelay;
+    for (int i = 0; i < failedAttempts && delay < kLongestRetryDelay; ++i) {
+        delay *= 2;
+    }
+    return std::min(delay, kLongestRetryDelay);
+}
+
 PulseMonitorRecorder::PulseMonitorRecorder(std::string server, SystemAudioFormat format,
                                            SystemAudioSource::AudioHandler onAudio,
-                                           SystemAudioSource::FailureHandler onFailure)
+                                           SystemAudioSource::StateHandler onState)
     : server_(std::move(server))
     , format_(format)
     , onAudio_(std::move(onAudio))
-    , onFailure_(std::move(onFailure))
+    , onState_(std::move(onState))
     , sampler_(format) {}
 
 PulseMonitorRecorder::~PulseMonitorRecorder() {
     stop();
 }
 
-MaybeError PulseMonitorRecorder::start(std::chrono::milliseconds deadline) {
-    phase_ = Phase::starting;
+MaybeError PulseMonitorRecorder::start(std::chrono::milliseconds attemptDeadline) {
+    attemptDeadline_ = attemptDeadline;
     mainloop_.reset(pa_threaded_mainloop_new());
     if (!mainloop_) {
         return Error{pulseDomain(), PA_ERR_INTERNAL, QStringLiteral("Could not create the audio thread.")};
@@ -57,37 +68,22 @@ MaybeError PulseMonitorRecorder::start(std::chrono::milliseconds deadline) {
         return Error{pulseDomain(), PA_ERR_INTERNAL,
                      QStringLiteral("Could not create an audio server connection.")};
     }
-    pa_context_set_state_callback(context_.get(), &contextStateChanged, this);
-    pa_context_set_subscribe_callback(context_.get(), &serverEventArrived, this);
-
-    // The loop's thread does not run yet, so nothing needs its lock here. A server that is not
-    // there usually fails right in this call; one that is slow to answer fails in the callbacks.
-    const char* server = server_.empty() ? nullptr : server_.c_str();
-    if (pa_context_connect(context_.get(), server, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
-        return pulseError(
-            pa_context_errno(context_.get()),
-            QStringLiteral("Could not connect to the audio server%1").arg(serverSuffix(server_)));
-    }
-    // The deadline runs on the loop, so start() below can wait without a timeout of its own.
-    const pa_usec_t deadlineAt =
-        pa_rtclock_now() + static_cast<pa_usec_t>(deadline.count()) * PA_USEC_PER_MSEC;
-    startDeadline_ =
-        PaTimeEventPtr(pa_context_rttime_new(context_.get(), deadlineAt, &startDeadlinePassed, this),
-                       PaTimeEventDeleter{pa_threaded_mainloop_get_api(mainloop_.get())});
-    if (!startDeadline_) {
+    // The loop's thread does not run yet, so nothing needs its lock here.
+    beginAttempt();
+    if (!timer_) {
         return Error{pulseDomain(), PA_ERR_INTERNAL,
                      QStringLiteral("Could not set up the audio start deadline.")};
     }
-    startDeadlineMilliseconds_ = deadline.count();
     if (pa_threaded_mainloop_start(mainloop_.get()) < 0) {
         return Error{pulseDomain(), PA_ERR_INTERNAL, QStringLiteral("Could not start the audio thread.")};
     }
 
     // An untimed wait: ThreadSanitizer (GCC 12) does not see through the pthread_cond_clockwait
-    // that timed waits use, and would take the hand-over for a race.
+    // that timed waits use, and would take the hand-over for a race. The attempt's deadline runs
+    // on the loop, so this wait ends.
     std::unique_lock lock(startMutex_);
-    startDecided_.wait(lock, [this] { return startResult_.has_value(); });
-    return *startResult_;
+    startDecided_.wait(lock, [this] { return firstAttemptDone_; });
+    return std::nullopt;
 }
 
 void PulseMonitorRecorder::stop() {
@@ -104,33 +100,86 @@ void PulseMonitorRecorder::stop() {
     {
         PaMainloopLock lock(mainloop_.get());
         phase_ = Phase::ended;
-        startDeadline_.reset();
+        timer_.reset();
         stream_.reset();
         context_.reset();
     }
     mainloop_.reset();
 }
 
-void PulseMonitorRecorder::startDeadlinePassed(pa_mainloop_api*, pa_time_event*, const timeval*,
-                                               void* userdata) {
+void PulseMonitorRecorder::beginAttempt() {
+    phase_ = Phase::connecting;
+    consecutiveStreamFailures_ = 0;
+    connectError_.reset();
+    pa_context_set_state_callback(context_.get(), &contextStateChanged, this);
+    pa_context_set_subscribe_callback(context_.get(), &serverEventArrived, this);
+    // A server that is not there usually fails right in this call; one that is slow to answer
+    // fails in the callbacks, or not at all, which the timer's deadline catches.
+    const char* server = server_.empty() ? nullptr : server_.c_str();
+    if (pa_context_connect(context_.get(), server, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
+        // Told from the loop's thread, like every other outcome.
+        connectError_ =
+            pulseError(pa_context_errno(context_.get()),
+                       QStringLiteral("Could not connect to the audio server%1").arg(serverSuffix(server_)));
+        setTimer(std::chrono::milliseconds(0));
+        return;
+    }
+    setTimer(attemptDeadline_);
+}
+
+void PulseMonitorRecorder::setTimer(std::chrono::milliseconds delay) {
+    // The loop lets a timer go even from its own callback.
+    timer_.reset();
+    const pa_usec_t at = pa_rtclock_now() + static_cast<pa_usec_t>(delay.count()) * PA_USEC_PER_MSEC;
+    timer_ = PaTimeEventPtr(pa_context_rttime_new(context_.get(), at, &timerFired, this),
+                            PaTimeEventDeleter{pa_threaded_mainloop_get_api(mainloop_.get())});
+}
+
+void PulseMonitorRecorder::timerFired(pa_mainloop_api*, pa_time_event*, const timeval*, void* userdata) {
     auto* self = static_cast<PulseMonitorRecorder*>(userdata);
-    self->finishStart(
-        self->pulseError(PA_ERR_TIMEOUT, QStringLiteral("The audio server%1 did not start recording "
-                                                        "within %2 ms")
-                                             .arg(serverSuffix(self->server_))
-                                             .arg(self->startDeadlineMilliseconds_)));
+    switch (self->phase_) {
+    case Phase::connecting:
+        self->lose(self->connectError_.value_or(self->pulseError(
+            PA_ERR_TIMEOUT, QStringLiteral("The audio server%1 did not start recording within %2 ms")
+                                .arg(serverSuffix(self->server_))
+                                .arg(self->attemptDeadline_.count()))));
+        return;
+    case Phase::waiting:
+        self->retry();
+        return;
+    default:
+        self->timer_.reset();
+        return;
+    }
+}
+
+void PulseMonitorRecorder::retry() {
+    timer_.reset();
+    // Released here rather than where the loss was noticed, which may be one of their own
+    // callbacks. The old context stays until a new one exists: its clock keeps the retries going.
+    stream_.reset();
+    PaContextPtr fresh(pa_context_new(pa_threaded_mainloop_get_api(mainloop_.get()), "Backreel"));
+    if (!fresh) {
+        setTimer(recordingRetryDelay(failedAttempts_++));
+        return;
+    }
+    context_ = std::move(fresh);
+    beginAttempt();
 }
 
 void PulseMonitorRecorder::contextStateChanged(pa_context* context, void* userdata) {
     auto* self = static_cast<PulseMonitorRecorder*>(userdata);
     switch (pa_context_get_state(context)) {
     case PA_CONTEXT_READY: {
+        if (self->phase_ != Phase::connecting) {
+            return; // an attempt that has been given up
+        }
         // Server events say when the default sink changes.
         const PaOperationPtr subscribed(
             pa_context_subscribe(context, PA_SUBSCRIPTION_MASK_SERVER, nullptr, nullptr));
         if (!subscribed) {
-            self->finishStart(self->pulseError(pa_context_errno(context),
-                                               QStringLiteral("Could not follow the default audio output")));
+            self->lose(self->pulseError(pa_context_errno(context),
+                                        QStringLiteral("Could not follow the default audio output")));
             return;
         }
         self->requestServerInfo();
@@ -139,12 +188,16 @@ void PulseMonitorRecorder::contextStateChanged(pa_context* context, void* userda
     case PA_CONTEXT_FAILED:
     case PA_CONTEXT_TERMINATED: {
         const int code = pa_context_errno(context);
-        if (self->phase_ == Phase::starting) {
-            self->finishStart(self->pulseError(
+        if (self->phase_ == Phase::recording) {
+            // Plain words for the user; the server's own (such as "Connection terminated") add
+            // nothing, and go to the log.
+            Logger::recording().info(
+                QStringLiteral("[Audio] Connection to the audio server ended: %1").arg(pulseText(code)));
+            self->lose(Error{pulseDomain(), code, QStringLiteral("The audio server went away")});
+        } else {
+            self->lose(self->pulseError(
                 code,
                 QStringLiteral("Could not connect to the audio server%1").arg(serverSuffix(self->server_))));
-        } else {
-            self->failRecording(self->pulseError(code, QStringLiteral("The audio server went away")));
         }
         return;
     }
@@ -158,7 +211,7 @@ void PulseMonitorRecorder::serverEventArrived(pa_context*, pa_subscription_event
     auto* self = static_cast<PulseMonitorRecorder*>(userdata);
     const Phase phase = self->phase_;
     if ((type & PA_SUBSCRIPTION_EVENT_FACILITY_MASK) == PA_SUBSCRIPTION_EVENT_SERVER &&
-        (phase == Phase::starting || phase == Phase::recording)) {
+        (phase == Phase::connecting || phase == Phase::recording)) {
         self->requestServerInfo();
     }
 }
@@ -174,7 +227,7 @@ void PulseMonitorRecorder::requestServerInfo() {
 void PulseMonitorRecorder::serverInfoArrived(pa_context* context, const pa_server_info* info,
                                              void* userdata) {
     auto* self = static_cast<PulseMonitorRecorder*>(userdata);
-    if (self->phase_ != Phase::starting && self->phase_ != Phase::recording) {
+    if (self->phase_ != Phase::connecting && self->phase_ != Phase::recording) {
         return;
     }
     if (info == nullptr) {
@@ -255,6 +308,9 @@ void PulseMonitorRecorder::streamStateChanged(pa_stream* stream, void* userdata)
     }
     switch (pa_stream_get_state(stream)) {
     case PA_STREAM_READY: {
+        if (self->phase_ != Phase::connecting && self->phase_ != Phase::recording) {
+            return;
+        }
         self->consecutiveStreamFailures_ = 0;
         const pa_buffer_attr* buffer = pa_stream_get_buffer_attr(stream);
         Logger::recording().info(
@@ -263,7 +319,7 @@ void PulseMonitorRecorder::streamStateChanged(pa_stream* stream, void* userdata)
                 .arg(self->format_.sampleRate)
                 .arg(self->format_.channelCount)
                 .arg(buffer != nullptr ? static_cast<qint64>(buffer->fragsize) : -1));
-        self->finishStart(std::nullopt);
+        self->recordingStarted();
         return;
     }
     case PA_STREAM_FAILED:
@@ -277,8 +333,8 @@ void PulseMonitorRecorder::streamStateChanged(pa_stream* stream, void* userdata)
 }
 
 void PulseMonitorRecorder::streamFailed(Error error) {
-    if (phase_ == Phase::starting) {
-        finishStart(std::move(error));
+    if (phase_ == Phase::connecting) {
+        lose(error);
         return;
     }
     // A dead context reports itself (and fails its streams after that); nothing to add here.
@@ -286,7 +342,7 @@ void PulseMonitorRecorder::streamFailed(Error error) {
         return;
     }
     if (++consecutiveStreamFailures_ >= kStreamAttempts) {
-        failRecording(error);
+        lose(error);
         return;
     }
     Logger::recording().info(
@@ -306,8 +362,8 @@ void PulseMonitorRecorder::drain(pa_stream* stream) {
         const void* data = nullptr;
         std::size_t length = 0;
         if (pa_stream_peek(stream, &data, &length) < 0) {
-            failRecording(pulseError(pa_context_errno(context_.get()),
-                                     QStringLiteral("Could not read the recorded audio")));
+            lose(pulseError(pa_context_errno(context_.get()),
+                            QStringLiteral("Could not read the recorded audio")));
             return;
         }
         if (length == 0) {
@@ -361,28 +417,54 @@ Error PulseMonitorRecorder::pulseError(int code, const QString& what) const {
     return Error{pulseDomain(), code, QStringLiteral("%1: %2").arg(what, pulseText(code))};
 }
 
-void PulseMonitorRecorder::finishStart(MaybeError error) {
-    Phase expected = Phase::starting;
-    if (!phase_.compare_exchange_strong(expected, error ? Phase::ended : Phase::recording)) {
-        return;
+void PulseMonitorRecorder::recordingStarted() {
+    const Phase was = phase_;
+    if (was == Phase::connecting) {
+        timer_.reset(); // the attempt's deadline
     }
-    startDeadline_.reset(); // the loop lets a timer go even from its own callback
-    {
-        std::lock_guard lock(startMutex_);
-        startResult_.emplace(std::move(error));
+    phase_ = Phase::recording;
+    failedAttempts_ = 0;
+    if (lossTold_) {
+        lossTold_ = false;
+        Logger::recording().info(QStringLiteral("[Audio] Recording again"));
+        if (onState_) {
+            onState_(std::nullopt);
+        }
     }
-    startDecided_.notify_all();
+    finishFirstAttempt();
 }
 
-void PulseMonitorRecorder::failRecording(const Error& error) {
-    Phase expected = Phase::recording;
-    if (!phase_.compare_exchange_strong(expected, Phase::ended)) {
-        return;
+void PulseMonitorRecorder::lose(const Error& error) {
+    const Phase was = phase_;
+    if (was != Phase::connecting && was != Phase::recording) {
+        return; // already lost, or stopped
     }
-    Logger::recording().error(QStringLiteral("[Audio] %1").arg(error.description));
-    if (onFailure_) {
-        onFailure_(error);
+    phase_ = Phase::waiting;
+    const std::chrono::milliseconds delay = recordingRetryDelay(failedAttempts_++);
+    const QString retry =
+        QStringLiteral("; trying again in %1 s").arg(fixed(std::chrono::duration<double>(delay).count(), 2));
+    if (!lossTold_) {
+        lossTold_ = true;
+        Logger::recording().error(QStringLiteral("[Audio] %1%2").arg(error.description, retry));
+        if (onState_) {
+            onState_(error);
+        }
+    } else {
+        Logger::recording().debug(QStringLiteral("[Audio] %1%2").arg(error.description, retry));
     }
+    setTimer(delay);
+    finishFirstAttempt();
+}
+
+void PulseMonitorRecorder::finishFirstAttempt() {
+    {
+        std::lock_guard lock(startMutex_);
+        if (firstAttemptDone_) {
+            return;
+        }
+        firstAttemptDone_ = true;
+    }
+    startDecided_.notify_all();
 }
 
 } // namespace backreel

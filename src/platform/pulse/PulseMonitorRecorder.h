@@ -14,9 +14,15 @@
 
 namespace backreel {
 
+// How long to wait before the next attempt to record, after this many failed in a row (0 for
+// the first retry): a quarter of a second, doubling up to four seconds.
+std::chrono::milliseconds recordingRetryDelay(int failedAttempts);
+
 // The PulseAudio side of a PulseAudioSource, for one recording: its own threaded mainloop, a
 // context, and a record stream on the monitor of the server's default sink, reconnected to the
-// new monitor whenever the default sink changes.
+// new monitor whenever the default sink changes. When the recording is lost (the server cannot be
+// reached or goes away, or there is no output to record) it says so and starts over with a new
+// context after recordingRetryDelay(), until it records again or stops.
 //
 // Thread contract: construct, start() and stop() on the owner's thread; the destructor stops.
 // Everything else runs on the mainloop thread, which holds the mainloop lock while it runs our
@@ -26,24 +32,25 @@ public:
     // server: a PulseAudio server string; empty for the usual one (PULSE_SERVER, then the client
     // configuration). The format must have passed checkSystemAudioFormat().
     PulseMonitorRecorder(std::string server, SystemAudioFormat format,
-                         SystemAudioSource::AudioHandler onAudio,
-                         SystemAudioSource::FailureHandler onFailure);
+                         SystemAudioSource::AudioHandler onAudio, SystemAudioSource::StateHandler onState);
     ~PulseMonitorRecorder();
 
     PulseMonitorRecorder(const PulseMonitorRecorder&) = delete;
     PulseMonitorRecorder& operator=(const PulseMonitorRecorder&) = delete;
 
-    // Connects and waits until the stream records or fails, or until the deadline passes.
-    MaybeError start(std::chrono::milliseconds deadline);
-    // After it returns no handler runs. Idempotent.
+    // Starts the mainloop and waits until the first attempt records or is lost (which the state
+    // handler has been told by then); an attempt that neither records nor fails within the
+    // deadline counts as lost. Fails only when the mainloop or the context cannot be made.
+    MaybeError start(std::chrono::milliseconds attemptDeadline);
+    // After it returns no handler runs, and no retry is pending. Idempotent.
     void stop();
 
 private:
-    enum class Phase { idle, starting, recording, ended };
+    // connecting: an attempt is under way; waiting: the next attempt is due when the timer fires.
+    enum class Phase { idle, connecting, recording, waiting, ended };
 
     // libpulse callbacks; userdata is the recorder. On the mainloop thread.
-    static void startDeadlinePassed(pa_mainloop_api* api, pa_time_event* event, const timeval* time,
-                                    void* userdata);
+    static void timerFired(pa_mainloop_api* api, pa_time_event* event, const timeval* time, void* userdata);
     static void contextStateChanged(pa_context* context, void* userdata);
     static void serverEventArrived(pa_context* context, pa_subscription_event_type_t type,
                                    std::uint32_t index, void* userdata);
@@ -51,6 +58,11 @@ private:
     static void streamStateChanged(pa_stream* stream, void* userdata);
     static void streamReadable(pa_stream* stream, std::size_t length, void* userdata);
 
+    // Connects the current context; a failure is handled on the mainloop thread.
+    void beginAttempt();
+    // Starts over with a new context (the old one goes now that none of its callbacks runs).
+    void retry();
+    void setTimer(std::chrono::milliseconds delay);
     void requestServerInfo();
     void followDefaultSink(const pa_server_info* info);
     void connectMonitor(const std::string& monitor);
@@ -60,34 +72,43 @@ private:
     std::int64_t estimateCaptureStart(pa_stream* stream, std::int64_t frames) const;
 
     Error pulseError(int code, const QString& what) const;
-    // Completes start(): recording when error is none.
-    void finishStart(MaybeError error);
-    // Ends a recording that was under way and tells the failure handler, once.
-    void failRecording(const Error& error);
+    // The stream records: tells a loss that was told is over.
+    void recordingStarted();
+    // Ends the attempt or the recording, tells the loss (once until recording again) and sets the
+    // timer for the next attempt.
+    void lose(const Error& error);
+    // Lets start() return, once.
+    void finishFirstAttempt();
 
     const std::string server_;
     const SystemAudioFormat format_;
     const SystemAudioSource::AudioHandler onAudio_;
-    const SystemAudioSource::FailureHandler onFailure_;
+    const SystemAudioSource::StateHandler onState_;
 
     std::atomic<Phase> phase_{Phase::idle};
 
-    // start() waits for the mainloop thread's verdict here.
+    // start() waits for the first attempt's outcome here.
     std::mutex startMutex_;
     std::condition_variable startDecided_;
-    std::optional<MaybeError> startResult_;
+    bool firstAttemptDone_ = false;
 
     // Destroyed in reverse order: the stream, the timer, the context, then the loop. stop()
     // releases all but the loop under the lock before it stops the loop.
     PaThreadedMainloopPtr mainloop_;
     PaContextPtr context_;
-    PaTimeEventPtr startDeadline_;
-    std::int64_t startDeadlineMilliseconds_ = 0;
+    // The attempt's deadline while connecting, the next attempt while waiting.
+    PaTimeEventPtr timer_;
+    std::chrono::milliseconds attemptDeadline_{0};
 
     // Mainloop thread only (or under its lock).
     PaStreamPtr stream_;
     std::string monitor_;
     int consecutiveStreamFailures_ = 0;
+    int failedAttempts_ = 0;
+    // Why the current attempt failed before it reached the mainloop (the connect call refused).
+    std::optional<Error> connectError_;
+    bool lossTold_ = false;
+    // The same sampler across attempts, so that audio after a loss stays on the same time line.
     FragmentSampler sampler_;
 };
 

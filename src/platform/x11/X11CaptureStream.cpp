@@ -89,22 +89,30 @@ void X11CaptureStream::startAudio() {
         return;
     }
     const Logger log = Logger::recording();
+    // Video goes on without audio either way: the buffer is still worth having. The delegate says
+    // so to the user, and again when the source has audio back.
+    auto onState = [this, log](const std::optional<Error>& lost) {
+        if (lost) {
+            log.error(QStringLiteral("[Capture] System audio unavailable: %1").arg(lost->description));
+        } else {
+            log.info(QStringLiteral("[Capture] System audio is back"));
+        }
+        if (delegate_ != nullptr) {
+            delegate_->streamAudioDidChange(*this, lost);
+        }
+    };
     std::unique_ptr<SystemAudioSource> source = audioService_->makeSource();
     if (!source) {
-        log.error(QStringLiteral("[Capture] System audio unavailable: no audio source."));
+        onState(Error::backreel(0, QStringLiteral("There is no audio source.")));
         return;
     }
     // The audio is valid only during this call, so the output gets it before we return.
     auto onAudio = [this, target](const AudioView& audio) {
         target.queue->sync([&] { target.output->didOutputAudio(*this, audio); });
     };
-    auto onFailure = [log](const Error& error) {
-        log.error(QStringLiteral("[Capture] System audio unavailable: %1").arg(error.description));
-    };
     const SystemAudioFormat format{configuration_.sampleRate, configuration_.channelCount};
-    if (const MaybeError failure = source->start(format, std::move(onAudio), std::move(onFailure))) {
-        // Video goes on without audio: the buffer is still worth having.
-        log.error(QStringLiteral("[Capture] System audio unavailable: %1").arg(failure->description));
+    if (const MaybeError failure = source->start(format, std::move(onAudio), onState)) {
+        onState(failure); // the source tries no more
         return;
     }
     audioSource_ = std::move(source);

@@ -22,10 +22,13 @@ class X11Connection;
 // skipped, never caught up); at most two frames wait on the screen output's queue at a time, any
 // further frame is dropped. Audio comes from a SystemAudioSource and is handed to the audio
 // output's queue synchronously, because its bytes are only valid during the source's handler.
+// Audio that cannot start, or that the source loses, leaves the video running; the delegate is
+// told of the loss, and of the audio's return.
 //
 // Thread contract: addStreamOutput, startCapture and stopCapture on the owner's thread (the main
 // thread); completions run before those calls return or on the grab thread; the delegate is told
-// on the grab thread. The stream must be owned by a std::shared_ptr.
+// of a stop on the grab thread, of the audio on the audio source's thread (or during startCapture,
+// when there is no audio to start). The stream must be owned by a std::shared_ptr.
 class X11CaptureStream final : public CaptureStream, public std::enable_shared_from_this<X11CaptureStream> {
 public:
     // Frames counted since the start. Any thread.

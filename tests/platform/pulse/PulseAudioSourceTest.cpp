@@ -23,7 +23,7 @@ protected:
         if (const std::optional<std::string> missing = server_.start()) {
             GTEST_SKIP() << "no private PulseAudio server: " << *missing;
         }
-        ASSERT_EQ(source_.start(kStereo, collector_.handler(), collector_.failureHandler()), std::nullopt);
+        ASSERT_EQ(source_.start(kStereo, collector_.handler(), collector_.stateHandler()), std::nullopt);
         ASSERT_TRUE(collector_.waitForFrames(960));
     }
     // What was recorded of a tone played now on the server's default sink: its first channel from
@@ -36,15 +36,30 @@ protected:
         const std::span<const float> tone = loudStretch(std::span(recorded).subspan(before), length);
         return {tone.begin(), tone.end()};
     }
-    // One failure, in the audio server's words, and no audio after it.
-    void expectOneFailure(const char* start) {
-        ASSERT_TRUE(waitUntil([&] { return !collector_.failures().empty(); }, 3s));
-        EXPECT_FALSE(collector_.waitForFrames(1, 200ms));
-        const std::vector<Error> failures = collector_.failures();
-        ASSERT_EQ(failures.size(), 1u);
-        EXPECT_EQ(failures[0].domain, QStringLiteral("PulseAudio"));
-        EXPECT_TRUE(failures[0].description.startsWith(QLatin1String(start)))
-            << failures[0].description.toStdString();
+    // The loss is told once, in the audio server's words, and no audio comes while it lasts
+    // (however many retries fail); then whatever brings the output back is done, and the return
+    // is told and audio flows again.
+    void expectLossUntil(const QString& text, const std::function<void()>& bringBack) {
+        expectLossUntil(collector_, text, bringBack);
+    }
+    static void expectLossUntil(AudioCollector& collector, const QString& text,
+                                const std::function<void()>& bringBack) {
+        ASSERT_TRUE(waitUntil([&] { return !collector.states().empty(); }, 4s));
+        const std::int64_t before = collector.totalFrames();
+        std::this_thread::sleep_for(800ms); // two retries at least
+        EXPECT_EQ(collector.totalFrames(), before);
+        std::vector<std::optional<Error>> states = collector.states();
+        ASSERT_EQ(states.size(), 1u);
+        ASSERT_TRUE(states[0]);
+        EXPECT_EQ(states[0]->domain, QStringLiteral("PulseAudio"));
+        EXPECT_TRUE(states[0]->description.startsWith(text)) << states[0]->description.toStdString();
+
+        bringBack();
+        ASSERT_TRUE(waitUntil([&] { return collector.states().size() >= 2; }, 5s)) << "no return told";
+        EXPECT_TRUE(collector.waitForFrames(960));
+        states = collector.states();
+        EXPECT_EQ(states.size(), 2u);
+        EXPECT_FALSE(states[1]) << states[1]->description.toStdString();
     }
 
     PrivatePulseServer server_;
@@ -93,7 +108,7 @@ TEST_F(PulseAudioSourceTest, FollowsTheDefaultSinkAndFallsBackWhenItGoes) {
     EXPECT_NEAR(frequencyOf(recordTone(0.6, 9600), 48000), 440, 2);
     ASSERT_TRUE(server_.pactl({"unload-module", QString::fromStdString(module).trimmed().toStdString()}));
     EXPECT_NEAR(frequencyOf(recordTone(0.6, 9600), 48000), 440, 2) << "back on the first sink";
-    EXPECT_TRUE(collector_.failures().empty());
+    EXPECT_TRUE(collector_.states().empty());
     const std::vector<ReceivedAudio> received = collector_.received();
     for (std::size_t i = 1; i < received.size(); ++i) {
         EXPECT_GE(received[i].chunk.presentationTime, received[i - 1].chunk.presentationTime);
@@ -107,57 +122,93 @@ TEST_F(PulseAudioSourceTest, NoHandlerRunsAfterStopAndItStartsAgain) {
     first.handlerDelay = 3ms; // stop() lands in the middle of a call more often than not
     {
         PulseAudioSource source(server_.server());
-        ASSERT_EQ(source.start(kStereo, first.handler(), first.failureHandler()), std::nullopt);
+        ASSERT_EQ(source.start(kStereo, first.handler(), first.stateHandler()), std::nullopt);
         ASSERT_TRUE(first.waitForFrames(2400));
-        const MaybeError twice = source.start(kStereo, second.handler(), second.failureHandler());
+        const MaybeError twice = source.start(kStereo, second.handler(), second.stateHandler());
         ASSERT_TRUE(twice);
         EXPECT_EQ(twice->description, QStringLiteral("The system audio is already being recorded."));
 
         source.stop();
         source.stop(); // again: nothing happens
         EXPECT_FALSE(first.waitForFrames(1, 150ms));
-        ASSERT_EQ(source.start(kStereo, second.handler(), second.failureHandler()), std::nullopt);
+        ASSERT_EQ(source.start(kStereo, second.handler(), second.stateHandler()), std::nullopt);
         ASSERT_TRUE(second.waitForFrames(960));
     } // destroyed while recording
     EXPECT_FALSE(second.waitForFrames(1, 150ms));
-    EXPECT_TRUE(first.failures().empty());
+    EXPECT_TRUE(first.states().empty());
 }
 
-TEST_F(PulseAudioSourceTest, FailsOnceWhenNoOutputIsLeft) {
+TEST_F(PulseAudioSourceTest, NoOutputLeftIsALossUntilOneComesBack) {
     ASSERT_TRUE(server_.pactl({"unload-module", "module-null-sink"}));
-    expectOneFailure("There is no audio output to record: ");
+    expectLossUntil(QStringLiteral("There is no audio output to record: "), [&] {
+        ASSERT_TRUE(server_.pactl({"load-module", "module-null-sink", "sink_name=third", "rate=48000",
+                                   "channels=2", "norewinds=1"}));
+    });
 }
 
-TEST_F(PulseAudioSourceTest, FailsOnceWhenTheServerGoesAway) {
+// A server that goes away and one that is not there at the start are the same loss, and the
+// recording comes back with the server on the same socket. Audio after the gap is stamped with
+// when it came, not where the audio before it ended.
+TEST_F(PulseAudioSourceTest, RetriesUntilTheServerIsBackWhetherItWentAwayOrWasNeverThere) {
     server_.kill();
-    expectOneFailure("The audio server went away: ");
+    expectLossUntil(QStringLiteral("The audio server went away"),
+                    [&] { ASSERT_EQ(server_.start(), std::nullopt); });
+    const std::vector<ReceivedAudio> received = collector_.received();
+    for (std::size_t i = 1; i < received.size(); ++i) {
+        const MediaTime end = received[i - 1].chunk.presentationTime + received[i - 1].chunk.duration();
+        if ((received[i].chunk.presentationTime - end).seconds() > 0.5) {
+            EXPECT_LT(std::fabs((received[i].receivedAt - received[i].chunk.presentationTime).seconds()),
+                      0.05);
+        }
+    }
+    source_.stop();
+
+    server_.kill();
+    AudioCollector collector;
+    PulseAudioSource source(server_.server());
+    const auto before = std::chrono::steady_clock::now();
+    ASSERT_EQ(source.start(kStereo, collector.handler(), collector.stateHandler()), std::nullopt);
+    EXPECT_LT(std::chrono::steady_clock::now() - before, 1s);
+    EXPECT_FALSE(collector.states().empty()) << "the loss is told before start() returns";
+    expectLossUntil(collector,
+                    QStringLiteral("Could not connect to the audio server (%1): ")
+                        .arg(QString::fromStdString(server_.server())),
+                    [&] { ASSERT_EQ(server_.start(), std::nullopt); });
 }
 
-TEST(PulseAudioSource, StartFailsSoonWithTheReason) {
+// Only a format it cannot record fails the start; a server that does not answer is a loss, and
+// stop() does not wait for the attempt under way.
+TEST(PulseAudioSource, StartFailsOnlyForTheFormatAndStopEndsTheRetriesAtOnce) {
+    AudioCollector collector;
+    {
+        PulseAudioSource source;
+        const MaybeError error = source.start({48000, 9}, collector.handler(), collector.stateHandler());
+        ASSERT_TRUE(error);
+        EXPECT_TRUE(error->description.startsWith(
+            QStringLiteral("Cannot record system audio with 9 channels; between 1 and 8 channels")))
+            << error->description.toStdString();
+    }
+    EXPECT_TRUE(collector.states().empty());
+
     QTemporaryDir dir;
     QLocalServer silent; // accepts connections (the kernel does, into the backlog) but never speaks
     ASSERT_TRUE(silent.listen(dir.filePath(QStringLiteral("silent"))));
     const QString silentServer = QStringLiteral("unix:") + silent.fullServerName();
-    const struct {
-        QString server;
-        int channels;
-        QString error; // how the message starts
-        std::chrono::milliseconds within;
-    } cases[] = {
-        {{}, 9, QStringLiteral("Cannot record system audio with 9 channels; between 1 and 8 channels"), 1s},
-        {silentServer, 2,
-         QStringLiteral("The audio server (%1) did not start recording within 3000 ms: ").arg(silentServer),
-         5s}};
-    for (const auto& failure : cases) {
-        AudioCollector collector;
-        PulseAudioSource source(failure.server.toStdString());
-        const auto before = std::chrono::steady_clock::now();
-        const MaybeError error =
-            source.start({48000, failure.channels}, collector.handler(), collector.failureHandler());
-        EXPECT_LT(std::chrono::steady_clock::now() - before, failure.within);
-        ASSERT_TRUE(error);
-        EXPECT_TRUE(error->description.startsWith(failure.error)) << error->description.toStdString();
-        EXPECT_EQ(collector.totalFrames(), 0);
-        EXPECT_TRUE(collector.failures().empty());
-    }
+    PulseAudioSource source(silentServer.toStdString());
+    auto before = std::chrono::steady_clock::now();
+    ASSERT_EQ(source.start(kStereo, collector.handler(), collector.stateHandler()), std::nullopt);
+    EXPECT_LT(std::chrono::steady_clock::now() - before, 5s);
+    const std::vector<std::optional<Error>> states = collector.states();
+    ASSERT_EQ(states.size(), 1u);
+    ASSERT_TRUE(states[0]);
+    EXPECT_TRUE(states[0]->description.startsWith(
+        QStringLiteral("The audio server (%1) did not start recording within 3000 ms: ").arg(silentServer)))
+        << states[0]->description.toStdString();
+
+    std::this_thread::sleep_for(400ms); // the retry is under way, waiting for the server
+    before = std::chrono::steady_clock::now();
+    source.stop();
+    EXPECT_LT(std::chrono::steady_clock::now() - before, 100ms);
+    EXPECT_EQ(collector.states().size(), 1u);
+    EXPECT_EQ(collector.totalFrames(), 0);
 }

@@ -21,8 +21,8 @@ struct ReceivedAudio {
     MediaTime receivedAt; // the monotonic clock when it arrived, at its sample rate
 };
 
-// Keeps copies of the audio a source or a capture stream hands over, and the failures a source
-// reports. Any thread; outlives what it collects from.
+// Keeps copies of the audio a source or a capture stream hands over, and the losses and returns
+// a source reports. Any thread; outlives what it collects from.
 class AudioCollector {
 public:
     SystemAudioSource::AudioHandler handler() {
@@ -30,10 +30,10 @@ public:
             add(audio);
         };
     }
-    SystemAudioSource::FailureHandler failureHandler() {
-        return [this](const Error& error) {
+    SystemAudioSource::StateHandler stateHandler() {
+        return [this](const std::optional<Error>& lost) {
             std::lock_guard lock(mutex_);
-            failures_.push_back(error);
+            states_.push_back(lost);
         };
     }
     // Copies the audio, which is valid only now; then pauses for handlerDelay.
@@ -72,9 +72,10 @@ public:
         std::lock_guard lock(mutex_);
         return frames_;
     }
-    std::vector<Error> failures() const {
+    // What the state handler was told, in order: a loss, none for a return.
+    std::vector<std::optional<Error>> states() const {
         std::lock_guard lock(mutex_);
-        return failures_;
+        return states_;
     }
 
     std::chrono::milliseconds handlerDelay{}; // set before the audio starts: widens races with stop()
@@ -83,7 +84,7 @@ private:
     mutable std::mutex mutex_;
     std::vector<ReceivedAudio> received_;
     std::int64_t frames_ = 0;
-    std::vector<Error> failures_;
+    std::vector<std::optional<Error>> states_;
 };
 
 // The peak of the test tone: half of full scale, so that a level check sees any gain or clipping.
@@ -104,7 +105,7 @@ inline bool playTone(double seconds, const std::string& server) {
 // so that a test can change the default sink or kill the server without disturbing the session's.
 class PrivatePulseServer {
 public:
-    // Starts the daemon; why it could not, if it could not.
+    // Starts the daemon (again, after kill(), on the same socket); why it could not, if it could not.
     std::optional<std::string> start() {
         // All of the daemon's state in our folder, none of the session's. It leaves by itself ten
         // seconds after its last client, should the test die without ending it.

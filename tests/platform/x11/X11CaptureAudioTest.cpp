@@ -17,7 +17,7 @@ private:
     public:
         explicit Source(bool fails)
             : fails_(fails) {}
-        MaybeError start(const SystemAudioFormat& format, AudioHandler onAudio, FailureHandler) override {
+        MaybeError start(const SystemAudioFormat& format, AudioHandler onAudio, StateHandler) override {
             if (fails_) {
                 return Error{QStringLiteral("PulseAudio"), 6, QStringLiteral("Connection refused")};
             }
@@ -53,9 +53,21 @@ protected:
         withAudio.channelCount = format.channelCount;
         return start(displayFilter(), withAudio);
     }
+    void streamAudioDidChange(CaptureStream&, const std::optional<Error>& lost) override {
+        std::lock_guard lock(audioMutex_);
+        audioChanges_.push_back(lost);
+    }
+    std::vector<std::optional<Error>> audioChanges() const {
+        std::lock_guard lock(audioMutex_);
+        return audioChanges_;
+    }
+
+private:
+    mutable std::mutex audioMutex_;
+    std::vector<std::optional<Error>> audioChanges_;
 };
 
-TEST_F(X11CaptureAudio, audioReachesTheOutputWhileValidAndItsFailureLeavesTheVideoRunning) {
+TEST_F(X11CaptureAudio, audioReachesTheOutputWhileValidAndItsFailureIsToldAndLeavesTheVideoRunning) {
     auto stream = startWithAudio(std::make_shared<LendingAudio>(false), {44100, 1});
     ASSERT_TRUE(stream);
     ASSERT_TRUE(waitUntil([&] { return collector_->audio().received().size() >= 5; }));
@@ -71,6 +83,9 @@ TEST_F(X11CaptureAudio, audioReachesTheOutputWhileValidAndItsFailureLeavesTheVid
     EXPECT_TRUE(waitUntil([&] { return collector_->frames() >= 3; }));
     EXPECT_EQ(collector_->audio().totalFrames(), 0);
     EXPECT_TRUE(errors().empty());
+    const std::vector<std::optional<Error>> changes = audioChanges();
+    ASSERT_EQ(changes.size(), 1u);
+    EXPECT_EQ(changes[0], (Error{QStringLiteral("PulseAudio"), 6, QStringLiteral("Connection refused")}));
 }
 
 TEST_F(X11CaptureAudio, systemAudioAndFramesAreOnTheSameClock) {

@@ -8,7 +8,27 @@
 #include "platform/Settings.h"
 #include "platform/WindowServer.h"
 
+#include <algorithm>
+
 namespace backreel {
+
+namespace {
+// The status line's note for audio that is lost: "no system audio: " and the reason as plain
+// words in the sentence, without its full stop.
+QString audioLossNote(const Error& error) {
+    QString reason = error.description.trimmed();
+    if (reason.endsWith(QLatin1Char('.'))) {
+        reason.chop(1);
+    }
+    // "The server went away" reads on in lower case; a name such as "PulseAudio" keeps its case.
+    const QString firstWord = reason.section(QLatin1Char(' '), 0, 0);
+    if (!firstWord.isEmpty() &&
+        std::none_of(firstWord.begin() + 1, firstWord.end(), [](QChar letter) { return letter.isUpper(); })) {
+        reason[0] = reason[0].toLower();
+    }
+    return QStringLiteral("no system audio: ") + reason;
+}
+} // namespace
 
 RecordingManager::RecordingManager(Platform platform, std::shared_ptr<SaveFlow> saveFlow, QObject* parent)
     : QObject(parent)
@@ -134,6 +154,7 @@ QCoro::Task<> RecordingManager::startRecording() {
     }
     recLog_.info(QStringLiteral("[Start] captureSize=%1×%2").arg(capture->width).arg(capture->height));
 
+    audioReport_ = {};
     const RecordingSetup setup{*capture, bufferDuration_.bufferCapacity(), memoryLimit_};
     Expected<std::unique_ptr<RecordingSession>> started =
         co_await RecordingSession::start(platform_, setup, this, captureQueue_, audioQueue_, recLog_);
@@ -144,7 +165,9 @@ QCoro::Task<> RecordingManager::startRecording() {
     session_ = std::move(started).value();
     // Kept through a start that failed; a recording that runs takes its place.
     dropUnsavedClip(QStringLiteral("a new recording started"));
-    audioNote_.clear();
+    // A loss the stream told during its start was queued before the session was here.
+    audioNote_ = audioReport_.stream != nullptr && session_->owns(*audioReport_.stream) ? audioReport_.note
+                                                                                        : QString();
     memoryNote_.clear();
 
     recLog_.info(QStringLiteral("[Start] Capture started OK"));
@@ -316,6 +339,30 @@ QCoro::Task<> RecordingManager::keepWhatWasBuffered() {
         co_return;
     }
     keepUnsavedClip(std::get<Clip>(std::move(selection)), UnsavedClipOffer::saveWhatWasBuffered);
+}
+
+void RecordingManager::streamAudioDidChange(CaptureStream& stream, const std::optional<Error>& lost) {
+    {
+        std::lock_guard lock(audioReportsMutex_);
+        incomingAudioReports_.push_back({&stream, lost ? audioLossNote(*lost) : QString()});
+    }
+    // Posted by name, without data: the report crosses threads under our own mutex.
+    QMetaObject::invokeMethod(this, "takeAudioReports", Qt::QueuedConnection);
+}
+
+void RecordingManager::takeAudioReports() {
+    std::vector<AudioReport> reports;
+    {
+        std::lock_guard lock(audioReportsMutex_);
+        reports.swap(incomingAudioReports_);
+    }
+    for (const AudioReport& report : reports) {
+        audioReport_ = report;
+        // Only the running recording's stream counts.
+        if (session_ && session_->owns(*report.stream)) {
+            setBufferingNote(BufferingNote::audio, report.note);
+        }
+    }
 }
 
 } // namespace backreel

@@ -13,6 +13,7 @@
 #include "platform/Platform.h"
 
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <QCoroTask>
 #include <QObject>
@@ -28,8 +29,9 @@ class SaveFlow;
 // which a successful start makes and a stop or a failure ends; the manager keeps the two delivery
 // queues that every session uses.
 //
-// Thread contract: every member runs on the main thread, except streamDidStopWithError(), which
-// the capture backend may call on any thread and which only schedules work on the main thread.
+// Thread contract: every member runs on the main thread, except streamDidStopWithError() and
+// streamAudioDidChange(), which the capture backend may call on any thread and which only
+// schedule work on the main thread.
 class RecordingManager final : public QObject, public StreamDelegate {
     Q_OBJECT
 
@@ -59,6 +61,8 @@ public:
     QCoro::Task<Expected<ShareableContent>> shareableContent();
 
     void streamDidStopWithError(CaptureStream& stream, const Error& error) override;
+    // A lost audio shows as "no system audio: <reason>" after "Recording…" until it is back.
+    void streamAudioDidChange(CaptureStream& stream, const std::optional<Error>& lost) override;
 
     // Published properties. Setters of equal values do not notify, except where noted.
     const RecordingStatus& status() const { return status_; }
@@ -151,6 +155,20 @@ private:
     QString audioNote_;
     QString memoryNote_;
     QTimer memoryCheck_;
+
+    // An audio note a stream asked for. The stream is compared, never used.
+    struct AudioReport {
+        const CaptureStream* stream = nullptr;
+        QString note;
+    };
+    // Applies the reports that came in, in order; on the main thread.
+    Q_INVOKABLE void takeAudioReports();
+    // Reports from the capture threads, handed over under the mutex.
+    std::mutex audioReportsMutex_;
+    std::vector<AudioReport> incomingAudioReports_;
+    // The last report taken, kept for a start whose session does not exist yet when its stream
+    // tells of a loss.
+    AudioReport audioReport_;
 
     bool startInProgress_ = false;
     // Whether our mute is in force, so that every way out of buffering lifts it once.

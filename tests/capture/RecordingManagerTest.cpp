@@ -368,6 +368,36 @@ TEST_F(RecordingManagerTest, ASaveFailureKeepsTheClipUntilANewRecordingRuns) {
     stop();
 }
 
+// A loss told while the start is still on its way is not missed once buffering; the note
+// goes when the audio is back, and an old stream's report changes nothing.
+TEST_F(RecordingManagerTest, LostAudioIsNamedInTheStatusUntilItIsBack) {
+    SyntheticOptions options = desktop();
+    options.audioLostAtStart =
+        Error{QStringLiteral("PulseAudio"), 6,
+              QStringLiteral("Could not connect to the audio server: Connection refused")};
+    make(options);
+    start();
+    const RecordingStatus lost = RecordingStatus::buffering(
+        QStringLiteral("no system audio: could not connect to the audio server: Connection refused"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return manager->status() == lost; }, 2000))
+        << manager->status().note().toStdString();
+    const auto stream = state->lastStream();
+    stream->changeAudio(std::nullopt);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return manager->status() == RecordingStatus::buffering(); }, 2000));
+    stream->changeAudio(Error::backreel(0, QStringLiteral("PulseAudio is not answering.")));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !manager->status().note().isEmpty(); }, 2000));
+    EXPECT_EQ(manager->status().note(), QStringLiteral("no system audio: PulseAudio is not answering"));
+    stop();
+
+    state->changeOptions([](SyntheticOptions& changed) { changed.audioLostAtStart.reset(); });
+    start();
+    EXPECT_EQ(manager->status(), RecordingStatus::buffering());
+    stream->changeAudio(Error::backreel(0, QStringLiteral("Gone")));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(manager->status(), RecordingStatus::buffering());
+    stop();
+}
+
 TEST_F(RecordingManagerTest, PropertiesNotifyByTheirRules) {
     make();
     QSignalSpy targetSpy(manager.get(), &RecordingManager::captureTargetChanged);

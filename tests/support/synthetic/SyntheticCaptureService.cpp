@@ -78,7 +78,14 @@ void SyntheticCaptureStream::startCapture(CaptureCompletion completion) {
         generator_ = std::thread([this] { generate(); });
     }
     // Answer from another thread, as a real service does.
-    std::thread([completion = std::move(completion)] { completion(std::nullopt); }).detach();
+    std::thread([weakSelf = weak_from_this(), lost = options.audioLostAtStart,
+                 completion = std::move(completion)] {
+        const std::shared_ptr<SyntheticCaptureStream> self = weakSelf.lock();
+        if (lost && self && self->delegate_ != nullptr) {
+            self->delegate_->streamAudioDidChange(*self, lost);
+        }
+        completion(std::nullopt);
+    }).detach();
 }
 
 void SyntheticCaptureStream::stopCapture(CaptureCompletion completion) {
@@ -175,6 +182,17 @@ void SyntheticCaptureStream::failWithError(const Error& error) {
         if (std::shared_ptr<SyntheticCaptureStream> self = weakSelf.lock()) {
             if (self->delegate_ != nullptr) {
                 self->delegate_->streamDidStopWithError(*self, error);
+            }
+        }
+    }).join();
+}
+
+void SyntheticCaptureStream::changeAudio(const std::optional<Error>& lost) {
+    std::weak_ptr<SyntheticCaptureStream> weakSelf = weak_from_this();
+    std::thread([weakSelf, lost] {
+        if (std::shared_ptr<SyntheticCaptureStream> self = weakSelf.lock()) {
+            if (self->delegate_ != nullptr) {
+                self->delegate_->streamAudioDidChange(*self, lost);
             }
         }
     }).join();

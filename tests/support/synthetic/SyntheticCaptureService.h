@@ -38,6 +38,8 @@ public:
                       MediaTime presentationTime);
     // Reports that the stream stopped by itself, from a thread of its own.
     void failWithError(const Error& error);
+    // Reports that the audio was lost (or, with none, is back), from a thread of its own.
+    void changeAudio(const std::optional<Error>& lost);
 
 private:
     struct Output {

@@ -23,6 +23,9 @@ struct SyntheticOptions {
     std::optional<Error> addScreenOutputError;
     std::optional<Error> addAudioOutputError;
     std::optional<Error> startError;
+    // When set, a stream that starts tells its delegate it has no audio, for this reason, just
+    // before its start completes.
+    std::optional<Error> audioLostAtStart;
     std::optional<Error> stopError;
 
     // Streams deliver frames and audio in real time on their own thread once started. Tests that

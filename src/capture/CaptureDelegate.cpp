@@ -1,5 +1,7 @@
 #include "capture/CaptureDelegate.h"
 
+#include "capture/VideoCompression.h"
+
 namespace backreel {
 
 namespace {
@@ -11,11 +13,17 @@ CaptureDelegate::CaptureDelegate(std::shared_ptr<VideoEncoder> encoder, std::sha
                                  Logger logger)
     : encoder_(std::move(encoder))
     , stores_(std::move(stores))
-    , logger_(logger) {}
+    , logger_(logger)
+    , still_(MediaTime::makeWithSeconds(kKeyFrameIntervalSeconds, kTimeScale)) {}
 
 void CaptureDelegate::didOutputVideoFrame(CaptureStream&, const VideoFrame& frame) {
+    const std::optional<VideoFrame> encoded = still_.next(frame);
     if (!frame.image) {
-        return; // a frame without a picture (e.g. the screen did not change)
+        // The picture did not change: the encoder gets the last one again when it is due.
+        if (encoded) {
+            encoder_->encode(*encoded);
+        }
+        return;
     }
     const std::int64_t frames = videoFramesIn_.fetch_add(1, std::memory_order_relaxed) + 1;
     if (frames == 1) {
@@ -29,6 +37,12 @@ void CaptureDelegate::didOutputVideoFrame(CaptureStream&, const VideoFrame& fram
     }
     // Encoder errors surface in the encoder's output.
     encoder_->encode(frame);
+}
+
+void CaptureDelegate::finishVideo() {
+    if (const std::optional<VideoFrame> encoded = still_.last()) {
+        encoder_->encode(*encoded);
+    }
 }
 
 void CaptureDelegate::didOutputAudio(CaptureStream&, const AudioView& audio) {

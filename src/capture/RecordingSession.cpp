@@ -80,6 +80,8 @@ QCoro::Task<BufferedMedia> RecordingSession::stop() {
         stream_.reset();
     }
     log_.info(QStringLiteral("[Stop] Capture stopped; draining capture queue…"));
+    // After the last frame: a still picture lasts until the stop.
+    captureQueue_.async([delegate = delegate_] { delegate->finishVideo(); });
 
     co_await drainQueue(captureQueue_);
     co_await drainQueue(audioQueue_);

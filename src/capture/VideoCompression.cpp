@@ -24,7 +24,7 @@ VideoEncoderSettings recordingEncoderSettings(VideoCodec codec, std::int32_t wid
     settings.profile = codec == VideoCodec::hevc ? VideoProfile::hevcMain : VideoProfile::h264High;
     settings.averageBitRate = codec == VideoCodec::hevc ? 10'000'000 : 20'000'000;
     settings.maxKeyFrameInterval = 30;
-    settings.maxKeyFrameIntervalSeconds = 0.5;
+    settings.maxKeyFrameIntervalSeconds = kKeyFrameIntervalSeconds;
     return settings;
 }
 

@@ -11,6 +11,10 @@
 
 namespace backreel {
 
+// Media time between two key frames at most: a clip starts on a key frame at most this long
+// before its requested start.
+inline constexpr double kKeyFrameIntervalSeconds = 0.5;
+
 // HEVC when a hardware HEVC encoder opens at this size, H.264 otherwise. Main thread.
 VideoCodec chooseCodec(VideoEncoderService& service, std::int32_t width, std::int32_t height);
 

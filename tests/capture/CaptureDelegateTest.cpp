@@ -40,18 +40,44 @@ struct Fixture {
 
 } // namespace
 
-TEST(CaptureDelegate, FramesGoToTheEncoderWithTheirTimesAndEmptyFramesAreSkipped) {
+// Frames at ticks of 1/30 s; tick 1 brings a picture, ticks 2 to 40 none, tick 41 a new one.
+TEST(CaptureDelegate, PicturesGoToTheEncoderAndAStillOneIsShownAgainAsAKeyFrameEveryHalfSecond) {
     Fixture f;
-    const ImageBufferPtr image = ImageBuffer::allocate(4, 4);
-    f.delegate.didOutputVideoFrame(f.stream, VideoFrame{image, MediaTime(1, 30), MediaTime(1, 30)});
-    f.delegate.didOutputVideoFrame(f.stream, VideoFrame{nullptr, MediaTime(2, 30), MediaTime(1, 30)});
-    f.delegate.didOutputVideoFrame(f.stream, VideoFrame{image, MediaTime(3, 30), MediaTime(1, 30)});
+    const MediaTime tick(1, 30);
+    const ImageBufferPtr first = ImageBuffer::allocate(4, 4);
+    const ImageBufferPtr second = ImageBuffer::allocate(4, 4);
+    f.delegate.didOutputVideoFrame(f.stream,
+                                   VideoFrame{nullptr, MediaTime(0, 30), tick}); // nothing to show yet
+    f.delegate.didOutputVideoFrame(f.stream, VideoFrame{first, MediaTime(1, 30), tick});
+    for (int i = 2; i <= 40; ++i) {
+        f.delegate.didOutputVideoFrame(f.stream, VideoFrame{nullptr, MediaTime(i, 30), tick});
+    }
+    f.delegate.didOutputVideoFrame(f.stream, VideoFrame{second, MediaTime(41, 30), tick});
+    f.delegate.didOutputVideoFrame(f.stream, VideoFrame{nullptr, MediaTime(42, 30), tick});
+    f.delegate.didOutputVideoFrame(f.stream, VideoFrame{nullptr, MediaTime(43, 30), tick});
+    // The capture stopped: the still picture lasts until its last tick, once.
+    f.delegate.finishVideo();
+    f.delegate.finishVideo();
 
-    ASSERT_EQ(f.encoder->frames.size(), 2u);
-    EXPECT_EQ(f.encoder->frames[0].image, image) << "passed by reference, not copied";
-    EXPECT_EQ(f.encoder->frames[1].presentationTime, MediaTime(3, 30));
-    EXPECT_EQ(f.encoder->frames[1].duration, MediaTime(1, 30));
-    EXPECT_EQ(f.delegate.videoFramesIn(), 2);
+    struct Expected {
+        ImageBufferPtr image;
+        MediaTime time;
+        bool keyFrame;
+    };
+    const std::vector<Expected> expected = {{first, MediaTime(1, 30), false},
+                                            {first, MediaTime(16, 30), true},
+                                            {first, MediaTime(31, 30), true},
+                                            {second, MediaTime(41, 30), false},
+                                            {second, MediaTime(43, 30), false}};
+    ASSERT_EQ(f.encoder->frames.size(), expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_EQ(f.encoder->frames[i].image, expected[i].image)
+            << "frame " << i << ": passed on, not copied";
+        EXPECT_EQ(f.encoder->frames[i].presentationTime, expected[i].time) << "frame " << i;
+        EXPECT_EQ(f.encoder->frames[i].duration, tick) << "frame " << i;
+        EXPECT_EQ(f.encoder->frames[i].keyFrame, expected[i].keyFrame) << "frame " << i;
+    }
+    EXPECT_EQ(f.delegate.videoFramesIn(), 2) << "the pictures that came from the capture";
 }
 
 TEST(CaptureDelegate, AudioIsStoredAsACopyThatOutlivesTheCapturesBuffer) {

@@ -77,7 +77,7 @@ void FfmpegVideoEncoder::encode(const VideoFrame& frame) {
             return;
         }
     }
-    PendingFrame pending{nullptr, frame.presentationTime, frame.duration, {}};
+    PendingFrame pending{nullptr, frame.presentationTime, frame.duration, {}, frame.keyFrame};
     if (!frame.image || !frame.presentationTime.isValid()) {
         pending.failure = QStringLiteral("a frame came without a picture or a time");
     } else if (AVFramePtr converted = takePoolFrame(); !converted) {
@@ -196,8 +196,11 @@ void FfmpegVideoEncoder::encodePending(PendingFrame pending) {
 
     AVFrame& frame = *pending.frame;
     frame.pts = ticks;
-    frame.pict_type =
-        keyFrameSchedule_.shouldForceKeyFrame(index, ticks) ? AV_PICTURE_TYPE_I : AV_PICTURE_TYPE_NONE;
+    const bool scheduled = keyFrameSchedule_.shouldForceKeyFrame(index, ticks);
+    if (pending.keyFrame && !scheduled) {
+        keyFrameSchedule_.noteKeyFrame(index, ticks);
+    }
+    frame.pict_type = scheduled || pending.keyFrame ? AV_PICTURE_TYPE_I : AV_PICTURE_TYPE_NONE;
     submitted_[ticks] = SubmittedFrame{index, pending.presentationTime, pending.duration};
     const int result = sendFrame(&frame);
     returnToPool(std::move(pending.frame));

@@ -67,6 +67,7 @@ private:
         MediaTime presentationTime;
         MediaTime duration;
         QString failure; // why there is no frame
+        bool keyFrame = false;
     };
     // What the encoder's thread remembers of a frame until its packet comes out.
     struct SubmittedFrame {

@@ -10,6 +10,7 @@ struct VideoFrame {
     ImageBufferPtr image;
     MediaTime presentationTime;
     MediaTime duration;
+    bool keyFrame = false; // the encoder must make it a key frame (a still picture shown again)
 };
 
 } // namespace backreel

@@ -72,8 +72,16 @@ MaybeError writeTracks(MovieFile& file, const std::vector<VideoPacket>& video,
         const bool audioFirst = nextAudio < audio.size() &&
                                 (nextVideo == video.size() ||
                                  audio[nextAudio].presentationTime < video[nextVideo].presentationTime);
-        MaybeError error =
-            audioFirst ? file.writeAudio(audio[nextAudio++]) : file.writeVideo(video[nextVideo++]);
+        MaybeError error;
+        if (audioFirst) {
+            error = file.writeAudio(audio[nextAudio++]);
+        } else if (const std::size_t index = nextVideo++; index + 1 < video.size()) {
+            VideoPacket shown = video[index];
+            shown.duration = video[index + 1].presentationTime - shown.presentationTime;
+            error = file.writeVideo(shown);
+        } else {
+            error = file.writeVideo(video[index]);
+        }
         if (error) {
             if (error->description.isEmpty()) {
                 return Error::backreel(1, QStringLiteral("Failed to append sample."));

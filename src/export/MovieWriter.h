@@ -34,7 +34,9 @@ struct SilenceMeasure {
 SilenceMeasure measureSilence(const std::vector<AudioChunk>& audio);
 
 // Writes the packets and chunks into the file merged by presentation time (a picture before sound
-// of the same time), then finishes it. Stops at the first error, which is the file's, or
+// of the same time), then finishes it. Each picture lasts until the next one (a still screen is
+// captured seldom, so the packets' own durations, one frame interval, would be too short); the
+// last keeps its own. Stops at the first error, which is the file's, or
 // "Failed to append sample." (code 1) when the file gave no reason. Any thread.
 MaybeError writeTracks(MovieFile& file, const std::vector<VideoPacket>& video,
                        const std::vector<AudioChunk>& audio);

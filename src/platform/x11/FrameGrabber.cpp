@@ -8,11 +8,6 @@
 
 namespace backreel::x11 {
 
-void discardPendingEvents(const X11Connection& connection) {
-    while (XcbEvent event{xcb_poll_for_event(connection.get())}) {
-    }
-}
-
 Expected<std::unique_ptr<FrameGrabber>> makeFrameGrabber(const std::shared_ptr<X11Connection>& connection,
                                                          const ContentFilter& filter,
                                                          const StreamConfiguration& configuration) {

@@ -20,6 +20,12 @@ public:
     // One frame. A null image means no buffer was free (the frame is dropped). An error with
     // code x11_error::kWindowClosed means the content is gone for good.
     virtual Expected<ImageBufferPtr> grab() = 0;
+
+    // Whether the picture may differ from the last one grab() returned: something was drawn into
+    // the captured content, or the pointer moved or changed its shape where it is drawn in. Always
+    // true on a server without the DAMAGE extension. Called before grab() at every tick; a change
+    // stays reported until a grab took it.
+    virtual bool hasChanged() = 0;
 };
 
 // The grabber for a content filter: a display or a region of it (ScreenGrabber), or one window
@@ -28,9 +34,5 @@ public:
 Expected<std::unique_ptr<FrameGrabber>> makeFrameGrabber(const std::shared_ptr<X11Connection>& connection,
                                                          const ContentFilter& filter,
                                                          const StreamConfiguration& configuration);
-
-// Drops the events and asynchronous errors queued on the connection (errors of requests whose
-// answer nobody waits for, such as a pixmap that could not be named, arrive this way).
-void discardPendingEvents(const X11Connection& connection);
 
 } // namespace backreel::x11

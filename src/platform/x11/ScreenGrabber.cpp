@@ -29,6 +29,7 @@ ScreenGrabber::ScreenGrabber(std::shared_ptr<X11Connection> connection, const Di
     , outputHeight_(outputHeight)
     , exclusion_(std::move(exclusion))
     , cursor_(*connection_)
+    , watch_(*connection_, connection_->root())
     , pool_(ShmFramePool::create(connection_, bytesFor(outputWidth, outputHeight), kFramesInPool)) {}
 
 bool ScreenGrabber::refreshLayout() {
@@ -48,8 +49,20 @@ bool ScreenGrabber::refreshLayout() {
     return !(wanted_ == before) || !(screen_ == screenBefore);
 }
 
+void ScreenGrabber::pollEvents() {
+    while (XcbEvent event{xcb_poll_for_event(connection_->get())}) {
+        watch_.handleEvent(*event);
+    }
+}
+
+bool ScreenGrabber::hasChanged() {
+    watch_.lookAtPointer();
+    pollEvents();
+    return watch_.hasChanged(clipGrab(wanted_, screen_).source);
+}
+
 Expected<ImageBufferPtr> ScreenGrabber::grab() {
-    discardPendingEvents(*connection_);
+    pollEvents();
     if (++framesSinceLayoutCheck_ >= kLayoutCheckInterval) {
         refreshLayout();
     }
@@ -62,6 +75,7 @@ Expected<ImageBufferPtr> ScreenGrabber::grab() {
     const ClippedGrab clip = clipGrab(wanted_, screen_);
     if (clip.source.isEmpty()) {
         fillBlack(output, {0, 0, outputWidth_, outputHeight_});
+        watch_.pictureTaken();
         return ImageBuffer::wrap(frame, frame->data(), outputWidth_, outputHeight_, stride);
     }
 
@@ -84,6 +98,7 @@ Expected<ImageBufferPtr> ScreenGrabber::grab() {
         // A screen that shrank since the last look makes the read fail; the next frame reads the
         // new layout. Any other failure ends the stream.
         if (!connection_->hasFailed() && refreshLayout()) {
+            watch_.invalidate();
             return ImageBufferPtr();
         }
         return *failure;
@@ -108,6 +123,7 @@ Expected<ImageBufferPtr> ScreenGrabber::grab() {
             scaleToFit(whole, output);
         }
     }
+    watch_.pictureTaken();
     return ImageBuffer::wrap(frame, frame->data(), outputWidth_, outputHeight_, stride);
 }
 

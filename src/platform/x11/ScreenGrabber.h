@@ -2,6 +2,7 @@
 
 #include "platform/ShareableContent.h"
 #include "platform/StreamConfiguration.h"
+#include "platform/x11/ChangeWatch.h"
 #include "platform/x11/CursorOverlay.h"
 #include "platform/x11/FrameGrabber.h"
 #include "platform/x11/OwnWindowExclusion.h"
@@ -21,7 +22,9 @@ namespace backreel::x11 {
 //
 // The grab follows the display when the screen's layout changes during the stream (a game that
 // switches the resolution, a monitor moved in the settings): about once a second, and at once
-// when a read fails, it looks at the screen's size and the display's rectangle again. A display
+// when a read fails, it looks at the screen's size and the display's rectangle again.
+// While nothing is drawn into the rectangle and the pointer stays away, the screen is not read at
+// all (see ChangeWatch). A display
 // that changed size is scaled into the stream's size; a region keeps its place on its display; a
 // display that is gone leaves its last rectangle, black where the screen no longer reaches.
 class ScreenGrabber final : public FrameGrabber {
@@ -31,8 +34,11 @@ public:
                   std::int32_t outputHeight, std::optional<OwnWindowExclusion> exclusion);
 
     Expected<ImageBufferPtr> grab() override;
+    bool hasChanged() override;
 
 private:
+    // Hands the connection's events to the change watch; the rest (asynchronous errors) go.
+    void pollEvents();
     // Reads the screen's size and the display's rectangle again; true when either changed.
     bool refreshLayout();
 
@@ -46,6 +52,7 @@ private:
     const std::int32_t outputHeight_;
     std::optional<OwnWindowExclusion> exclusion_;
     CursorOverlay cursor_;
+    ChangeWatch watch_;
     std::shared_ptr<ShmFramePool> pool_;
     std::unique_ptr<ShmFramePool::Buffer> scratch_; // the grab, when it can't go to the frame itself
     std::vector<std::byte> whole_;                  // the wanted rectangle with black borders, before scaling

@@ -49,6 +49,7 @@ WindowGrabber::WindowGrabber(std::shared_ptr<X11Connection> connection, xcb_wind
     , outputWidth_(outputWidth)
     , outputHeight_(outputHeight)
     , cursor_(*connection_)
+    , watch_(*connection_, window)
     , pool_(ShmFramePool::create(
           connection_, static_cast<std::size_t>(outputWidth) * static_cast<std::size_t>(outputHeight) * 4,
           kFramesInPool)) {}
@@ -79,6 +80,9 @@ MaybeError WindowGrabber::nameWindowPixmap() {
 
 bool WindowGrabber::handleEvents() {
     while (XcbEvent event{xcb_poll_for_event(connection_->get())}) {
+        if (watch_.handleEvent(*event)) {
+            continue;
+        }
         switch (event->response_type & 0x7F) {
         case XCB_DESTROY_NOTIFY:
             if (reinterpret_cast<const xcb_destroy_notify_event_t*>(event.get())->window == window_) {
@@ -103,6 +107,13 @@ bool WindowGrabber::handleEvents() {
         }
     }
     return destroyed_;
+}
+
+bool WindowGrabber::hasChanged() {
+    watch_.lookAtPointer();
+    // A window that is gone or has a new pixmap is "changed": grab() tells or takes it.
+    const bool changed = handleEvents() || pixmapStale_;
+    return watch_.hasChanged({0, 0, width_, height_}) || changed;
 }
 
 Expected<ImageBufferPtr> WindowGrabber::grab() {
@@ -142,6 +153,7 @@ Expected<ImageBufferPtr> WindowGrabber::grab() {
     if (!direct) {
         scaleToFit(grabbed, PixelView{frame->data(), outputWidth_, outputHeight_, stride});
     }
+    watch_.pictureTaken();
     return ImageBuffer::wrap(frame, frame->data(), outputWidth_, outputHeight_, stride);
 }
 

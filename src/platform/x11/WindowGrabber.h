@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/x11/ChangeWatch.h"
 #include "platform/x11/CursorOverlay.h"
 #include "platform/x11/FrameGrabber.h"
 #include "platform/x11/ShmFramePool.h"
@@ -14,7 +15,8 @@ namespace backreel::x11 {
 // (automatic, so the screen looks as before) and read from its named pixmap, which is named again
 // after the window was resized or mapped again (the server gives it a new pixmap then). The
 // picture is scaled to fit the output size, letterboxed. The window's destruction (DestroyNotify
-// on our connection) ends the capture.
+// on our connection) ends the capture. While nothing is drawn into the window, it is not resized or
+// mapped again and the pointer stays away, it is not read (see ChangeWatch).
 class WindowGrabber final : public FrameGrabber {
 public:
     // Redirects the window and names its pixmap; fails with the X error when the window is gone.
@@ -23,6 +25,7 @@ public:
                                                            std::int32_t outputHeight);
 
     Expected<ImageBufferPtr> grab() override;
+    bool hasChanged() override;
 
 private:
     WindowGrabber(std::shared_ptr<X11Connection> connection, xcb_window_t window, std::int32_t outputWidth,
@@ -36,6 +39,7 @@ private:
     const std::int32_t outputWidth_;
     const std::int32_t outputHeight_;
     CursorOverlay cursor_;
+    ChangeWatch watch_;
     std::shared_ptr<ShmFramePool> pool_;
     std::unique_ptr<ShmFramePool::Buffer> scratch_;
     XcbResource pixmap_;

@@ -56,6 +56,9 @@ void X11CaptureStream::startCapture(CaptureCompletion completion) {
         return;
     }
     grabber_ = std::move(grabber).value();
+    // The first picture is taken whatever changed; this only settles what was reported before it
+    // (a new damage record reports the whole screen).
+    grabber_->hasChanged();
     const MediaTime presentationTime = x11::monotonicNow();
     Expected<ImageBufferPtr> first = grabber_->grab();
     if (!first) {
@@ -136,8 +139,13 @@ void X11CaptureStream::runGrabLoop() {
         if (framesQueued_->load() >= kMaxFramesQueued) {
             std::lock_guard lock(mutex_);
             ++statistics_.droppedBusy;
+        } else if (const MediaTime presentationTime = x11::monotonicNow(); !grabber_->hasChanged()) {
+            if (connection_->hasFailed()) {
+                endWithError(x11::X11Connection::connectionLostError());
+                return;
+            }
+            deliverFrame(nullptr, presentationTime);
         } else {
-            const MediaTime presentationTime = x11::monotonicNow();
             Expected<ImageBufferPtr> frame = grabber_->grab();
             if (connection_->hasFailed()) {
                 endWithError(x11::X11Connection::connectionLostError());
@@ -174,7 +182,7 @@ void X11CaptureStream::deliverFrame(const ImageBufferPtr& image, MediaTime prese
         std::lock_guard lock(mutex_);
         target = screen_;
         if (target.output && target.queue != nullptr) {
-            ++statistics_.delivered;
+            ++(image ? statistics_.delivered : statistics_.unchanged);
         }
     }
     if (!target.output || target.queue == nullptr) {

@@ -20,10 +20,12 @@ class X11Connection;
 // A capture stream on an X11 display. Screen frames come from a grab thread of the stream's own,
 // paced by the configuration's minimum frame interval on the monotonic clock (late ticks are
 // skipped, never caught up); at most two frames wait on the screen output's queue at a time, any
-// further frame is dropped. Audio comes from a SystemAudioSource and is handed to the audio
-// output's queue synchronously, because its bytes are only valid during the source's handler.
-// Audio that cannot start, or that the source loses, leaves the video running; the delegate is
-// told of the loss, and of the audio's return.
+// further frame is dropped. Only a tick where the picture may have changed grabs one (see
+// FrameGrabber::hasChanged); any other tick hands on a frame without a picture, with the tick's time,
+// for the output to repeat the last picture when it sees fit. Audio comes from a SystemAudioSource
+// and is handed to the audio output's queue synchronously, because its bytes are only valid during
+// the source's handler. Audio that cannot start, or that the source loses, leaves the video
+// running; the delegate is told of the loss, and of the audio's return.
 //
 // Thread contract: addStreamOutput, startCapture and stopCapture on the owner's thread (the main
 // thread); completions run before those calls return or on the grab thread; the delegate is told
@@ -34,6 +36,7 @@ public:
     // Frames counted since the start. Any thread.
     struct Statistics {
         std::int64_t delivered = 0;   // handed to the screen output's queue
+        std::int64_t unchanged = 0;   // ticks where nothing changed, handed on without a picture
         std::int64_t droppedBusy = 0; // the queue still held two frames, or no buffer was free
         std::int64_t skippedLate = 0; // ticks that passed while a grab took too long
     };

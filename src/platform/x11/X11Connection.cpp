@@ -4,6 +4,7 @@
 #include <cstring>
 #include <mutex>
 #include <xcb/composite.h>
+#include <xcb/damage.h>
 #include <xcb/randr.h>
 #include <xcb/render.h>
 #include <xcb/res.h>
@@ -139,6 +140,7 @@ void X11Connection::queryExtensions() {
     xcb_prefetch_extension_data(c, &xcb_xfixes_id);
     xcb_prefetch_extension_data(c, &xcb_render_id);
     xcb_prefetch_extension_data(c, &xcb_res_id);
+    xcb_prefetch_extension_data(c, &xcb_damage_id);
     auto present = [c](xcb_extension_t* extension) {
         const xcb_query_extension_reply_t* data = xcb_get_extension_data(c, extension);
         return data != nullptr && data->present != 0 ? data : nullptr;
@@ -149,6 +151,7 @@ void X11Connection::queryExtensions() {
     const auto* xfixes = present(&xcb_xfixes_id);
     const auto* render = present(&xcb_render_id);
     const auto* resource = present(&xcb_res_id);
+    const auto* damage = present(&xcb_damage_id);
 
     // The version requests announce which version we speak; XFixes and Render refuse requests
     // from clients that never said.
@@ -158,6 +161,7 @@ void X11Connection::queryExtensions() {
     xcb_xfixes_query_version_cookie_t xfixesCookie{};
     xcb_render_query_version_cookie_t renderCookie{};
     xcb_res_query_version_cookie_t resourceCookie{};
+    xcb_damage_query_version_cookie_t damageCookie{};
     if (shm)
         shmCookie = xcb_shm_query_version(c);
     if (composite)
@@ -170,6 +174,8 @@ void X11Connection::queryExtensions() {
         renderCookie = xcb_render_query_version(c, 0, 11);
     if (resource)
         resourceCookie = xcb_res_query_version(c, 1, 2);
+    if (damage)
+        damageCookie = xcb_damage_query_version(c, 1, 1);
 
     if (shm) {
         extensions_.shm = takeReply(xcb_shm_query_version_reply, c, shmCookie) != nullptr;
@@ -188,6 +194,7 @@ void X11Connection::queryExtensions() {
         auto reply = takeReply(xcb_xfixes_query_version_reply, c, xfixesCookie);
         extensions_.xfixes = reply && reply->major_version >= 2;
         xfixesFirstError_ = xfixes->first_error;
+        xfixesFirstEvent_ = xfixes->first_event;
     }
     if (render) {
         auto reply = takeReply(xcb_render_query_version_reply, c, renderCookie);
@@ -197,6 +204,12 @@ void X11Connection::queryExtensions() {
     if (resource) {
         auto reply = takeReply(xcb_res_query_version_reply, c, resourceCookie);
         extensions_.resource = reply && (reply->server_major > 1 || reply->server_minor >= 2);
+    }
+    if (damage) {
+        auto reply = takeReply(xcb_damage_query_version_reply, c, damageCookie);
+        extensions_.damage = reply && (reply->major_version > 1 || reply->minor_version >= 1);
+        damageFirstError_ = damage->first_error;
+        damageFirstEvent_ = damage->first_event;
     }
 }
 
@@ -210,6 +223,9 @@ QString X11Connection::errorName(const xcb_generic_error_t& error) const {
     }
     if (extensions_.xfixes && code == xfixesFirstError_) {
         return QStringLiteral("BadRegion");
+    }
+    if (extensions_.damage && code == damageFirstError_) {
+        return QStringLiteral("BadDamage");
     }
     if (extensions_.render && code >= renderFirstError_ && code < renderFirstError_ + 5) {
         static constexpr std::array<const char*, 5> names = {"RenderBadPictFormat", "RenderBadPicture",

@@ -49,6 +49,7 @@ struct X11Extensions {
     bool composite = false; // Composite 0.2 (named window pixmaps)
     bool randr = false;     // RandR 1.5 (monitors)
     bool xfixes = false;    // XFixes 2 (cursor images)
+    bool damage = false;    // DAMAGE 1.1 (what changed on screen)
     bool render = false;    // Render 0.11
     bool resource = false;  // X-Resource 1.2 (client process ids)
 };
@@ -70,6 +71,9 @@ public:
     std::int32_t rootHeight() const { return screen_->height_in_pixels; }
     xcb_atom_t atom(Atom which) const { return atoms_[static_cast<std::size_t>(which)]; }
     const X11Extensions& extensions() const { return extensions_; }
+    // The event codes of the extensions' first events (DamageNotify, XFixesCursorNotify...).
+    std::uint8_t damageFirstEvent() const { return damageFirstEvent_; }
+    std::uint8_t xfixesFirstEvent() const { return xfixesFirstEvent_; }
 
     // The name of an X error as the X libraries spell it ("BadWindow", "BadSeg"...), including
     // the errors of the extensions we use.
@@ -95,6 +99,9 @@ private:
     std::uint8_t renderFirstError_ = 0;
     std::uint8_t xfixesFirstError_ = 0;
     std::uint8_t randrFirstError_ = 0;
+    std::uint8_t damageFirstError_ = 0;
+    std::uint8_t damageFirstEvent_ = 0;
+    std::uint8_t xfixesFirstEvent_ = 0;
 };
 
 inline constexpr const char* kX11ErrorDomain = "X11";

@@ -2,6 +2,7 @@
 
 #include "platform/x11/X11Connection.h"
 #include "platform/x11/X11ScreenPictureService.h"
+#include "support/LogCapture.h"
 #include "X11TestSupport.h"
 
 #include <QColor>
@@ -109,12 +110,14 @@ TEST_F(X11CaptureStreamTest, aWindowThatIsGoneHiddenOrClosedEndsTheCaptureWithAC
     EXPECT_FALSE(stopAndWait(*stream));
 }
 
-TEST_F(X11CaptureStreamTest, withoutSharedMemoryTheScreenIsReadWithGetImageAndLosingTheServerEndsTheStream) {
+TEST_F(X11CaptureStreamTest,
+       withoutSharedMemoryOrDamageTheScreenIsReadWithGetImageAtEveryTickAndLosingTheServerEndsTheStream) {
+    LogCapture log;
     // An X server of the test's own, which can go away. -noreset: otherwise it restarts, refusing
     // connections for a moment, each time its last client leaves.
     ChildProcess server;
     ASSERT_TRUE(server.start({"Xvfb", "-displayfd", "1", "-screen", "0", "320x240x24", "-noreset",
-                              "-nolisten", "tcp", "-extension", "MIT-SHM"},
+                              "-nolisten", "tcp", "-extension", "MIT-SHM", "-extension", "DAMAGE"},
                              false));
     const std::string display = ":" + server.firstLine();
     ASSERT_GT(display.size(), 1u) << "Xvfb did not come up";
@@ -128,6 +131,15 @@ TEST_F(X11CaptureStreamTest, withoutSharedMemoryTheScreenIsReadWithGetImageAndLo
             start(ContentFilter::display(listed.value().displays.front(), {}, {}), configuration(320, 240));
         ASSERT_TRUE(stream);
         EXPECT_TRUE(waitForPattern(20, 20, 200, 160)) << std::hex << colourAt(70, 60);
+        // Nothing tells what changed: every tick grabs a picture, as the log says once.
+        const auto statistics = [&] {
+            return dynamic_cast<X11CaptureStream&>(*stream).statistics();
+        };
+        const std::int64_t pictures = statistics().delivered;
+        std::this_thread::sleep_for(500ms);
+        EXPECT_GE(statistics().delivered - pictures, 10);
+        EXPECT_EQ(statistics().unchanged, 0);
+        EXPECT_EQ(log.countStartingWith(QStringLiteral("[Capture] The X server has no DAMAGE extension")), 1);
     }
     server.kill(true);
     ASSERT_TRUE(waitUntil([&] { return !errors().empty(); }));

@@ -59,8 +59,9 @@ struct HelperWindow : ChildProcess {
     std::uint32_t id = 0;
 };
 
-// Keeps the newest frame, every frame's times and copies of the audio; takes `delay` over each
-// frame when asked to stand in for a slow consumer.
+// Keeps the newest picture, every frame's times (with a picture or not), the colour of one
+// pixel of every picture, and copies of the audio; takes `delay` over each frame when asked to
+// stand in for a slow consumer.
 class CaptureCollector final : public StreamOutput {
 public:
     struct Arrival {
@@ -71,15 +72,38 @@ public:
         : delay_(delay) {}
 
     void didOutputVideoFrame(CaptureStream& stream, const VideoFrame& frame) override {
-        const std::int64_t delivered = dynamic_cast<X11CaptureStream&>(stream).statistics().delivered;
+        const X11CaptureStream::Statistics statistics = dynamic_cast<X11CaptureStream&>(stream).statistics();
         {
             std::lock_guard lock(mutex_);
-            latest_ = frame;
+            if (frame.image) {
+                latest_ = frame;
+                probed_.push_back(colourAt(*frame.image, probeX_, probeY_));
+            }
             arrivals_.push_back({frame.presentationTime, x11::monotonicNow()});
-            mostQueued_ = std::max(mostQueued_, delivered - static_cast<std::int64_t>(arrivals_.size()));
+            mostQueued_ = std::max(mostQueued_, statistics.delivered + statistics.unchanged -
+                                                    static_cast<std::int64_t>(arrivals_.size()));
         }
         std::this_thread::sleep_for(delay_);
     }
+    // 0xRRGGBB of a pixel of a picture.
+    static std::uint32_t colourAt(const ImageBuffer& image, int x, int y) {
+        std::uint32_t bgra = 0; // a little-endian word: 0xAARRGGBB
+        const auto row = static_cast<std::size_t>(y) * image.bytesPerRow();
+        std::memcpy(&bgra, image.baseAddress() + row + static_cast<std::size_t>(x) * 4, 4);
+        return bgra & 0xFFFFFF;
+    }
+    // The pixel whose colour is kept for every picture from now on.
+    void probeAt(int x, int y) {
+        std::lock_guard lock(mutex_);
+        probeX_ = x;
+        probeY_ = y;
+    }
+    // That pixel's colour in each picture so far.
+    std::vector<std::uint32_t> probed() const {
+        std::lock_guard lock(mutex_);
+        return probed_;
+    }
+    int pictures() const { return static_cast<int>(probed().size()); }
     void didOutputAudio(CaptureStream&, const AudioView& audio) override { audio_.add(audio); }
 
     std::optional<VideoFrame> latest() const {
@@ -103,6 +127,9 @@ private:
     mutable std::mutex mutex_;
     std::optional<VideoFrame> latest_;
     std::vector<Arrival> arrivals_;
+    std::vector<std::uint32_t> probed_;
+    int probeX_ = 0;
+    int probeY_ = 0;
     std::int64_t mostQueued_ = 0;
     AudioCollector audio_;
 };
@@ -179,13 +206,7 @@ protected:
     // 0xRRGGBB of a pixel of the newest frame.
     std::uint32_t colourAt(int x, int y) const {
         const std::optional<VideoFrame> frame = collector_->latest();
-        if (!frame || !frame->image) {
-            return 0xDEADBEEF;
-        }
-        std::uint32_t bgra = 0; // a little-endian word: 0xAARRGGBB
-        const auto row = static_cast<std::size_t>(y) * frame->image->bytesPerRow();
-        std::memcpy(&bgra, frame->image->baseAddress() + row + static_cast<std::size_t>(x) * 4, 4);
-        return bgra & 0xFFFFFF;
+        return frame && frame->image ? CaptureCollector::colourAt(*frame->image, x, y) : 0xDEADBEEF;
     }
     bool waitForColour(int x, int y, std::uint32_t colour) const {
         return waitUntil([&] { return colourAt(x, y) == colour; });

@@ -1,16 +1,23 @@
-// What capturing the screen costs: the 1920×1080 display of a virtual desktop with moving content
-// goes through the X11 capture stream (MIT-SHM grabs at 30 fps) into an output that counts the
-// frames, first on its own, then with every frame compressed by the FFmpeg backend as the recorder
-// sets it up (libx264, 20 Mbit/s, a key frame every 0.5 s, so every 15, the preset Backreel picks).
-// For comparison `ffmpeg -f x11grab` records and encodes the same display with the same settings.
-// The three runs follow each other, each for the same time, so none takes CPU from another. Besides each
-// one's own CPU time the X server's is shown (above what it spends drawing the content alone): with MIT-SHM
-// it is the server that copies the pixels.
+// What capturing the screen costs: the 1920×1080 display of a virtual desktop goes through the X11
+// capture stream (MIT-SHM grabs at 30 fps) into the recorder's capture delegate, which hands every
+// picture (and, while the screen stands still, a repeat of the last one every half second) to the
+// FFmpeg backend's encoder set up as the recorder sets it up (libx264, 20 Mbit/s, a key frame every
+// 0.5 s, so every 15, the preset Backreel picks). The content is, in turn:
+//   - a static desktop: a full-screen window painted once;
+//   - a clock: the same, with a small area (160×40) painted again once a second;
+//   - moving content: a full-screen window whose pattern moves every 1/60 s, captured by Backreel
+//     without encoding (frames counted), with encoding, and by `ffmpeg -f x11grab` with the same
+//     settings for comparison.
+// The runs follow each other, each for the same time, so none takes CPU from another. Besides each
+// one's own CPU time the X server's is shown (above what it spends showing the content alone):
+// with MIT-SHM it is the server that copies the pixels.
 //
 // usage (under scripts/virtual-desktop): build/bench/capture [SECONDS] [--preset PRESET]
-// The moving content is this program started again with --draw: a full-screen window whose
-// pattern moves every frame, in its own process so its painting is not counted as ours.
+// The content is this program started again with --draw KIND, in its own process so that its
+// painting is not counted as ours.
 
+#include "capture/CaptureDelegate.h"
+#include "capture/MediaStores.h"
 #include "platform/dispatch/SerialQueue.h"
 #include "platform/x11/X11CaptureService.h"
 #include "platform/x11/X11CaptureStream.h"
@@ -45,30 +52,44 @@ namespace {
 constexpr int kWidth = 1920;
 constexpr int kHeight = 1080;
 
-// A full-screen window with bars and a square that move every 1/60 s.
-class MovingContent final : public QRasterWindow {
+enum class Content { still, clock, moving };
+
+// A full-screen window with bars and a square: still, with a clock-like area painted again once a
+// second, or with everything moving every 1/60 s.
+class DrawnContent final : public QRasterWindow {
+public:
+    explicit DrawnContent(Content content)
+        : content_(content) {
+        if (content_ != Content::still) {
+            startTimer(content_ == Content::clock ? 1000 : 16, Qt::PreciseTimer);
+        }
+    }
+
 protected:
     void paintEvent(QPaintEvent*) override {
         QPainter painter(this);
-        const int t = frame_++;
+        const int t = content_ == Content::moving ? frame_ : 0;
         for (int x = 0; x < width(); x += 64) {
             painter.fillRect(x, 0, 64, height(), QColor::fromHsv((x / 8 + t * 3) % 360, 200, 220));
         }
         painter.fillRect((t * 7) % width(), (t * 5) % height(), 240, 240, Qt::black);
-        painter.drawText(40, 40, QString::number(t));
+        painter.fillRect(kClock, Qt::white);
+        painter.drawText(kClock, Qt::AlignCenter, QString::number(frame_));
     }
-    void timerEvent(QTimerEvent*) override { update(); }
-
-public:
-    MovingContent() { startTimer(16, Qt::PreciseTimer); }
+    void timerEvent(QTimerEvent*) override {
+        ++frame_;
+        content_ == Content::clock ? update(kClock) : update();
+    }
 
 private:
+    static constexpr QRect kClock{40, 20, 160, 40};
+    const Content content_;
     int frame_ = 0;
 };
 
-int drawMovingContent(int argc, char* argv[]) {
+int drawContent(int argc, char* argv[], Content content) {
     QGuiApplication application(argc, argv);
-    MovingContent window;
+    DrawnContent window(content);
     window.setGeometry(0, 0, kWidth, kHeight);
     window.show();
     return QGuiApplication::exec();
@@ -130,22 +151,27 @@ long peakResidentKibibytes() {
     return usage.ru_maxrss;
 }
 
-// Counts frames; optionally hands each to an encoder, as the recorder does.
+// Counts the pictures; hands every frame to the recorder's capture delegate when there is one.
 class CountingOutput final : public StreamOutput {
 public:
-    explicit CountingOutput(VideoEncoder* encoder)
-        : encoder_(encoder) {}
-    void didOutputVideoFrame(CaptureStream&, const VideoFrame& frame) override {
-        ++frames;
-        if (encoder_ != nullptr) {
-            encoder_->encode(frame);
+    explicit CountingOutput(std::shared_ptr<StreamOutput> delegate)
+        : delegate_(std::move(delegate)) {}
+    void didOutputVideoFrame(CaptureStream& stream, const VideoFrame& frame) override {
+        frames += frame.image ? 1 : 0;
+        if (delegate_) {
+            delegate_->didOutputVideoFrame(stream, frame);
         }
     }
     void didOutputAudio(CaptureStream&, const AudioView&) override {}
+    void finish() {
+        if (auto* delegate = dynamic_cast<CaptureDelegate*>(delegate_.get())) {
+            delegate->finishVideo();
+        }
+    }
     std::atomic<std::int64_t> frames = 0;
 
 private:
-    VideoEncoder* encoder_;
+    std::shared_ptr<StreamOutput> delegate_;
 };
 
 struct RunResult {
@@ -162,7 +188,8 @@ double idleServerCpuPerSecond = 0; // the X server showing the moving content, n
 
 RunResult runOurs(const backreel::Display& display, double seconds, const std::string& preset, bool encode) {
     std::atomic<std::int64_t> encoded = 0;
-    std::unique_ptr<FfmpegVideoEncoder> encoder;
+    std::shared_ptr<FfmpegVideoEncoder> encoder;
+    std::shared_ptr<CaptureDelegate> delegate;
     if (encode) {
         encoder = bench::recorderEncoder(preset, kWidth, kHeight,
                                          EncoderOutput{[&](const VideoPacket&) { ++encoded; }, {}});
@@ -170,6 +197,9 @@ RunResult runOurs(const backreel::Display& display, double seconds, const std::s
             std::fprintf(stderr, "capture: no H.264 encoder\n");
             return {};
         }
+        delegate = std::make_shared<CaptureDelegate>(
+            encoder, MediaStores::create(seconds, MemoryLimit::defaultLimit(), Logger::recording()),
+            Logger::recording());
     }
     X11CaptureService service(nullptr);
     StreamConfiguration configuration;
@@ -177,7 +207,7 @@ RunResult runOurs(const backreel::Display& display, double seconds, const std::s
     configuration.height = kHeight;
     configuration.minimumFrameInterval = MediaTime(1, 30);
     SerialQueue queue("com.loopvane.capture");
-    auto output = std::make_shared<CountingOutput>(encoder.get());
+    auto output = std::make_shared<CountingOutput>(delegate);
     auto stream = service.createStream(ContentFilter::display(display, {}, {}), configuration, nullptr);
     stream->addStreamOutput(output, StreamOutputType::screen, queue);
 
@@ -195,7 +225,7 @@ RunResult runOurs(const backreel::Display& display, double seconds, const std::s
     std::promise<MaybeError> stopped;
     stream->stopCapture([&](MaybeError error) { stopped.set_value(std::move(error)); });
     stopped.get_future().get();
-    queue.sync([] {});
+    queue.sync([&] { output->finish(); });
     if (encoder) {
         encoder->finish();
     }
@@ -278,7 +308,7 @@ RunResult runFfmpeg(double seconds, const std::string& preset) {
 }
 
 void print(const char* name, const RunResult& result, double seconds) {
-    std::printf("%-34s %6.3f CPU s/s (+%5.3f X server)  %6lld frames (%5.1f fps)  %5lld dropped  %speak RSS "
+    std::printf("%-36s %6.3f CPU s/s (+%5.3f X server)  %6lld frames (%5.1f fps)  %5lld dropped  %speak RSS "
                 "%6.1f MiB\n",
                 name, result.cpuPerSecond, result.serverCpuPerSecond, static_cast<long long>(result.frames),
                 static_cast<double>(result.frames) / seconds, static_cast<long long>(result.dropped),
@@ -287,11 +317,35 @@ void print(const char* name, const RunResult& result, double seconds) {
     std::fflush(stdout);
 }
 
+// Starts this program again to draw the content; returns once it has been up for a second.
+void startDrawing(QProcess& drawer, const char* kind) {
+    drawer.start(QCoreApplication::applicationFilePath(),
+                 {QStringLiteral("--draw"), QString::fromLatin1(kind)});
+    drawer.waitForStarted();
+    std::this_thread::sleep_for(1s); // the window is up and painting
+}
+
+void stopDrawing(QProcess& drawer) {
+    drawer.kill();
+    drawer.waitForFinished();
+}
+
+// What the X server spends showing the content with nobody capturing, per second.
+double measureIdleServer(double seconds) {
+    const double before = processCpuSeconds(xServer);
+    std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+    return (processCpuSeconds(xServer) - before) / seconds;
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
-    if (argc > 1 && std::string(argv[1]) == "--draw") {
-        return drawMovingContent(argc, argv);
+    if (argc > 2 && std::string(argv[1]) == "--draw") {
+        const std::string kind = argv[2];
+        return drawContent(argc, argv,
+                           kind == "still"   ? Content::still
+                           : kind == "clock" ? Content::clock
+                                             : Content::moving);
     }
     QCoreApplication application(argc, argv);
     double seconds = 60;
@@ -308,10 +362,6 @@ int main(int argc, char* argv[]) {
         std::fprintf(stderr, "capture: DISPLAY is not set; run under scripts/virtual-desktop\n");
         return 2;
     }
-    QProcess drawer;
-    drawer.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--draw")});
-    drawer.waitForStarted();
-    std::this_thread::sleep_for(1s); // the window is up and painting
 
     X11CaptureService service(nullptr);
     std::promise<Expected<ShareableContent>> listed;
@@ -324,21 +374,33 @@ int main(int argc, char* argv[]) {
     }
     const backreel::Display display = content.value().displays.front();
     xServer = findXServer();
-    {
-        const double before = processCpuSeconds(xServer);
-        const double idleSeconds = std::min(seconds, 10.0);
-        std::this_thread::sleep_for(std::chrono::duration<double>(idleSeconds));
-        idleServerCpuPerSecond = (processCpuSeconds(xServer) - before) / idleSeconds;
-    }
+    const double idleSeconds = std::min(seconds, 10.0);
     std::printf("capture of a %dx%d display at 30 fps for %.0f s each, x264 preset %s, %u cores\n",
                 display.width, display.height, seconds, preset.c_str(), std::thread::hardware_concurrency());
+
+    QProcess drawer;
+    for (const char* kind : {"still", "clock"}) {
+        startDrawing(drawer, kind);
+        idleServerCpuPerSecond = measureIdleServer(idleSeconds);
+        std::printf("X server (pid %d) showing the %s content, nobody capturing: %.3f CPU s/s\n",
+                    static_cast<int>(xServer), kind, idleServerCpuPerSecond);
+        const QString what =
+            QString::fromLatin1(std::string(kind) == "still" ? "static desktop" : "clock at 1 Hz");
+        print(qPrintable(QStringLiteral("Backreel capture, %1").arg(what)),
+              runOurs(display, seconds, preset, false), seconds);
+        print(qPrintable(QStringLiteral("Backreel + libx264, %1").arg(what)),
+              runOurs(display, seconds, preset, true), seconds);
+        stopDrawing(drawer);
+    }
+
+    startDrawing(drawer, "moving");
+    idleServerCpuPerSecond = measureIdleServer(idleSeconds);
     std::printf("X server (pid %d) drawing the moving content, nobody capturing: %.3f CPU s/s\n",
                 static_cast<int>(xServer), idleServerCpuPerSecond);
     std::fflush(stdout);
     print("Backreel capture (frames counted)", runOurs(display, seconds, preset, false), seconds);
     print("Backreel capture + libx264", runOurs(display, seconds, preset, true), seconds);
     print("ffmpeg -f x11grab + libx264", runFfmpeg(seconds, preset), seconds);
-    drawer.kill();
-    drawer.waitForFinished();
+    stopDrawing(drawer);
     return 0;
 }

@@ -8,7 +8,7 @@ namespace {
 // Frames lent out at once: two waiting on the capture queue, one being encoded, one being read.
 constexpr std::size_t kFramesInPool = 4;
 
-// Frames between two looks at the screen's layout: about a second at 30 frames per second.
+// Ticks between two looks at the screen's layout: about a second at 30 frames per second.
 constexpr int kLayoutCheckInterval = 30;
 
 std::size_t bytesFor(std::int32_t width, std::int32_t height) {
@@ -56,6 +56,10 @@ void ScreenGrabber::pollEvents() {
 }
 
 bool ScreenGrabber::hasChanged() {
+    // A new layout draws nothing when only the monitors moved: it is looked for at every tick.
+    if (++framesSinceLayoutCheck_ >= kLayoutCheckInterval && refreshLayout()) {
+        watch_.invalidate();
+    }
     watch_.lookAtPointer();
     pollEvents();
     return watch_.hasChanged(clipGrab(wanted_, screen_).source);
@@ -63,9 +67,6 @@ bool ScreenGrabber::hasChanged() {
 
 Expected<ImageBufferPtr> ScreenGrabber::grab() {
     pollEvents();
-    if (++framesSinceLayoutCheck_ >= kLayoutCheckInterval) {
-        refreshLayout();
-    }
     std::shared_ptr<ShmFramePool::Buffer> frame = pool_->acquire();
     if (!frame) {
         return ImageBufferPtr();

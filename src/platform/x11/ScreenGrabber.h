@@ -21,12 +21,12 @@ namespace backreel::x11 {
 // into directly when no clipping or scaling is needed.
 //
 // The grab follows the display when the screen's layout changes during the stream (a game that
-// switches the resolution, a monitor moved in the settings): about once a second, and at once
-// when a read fails, it looks at the screen's size and the display's rectangle again.
-// While nothing is drawn into the rectangle and the pointer stays away, the screen is not read at
-// all (see ChangeWatch). A display
-// that changed size is scaled into the stream's size; a region keeps its place on its display; a
-// display that is gone leaves its last rectangle, black where the screen no longer reaches.
+// switches the resolution, a monitor moved in the settings): about once a second of ticks, and at
+// once when a read fails, it looks at the screen's size and the display's rectangle again. A
+// display that changed size is scaled into the stream's size; a region keeps its place on its
+// display; a display that is gone leaves its last rectangle, black where the screen no longer
+// reaches. While nothing is drawn into the rectangle and the pointer stays away, the screen is not
+// read at all (see ChangeWatch).
 class ScreenGrabber final : public FrameGrabber {
 public:
     ScreenGrabber(std::shared_ptr<X11Connection> connection, const Display& display,

@@ -7,6 +7,7 @@
 #include "platform/Platform.h"
 #include "platform/pulse/PulseTestSupport.h"
 #include "support/FfmpegTestMedia.h"
+#include "support/SaveFlowStandIn.h"
 #include "support/ToneAnalysis.h"
 
 #include <cmath>
@@ -23,31 +24,6 @@ namespace {
 
 constexpr int kRate = 48000;
 constexpr double kToneSeconds = 0.4;
-
-class FixedLocation final : public SaveLocationChooser {
-public:
-    explicit FixedLocation(QString path)
-        : path_(std::move(path)) {}
-    QCoro::Task<std::optional<QString>> chooseLocation() override { co_return path_; }
-
-private:
-    QString path_;
-};
-
-// Keeps the clip it saves (the movie starts at its first picture).
-class KeepingSaveFlow final : public SaveFlow {
-public:
-    explicit KeepingSaveFlow(std::shared_ptr<SaveFlow> inner)
-        : inner_(std::move(inner)) {}
-    QCoro::Task<RecordingStatus> save(Clip kept) override {
-        clip = kept;
-        co_return co_await inner_->save(std::move(kept));
-    }
-    Clip clip;
-
-private:
-    std::shared_ptr<SaveFlow> inner_;
-};
 
 struct SimpleStreamDeleter {
     void operator()(pa_simple* stream) const { pa_simple_free(stream); }
@@ -188,7 +164,8 @@ TEST(AudioServerFailure, ToneBeforeAndAfterARestartWithSilenceBetween) {
     EXPECT_EQ(statuses[2], RecordingStatus::buffering());
 
     // The recorded audio has each tone where it was played.
-    const Clip& clip = saveFlow->clip;
+    ASSERT_EQ(saveFlow->clips.size(), 1u);
+    const Clip& clip = saveFlow->clips.front();
     ASSERT_FALSE(clip.video.empty() || clip.audio.empty());
     const std::optional<std::int64_t> firstRecorded = firstLoudAt(clip.audio, *before - kRate / 10);
     const std::optional<std::int64_t> secondRecorded = firstLoudAt(clip.audio, *after - kRate / 10);

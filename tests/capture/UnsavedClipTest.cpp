@@ -6,6 +6,7 @@
 #include "platform/Platform.h"
 #include "platform/x11/XcbTestWindow.h"
 #include "support/FfmpegTestMedia.h"
+#include "support/SaveFlowStandIn.h"
 
 #include <deque>
 #include <functional>
@@ -18,6 +19,7 @@
 #include <unistd.h>
 
 using namespace backreel;
+using test::KeepingSaveFlow;
 
 namespace {
 
@@ -59,22 +61,6 @@ public:
         co_return answer();
     }
     std::deque<std::function<std::optional<QString>()>> answers;
-};
-
-// Every clip a save is handed, in order.
-class KeepingSaveFlow final : public SaveFlow {
-public:
-    explicit KeepingSaveFlow(std::shared_ptr<SaveFlow> inner)
-        : inner_(std::move(inner)) {}
-    QCoro::Task<RecordingStatus> save(Clip clip) override {
-        clips.push_back(clip);
-        QCoro::Task<RecordingStatus> saving = inner_->save(std::move(clip));
-        co_return co_await saving;
-    }
-    std::vector<Clip> clips;
-
-private:
-    std::shared_ptr<SaveFlow> inner_;
 };
 
 // The recorder with the desktop's own services and the real save, its dialog answered by the test.

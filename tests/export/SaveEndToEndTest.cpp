@@ -5,6 +5,7 @@
 #include "export/DesktopSaveFlow.h"
 #include "platform/Platform.h"
 #include "support/LogCapture.h"
+#include "support/SaveFlowStandIn.h"
 
 #include <cstdlib>
 #include <gtest/gtest.h>
@@ -19,33 +20,10 @@
 #include <QTest>
 
 using namespace backreel;
+using test::FixedLocation;
+using test::KeepingSaveFlow;
 
 namespace {
-
-class FixedLocation final : public SaveLocationChooser {
-public:
-    explicit FixedLocation(QString path)
-        : path_(std::move(path)) {}
-    QCoro::Task<std::optional<QString>> chooseLocation() override { co_return path_; }
-
-private:
-    QString path_;
-};
-
-// Keeps the clip it saves, so the file can be compared with it.
-class KeepingSaveFlow final : public SaveFlow {
-public:
-    explicit KeepingSaveFlow(std::shared_ptr<SaveFlow> inner)
-        : inner_(std::move(inner)) {}
-    QCoro::Task<RecordingStatus> save(Clip clip) override {
-        kept = clip;
-        co_return co_await inner_->save(std::move(clip));
-    }
-    Clip kept;
-
-private:
-    std::shared_ptr<SaveFlow> inner_;
-};
 
 QString run(const QString& program, const QStringList& arguments, QString* errors = nullptr) {
     QProcess process;
@@ -217,7 +195,8 @@ TEST(SaveEndToEnd, TenSecondsOfARealDesktopWithSoundBecomeACheckedMovie) {
              QStringLiteral("-f"), QStringLiteral("framemd5"), QStringLiteral("-")})
             .split(QLatin1Char('\n'), Qt::SkipEmptyParts)
             .filter(QRegularExpression(QStringLiteral("^0,")));
-    const Clip& clip = saveFlow->kept;
+    ASSERT_EQ(saveFlow->clips.size(), 1u);
+    const Clip& clip = saveFlow->clips.front();
     ASSERT_EQ(static_cast<std::size_t>(frames.size()), clip.video.size());
     for (std::size_t i = 0; i < clip.video.size(); ++i) {
         const QString expected = QString::fromLatin1(

@@ -303,23 +303,34 @@ QCoro::Task<> RecordingManager::refreshDisplays() {
 }
 
 void RecordingManager::streamDidStopWithError(CaptureStream& stream, const Error& error) {
-    QMetaObject::invokeMethod(
-        this,
-        [this, error, stopped = &stream] {
-            // Only the running recording's stream counts; it is compared, never used.
-            if (!status_.is(RecordingStatus::Kind::buffering) || !session_ || !session_->owns(*stopped)) {
-                return;
-            }
-            setStatus(RecordingStatus::error(error.description));
-            // Buffering is over: lift our mute now rather than leave notifications off.
-            if (notificationsMuted_) {
-                platform_.notifications->postUnmute();
-                notificationsMuted_ = false;
-            }
-            // Runs on by itself; the status already tells the user what happened.
-            keepWhatWasBuffered();
-        },
-        Qt::QueuedConnection);
+    {
+        std::lock_guard lock(streamReportsMutex_);
+        incomingStops_.push_back({&stream, error.description});
+    }
+    // Posted by name, without data: the report crosses threads under our own mutex.
+    QMetaObject::invokeMethod(this, "takeStreamStops", Qt::QueuedConnection);
+}
+
+void RecordingManager::takeStreamStops() {
+    std::vector<StreamStop> stops;
+    {
+        std::lock_guard lock(streamReportsMutex_);
+        stops.swap(incomingStops_);
+    }
+    for (const StreamStop& stop : stops) {
+        // Only the running recording's stream counts; it is compared, never used.
+        if (!status_.is(RecordingStatus::Kind::buffering) || !session_ || !session_->owns(*stop.stream)) {
+            continue;
+        }
+        setStatus(RecordingStatus::error(stop.reason));
+        // Buffering is over: lift our mute now rather than leave notifications off.
+        if (notificationsMuted_) {
+            platform_.notifications->postUnmute();
+            notificationsMuted_ = false;
+        }
+        // Runs on by itself; the status already tells the user what happened.
+        keepWhatWasBuffered();
+    }
 }
 
 QCoro::Task<> RecordingManager::keepWhatWasBuffered() {
@@ -343,7 +354,7 @@ QCoro::Task<> RecordingManager::keepWhatWasBuffered() {
 
 void RecordingManager::streamAudioDidChange(CaptureStream& stream, const std::optional<Error>& lost) {
     {
-        std::lock_guard lock(audioReportsMutex_);
+        std::lock_guard lock(streamReportsMutex_);
         incomingAudioReports_.push_back({&stream, lost ? audioLossNote(*lost) : QString()});
     }
     // Posted by name, without data: the report crosses threads under our own mutex.
@@ -353,7 +364,7 @@ void RecordingManager::streamAudioDidChange(CaptureStream& stream, const std::op
 void RecordingManager::takeAudioReports() {
     std::vector<AudioReport> reports;
     {
-        std::lock_guard lock(audioReportsMutex_);
+        std::lock_guard lock(streamReportsMutex_);
         reports.swap(incomingAudioReports_);
     }
     for (const AudioReport& report : reports) {

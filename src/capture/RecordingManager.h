@@ -163,9 +163,18 @@ private:
     };
     // Applies the reports that came in, in order; on the main thread.
     Q_INVOKABLE void takeAudioReports();
-    // Reports from the capture threads, handed over under the mutex.
-    std::mutex audioReportsMutex_;
+    // A stream that stopped by itself, with its reason.
+    struct StreamStop {
+        const CaptureStream* stream = nullptr;
+        QString reason;
+    };
+    // Ends buffering for the stops that came in, if one is the running recording's; main thread.
+    Q_INVOKABLE void takeStreamStops();
+    // Reports from the capture threads, handed over under the mutex (Qt's event queue hands over
+    // nothing a thread checker can see).
+    std::mutex streamReportsMutex_;
     std::vector<AudioReport> incomingAudioReports_;
+    std::vector<StreamStop> incomingStops_;
     // The last report taken, kept for a start whose session does not exist yet when its stream
     // tells of a loss.
     AudioReport audioReport_;

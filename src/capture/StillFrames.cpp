@@ -22,6 +22,7 @@ std::optional<VideoFrame> StillFrames::next(const VideoFrame& frame) {
     shown_->presentationTime = frame.presentationTime;
     shown_->duration = frame.duration;
     shown_->keyFrame = true;
+    shown_->repeat = true;
     lastTick_ = MediaTime::invalid();
     return shown_;
 }
@@ -32,6 +33,7 @@ std::optional<VideoFrame> StillFrames::last() {
     }
     shown_->presentationTime = lastTick_;
     shown_->keyFrame = false; // only the end of the still picture, not a place to start from
+    shown_->repeat = true;
     lastTick_ = MediaTime::invalid();
     return shown_;
 }

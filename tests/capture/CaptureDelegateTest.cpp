@@ -63,12 +63,13 @@ TEST(CaptureDelegate, PicturesGoToTheEncoderAndAStillOneIsShownAgainAsAKeyFrameE
         ImageBufferPtr image;
         MediaTime time;
         bool keyFrame;
+        bool repeat;
     };
-    const std::vector<Expected> expected = {{first, MediaTime(1, 30), false},
-                                            {first, MediaTime(16, 30), true},
-                                            {first, MediaTime(31, 30), true},
-                                            {second, MediaTime(41, 30), false},
-                                            {second, MediaTime(43, 30), false}};
+    const std::vector<Expected> expected = {{first, MediaTime(1, 30), false, false},
+                                            {first, MediaTime(16, 30), true, true},
+                                            {first, MediaTime(31, 30), true, true},
+                                            {second, MediaTime(41, 30), false, false},
+                                            {second, MediaTime(43, 30), false, true}};
     ASSERT_EQ(f.encoder->frames.size(), expected.size());
     for (std::size_t i = 0; i < expected.size(); ++i) {
         EXPECT_EQ(f.encoder->frames[i].image, expected[i].image)
@@ -76,6 +77,7 @@ TEST(CaptureDelegate, PicturesGoToTheEncoderAndAStillOneIsShownAgainAsAKeyFrameE
         EXPECT_EQ(f.encoder->frames[i].presentationTime, expected[i].time) << "frame " << i;
         EXPECT_EQ(f.encoder->frames[i].duration, tick) << "frame " << i;
         EXPECT_EQ(f.encoder->frames[i].keyFrame, expected[i].keyFrame) << "frame " << i;
+        EXPECT_EQ(f.encoder->frames[i].repeat, expected[i].repeat) << "frame " << i;
     }
     EXPECT_EQ(f.delegate.videoFramesIn(), 2) << "the pictures that came from the capture";
 }

@@ -74,11 +74,14 @@ void FfmpegVideoEncoder::encode(const VideoFrame& frame) {
         }
         if (pending_.size() >= kMaxPendingFrames) {
             droppedFrames_.fetch_add(1, std::memory_order_relaxed);
+            lastPictureQueued_ = lastPictureQueued_ && frame.repeat;
             return;
         }
     }
     PendingFrame pending{nullptr, frame.presentationTime, frame.duration, {}, frame.keyFrame};
-    if (!frame.image || !frame.presentationTime.isValid()) {
+    if (frame.repeat && lastPictureQueued_ && frame.presentationTime.isValid()) {
+        pending.repeat = true;
+    } else if (!frame.image || !frame.presentationTime.isValid()) {
         pending.failure = QStringLiteral("a frame came without a picture or a time");
     } else if (AVFramePtr converted = takePoolFrame(); !converted) {
         pending.failure =
@@ -92,6 +95,7 @@ void FfmpegVideoEncoder::encode(const VideoFrame& frame) {
     } else {
         pending.frame = std::move(converted);
     }
+    lastPictureQueued_ = pending.frame || pending.repeat;
     {
         std::lock_guard lock(mutex_);
         if (!closed_) {
@@ -154,6 +158,8 @@ void FfmpegVideoEncoder::close() {
         // The codec (and a hardware encoder's surfaces) need not wait for the destructor.
         codec_ = OpenCodec{};
         packet_.reset();
+        lastFrame_.reset();
+        lastKey_.reset();
     }
 }
 
@@ -182,19 +188,68 @@ void FfmpegVideoEncoder::run() {
 }
 
 void FfmpegVideoEncoder::encodePending(PendingFrame pending) {
+    if (pending.repeat) {
+        repeatLast(pending);
+        return;
+    }
     if (!pending.frame) {
         reportLostFrame(pending.failure);
         return;
     }
+    submit(*pending.frame, pending);
+    if (lastFrame_) {
+        returnToPool(std::move(lastFrame_));
+    }
+    lastFrame_ = std::move(pending.frame);
+}
+
+void FfmpegVideoEncoder::repeatLast(const PendingFrame& pending) {
+    if (!lastFrame_) {
+        reportLostFrame(
+            QStringLiteral("no picture to show again at %1 s").arg(secondsText(pending.presentationTime)));
+        return;
+    }
+    if (!pending.keyFrame || !lastKey_ || lastKey_->index != nextFrameIndex_ - 1) {
+        submit(*lastFrame_, pending);
+        return;
+    }
+    // The codec's last frame is this picture as a key frame: the same bytes again, at the new time.
+    const std::int64_t ticks = nextTicks(pending.presentationTime);
+    const std::int64_t index = nextFrameIndex_++;
+    keyFrameSchedule_.noteKeyFrame(index, ticks);
+    lastKey_->index = index;
+    const AVPacket& bytes = *lastKey_->owner;
+    const VideoPacket packet{
+        lastKey_->owner,
+        std::span(reinterpret_cast<const std::byte*>(bytes.data), static_cast<std::size_t>(bytes.size)),
+        pending.presentationTime,
+        pending.duration,
+        true,
+        format_};
+    {
+        std::lock_guard lock(mutex_);
+        if (closed_) {
+            return;
+        }
+    }
+    if (output_.packet) {
+        output_.packet(packet);
+    }
+}
+
+std::int64_t FfmpegVideoEncoder::nextTicks(MediaTime presentationTime) {
     // Codecs need increasing timestamps; two PTS that round to the same tick keep their order.
-    std::int64_t ticks = toTicks(pending.presentationTime);
+    std::int64_t ticks = toTicks(presentationTime);
     if (nextFrameIndex_ > 0 && ticks <= lastTicks_) {
         ticks = lastTicks_ + 1;
     }
     lastTicks_ = ticks;
-    const std::int64_t index = nextFrameIndex_++;
+    return ticks;
+}
 
-    AVFrame& frame = *pending.frame;
+void FfmpegVideoEncoder::submit(AVFrame& frame, const PendingFrame& pending) {
+    const std::int64_t ticks = nextTicks(pending.presentationTime);
+    const std::int64_t index = nextFrameIndex_++;
     frame.pts = ticks;
     const bool scheduled = keyFrameSchedule_.shouldForceKeyFrame(index, ticks);
     if (pending.keyFrame && !scheduled) {
@@ -202,9 +257,7 @@ void FfmpegVideoEncoder::encodePending(PendingFrame pending) {
     }
     frame.pict_type = scheduled || pending.keyFrame ? AV_PICTURE_TYPE_I : AV_PICTURE_TYPE_NONE;
     submitted_[ticks] = SubmittedFrame{index, pending.presentationTime, pending.duration};
-    const int result = sendFrame(&frame);
-    returnToPool(std::move(pending.frame));
-    if (result < 0) {
+    if (const int result = sendFrame(&frame); result < 0) {
         submitted_.erase(ticks);
         reportLostFrame(QStringLiteral("%1 could not encode the frame at %2 s (%3)")
                             .arg(QLatin1String(encoderName_), secondsText(pending.presentationTime),
@@ -282,6 +335,7 @@ void FfmpegVideoEncoder::deliverPacket(std::int64_t ticks) {
     if (keyFrame && frame.index >= 0) {
         keyFrameSchedule_.noteKeyFrame(frame.index, ticks);
     }
+    const bool keepAsKey = keyFrame && frame.index >= 0;
     // Codecs hand back reference-counted packets; this only makes sure of it, without a copy.
     if (const int result = av_packet_make_refcounted(packet_.get()); result < 0) {
         av_packet_unref(packet_.get());
@@ -291,6 +345,9 @@ void FfmpegVideoEncoder::deliverPacket(std::int64_t ticks) {
     }
     // The VideoPacket takes over the AVPacket, whose buffer holds the bytes.
     std::shared_ptr<const AVPacket> owner(packet_.release(), AVPacketDeleter{});
+    if (keepAsKey) {
+        lastKey_ = KeyPacket{owner, frame.index};
+    }
     const VideoPacket packet{
         owner,
         std::span(reinterpret_cast<const std::byte*>(owner->data), static_cast<std::size_t>(owner->size)),

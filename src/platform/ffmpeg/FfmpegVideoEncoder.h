@@ -14,6 +14,7 @@
 #include <deque>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <QString>
 #include <thread>
 #include <vector>
@@ -31,6 +32,12 @@ namespace backreel {
 // that draws the next frame into the same memory. The encoder's thread forces key frames as the
 // schedule asks, runs the codec and hands each packet to the output, in order. A packet's bytes
 // stay in the codec's reference-counted packet, which the VideoPacket owns.
+//
+// A still picture shown again (a repeat) costs little: encode() does not convert it again, and the
+// encoder's thread sends the picture it kept from the frame before, or, when that frame came out as
+// a key frame and a key frame is wanted again, hands on the same packet bytes at the new time
+// without running the codec at all. The copy decodes to the same picture and leaves the decoder
+// where the codec's next frame expects it, since the codec saw nothing in between.
 //
 // Back pressure: at most kMaxPendingFrames converted frames wait for the codec. A frame that
 // arrives while that many wait is dropped and counted (droppedFrames()), without a call of the
@@ -68,6 +75,12 @@ private:
         MediaTime duration;
         QString failure; // why there is no frame
         bool keyFrame = false;
+        bool repeat = false; // no frame: show the last picture again
+    };
+    // The last key packet delivered, with the index of the frame it was made from.
+    struct KeyPacket {
+        std::shared_ptr<const AVPacket> owner;
+        std::int64_t index = 0;
     };
     // What the encoder's thread remembers of a frame until its packet comes out.
     struct SubmittedFrame {
@@ -82,6 +95,11 @@ private:
     // Encoder thread.
     void run();
     void encodePending(PendingFrame pending);
+    void repeatLast(const PendingFrame& pending);
+    // Sends the frame to the codec at the time given and hands on what comes out.
+    void submit(AVFrame& frame, const PendingFrame& pending);
+    // The frame's PTS in codec ticks, after the last one.
+    std::int64_t nextTicks(MediaTime presentationTime);
     int sendFrame(AVFrame* frame);
     void drain();
     void receivePackets();
@@ -92,9 +110,10 @@ private:
     const VideoStreamFormatPtr format_;
     const EncoderOutput output_;
 
-    // Serialises encode() calls and guards the converter.
+    // Serialises encode() calls and guards the converter and the flag after it.
     std::mutex submitMutex_;
     FfmpegPictureConverter converter_;
+    bool lastPictureQueued_ = false; // the last picture reached the queue, so a repeat can reuse it
 
     // Guards everything below, shared with the encoder's thread.
     std::mutex mutex_;
@@ -115,6 +134,8 @@ private:
     std::map<std::int64_t, SubmittedFrame> submitted_; // by frame PTS in 1/90000 s
     std::int64_t nextFrameIndex_ = 0;
     std::int64_t lastTicks_ = 0;
+    AVFramePtr lastFrame_; // the last picture sent, kept for repeats
+    std::optional<KeyPacket> lastKey_;
 
     // Guards joining the thread, so that every close() returns only once it has ended.
     std::mutex closeMutex_;

@@ -11,6 +11,7 @@ struct VideoFrame {
     MediaTime presentationTime;
     MediaTime duration;
     bool keyFrame = false; // the encoder must make it a key frame (a still picture shown again)
+    bool repeat = false;   // the same picture as the frame before it, shown again
 };
 
 } // namespace backreel

@@ -195,6 +195,65 @@ TEST(FfmpegVideoEncoder, KeyFramesComeEveryHalfSecondAndEveryThirtyFrames) {
     EXPECT_EQ(forced, (std::vector<std::int64_t>{0, 15}));
 }
 
+TEST(FfmpegVideoEncoder, AStillPictureShownAgainReusesItsKeyFrameAndTheStreamDecodesOnFromThere) {
+    PacketCollector collector;
+    auto encoder = openEncoder(collector, 320, 240);
+    ASSERT_NE(encoder, nullptr);
+    const auto at = [](int thirtieths) {
+        return MediaTime(thirtieths, 30);
+    };
+    const VideoFrame moved{picture(320, 240, 1), at(1), MediaTime(1, 30)};
+    // One at a time, as a capture does, so that none is dropped.
+    std::size_t sent = 0;
+    const auto send = [&](const VideoFrame& frame) {
+        EXPECT_TRUE(waitUntil([&] { return collector.outputs() >= sent; }, std::chrono::seconds(10)));
+        encoder->encode(frame);
+        ++sent;
+    };
+    VideoFrame again = moved;
+    again.keyFrame = again.repeat = true;
+    send({picture(320, 240, 0), at(0), MediaTime(1, 30)});
+    send(moved);
+    for (const int time : {16, 31, 46}) {
+        again.presentationTime = at(time);
+        send(again);
+    }
+    const VideoFrame changed{picture(320, 240, 5), at(47), MediaTime(1, 30)};
+    send(changed);
+    VideoFrame end = changed; // the last picture once more at the end: not a key frame
+    end.presentationTime = at(60);
+    end.repeat = true;
+    send(end);
+    encoder->finish();
+    const std::vector<VideoPacket> packets = collector.packets;
+    ASSERT_EQ(packets.size(), 7u);
+    EXPECT_TRUE(collector.errors.empty());
+    EXPECT_EQ(keyFrames(packets), (std::vector<std::size_t>{0, 2, 3, 4}));
+    // The first repeat follows a frame that was no key frame and is encoded; the next ones are its
+    // bytes at their own times.
+    EXPECT_NE(packets[2].data.data(), packets[1].data.data());
+    EXPECT_EQ(packets[3].data.data(), packets[2].data.data());
+    EXPECT_EQ(packets[4].data.data(), packets[2].data.data());
+    EXPECT_TRUE(packets[4].presentationTime == at(46) && packets[4].duration == MediaTime(1, 30));
+
+    // The square of each frame where it was drawn, decoded from the start and from a reused key
+    // frame (a clip cut there).
+    const auto squareAt = [](const ImageBuffer& image, int frameNumber) {
+        return shows(image, 320 / 4 + frameNumber * 8 + 8, 120, {255, 255, 255}); // its middle
+    };
+    const int squareOf[] = {0, 1, 1, 1, 1, 5, 5};
+    for (const std::size_t first : {std::size_t{0}, std::size_t{4}}) {
+        auto decoder = FfmpegFrameDecoder::create(encoder->format());
+        ASSERT_NE(decoder, nullptr);
+        for (std::size_t i = first; i < packets.size(); ++i) {
+            Expected<ImageBufferPtr> decoded = decoder->decode(packets[i]);
+            ASSERT_TRUE(decoded && decoded.value()) << "packet " << i << " from " << first;
+            EXPECT_TRUE(squareAt(*decoded.value(), squareOf[i])) << "packet " << i << " from " << first;
+            EXPECT_FALSE(squareAt(*decoded.value(), squareOf[i] == 1 ? 5 : 1)) << "packet " << i;
+        }
+    }
+}
+
 TEST(FfmpegVideoEncoder, ABurstDropsFramesAndEveryFrameIsAccountedFor) {
     PacketCollector collector;
     auto encoder = openEncoder(collector, 1280, 720);

@@ -218,23 +218,7 @@ void FfmpegVideoEncoder::repeatLast(const PendingFrame& pending) {
     const std::int64_t index = nextFrameIndex_++;
     keyFrameSchedule_.noteKeyFrame(index, ticks);
     lastKey_->index = index;
-    const AVPacket& bytes = *lastKey_->owner;
-    const VideoPacket packet{
-        lastKey_->owner,
-        std::span(reinterpret_cast<const std::byte*>(bytes.data), static_cast<std::size_t>(bytes.size)),
-        pending.presentationTime,
-        pending.duration,
-        true,
-        format_};
-    {
-        std::lock_guard lock(mutex_);
-        if (closed_) {
-            return;
-        }
-    }
-    if (output_.packet) {
-        output_.packet(packet);
-    }
+    hand(lastKey_->owner, pending.presentationTime, pending.duration, true);
 }
 
 std::int64_t FfmpegVideoEncoder::nextTicks(MediaTime presentationTime) {
@@ -348,11 +332,16 @@ void FfmpegVideoEncoder::deliverPacket(std::int64_t ticks) {
     if (keepAsKey) {
         lastKey_ = KeyPacket{owner, frame.index};
     }
+    hand(owner, frame.presentationTime, frame.duration, keyFrame);
+}
+
+void FfmpegVideoEncoder::hand(const std::shared_ptr<const AVPacket>& owner, MediaTime presentationTime,
+                              MediaTime duration, bool keyFrame) {
     const VideoPacket packet{
         owner,
         std::span(reinterpret_cast<const std::byte*>(owner->data), static_cast<std::size_t>(owner->size)),
-        frame.presentationTime,
-        frame.duration,
+        presentationTime,
+        duration,
         keyFrame,
         format_};
     {

@@ -104,6 +104,9 @@ private:
     void drain();
     void receivePackets();
     void deliverPacket(std::int64_t ticks);
+    // Hands the packet's bytes to the output as a VideoPacket, unless closed.
+    void hand(const std::shared_ptr<const AVPacket>& owner, MediaTime presentationTime, MediaTime duration,
+              bool keyFrame);
     void reportLostFrame(const QString& message);
 
     const char* const encoderName_;

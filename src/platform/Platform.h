@@ -6,6 +6,7 @@ namespace backreel {
 
 class CaptureService;
 class FileReveal;
+class GlobalShortcuts;
 class MovieFileService;
 class MovieProbe;
 class NotificationMuter;
@@ -23,6 +24,7 @@ struct Platform {
     std::shared_ptr<MovieProbe> movieProbe;
     std::shared_ptr<FileReveal> fileReveal;
     std::shared_ptr<ScreenPictureService> screenPictures;
+    std::shared_ptr<GlobalShortcuts> shortcuts;
 };
 
 // The backends for this desktop session.

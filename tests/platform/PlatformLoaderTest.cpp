@@ -1,5 +1,6 @@
 #include "platform/CaptureStream.h"
 #include "platform/FileReveal.h"
+#include "platform/GlobalShortcuts.h"
 #include "platform/MovieFile.h"
 #include "platform/NotificationMuter.h"
 #include "platform/Platform.h"
@@ -22,7 +23,7 @@ TEST(PlatformLoader, FillsEveryServiceWithAndWithoutADisplay) {
         const Platform platform = loadPlatform();
         EXPECT_TRUE(platform.capture && platform.encoders && platform.notifications &&
                     platform.windowServer && platform.movieFiles && platform.movieProbe &&
-                    platform.fileReveal && platform.screenPictures);
+                    platform.fileReveal && platform.screenPictures && platform.shortcuts);
     }
     bool failed = false;
     loadPlatform().capture->getShareableContent(

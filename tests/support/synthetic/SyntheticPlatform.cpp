@@ -1,5 +1,6 @@
 #include "support/synthetic/SyntheticPlatform.h"
 
+#include "platform/null/NullGlobalShortcuts.h"
 #include "platform/null/NullScreenPictureService.h"
 #include "support/synthetic/SyntheticCaptureService.h"
 #include "support/synthetic/SyntheticVideoEncoder.h"
@@ -13,6 +14,7 @@ Platform makeSyntheticPlatform(const std::shared_ptr<SyntheticState>& state) {
     platform.notifications = std::make_shared<SyntheticNotificationMuter>(state);
     platform.windowServer = std::make_shared<SyntheticWindowServer>(state);
     platform.screenPictures = std::make_shared<NullScreenPictureService>();
+    platform.shortcuts = std::make_shared<NullGlobalShortcuts>(QStringLiteral("No shortcuts in tests."));
     return platform;
 }
 

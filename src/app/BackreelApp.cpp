@@ -1,12 +1,16 @@
 #include "app/BackreelApp.h"
 
+#include "app/GlobalHotkeys.h"
+#include "app/KeyboardShortcutsDialog.h"
 #include "app/MenuBarContent.h"
 #include "app/RecordIconEngine.h"
+#include "app/RemoteControl.h"
 #include "app/TrayIcon.h"
 #include "app/UpdateController.h"
 #include "capture/RecordingManager.h"
 #include "export/SaveFlow.h"
 #include "overlay/OverlayTargetPicker.h"
+#include "platform/GlobalShortcuts.h"
 #include "platform/ShareableContent.h"
 #include "ui/ContentView.h"
 #include "ui/MainWindowRules.h"
@@ -28,6 +32,13 @@ BackreelApp::BackreelApp(Platform platform, std::shared_ptr<SaveFlow> saveFlow, 
     targetPicker_ = std::make_unique<OverlayTargetPicker>(*recordingManager_);
     menuBarContent_ = std::make_unique<MenuBarContent>(
         *recordingManager_, *updaterController_, [this] { showWindow(); }, [this] { emit quitRequested(); });
+    connect(menuBarContent_.get(), &MenuBarContent::keyboardShortcutsRequested, this,
+            &BackreelApp::showKeyboardShortcuts);
+    remoteControl_ = std::make_unique<RemoteControl>(
+        *recordingManager_, [this] { showWindow(); }, [this] { emit quitRequested(); });
+    if (const std::shared_ptr<GlobalShortcuts>& shortcuts = recordingManager_->platform().shortcuts) {
+        hotkeys_ = std::make_unique<GlobalHotkeys>(*shortcuts, *remoteControl_);
+    }
 }
 
 BackreelApp::~BackreelApp() {
@@ -36,6 +47,7 @@ BackreelApp::~BackreelApp() {
         window_->disconnect(this);
         delete window_.data();
     }
+    delete shortcutsDialog_.data();
     trayIcon_.reset();
     menuBarContent_.reset();
 }
@@ -44,12 +56,46 @@ ContentView* BackreelApp::mainWindow() const {
     return window_.data();
 }
 
+KeyboardShortcutsDialog* BackreelApp::keyboardShortcutsDialog() const {
+    return shortcutsDialog_.data();
+}
+
 void BackreelApp::start() {
     showWindow();
     if (options_.tray == TrayPresence::available && !trayIcon_) {
         trayIcon_ = std::make_unique<TrayIcon>(*recordingManager_, menuBarContent_->menu());
         trayIcon_->show();
     }
+    if (hotkeys_) {
+        connect(hotkeys_.get(), &GlobalHotkeys::bindingsChanged, this, &BackreelApp::tellUnboundShortcuts,
+                Qt::SingleShotConnection);
+        hotkeys_->bind();
+    }
+}
+
+void BackreelApp::tellUnboundShortcuts() {
+    for (HotkeyAction action : kHotkeyActions) {
+        if (const std::optional<QString> failure = hotkeys_->failure(action); failure && trayIcon_) {
+            // A message in the tray takes no focus from a game.
+            trayIcon_->systemTrayIcon().showMessage(
+                QStringLiteral("%1 has no shortcut").arg(hotkeyTitle(action)),
+                *failure + QStringLiteral(" Choose other keys under Keyboard Shortcuts…"),
+                QSystemTrayIcon::Warning);
+        }
+    }
+}
+
+void BackreelApp::showKeyboardShortcuts() {
+    if (!hotkeys_) {
+        return;
+    }
+    if (!shortcutsDialog_) {
+        shortcutsDialog_ = new KeyboardShortcutsDialog(*hotkeys_);
+        shortcutsDialog_->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    shortcutsDialog_->show();
+    shortcutsDialog_->raise();
+    shortcutsDialog_->activateWindow();
 }
 
 ContentView* BackreelApp::createWindow() {
@@ -60,6 +106,7 @@ ContentView* BackreelApp::createWindow() {
     connect(window, &ContentView::closed, this, [this, window] { windowClosed(window->pos()); });
     connect(window, &ContentView::menuRequested, this,
             [this](const QPoint& position) { menuBarContent_->menu()->popup(position); });
+    connect(window, &ContentView::keyboardShortcutsRequested, this, &BackreelApp::showKeyboardShortcuts);
     window->adjustSize();
     if (windowPosition_) {
         window->move(*windowPosition_);

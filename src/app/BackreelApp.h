@@ -12,8 +12,11 @@
 namespace backreel {
 
 class ContentView;
+class GlobalHotkeys;
+class KeyboardShortcutsDialog;
 class MenuBarContent;
 class RecordingManager;
+class RemoteControl;
 class SaveFlow;
 class TargetPicker;
 class TrayIcon;
@@ -43,14 +46,23 @@ public:
                 QObject* parent = nullptr);
     ~BackreelApp() override;
 
-    // Shows the main window, then the tray item where there is a tray.
+    // Shows the main window, then the tray item where there is a tray, and binds the global
+    // shortcuts.
     void start();
     // "Show Window": opens the main window, or brings it to the front, and activates it.
     void showWindow();
+    // "Keyboard Shortcuts…": opens the dialog, or brings it to the front.
+    void showKeyboardShortcuts();
 
     RecordingManager& recordingManager() const { return *recordingManager_; }
     UpdateController& updaterController() const { return *updaterController_; }
     MenuBarContent& menuBarContent() const { return *menuBarContent_; }
+    // What the D-Bus service and the global shortcuts command.
+    RemoteControl& remoteControl() const { return *remoteControl_; }
+    // Null where the platform has no shortcut service.
+    GlobalHotkeys* hotkeys() const { return hotkeys_.get(); }
+    // Null while the dialog is closed.
+    KeyboardShortcutsDialog* keyboardShortcutsDialog() const;
     // Null without a tray, and until started.
     TrayIcon* trayIcon() const { return trayIcon_.get(); }
     // Null while the main window is closed.
@@ -64,12 +76,17 @@ signals:
 private:
     ContentView* createWindow();
     void windowClosed(const QPoint& position);
+    // Says so in the tray when a shortcut's keys could not be bound at start.
+    void tellUnboundShortcuts();
 
     const BackreelAppOptions options_;
     std::unique_ptr<RecordingManager> recordingManager_;
     std::unique_ptr<UpdateController> updaterController_;
     std::unique_ptr<TargetPicker> targetPicker_;
     std::unique_ptr<MenuBarContent> menuBarContent_;
+    std::unique_ptr<RemoteControl> remoteControl_;
+    std::unique_ptr<GlobalHotkeys> hotkeys_;
+    QPointer<KeyboardShortcutsDialog> shortcutsDialog_;
     std::unique_ptr<TrayIcon> trayIcon_;
     QPointer<ContentView> window_;
     // Where the user left the window, so a reopened one comes back there.

@@ -87,6 +87,9 @@ void MenuBarContent::perform(MenuCommand command) {
     case MenuCommand::discardClip:
         manager_.discardUnsavedClip();
         break;
+    case MenuCommand::keyboardShortcuts:
+        emit keyboardShortcutsRequested();
+        break;
     case MenuCommand::checkForUpdates:
         updaterController_.checkForUpdates();
         break;

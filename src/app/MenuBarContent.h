@@ -31,6 +31,10 @@ public:
     // What the item's action does, as if the user chose it.
     void perform(MenuCommand command);
 
+signals:
+    // "Keyboard Shortcuts…" was chosen.
+    void keyboardShortcutsRequested();
+
 private:
     void build();
     void followStatus();

@@ -38,12 +38,14 @@ std::vector<MenuItem> menuItems(RecordingStatus::Kind status, UnsavedClipOffer o
         items.push_back(command(unsavedClipOfferTitle(offer), MenuCommand::saveAgain));
         items.push_back(command(QStringLiteral("Discard Clip"), MenuCommand::discardClip));
     }
-    items.insert(items.end(), {
-                                  separator(),
-                                  command(QStringLiteral("Check for Updates…"), MenuCommand::checkForUpdates),
-                                  separator(),
-                                  command(QStringLiteral("Quit Backreel"), MenuCommand::quit),
-                              });
+    items.insert(items.end(),
+                 {
+                     separator(),
+                     command(QStringLiteral("Keyboard Shortcuts…"), MenuCommand::keyboardShortcuts),
+                     command(QStringLiteral("Check for Updates…"), MenuCommand::checkForUpdates),
+                     separator(),
+                     command(QStringLiteral("Quit Backreel"), MenuCommand::quit),
+                 });
     return items;
 }
 

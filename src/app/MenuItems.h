@@ -16,6 +16,7 @@ enum class MenuCommand {
     stopAndSave,
     saveAgain,
     discardClip,
+    keyboardShortcuts,
     checkForUpdates,
     quit
 };
@@ -34,7 +35,7 @@ struct MenuItem {
 // The menu for a status, top to bottom: "Show Window", a separator, "Start Recording" (idle,
 // saved, error) or "Stop & Save" (buffering) or the plain line "Saving…" (saving); with an unsaved
 // clip, unless saving or buffering, its offer ("Save Again…" or "Save What Was Buffered…") and
-// "Discard Clip"; a separator, "Check for Updates…", a separator, "Quit Backreel".
+// "Discard Clip"; a separator, "Keyboard Shortcuts…", "Check for Updates…", a separator, "Quit Backreel".
 std::vector<MenuItem> menuItems(RecordingStatus::Kind status,
                                 UnsavedClipOffer offer = UnsavedClipOffer::none);
 

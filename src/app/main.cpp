@@ -1,13 +1,57 @@
 #include "app/BackreelApp.h"
+#include "app/CommandLine.h"
+#include "app/RemoteClient.h"
+#include "app/RemoteControl.h"
+#include "app/RemoteControlService.h"
 #include "export/DesktopSaveFlow.h"
 #include "export/SaveLocation.h"
 #include "platform/log/Log.h"
 #include "platform/ShareableContent.h"
 
+#include <cstdio>
 #include <QApplication>
 #include <QSystemTrayIcon>
+#include <QTextStream>
+
+namespace {
+
+QStringList argumentsAfterName(int argc, char* argv[]) {
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i) {
+        arguments << QString::fromLocal8Bit(argv[i]);
+    }
+    return arguments;
+}
+
+// A command for the running instance, in a process without windows.
+int sendCommand(int argc, char* argv[], const backreel::CommandLine& command) {
+    QCoreApplication application(argc, argv);
+    QTextStream out(stdout);
+    QTextStream errors(stderr);
+    return backreel::RemoteClient(QDBusConnection::sessionBus(), out, errors).run(command);
+}
+
+} // namespace
 
 int main(int argc, char* argv[]) {
+    const backreel::CommandLine command = backreel::parseCommandLine(argumentsAfterName(argc, argv));
+    switch (command.action) {
+    case backreel::CommandLine::Action::help:
+        std::fputs(backreel::commandLineHelp().toLocal8Bit().constData(), stdout);
+        return 0;
+    case backreel::CommandLine::Action::version:
+        std::printf("Backreel %s\n", BACKREEL_VERSION);
+        return 0;
+    case backreel::CommandLine::Action::invalid:
+        std::fprintf(stderr, "backreel: %s\nTry 'backreel --help'.\n",
+                     command.error.toLocal8Bit().constData());
+        return 2;
+    case backreel::CommandLine::Action::run:
+        break;
+    default:
+        return sendCommand(argc, argv, command);
+    }
+
     QApplication application(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("strandloft"));
     QCoreApplication::setApplicationName(QStringLiteral("Backreel"));
@@ -31,6 +75,14 @@ int main(int argc, char* argv[]) {
     backreel::BackreelApp app(std::move(platform), std::move(saveFlow), options);
     QObject::connect(&app, &backreel::BackreelApp::quitRequested, &application, &QCoreApplication::quit,
                      Qt::QueuedConnection);
+
+    // One Backreel at a time: a second start shows the first one's window and ends.
+    backreel::RemoteControlService service(app.remoteControl());
+    if (service.claim(QDBusConnection::sessionBus()) == backreel::RemoteControlService::Claim::taken) {
+        QTextStream out(stdout);
+        QTextStream errors(stderr);
+        return backreel::RemoteClient(QDBusConnection::sessionBus(), out, errors).showWindow() ? 0 : 1;
+    }
     app.start();
     return QApplication::exec();
 }

@@ -42,4 +42,19 @@ void Settings::setIntegerValue(const QString& key, std::int64_t value) {
     settings.sync();
 }
 
+std::optional<QString> Settings::stringValue(const QString& key) {
+    QSettings settings(kOrganization, kApplication);
+    const QVariant value = settings.value(key);
+    if (!value.isValid()) {
+        return std::nullopt;
+    }
+    return value.toString();
+}
+
+void Settings::setStringValue(const QString& key, const QString& value) {
+    QSettings settings(kOrganization, kApplication);
+    settings.setValue(key, value);
+    settings.sync();
+}
+
 } // namespace backreel

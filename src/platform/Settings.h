@@ -13,6 +13,8 @@ public:
     static inline const QString kMuteNotificationsKey = QStringLiteral("com.loopvane.muteNotifications");
     static inline const QString kAlwaysOnTopKey = QStringLiteral("alwaysOnTop");
     static inline const QString kMemoryLimitKey = QStringLiteral("memoryLimitBytes");
+    static inline const QString kSaveClipShortcutKey = QStringLiteral("shortcuts/saveClip");
+    static inline const QString kStartStopShortcutKey = QStringLiteral("shortcuts/startStop");
 
     // The stored boolean, or false when there is none or it is not a boolean.
     static bool boolValue(const QString& key);
@@ -20,6 +22,9 @@ public:
     // The stored whole number, or none when there is none or it is not one.
     static std::optional<std::int64_t> integerValue(const QString& key);
     static void setIntegerValue(const QString& key, std::int64_t value);
+    // The stored text (possibly empty), or none when there is none.
+    static std::optional<QString> stringValue(const QString& key);
+    static void setStringValue(const QString& key, const QString& value);
 };
 
 } // namespace backreel

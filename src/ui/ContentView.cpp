@@ -6,6 +6,7 @@
 #include "platform/Settings.h"
 #include "platform/WindowServer.h"
 #include "ui/CaptureTargetSection.h"
+#include "ui/LinkButton.h"
 #include "ui/MainWindowRules.h"
 #include "ui/NotionBlock.h"
 #include "ui/PickerRow.h"
@@ -157,6 +158,10 @@ QWidget* ContentView::makeOptionsCard() {
     for (QCheckBox* box : {recordThisWindow_, muteNotifications_, alwaysOnTopBox_}) {
         layout->addWidget(box, 0, Qt::AlignLeading);
     }
+    keyboardShortcuts_ = new LinkButton(QStringLiteral("Keyboard Shortcuts…"), card);
+    keyboardShortcuts_->setObjectName(QStringLiteral("keyboardShortcuts"));
+    connect(keyboardShortcuts_, &QPushButton::clicked, this, &ContentView::keyboardShortcutsRequested);
+    layout->addWidget(keyboardShortcuts_, 0, Qt::AlignLeading);
     return card;
 }
 

@@ -23,7 +23,8 @@ class TargetPicker;
 // The main window: a narrow borderless panel (300 points wide, as tall as its content, rounded
 // with a 24-point radius) with the status line and three cards: the buffer duration, the memory
 // limit, what the buffer will hold and the main button; the capture mode and target; and the
-// options "Record this window", "Mute notifications" and "Always on top". Every control reads or writes the
+// options "Record this window", "Mute notifications" and "Always on top", with a link to the
+// keyboard shortcuts. Every control reads or writes the
 // recording manager's published properties, except the capture mode (view state) and "Always on top" (kept in
 // the settings under "alwaysOnTop", applied to the window's level).
 //
@@ -61,12 +62,15 @@ public:
     QCheckBox* recordThisWindowBox() const { return recordThisWindow_; }
     QCheckBox* muteNotificationsBox() const { return muteNotifications_; }
     QCheckBox* alwaysOnTopBox() const { return alwaysOnTopBox_; }
+    QPushButton* keyboardShortcutsButton() const { return keyboardShortcuts_; }
 
 signals:
     // The user closed the window.
     void closed();
     // The user asked for the application menu at `globalPosition` (a right click on the panel).
     void menuRequested(const QPoint& globalPosition);
+    // The user asked for the keyboard shortcuts ("Keyboard Shortcuts…" under the options).
+    void keyboardShortcutsRequested();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -99,6 +103,7 @@ private:
     QCheckBox* recordThisWindow_ = nullptr;
     QCheckBox* muteNotifications_ = nullptr;
     QCheckBox* alwaysOnTopBox_ = nullptr;
+    QPushButton* keyboardShortcuts_ = nullptr;
 };
 
 } // namespace backreel

@@ -67,10 +67,11 @@ TEST_F(MenuBarContentTest, TheRecordingItemAndTheTrayIconFollowTheStatus) {
                     "Start Recording"},
           std::pair{RecordingStatus::error({}), "Start Recording"}}) {
         manager->setStatus(status);
-        EXPECT_EQ(lines(), (QStringList{QStringLiteral("Show Window"), QStringLiteral("-"),
-                                        QString::fromUtf8(recording), QStringLiteral("-"),
-                                        QStringLiteral("Check for Updates…"), QStringLiteral("-"),
-                                        QStringLiteral("Quit Backreel")}));
+        EXPECT_EQ(lines(),
+                  (QStringList{QStringLiteral("Show Window"), QStringLiteral("-"),
+                               QString::fromUtf8(recording), QStringLiteral("-"),
+                               QStringLiteral("Keyboard Shortcuts…"), QStringLiteral("Check for Updates…"),
+                               QStringLiteral("-"), QStringLiteral("Quit Backreel")}));
         for (const QAction* action : content.menu()->actions()) {
             EXPECT_TRUE(action->shortcut().isEmpty() && QKeySequence::mnemonic(action->text()).isEmpty());
             EXPECT_TRUE(action->isEnabled() != action->text().startsWith(QStringLiteral("Saving")) ||
@@ -91,7 +92,8 @@ TEST_F(MenuBarContentTest, AnUnsavedClipIsOfferedUntilSavedDiscardedOrReplacedAf
         for (const char* line : middle) {
             lines << QString::fromUtf8(line);
         }
-        return lines << QStringLiteral("-") << QStringLiteral("Check for Updates…") << QStringLiteral("-")
+        return lines << QStringLiteral("-") << QStringLiteral("Keyboard Shortcuts…")
+                     << QStringLiteral("Check for Updates…") << QStringLiteral("-")
                      << QStringLiteral("Quit Backreel");
     };
     const auto bufferSomeFrames = [&] {
@@ -136,6 +138,9 @@ TEST_F(MenuBarContentTest, CommandsDoWhatTheySay) {
     item(QStringLiteral("Show Window"))->trigger();
     item(QStringLiteral("Quit Backreel"))->trigger();
     EXPECT_TRUE(shows == 1 && quits == 1);
+    QSignalSpy shortcuts(&content, &MenuBarContent::keyboardShortcutsRequested);
+    item(QStringLiteral("Keyboard Shortcuts…"))->trigger();
+    EXPECT_EQ(shortcuts.count(), 1);
     item(QStringLiteral("Start Recording"))->trigger();
     BACKREEL_EVENTUALLY_EQ(manager->status().kind(), Kind::buffering);
     item(QStringLiteral("Stop & Save"))->trigger();

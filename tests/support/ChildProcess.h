@@ -82,7 +82,8 @@ public:
     bool running() {
         int status = 0;
         if (pid_ > 0 && waitpid(pid_, &status, WNOHANG) == pid_) {
-            succeeded_ = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+            exitStatus_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+            succeeded_ = exitStatus_ == 0;
             pid_ = -1;
         }
         return pid_ > 0;
@@ -91,6 +92,8 @@ public:
     bool waitForSuccess(std::chrono::milliseconds timeout) {
         return waitUntil([&] { return !running(); }, timeout) && succeeded_;
     }
+    // The exit status of a program that ended; -1 for one that a signal ended.
+    int exitStatus() const { return exitStatus_; }
 
     std::string output() const {
         std::ifstream file(output_);
@@ -120,6 +123,7 @@ public:
 private:
     pid_t pid_ = -1;
     bool succeeded_ = false;
+    int exitStatus_ = -1;
     std::string output_;
 };
 

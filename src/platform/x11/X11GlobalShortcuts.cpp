@@ -83,6 +83,8 @@ std::vector<ShortcutBinding> X11GlobalShortcuts::grabAll() {
         }
         results.push_back({shortcut.id, std::move(failure)});
     }
+    // Ungrabs wait in the connection's buffer until sent: keys let go of must be free at once.
+    xcb_flush(connection_.get());
     // Replies may have brought events along; the socket will not announce those again.
     readEvents();
     return results;

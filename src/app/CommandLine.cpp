@@ -1,0 +1,118 @@
+#include "app/CommandLine.h"
+
+#include <algorithm>
+#include <array>
+#include <utility>
+
+namespace backreel {
+
+namespace {
+constexpr std::array<std::pair<const char*, CommandLine::Action>, 8> kOptions{{
+    {"--help", CommandLine::Action::help},
+    {"-h", CommandLine::Action::help},
+    {"--version", CommandLine::Action::version},
+    {"--save-clip", CommandLine::Action::saveClip},
+    {"--start", CommandLine::Action::start},
+    {"--stop-and-save", CommandLine::Action::stopAndSave},
+    {"--status", CommandLine::Action::status},
+    {"--quit", CommandLine::Action::quit},
+}};
+
+// A day is far more than any buffer holds; the limit keeps the number a plain one.
+constexpr long long kMostSeconds = 24 * 60 * 60;
+
+CommandLine invalid(QString error) {
+    CommandLine line;
+    line.action = CommandLine::Action::invalid;
+    line.error = std::move(error);
+    return line;
+}
+
+std::optional<std::chrono::seconds> secondsFrom(const QString& text) {
+    bool isNumber = false;
+    const long long value = text.toLongLong(&isNumber);
+    if (!isNumber || value < 1 || value > kMostSeconds || text.startsWith(QLatin1Char('+'))) {
+        return std::nullopt;
+    }
+    return std::chrono::seconds(value);
+}
+} // namespace
+
+CommandLine parseCommandLine(const QStringList& arguments) {
+    CommandLine line;
+    bool help = false;
+    bool twoCommands = false;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString& argument = arguments[i];
+        const QString name = argument.section(QLatin1Char('='), 0, 0);
+        const auto option = std::ranges::find_if(
+            kOptions, [&](const auto& known) { return name == QLatin1String(known.first); });
+        if (option == kOptions.end()) {
+            return invalid(argument.startsWith(QLatin1Char('-'))
+                               ? QStringLiteral("unknown option '%1'").arg(argument)
+                               : QStringLiteral("unexpected argument '%1'").arg(argument));
+        }
+        const bool hasValue = argument.contains(QLatin1Char('='));
+        if (hasValue && option->second != CommandLine::Action::saveClip) {
+            return invalid(QStringLiteral("%1 takes no value").arg(name));
+        }
+        if (option->second == CommandLine::Action::help) {
+            help = true;
+            continue;
+        }
+        twoCommands =
+            twoCommands || (line.action != CommandLine::Action::run && line.action != option->second);
+        line.action = option->second;
+        if (line.action != CommandLine::Action::saveClip) {
+            continue;
+        }
+        // --save-clip=N, --save-clip N, or --save-clip alone.
+        QString value;
+        if (hasValue) {
+            value = argument.section(QLatin1Char('='), 1);
+        } else if (i + 1 < arguments.size() && !arguments[i + 1].startsWith(QLatin1Char('-'))) {
+            value = arguments[++i];
+        } else {
+            continue;
+        }
+        line.seconds = secondsFrom(value);
+        if (!line.seconds) {
+            return invalid(
+                QStringLiteral("--save-clip takes a whole number of seconds from 1 to %1, not '%2'")
+                    .arg(kMostSeconds)
+                    .arg(value));
+        }
+    }
+    if (help) {
+        return CommandLine{CommandLine::Action::help, std::nullopt, {}};
+    }
+    if (twoCommands) {
+        return invalid(QStringLiteral("give one command at a time"));
+    }
+    return line;
+}
+
+QString commandLineHelp() {
+    return QStringLiteral(
+        "Usage: backreel [COMMAND]\n"
+        "\n"
+        "Backreel keeps the last seconds of the screen and its sound in memory and saves them on "
+        "request.\n"
+        "Without a command it starts, or shows the window of the Backreel that runs already.\n"
+        "\n"
+        "Commands for the running Backreel:\n"
+        "  --save-clip [SECONDS]  save the last SECONDS (default: the chosen duration) and keep recording\n"
+        "  --start                start recording\n"
+        "  --stop-and-save        stop recording and save, as Stop & Save does\n"
+        "  --status               print the state (idle, buffering, saving, saved, error) and the status "
+        "line\n"
+        "  --quit                 end the running Backreel\n"
+        "\n"
+        "  -h, --help             show this help\n"
+        "  --version              show the version\n"
+        "\n"
+        "A command exits with 0 when the running Backreel took it, 1 when it refused it or none runs,\n"
+        "and 2 when the command line is wrong.\n");
+}
+
+} // namespace backreel

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <chrono>
+#include <optional>
+#include <QString>
+#include <QStringList>
+
+namespace backreel {
+
+// What `backreel` was asked to do. Without a command it runs (or, while one runs, shows that one's
+// window); a command is sent to the running instance.
+struct CommandLine {
+    enum class Action { run, help, version, saveClip, start, stopAndSave, status, quit, invalid };
+
+    Action action = Action::run;
+    // For saveClip: how many seconds to save; none for the chosen duration.
+    std::optional<std::chrono::seconds> seconds;
+    // For invalid: what is wrong, as one sentence.
+    QString error;
+
+    friend bool operator==(const CommandLine&, const CommandLine&) = default;
+};
+
+// Reads the arguments after the program's name. At most one command; `--save-clip` takes an
+// optional number of seconds, as the next argument or after '='.
+CommandLine parseCommandLine(const QStringList& arguments);
+
+// What `backreel --help` prints.
+QString commandLineHelp();
+
+} // namespace backreel

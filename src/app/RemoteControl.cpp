@@ -1,0 +1,125 @@
+#include "app/RemoteControl.h"
+
+#include "capture/RecordingManager.h"
+#include "ui/StatusText.h"
+
+namespace backreel {
+
+namespace {
+QString stateWord(RecordingStatus::Kind kind) {
+    switch (kind) {
+    case RecordingStatus::Kind::idle:
+        return QStringLiteral("idle");
+    case RecordingStatus::Kind::buffering:
+        return QStringLiteral("buffering");
+    case RecordingStatus::Kind::saving:
+        return QStringLiteral("saving");
+    case RecordingStatus::Kind::saved:
+        return QStringLiteral("saved");
+    case RecordingStatus::Kind::error:
+        return QStringLiteral("error");
+    }
+    return {};
+}
+
+const QString kNotBuffering = QStringLiteral("Backreel is not recording.");
+const QString kSaving = QStringLiteral("Backreel is saving; start again when it is done.");
+} // namespace
+
+RemoteControl::Status RemoteControl::statusOf(const RecordingStatus& status) {
+    return Status{stateWord(status.kind()), statusTitle(status),
+                  status.is(RecordingStatus::Kind::saved) ? status.location().toLocalFile() : QString()};
+}
+
+RemoteControl::RemoteControl(RecordingManager& manager, std::function<void()> showWindow,
+                             std::function<void()> quit, QObject* parent)
+    : QObject(parent)
+    , manager_(manager)
+    , showWindow_(std::move(showWindow))
+    , quit_(std::move(quit))
+    , shown_(status()) {
+    connect(&manager_, &RecordingManager::statusChanged, this, [this] {
+        // A change the manager publishes may not change what a script reads.
+        Status now = status();
+        if (now != shown_) {
+            shown_ = std::move(now);
+            emit statusChanged();
+        }
+    });
+}
+
+std::optional<QString> RemoteControl::saveClip(std::optional<std::chrono::seconds> length) {
+    if (!manager_.status().is(RecordingStatus::Kind::buffering)) {
+        return kNotBuffering;
+    }
+    // The one place where a clip is saved while buffering goes on.
+    (void)length;
+    return QStringLiteral("Save Clip is not available in this version.");
+}
+
+QCoro::Task<std::optional<QString>> RemoteControl::startRecording() {
+    if (manager_.status().is(RecordingStatus::Kind::buffering)) {
+        co_return QStringLiteral("Backreel is recording already.");
+    }
+    if (manager_.status().is(RecordingStatus::Kind::saving)) {
+        co_return kSaving;
+    }
+    QCoro::Task<> starting = manager_.startRecording();
+    co_await starting;
+    if (manager_.status().is(RecordingStatus::Kind::buffering)) {
+        co_return std::nullopt;
+    }
+    co_return manager_.status().is(RecordingStatus::Kind::error)
+        ? manager_.status().message()
+        : QStringLiteral("The recording did not start.");
+}
+
+std::optional<QString> RemoteControl::stopAndSave() {
+    if (!manager_.status().is(RecordingStatus::Kind::buffering)) {
+        return kNotBuffering;
+    }
+    // A task of its own: the save dialog may wait for the user.
+    manager_.stopAndSave();
+    return std::nullopt;
+}
+
+std::optional<QString> RemoteControl::toggleRecording() {
+    if (manager_.status().is(RecordingStatus::Kind::buffering)) {
+        return stopAndSave();
+    }
+    if (manager_.status().is(RecordingStatus::Kind::saving)) {
+        return kSaving;
+    }
+    manager_.startRecording();
+    return std::nullopt;
+}
+
+void RemoteControl::showWindow() {
+    if (showWindow_) {
+        showWindow_();
+    }
+}
+
+void RemoteControl::quit() {
+    if (!quit_) {
+        return;
+    }
+    if (!manager_.status().is(RecordingStatus::Kind::saving)) {
+        quit_();
+        return;
+    }
+    if (!quitAfterSave_) {
+        quitAfterSave_ = connect(&manager_, &RecordingManager::statusChanged, this, [this] {
+            if (!manager_.status().is(RecordingStatus::Kind::saving)) {
+                disconnect(quitAfterSave_);
+                quit_();
+            }
+        });
+    }
+}
+
+RemoteControl::Status RemoteControl::status() const {
+    return statusOf(manager_.status());
+}
+
+} // namespace backreel

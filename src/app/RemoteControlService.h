@@ -1,0 +1,75 @@
+#pragma once
+
+#include "app/RemoteControl.h"
+
+#include <QDBusConnection>
+#include <QDBusContext>
+#include <QObject>
+
+namespace backreel {
+
+// Backreel on the session bus: the name com.strandloft.Backreel, owned by one instance at a time,
+// and the object /com/strandloft/Backreel with the interface com.strandloft.Backreel:
+//
+//   SaveClip(), SaveClip(u seconds)  saves the last seconds (0 or none: the chosen duration)
+//   StartRecording()                 answers once buffering runs, or with the start's failure
+//   StopAndSave()                    stops and saves, as "Stop & Save" does
+//   ShowWindow()                     shows the main window
+//   Quit()                           ends Backreel
+//   State, Status, SavedFile         what RemoteControl::Status holds, read-only properties
+//   StatusChanged(s state, s status) after every change, as is PropertiesChanged
+//
+// A command the recorder cannot take now fails with com.strandloft.Backreel.Error.Refused and
+// the reason; a start that fails, with com.strandloft.Backreel.Error.Failed.
+//
+// Thread contract: main thread only.
+class RemoteControlService final : public QObject, protected QDBusContext {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "com.strandloft.Backreel")
+    Q_PROPERTY(QString State READ state)
+    Q_PROPERTY(QString Status READ statusText)
+    Q_PROPERTY(QString SavedFile READ savedFile)
+
+public:
+    static inline const QString kServiceName = QStringLiteral("com.strandloft.Backreel");
+    static inline const QString kObjectPath = QStringLiteral("/com/strandloft/Backreel");
+    static inline const QString kInterface = QStringLiteral("com.strandloft.Backreel");
+    static inline const QString kRefusedError = QStringLiteral("com.strandloft.Backreel.Error.Refused");
+    static inline const QString kFailedError = QStringLiteral("com.strandloft.Backreel.Error.Failed");
+
+    enum class Claim {
+        owned, // this instance answers on the bus
+        taken, // another instance owns the name
+        noBus, // there is no session bus (or it refused us): Backreel runs on its own
+    };
+
+    explicit RemoteControlService(RemoteControl& remote, QObject* parent = nullptr);
+    ~RemoteControlService() override;
+
+    // Puts the object on the bus, then asks for the name, without queueing for it.
+    Claim claim(QDBusConnection bus);
+
+    QString state() const { return remote_.status().state; }
+    QString statusText() const { return remote_.status().text; }
+    QString savedFile() const { return remote_.status().savedFile; }
+
+public slots:
+    Q_SCRIPTABLE void SaveClip();
+    Q_SCRIPTABLE void SaveClip(uint seconds);
+    Q_SCRIPTABLE void StartRecording();
+    Q_SCRIPTABLE void StopAndSave();
+    Q_SCRIPTABLE void ShowWindow();
+    Q_SCRIPTABLE void Quit();
+
+signals:
+    Q_SCRIPTABLE void StatusChanged(const QString& state, const QString& status);
+
+private:
+    void answer(const std::optional<QString>& refusal);
+    void publishStatus();
+
+    RemoteControl& remote_;
+    std::optional<QDBusConnection> bus_;
+};
+
+} // namespace backreel

@@ -1,0 +1,82 @@
+#include "app/HotkeyKeys.h"
+
+#include "platform/x11/X11Keys.h"
+
+#include <gtest/gtest.h>
+#include <xcb/xproto.h>
+
+using namespace backreel;
+
+namespace {
+QKeySequence keys(const char* text) {
+    return QKeySequence::fromString(QString::fromLatin1(text), QKeySequence::PortableText);
+}
+} // namespace
+
+// Letters are grabbed by their unshifted symbol, which is where the keyboard map has them; the
+// rest of ASCII, function keys and named keys by theirs; a modifier alone has none.
+TEST(HotkeyKeys, QtKeysBecomeTheXSymbolsOfTheKeyboardMap) {
+    EXPECT_EQ(x11::keySymbolForQtKey(Qt::Key_S), 0x73U);
+    EXPECT_EQ(x11::keySymbolForQtKey(Qt::Key_A), 0x61U);
+    EXPECT_EQ(x11::keySymbolForQtKey(Qt::Key_Z), 0x7aU);
+    EXPECT_EQ(x11::keySymbolForQtKey(Qt::Key_5), 0x35U);
+    EXPECT_EQ(x11::keySymbolForQtKey(Qt::Key_Slash), 0x2fU);
+    EXPECT_EQ(x11::keySymbolForQtKey(Qt::Key_F1), 0xffbeU);
+    EXPECT_EQ(x11::keySymbolForQtKey(Qt::Key_F12), 0xffc9U);
+    EXPECT_EQ(x11::keySymbolForQtKey(Qt::Key_Space), 0x20U);
+    EXPECT_EQ(x11::keySymbolForQtKey(Qt::Key_Print), 0xff61U);
+    EXPECT_EQ(x11::keySymbolForQtKey(Qt::Key_Delete), 0xffffU);
+    EXPECT_EQ(x11::keySymbolForQtKey(Qt::Key_Shift), std::nullopt);
+    EXPECT_EQ(x11::keySymbolForQtKey(Qt::Key_unknown), std::nullopt);
+}
+
+// A grab holds for every state of Caps Lock and Num Lock, and a press matches whatever the lock
+// keys and mouse buttons, but not with a modifier more or less.
+TEST(HotkeyKeys, GrabsAndPressesIgnoreTheLockKeys) {
+    constexpr std::uint16_t lock = XCB_MOD_MASK_LOCK;
+    constexpr std::uint16_t numLock = XCB_MOD_MASK_2;
+    const std::uint16_t ctrlAltShift =
+        x11::modifierMask(Qt::ControlModifier | Qt::AltModifier | Qt::ShiftModifier | Qt::KeypadModifier);
+    EXPECT_EQ(ctrlAltShift, XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1 | XCB_MOD_MASK_SHIFT);
+    EXPECT_EQ(x11::modifierMask(Qt::MetaModifier), XCB_MOD_MASK_4);
+
+    EXPECT_EQ(x11::lockVariants(numLock), (std::vector<std::uint16_t>{0, lock, numLock, numLock | lock}));
+    EXPECT_EQ(x11::lockVariants(0), (std::vector<std::uint16_t>{0, lock}));
+
+    for (const std::uint16_t extra :
+         std::vector<std::uint16_t>{0, lock, numLock, numLock | lock, XCB_KEY_BUT_MASK_BUTTON_1}) {
+        EXPECT_TRUE(x11::modifiersMatch(ctrlAltShift | extra, ctrlAltShift, numLock)) << extra;
+    }
+    EXPECT_FALSE(x11::modifiersMatch(XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1, ctrlAltShift, numLock));
+    EXPECT_FALSE(x11::modifiersMatch(ctrlAltShift | XCB_MOD_MASK_4, ctrlAltShift, numLock));
+}
+
+// Nothing stored means the defaults, an empty text means none, anything unusable the default
+// again; only the first combination of a sequence is kept.
+TEST(ShortcutKeys, StoredKeysReadBackWithDefaultsForWhatIsMissingOrBroken) {
+    EXPECT_EQ(defaultHotkey(HotkeyAction::saveClip), keys("Ctrl+Alt+Shift+S"));
+    EXPECT_EQ(defaultHotkey(HotkeyAction::startStop), keys("Ctrl+Alt+Shift+B"));
+    for (HotkeyAction action : kHotkeyActions) {
+        EXPECT_EQ(hotkeyFromStored(action, std::nullopt), defaultHotkey(action));
+        EXPECT_EQ(hotkeyFromStored(action, QStringLiteral("no such keys!")), defaultHotkey(action));
+        EXPECT_EQ(hotkeyFromStored(action, QStringLiteral("S")), defaultHotkey(action)) << "unsafe alone";
+        EXPECT_TRUE(hotkeyFromStored(action, QString()).isEmpty());
+        EXPECT_EQ(hotkeyActionFromId(hotkeyId(action)), action);
+    }
+    EXPECT_EQ(hotkeyFromStored(HotkeyAction::saveClip, QStringLiteral("Meta+F9")), keys("Meta+F9"));
+    EXPECT_EQ(hotkeyToStored(keys("Ctrl+Alt+Shift+S, Ctrl+X")), QStringLiteral("Ctrl+Alt+Shift+S"));
+    EXPECT_EQ(hotkeyFromStored(HotkeyAction::saveClip, hotkeyToStored(keys("Alt+Print"))), keys("Alt+Print"));
+}
+
+// A key that types or moves the cursor would be taken from every application without Ctrl, Alt or
+// Super; function and media keys may stand alone; a modifier alone is no shortcut.
+TEST(ShortcutKeys, KeysThatWouldTakeTypingFromEveryApplicationAreRefused) {
+    for (const char* refused : {"S", "Shift+S", "Space", "Return", "Shift+Left", "Shift"}) {
+        EXPECT_TRUE(hotkeyProblem(keys(refused))) << refused;
+    }
+    for (const char* allowed :
+         {"Ctrl+S", "Alt+Shift+R", "Meta+S", "F9", "Shift+F10", "Print", "Pause", "Media Record"}) {
+        EXPECT_FALSE(hotkeyProblem(keys(allowed))) << allowed;
+    }
+    EXPECT_FALSE(hotkeyProblem(QKeySequence())) << "no shortcut at all is fine";
+}

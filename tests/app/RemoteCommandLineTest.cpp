@@ -1,0 +1,61 @@
+#include "app/CommandLine.h"
+
+#include <gtest/gtest.h>
+
+using namespace backreel;
+using Action = CommandLine::Action;
+
+namespace {
+CommandLine parse(std::initializer_list<const char*> arguments) {
+    QStringList list;
+    for (const char* argument : arguments) {
+        list << QString::fromLatin1(argument);
+    }
+    return parseCommandLine(list);
+}
+} // namespace
+
+// One command at a time; --save-clip with or without seconds, given as the next argument or after
+// '='; --help wins over anything else it is given with.
+TEST(RemoteCommandLine, ReadsEachCommandAndTheSecondsOfSaveClip) {
+    EXPECT_EQ(parse({}).action, Action::run);
+    EXPECT_EQ(parse({"--start"}).action, Action::start);
+    EXPECT_EQ(parse({"--stop-and-save"}).action, Action::stopAndSave);
+    EXPECT_EQ(parse({"--status"}).action, Action::status);
+    EXPECT_EQ(parse({"--quit"}).action, Action::quit);
+    EXPECT_EQ(parse({"--version"}).action, Action::version);
+    EXPECT_EQ(parse({"-h"}).action, Action::help);
+    EXPECT_EQ(parse({"--start", "--help"}).action, Action::help);
+    EXPECT_EQ(parse({"--status", "--status"}).action, Action::status);
+
+    EXPECT_EQ(parse({"--save-clip"}), (CommandLine{Action::saveClip, std::nullopt, {}}));
+    EXPECT_EQ(parse({"--save-clip", "10"}), (CommandLine{Action::saveClip, std::chrono::seconds(10), {}}));
+    EXPECT_EQ(parse({"--save-clip=180"}), (CommandLine{Action::saveClip, std::chrono::seconds(180), {}}));
+    EXPECT_EQ(parse({"--save-clip", "--save-clip", "30"}).seconds, std::chrono::seconds(30));
+}
+
+// Wrong command lines are refused with a sentence naming what is wrong, never sent on.
+TEST(RemoteCommandLine, RefusesWhatItCannotSendWithAReason) {
+    const auto refusal = [](std::initializer_list<const char*> arguments) {
+        const CommandLine line = parse(arguments);
+        EXPECT_EQ(line.action, Action::invalid);
+        return line.error.toStdString();
+    };
+    EXPECT_EQ(refusal({"--record"}), "unknown option '--record'");
+    EXPECT_EQ(refusal({"clip.mp4"}), "unexpected argument 'clip.mp4'");
+    EXPECT_EQ(refusal({"--start", "--quit"}), "give one command at a time");
+    EXPECT_EQ(refusal({"--status=1"}), "--status takes no value");
+    for (const char* seconds : {"0", "-5", "ten", "1.5", "+10", "86401", ""}) {
+        const std::string error = refusal({(std::string("--save-clip=") + seconds).c_str()});
+        EXPECT_NE(error.find("whole number of seconds"), std::string::npos) << seconds;
+    }
+    EXPECT_NE(refusal({"--save-clip", "ten"}).find("'ten'"), std::string::npos);
+}
+
+TEST(RemoteCommandLine, HelpListsEveryCommand) {
+    const QString help = commandLineHelp();
+    for (const char* option : {"--save-clip [SECONDS]", "--start", "--stop-and-save", "--status", "--quit",
+                               "--help", "--version"}) {
+        EXPECT_TRUE(help.contains(QLatin1String(option))) << option;
+    }
+}

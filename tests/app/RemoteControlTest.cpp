@@ -1,0 +1,163 @@
+#include "app/RemoteControl.h"
+
+#include "app/RemoteControlService.h"
+#include "support/WidgetTest.h"
+
+#include <QCoroTimer>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusPendingCall>
+#include <QDBusVariant>
+#include <QSignalSpy>
+
+using namespace backreel;
+using Kind = RecordingStatus::Kind;
+
+namespace {
+
+// What another process hears of the service's signal.
+class StatusListener final : public QObject {
+    Q_OBJECT
+
+public:
+    QList<QStringList> heard;
+
+public slots:
+    void statusChanged(const QString& state, const QString& status) { heard.push_back({state, status}); }
+};
+
+// The service on the test bus, and a connection of its own that calls it as another process would
+// (asynchronously: the service answers on this thread).
+class RemoteControlTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(QDBusConnection::sessionBus().isConnected()) << "needs the virtual desktop's bus";
+        ASSERT_EQ(service->claim(QDBusConnection::sessionBus()), RemoteControlService::Claim::owned);
+        ASSERT_TRUE(callerBus.connect(RemoteControlService::kServiceName, RemoteControlService::kObjectPath,
+                                      RemoteControlService::kInterface, QStringLiteral("StatusChanged"),
+                                      &listener, SLOT(statusChanged(QString, QString))));
+    }
+    void TearDown() override { QDBusConnection::disconnectFromBus(QStringLiteral("caller")); }
+
+    // Calls a method and waits for the answer: the error's text, or empty when it succeeded.
+    QDBusMessage answer(const QString& interface, const QString& method, const QVariantList& arguments) {
+        QDBusMessage message = QDBusMessage::createMethodCall(
+            RemoteControlService::kServiceName, RemoteControlService::kObjectPath, interface, method);
+        message.setArguments(arguments);
+        QDBusPendingCall pending = callerBus.asyncCall(message);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return pending.isFinished(); }, 10'000)) << method.toStdString();
+        return pending.reply();
+    }
+    QString call(const QString& method, const QVariantList& arguments = {}) {
+        const QDBusMessage reply = answer(RemoteControlService::kInterface, method, arguments);
+        return reply.type() == QDBusMessage::ErrorMessage ? reply.errorMessage() : QString();
+    }
+    QString property(const char* name) {
+        const QDBusMessage reply =
+            answer(QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"),
+                   {RemoteControlService::kInterface, QString::fromLatin1(name)});
+        return reply.arguments().value(0).value<QDBusVariant>().variant().toString();
+    }
+
+    test::SyntheticRecorder recorder;
+    std::unique_ptr<RecordingManager> manager = recorder.makeManager();
+    int windowsShown = 0;
+    int quits = 0;
+    RemoteControl remote{*manager, [this] { ++windowsShown; },
+                         [this] {
+                             ++quits;
+                         }};
+    std::unique_ptr<RemoteControlService> service = std::make_unique<RemoteControlService>(remote);
+    QDBusConnection callerBus =
+        QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("caller"));
+    StatusListener listener;
+};
+
+// A save that goes on until the test lets it end.
+class HeldSaveFlow final : public SaveFlow {
+public:
+    QCoro::Task<RecordingStatus> save(Clip) override {
+        while (!released) {
+            QCoro::Task<> pause = QCoro::sleepFor(std::chrono::milliseconds(5));
+            co_await pause;
+        }
+        co_return RecordingStatus::saved(QUrl::fromLocalFile(QStringLiteral("/tmp/held.mp4")));
+    }
+    bool released = false;
+};
+
+} // namespace
+
+// StartRecording answers once buffering runs; Status and its signal follow the manager; StopAndSave
+// hands the buffered clip to the save flow; commands the recorder cannot take now are refused with
+// the reason, and change nothing.
+TEST_F(RemoteControlTest, StartStatusAndStopAndSaveReachTheManager) {
+    EXPECT_EQ(property("State"), QStringLiteral("idle"));
+    EXPECT_EQ(property("Status"), QStringLiteral("Ready"));
+    EXPECT_EQ(call(QStringLiteral("StopAndSave")), QStringLiteral("Backreel is not recording."));
+    EXPECT_EQ(call(QStringLiteral("SaveClip")), QStringLiteral("Backreel is not recording."));
+    EXPECT_TRUE(recorder.saveFlow->clips.empty());
+
+    EXPECT_EQ(call(QStringLiteral("StartRecording")), QString());
+    EXPECT_EQ(manager->status().kind(), Kind::buffering) << "answered once buffering runs";
+    EXPECT_EQ(property("State"), QStringLiteral("buffering"));
+    EXPECT_EQ(property("Status"), QStringLiteral("Recording…"));
+    BACKREEL_EVENTUALLY_TRUE(!listener.heard.isEmpty());
+    EXPECT_EQ(listener.heard.first(),
+              (QStringList{QStringLiteral("buffering"), QStringLiteral("Recording…")}));
+    EXPECT_EQ(call(QStringLiteral("StartRecording")), QStringLiteral("Backreel is recording already."));
+
+    BACKREEL_EVENTUALLY_TRUE(manager->session() && manager->session()->videoStore().count() >= 3);
+    EXPECT_EQ(call(QStringLiteral("StopAndSave")), QString());
+    BACKREEL_EVENTUALLY_EQ(property("State"), QStringLiteral("saved"));
+    ASSERT_EQ(recorder.saveFlow->clips.size(), 1U);
+    EXPECT_FALSE(recorder.saveFlow->clips.front().video.empty());
+    EXPECT_EQ(property("SavedFile"), QStringLiteral("/tmp/backreel-test.mp4"));
+    BACKREEL_EVENTUALLY_EQ(listener.heard.last().first(), QStringLiteral("saved"));
+
+    EXPECT_EQ(call(QStringLiteral("ShowWindow")), QString());
+    EXPECT_EQ(windowsShown, 1);
+    EXPECT_EQ(call(QStringLiteral("Quit")), QString());
+    BACKREEL_EVENTUALLY_EQ(quits, 1);
+}
+
+// A start that fails answers with the failure the status line shows; a second instance finds the
+// name taken and leaves the first one's object alone.
+TEST_F(RemoteControlTest, AFailedStartAnswersWithItsReasonAndTheNameIsOwnedOnce) {
+    recorder.state->changeOptions([](SyntheticOptions& options) { options.content.displays.clear(); });
+    EXPECT_EQ(call(QStringLiteral("StartRecording")), QStringLiteral("No display found."));
+    EXPECT_EQ(property("State"), QStringLiteral("error"));
+
+    // Another process: a connection of its own.
+    RemoteControl secondRemote{*manager, {}, {}};
+    RemoteControlService second(secondRemote);
+    EXPECT_EQ(
+        second.claim(QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("second"))),
+        RemoteControlService::Claim::taken);
+    QDBusConnection::disconnectFromBus(QStringLiteral("second"));
+    EXPECT_EQ(property("Status"), QStringLiteral("No display found."));
+    service.reset();
+    EXPECT_FALSE(
+        QDBusConnection::sessionBus().interface()->isServiceRegistered(RemoteControlService::kServiceName));
+}
+
+// Quitting while a clip is being saved waits for the save, which would be lost otherwise.
+TEST(RemoteControl, QuitWaitsForTheSaveUnderWay) {
+    test::SyntheticRecorder recorder;
+    auto saveFlow = std::make_shared<HeldSaveFlow>();
+    RecordingManager manager(makeSyntheticPlatform(recorder.state), saveFlow);
+    int quits = 0;
+    RemoteControl remote(manager, {}, [&] { ++quits; });
+    EXPECT_EQ(QCoro::waitFor(remote.startRecording()), std::nullopt);
+    BACKREEL_EVENTUALLY_TRUE(manager.session() && manager.session()->videoStore().count() >= 3);
+    EXPECT_EQ(remote.stopAndSave(), std::nullopt);
+    BACKREEL_EVENTUALLY_EQ(manager.status().kind(), Kind::saving);
+    remote.quit();
+    remote.quit();
+    EXPECT_EQ(quits, 0);
+    saveFlow->released = true;
+    BACKREEL_EVENTUALLY_EQ(manager.status().kind(), Kind::saved);
+    EXPECT_EQ(quits, 1);
+}
+
+#include "RemoteControlTest.moc"

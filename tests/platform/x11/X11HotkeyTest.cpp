@@ -1,0 +1,159 @@
+#include "app/GlobalHotkeys.h"
+#include "app/KeyboardShortcutsDialog.h"
+#include "app/RemoteControl.h"
+#include "platform/null/NullGlobalShortcuts.h"
+#include "platform/Settings.h"
+#include "platform/x11/X11GlobalShortcuts.h"
+#include "support/ChildProcess.h"
+#include "support/WidgetTest.h"
+
+#include <QKeySequenceEdit>
+#include <QLabel>
+#include <QSignalSpy>
+
+using namespace backreel;
+using Kind = RecordingStatus::Kind;
+
+namespace {
+
+QKeySequence keys(const char* text) {
+    return QKeySequence::fromString(QString::fromLatin1(text), QKeySequence::PortableText);
+}
+
+std::vector<ShortcutBinding> bind(GlobalShortcuts& shortcuts, std::vector<GlobalShortcut> wanted) {
+    return QCoro::waitFor(shortcuts.bind(std::move(wanted)));
+}
+
+// Presses keys as a user would, through the X server's test extension.
+void press(const char* keys) {
+    ASSERT_TRUE(test::runProgram({"xdotool", "key", "--clearmodifiers", keys})) << keys;
+}
+
+class HotkeyTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        BACKREEL_REQUIRE_DISPLAY();
+        for (HotkeyAction action : kHotkeyActions) {
+            Settings::setStringValue(hotkeySettingsKey(action), hotkeyToStored(defaultHotkey(action)));
+        }
+    }
+};
+
+} // namespace
+
+// The grabbed keys activate their shortcut whatever the state of Num Lock and Caps Lock; keys let
+// go of do nothing.
+TEST_F(HotkeyTest, X11KeysActivateTheirShortcutWithAnyLockState) {
+    X11GlobalShortcuts shortcuts;
+    ASSERT_EQ(shortcuts.unavailableReason(), std::nullopt);
+    QSignalSpy activated(&shortcuts, &GlobalShortcuts::activated);
+    EXPECT_EQ(
+        bind(shortcuts, {{"save", "Save", keys("Ctrl+Alt+Shift+S")}, {"other", "Other", keys("Meta+F9")}}),
+        (std::vector<ShortcutBinding>{{"save", std::nullopt}, {"other", std::nullopt}}));
+
+    const std::vector<QVariantList> expected{{QStringLiteral("save")}, {QStringLiteral("other")}};
+    press("ctrl+alt+shift+s");
+    press("super+F9");
+    BACKREEL_EVENTUALLY_EQ(activated.size(), 2);
+    EXPECT_EQ(std::vector<QVariantList>(activated.begin(), activated.end()), expected);
+
+    for (const char* lock : {"Num_Lock", "Caps_Lock", "Num_Lock"}) {
+        SCOPED_TRACE(lock);
+        activated.clear();
+        press(lock);
+        press("ctrl+alt+shift+s");
+        BACKREEL_EVENTUALLY_EQ(activated.size(), 1);
+    }
+    press("Caps_Lock");
+
+    // Only "other" is left: its press arrives after a press of the old keys would have.
+    bind(shortcuts, {{"other", "Other", keys("Meta+F9")}});
+    activated.clear();
+    press("ctrl+alt+shift+s");
+    press("super+F9");
+    BACKREEL_EVENTUALLY_EQ(activated.size(), 1);
+    EXPECT_EQ(activated.front(), QVariantList{QStringLiteral("other")});
+}
+
+// Keys another client grabbed first are reported by name; the other shortcut binds all the same,
+// and the keys work for the client that holds them.
+TEST_F(HotkeyTest, X11KeysTakenByAnotherClientAreNamed) {
+    X11GlobalShortcuts first;
+    X11GlobalShortcuts second;
+    QSignalSpy firstActivated(&first, &GlobalShortcuts::activated);
+    ASSERT_EQ(bind(first, {{"save", "Save", keys("Ctrl+Alt+Shift+S")}}).front().failure, std::nullopt);
+    const std::vector<ShortcutBinding> results = bind(
+        second, {{"save", "Save", keys("Ctrl+Alt+Shift+S")}, {"start", "Start", keys("Ctrl+Alt+Shift+B")}});
+    ASSERT_EQ(results.size(), 2U);
+    EXPECT_EQ(results[0].failure, QStringLiteral("Ctrl+Alt+Shift+S is taken by another program."));
+    EXPECT_EQ(results[1].failure, std::nullopt);
+    press("ctrl+alt+shift+s");
+    BACKREEL_EVENTUALLY_EQ(firstActivated.size(), 1);
+}
+
+// Start/Stop starts buffering and then stops and saves; the dialog lets the keys go while it is
+// open (so they reach its fields), stores changed keys, refuses keys that would take typing away,
+// names keys another program holds, and the keys chosen work once it is closed.
+TEST_F(HotkeyTest, HotkeysDriveTheRecorderAndTheDialogChangesThem) {
+    test::SyntheticRecorder recorder;
+    std::unique_ptr<RecordingManager> manager = recorder.makeManager();
+    RemoteControl remote(*manager, {}, {});
+    X11GlobalShortcuts shortcuts;
+    GlobalHotkeys hotkeys(shortcuts, remote);
+    QCoro::waitFor(hotkeys.bind());
+    EXPECT_EQ(hotkeys.failure(HotkeyAction::startStop), std::nullopt);
+
+    press("ctrl+alt+shift+b");
+    BACKREEL_EVENTUALLY_EQ(manager->status().kind(), Kind::buffering);
+    BACKREEL_EVENTUALLY_TRUE(manager->session() && manager->session()->videoStore().count() >= 3);
+    press("ctrl+alt+shift+b");
+    BACKREEL_EVENTUALLY_EQ(manager->status().kind(), Kind::saved);
+    EXPECT_EQ(recorder.saveFlow->clips.size(), 1U);
+
+    X11GlobalShortcuts otherProgram;
+    bind(otherProgram, {{"taken", "Taken", keys("Ctrl+Alt+F8")}});
+    auto dialog = std::make_unique<KeyboardShortcutsDialog>(hotkeys);
+    QSignalSpy changed(&hotkeys, &GlobalHotkeys::bindingsChanged);
+    dialog->show();
+    BACKREEL_EVENTUALLY_TRUE(!changed.isEmpty());
+    EXPECT_FALSE(dialog->unavailableLabel()->isVisible());
+    X11GlobalShortcuts whileOpen;
+    EXPECT_EQ(bind(whileOpen, {{"save", "Save", keys("Ctrl+Alt+Shift+S")}}).front().failure, std::nullopt)
+        << "the keys were let go while the dialog is open";
+    bind(whileOpen, {});
+    QKeySequenceEdit* startStop = dialog->keysField(HotkeyAction::startStop);
+    startStop->setKeySequence(keys("Ctrl+Alt+F8"));
+    emit startStop->editingFinished();
+    BACKREEL_EVENTUALLY_TRUE(dialog->noteLabel(HotkeyAction::startStop)
+                                 ->text()
+                                 .contains(QStringLiteral("Ctrl+Alt+F8 is taken by another program.")));
+    EXPECT_EQ(Settings::stringValue(Settings::kStartStopShortcutKey), QStringLiteral("Ctrl+Alt+F8"));
+
+    QKeySequenceEdit* saveClip = dialog->keysField(HotkeyAction::saveClip);
+    saveClip->setKeySequence(keys("S"));
+    emit saveClip->editingFinished();
+    EXPECT_TRUE(
+        dialog->noteLabel(HotkeyAction::saveClip)->text().contains(QStringLiteral("add Ctrl, Alt or Super")));
+    EXPECT_EQ(Settings::stringValue(Settings::kSaveClipShortcutKey), QStringLiteral("Ctrl+Alt+Shift+S"));
+
+    startStop->setKeySequence(keys("Meta+F10"));
+    emit startStop->editingFinished();
+    dialog->close();
+    BACKREEL_EVENTUALLY_EQ(hotkeys.keys(HotkeyAction::startStop), keys("Meta+F10"));
+    press("super+F10");
+    BACKREEL_EVENTUALLY_EQ(manager->status().kind(), Kind::buffering);
+}
+
+// Where the desktop lets Backreel bind nothing, the dialog says to use the command line instead.
+TEST_F(HotkeyTest, WithoutAShortcutServiceTheDialogPointsToTheCommandLine) {
+    test::SyntheticRecorder recorder;
+    std::unique_ptr<RecordingManager> manager = recorder.makeManager();
+    RemoteControl remote(*manager, {}, {});
+    NullGlobalShortcuts none(QStringLiteral("This desktop does not let Backreel bind global shortcuts."));
+    GlobalHotkeys hotkeys(none, remote);
+    KeyboardShortcutsDialog dialog(hotkeys);
+    dialog.show();
+    EXPECT_TRUE(dialog.unavailableLabel()->isVisible());
+    EXPECT_TRUE(dialog.unavailableLabel()->text().contains(QStringLiteral("backreel --save-clip")));
+    EXPECT_FALSE(dialog.keysField(HotkeyAction::saveClip)->isEnabled());
+}

@@ -13,6 +13,9 @@ public:
     static inline const QString kMuteNotificationsKey = QStringLiteral("com.loopvane.muteNotifications");
     static inline const QString kAlwaysOnTopKey = QStringLiteral("alwaysOnTop");
     static inline const QString kMemoryLimitKey = QStringLiteral("memoryLimitBytes");
+    static inline const QString kClipFolderKey = QStringLiteral("clipFolder");
+    static inline const QString kAskWhereToSaveKey = QStringLiteral("askWhereToSave");
+    static inline const QString kFreshBufferAfterSaveKey = QStringLiteral("freshBufferAfterSave");
 
     // The stored boolean, or false when there is none or it is not a boolean.
     static bool boolValue(const QString& key);
@@ -20,6 +23,9 @@ public:
     // The stored whole number, or none when there is none or it is not one.
     static std::optional<std::int64_t> integerValue(const QString& key);
     static void setIntegerValue(const QString& key, std::int64_t value);
+    // The stored text, or an empty one when there is none.
+    static QString textValue(const QString& key);
+    static void setTextValue(const QString& key, const QString& value);
 };
 
 } // namespace backreel

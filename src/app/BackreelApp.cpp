@@ -7,9 +7,12 @@
 #include "capture/RecordingManager.h"
 #include "export/SaveFlow.h"
 #include "overlay/OverlayTargetPicker.h"
+#include "platform/log/Log.h"
+#include "platform/SaveNotifier.h"
 #include "platform/ShareableContent.h"
 #include "ui/ContentView.h"
 #include "ui/MainWindowRules.h"
+#include "ui/SettingsDialog.h"
 
 #include <QGuiApplication>
 #include <QIcon>
@@ -27,7 +30,14 @@ BackreelApp::BackreelApp(Platform platform, std::shared_ptr<SaveFlow> saveFlow, 
         options_.version, options_.feedUrl.isEmpty() ? UpdateController::defaultFeedUrl() : options_.feedUrl);
     targetPicker_ = std::make_unique<OverlayTargetPicker>(*recordingManager_);
     menuBarContent_ = std::make_unique<MenuBarContent>(
-        *recordingManager_, *updaterController_, [this] { showWindow(); }, [this] { emit quitRequested(); });
+        *recordingManager_, *updaterController_, [this] { showWindow(); }, [this] { requestQuit(); },
+        [this] { showSettings(); });
+    if (const std::shared_ptr<SaveNotifier> notifier = options_.saveNotifier) {
+        connect(recordingManager_.get(), &RecordingManager::clipSaved, this,
+                [notifier](const QString& path, double seconds) { notifier->notifySaved(path, seconds); });
+        connect(recordingManager_.get(), &RecordingManager::saveFailed, this,
+                [notifier](const QString& message) { notifier->notifyFailed(message); });
+    }
 }
 
 BackreelApp::~BackreelApp() {
@@ -36,6 +46,7 @@ BackreelApp::~BackreelApp() {
         window_->disconnect(this);
         delete window_.data();
     }
+    delete settings_.data();
     trayIcon_.reset();
     menuBarContent_.reset();
 }
@@ -58,6 +69,7 @@ ContentView* BackreelApp::createWindow() {
     window->setWindowIcon(
         QIcon::fromTheme(kBundleIdentifier, QIcon(new RecordIconEngine(RecordIconEngine::Style::filled))));
     connect(window, &ContentView::closed, this, [this, window] { windowClosed(window->pos()); });
+    connect(window, &ContentView::settingsRequested, this, &BackreelApp::showSettings);
     connect(window, &ContentView::menuRequested, this,
             [this](const QPoint& position) { menuBarContent_->menu()->popup(position); });
     window->adjustSize();
@@ -81,10 +93,43 @@ void BackreelApp::showWindow() {
     window_->activateWindow();
 }
 
+void BackreelApp::requestQuit() {
+    RecordingManager& manager = *recordingManager_;
+    if (manager.clipSavesPending() == 0) {
+        emit quitRequested();
+        return;
+    }
+    // Clips already cut are on their way to disk: the quit waits for the last one.
+    Logger::recording().info(
+        QStringLiteral("[Quit] Waiting for %1 clip(s) to be saved").arg(manager.clipSavesPending()));
+    if (!quitWaiting_) {
+        quitWaiting_ = connect(&manager, &RecordingManager::clipSavesChanged, this, [this] {
+            if (recordingManager_->clipSavesPending() == 0) {
+                disconnect(quitWaiting_);
+                emit quitRequested();
+            }
+        });
+    }
+}
+
+SettingsDialog* BackreelApp::settingsDialog() const {
+    return settings_.data();
+}
+
+void BackreelApp::showSettings() {
+    if (!settings_) {
+        settings_ = new SettingsDialog(*recordingManager_);
+        settings_->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    settings_->show();
+    settings_->raise();
+    settings_->activateWindow();
+}
+
 void BackreelApp::windowClosed(const QPoint& position) {
     windowPosition_ = position;
     if (options_.tray == TrayPresence::unavailable) {
-        emit quitRequested();
+        requestQuit();
     }
 }
 

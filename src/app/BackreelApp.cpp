@@ -11,9 +11,12 @@
 #include "export/SaveFlow.h"
 #include "overlay/OverlayTargetPicker.h"
 #include "platform/GlobalShortcuts.h"
+#include "platform/log/Log.h"
+#include "platform/SaveNotifier.h"
 #include "platform/ShareableContent.h"
 #include "ui/ContentView.h"
 #include "ui/MainWindowRules.h"
+#include "ui/SettingsDialog.h"
 
 #include <QGuiApplication>
 #include <QIcon>
@@ -31,13 +34,20 @@ BackreelApp::BackreelApp(Platform platform, std::shared_ptr<SaveFlow> saveFlow, 
         options_.version, options_.feedUrl.isEmpty() ? UpdateController::defaultFeedUrl() : options_.feedUrl);
     targetPicker_ = std::make_unique<OverlayTargetPicker>(*recordingManager_);
     menuBarContent_ = std::make_unique<MenuBarContent>(
-        *recordingManager_, *updaterController_, [this] { showWindow(); }, [this] { emit quitRequested(); });
+        *recordingManager_, *updaterController_, [this] { showWindow(); }, [this] { requestQuit(); },
+        [this] { showSettings(); });
     connect(menuBarContent_.get(), &MenuBarContent::keyboardShortcutsRequested, this,
             &BackreelApp::showKeyboardShortcuts);
     remoteControl_ = std::make_unique<RemoteControl>(
-        *recordingManager_, [this] { showWindow(); }, [this] { emit quitRequested(); });
+        *recordingManager_, [this] { showWindow(); }, [this] { requestQuit(); });
     if (const std::shared_ptr<GlobalShortcuts>& shortcuts = recordingManager_->platform().shortcuts) {
         hotkeys_ = std::make_unique<GlobalHotkeys>(*shortcuts, *remoteControl_);
+    }
+    if (const std::shared_ptr<SaveNotifier> notifier = options_.saveNotifier) {
+        connect(recordingManager_.get(), &RecordingManager::clipSaved, this,
+                [notifier](const QString& path, double seconds) { notifier->notifySaved(path, seconds); });
+        connect(recordingManager_.get(), &RecordingManager::saveFailed, this,
+                [notifier](const QString& message) { notifier->notifyFailed(message); });
     }
 }
 
@@ -48,6 +58,7 @@ BackreelApp::~BackreelApp() {
         delete window_.data();
     }
     delete shortcutsDialog_.data();
+    delete settings_.data();
     trayIcon_.reset();
     menuBarContent_.reset();
 }
@@ -104,6 +115,7 @@ ContentView* BackreelApp::createWindow() {
     window->setWindowIcon(
         QIcon::fromTheme(kBundleIdentifier, QIcon(new RecordIconEngine(RecordIconEngine::Style::filled))));
     connect(window, &ContentView::closed, this, [this, window] { windowClosed(window->pos()); });
+    connect(window, &ContentView::settingsRequested, this, &BackreelApp::showSettings);
     connect(window, &ContentView::menuRequested, this,
             [this](const QPoint& position) { menuBarContent_->menu()->popup(position); });
     connect(window, &ContentView::keyboardShortcutsRequested, this, &BackreelApp::showKeyboardShortcuts);
@@ -128,10 +140,43 @@ void BackreelApp::showWindow() {
     window_->activateWindow();
 }
 
+void BackreelApp::requestQuit() {
+    RecordingManager& manager = *recordingManager_;
+    if (manager.clipSavesPending() == 0) {
+        emit quitRequested();
+        return;
+    }
+    // Clips already cut are on their way to disk: the quit waits for the last one.
+    Logger::recording().info(
+        QStringLiteral("[Quit] Waiting for %1 clip(s) to be saved").arg(manager.clipSavesPending()));
+    if (!quitWaiting_) {
+        quitWaiting_ = connect(&manager, &RecordingManager::clipSavesChanged, this, [this] {
+            if (recordingManager_->clipSavesPending() == 0) {
+                disconnect(quitWaiting_);
+                emit quitRequested();
+            }
+        });
+    }
+}
+
+SettingsDialog* BackreelApp::settingsDialog() const {
+    return settings_.data();
+}
+
+void BackreelApp::showSettings() {
+    if (!settings_) {
+        settings_ = new SettingsDialog(*recordingManager_);
+        settings_->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    settings_->show();
+    settings_->raise();
+    settings_->activateWindow();
+}
+
 void BackreelApp::windowClosed(const QPoint& position) {
     windowPosition_ = position;
     if (options_.tray == TrayPresence::unavailable) {
-        emit quitRequested();
+        requestQuit();
     }
 }
 

@@ -14,10 +14,12 @@ namespace backreel {
 class ContentView;
 class GlobalHotkeys;
 class KeyboardShortcutsDialog;
+class SettingsDialog;
 class MenuBarContent;
 class RecordingManager;
 class RemoteControl;
 class SaveFlow;
+class SaveNotifier;
 class TargetPicker;
 class TrayIcon;
 class UpdateController;
@@ -29,6 +31,8 @@ struct BackreelAppOptions {
     TrayPresence tray = TrayPresence::available;
     QString version;
     QUrl feedUrl; // the update feed; empty for the build's own
+    // Told of every save's outcome; none sends no notifications.
+    std::shared_ptr<SaveNotifier> saveNotifier;
 };
 
 // The application: creates the one recording manager, then the update controller and the
@@ -53,6 +57,8 @@ public:
     void showWindow();
     // "Keyboard Shortcuts…": opens the dialog, or brings it to the front.
     void showKeyboardShortcuts();
+    // "Settings…": opens the settings dialog, or brings it to the front.
+    void showSettings();
 
     RecordingManager& recordingManager() const { return *recordingManager_; }
     UpdateController& updaterController() const { return *updaterController_; }
@@ -67,10 +73,16 @@ public:
     TrayIcon* trayIcon() const { return trayIcon_.get(); }
     // Null while the main window is closed.
     ContentView* mainWindow() const;
+    // Null while the settings dialog is closed.
+    SettingsDialog* settingsDialog() const;
     TrayPresence trayPresence() const { return options_.tray; }
 
+    // "Quit Backreel", or closing the main window without a tray: quits once no clip waits to be
+    // saved (at once when none does).
+    void requestQuit();
+
 signals:
-    // "Quit Backreel" was chosen, or the main window was closed on a desktop without a tray.
+    // The application may end now: a quit was asked for and no clip waits to be saved.
     void quitRequested();
 
 private:
@@ -89,6 +101,8 @@ private:
     QPointer<KeyboardShortcutsDialog> shortcutsDialog_;
     std::unique_ptr<TrayIcon> trayIcon_;
     QPointer<ContentView> window_;
+    QPointer<SettingsDialog> settings_;
+    QMetaObject::Connection quitWaiting_;
     // Where the user left the window, so a reopened one comes back there.
     std::optional<QPoint> windowPosition_;
 };

@@ -9,45 +9,48 @@
 namespace backreel {
 
 MenuBarContent::MenuBarContent(RecordingManager& manager, UpdateController& updaterController,
-                               std::function<void()> showWindow, std::function<void()> quit, QObject* parent)
+                               std::function<void()> showWindow, std::function<void()> quit,
+                               std::function<void()> openSettings, QObject* parent)
     : QObject(parent)
     , manager_(manager)
     , updaterController_(updaterController)
     , showWindow_(std::move(showWindow))
     , quit_(std::move(quit))
-    , menu_(std::make_unique<QMenu>()) {
+    , openSettings_(std::move(openSettings))
+    , menu_(std::make_unique<QMenu>())
+    , saveLastMenu_(std::make_unique<QMenu>()) {
     menu_->setObjectName(QStringLiteral("applicationMenu"));
     menu_->setTitle(QStringLiteral("Backreel"));
     build();
     followStatus();
     connect(&manager_, &RecordingManager::statusChanged, this, &MenuBarContent::followStatus);
     connect(&manager_, &RecordingManager::unsavedClipChanged, this, &MenuBarContent::followStatus);
+    connect(&manager_, &RecordingManager::clipSavesChanged, this, &MenuBarContent::followStatus);
+    connect(&manager_, &RecordingManager::bufferDurationChanged, this, &MenuBarContent::buildSaveLastMenu);
 }
 
 MenuBarContent::~MenuBarContent() = default;
 
 void MenuBarContent::build() {
-    // Every item any status shows, in menu order; a status shows its own and hides the others.
+    // Every item any state shows, in menu order; a state shows its own and hides the others.
     // Actions are never deleted, as one may be the very action whose command changed the status.
-    std::vector<MenuItem> everyItem = menuItems(RecordingStatus::Kind::idle);
-    // After the recording item: the offers for an unsaved clip, then "Discard Clip".
-    const std::vector<MenuItem> again = menuItems(RecordingStatus::Kind::error, UnsavedClipOffer::saveAgain);
-    const std::vector<MenuItem> buffered =
-        menuItems(RecordingStatus::Kind::error, UnsavedClipOffer::saveWhatWasBuffered);
-    everyItem.insert(everyItem.begin() + 3,
-                     {menuItems(RecordingStatus::Kind::buffering)[2],
-                      menuItems(RecordingStatus::Kind::saving)[2], again[3], buffered[3], again[4]});
-
-    for (const MenuItem& item : everyItem) {
+    for (const MenuItem& item : everyMenuItem()) {
         QAction* action = nullptr;
         switch (item.kind) {
         case MenuItem::Kind::separator:
             action = menu_->addSeparator();
             break;
         case MenuItem::Kind::text:
+        case MenuItem::Kind::progress:
             // A line of text, not a command.
             action = menu_->addAction(literalMnemonicText(item.title));
             action->setEnabled(false);
+            break;
+        case MenuItem::Kind::submenu:
+            saveLastMenu_->setTitle(literalMnemonicText(item.title));
+            saveLastMenu_->setObjectName(QStringLiteral("saveLastMenu"));
+            action = menu_->addMenu(saveLastMenu_.get());
+            buildSaveLastMenu();
             break;
         case MenuItem::Kind::command: {
             action = menu_->addAction(literalMnemonicText(item.title));
@@ -60,10 +63,26 @@ void MenuBarContent::build() {
     }
 }
 
+void MenuBarContent::buildSaveLastMenu() {
+    saveLastMenu_->clear();
+    for (const RecordingDuration length : saveLastLengths(manager_.bufferDuration())) {
+        QAction* action = saveLastMenu_->addAction(literalMnemonicText(length.label()));
+        const auto seconds = std::chrono::seconds(length.rawValue());
+        // A task of its own: the menu does not wait for the save.
+        connect(action, &QAction::triggered, this, [this, seconds] { manager_.saveClip(seconds); });
+    }
+}
+
 void MenuBarContent::followStatus() {
-    const std::vector<MenuItem> shown = menuItems(manager_.status().kind(), manager_.unsavedClipOffer());
+    const std::vector<MenuItem> shown =
+        menuItems({manager_.status().kind(), manager_.unsavedClipOffer(), manager_.clipSavesPending()});
     for (const auto& [item, action] : actions_) {
-        action->setVisible(std::find(shown.begin(), shown.end(), item) != shown.end());
+        const auto match = std::find_if(shown.begin(), shown.end(),
+                                        [&item = item](const MenuItem& line) { return item.sameLine(line); });
+        action->setVisible(match != shown.end());
+        if (match != shown.end() && item.kind == MenuItem::Kind::progress) {
+            action->setText(literalMnemonicText(match->title));
+        }
     }
 }
 
@@ -80,6 +99,14 @@ void MenuBarContent::perform(MenuCommand command) {
         break;
     case MenuCommand::stopAndSave:
         manager_.stopAndSave();
+        break;
+    case MenuCommand::saveClip:
+        manager_.saveClip();
+        break;
+    case MenuCommand::settings:
+        if (openSettings_) {
+            openSettings_();
+        }
         break;
     case MenuCommand::saveAgain:
         manager_.saveAgain();
@@ -98,6 +125,7 @@ void MenuBarContent::perform(MenuCommand command) {
             quit_();
         }
         break;
+    case MenuCommand::saveLast: // a submenu: its lengths save
     case MenuCommand::none:
         break;
     }

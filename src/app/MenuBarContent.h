@@ -24,12 +24,15 @@ class MenuBarContent final : public QObject {
 
 public:
     MenuBarContent(RecordingManager& manager, UpdateController& updaterController,
-                   std::function<void()> showWindow, std::function<void()> quit, QObject* parent = nullptr);
+                   std::function<void()> showWindow, std::function<void()> quit,
+                   std::function<void()> openSettings = {}, QObject* parent = nullptr);
     ~MenuBarContent() override;
 
     QMenu* menu() const { return menu_.get(); }
     // What the item's action does, as if the user chose it.
     void perform(MenuCommand command);
+    // The "Save Last…" submenu: one length a line, up to the buffer's duration.
+    QMenu* saveLastMenu() const { return saveLastMenu_.get(); }
 
 signals:
     // "Keyboard Shortcuts…" was chosen.
@@ -38,12 +41,15 @@ signals:
 private:
     void build();
     void followStatus();
+    void buildSaveLastMenu();
 
     RecordingManager& manager_;
     UpdateController& updaterController_;
     const std::function<void()> showWindow_;
     const std::function<void()> quit_;
+    const std::function<void()> openSettings_;
     std::unique_ptr<QMenu> menu_;
+    std::unique_ptr<QMenu> saveLastMenu_;
     std::vector<std::pair<MenuItem, QAction*>> actions_;
 };
 

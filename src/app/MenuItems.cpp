@@ -2,6 +2,8 @@
 
 #include "ui/StatusText.h"
 
+#include <algorithm>
+
 namespace backreel {
 
 namespace {
@@ -11,41 +13,73 @@ MenuItem command(const QString& title, MenuCommand what) {
 MenuItem separator() {
     return {MenuItem::Kind::separator, {}, MenuCommand::none};
 }
+MenuItem savingLine() {
+    return {MenuItem::Kind::text, QStringLiteral("Saving…"), MenuCommand::none};
+}
 
-MenuItem recordingItem(RecordingStatus::Kind status) {
-    switch (status) {
-    case RecordingStatus::Kind::buffering:
-        return command(QStringLiteral("Stop & Save"), MenuCommand::stopAndSave);
-    case RecordingStatus::Kind::saving:
-        return {MenuItem::Kind::text, QStringLiteral("Saving…"), MenuCommand::none};
-    case RecordingStatus::Kind::idle:
-    case RecordingStatus::Kind::saved:
-    case RecordingStatus::Kind::error:
+bool isBusy(RecordingStatus::Kind status) {
+    return status == RecordingStatus::Kind::buffering || status == RecordingStatus::Kind::saving;
+}
+
+// Whether the state shows the item (any of the separators, always).
+bool shows(const MenuItem& item, const MenuState& state) {
+    const bool buffering = state.status == RecordingStatus::Kind::buffering;
+    switch (item.command) {
+    case MenuCommand::startRecording:
+        return !isBusy(state.status);
+    case MenuCommand::stopAndSave:
+    case MenuCommand::saveClip:
+    case MenuCommand::saveLast:
+        return buffering;
+    case MenuCommand::saveAgain:
+        return !isBusy(state.status) && item.title == unsavedClipOfferTitle(state.offer);
+    case MenuCommand::discardClip:
+        return !isBusy(state.status) && state.offer != UnsavedClipOffer::none;
+    case MenuCommand::none:
         break;
+    default:
+        return true;
     }
-    return command(QStringLiteral("Start Recording"), MenuCommand::startRecording);
+    if (item.kind == MenuItem::Kind::progress) {
+        return state.clipSavesPending > 0;
+    }
+    if (item == savingLine()) {
+        return state.status == RecordingStatus::Kind::saving;
+    }
+    return true;
 }
 } // namespace
 
-std::vector<MenuItem> menuItems(RecordingStatus::Kind status, UnsavedClipOffer offer) {
-    std::vector<MenuItem> items{
+std::vector<MenuItem> everyMenuItem() {
+    return {
         command(QStringLiteral("Show Window"), MenuCommand::showWindow),
         separator(),
-        recordingItem(status),
+        command(QStringLiteral("Start Recording"), MenuCommand::startRecording),
+        command(QStringLiteral("Stop & Save"), MenuCommand::stopAndSave),
+        savingLine(),
+        command(QStringLiteral("Save Clip"), MenuCommand::saveClip),
+        {MenuItem::Kind::submenu, QStringLiteral("Save Last…"), MenuCommand::saveLast},
+        {MenuItem::Kind::progress, {}, MenuCommand::none},
+        command(unsavedClipOfferTitle(UnsavedClipOffer::saveAgain), MenuCommand::saveAgain),
+        command(unsavedClipOfferTitle(UnsavedClipOffer::saveWhatWasBuffered), MenuCommand::saveAgain),
+        command(QStringLiteral("Discard Clip"), MenuCommand::discardClip),
+        separator(),
+        command(QStringLiteral("Settings…"), MenuCommand::settings),
+        command(QStringLiteral("Keyboard Shortcuts…"), MenuCommand::keyboardShortcuts),
+        command(QStringLiteral("Check for Updates…"), MenuCommand::checkForUpdates),
+        separator(),
+        command(QStringLiteral("Quit Backreel"), MenuCommand::quit),
     };
-    const bool busy = status == RecordingStatus::Kind::buffering || status == RecordingStatus::Kind::saving;
-    if (offer != UnsavedClipOffer::none && !busy) {
-        items.push_back(command(unsavedClipOfferTitle(offer), MenuCommand::saveAgain));
-        items.push_back(command(QStringLiteral("Discard Clip"), MenuCommand::discardClip));
+}
+
+std::vector<MenuItem> menuItems(const MenuState& state) {
+    std::vector<MenuItem> items = everyMenuItem();
+    std::erase_if(items, [&](const MenuItem& item) { return !shows(item, state); });
+    for (MenuItem& item : items) {
+        if (item.kind == MenuItem::Kind::progress) {
+            item.title = clipSavesProgressText(state.clipSavesPending);
+        }
     }
-    items.insert(items.end(),
-                 {
-                     separator(),
-                     command(QStringLiteral("Keyboard Shortcuts…"), MenuCommand::keyboardShortcuts),
-                     command(QStringLiteral("Check for Updates…"), MenuCommand::checkForUpdates),
-                     separator(),
-                     command(QStringLiteral("Quit Backreel"), MenuCommand::quit),
-                 });
     return items;
 }
 

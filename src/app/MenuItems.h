@@ -14,8 +14,11 @@ enum class MenuCommand {
     showWindow,
     startRecording,
     stopAndSave,
+    saveClip,
+    saveLast,
     saveAgain,
     discardClip,
+    settings,
     keyboardShortcuts,
     checkForUpdates,
     quit
@@ -23,20 +26,37 @@ enum class MenuCommand {
 
 // One line of the application menu.
 struct MenuItem {
-    enum class Kind { command, separator, text };
+    // A submenu holds its own items (the lengths of "Save Last…"); a progress line is text that
+    // counts what is under way and changes its words while it stays the same line.
+    enum class Kind { command, submenu, separator, text, progress };
 
     Kind kind = Kind::separator;
     QString title;
     MenuCommand command = MenuCommand::none;
 
+    // The same line of the menu: equal, or both the progress line whatever it says.
+    bool sameLine(const MenuItem& other) const {
+        return kind == Kind::progress ? other.kind == Kind::progress : *this == other;
+    }
     friend bool operator==(const MenuItem&, const MenuItem&) = default;
 };
 
-// The menu for a status, top to bottom: "Show Window", a separator, "Start Recording" (idle,
-// saved, error) or "Stop & Save" (buffering) or the plain line "Saving…" (saving); with an unsaved
-// clip, unless saving or buffering, its offer ("Save Again…" or "Save What Was Buffered…") and
-// "Discard Clip"; a separator, "Keyboard Shortcuts…", "Check for Updates…", a separator, "Quit Backreel".
-std::vector<MenuItem> menuItems(RecordingStatus::Kind status,
-                                UnsavedClipOffer offer = UnsavedClipOffer::none);
+// What the menu depends on.
+struct MenuState {
+    RecordingStatus::Kind status = RecordingStatus::Kind::idle;
+    UnsavedClipOffer offer = UnsavedClipOffer::none;
+    int clipSavesPending = 0;
+};
+
+// Every line any state shows, in menu order (the progress line with an empty title).
+std::vector<MenuItem> everyMenuItem();
+
+// The menu for a state, top to bottom: "Show Window", a separator, "Start Recording" (idle, saved,
+// error) or "Stop & Save" (buffering) or the plain line "Saving…" (saving); while buffering "Save
+// Clip" and the submenu "Save Last…"; while clips are being saved the line "Saving… (N clips)";
+// with an unsaved clip, unless saving or buffering, its offer ("Save Again…" or "Save What Was
+// Buffered…") and "Discard Clip"; a separator, "Settings…", "Keyboard Shortcuts…", "Check for
+// Updates…", a separator, "Quit Backreel".
+std::vector<MenuItem> menuItems(const MenuState& state);
 
 } // namespace backreel

@@ -52,9 +52,10 @@ std::optional<QString> RemoteControl::saveClip(std::optional<std::chrono::second
     if (!manager_.status().is(RecordingStatus::Kind::buffering)) {
         return kNotBuffering;
     }
-    // The one place where a clip is saved while buffering goes on.
-    (void)length;
-    return QStringLiteral("Save Clip is not available in this version.");
+    // The clip is cut now; its save goes on after the answer, and its outcome shows in the
+    // status, the SavedFile property and the notification.
+    manager_.saveClip(length);
+    return std::nullopt;
 }
 
 QCoro::Task<std::optional<QString>> RemoteControl::startRecording() {

@@ -5,6 +5,7 @@
 #include "app/RemoteControlService.h"
 #include "export/DesktopSaveFlow.h"
 #include "export/SaveLocation.h"
+#include "platform/dbus/DbusSaveNotifier.h"
 #include "platform/log/Log.h"
 #include "platform/ShareableContent.h"
 
@@ -72,6 +73,7 @@ int main(int argc, char* argv[]) {
     options.tray = QSystemTrayIcon::isSystemTrayAvailable() ? backreel::TrayPresence::available
                                                             : backreel::TrayPresence::unavailable;
     options.version = QCoreApplication::applicationVersion();
+    options.saveNotifier = std::make_shared<backreel::DbusSaveNotifier>(platform.fileReveal);
     backreel::BackreelApp app(std::move(platform), std::move(saveFlow), options);
     QObject::connect(&app, &backreel::BackreelApp::quitRequested, &application, &QCoreApplication::quit,
                      Qt::QueuedConnection);

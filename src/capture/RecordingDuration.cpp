@@ -1,5 +1,7 @@
 #include "capture/RecordingDuration.h"
 
+#include <algorithm>
+
 namespace backreel {
 
 std::optional<RecordingDuration> RecordingDuration::fromRawValue(int rawValue) {
@@ -23,6 +25,23 @@ QString RecordingDuration::label() const {
         return QStringLiteral("3 min");
     }
     return {};
+}
+
+double clipLengthSeconds(std::optional<std::chrono::seconds> asked, RecordingDuration buffer) {
+    if (!asked || asked->count() <= 0) {
+        return buffer.seconds();
+    }
+    return std::min(static_cast<double>(asked->count()), buffer.seconds());
+}
+
+std::vector<RecordingDuration> saveLastLengths(RecordingDuration buffer) {
+    std::vector<RecordingDuration> lengths;
+    for (RecordingDuration::Value length : RecordingDuration::allCases()) {
+        if (length <= buffer.value()) {
+            lengths.emplace_back(length);
+        }
+    }
+    return lengths;
 }
 
 } // namespace backreel

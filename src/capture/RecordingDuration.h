@@ -1,9 +1,10 @@
 #pragma once
 
-#include <QString>
-
 #include <array>
+#include <chrono>
 #include <optional>
+#include <QString>
+#include <vector>
 
 namespace backreel {
 
@@ -12,10 +13,13 @@ class RecordingDuration {
 public:
     enum Value { tenSeconds = 10, thirtySeconds = 30, oneMinute = 60, threeMinutes = 180 };
 
-    constexpr RecordingDuration(Value value) : value_(value) {}
+    constexpr RecordingDuration(Value value)
+        : value_(value) {}
     // None for any raw value other than 10, 30, 60 and 180.
     static std::optional<RecordingDuration> fromRawValue(int rawValue);
-    static constexpr std::array<Value, 4> allCases() { return {tenSeconds, thirtySeconds, oneMinute, threeMinutes}; }
+    static constexpr std::array<Value, 4> allCases() {
+        return {tenSeconds, thirtySeconds, oneMinute, threeMinutes};
+    }
 
     constexpr int rawValue() const { return value_; }
     constexpr int id() const { return value_; }
@@ -32,5 +36,12 @@ public:
 private:
     Value value_;
 };
+
+// How long a Save Clip is: the asked length, at most the buffer's duration; the duration itself
+// when none (or nothing above zero) is asked for.
+double clipLengthSeconds(std::optional<std::chrono::seconds> asked, RecordingDuration buffer);
+
+// The lengths "Save Last…" offers for a buffer: every duration up to its own, shortest first.
+std::vector<RecordingDuration> saveLastLengths(RecordingDuration buffer);
 
 } // namespace backreel

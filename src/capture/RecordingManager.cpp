@@ -3,12 +3,15 @@
 #include "capture/CaptureSetup.h"
 #include "export/ClipSelection.h"
 #include "export/SaveFlow.h"
+#include "export/SaveLocation.h"
 #include "platform/dispatch/Completion.h"
 #include "platform/NotificationMuter.h"
 #include "platform/Settings.h"
 #include "platform/WindowServer.h"
 
 #include <algorithm>
+#include <QDir>
+#include <QStandardPaths>
 
 namespace backreel {
 
@@ -28,13 +31,25 @@ QString audioLossNote(const Error& error) {
     }
     return QStringLiteral("no system audio: ") + reason;
 }
+
+// What a saved movie of this clip lasts: from its first picture to the end of its last.
+double clipDuration(const Clip& clip) {
+    if (clip.video.empty()) {
+        return 0;
+    }
+    const MediaTime last = clip.video.back().duration;
+    return (clip.endPTS - clip.startPTS).seconds() + (last.isValid() ? last.seconds() : 0.0);
+}
 } // namespace
 
 RecordingManager::RecordingManager(Platform platform, std::shared_ptr<SaveFlow> saveFlow, QObject* parent)
     : QObject(parent)
     , platform_(std::move(platform))
     , saveFlow_(std::move(saveFlow))
-    , muteNotifications_(Settings::boolValue(Settings::kMuteNotificationsKey)) {
+    , muteNotifications_(Settings::boolValue(Settings::kMuteNotificationsKey))
+    , clipFolder_(Settings::stringValue(Settings::kClipFolderKey).value_or(QString()))
+    , askWhereToSave_(Settings::boolValue(Settings::kAskWhereToSaveKey))
+    , freshBufferAfterSave_(Settings::boolValue(Settings::kFreshBufferAfterSaveKey)) {
     if (const std::optional<std::int64_t> bytes = Settings::integerValue(Settings::kMemoryLimitKey);
         bytes && *bytes > 0) {
         memoryLimit_ = MemoryLimit(*bytes);
@@ -98,6 +113,41 @@ void RecordingManager::setMuteNotifications(bool mute) {
     }
     muteNotifications_ = mute;
     emit muteNotificationsChanged();
+}
+
+void RecordingManager::setClipFolder(const QString& folder) {
+    Settings::setStringValue(Settings::kClipFolderKey, folder);
+    if (clipFolder_ == folder) {
+        return;
+    }
+    clipFolder_ = folder;
+    emit clipFolderChanged();
+}
+
+QString RecordingManager::effectiveClipFolder() const {
+    if (!clipFolder_.isEmpty()) {
+        return clipFolder_;
+    }
+    return defaultClipFolder(QStandardPaths::writableLocation(QStandardPaths::MoviesLocation),
+                             QDir::homePath());
+}
+
+void RecordingManager::setAskWhereToSave(bool ask) {
+    Settings::setBoolValue(Settings::kAskWhereToSaveKey, ask);
+    if (askWhereToSave_ == ask) {
+        return;
+    }
+    askWhereToSave_ = ask;
+    emit askWhereToSaveChanged();
+}
+
+void RecordingManager::setFreshBufferAfterSave(bool fresh) {
+    Settings::setBoolValue(Settings::kFreshBufferAfterSaveKey, fresh);
+    if (freshBufferAfterSave_ == fresh) {
+        return;
+    }
+    freshBufferAfterSave_ = fresh;
+    emit freshBufferAfterSaveChanged();
 }
 
 void RecordingManager::setAvailableDisplays(const std::vector<Display>& displays) {
@@ -242,6 +292,82 @@ QCoro::Task<> RecordingManager::stopAndSave() {
     co_await saving;
 }
 
+QCoro::Task<> RecordingManager::saveClip(std::optional<std::chrono::seconds> length) {
+    if (!status_.is(RecordingStatus::Kind::buffering) || !session_) {
+        recLog_.info(QStringLiteral("[SaveClip] Not buffering: there is nothing to save"));
+        co_return;
+    }
+    const double seconds = clipLengthSeconds(length, bufferDuration_);
+    const bool fresh = freshBufferAfterSave_;
+    // Cut now, at the user's word: the clip is what had just happened, however long the queue.
+    BufferedMedia media = session_->cut(fresh ? StoresAfterCut::empty : StoresAfterCut::keep);
+    recLog_.info(
+        QStringLiteral("[SaveClip] Cutting the last %1s%2")
+            .arg(fixed(seconds, 0), fresh ? QStringLiteral("; the buffer starts afresh") : QString()));
+    ClipSelection selection = selectClip(media.video, media.audio, seconds, recLog_);
+    media = {};
+    if (const QString* message = std::get_if<QString>(&selection)) {
+        lastClipOutcome_ = RecordingStatus::error(*message);
+        emit saveFailed(*message);
+        emit clipSavesChanged();
+        co_return;
+    }
+    Clip clip = std::get<Clip>(std::move(selection));
+    // Its bytes count against the memory limit until it is written.
+    std::shared_ptr<void> held = session_->holdClip(clip.video, clip.audio);
+
+    ClipTurn turn;
+    clipQueue_.push_back(&turn);
+    emit clipSavesChanged();
+    nextClipTurn();
+    ClipTurn::Wait myTurn = turn.wait();
+    co_await myTurn;
+    clipWriting_ = true;
+
+    const SaveRequest request{askWhereToSave_ ? std::nullopt : std::optional<QString>(effectiveClipFolder()),
+                              false};
+    // The save flow gets a copy, which shares the media's bytes: the clip outlives a failure.
+    QCoro::Task<RecordingStatus> saving = saveFlow_->save(clip, request);
+    const RecordingStatus outcome = co_await saving;
+    held.reset();
+    if (outcome.is(RecordingStatus::Kind::error)) {
+        // Offered for Save Again once buffering is over; nothing is lost to a failed write.
+        keepUnsavedClip(clip, UnsavedClipOffer::saveAgain);
+    } else if (outcome.is(RecordingStatus::Kind::idle)) {
+        recLog_.info(QStringLiteral("[SaveClip] Cancelled; the clip is dropped"));
+    }
+    announce(outcome, clip);
+    lastClipOutcome_ = outcome;
+    clipWriting_ = false;
+    clipQueue_.pop_front();
+    emit clipSavesChanged();
+    nextClipTurn();
+}
+
+void RecordingManager::ClipTurn::come(QObject* context) {
+    if (std::exchange(ready_, true)) {
+        return;
+    }
+    if (const std::coroutine_handle<> waiting = std::exchange(waiting_, {})) {
+        // From the event loop, not from inside the save that just ended.
+        QTimer::singleShot(0, context, [waiting] { waiting.resume(); });
+    }
+}
+
+void RecordingManager::nextClipTurn() {
+    if (!clipWriting_ && !clipQueue_.empty()) {
+        clipQueue_.front()->come(this);
+    }
+}
+
+void RecordingManager::announce(const RecordingStatus& outcome, const Clip& clip) {
+    if (outcome.is(RecordingStatus::Kind::saved)) {
+        emit clipSaved(outcome.location().toLocalFile(), clipDuration(clip));
+    } else if (outcome.is(RecordingStatus::Kind::error)) {
+        emit saveFailed(outcome.message());
+    }
+}
+
 QCoro::Task<> RecordingManager::saveAgain() {
     if (!unsavedClip_.has() || status_.is(RecordingStatus::Kind::buffering) ||
         status_.is(RecordingStatus::Kind::saving) || startInProgress_) {
@@ -256,8 +382,9 @@ QCoro::Task<> RecordingManager::saveAgain() {
 
 QCoro::Task<> RecordingManager::save(Clip clip, bool again, RecordingStatus shownBefore) {
     // The save flow gets a copy, which shares the media's bytes: the clip outlives a failure.
-    QCoro::Task<RecordingStatus> saving = saveFlow_->save(clip);
+    QCoro::Task<RecordingStatus> saving = saveFlow_->save(clip, SaveRequest{});
     const RecordingStatus outcome = co_await saving;
+    announce(outcome, clip);
     if (outcome.is(RecordingStatus::Kind::error)) {
         keepUnsavedClip(std::move(clip), UnsavedClipOffer::saveAgain);
         setStatus(outcome);
@@ -266,8 +393,12 @@ QCoro::Task<> RecordingManager::save(Clip clip, bool again, RecordingStatus show
         recLog_.info(QStringLiteral("[Save] Cancelled; the unsaved clip stays"));
         setStatus(shownBefore);
     } else {
-        dropUnsavedClip(outcome.is(RecordingStatus::Kind::saved) ? QStringLiteral("it was saved")
-                                                                 : QStringLiteral("the save was cancelled"));
+        // Only the clip saved again is the unsaved one; a clip a failed Save Clip kept stays.
+        if (again) {
+            dropUnsavedClip(outcome.is(RecordingStatus::Kind::saved)
+                                ? QStringLiteral("it was saved")
+                                : QStringLiteral("the save was cancelled"));
+        }
         setStatus(outcome);
     }
 }

@@ -12,6 +12,10 @@
 #include "platform/log/Log.h"
 #include "platform/Platform.h"
 
+#include <chrono>
+#include <coroutine>
+#include <cstdint>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -49,6 +53,14 @@ public:
     // Stops buffering, cuts the clip and saves it. Does nothing unless buffering. A save that
     // fails keeps the clip as the unsaved clip; a cancel lets it go.
     QCoro::Task<> stopAndSave();
+    // Save Clip: cuts the newest `length` of the buffer (the chosen duration when none; never more
+    // than it) on a key frame and saves it while buffering goes on, in the clip folder under its
+    // dated name, or where the user says when "Ask where to save" is on. Saves queue: a clip is cut
+    // at once and written once the clips before it are; none is dropped. With a fresh buffer after
+    // each save the stores start empty after the cut. Completes when this clip's save has ended;
+    // the outcome shows in clipSaves() and in clipSaved() or saveFailed(). Does nothing unless
+    // buffering.
+    QCoro::Task<> saveClip(std::optional<std::chrono::seconds> length = std::nullopt);
     // Saves the unsaved clip once more, from the save dialog on. A failure keeps it again, and so
     // does a cancel, which also brings back the status shown before. Does nothing without an
     // unsaved clip or while buffering or saving.
@@ -82,6 +94,22 @@ public:
     void setMuteNotifications(bool mute);
     const std::vector<Display>& availableDisplays() const { return availableDisplays_; }
     void setAvailableDisplays(const std::vector<Display>& displays);
+    // The Save Clip settings, persisted on every assignment. An empty clip folder stands for the
+    // default one (see defaultClipFolder()).
+    QString clipFolder() const { return clipFolder_; }
+    void setClipFolder(const QString& folder);
+    // The folder Save Clip saves in: the chosen one, or the default.
+    QString effectiveClipFolder() const;
+    bool askWhereToSave() const { return askWhereToSave_; }
+    void setAskWhereToSave(bool ask);
+    bool freshBufferAfterSave() const { return freshBufferAfterSave_; }
+    void setFreshBufferAfterSave(bool fresh);
+
+    // Clips cut by Save Clip and not yet saved (the one being written included), and how the last
+    // one ended (saved, error, or idle before the first and after a cancel); clipSavesChanged().
+    int clipSavesPending() const { return static_cast<int>(clipQueue_.size()); }
+    const RecordingStatus& lastClipOutcome() const { return lastClipOutcome_; }
+
     const std::optional<WindowPickInfo>& selectedWindowInfo() const { return selectedWindowInfo_; }
     // Notifies on every assignment.
     void setSelectedWindowInfo(const std::optional<WindowPickInfo>& info);
@@ -110,6 +138,14 @@ signals:
     void availableDisplaysChanged();
     void selectedWindowInfoChanged();
     void unsavedClipChanged();
+    void clipFolderChanged();
+    void askWhereToSaveChanged();
+    void freshBufferAfterSaveChanged();
+    void clipSavesChanged();
+    // A save (Save Clip or Stop & Save) wrote `path`, a movie of `seconds`.
+    void clipSaved(const QString& path, double seconds);
+    // A save failed; `message` is the status text ("Save failed: …" and the reason).
+    void saveFailed(const QString& message);
 
 private:
     // What the running recording lacks, each kind shown in the status line while buffering.
@@ -129,6 +165,8 @@ private:
     // After the stream stopped by itself: stops the session and keeps what it had buffered.
     QCoro::Task<> keepWhatWasBuffered();
     void keepUnsavedClip(Clip clip, UnsavedClipOffer offer);
+    // Tells of a save's outcome through clipSaved() or saveFailed().
+    void announce(const RecordingStatus& outcome, const Clip& clip);
     void dropUnsavedClip(const QString& why);
 
     const Platform platform_;
@@ -142,6 +180,9 @@ private:
     bool muteNotifications_ = false;
     std::vector<Display> availableDisplays_;
     std::optional<WindowPickInfo> selectedWindowInfo_;
+    QString clipFolder_;
+    bool askWhereToSave_ = false;
+    bool freshBufferAfterSave_ = false;
 
     const Logger logger_ = Logger::windowPicker();
     const Logger recLog_ = Logger::recording();
@@ -178,6 +219,36 @@ private:
     // The last report taken, kept for a start whose session does not exist yet when its stream
     // tells of a loss.
     AudioReport audioReport_;
+
+    // What a queued Save Clip waits on until the clips before it are written: co_await on wait()
+    // suspends until come(), which resumes it from the event loop. Lives in the waiting save's
+    // frame; the awaiter only points at it, as the coroutine machinery may copy awaiters.
+    class ClipTurn {
+    public:
+        struct Wait {
+            ClipTurn* turn;
+            bool await_ready() const noexcept { return turn->ready_; }
+            void await_suspend(std::coroutine_handle<> waiting) const noexcept { turn->waiting_ = waiting; }
+            void await_resume() const noexcept {}
+        };
+        ClipTurn() = default;
+        ClipTurn(const ClipTurn&) = delete;
+        ClipTurn& operator=(const ClipTurn&) = delete;
+
+        Wait wait() { return Wait{this}; }
+        void come(QObject* context);
+
+    private:
+        bool ready_ = false;
+        std::coroutine_handle<> waiting_;
+    };
+    // Lets the front of the queue write, once no other clip is being written.
+    void nextClipTurn();
+
+    // The Save Clip queue, in order; the front one is written first.
+    std::deque<ClipTurn*> clipQueue_;
+    bool clipWriting_ = false;
+    RecordingStatus lastClipOutcome_ = RecordingStatus::idle();
 
     bool startInProgress_ = false;
     // Whether our mute is in force, so that every way out of buffering lifts it once.

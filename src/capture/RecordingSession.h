@@ -18,12 +18,6 @@
 
 namespace backreel {
 
-// What the stores held when a recording stopped, oldest first.
-struct BufferedMedia {
-    std::vector<VideoPacket> video;
-    std::vector<AudioChunk> audio;
-};
-
 // How a recording is set up.
 struct RecordingSetup {
     ResolvedCapture capture;
@@ -54,6 +48,14 @@ public:
     // Stops the capture, lets both queues run dry, completes every frame still in the encoder and
     // hands over what the stores held, leaving them empty. Once.
     QCoro::Task<BufferedMedia> stop();
+
+    // What the stores hold now, while the recording goes on (see MediaStores::cut()).
+    BufferedMedia cut(StoresAfterCut after) { return stores_->cut(after); }
+    // Counts a clip cut from this recording against its memory limit while the handle lives.
+    std::shared_ptr<void> holdClip(const std::vector<VideoPacket>& video,
+                                   const std::vector<AudioChunk>& audio) {
+        return stores_->holdClip(video, audio);
+    }
 
     // Whether this is the stream the session started (a stream that stops by itself names itself).
     bool owns(const CaptureStream& stream) const { return stream_.get() == &stream; }

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
@@ -56,9 +57,33 @@ DesktopSaveFlow::DesktopSaveFlow(std::shared_ptr<SaveLocationChooser> chooser, M
     , reveal_(std::move(reveal))
     , log_(log) {}
 
-QCoro::Task<RecordingStatus> DesktopSaveFlow::save(Clip clip) {
-    QCoro::Task<std::optional<QString>> choosing = chooser_->chooseLocation();
-    const std::optional<QString> location = co_await std::move(choosing);
+std::variant<QString, RecordingStatus> DesktopSaveFlow::pathInFolder(const QString& folder) const {
+    if (MaybeError error = makeFolder(folder)) {
+        log_.error(
+            QStringLiteral("[Write] The clip folder %1 cannot be made: %2").arg(folder, error->description));
+        // A file where the folder or one of its parents should be is the usual cause here.
+        const bool fileInTheWay =
+            error->domain == QLatin1String("POSIX") && (error->code == ENOTDIR || error->code == EEXIST);
+        return RecordingStatus::error(QStringLiteral("Save failed: the clip folder %1 cannot be made: %2")
+                                          .arg(folder, fileInTheWay ? QStringLiteral("a file is in the way.")
+                                                                    : saveFailureReason(*error)));
+    }
+    return clipPathIn(folder, QDateTime::currentDateTime(),
+                      [](const QString& path) { return QFileInfo::exists(path); });
+}
+
+QCoro::Task<RecordingStatus> DesktopSaveFlow::save(Clip clip, SaveRequest request) {
+    std::optional<QString> location;
+    if (request.folder) {
+        std::variant<QString, RecordingStatus> path = pathInFolder(*request.folder);
+        if (auto* failed = std::get_if<RecordingStatus>(&path)) {
+            co_return *failed;
+        }
+        location = std::get<QString>(std::move(path));
+    } else {
+        QCoro::Task<std::optional<QString>> choosing = chooser_->chooseLocation();
+        location = co_await std::move(choosing);
+    }
     if (!location || location->isEmpty()) {
         co_return RecordingStatus::idle();
     }
@@ -85,7 +110,7 @@ QCoro::Task<RecordingStatus> DesktopSaveFlow::save(Clip clip) {
     }
 
     log_.info(QStringLiteral("[Write] Save complete ✓"));
-    if (reveal_) {
+    if (reveal_ && request.reveal) {
         reveal_->reveal(*location);
     }
     co_return RecordingStatus::saved(QUrl::fromLocalFile(*location));

@@ -1,16 +1,49 @@
 #include "export/SaveLocation.h"
 
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <QCoroSignal>
+#include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QPointer>
 #include <QStandardPaths>
-
-#include <QCoroSignal>
+#include <system_error>
 
 namespace backreel {
 
 QString proposedFileName(const QDateTime& localTime) {
     return QStringLiteral("loopvane-") + localTime.toString(QStringLiteral("yyyy-MM-dd-HHmmss")) +
            QStringLiteral(".mp4");
+}
+
+QString defaultClipFolder(const QString& videos, const QString& home) {
+    const QString parent = videos.isEmpty() ? home + QStringLiteral("/Videos") : videos;
+    return QDir::cleanPath(parent + QStringLiteral("/Backreel"));
+}
+
+QString clipPathIn(const QString& folder, const QDateTime& localTime,
+                   const std::function<bool(const QString&)>& exists) {
+    const QString name = proposedFileName(localTime);
+    const QString stem = name.chopped(4); // without ".mp4"
+    QString path = QDir(folder).filePath(name);
+    for (int number = 2; exists(path); ++number) {
+        path = QDir(folder).filePath(QStringLiteral("%1-%2.mp4").arg(stem).arg(number));
+    }
+    return path;
+}
+
+MaybeError makeFolder(const QString& folder) {
+    std::error_code error;
+    std::filesystem::create_directories(QFile::encodeName(folder).toStdString(), error);
+    if (error) {
+        return Error{QStringLiteral("POSIX"), error.value(), QString::fromLocal8Bit(error.message().c_str())};
+    }
+    if (!QFileInfo(folder).isDir()) {
+        return Error{QStringLiteral("POSIX"), ENOTDIR, QString::fromLocal8Bit(std::strerror(ENOTDIR))};
+    }
+    return std::nullopt;
 }
 
 QCoro::Task<std::optional<QString>> SavePanel::chooseLocation() {

@@ -133,6 +133,13 @@ QWidget* ContentView::makeRecordingCard() {
     mainButton_->setObjectName(QStringLiteral("mainButton"));
     connect(mainButton_, &QPushButton::clicked, this, &ContentView::mainButtonClicked);
     layout->addWidget(mainButton_);
+
+    saveClipButton_ = new QPushButton(QStringLiteral("Save Clip"), card);
+    saveClipButton_->setObjectName(QStringLiteral("saveClipButton"));
+    saveClipButton_->setFont(textStyleFont(TextStyle::callout));
+    // Its own task; the status line counts the clips being saved.
+    connect(saveClipButton_, &QPushButton::clicked, this, [this] { manager_.saveClip(); });
+    layout->addWidget(saveClipButton_);
     return card;
 }
 
@@ -158,6 +165,11 @@ QWidget* ContentView::makeOptionsCard() {
     for (QCheckBox* box : {recordThisWindow_, muteNotifications_, alwaysOnTopBox_}) {
         layout->addWidget(box, 0, Qt::AlignLeading);
     }
+    settingsButton_ = new LinkButton(QStringLiteral("Settings…"), card);
+    settingsButton_->setObjectName(QStringLiteral("settingsButton"));
+    settingsButton_->setFont(textStyleFont(TextStyle::caption));
+    connect(settingsButton_, &QPushButton::clicked, this, &ContentView::settingsRequested);
+    layout->addWidget(settingsButton_, 0, Qt::AlignLeading);
     keyboardShortcuts_ = new LinkButton(QStringLiteral("Keyboard Shortcuts…"), card);
     keyboardShortcuts_->setObjectName(QStringLiteral("keyboardShortcuts"));
     connect(keyboardShortcuts_, &QPushButton::clicked, this, &ContentView::keyboardShortcutsRequested);
@@ -188,6 +200,7 @@ void ContentView::updateForStatus() {
     mainButton_->setText(literalMnemonicText(mainButtonTitle(status)));
     mainButton_->setEnabled(mainButtonEnabled(status));
     mainButton_->updateGeometry();
+    saveClipButton_->setEnabled(saveClipEnabled(status));
     const bool enabled = settingsEnabled(status);
     durationPicker_->setEnabled(enabled);
     memoryLimitPicker_->setEnabled(enabled);

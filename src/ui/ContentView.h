@@ -22,11 +22,11 @@ class TargetPicker;
 
 // The main window: a narrow borderless panel (300 points wide, as tall as its content, rounded
 // with a 24-point radius) with the status line and three cards: the buffer duration, the memory
-// limit, what the buffer will hold and the main button; the capture mode and target; and the
-// options "Record this window", "Mute notifications" and "Always on top", with a link to the
-// keyboard shortcuts. Every control reads or writes the
-// recording manager's published properties, except the capture mode (view state) and "Always on top" (kept in
-// the settings under "alwaysOnTop", applied to the window's level).
+// limit, what the buffer will hold, the main button and "Save Clip"; the capture mode and target;
+// and the options "Record this window", "Mute notifications" and "Always on top", with a
+// "Settings…" link for the Save Clip settings and a "Keyboard Shortcuts…" link. Every control reads or writes
+// the recording manager's published properties, except the capture mode (view state) and "Always on top"
+// (kept in the settings under "alwaysOnTop", applied to the window's level).
 //
 // Thread contract: main thread only.
 class ContentView final : public QWidget {
@@ -58,6 +58,8 @@ public:
     QComboBox* memoryLimitPicker() const { return memoryLimitPicker_; }
     QLabel* bufferEstimateLabel() const { return bufferEstimate_; }
     QPushButton* mainButton() const { return mainButton_; }
+    QPushButton* saveClipButton() const { return saveClipButton_; }
+    QPushButton* settingsButton() const { return settingsButton_; }
     CaptureTargetSection* captureSection() const { return captureSection_; }
     QCheckBox* recordThisWindowBox() const { return recordThisWindow_; }
     QCheckBox* muteNotificationsBox() const { return muteNotifications_; }
@@ -67,6 +69,8 @@ public:
 signals:
     // The user closed the window.
     void closed();
+    // The user asked for the settings ("Settings…").
+    void settingsRequested();
     // The user asked for the application menu at `globalPosition` (a right click on the panel).
     void menuRequested(const QPoint& globalPosition);
     // The user asked for the keyboard shortcuts ("Keyboard Shortcuts…" under the options).
@@ -99,6 +103,8 @@ private:
     QComboBox* memoryLimitPicker_ = nullptr;
     QLabel* bufferEstimate_ = nullptr;
     QPushButton* mainButton_ = nullptr;
+    QPushButton* saveClipButton_ = nullptr;
+    QPushButton* settingsButton_ = nullptr;
     CaptureTargetSection* captureSection_ = nullptr;
     QCheckBox* recordThisWindow_ = nullptr;
     QCheckBox* muteNotifications_ = nullptr;

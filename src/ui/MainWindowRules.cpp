@@ -22,6 +22,10 @@ bool mainButtonEnabled(RecordingStatus::Kind status) {
     return status != RecordingStatus::Kind::saving;
 }
 
+bool saveClipEnabled(RecordingStatus::Kind status) {
+    return status == RecordingStatus::Kind::buffering;
+}
+
 bool settingsEnabled(RecordingStatus::Kind status) {
     return status != RecordingStatus::Kind::buffering;
 }

@@ -20,6 +20,8 @@ namespace backreel {
 QString mainButtonTitle(RecordingStatus::Kind status);
 // The main button is off only while a save is under way.
 bool mainButtonEnabled(RecordingStatus::Kind status);
+// "Save Clip" saves from the running buffer: only while buffering.
+bool saveClipEnabled(RecordingStatus::Kind status);
 // Pickers, the pick and select buttons and the first two options are off while buffering.
 bool settingsEnabled(RecordingStatus::Kind status);
 

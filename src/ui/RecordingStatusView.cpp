@@ -102,6 +102,13 @@ RecordingStatusView::RecordingStatusView(RecordingManager& manager, std::unique_
     errorLayout->addWidget(centredRow({errorSymbol_, message_}, kLabelSpacing, errorPage_, Qt::AlignTop));
     errorLayout->addWidget(offer_, 0, Qt::AlignHCenter);
 
+    clipSaves_ = makeLabel(QString(), caption, this);
+    clipSaves_->setObjectName(QStringLiteral("clipSaves"));
+    clipSaves_->hide();
+    clipOutcomeShown_.setSingleShot(true);
+    clipOutcomeShown_.setInterval(std::chrono::duration_cast<std::chrono::milliseconds>(kReturnToReadyDelay));
+    connect(&clipOutcomeShown_, &QTimer::timeout, this, &RecordingStatusView::updateClipSavesLine);
+
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
@@ -109,6 +116,7 @@ RecordingStatusView::RecordingStatusView(RecordingManager& manager, std::unique_
         layout->addWidget(page);
         page->hide();
     }
+    layout->addWidget(clipSaves_, 0, Qt::AlignHCenter);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     applyColors();
 
@@ -118,6 +126,7 @@ RecordingStatusView::RecordingStatusView(RecordingManager& manager, std::unique_
     updateOffer();
     connect(&manager_, &RecordingManager::statusChanged, this, &RecordingStatusView::statusChanged);
     connect(&manager_, &RecordingManager::unsavedClipChanged, this, &RecordingStatusView::updateOffer);
+    connect(&manager_, &RecordingManager::clipSavesChanged, this, &RecordingStatusView::clipSavesChanged);
 }
 
 RecordingStatusView::~RecordingStatusView() {
@@ -167,12 +176,37 @@ void RecordingStatusView::statusChanged() {
         showStatus(true);
     }
     updateReturnToReady();
+    updateClipSavesLine();
 }
 
 void RecordingStatusView::updateOffer() {
     const QString title = unsavedClipOfferTitle(manager_.unsavedClipOffer());
     offer_->setText(title);
     offer_->setVisible(!title.isEmpty());
+}
+
+void RecordingStatusView::clipSavesChanged() {
+    if (manager_.clipSavesPending() == 0 && !manager_.lastClipOutcome().is(RecordingStatus::Kind::idle)) {
+        clipOutcomeShown_.start();
+    }
+    updateClipSavesLine();
+}
+
+void RecordingStatusView::updateClipSavesLine() {
+    const RecordingStatus& outcome = manager_.lastClipOutcome();
+    const bool showOutcome =
+        clipOutcomeShown_.isActive() && manager_.status().is(RecordingStatus::Kind::buffering);
+    const QString line = clipSavesLine(manager_.clipSavesPending(), outcome, showOutcome);
+    clipSaves_->setText(middleElidedText(line, clipSaves_->font(), textWidth()));
+    clipSaves_->setToolTip(outcome.is(RecordingStatus::Kind::saved) ? outcome.location().toLocalFile()
+                                                                    : line);
+    QPalette colors = clipSaves_->palette();
+    colors.setColor(QPalette::WindowText,
+                    manager_.clipSavesPending() == 0 && outcome.is(RecordingStatus::Kind::error)
+                        ? system_colors::red(palette())
+                        : system_colors::secondaryText(palette()));
+    clipSaves_->setPalette(colors);
+    clipSaves_->setVisible(!line.isEmpty());
 }
 
 void RecordingStatusView::showStatus(bool animated) {

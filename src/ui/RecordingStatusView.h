@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <memory>
+#include <QTimer>
 #include <QUrl>
 #include <QWidget>
 
@@ -20,7 +21,9 @@ class SymbolView;
 // The status line at the top of the main window: the manager's status as one of five small
 // layouts (ready, recording, saving, saved with the file name, error with the message), faded
 // into one another. Ten seconds after a save has been shown it returns the status to idle. Under
-// an error, a link offers to save the clip that is not saved yet, while there is one.
+// an error, a link offers to save the clip that is not saved yet, while there is one. Below the
+// page a line tells of Save Clip: "Saving… (N clips)" while clips are written, then for ten
+// seconds while buffering how the last one ended.
 //
 // Thread contract: main thread only.
 class RecordingStatusView final : public QWidget {
@@ -45,6 +48,8 @@ public:
     // "Save Again…" or "Save What Was Buffered…" under an error; hidden without an unsaved clip.
     QPushButton* offerButton() const { return offer_; }
     bool isReturnToReadyPending() const { return timer_->isActive(); }
+    // The Save Clip line; hidden when it has nothing to say.
+    QLabel* clipSavesLabel() const { return clipSaves_; }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -56,6 +61,8 @@ private:
     QWidget* pageFor(RecordingStatus::Kind kind) const;
     void statusChanged();
     void updateOffer();
+    void clipSavesChanged();
+    void updateClipSavesLine();
     void showStatus(bool animated);
     void updateWidthDependentTexts();
     void applyColors();
@@ -87,6 +94,9 @@ private:
     QLabel* fileName_ = nullptr;
     QLabel* message_ = nullptr;
     QPushButton* offer_ = nullptr;
+    QLabel* clipSaves_ = nullptr;
+    // Runs while the last Save Clip's outcome is on show.
+    QTimer clipOutcomeShown_;
 };
 
 } // namespace backreel

@@ -34,6 +34,28 @@ QString unsavedClipOfferTitle(UnsavedClipOffer offer) {
     return {};
 }
 
+QString clipSavesProgressText(int pending) {
+    return pending == 1 ? QStringLiteral("Saving… (1 clip)")
+                        : QStringLiteral("Saving… (%1 clips)").arg(pending);
+}
+
+QString clipSavesLine(int pending, const RecordingStatus& lastOutcome, bool showOutcome) {
+    if (pending > 0) {
+        return clipSavesProgressText(pending);
+    }
+    if (!showOutcome) {
+        return {};
+    }
+    switch (lastOutcome.kind()) {
+    case RecordingStatus::Kind::saved:
+        return QStringLiteral("Saved ") + savedFileName(lastOutcome.location());
+    case RecordingStatus::Kind::error:
+        return lastOutcome.message();
+    default:
+        return {};
+    }
+}
+
 QString savedFileName(const QUrl& location) {
     const QString name = location.fileName();
     if (!name.isEmpty()) {

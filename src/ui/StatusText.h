@@ -18,6 +18,15 @@ QString statusTitle(const RecordingStatus& status);
 // "Save What Was Buffered…"; empty for none.
 QString unsavedClipOfferTitle(UnsavedClipOffer offer);
 
+// The line that counts the clips Save Clip has cut and not yet saved: "Saving… (1 clip)",
+// "Saving… (3 clips)".
+QString clipSavesProgressText(int pending);
+
+// The status line's line about Save Clip: the count while clips are being saved, else how the last
+// one ended ("Saved " and its file name, or the failure's message) while `showOutcome`; empty
+// when there is nothing to say.
+QString clipSavesLine(int pending, const RecordingStatus& lastOutcome, bool showOutcome);
+
 // The last path component of a saved file's location, shown verbatim.
 QString savedFileName(const QUrl& location);
 

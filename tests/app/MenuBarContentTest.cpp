@@ -5,6 +5,7 @@
 #include "app/UpdateController.h"
 #include "support/synthetic/SyntheticCaptureService.h"
 #include "support/WidgetTest.h"
+#include "ui/StatusText.h"
 #include "ui/SymbolImage.h"
 
 #include <QSignalSpy>
@@ -67,11 +68,16 @@ TEST_F(MenuBarContentTest, TheRecordingItemAndTheTrayIconFollowTheStatus) {
                     "Start Recording"},
           std::pair{RecordingStatus::error({}), "Start Recording"}}) {
         manager->setStatus(status);
-        EXPECT_EQ(lines(),
-                  (QStringList{QStringLiteral("Show Window"), QStringLiteral("-"),
-                               QString::fromUtf8(recording), QStringLiteral("-"),
-                               QStringLiteral("Keyboard Shortcuts…"), QStringLiteral("Check for Updates…"),
-                               QStringLiteral("-"), QStringLiteral("Quit Backreel")}));
+        QStringList middle{QString::fromUtf8(recording)};
+        if (status.is(Kind::buffering)) {
+            middle << QStringLiteral("Save Clip") << QStringLiteral("Save Last…");
+        }
+        EXPECT_EQ(lines(), QStringList({QStringLiteral("Show Window"), QStringLiteral("-")})
+                               << middle
+                               << QStringList({QStringLiteral("-"), QStringLiteral("Settings…"),
+                                               QStringLiteral("Keyboard Shortcuts…"),
+                                               QStringLiteral("Check for Updates…"), QStringLiteral("-"),
+                                               QStringLiteral("Quit Backreel")}));
         for (const QAction* action : content.menu()->actions()) {
             EXPECT_TRUE(action->shortcut().isEmpty() && QKeySequence::mnemonic(action->text()).isEmpty());
             EXPECT_TRUE(action->isEnabled() != action->text().startsWith(QStringLiteral("Saving")) ||
@@ -92,9 +98,9 @@ TEST_F(MenuBarContentTest, AnUnsavedClipIsOfferedUntilSavedDiscardedOrReplacedAf
         for (const char* line : middle) {
             lines << QString::fromUtf8(line);
         }
-        return lines << QStringLiteral("-") << QStringLiteral("Keyboard Shortcuts…")
-                     << QStringLiteral("Check for Updates…") << QStringLiteral("-")
-                     << QStringLiteral("Quit Backreel");
+        return lines << QStringLiteral("-") << QStringLiteral("Settings…")
+                     << QStringLiteral("Keyboard Shortcuts…") << QStringLiteral("Check for Updates…")
+                     << QStringLiteral("-") << QStringLiteral("Quit Backreel");
     };
     const auto bufferSomeFrames = [&] {
         item(QStringLiteral("Start Recording"))->trigger();
@@ -123,13 +129,35 @@ TEST_F(MenuBarContentTest, AnUnsavedClipIsOfferedUntilSavedDiscardedOrReplacedAf
 
     failASave();
     bufferSomeFrames();
-    EXPECT_EQ(lines(), menuWith({"Stop & Save"}));
+    EXPECT_EQ(lines(), menuWith({"Stop & Save", "Save Clip", "Save Last…"}));
 
     recorder.state->lastStream()->failWithError(Error{QStringLiteral("X11"), 7, QStringLiteral("Gone.")});
     BACKREEL_EVENTUALLY_TRUE(manager->hasUnsavedClip());
     EXPECT_EQ(lines(), menuWith({"Start Recording", "Save What Was Buffered…", "Discard Clip"}));
-    EXPECT_EQ(menuItems(Kind::saving, UnsavedClipOffer::saveAgain), menuItems(Kind::saving))
+    EXPECT_EQ(menuItems({Kind::saving, UnsavedClipOffer::saveAgain}), menuItems({Kind::saving}))
         << "no offer while the clip is being saved";
+}
+
+// While buffering the menu offers "Save Clip" and "Save Last…" with the lengths the buffer's duration
+// allows; each saves without ending the recording. While clips are being saved a line counts them.
+TEST_F(MenuBarContentTest, SaveClipAndSaveLastWhileBufferingWithTheCountOfClipsBeingSaved) {
+    manager->setBufferDuration(RecordingDuration::oneMinute);
+    item(QStringLiteral("Start Recording"))->trigger();
+    BACKREEL_EVENTUALLY_TRUE(manager->session() && manager->session()->videoStore().count() >= 3);
+    EXPECT_EQ(test::menuLines(*content.saveLastMenu()),
+              (QStringList{QStringLiteral("10 sec"), QStringLiteral("30 sec"), QStringLiteral("1 min")}));
+    item(QStringLiteral("Save Clip"))->trigger();
+    BACKREEL_EVENTUALLY_EQ(recorder.saveFlow->clips.size(), 1u);
+    content.saveLastMenu()->actions().at(1)->trigger();
+    BACKREEL_EVENTUALLY_EQ(recorder.saveFlow->clips.size(), 2u);
+    EXPECT_EQ(manager->status().kind(), Kind::buffering);
+    ASSERT_TRUE(recorder.saveFlow->requests.at(1).folder.has_value()) << "no dialog";
+
+    const std::vector<MenuItem> saving = menuItems({Kind::buffering, UnsavedClipOffer::none, 2});
+    EXPECT_TRUE(std::any_of(saving.begin(), saving.end(), [](const MenuItem& line) {
+        return line.kind == MenuItem::Kind::progress && line.title == QStringLiteral("Saving… (2 clips)");
+    }));
+    EXPECT_EQ(clipSavesProgressText(1), QStringLiteral("Saving… (1 clip)"));
 }
 
 // Every command returns at once; the status moves when the manager gets there, and the update

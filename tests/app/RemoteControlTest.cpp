@@ -76,7 +76,7 @@ protected:
 // A save that goes on until the test lets it end.
 class HeldSaveFlow final : public SaveFlow {
 public:
-    QCoro::Task<RecordingStatus> save(Clip) override {
+    QCoro::Task<RecordingStatus> save(Clip, SaveRequest) override {
         while (!released) {
             QCoro::Task<> pause = QCoro::sleepFor(std::chrono::milliseconds(5));
             co_await pause;
@@ -119,6 +119,25 @@ TEST_F(RemoteControlTest, StartStatusAndStopAndSaveReachTheManager) {
     EXPECT_EQ(windowsShown, 1);
     EXPECT_EQ(call(QStringLiteral("Quit")), QString());
     BACKREEL_EVENTUALLY_EQ(quits, 1);
+}
+
+// SaveClip cuts the newest seconds asked for (the whole buffer without a length) while buffering
+// goes on; the hotkey and the command line reach the same method.
+TEST_F(RemoteControlTest, SaveClipCutsTheAskedSecondsAndBufferingGoesOn) {
+    EXPECT_EQ(call(QStringLiteral("StartRecording")), QString());
+    BACKREEL_EVENTUALLY_TRUE(manager->session() && manager->session()->videoStore().count() >= 60);
+    EXPECT_EQ(call(QStringLiteral("SaveClip"), {QVariant::fromValue(1U)}), QString());
+    BACKREEL_EVENTUALLY_EQ(recorder.saveFlow->clips.size(), 1U);
+    const Clip& shortClip = recorder.saveFlow->clips.front();
+    ASSERT_FALSE(shortClip.video.empty());
+    EXPECT_TRUE(shortClip.video.front().keyFrame);
+    const std::size_t shortFrames = shortClip.video.size();
+
+    EXPECT_EQ(call(QStringLiteral("SaveClip")), QString());
+    BACKREEL_EVENTUALLY_EQ(recorder.saveFlow->clips.size(), 2U);
+    EXPECT_GT(recorder.saveFlow->clips.back().video.size(), shortFrames);
+    EXPECT_EQ(manager->status().kind(), Kind::buffering);
+    EXPECT_EQ(property("State"), QStringLiteral("buffering"));
 }
 
 // A start that fails answers with the failure the status line shows; a second instance finds the

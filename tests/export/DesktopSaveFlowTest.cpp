@@ -7,6 +7,7 @@
 #include <QCoroTask>
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 using namespace backreel;
@@ -79,10 +80,10 @@ struct Saving {
     std::shared_ptr<TextFiles> files = std::make_shared<TextFiles>();
     std::shared_ptr<RecordingReveal> reveal = std::make_shared<RecordingReveal>();
 
-    RecordingStatus save(std::optional<QString> answer) {
+    RecordingStatus save(std::optional<QString> answer, SaveRequest request = {}) {
         DesktopSaveFlow flow(std::make_shared<AnsweringChooser>(std::move(answer)),
                              MovieWriterServices{files, nullptr}, reveal);
-        return QCoro::waitFor(flow.save(clip()));
+        return QCoro::waitFor(flow.save(clip(), std::move(request)));
     }
     // A file the user already had at the location.
     bool writeEarlierFile() const {
@@ -165,4 +166,47 @@ TEST(SaveFlow, TemporaryFileIsHiddenBesideTheLocation) {
     EXPECT_TRUE(temporary.startsWith(QStringLiteral("/home/u/Videos/.clip.mp4."))) << temporary.toStdString();
     EXPECT_TRUE(temporary.endsWith(QStringLiteral(".part")));
     EXPECT_NE(temporary, temporaryPathBeside(QStringLiteral("/home/u/Videos/clip.mp4")));
+}
+
+// Save Clip's saves go into the clip folder, made when missing, under the dated name; a second save
+// in the same second gets a number instead of replacing the first, and nothing is revealed (the
+// file manager would take the focus from a full-screen game).
+TEST(SaveClipToFolder, NamesClipsByDateWithoutReplacingOneAndWithoutADialogOrReveal) {
+    Saving s;
+    const QString folder = s.dir.filePath(QStringLiteral("Videos/Backreel"));
+    const SaveRequest request{folder, false};
+    const RecordingStatus first = s.save(std::nullopt, request);
+    const RecordingStatus second = s.save(std::nullopt, request);
+    ASSERT_TRUE(first.is(RecordingStatus::Kind::saved) && second.is(RecordingStatus::Kind::saved));
+    const QString firstName = first.location().fileName();
+    EXPECT_TRUE(QRegularExpression(QStringLiteral(R"(^loopvane-\d{4}-\d\d-\d\d-\d{6}(-2)?\.mp4$)"))
+                    .match(firstName)
+                    .hasMatch())
+        << firstName.toStdString();
+    EXPECT_NE(first.location(), second.location());
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden).size(), 2);
+    EXPECT_TRUE(s.reveal->revealed.empty());
+
+    const auto exists = [](const QString& path) {
+        return path.endsWith(QStringLiteral("140709.mp4")) || path.endsWith(QStringLiteral("140709-2.mp4"));
+    };
+    EXPECT_EQ(clipPathIn(QStringLiteral("/v"), QDateTime(QDate(2026, 3, 5), QTime(14, 7, 9)), exists),
+              QStringLiteral("/v/loopvane-2026-03-05-140709-3.mp4"));
+    EXPECT_EQ(defaultClipFolder(QStringLiteral("/home/ann/Vidéos"), QStringLiteral("/home/ann")),
+              QStringLiteral("/home/ann/Vidéos/Backreel"));
+    EXPECT_EQ(defaultClipFolder(QString(), QStringLiteral("/home/ann")),
+              QStringLiteral("/home/ann/Videos/Backreel"));
+}
+
+// A clip folder that cannot be made fails the save with the folder and the cause named.
+TEST(SaveClipToFolder, AFolderThatCannotBeMadeSaysWhichAndWhy) {
+    Saving s;
+    QFile blocker(s.dir.filePath(QStringLiteral("Videos")));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    const QString folder = s.dir.filePath(QStringLiteral("Videos/Backreel"));
+    const RecordingStatus status = s.save(std::nullopt, SaveRequest{folder, false});
+    ASSERT_TRUE(status.is(RecordingStatus::Kind::error));
+    EXPECT_EQ(status.message(), QStringLiteral("Save failed: the clip folder %1 cannot be made: "
+                                               "a file is in the way.")
+                                    .arg(folder));
 }

@@ -8,10 +8,10 @@
 namespace backreel::test {
 
 // A compressed-looking video packet at the given PTS (seconds at the 90 kHz scale), 1/30 s long.
-inline VideoPacket videoPacket(double seconds, bool keyFrame) {
+inline VideoPacket videoPacket(double seconds, bool keyFrame, std::size_t size = 8) {
     static const VideoStreamFormatPtr format =
         std::make_shared<VideoStreamFormat>(VideoStreamFormat{VideoCodec::h264, 64, 64, {}});
-    const std::vector<std::byte> bytes(8);
+    const std::vector<std::byte> bytes(size);
     return VideoPacket::copyOf(bytes, MediaTime::makeWithSeconds(seconds, kTimeScale),
                                MediaTime(3000, kTimeScale), keyFrame, format);
 }

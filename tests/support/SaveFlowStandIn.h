@@ -16,15 +16,17 @@ public:
     explicit SaveFlowStandIn(std::shared_ptr<SyntheticState> state)
         : state_(std::move(state)) {}
 
-    QCoro::Task<RecordingStatus> save(Clip clip) override {
+    QCoro::Task<RecordingStatus> save(Clip clip, SaveRequest request) override {
         state_->record("save");
         clips.push_back(std::move(clip));
+        requests.push_back(std::move(request));
         co_return outcome;
     }
 
     RecordingStatus outcome =
         RecordingStatus::saved(QUrl::fromLocalFile(QStringLiteral("/tmp/backreel-test.mp4")));
     std::vector<Clip> clips;
+    std::vector<SaveRequest> requests;
 
 private:
     std::shared_ptr<SyntheticState> state_;
@@ -46,9 +48,9 @@ class KeepingSaveFlow final : public SaveFlow {
 public:
     explicit KeepingSaveFlow(std::shared_ptr<SaveFlow> inner)
         : inner_(std::move(inner)) {}
-    QCoro::Task<RecordingStatus> save(Clip clip) override {
+    QCoro::Task<RecordingStatus> save(Clip clip, SaveRequest request) override {
         clips.push_back(clip);
-        QCoro::Task<RecordingStatus> saving = inner_->save(std::move(clip));
+        QCoro::Task<RecordingStatus> saving = inner_->save(std::move(clip), std::move(request));
         co_return co_await saving;
     }
     std::vector<Clip> clips;

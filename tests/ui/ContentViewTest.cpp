@@ -6,12 +6,16 @@
 #include "ui/CaptureTargetSection.h"
 #include "ui/InfoRow.h"
 #include "ui/LinkButton.h"
+#include "ui/RecordingStatusView.h"
+#include "ui/SettingsDialog.h"
+#include "ui/StatusText.h"
 #include "ui/TargetPicker.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QSignalSpy>
 
 using namespace backreel;
 using test::display;
@@ -102,6 +106,47 @@ TEST_F(ContentViewTest, TheMainButtonAndTheSettingsFollowTheStatus) {
     EXPECT_EQ(recorder.state->lastStream()->filter().displayContent()->display, main);
     QTest::mouseClick(view->mainButton(), Qt::LeftButton);
     BACKREEL_EVENTUALLY_EQ(view->mainButton()->text(), QStringLiteral("Start Recording"));
+}
+
+// "Save Clip" works only while buffering and saves without ending it; the status line then names
+// the saved clip, or the failure, under "Recording…". "Settings…" asks for the settings, whose
+// dialog writes the clip folder and the two Save Clip options straight to the manager.
+TEST_F(ContentViewTest, SaveClipTheStatusLineAfterItAndTheSettingsDialog) {
+    EXPECT_FALSE(view->saveClipButton()->isEnabled());
+    QTest::mouseClick(view->mainButton(), Qt::LeftButton);
+    BACKREEL_EVENTUALLY_TRUE(manager->session() && manager->session()->videoStore().count() >= 3);
+    EXPECT_TRUE(view->saveClipButton()->isEnabled());
+    recorder.saveFlow->outcome =
+        RecordingStatus::saved(QUrl::fromLocalFile(QStringLiteral("/tmp/clips/a.mp4")));
+    QTest::mouseClick(view->saveClipButton(), Qt::LeftButton);
+    BACKREEL_EVENTUALLY_EQ(recorder.saveFlow->clips.size(), 1u);
+    EXPECT_EQ(manager->status().kind(), RecordingStatus::Kind::buffering);
+    EXPECT_EQ(view->statusView()->clipSavesLabel()->text(), QStringLiteral("Saved a.mp4"));
+    EXPECT_TRUE(view->statusView()->clipSavesLabel()->isVisibleTo(view.get()));
+    recorder.saveFlow->outcome =
+        RecordingStatus::error(QStringLiteral("Save failed: the folder is read-only."));
+    QTest::mouseClick(view->saveClipButton(), Qt::LeftButton);
+    BACKREEL_EVENTUALLY_EQ(view->statusView()->clipSavesLabel()->text(),
+                           QStringLiteral("Save failed: the folder is read-only."));
+    EXPECT_EQ(clipSavesLine(2, RecordingStatus::idle(), true), QStringLiteral("Saving… (2 clips)"));
+    EXPECT_TRUE(clipSavesLine(0, manager->lastClipOutcome(), false).isEmpty())
+        << "once the ten seconds are over";
+
+    QSignalSpy asked(view.get(), &ContentView::settingsRequested);
+    QTest::mouseClick(view->settingsButton(), Qt::LeftButton);
+    EXPECT_EQ(asked.size(), 1);
+    SettingsDialog dialog(*manager);
+    dialog.askWhereToSaveBox()->click();
+    dialog.freshBufferBox()->click();
+    EXPECT_TRUE(manager->askWhereToSave() && manager->freshBufferAfterSave());
+    EXPECT_TRUE(Settings::boolValue(Settings::kFreshBufferAfterSaveKey));
+    EXPECT_FALSE(dialog.defaultFolderButton()->isEnabled());
+    manager->setClipFolder(QStringLiteral("/tmp/clips"));
+    EXPECT_EQ(dialog.clipFolderLabel()->toolTip(), QStringLiteral("/tmp/clips"));
+    dialog.defaultFolderButton()->click();
+    EXPECT_TRUE(manager->effectiveClipFolder().endsWith(QStringLiteral("/Backreel")));
+    manager->setAskWhereToSave(false);
+    manager->setFreshBufferAfterSave(false);
 }
 
 // Window and Region mode show a button to pick or select, or what was picked with a button to

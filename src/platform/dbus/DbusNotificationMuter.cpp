@@ -2,26 +2,23 @@
 
 #include "platform/dbus/GsettingsCommand.h"
 #include "platform/dbus/NotificationMuteRules.h"
+#include "platform/dbus/NotificationServer.h"
 #include "platform/log/Log.h"
 
+#include <optional>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QVariantMap>
-
-#include <optional>
 #include <utility>
 
 namespace backreel {
 
 namespace {
 
-const QString kService = QStringLiteral("org.freedesktop.Notifications");
-const QString kPath = QStringLiteral("/org/freedesktop/Notifications");
-const QString kInterface = QStringLiteral("org.freedesktop.Notifications");
-const QString kDesktopEntry = QStringLiteral("com.strandloft.Backreel");
+using notification_server::kDesktopEntry;
 const QString kReason = QStringLiteral("Recording the screen");
 const QString kBannersSchema = QStringLiteral("org.gnome.desktop.notifications");
 const QString kBannersKey = QStringLiteral("show-banners");
@@ -31,7 +28,7 @@ const QString kBannersKey = QStringLiteral("show-banners");
 constexpr int kReplyTimeoutMs = 10'000;
 
 QDBusMessage notificationsCall(const QString& method) {
-    QDBusMessage message = QDBusMessage::createMethodCall(kService, kPath, kInterface, method);
+    QDBusMessage message = notification_server::methodCall(method);
     // Only a server that already runs is asked: starting one just to silence it makes no sense.
     message.setAutoStartService(false);
     return message;

@@ -1,5 +1,6 @@
 #include "platform/dbus/DbusNotificationMuter.h"
 
+#include "support/DbusTestBus.h"
 #include "support/LogCapture.h"
 
 #include <gtest/gtest.h>
@@ -13,17 +14,6 @@
 #include <QTest>
 
 using namespace backreel;
-
-#if defined(__SANITIZE_THREAD__)
-// Like Qt Core (see tests/tsan.supp), Qt D-Bus, libdbus and the GLib event loop of Qt D-Bus's
-// thread are not built with ThreadSanitizer: the locks and wake-ups they hand calls over with are
-// invisible to it. Our own code stays checked.
-extern "C" const char* __tsan_default_suppressions() {
-    return "called_from_lib:libQt6DBus.so.6\n"
-           "called_from_lib:libdbus-1.so.3\n"
-           "called_from_lib:libglib-2.0.so.0\n";
-}
-#endif
 
 namespace {
 
@@ -154,13 +144,8 @@ protected:
     // Returns once the muter has had the answers to its calls so far and the stand-in has handled
     // the calls those led to: each connection, and each answer's watcher, keeps its order.
     static void roundTrip() {
-        for (int pass = 0; pass < 2; ++pass) {
-            const QDBusMessage ping =
-                QDBusMessage::createMethodCall(kService, kPath, kService, QStringLiteral("GetCapabilities"));
-            QDBusPendingCallWatcher watcher(QDBusConnection::sessionBus().asyncCall(ping));
-            ASSERT_TRUE(QTest::qWaitFor([&] { return watcher.isFinished(); }, kWaitMs));
-            QCoreApplication::processEvents();
-        }
+        test::dbusRoundTrip(
+            QDBusMessage::createMethodCall(kService, kPath, kService, QStringLiteral("GetCapabilities")));
     }
 
     static void waitForOutcomes(const test::LogCapture& log, std::size_t count) {

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QDBusMessage>
+#include <QString>
+
+namespace backreel::notification_server {
+
+// The desktop's notification server on the session bus (org.freedesktop.Notifications), which
+// both shows our notifications and, on some desktops, mutes everyone's.
+inline const QString kService = QStringLiteral("org.freedesktop.Notifications");
+inline const QString kPath = QStringLiteral("/org/freedesktop/Notifications");
+inline const QString kInterface = QStringLiteral("org.freedesktop.Notifications");
+// The desktop entry the server files our notifications and inhibitions under.
+inline const QString kDesktopEntry = QStringLiteral("com.strandloft.Backreel");
+
+inline QDBusMessage methodCall(const QString& method) {
+    return QDBusMessage::createMethodCall(kService, kPath, kInterface, method);
+}
+
+} // namespace backreel::notification_server

@@ -1,0 +1,95 @@
+#include "ui/SettingsDialog.h"
+
+#include "capture/RecordingManager.h"
+#include "ui/StatusText.h"
+#include "ui/TextStyle.h"
+
+#include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPointer>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QVBoxLayout>
+
+namespace backreel {
+
+namespace {
+constexpr int kFolderWidth = 320;
+} // namespace
+
+SettingsDialog::SettingsDialog(RecordingManager& manager, QWidget* parent)
+    : QDialog(parent)
+    , manager_(manager) {
+    setObjectName(QStringLiteral("settings"));
+    setWindowTitle(QStringLiteral("Settings"));
+
+    auto* layout = new QVBoxLayout(this);
+    auto* heading = new QLabel(QStringLiteral("Clip folder"), this);
+    heading->setFont(textStyleFont(TextStyle::headline));
+    layout->addWidget(heading);
+    folder_ = new QLabel(this);
+    folder_->setObjectName(QStringLiteral("clipFolder"));
+    folder_->setTextFormat(Qt::PlainText);
+    folder_->setMinimumWidth(kFolderWidth);
+    layout->addWidget(folder_);
+
+    auto* buttons = new QHBoxLayout;
+    choose_ = new QPushButton(QStringLiteral("Choose…"), this);
+    useDefault_ = new QPushButton(QStringLiteral("Use Default"), this);
+    buttons->addWidget(choose_);
+    buttons->addWidget(useDefault_);
+    buttons->addStretch(1);
+    layout->addLayout(buttons);
+    connect(choose_, &QPushButton::clicked, this, &SettingsDialog::chooseFolder);
+    connect(useDefault_, &QPushButton::clicked, this, [this] { manager_.setClipFolder(QString()); });
+
+    askWhere_ = new QCheckBox(QStringLiteral("Ask where to save"), this);
+    askWhere_->setObjectName(QStringLiteral("askWhereToSave"));
+    freshBuffer_ = new QCheckBox(QStringLiteral("Start a fresh buffer after each save"), this);
+    freshBuffer_->setObjectName(QStringLiteral("freshBufferAfterSave"));
+    layout->addWidget(askWhere_);
+    layout->addWidget(freshBuffer_);
+    connect(askWhere_, &QCheckBox::toggled, this, [this](bool ask) { manager_.setAskWhereToSave(ask); });
+    connect(freshBuffer_, &QCheckBox::toggled, this,
+            [this](bool fresh) { manager_.setFreshBufferAfterSave(fresh); });
+
+    auto* close = new QDialogButtonBox(QDialogButtonBox::Close, this);
+    connect(close, &QDialogButtonBox::rejected, this, &QDialog::close);
+    layout->addWidget(close);
+
+    connect(&manager_, &RecordingManager::clipFolderChanged, this, &SettingsDialog::update);
+    connect(&manager_, &RecordingManager::askWhereToSaveChanged, this, &SettingsDialog::update);
+    connect(&manager_, &RecordingManager::freshBufferAfterSaveChanged, this, &SettingsDialog::update);
+    update();
+}
+
+void SettingsDialog::chooseFolder() {
+    // Not modal either: buffering and the tray go on while the folder is chosen.
+    QPointer<QFileDialog> dialog = new QFileDialog(this, QStringLiteral("Clip Folder"));
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setFileMode(QFileDialog::Directory);
+    dialog->setOption(QFileDialog::ShowDirsOnly);
+    dialog->setDirectory(manager_.effectiveClipFolder());
+    connect(dialog, &QFileDialog::fileSelected, this, [this](const QString& folder) {
+        if (!folder.isEmpty()) {
+            manager_.setClipFolder(folder);
+        }
+    });
+    dialog->open();
+}
+
+void SettingsDialog::update() {
+    const QString folder = manager_.effectiveClipFolder();
+    folder_->setText(middleElidedText(folder, folder_->font(), kFolderWidth));
+    folder_->setToolTip(folder);
+    useDefault_->setEnabled(!manager_.clipFolder().isEmpty());
+    const QSignalBlocker askBlocker(askWhere_);
+    const QSignalBlocker freshBlocker(freshBuffer_);
+    askWhere_->setChecked(manager_.askWhereToSave());
+    freshBuffer_->setChecked(manager_.freshBufferAfterSave());
+}
+
+} // namespace backreel

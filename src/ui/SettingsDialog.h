@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QDialog>
+
+class QCheckBox;
+class QLabel;
+class QPushButton;
+
+namespace backreel {
+
+class RecordingManager;
+
+// "Settings…": where Save Clip puts its clips and how. The clip folder (shown, with "Choose…" to
+// pick another and "Use Default" to go back to Videos/Backreel), "Ask where to save" and "Start a
+// fresh buffer after each save". Each change goes straight to the manager, which keeps it, and
+// applies to the next save. Not modal. Main thread.
+class SettingsDialog final : public QDialog {
+    Q_OBJECT
+
+public:
+    explicit SettingsDialog(RecordingManager& manager, QWidget* parent = nullptr);
+
+    QLabel* clipFolderLabel() const { return folder_; }
+    QPushButton* chooseFolderButton() const { return choose_; }
+    QPushButton* defaultFolderButton() const { return useDefault_; }
+    QCheckBox* askWhereToSaveBox() const { return askWhere_; }
+    QCheckBox* freshBufferBox() const { return freshBuffer_; }
+
+private:
+    void chooseFolder();
+    void update();
+
+    RecordingManager& manager_;
+    QLabel* folder_ = nullptr;
+    QPushButton* choose_ = nullptr;
+    QPushButton* useDefault_ = nullptr;
+    QCheckBox* askWhere_ = nullptr;
+    QCheckBox* freshBuffer_ = nullptr;
+};
+
+} // namespace backreel

@@ -42,4 +42,15 @@ void Settings::setIntegerValue(const QString& key, std::int64_t value) {
     settings.sync();
 }
 
+QString Settings::stringValue(const QString& key) {
+    QSettings settings(kOrganization, kApplication);
+    return settings.value(key).toString();
+}
+
+void Settings::setStringValue(const QString& key, const QString& value) {
+    QSettings settings(kOrganization, kApplication);
+    settings.setValue(key, value);
+    settings.sync();
+}
+
 } // namespace backreel

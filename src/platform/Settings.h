@@ -20,6 +20,9 @@ public:
     // The stored whole number, or none when there is none or it is not one.
     static std::optional<std::int64_t> integerValue(const QString& key);
     static void setIntegerValue(const QString& key, std::int64_t value);
+    // The stored text, or an empty one when there is none.
+    static QString stringValue(const QString& key);
+    static void setStringValue(const QString& key, const QString& value);
 };
 
 } // namespace backreel

@@ -129,6 +129,12 @@ private:
 class PortalTest : public ::testing::Test, public StreamDelegate {
 protected:
     void SetUp() override {
+#if defined(__SANITIZE_THREAD__)
+        // libpipewire is not built with ThreadSanitizer: what its thread loop's lock hands over
+        // between our threads is invisible to it, so every picture would show as a race. The
+        // plain and ASan builds run these tests.
+        GTEST_SKIP() << "not under ThreadSanitizer";
+#endif
         if (!portal_.available()) {
             GTEST_SKIP() << "no test portal; run under scripts/virtual-desktop --portal";
         }

@@ -124,14 +124,13 @@ void PortalCaptureStream::takePicture(const portal::SourcePicture& picture) {
     const ImageBufferPtr image =
         ImageBuffer::wrap(slot, slot->data(), configuration_.width, configuration_.height, rowBytes);
 
-    MediaTime presentationTime = picture.presentationTime;
+    MediaTime presentationTime;
     {
         std::lock_guard lock(mutex_);
-        // Pictures go out in order, whichever clock their times came from.
-        if (lastPictureTime_.isValid() && presentationTime <= lastPictureTime_) {
-            presentationTime = lastPictureTime_ + MediaTime(1, kTimeScale);
-        }
-        lastPictureTime_ = presentationTime;
+        lastPictureTime_ = picture.presentationTime;
+        presentationTime =
+            portal::handOnTime(picture.presentationTime, lastHandedOn_, configuration_.minimumFrameInterval);
+        lastHandedOn_ = presentationTime;
         pictureSinceTick_ = true;
     }
     deliverFrame(image, presentationTime);
@@ -145,7 +144,7 @@ void PortalCaptureStream::runTicks() {
     std::int64_t index = 1;
     for (;;) {
         std::optional<Error> ended;
-        bool tick = false;
+        MediaTime tick;
         {
             std::unique_lock lock(mutex_);
             const auto due = start + std::chrono::duration_cast<Clock::duration>(interval * index);
@@ -154,8 +153,12 @@ void PortalCaptureStream::runTicks() {
                     return;
                 }
                 ended = ended_;
+            } else if (const MediaTime now = pixels::monotonicNow();
+                       !pictureSinceTick_ &&
+                       portal::handOnTime(now, lastHandedOn_, configuration_.minimumFrameInterval) == now) {
+                tick = now;
+                lastHandedOn_ = now;
             } else {
-                tick = !pictureSinceTick_;
                 pictureSinceTick_ = false;
             }
         }
@@ -169,8 +172,8 @@ void PortalCaptureStream::runTicks() {
             }
             return;
         }
-        if (tick) {
-            deliverFrame(nullptr, pixels::monotonicNow());
+        if (tick.isValid()) {
+            deliverFrame(nullptr, tick);
         }
         index = std::max(pixels::nextFrameIndex(Clock::now() - start, interval), index + 1);
     }

@@ -83,7 +83,8 @@ private:
     bool stopping_ = false;
     std::optional<Error> ended_;    // the cast ended by itself; the tick thread tells the delegate
     bool pictureSinceTick_ = false; // a picture went out since the last tick
-    MediaTime lastPictureTime_;     // of the last picture handed on
+    MediaTime lastPictureTime_;     // the desktop's time of the last picture handed on
+    MediaTime lastHandedOn_;        // the time of the last frame handed on, picture or tick
     Statistics statistics_;
     FrameDelivery delivery_;
 

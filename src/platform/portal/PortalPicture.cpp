@@ -76,4 +76,12 @@ MediaTime presentationTimeOf(std::optional<std::int64_t> headerNanoseconds, std:
                                       nanoseconds % kNanosecondsPerSecond);
 }
 
+MediaTime handOnTime(MediaTime wanted, MediaTime lastHandedOn, MediaTime interval) {
+    if (!lastHandedOn.isValid()) {
+        return wanted;
+    }
+    const MediaTime earliest = lastHandedOn + interval;
+    return wanted < earliest ? earliest : wanted;
+}
+
 } // namespace backreel::portal

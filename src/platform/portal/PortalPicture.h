@@ -49,4 +49,10 @@ bool renderPicture(const SourcePicture& source, const pixels::PixelRect& area,
 // 90 kHz media time out.
 MediaTime presentationTimeOf(std::optional<std::int64_t> headerNanoseconds, std::int64_t arrivalNanoseconds);
 
+// The time a frame goes out with: its own, but at least one frame interval after the frame handed
+// on before it (none: invalid), picture or tick. The desktop's times and our ticks come from two
+// sources; kept apart like this, no two frames come closer than the configuration allows, and a
+// picture never comes before a still picture shown again at the tick just before it.
+MediaTime handOnTime(MediaTime wanted, MediaTime lastHandedOn, MediaTime interval);
+
 } // namespace backreel::portal

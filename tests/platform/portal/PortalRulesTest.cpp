@@ -87,5 +87,18 @@ TEST(PortalPicture, HeaderTimesCountOnlyWhenOnTheMonotonicClock) {
     EXPECT_EQ(presentationTimeOf(1'000, arrival), pixels::monotonicMediaTime(5, 0)) << "another clock";
 }
 
+// The desktop's clock and our ticks never put two frames closer than the frame interval, nor a
+// picture before the still picture shown again just before it.
+TEST(PortalPicture, FramesGoOutAtLeastAFrameIntervalApart) {
+    const MediaTime interval(1, 30);
+    EXPECT_EQ(handOnTime(MediaTime(10, 1), MediaTime::invalid(), interval), MediaTime(10, 1));
+    EXPECT_EQ(handOnTime(MediaTime(10, 1), MediaTime(9, 1), interval), MediaTime(10, 1));
+    EXPECT_EQ(handOnTime(MediaTime(900'100, kTimeScale), MediaTime(900'000, kTimeScale), interval),
+              MediaTime(903'000, kTimeScale));
+    EXPECT_EQ(handOnTime(MediaTime(899'000, kTimeScale), MediaTime(900'000, kTimeScale), interval),
+              MediaTime(903'000, kTimeScale))
+        << "a picture stamped before the tick that went out";
+}
+
 } // namespace
 } // namespace backreel::portal

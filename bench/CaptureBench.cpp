@@ -12,13 +12,21 @@
 // one's own CPU time the X server's is shown (above what it spends showing the content alone):
 // with MIT-SHM it is the server that copies the pixels.
 //
+// With --portal, the screen-cast portal's capture instead: the test portal's synthetic nodes
+// backreel-monitor and backreel-monitor-1080 (moving bars, up to 30 fps) through the same delegate
+// and encoder, after the X11 capture of the moving content for comparison.
+//
 // usage (under scripts/virtual-desktop): build/bench/capture [SECONDS] [--preset PRESET]
+//        scripts/virtual-desktop --portal-source backreel-monitor:moving:1280x720
+//            --portal-source backreel-monitor-1080:moving:1920x1080 build/bench/capture --portal [SECONDS]
 // The content is this program started again with --draw KIND, in its own process so that its
 // painting is not counted as ours.
 
 #include "capture/CaptureDelegate.h"
 #include "capture/MediaStores.h"
 #include "platform/dispatch/SerialQueue.h"
+#include "platform/portal/PortalCaptureService.h"
+#include "platform/portal/PortalCaptureStream.h"
 #include "platform/x11/X11CaptureService.h"
 #include "platform/x11/X11CaptureStream.h"
 #include "RecorderEncoder.h"
@@ -27,8 +35,11 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <functional>
 #include <future>
+#include <optional>
 #include <QCoreApplication>
+#include <QDBusInterface>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -186,12 +197,32 @@ struct RunResult {
 pid_t xServer = 0;
 double idleServerCpuPerSecond = 0; // the X server showing the moving content, nobody capturing
 
-RunResult runOurs(const backreel::Display& display, double seconds, const std::string& preset, bool encode) {
+// Waits the given time with the main thread's events handled (the portal's signals come there).
+void waitWithEvents(double seconds) {
+    QElapsedTimer wall;
+    wall.start();
+    while (static_cast<double>(wall.nsecsElapsed()) / 1e9 < seconds) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        std::this_thread::sleep_for(5ms);
+    }
+}
+
+// A capture stream of the service at width×height, run for the given time into the output.
+struct StreamRun {
+    CaptureService& service;
+    ContentFilter filter;
+    std::int32_t width = kWidth;
+    std::int32_t height = kHeight;
+    // The frames the stream dropped, from its statistics.
+    std::function<std::int64_t(CaptureStream&)> dropped;
+};
+
+RunResult runOurs(const StreamRun& run, double seconds, const std::string& preset, bool encode) {
     std::atomic<std::int64_t> encoded = 0;
     std::shared_ptr<FfmpegVideoEncoder> encoder;
     std::shared_ptr<CaptureDelegate> delegate;
     if (encode) {
-        encoder = bench::recorderEncoder(preset, kWidth, kHeight,
+        encoder = bench::recorderEncoder(preset, run.width, run.height,
                                          EncoderOutput{[&](const VideoPacket&) { ++encoded; }, {}});
         if (!encoder) {
             std::fprintf(stderr, "capture: no H.264 encoder\n");
@@ -201,14 +232,13 @@ RunResult runOurs(const backreel::Display& display, double seconds, const std::s
             encoder, MediaStores::create(seconds, MemoryLimit::defaultLimit(), Logger::recording()),
             Logger::recording());
     }
-    X11CaptureService service(nullptr);
     StreamConfiguration configuration;
-    configuration.width = kWidth;
-    configuration.height = kHeight;
+    configuration.width = run.width;
+    configuration.height = run.height;
     configuration.minimumFrameInterval = MediaTime(1, 30);
     SerialQueue queue("com.loopvane.capture");
     auto output = std::make_shared<CountingOutput>(delegate);
-    auto stream = service.createStream(ContentFilter::display(display, {}, {}), configuration, nullptr);
+    auto stream = run.service.createStream(run.filter, configuration, nullptr);
     stream->addStreamOutput(output, StreamOutputType::screen, queue);
 
     const double cpuBefore = processCpuSeconds();
@@ -221,7 +251,7 @@ RunResult runOurs(const backreel::Display& display, double seconds, const std::s
         std::fprintf(stderr, "capture: %s\n", qPrintable(failure->description));
         return {};
     }
-    std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+    waitWithEvents(seconds);
     std::promise<MaybeError> stopped;
     stream->stopCapture([&](MaybeError error) { stopped.set_value(std::move(error)); });
     stopped.get_future().get();
@@ -235,11 +265,50 @@ RunResult runOurs(const backreel::Display& display, double seconds, const std::s
     result.serverCpuPerSecond =
         (processCpuSeconds(xServer) - serverBefore) / elapsed - idleServerCpuPerSecond;
     result.frames = output->frames;
-    const auto statistics = static_cast<X11CaptureStream*>(stream.get())->statistics();
-    result.dropped = statistics.droppedBusy + statistics.skippedLate;
+    result.dropped = run.dropped(*stream);
     result.encoded = encoder ? encoded.load() : -1;
     result.peakKibibytes = peakResidentKibibytes();
     return result;
+}
+
+RunResult runOurs(const backreel::Display& display, double seconds, const std::string& preset, bool encode) {
+    X11CaptureService service(nullptr);
+    const StreamRun run{service, ContentFilter::display(display, {}, {}), kWidth, kHeight,
+                        [](CaptureStream& stream) {
+                            const auto statistics = static_cast<X11CaptureStream&>(stream).statistics();
+                            return statistics.droppedBusy + statistics.skippedLate;
+                        }};
+    return runOurs(run, seconds, preset, encode);
+}
+
+// The same through the screen-cast portal, on the test portal's synthetic node of that name
+// (scripts/virtual-desktop --portal): chosen in its dialog, captured at the node's size.
+RunResult runPortal(const QString& node, double seconds, const std::string& preset, bool encode) {
+    QDBusInterface control(QStringLiteral("org.freedesktop.impl.portal.desktop.backreeltest"),
+                           QStringLiteral("/org/backreel/TestPortal"),
+                           QStringLiteral("org.backreel.TestPortal"));
+    control.call(QStringLiteral("Choose"), QStringLiteral("monitor"), node);
+    control.call(QStringLiteral("SetRefuseRestore"), true);
+    PortalCaptureService service(nullptr);
+    std::optional<Expected<ShareableContent>> chosen;
+    service.chooseContent(ContentKind::display,
+                          [&](Expected<ShareableContent> content) { chosen = std::move(content); });
+    QElapsedTimer wall;
+    wall.start();
+    while (!chosen && wall.elapsed() < 20000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    if (!chosen || !*chosen || chosen->value().displays.empty()) {
+        std::fprintf(stderr, "capture: the portal chose nothing: %s\n",
+                     chosen && !*chosen ? qPrintable(chosen->error().description) : "no answer");
+        return {};
+    }
+    const backreel::Display display = chosen->value().displays.front();
+    const StreamRun run{service, ContentFilter::display(display, {}, {}), display.width, display.height,
+                        [](CaptureStream& stream) {
+                            return static_cast<PortalCaptureStream&>(stream).statistics().droppedBusy;
+                        }};
+    return runOurs(run, seconds, preset, encode);
 }
 
 RunResult runFfmpeg(double seconds, const std::string& preset) {
@@ -350,10 +419,13 @@ int main(int argc, char* argv[]) {
     QCoreApplication application(argc, argv);
     double seconds = 60;
     std::string preset = kDefaultSoftwarePreset; // what the FFmpeg backend uses for software H.264
+    bool portal = false;
     for (int i = 1; i < argc; ++i) {
         const std::string argument = argv[i];
         if (argument == "--preset" && i + 1 < argc) {
             preset = argv[++i];
+        } else if (argument == "--portal") {
+            portal = true;
         } else {
             seconds = std::stod(argument);
         }
@@ -379,6 +451,24 @@ int main(int argc, char* argv[]) {
                 display.width, display.height, seconds, preset.c_str(), std::thread::hardware_concurrency());
 
     QProcess drawer;
+    if (portal) {
+        // The screen-cast portal's synthetic nodes (moving bars at up to 30 fps) next to the X11
+        // capture of moving content, frames counted and encoded.
+        startDrawing(drawer, "moving");
+        idleServerCpuPerSecond = measureIdleServer(idleSeconds);
+        print("X11 capture (frames counted)", runOurs(display, seconds, preset, false), seconds);
+        print("X11 capture + libx264", runOurs(display, seconds, preset, true), seconds);
+        stopDrawing(drawer);
+        idleServerCpuPerSecond = 0;
+        for (const char* node : {"backreel-monitor", "backreel-monitor-1080"}) {
+            const QString name = QString::fromLatin1(node);
+            print(qPrintable(QStringLiteral("portal %1 (frames counted)").arg(name)),
+                  runPortal(name, seconds, preset, false), seconds);
+            print(qPrintable(QStringLiteral("portal %1 + libx264").arg(name)),
+                  runPortal(name, seconds, preset, true), seconds);
+        }
+        return 0;
+    }
     for (const char* kind : {"still", "clock"}) {
         startDrawing(drawer, kind);
         idleServerCpuPerSecond = measureIdleServer(idleSeconds);

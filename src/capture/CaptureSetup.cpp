@@ -66,8 +66,31 @@ std::optional<ResolvedCapture> resolveCapture(const CaptureTarget& target, bool 
     if (!display) {
         return std::nullopt;
     }
-    return ResolvedCapture{ContentFilter::display(*display, ownApplications(includeBackreelWindow, content), {}),
-                           display->width, display->height, std::nullopt};
+    return ResolvedCapture{
+        ContentFilter::display(*display, ownApplications(includeBackreelWindow, content), {}), display->width,
+        display->height, std::nullopt};
+}
+
+ContentKind contentKindOf(const CaptureTarget& target) {
+    if (target.asWindow() != nullptr) {
+        return ContentKind::window;
+    }
+    return target.asRegion() != nullptr ? ContentKind::region : ContentKind::display;
+}
+
+CaptureTarget targetInChosenContent(const CaptureTarget& target, const ShareableContent& chosen) {
+    if (target.asWindow() != nullptr) {
+        return chosen.windows.empty()
+                   ? target
+                   : CaptureTarget::window(ContentFilter::desktopIndependentWindow(chosen.windows.front()));
+    }
+    if (chosen.displays.empty()) {
+        return target;
+    }
+    if (const auto* region = target.asRegion()) {
+        return CaptureTarget::region(region->rect, chosen.displays.front());
+    }
+    return CaptureTarget::display(chosen.displays.front());
 }
 
 StreamConfiguration makeStreamConfiguration(const ResolvedCapture& capture) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "capture/CaptureTarget.h"
+#include "platform/CaptureStream.h"
 #include "platform/ContentFilter.h"
 #include "platform/ShareableContent.h"
 #include "platform/StreamConfiguration.h"
@@ -30,6 +31,14 @@ std::optional<ResolvedCapture> resolveCapture(const CaptureTarget& target, bool 
 
 // The main display of the content: the one with mainDisplayID, else the first; none when empty.
 std::optional<Display> mainDisplayOf(const std::vector<Display>& displays, std::uint32_t mainDisplayID);
+
+// What a desktop that chooses in its own dialog is asked for, for a target.
+ContentKind contentKindOf(const CaptureTarget& target);
+
+// The target as the desktop's dialog chose it: a display target takes the chosen display, a window
+// target the chosen window, a region target keeps its rectangle on the chosen display. Unchanged
+// when the content holds nothing of the kind.
+CaptureTarget targetInChosenContent(const CaptureTarget& target, const ShareableContent& chosen);
 
 // At most 30 frames per second of BGRA, with the system's audio (not our own) at 48 kHz stereo.
 StreamConfiguration makeStreamConfiguration(const ResolvedCapture& capture);

@@ -172,6 +172,13 @@ QCoro::Task<Expected<ShareableContent>> RecordingManager::shareableContent() {
     co_return co_await content.wait();
 }
 
+QCoro::Task<Expected<ShareableContent>> RecordingManager::chosenContent(ContentKind kind) {
+    Completion<Expected<ShareableContent>> content(
+        Error::backreel(0, QStringLiteral("The capture service did not answer.")));
+    platform_.capture->chooseContent(kind, content.callback());
+    co_return co_await content.wait();
+}
+
 QCoro::Task<> RecordingManager::startRecording() {
     if (status_.is(RecordingStatus::Kind::buffering) || startInProgress_) {
         co_return;
@@ -186,7 +193,16 @@ QCoro::Task<> RecordingManager::startRecording() {
                      .arg(fixed(bufferDuration_.seconds(), 0))
                      .arg(fixed(bufferDuration_.bufferCapacity(), 1)));
 
-    const Expected<ShareableContent> content = co_await shareableContent();
+    // Where the desktop's dialog chooses, what the user chose there is the content.
+    const bool chosenInDialog = platform_.capture->choosesContentInDialog();
+    QCoro::Task<Expected<ShareableContent>> asking =
+        chosenInDialog ? chosenContent(contentKindOf(captureTarget_)) : shareableContent();
+    const Expected<ShareableContent> content = co_await asking;
+    if (!content && content.error().code == kCaptureCancelledCode) {
+        recLog_.info(QStringLiteral("[Start] The user cancelled the desktop's dialog"));
+        setStatus(RecordingStatus::idle());
+        co_return;
+    }
     if (!content) {
         // The service's own words name the display and the cause ("Cannot connect to the X
         // display :1: …").
@@ -196,8 +212,10 @@ QCoro::Task<> RecordingManager::startRecording() {
         co_return;
     }
 
+    const CaptureTarget target =
+        chosenInDialog ? targetInChosenContent(captureTarget_, content.value()) : captureTarget_;
     const std::optional<ResolvedCapture> capture = resolveCapture(
-        captureTarget_, includeBackreelWindow_, content.value(), platform_.windowServer->mainDisplayID());
+        target, includeBackreelWindow_, content.value(), platform_.windowServer->mainDisplayID());
     if (!capture) {
         setStatus(RecordingStatus::error(QStringLiteral("No display found.")));
         co_return;

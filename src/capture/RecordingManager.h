@@ -71,6 +71,9 @@ public:
     QCoro::Task<> refreshDisplays();
     // What can be captured now, from the capture service; an error when it refuses or never answers.
     QCoro::Task<Expected<ShareableContent>> shareableContent();
+    // What the user chose in the desktop's dialog, where the capture service has one; an error
+    // when the user cancelled (kCaptureCancelledCode), the service failed or it never answered.
+    QCoro::Task<Expected<ShareableContent>> chosenContent(ContentKind kind);
 
     void streamDidStopWithError(CaptureStream& stream, const Error& error) override;
     // A lost audio shows as "no system audio: <reason>" after "Recording…" until it is back.

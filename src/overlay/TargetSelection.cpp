@@ -15,6 +15,12 @@ QCoro::Task<MaybeError> pickWindowTarget(RecordingManager& manager) {
     // The recorder may go away while the flow waits (the application quitting): checked after each wait.
     const QPointer<RecordingManager> alive(&manager);
     const Platform platform = manager.platform();
+    if (platform.capture->choosesContentInDialog()) {
+        // No window list to pick from: the desktop's dialog asks for the window at the start.
+        manager.setCaptureTarget(CaptureTarget::window(ContentFilter::desktopIndependentWindow(Window{})));
+        manager.setSelectedWindowInfo(kWindowChosenAtStart);
+        co_return std::nullopt;
+    }
     Expected<ShareableContent> content = co_await manager.shareableContent();
     if (!content) {
         co_return content.error();
@@ -53,6 +59,7 @@ QCoro::Task<MaybeError> selectRegionTarget(RecordingManager& manager) {
     // Taken before the query, which may outlast the screen.
     const QRectF source = overlay::viewRectToDisplay(selected->rect, selected->screen->devicePixelRatio());
     const QString screenName = selected->screen->name();
+    const QSize screenSize = selected->screen->size();
 
     const Expected<ShareableContent> content = co_await manager.shareableContent();
     if (!content) {
@@ -61,7 +68,11 @@ QCoro::Task<MaybeError> selectRegionTarget(RecordingManager& manager) {
     if (!alive) {
         co_return std::nullopt;
     }
-    const std::optional<Display> display = displayForScreen(content.value().displays, screenName);
+    std::optional<Display> display = displayForScreen(content.value().displays, screenName);
+    if (!display && platform.capture->choosesContentInDialog()) {
+        // The desktop's dialog asks for the display at the start; the region keeps to this screen's points.
+        display = Display{0, 0, 0, QRectF(QPointF(0, 0), QSizeF(screenSize)), screenName};
+    }
     if (!display) {
         co_return std::nullopt;
     }

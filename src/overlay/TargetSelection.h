@@ -1,5 +1,6 @@
 #pragma once
 
+#include "capture/WindowPickInfo.h"
 #include "platform/Error.h"
 #include "platform/ShareableContent.h"
 
@@ -12,14 +13,22 @@ namespace backreel {
 
 class RecordingManager;
 
+// What the main window says of a window target where the desktop's dialog chooses the window.
+inline const WindowPickInfo kWindowChosenAtStart{
+    QString(), QStringLiteral("Chosen when the recording starts"), QRectF(), 0, false};
+
 // The window pick flow: queries the shareable content, logs every window, runs the window picker
 // and makes the picked window the manager's target (with its description). Completes with the
-// query's error, before anything is shown, when it fails; after Esc nothing changes. Main thread.
+// query's error, before anything is shown, when it fails; after Esc nothing changes. Where the
+// desktop's dialog chooses, the target is a window still to be chosen there, at the start, and
+// nothing is shown now. Main thread.
 QCoro::Task<MaybeError> pickWindowTarget(RecordingManager& manager);
 
 // The region selection flow: runs the region selector, then queries the shareable content and makes
 // the selected rectangle of the display under it the manager's target. Completes with the query's
-// error, after the overlay has closed, when it fails; after Esc nothing changes. Main thread.
+// error, after the overlay has closed, when it fails; after Esc nothing changes. Where the
+// desktop's dialog chooses, the rectangle is kept in the screen's points and the dialog asks for
+// the display at the start. Main thread.
 QCoro::Task<MaybeError> selectRegionTarget(RecordingManager& manager);
 
 // The display a screen shows: the first with the screen's name, else the first of all; none when

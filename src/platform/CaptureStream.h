@@ -17,6 +17,13 @@ class CaptureStream;
 
 enum class StreamOutputType { screen = 0, audio = 1 };
 
+// What the user asks to capture, where the desktop's own dialog chooses it: a display, a window,
+// or a display to cut a region from.
+enum class ContentKind { display, window, region };
+
+// The code of the error with which a choice ends when the user cancelled the desktop's dialog.
+inline constexpr int kCaptureCancelledCode = -128;
+
 // Receives what the stream captures. Frames arrive on the queue the screen output was added with,
 // audio on the audio output's queue; the calls of each never overlap. Neither may keep what it is
 // given beyond the call except by reference (the frame's image) or by copying (the audio).
@@ -60,6 +67,18 @@ public:
 
     // Completes on any thread with the displays, windows and applications, or an error.
     virtual void getShareableContent(ShareableContentCompletion completion) = 0;
+
+    // Whether the user chooses what to capture in a dialog of the desktop's own (on Wayland, where
+    // no application sees the others' windows), not from what getShareableContent lists.
+    virtual bool choosesContentInDialog() const { return false; }
+    // Asks the desktop's dialog for one display or window (for a region, the display it lies on)
+    // and completes with content holding exactly that one, sized as it will be captured; a stream
+    // created for it captures what the user chose. A cancelled dialog completes with an error of
+    // code kCaptureCancelledCode. Called on the main thread; completes on any thread. Services
+    // without a dialog complete with their shareable content.
+    virtual void chooseContent(ContentKind /*kind*/, ShareableContentCompletion completion) {
+        getShareableContent(std::move(completion));
+    }
     virtual std::shared_ptr<CaptureStream> createStream(const ContentFilter& filter,
                                                         const StreamConfiguration& configuration,
                                                         StreamDelegate* delegate) = 0;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <QString>
 
 namespace backreel {
 
@@ -26,6 +27,22 @@ struct Platform {
     std::shared_ptr<ScreenPictureService> screenPictures;
     std::shared_ptr<GlobalShortcuts> shortcuts;
 };
+
+// What the loader looks at in the environment to pick the capture backend.
+struct SessionEnvironment {
+    QString captureOverride; // BACKREEL_CAPTURE
+    QString sessionType;     // XDG_SESSION_TYPE
+    bool hasWaylandDisplay = false;
+    bool hasX11Display = false;
+};
+
+enum class CaptureBackend { x11, portal, none };
+
+// The capture backend of a session: BACKREEL_CAPTURE ("x11" or "portal") when set; else the
+// screen-cast portal in a Wayland session (XDG_SESSION_TYPE=wayland or WAYLAND_DISPLAY set), where
+// X11 clients see neither the real screen nor native windows; else X11 where there is an X
+// display; else none.
+CaptureBackend captureBackendFor(const SessionEnvironment& session);
 
 // The backends for this desktop session.
 Platform loadPlatform();

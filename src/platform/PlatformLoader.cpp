@@ -8,6 +8,7 @@
 #include "platform/null/NullScreenPictureService.h"
 #include "platform/null/NullWindowServer.h"
 #include "platform/Platform.h"
+#include "platform/portal/PortalCaptureService.h"
 #include "platform/pulse/PulseAudioService.h"
 #include "platform/x11/X11CaptureService.h"
 #include "platform/x11/X11GlobalShortcuts.h"
@@ -32,18 +33,43 @@ std::shared_ptr<GlobalShortcuts> loadShortcuts() {
         QStringLiteral("This desktop does not let Backreel bind global shortcuts."));
 }
 } // namespace
+CaptureBackend captureBackendFor(const SessionEnvironment& session) {
+    const QString forced = session.captureOverride.trimmed().toLower();
+    if (forced == QLatin1String("x11")) {
+        return CaptureBackend::x11;
+    }
+    if (forced == QLatin1String("portal")) {
+        return CaptureBackend::portal;
+    }
+    if (session.sessionType.trimmed().toLower() == QLatin1String("wayland") || session.hasWaylandDisplay) {
+        return CaptureBackend::portal;
+    }
+    return session.hasX11Display ? CaptureBackend::x11 : CaptureBackend::none;
+}
 
 Platform loadPlatform() {
     Platform platform;
-    // X11 sessions (and X11 clients of Wayland sessions through XWayland) have DISPLAY set.
-    if (!qEnvironmentVariableIsEmpty("DISPLAY")) {
+    const SessionEnvironment session{
+        qEnvironmentVariable("BACKREEL_CAPTURE"), qEnvironmentVariable("XDG_SESSION_TYPE"),
+        !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"), !qEnvironmentVariableIsEmpty("DISPLAY")};
+    switch (captureBackendFor(session)) {
+    case CaptureBackend::x11:
+        // X11 sessions (and X11 clients of Wayland sessions through XWayland) have DISPLAY set.
         platform.capture = std::make_shared<X11CaptureService>(std::make_shared<PulseAudioService>());
         platform.windowServer = std::make_shared<X11WindowServer>();
         platform.screenPictures = std::make_shared<X11ScreenPictureService>();
-    } else {
+        break;
+    case CaptureBackend::portal:
+        // The desktop's dialog chooses displays and windows; no window list or screen picture here.
+        platform.capture = std::make_shared<PortalCaptureService>(std::make_shared<PulseAudioService>());
+        platform.windowServer = std::make_shared<NullWindowServer>();
+        platform.screenPictures = std::make_shared<NullScreenPictureService>();
+        break;
+    case CaptureBackend::none:
         platform.capture = std::make_shared<NullCaptureService>();
         platform.windowServer = std::make_shared<NullWindowServer>();
         platform.screenPictures = std::make_shared<NullScreenPictureService>();
+        break;
     }
     platform.encoders = std::make_shared<FfmpegVideoEncoderService>();
     platform.notifications = std::make_shared<DbusNotificationMuter>();

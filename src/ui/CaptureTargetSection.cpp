@@ -1,6 +1,7 @@
 #include "ui/CaptureTargetSection.h"
 
 #include "capture/RecordingManager.h"
+#include "platform/CaptureStream.h"
 #include "platform/WindowServer.h"
 #include "ui/DisplayName.h"
 #include "ui/InfoRow.h"
@@ -55,7 +56,11 @@ CaptureTargetSection::CaptureTargetSection(RecordingManager& manager, TargetPick
     screenLayout->addWidget(screenPicker_);
     layout->addWidget(screenRow_);
 
-    pickWindow_ = makeWideButton(QStringLiteral("Pick Window"), QStringLiteral("pickWindowButton"), this);
+    // Where the desktop's dialog chooses the window, the button says so; the dialog comes at the start.
+    pickWindow_ = makeWideButton(manager_.platform().capture->choosesContentInDialog()
+                                     ? QStringLiteral("Choose in the desktop's dialog…")
+                                     : QStringLiteral("Pick Window"),
+                                 QStringLiteral("pickWindowButton"), this);
     layout->addWidget(pickWindow_);
     windowInfo_ = new InfoRow(QStringLiteral("Re-pick"), this);
     windowInfo_->setObjectName(QStringLiteral("windowInfoRow"));

@@ -3,6 +3,7 @@
 #include "capture/CaptureSetup.h"
 #include "capture/RecordingManager.h"
 #include "capture/VideoCompression.h"
+#include "platform/CaptureStream.h"
 #include "platform/Settings.h"
 #include "platform/WindowServer.h"
 #include "ui/CaptureTargetSection.h"
@@ -212,7 +213,8 @@ void ContentView::updateOptions() {
     const QSignalBlocker recordBlocker(recordThisWindow_);
     const QSignalBlocker muteBlocker(muteNotifications_);
     recordThisWindow_->setChecked(manager_.includeBackreelWindow());
-    recordThisWindow_->setVisible(showsRecordThisWindow(manager_.captureTarget()));
+    recordThisWindow_->setVisible(showsRecordThisWindow(
+        manager_.captureTarget(), manager_.platform().capture->choosesContentInDialog()));
     muteNotifications_->setChecked(manager_.muteNotifications());
 }
 

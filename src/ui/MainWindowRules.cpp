@@ -62,8 +62,8 @@ bool modeChangeResetsTarget(CaptureModeSelection mode, const CaptureTarget& targ
     return mode == CaptureModeSelection::display && target.asDisplay() == nullptr;
 }
 
-bool showsRecordThisWindow(const CaptureTarget& target) {
-    return target.asDisplay() != nullptr;
+bool showsRecordThisWindow(const CaptureTarget& target, bool choosesInDialog) {
+    return target.asDisplay() != nullptr && !choosesInDialog;
 }
 
 std::uint32_t pickerDisplayID(const CaptureTarget& target, std::uint32_t mainDisplayID) {

@@ -46,8 +46,10 @@ TargetAreaItem targetAreaItem(CaptureModeSelection mode, const CaptureTarget& ta
 // from a window or region target does.
 bool modeChangeResetsTarget(CaptureModeSelection mode, const CaptureTarget& target);
 
-// "Record this window" makes sense only for display targets.
-bool showsRecordThisWindow(const CaptureTarget& target);
+// "Record this window" makes sense only for display targets, and only where the capture can leave
+// our windows out: not where the desktop's dialog chooses (the screen-cast portal offers no
+// exclusion).
+bool showsRecordThisWindow(const CaptureTarget& target, bool choosesInDialog);
 
 // The Screen picker's selection: the target's display, or the main display when none is chosen.
 std::uint32_t pickerDisplayID(const CaptureTarget& target, std::uint32_t mainDisplayID);

@@ -1,4 +1,5 @@
 #include "capture/CaptureSetup.h"
+
 #include "capture/RecordingDuration.h"
 #include "common/RecordingStatus.h"
 
@@ -93,6 +94,35 @@ TEST(CaptureSetup, WindowAndRegionSizesAndConfiguration) {
     configuration = makeStreamConfiguration(*resolved);
     EXPECT_EQ(configuration.sourceRect, rect);
     EXPECT_FALSE(configuration.scalesToFit);
+}
+
+// Where the desktop's dialog chooses, each kind of target asks for its kind and takes the choice:
+// a region keeps its rectangle on the chosen display; a choice of nothing leaves the target.
+TEST(CaptureSetup, TargetsTakeWhatTheDesktopsDialogChose) {
+    Window window;
+    window.windowID = 4;
+    window.frame = QRectF(0, 0, 640, 480);
+    const CaptureTarget windowTarget =
+        CaptureTarget::window(ContentFilter::desktopIndependentWindow(Window{}));
+    const CaptureTarget regionTarget = CaptureTarget::region(QRectF(10, 20, 300, 200), display(1, 800, 600));
+    EXPECT_EQ(contentKindOf(CaptureTarget::display()), ContentKind::display);
+    EXPECT_EQ(contentKindOf(windowTarget), ContentKind::window);
+    EXPECT_EQ(contentKindOf(regionTarget), ContentKind::region);
+
+    ShareableContent chosen;
+    chosen.displays = {display(5, 1280, 720)};
+    EXPECT_EQ(targetInChosenContent(CaptureTarget::display(), chosen),
+              CaptureTarget::display(display(5, 1280, 720)));
+    EXPECT_EQ(targetInChosenContent(regionTarget, chosen),
+              CaptureTarget::region(QRectF(10, 20, 300, 200), display(5, 1280, 720)));
+    EXPECT_EQ(targetInChosenContent(windowTarget, chosen), windowTarget);
+    chosen = ShareableContent{};
+    chosen.windows = {window};
+    const auto resolved = resolveCapture(targetInChosenContent(windowTarget, chosen), false, chosen, 0);
+    ASSERT_TRUE(resolved);
+    EXPECT_EQ(resolved->filter.windowContent()->window.windowID, 4u);
+    EXPECT_EQ(resolved->width, 640);
+    EXPECT_EQ(targetInChosenContent(CaptureTarget::display(), chosen), CaptureTarget::display());
 }
 
 TEST(ValueTypes, RecordingDurationTable) {

@@ -31,3 +31,28 @@ TEST(PlatformLoader, FillsEveryServiceWithAndWithoutADisplay) {
     EXPECT_TRUE(failed);
     qputenv("DISPLAY", display);
 }
+
+// BACKREEL_CAPTURE decides when set; a Wayland session otherwise gets the portal even where
+// XWayland gives it an X display.
+TEST(PlatformLoader, PicksThePortalInWaylandSessionsUnlessTold) {
+    struct Case {
+        SessionEnvironment session;
+        CaptureBackend backend;
+    };
+    const QString wayland = QStringLiteral("wayland");
+    const QString x11 = QStringLiteral("x11");
+    const Case cases[] = {
+        {{QString(), x11, false, true}, CaptureBackend::x11},
+        {{QString(), wayland, false, true}, CaptureBackend::portal},
+        {{QString(), QStringLiteral(" Wayland"), false, false}, CaptureBackend::portal},
+        {{QString(), QString(), true, true}, CaptureBackend::portal},
+        {{QString(), QStringLiteral("tty"), false, false}, CaptureBackend::none},
+        {{QStringLiteral("x11"), wayland, true, true}, CaptureBackend::x11},
+        {{QStringLiteral("PORTAL"), x11, false, true}, CaptureBackend::portal},
+        {{QStringLiteral("something"), x11, false, true}, CaptureBackend::x11},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(captureBackendFor(c.session), c.backend)
+            << c.session.captureOverride.toStdString() << "/" << c.session.sessionType.toStdString();
+    }
+}

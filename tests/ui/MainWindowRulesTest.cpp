@@ -33,6 +33,14 @@ TEST(MainWindowRules, TargetAreaShowsOneItemPerModeAndTarget) {
     }
 }
 
+// "Record this window" only for displays, and not where the desktop's dialog chooses (no exclusion).
+TEST(MainWindowRules, RecordThisWindowOnlyWhereOurWindowsCanBeLeftOut) {
+    EXPECT_TRUE(showsRecordThisWindow(kDisplay, false));
+    EXPECT_FALSE(showsRecordThisWindow(kDisplay, true));
+    EXPECT_FALSE(showsRecordThisWindow(kWindow, false));
+    EXPECT_FALSE(showsRecordThisWindow(kRegion, false));
+}
+
 // The window first shows in the top-trailing corner of the free area, here below a top panel; the
 // mode picker's labels, in order, are each stored by a raw value.
 TEST(MainWindowRules, TheFirstPositionAndTheModeLabels) {

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/x11/FramePixels.h"
 #include "platform/x11/X11Connection.h"
+#include "platform/x11/X11Geometry.h"
 
 #include <cstdint>
 #include <optional>

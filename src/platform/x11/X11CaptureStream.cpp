@@ -2,6 +2,7 @@
 
 #include "platform/dispatch/SerialQueue.h"
 #include "platform/log/Log.h"
+#include "platform/StreamAudio.h"
 #include "platform/x11/FrameGrabber.h"
 #include "platform/x11/X11Connection.h"
 #include "platform/x11/X11Geometry.h"
@@ -10,12 +11,6 @@
 #include <pthread.h>
 
 namespace backreel {
-
-namespace {
-// Frames waiting on the screen output's queue at most; a slow consumer then loses frames instead
-// of piling up memory.
-constexpr int kMaxFramesQueued = 2;
-} // namespace
 
 X11CaptureStream::X11CaptureStream(ContentFilter filter, StreamConfiguration configuration,
                                    StreamDelegate* delegate, std::shared_ptr<SystemAudioService> audio)
@@ -88,37 +83,8 @@ void X11CaptureStream::startAudio() {
         std::lock_guard lock(mutex_);
         target = audio_;
     }
-    if (!configuration_.capturesAudio || !target.output || target.queue == nullptr || !audioService_) {
-        return;
-    }
-    const Logger log = Logger::recording();
-    // Video goes on without audio either way: the buffer is still worth having. The delegate says
-    // so to the user, and again when the source has audio back.
-    auto onState = [this, log](const std::optional<Error>& lost) {
-        if (lost) {
-            log.error(QStringLiteral("[Capture] System audio unavailable: %1").arg(lost->description));
-        } else {
-            log.info(QStringLiteral("[Capture] System audio is back"));
-        }
-        if (delegate_ != nullptr) {
-            delegate_->streamAudioDidChange(*this, lost);
-        }
-    };
-    std::unique_ptr<SystemAudioSource> source = audioService_->makeSource();
-    if (!source) {
-        onState(Error::backreel(0, QStringLiteral("There is no audio source.")));
-        return;
-    }
-    // The audio is valid only during this call, so the output gets it before we return.
-    auto onAudio = [this, target](const AudioView& audio) {
-        target.queue->sync([&] { target.output->didOutputAudio(*this, audio); });
-    };
-    const SystemAudioFormat format{configuration_.sampleRate, configuration_.channelCount};
-    if (const MaybeError failure = source->start(format, std::move(onAudio), onState)) {
-        onState(failure); // the source tries no more
-        return;
-    }
-    audioSource_ = std::move(source);
+    audioSource_ =
+        startStreamAudio(*this, configuration_, target.output, target.queue, audioService_.get(), delegate_);
 }
 
 void X11CaptureStream::runGrabLoop() {
@@ -136,7 +102,7 @@ void X11CaptureStream::runGrabLoop() {
                 return;
             }
         }
-        if (framesQueued_->load() >= kMaxFramesQueued) {
+        if (!delivery_.hasRoom()) {
             std::lock_guard lock(mutex_);
             ++statistics_.droppedBusy;
         } else if (const MediaTime presentationTime = x11::monotonicNow(); !grabber_->hasChanged()) {
@@ -188,16 +154,8 @@ void X11CaptureStream::deliverFrame(const ImageBufferPtr& image, MediaTime prese
     if (!target.output || target.queue == nullptr) {
         return;
     }
-    VideoFrame frame{image, presentationTime, configuration_.minimumFrameInterval};
-    framesQueued_->fetch_add(1);
-    // A block that finds the stream gone (its owner dropped it) skips the frame.
-    target.queue->async([weakSelf = weak_from_this(), output = target.output, frame = std::move(frame),
-                         queued = framesQueued_] {
-        if (std::shared_ptr<X11CaptureStream> self = weakSelf.lock()) {
-            output->didOutputVideoFrame(*self, frame);
-        }
-        queued->fetch_sub(1);
-    });
+    delivery_.deliver(weak_from_this(), target.output, *target.queue,
+                      VideoFrame{image, presentationTime, configuration_.minimumFrameInterval});
 }
 
 void X11CaptureStream::endWithError(const Error& error) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/CaptureStream.h"
+#include "platform/FrameDelivery.h"
 #include "platform/SystemAudio.h"
 
 #include <atomic>
@@ -78,8 +79,7 @@ private:
     bool started_ = false;
     bool stopping_ = false;
     Statistics statistics_;
-    // Shared with the delivery blocks, which may outlive the stream.
-    const std::shared_ptr<std::atomic<int>> framesQueued_ = std::make_shared<std::atomic<int>>(0);
+    FrameDelivery delivery_;
 
     // Owned by the owner's thread until the grab thread starts, then by the grab thread.
     std::shared_ptr<x11::X11Connection> connection_;

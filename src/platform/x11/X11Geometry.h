@@ -1,6 +1,9 @@
 #pragma once
 
 #include "platform/media/MediaTime.h"
+#include "platform/pixels/FrameClock.h"
+#include "platform/pixels/FramePixels.h"
+#include "platform/pixels/PixelGeometry.h"
 
 #include <chrono>
 #include <cstdint>
@@ -12,21 +15,21 @@
 // On X11 one point is one pixel, so display frames and window frames are pixel rectangles.
 namespace backreel::x11 {
 
-struct PixelRect {
-    std::int32_t x = 0;
-    std::int32_t y = 0;
-    std::int32_t width = 0;
-    std::int32_t height = 0;
-
-    bool isEmpty() const { return width <= 0 || height <= 0; }
-    std::int32_t right() const { return x + width; }
-    std::int32_t bottom() const { return y + height; }
-    friend bool operator==(const PixelRect&, const PixelRect&) = default;
-};
-
-// The common part of two rectangles; empty (all zero) when they do not overlap.
-PixelRect intersected(const PixelRect& a, const PixelRect& b);
-bool intersects(const PixelRect& a, const PixelRect& b);
+// The pixel work and frame clock every capture backend shares.
+using pixels::aspectFitRect;
+using pixels::blendPremultiplied;
+using pixels::copyPixels;
+using pixels::fillBlack;
+using pixels::fillBlackOutside;
+using pixels::frameIntervalOf;
+using pixels::intersected;
+using pixels::intersects;
+using pixels::monotonicMediaTime;
+using pixels::monotonicNow;
+using pixels::nextFrameIndex;
+using pixels::PixelRect;
+using pixels::PixelView;
+using pixels::scaleToFit;
 
 // A rectangle in points rounded to whole pixels (edges to the nearest pixel).
 PixelRect toPixelRect(const QRectF& rect);
@@ -54,11 +57,6 @@ struct ClippedGrab {
     friend bool operator==(const ClippedGrab&, const ClippedGrab&) = default;
 };
 ClippedGrab clipGrab(const PixelRect& wanted, const PixelRect& bounds);
-
-// The largest rectangle with the source's aspect ratio that fits the destination, centred (the
-// rest is letterbox). At least one pixel each way; empty when any size is not positive.
-PixelRect aspectFitRect(std::int32_t sourceWidth, std::int32_t sourceHeight, std::int32_t destinationWidth,
-                        std::int32_t destinationHeight);
 
 // Which monitor is the main display: the primary one, else the one at the origin, else the first.
 struct MonitorPlacement {
@@ -88,18 +86,5 @@ int windowLayerFor(WindowType type, bool overrideRedirect, bool stateAbove, bool
 // 0xFFFFFFFF). Without a window manager's desktop properties only the map state counts.
 bool windowIsOnScreen(bool viewable, std::optional<std::uint32_t> windowDesktop,
                       std::optional<std::uint32_t> currentDesktop);
-
-// Frame pacing on a steady clock: frame n is due at start + n * interval. After a frame taken at
-// `elapsed` since the start, the next one is the first tick strictly later; ticks in between are
-// skipped rather than caught up, so a late frame never makes the following ones come in a burst.
-std::int64_t nextFrameIndex(std::chrono::nanoseconds elapsed, std::chrono::nanoseconds interval);
-
-// The frame interval of a configuration in nanoseconds; 1/60 s when the interval is invalid or not
-// positive.
-std::chrono::nanoseconds frameIntervalOf(MediaTime minimumFrameInterval);
-
-// A CLOCK_MONOTONIC reading (seconds, nanoseconds) as a 90 kHz media time.
-MediaTime monotonicMediaTime(std::int64_t seconds, std::int64_t nanoseconds);
-MediaTime monotonicNow();
 
 } // namespace backreel::x11

@@ -1,7 +1,5 @@
 #include "platform/x11/X11Geometry.h"
 
-#include "platform/x11/FramePixels.h"
-
 #include <gtest/gtest.h>
 #include <vector>
 

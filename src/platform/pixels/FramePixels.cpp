@@ -1,10 +1,10 @@
-#include "platform/x11/FramePixels.h"
+#include "platform/pixels/FramePixels.h"
 
 #include <algorithm>
 #include <cstring>
 #include <libyuv/scale_argb.h>
 
-namespace backreel::x11 {
+namespace backreel::pixels {
 
 namespace {
 constexpr std::uint32_t kOpaqueBlack = 0xFF000000u;
@@ -104,4 +104,4 @@ void blendPremultiplied(const PixelView& picture, const std::uint32_t* image, st
     }
 }
 
-} // namespace backreel::x11
+} // namespace backreel::pixels

@@ -1,14 +1,14 @@
 #pragma once
 
-#include "platform/x11/X11Geometry.h"
+#include "platform/pixels/PixelGeometry.h"
 
 #include <cstddef>
 #include <cstdint>
 
-// Pixel work on 32-bit BGRA pictures in plain memory (the byte order X uses for 24- and 32-bit
-// ZPixmap images on little-endian machines): black fills, copies, aspect-fit scaling and the
-// cursor blend. No X calls; any thread.
-namespace backreel::x11 {
+// Pixel work on 32-bit BGRA pictures in plain memory (the byte order of X's 24- and 32-bit ZPixmap
+// images and of PipeWire's BGRx on little-endian machines): black fills, copies, aspect-fit scaling and the
+// cursor blend. Any thread.
+namespace backreel::pixels {
 
 struct PixelView {
     std::byte* data = nullptr;
@@ -39,4 +39,4 @@ bool scaleToFit(const PixelView& source, const PixelView& destination);
 void blendPremultiplied(const PixelView& picture, const std::uint32_t* image, std::int32_t imageWidth,
                         std::int32_t imageHeight, std::int32_t x, std::int32_t y);
 
-} // namespace backreel::x11
+} // namespace backreel::pixels

@@ -1,0 +1,127 @@
+// The screen-cast portal backend against the real xdg-desktop-portal, PipeWire and the test
+// portal backend's synthetic video nodes (scripts/virtual-desktop --portal).
+
+#include "PortalTestSupport.h"
+
+namespace backreel::test {
+namespace {
+
+// The monitor node is 1280×720 with SMPTE bars; its bar i spans x from i·1280/7.
+int barCentre(int bar, int width) {
+    return (2 * bar + 1) * width / 14;
+}
+
+TEST_F(PortalTest, aDisplayIsCapturedAsTheDialogChoseItAndChosenAgainWithoutTheDialog) {
+    const unsigned dialogsBefore = portal_.dialogsShown();
+    const Expected<ShareableContent> chosen = choose(ContentKind::display);
+    ASSERT_TRUE(chosen) << chosen.error().description.toStdString();
+    ASSERT_EQ(chosen.value().displays.size(), 1u);
+    const Display display = chosen.value().displays.front();
+    EXPECT_EQ(display.width, 1280);
+    EXPECT_EQ(display.height, 720);
+    EXPECT_EQ(portal_.dialogsShown(), dialogsBefore + 1);
+
+    auto stream = start(ContentFilter::display(display, {}, {}), 1280, 720);
+    ASSERT_TRUE(stream);
+    for (int bar = 0; bar < 7; ++bar) {
+        EXPECT_TRUE(collector_->waitForColour(barCentre(bar, 1280), 100, kBars[bar]))
+            << "bar " << bar << " shows " << std::hex
+            << collector_->colourAt(barCentre(bar, 1280), 100).value_or(0);
+    }
+    stop(*stream);
+    stream.reset();
+
+    // The restore token chooses the same display without asking.
+    const Expected<ShareableContent> again = choose(ContentKind::display);
+    ASSERT_TRUE(again) << again.error().description.toStdString();
+    EXPECT_EQ(again.value().displays.front().width, 1280);
+    EXPECT_EQ(portal_.dialogsShown(), dialogsBefore + 1);
+
+    // A token the desktop no longer takes: the dialog shows, and the choice still comes.
+    portal_.setRefuseRestore(true);
+    const Expected<ShareableContent> refused = choose(ContentKind::display);
+    ASSERT_TRUE(refused) << refused.error().description.toStdString();
+    EXPECT_EQ(portal_.dialogsShown(), dialogsBefore + 2);
+}
+
+TEST_F(PortalTest, aWindowHasItsNodesSizeAndARegionIsCutFromItsDisplay) {
+    const Expected<ShareableContent> window = choose(ContentKind::window);
+    ASSERT_TRUE(window) << window.error().description.toStdString();
+    ASSERT_EQ(window.value().windows.size(), 1u);
+    EXPECT_TRUE(window.value().displays.empty());
+    const Window chosenWindow = window.value().windows.front();
+    EXPECT_EQ(chosenWindow.frame.size(), QSizeF(640, 480));
+    auto windowStream = start(ContentFilter::desktopIndependentWindow(chosenWindow), 640, 480);
+    ASSERT_TRUE(windowStream);
+    EXPECT_TRUE(collector_->waitForColour(320, 240, 0x00FF00));
+    stop(*windowStream);
+
+    // The yellow and cyan bars' meeting point, 40 points each way around it.
+    const Expected<ShareableContent> region = choose(ContentKind::region);
+    ASSERT_TRUE(region) << region.error().description.toStdString();
+    const Display display = region.value().displays.front();
+    const double edge = 2 * 1280 / 7.0;
+    auto regionStream =
+        start(ContentFilter::display(display, {}, {}), 80, 80, QRectF(edge - 40, 300, 80, 80));
+    ASSERT_TRUE(regionStream);
+    EXPECT_TRUE(collector_->waitForColour(10, 10, kBars[1]));
+    EXPECT_TRUE(collector_->waitForColour(70, 70, kBars[2]));
+    EXPECT_TRUE(collector_->waitForColour(10, 70, kBars[1]));
+}
+
+TEST_F(PortalTest, aCancelledDialogAndAShareTheDesktopEndsAreToldApart) {
+    portal_.setRefuseRestore(true); // so that the dialog shows
+    portal_.setNextAnswer(QStringLiteral("cancel"));
+    const Expected<ShareableContent> cancelled = choose(ContentKind::display);
+    ASSERT_FALSE(cancelled);
+    EXPECT_EQ(cancelled.error().code, kCaptureCancelledCode);
+
+    const Expected<ShareableContent> chosen = choose(ContentKind::display);
+    ASSERT_TRUE(chosen) << chosen.error().description.toStdString();
+    auto stream = start(ContentFilter::display(chosen.value().displays.front(), {}, {}), 1280, 720);
+    ASSERT_TRUE(stream);
+    ASSERT_TRUE(waitUntil([&] { return collector_->pictures() > 0; }));
+    EXPECT_TRUE(errors().empty());
+    portal_.endSessions(); // the user clicked "stop sharing"
+    ASSERT_TRUE(waitWithEvents([&] { return !errors().empty(); }));
+    EXPECT_EQ(errors().front().description, QStringLiteral("The desktop stopped the screen sharing."));
+    EXPECT_EQ(errors().size(), 1u);
+}
+
+// A source that stops sending keeps the ticks coming; one that changes size is scaled into the
+// size the capture started with.
+TEST_F(PortalTest, aPausedSourceKeepsTheTicksAndAResizedOneFitsTheStartSize) {
+    const Expected<ShareableContent> chosen = choose(ContentKind::display);
+    ASSERT_TRUE(chosen) << chosen.error().description.toStdString();
+    auto stream = start(ContentFilter::display(chosen.value().displays.front(), {}, {}), 1280, 720);
+    ASSERT_TRUE(stream);
+    ASSERT_TRUE(collector_->waitForColour(barCentre(0, 1280), 100, kBars[0]));
+
+    portal_.pauseSource(kMonitorNode, true);
+    // Fifteen ticks in a row without a picture: half a second in which the source sent nothing.
+    int pictures = collector_->pictures();
+    std::int64_t ticksAtLastPicture = stream->statistics().unchanged;
+    EXPECT_TRUE(waitUntil([&] {
+        const std::int64_t ticks = stream->statistics().unchanged;
+        if (const int now = collector_->pictures(); now != pictures) {
+            pictures = now;
+            ticksAtLastPicture = ticks;
+        }
+        return ticks - ticksAtLastPicture >= 15;
+    }));
+    portal_.pauseSource(kMonitorNode, false);
+    ASSERT_TRUE(waitUntil([&] { return stream->statistics().delivered > 0 && collector_->pictures() > 0; }));
+
+    // Twice as wide for its height: bars above and below in the 16:9 frame.
+    portal_.resizeSource(kMonitorNode, 1280, 360);
+    EXPECT_TRUE(collector_->waitForColour(barCentre(3, 1280), 20, 0x000000));
+    EXPECT_TRUE(collector_->waitForColour(barCentre(3, 1280), 250, kBars[3]));
+    EXPECT_EQ(collector_->latest()->image->width(), 1280);
+    EXPECT_EQ(collector_->latest()->image->height(), 720);
+    portal_.resizeSource(kMonitorNode, 1280, 720);
+    EXPECT_TRUE(collector_->waitForColour(barCentre(3, 1280), 20, kBars[3]));
+    EXPECT_TRUE(errors().empty());
+}
+
+} // namespace
+} // namespace backreel::test

@@ -1,0 +1,104 @@
+#include "platform/portal/PortalRules.h"
+
+#include "platform/pixels/FrameClock.h"
+#include "platform/portal/PortalPicture.h"
+
+#include <array>
+#include <cstring>
+#include <gtest/gtest.h>
+
+namespace backreel::portal {
+namespace {
+
+TEST(PortalRules, RequestPathsAndWhatIsAskedFor) {
+    EXPECT_EQ(senderPathPart(QStringLiteral(":1.42")), QStringLiteral("1_42"));
+    EXPECT_EQ(requestPath(QStringLiteral(":1.7"), QStringLiteral("backreel3")),
+              QStringLiteral("/org/freedesktop/portal/desktop/request/1_7/backreel3"));
+    EXPECT_EQ(sourceTypeFor(ContentKind::display), source_type::kMonitor);
+    EXPECT_EQ(sourceTypeFor(ContentKind::region), source_type::kMonitor);
+    EXPECT_EQ(sourceTypeFor(ContentKind::window), source_type::kWindow);
+    EXPECT_EQ(cursorModeFor(cursor_mode::kHidden | cursor_mode::kEmbedded | 4), cursor_mode::kEmbedded);
+    EXPECT_EQ(cursorModeFor(cursor_mode::kHidden), std::nullopt);
+    // Each kind remembers its own choice.
+    EXPECT_NE(restoreTokenKey(ContentKind::display), restoreTokenKey(ContentKind::window));
+    EXPECT_NE(restoreTokenKey(ContentKind::display), restoreTokenKey(ContentKind::region));
+}
+
+TEST(PortalPicture, CropsAndRegionsStayInsideThePicture) {
+    EXPECT_EQ(cropOf(std::nullopt, 1920, 1080), (pixels::PixelRect{0, 0, 1920, 1080}));
+    EXPECT_EQ(cropOf(pixels::PixelRect{100, 50, 800, 600}, 1920, 1080),
+              (pixels::PixelRect{100, 50, 800, 600}));
+    EXPECT_EQ(cropOf(pixels::PixelRect{1800, 0, 400, 100}, 1920, 1080),
+              (pixels::PixelRect{1800, 0, 120, 100}));
+    EXPECT_EQ(cropOf(pixels::PixelRect{3000, 0, 10, 10}, 1920, 1080), (pixels::PixelRect{0, 0, 1920, 1080}))
+        << "a crop outside the picture is ignored";
+
+    const pixels::PixelRect crop{0, 0, 2560, 1440};
+    EXPECT_EQ(visibleArea(crop, std::nullopt, QSizeF(1280, 720)), crop);
+    // A display scaled 2×: the region's points are two pixels each.
+    EXPECT_EQ(visibleArea(crop, QRectF(100, 50, 300, 200), QSizeF(1280, 720)),
+              (pixels::PixelRect{200, 100, 600, 400}));
+    // The crop moves the region; what lies outside it is left out.
+    EXPECT_EQ(
+        visibleArea(pixels::PixelRect{10, 20, 1280, 720}, QRectF(1200, 700, 200, 100), QSizeF(1280, 720)),
+        (pixels::PixelRect{1210, 720, 80, 20}));
+    EXPECT_TRUE(visibleArea(crop, QRectF(2000, 0, 10, 10), QSizeF(1280, 720)).isEmpty());
+    EXPECT_TRUE(visibleArea(crop, QRectF(0, 0, 10, 10), QSizeF(0, 720)).isEmpty());
+}
+
+TEST(PortalPicture, RgbaSourcesAreRenderedAsBgraAndScaledToFit) {
+    // A 4×2 RGBA picture: left half red, right half blue (R, G, B, A in memory).
+    std::array<std::uint8_t, 4 * 2 * 4> rgba{};
+    for (int i = 0; i < 8; ++i) {
+        const bool left = i % 4 < 2;
+        const std::array<std::uint8_t, 4> pixel{left ? std::uint8_t{255} : std::uint8_t{0}, 0,
+                                                left ? std::uint8_t{0} : std::uint8_t{255}, 255};
+        std::memcpy(rgba.data() + i * 4, pixel.data(), 4);
+    }
+    SourcePicture source{reinterpret_cast<const std::byte*>(rgba.data()),
+                         4,
+                         2,
+                         16,
+                         PixelOrder::rgba,
+                         pixels::PixelRect{0, 0, 4, 2},
+                         MediaTime()};
+    std::array<std::uint32_t, 2 * 1> output{};
+    const pixels::PixelView destination{reinterpret_cast<std::byte*>(output.data()), 2, 1, 8};
+    std::vector<std::byte> scratch;
+    // Only the right half, a square: one blue pixel (BGRA's 32-bit word is 0xAARRGGBB), then a bar.
+    ASSERT_TRUE(renderPicture(source, pixels::PixelRect{2, 0, 2, 2}, destination, scratch));
+    EXPECT_EQ(output[0] & 0xFFFFFF, 0x0000FFu);
+    EXPECT_EQ(output[1], 0xFF000000u);
+    // The whole picture keeps its aspect: 4×2 into 2×1, red then blue.
+    ASSERT_TRUE(renderPicture(source, pixels::PixelRect{0, 0, 4, 2}, destination, scratch));
+    EXPECT_EQ(output[0] & 0xFFFFFF, 0xFF0000u);
+    EXPECT_EQ(output[1] & 0xFFFFFF, 0x0000FFu);
+    // Nothing to show: black.
+    EXPECT_FALSE(renderPicture(source, pixels::PixelRect{8, 8, 2, 2}, destination, scratch));
+    EXPECT_EQ(output[0], 0xFF000000u);
+}
+
+TEST(PortalPicture, HeaderTimesCountOnlyWhenOnTheMonotonicClock) {
+    const std::int64_t arrival = 5'000'000'000;
+    EXPECT_EQ(presentationTimeOf(4'990'000'000, arrival), pixels::monotonicMediaTime(4, 990'000'000));
+    EXPECT_EQ(presentationTimeOf(std::nullopt, arrival), pixels::monotonicMediaTime(5, 0));
+    EXPECT_EQ(presentationTimeOf(5'100'000'000, arrival), pixels::monotonicMediaTime(5, 0))
+        << "from the future";
+    EXPECT_EQ(presentationTimeOf(1'000, arrival), pixels::monotonicMediaTime(5, 0)) << "another clock";
+}
+
+// The desktop's clock and our ticks never put two frames closer than the frame interval, nor a
+// picture before the still picture shown again just before it.
+TEST(PortalPicture, FramesGoOutAtLeastAFrameIntervalApart) {
+    const MediaTime interval(1, 30);
+    EXPECT_EQ(handOnTime(MediaTime(10, 1), MediaTime::invalid(), interval), MediaTime(10, 1));
+    EXPECT_EQ(handOnTime(MediaTime(10, 1), MediaTime(9, 1), interval), MediaTime(10, 1));
+    EXPECT_EQ(handOnTime(MediaTime(900'100, kTimeScale), MediaTime(900'000, kTimeScale), interval),
+              MediaTime(903'000, kTimeScale));
+    EXPECT_EQ(handOnTime(MediaTime(899'000, kTimeScale), MediaTime(900'000, kTimeScale), interval),
+              MediaTime(903'000, kTimeScale))
+        << "a picture stamped before the tick that went out";
+}
+
+} // namespace
+} // namespace backreel::portal

@@ -91,9 +91,9 @@ TEST_F(HotkeyTest, X11KeysTakenByAnotherClientAreNamed) {
     BACKREEL_EVENTUALLY_EQ(firstActivated.size(), 1);
 }
 
-// Start/Stop starts buffering and then stops and saves; the dialog lets the keys go while it is
-// open (so they reach its fields), stores changed keys, refuses keys that would take typing away,
-// names keys another program holds, and the keys chosen work once it is closed.
+// Start/Stop starts buffering, Save Clip saves while it goes on, and Start/Stop stops and saves; the dialog
+// lets the keys go while it is open (so they reach its fields), stores changed keys, refuses keys that would
+// take typing away, names keys another program holds, and the keys chosen work once it is closed.
 TEST_F(HotkeyTest, HotkeysDriveTheRecorderAndTheDialogChangesThem) {
     test::SyntheticRecorder recorder;
     std::unique_ptr<RecordingManager> manager = recorder.makeManager();
@@ -106,9 +106,12 @@ TEST_F(HotkeyTest, HotkeysDriveTheRecorderAndTheDialogChangesThem) {
     press("ctrl+alt+shift+b");
     BACKREEL_EVENTUALLY_EQ(manager->status().kind(), Kind::buffering);
     BACKREEL_EVENTUALLY_TRUE(manager->session() && manager->session()->videoStore().count() >= 3);
+    press("ctrl+alt+shift+s");
+    BACKREEL_EVENTUALLY_EQ(recorder.saveFlow->clips.size(), 1U);
+    EXPECT_EQ(manager->status().kind(), Kind::buffering) << "Save Clip keeps buffering";
     press("ctrl+alt+shift+b");
     BACKREEL_EVENTUALLY_EQ(manager->status().kind(), Kind::saved);
-    EXPECT_EQ(recorder.saveFlow->clips.size(), 1U);
+    EXPECT_EQ(recorder.saveFlow->clips.size(), 2U);
 
     X11GlobalShortcuts otherProgram;
     bind(otherProgram, {{"taken", "Taken", keys("Ctrl+Alt+F8")}});

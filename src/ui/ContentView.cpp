@@ -22,6 +22,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QContextMenuEvent>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
 #include <QPainterPath>
@@ -166,15 +167,21 @@ QWidget* ContentView::makeOptionsCard() {
     for (QCheckBox* box : {recordThisWindow_, muteNotifications_, alwaysOnTopBox_}) {
         layout->addWidget(box, 0, Qt::AlignLeading);
     }
+    // The two links share a line at the foot of the card, in the caption's size.
     settingsButton_ = new LinkButton(QStringLiteral("Settings…"), card);
     settingsButton_->setObjectName(QStringLiteral("settingsButton"));
-    settingsButton_->setFont(textStyleFont(TextStyle::caption));
     connect(settingsButton_, &QPushButton::clicked, this, &ContentView::settingsRequested);
-    layout->addWidget(settingsButton_, 0, Qt::AlignLeading);
     keyboardShortcuts_ = new LinkButton(QStringLiteral("Keyboard Shortcuts…"), card);
     keyboardShortcuts_->setObjectName(QStringLiteral("keyboardShortcuts"));
     connect(keyboardShortcuts_, &QPushButton::clicked, this, &ContentView::keyboardShortcutsRequested);
-    layout->addWidget(keyboardShortcuts_, 0, Qt::AlignLeading);
+    auto* links = new QHBoxLayout;
+    links->setContentsMargins(0, 0, 0, 0);
+    for (QPushButton* link : {settingsButton_, keyboardShortcuts_}) {
+        link->setFont(textStyleFont(TextStyle::caption));
+        links->addWidget(link, 0, Qt::AlignLeading);
+    }
+    links->addStretch(1);
+    layout->addLayout(links);
     return card;
 }
 

@@ -1,7 +1,6 @@
 #pragma once
 
-// For tests that serve stand-ins on the private session bus of scripts/virtual-desktop. Include it
-// in one file of a test program only.
+// For tests that serve stand-ins on the private session bus of scripts/virtual-desktop.
 
 #include <gtest/gtest.h>
 #include <QCoreApplication>
@@ -9,17 +8,6 @@
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QTest>
-
-#if defined(__SANITIZE_THREAD__)
-// Like Qt Core (see tests/tsan.supp), Qt D-Bus, libdbus and the GLib event loop of Qt D-Bus's
-// thread are not built with ThreadSanitizer: the locks and wake-ups they hand calls over with are
-// invisible to it. Our own code stays checked.
-extern "C" const char* __tsan_default_suppressions() {
-    return "called_from_lib:libQt6DBus.so.6\n"
-           "called_from_lib:libdbus-1.so.3\n"
-           "called_from_lib:libglib-2.0.so.0\n";
-}
-#endif
 
 namespace backreel::test {
 

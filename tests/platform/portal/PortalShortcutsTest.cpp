@@ -119,5 +119,23 @@ TEST_F(PortalShortcutsTest, PressesOnTheDesktopStartTheRecorderAndSaveAClip) {
     EXPECT_EQ(manager->status().kind(), RecordingStatus::Kind::buffering);
 }
 
+// Without a portal that offers global shortcuts (here: the desktop without --portal, where the bus
+// may start a portal with no backend), every shortcut fails with the reason, which the dialog then
+// shows with the command line to bind instead.
+TEST(PortalShortcutsWithoutPortal, EveryShortcutFailsWithTheReason) {
+    if (TestPortal().available()) {
+        GTEST_SKIP() << "for a desktop without the test portal";
+    }
+    PortalGlobalShortcuts shortcuts;
+    EXPECT_EQ(shortcuts.unavailableReason(), std::nullopt) << "not known before the first bind";
+    std::vector<GlobalShortcut> wanted = defaultShortcuts();
+    wanted.push_back({QStringLiteral("none"), QStringLiteral("None"), QKeySequence()});
+    EXPECT_EQ(bindAll(shortcuts, wanted),
+              (std::vector<ShortcutBinding>{{QStringLiteral("save-clip"), kNoGlobalShortcutsMessage},
+                                            {QStringLiteral("start-stop"), kNoGlobalShortcutsMessage},
+                                            {QStringLiteral("none"), std::nullopt}}));
+    EXPECT_EQ(shortcuts.unavailableReason(), kNoGlobalShortcutsMessage);
+}
+
 } // namespace
 } // namespace backreel::test

@@ -27,20 +27,8 @@ std::vector<ShortcutBinding> bindAll(GlobalShortcuts& shortcuts, std::vector<Glo
     return QCoro::waitFor(shortcuts.bind(std::move(wanted)));
 }
 
-class PortalShortcutsTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-#if defined(__SANITIZE_THREAD__)
-        GTEST_SKIP() << "the portal's tests run in the plain and ASan builds";
-#endif
-        if (!portal_.available()) {
-            GTEST_SKIP() << "no test portal; run under scripts/virtual-desktop --portal";
-        }
-        portal_.setNextAnswer(QStringLiteral("choose"));
-    }
-
-    TestPortal portal_;
-};
+// The portal's fixture: skips without the test portal, whose answers it resets.
+class PortalShortcutsTest : public PortalTest {};
 
 // The defaults go to the desktop with their keys as the preferred triggers, a press there comes
 // back as activated(), and binding again replaces what was bound.

@@ -151,8 +151,8 @@ private:
     std::vector<MediaTime> times_;
 };
 
-// The fixture of every test on the portal: skips without the test portal, and is the delegate of
-// the streams it starts.
+// The fixture of every test on the portal: skips without the test portal, resets its answers, and
+// is the delegate of the streams it starts.
 class PortalTest : public ::testing::Test, public StreamDelegate {
 protected:
     void SetUp() override {

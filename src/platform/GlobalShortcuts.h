@@ -43,6 +43,9 @@ public:
 
     // Why this desktop lets Backreel bind no shortcut; none when it does.
     virtual std::optional<QString> unavailableReason() const = 0;
+    // Whether binding may ask the user (the desktop shows its own confirmation): such keys are bound
+    // only to be used, never just to learn whether they are free.
+    virtual bool bindingAsksTheUser() const { return false; }
     // Replaces every binding of this object by these. One result per shortcut, in order.
     virtual QCoro::Task<std::vector<ShortcutBinding>> bind(std::vector<GlobalShortcut> shortcuts) = 0;
 

@@ -29,6 +29,7 @@ public:
     ~PortalGlobalShortcuts() override;
 
     std::optional<QString> unavailableReason() const override;
+    bool bindingAsksTheUser() const override { return true; }
     QCoro::Task<std::vector<ShortcutBinding>> bind(std::vector<GlobalShortcut> shortcuts) override;
 
 private slots:

@@ -107,6 +107,33 @@ TEST_F(PortalShortcutsTest, PressesOnTheDesktopStartTheRecorderAndSaveAClip) {
     EXPECT_EQ(manager->status().kind(), RecordingStatus::Kind::buffering);
 }
 
+// While the shortcuts dialog is open the keys are let go without asking the desktop anything, also
+// when they change; the desktop is asked once, for the keys chosen, when the dialog closes.
+TEST_F(PortalShortcutsTest, TheOpenDialogLetsTheKeysGoAndItsChangesAreAskedForOnce) {
+    for (HotkeyAction action : kHotkeyActions) {
+        Settings::setStringValue(hotkeySettingsKey(action), hotkeyToStored(defaultHotkey(action)));
+    }
+    SyntheticRecorder recorder;
+    std::unique_ptr<RecordingManager> manager = recorder.makeManager();
+    RemoteControl remote(*manager, {}, {});
+    PortalGlobalShortcuts shortcuts;
+    GlobalHotkeys hotkeys(shortcuts, remote);
+    QCoro::waitFor(hotkeys.bind());
+    const unsigned asked = portal_.dialogsShown();
+
+    QCoro::waitFor(hotkeys.setSuspended(true));
+    BACKREEL_EVENTUALLY_TRUE(portal_.boundShortcuts().empty());
+    QCoro::waitFor(hotkeys.setKeys(HotkeyAction::saveClip, QKeySequence(QStringLiteral("Meta+F9"))));
+    EXPECT_TRUE(portal_.boundShortcuts().empty());
+    EXPECT_EQ(portal_.dialogsShown(), asked);
+
+    QCoro::waitFor(hotkeys.setSuspended(false));
+    EXPECT_EQ(portal_.dialogsShown(), asked + 1);
+    EXPECT_EQ(portal_.boundShortcuts(),
+              (Bound{{QStringLiteral("save-clip"), QStringLiteral("LOGO+F9")},
+                     {QStringLiteral("start-stop"), QStringLiteral("CTRL+ALT+SHIFT+b")}}));
+}
+
 // Without a portal that offers global shortcuts (here: the desktop without --portal, where the bus
 // may start a portal with no backend), every shortcut fails with the reason, which the dialog then
 // shows with the command line to bind instead.

@@ -18,6 +18,7 @@
 #include "ui/MainWindowRules.h"
 #include "ui/SettingsDialog.h"
 
+#include <algorithm>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QScreen>
@@ -85,9 +86,23 @@ void BackreelApp::start() {
 }
 
 void BackreelApp::tellUnboundShortcuts() {
+    if (!trayIcon_) {
+        return;
+    }
+    const bool anyFailed = std::ranges::any_of(
+        kHotkeyActions, [this](HotkeyAction action) { return hotkeys_->failure(action).has_value(); });
+    const std::optional<QString> unavailable = hotkeys_->unavailableReason();
+    // A message in the tray takes no focus from a game.
+    if (anyFailed && unavailable) {
+        // Learnt when binding (the desktop portal): one message, as other keys would not help.
+        trayIcon_->systemTrayIcon().showMessage(
+            QStringLiteral("No global shortcuts"),
+            *unavailable + QStringLiteral(" Bind backreel --save-clip in the desktop's keyboard settings."),
+            QSystemTrayIcon::Warning);
+        return;
+    }
     for (HotkeyAction action : kHotkeyActions) {
-        if (const std::optional<QString> failure = hotkeys_->failure(action); failure && trayIcon_) {
-            // A message in the tray takes no focus from a game.
+        if (const std::optional<QString> failure = hotkeys_->failure(action)) {
             trayIcon_->systemTrayIcon().showMessage(
                 QStringLiteral("%1 has no shortcut").arg(hotkeyTitle(action)),
                 *failure + QStringLiteral(" Choose other keys under Keyboard Shortcuts…"),

@@ -33,6 +33,14 @@ std::optional<QString> GlobalHotkeys::unavailableReason() const {
 }
 
 QCoro::Task<> GlobalHotkeys::bind() {
+    if (suspended_ && shortcuts_.bindingAsksTheUser()) {
+        // No confirmation from the desktop for keys that are let go at once: the keys chosen meanwhile
+        // are bound when the suspension ends.
+        QCoro::Task<std::vector<ShortcutBinding>> release = shortcuts_.bind({});
+        co_await release;
+        emit bindingsChanged();
+        co_return;
+    }
     std::vector<GlobalShortcut> wanted;
     for (HotkeyAction action : kHotkeyActions) {
         wanted.push_back({hotkeyId(action), hotkeyTitle(action), keys(action)});

@@ -29,7 +29,8 @@ public:
     // Stores new keys for an action (empty: none) and binds them.
     QCoro::Task<> setKeys(HotkeyAction action, QKeySequence keys);
     // While suspended the keys are bound only to learn whether they can be, and let go again at
-    // once, so that they reach the shortcuts dialog's key fields.
+    // once, so that they reach the shortcuts dialog's key fields; where binding asks the user, they
+    // are only let go.
     QCoro::Task<> setSuspended(bool suspended);
 
     QKeySequence keys(HotkeyAction action) const;

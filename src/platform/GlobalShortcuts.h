@@ -16,6 +16,10 @@ struct GlobalShortcut {
     QKeySequence keys;   // its first combination is the one bound; empty binds nothing
 };
 
+// Why a desktop without a way to bind global shortcuts binds none.
+inline const QString kNoGlobalShortcutsMessage =
+    QStringLiteral("This desktop does not let Backreel bind global shortcuts.");
+
 // How binding one shortcut went.
 struct ShortcutBinding {
     QString id;
@@ -26,9 +30,9 @@ struct ShortcutBinding {
     friend bool operator==(const ShortcutBinding&, const ShortcutBinding&) = default;
 };
 
-// The desktop's way of binding global shortcuts. Backends: key grabs on the X11 root window; none
-// where the desktop offers no way (the user binds `backreel --save-clip` in the desktop's own
-// keyboard settings then).
+// The desktop's way of binding global shortcuts. Backends: key grabs on the X11 root window; the
+// desktop portal's global shortcuts on Wayland; none where the desktop offers no way (the user binds
+// `backreel --save-clip` in the desktop's own keyboard settings then).
 //
 // Thread contract: main thread only; activated() is emitted there.
 class GlobalShortcuts : public QObject {
@@ -39,6 +43,9 @@ public:
 
     // Why this desktop lets Backreel bind no shortcut; none when it does.
     virtual std::optional<QString> unavailableReason() const = 0;
+    // Whether binding may ask the user (the desktop shows its own confirmation): such keys are bound
+    // only to be used, never just to learn whether they are free.
+    virtual bool bindingAsksTheUser() const { return false; }
     // Replaces every binding of this object by these. One result per shortcut, in order.
     virtual QCoro::Task<std::vector<ShortcutBinding>> bind(std::vector<GlobalShortcut> shortcuts) = 0;
 

@@ -44,6 +44,11 @@ enum class CaptureBackend { x11, portal, none };
 // display; else none.
 CaptureBackend captureBackendFor(const SessionEnvironment& session);
 
+// The global shortcuts backend of a session (x11: key grabs on the root window): the portal where
+// the capture goes through it, and in every Wayland session, where an X11 grab sees keys only while
+// an XWayland window has the keyboard; else X11 grabs where the capture uses X11; else none.
+CaptureBackend shortcutsBackendFor(const SessionEnvironment& session);
+
 // The backends for this desktop session.
 Platform loadPlatform();
 

@@ -9,6 +9,7 @@
 #include "platform/null/NullWindowServer.h"
 #include "platform/Platform.h"
 #include "platform/portal/PortalCaptureService.h"
+#include "platform/portal/PortalGlobalShortcuts.h"
 #include "platform/pulse/PulseAudioService.h"
 #include "platform/x11/X11CaptureService.h"
 #include "platform/x11/X11GlobalShortcuts.h"
@@ -19,20 +20,6 @@
 
 namespace backreel {
 
-namespace {
-// Key grabs on the root window are global only where every application is an X11 client: in a
-// Wayland session an X11 grab sees keys only while an XWayland window has the keyboard.
-std::shared_ptr<GlobalShortcuts> loadShortcuts() {
-    const bool x11Session = !qEnvironmentVariableIsEmpty("DISPLAY") &&
-                            qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
-                            qgetenv("XDG_SESSION_TYPE") != "wayland";
-    if (x11Session) {
-        return std::make_shared<X11GlobalShortcuts>();
-    }
-    return std::make_shared<NullGlobalShortcuts>(
-        QStringLiteral("This desktop does not let Backreel bind global shortcuts."));
-}
-} // namespace
 CaptureBackend captureBackendFor(const SessionEnvironment& session) {
     const QString forced = session.captureOverride.trimmed().toLower();
     if (forced == QLatin1String("x11")) {
@@ -45,6 +32,16 @@ CaptureBackend captureBackendFor(const SessionEnvironment& session) {
         return CaptureBackend::portal;
     }
     return session.hasX11Display ? CaptureBackend::x11 : CaptureBackend::none;
+}
+
+CaptureBackend shortcutsBackendFor(const SessionEnvironment& session) {
+    const CaptureBackend capture = captureBackendFor(session);
+    SessionEnvironment unforced = session;
+    unforced.captureOverride.clear();
+    if (capture == CaptureBackend::portal || captureBackendFor(unforced) == CaptureBackend::portal) {
+        return CaptureBackend::portal;
+    }
+    return capture;
 }
 
 Platform loadPlatform() {
@@ -76,7 +73,17 @@ Platform loadPlatform() {
     platform.movieFiles = std::make_shared<FfmpegMovieFileService>();
     platform.movieProbe = std::make_shared<FfmpegMovieProbe>();
     platform.fileReveal = std::make_shared<DbusFileReveal>();
-    platform.shortcuts = loadShortcuts();
+    switch (shortcutsBackendFor(session)) {
+    case CaptureBackend::x11:
+        platform.shortcuts = std::make_shared<X11GlobalShortcuts>();
+        break;
+    case CaptureBackend::portal:
+        platform.shortcuts = std::make_shared<PortalGlobalShortcuts>();
+        break;
+    case CaptureBackend::none:
+        platform.shortcuts = std::make_shared<NullGlobalShortcuts>(kNoGlobalShortcutsMessage);
+        break;
+    }
     return platform;
 }
 

@@ -56,3 +56,15 @@ TEST(PlatformLoader, PicksThePortalInWaylandSessionsUnlessTold) {
             << c.session.captureOverride.toStdString() << "/" << c.session.sessionType.toStdString();
     }
 }
+
+// Global shortcuts follow the capture, except that a Wayland session keeps the portal's: X11 grabs
+// there see keys only while an XWayland window has the keyboard.
+TEST(PlatformLoader, PicksThePortalsShortcutsInWaylandSessions) {
+    const QString wayland = QStringLiteral("wayland");
+    const QString x11 = QStringLiteral("x11");
+    EXPECT_EQ(shortcutsBackendFor({QString(), x11, false, true}), CaptureBackend::x11);
+    EXPECT_EQ(shortcutsBackendFor({QString(), wayland, true, true}), CaptureBackend::portal);
+    EXPECT_EQ(shortcutsBackendFor({QStringLiteral("x11"), wayland, true, true}), CaptureBackend::portal);
+    EXPECT_EQ(shortcutsBackendFor({QStringLiteral("portal"), x11, false, true}), CaptureBackend::portal);
+    EXPECT_EQ(shortcutsBackendFor({QString(), QStringLiteral("tty"), false, false}), CaptureBackend::none);
+}

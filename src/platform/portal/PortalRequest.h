@@ -6,6 +6,7 @@
 
 #include <QCoroTask>
 #include <QDBusConnection>
+#include <QDBusMessage>
 #include <QDBusServiceWatcher>
 #include <QObject>
 #include <QVariantMap>
@@ -42,5 +43,16 @@ private:
     std::function<void(Expected<PortalResponse>)> answered_;
     QDBusServiceWatcher portalWatch_;
 };
+
+// A handle token no other request or session of this process has.
+QString nextHandleToken();
+
+// The error of a portal call that failed on the bus.
+Error portalCallError(const QDBusMessage& reply);
+
+// Makes one request of the portal (the call's last argument, `options`, gets the handle token) and
+// waits for its answer.
+QCoro::Task<Expected<PortalResponse>> portalRequest(QDBusConnection bus, QDBusMessage call,
+                                                    QVariantMap options);
 
 } // namespace backreel::portal

@@ -1,6 +1,7 @@
 #include "platform/portal/PortalRules.h"
 
 #include <QDBusArgument>
+#include <QDBusObjectPath>
 #include <QDBusVariant>
 
 namespace backreel::portal {
@@ -46,6 +47,14 @@ QString senderPathPart(const QString& uniqueName) {
 QString requestPath(const QString& uniqueName, const QString& token) {
     return QStringLiteral("/org/freedesktop/portal/desktop/request/%1/%2")
         .arg(senderPathPart(uniqueName), token);
+}
+
+QString sessionPathOf(const QVariantMap& results) {
+    const QVariant handle = results.value(QStringLiteral("session_handle"));
+    if (handle.canConvert<QDBusObjectPath>() && handle.userType() != QMetaType::QString) {
+        return handle.value<QDBusObjectPath>().path();
+    }
+    return handle.toString();
 }
 
 std::vector<CastStream> castStreamsOf(const QVariantMap& results) {

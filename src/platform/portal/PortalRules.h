@@ -53,6 +53,10 @@ QString senderPathPart(const QString& uniqueName);
 // The path a request with this handle token will have.
 QString requestPath(const QString& uniqueName, const QString& token);
 
+// The session a CreateSession answer made ("session_handle": a string in older portals, an object
+// path in newer ones); empty when it names none.
+QString sessionPathOf(const QVariantMap& results);
+
 // The streams of a Start answer ("streams": a(ua{sv})), in the order given.
 std::vector<CastStream> castStreamsOf(const QVariantMap& results);
 

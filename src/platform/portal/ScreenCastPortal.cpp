@@ -4,7 +4,6 @@
 #include "platform/portal/PortalBus.h"
 #include "platform/portal/PortalRequest.h"
 
-#include <atomic>
 #include <QCoroDBusPendingCall>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
@@ -17,16 +16,6 @@ namespace backreel::portal {
 namespace {
 
 const QString kPropertiesInterface = QStringLiteral("org.freedesktop.DBus.Properties");
-
-QString nextToken() {
-    static std::atomic<int> counter{0};
-    return QStringLiteral("backreel%1").arg(++counter);
-}
-
-Error dbusError(const QDBusMessage& reply) {
-    return Error{QStringLiteral("D-Bus"), 0,
-                 QStringLiteral("The desktop portal failed: %1").arg(reply.errorMessage())};
-}
 
 QDBusMessage screenCastCall(const QString& method) {
     return QDBusMessage::createMethodCall(kPortalService, kPortalPath, kScreenCastInterface, method);
@@ -59,27 +48,6 @@ QCoro::Task<std::optional<PortalOffer>> readOffer(QDBusConnection bus) {
                           properties.value(QStringLiteral("version")).toUInt()};
 }
 
-// Makes one request (the call's last argument gets the handle token) and waits for its answer.
-QCoro::Task<Expected<PortalResponse>> request(QDBusConnection bus, QDBusMessage call, QVariantMap options) {
-    const QString token = nextToken();
-    options.insert(QStringLiteral("handle_token"), token);
-    call << options;
-    // Listening before the call: the answer may come before the call's reply.
-    auto expected = std::make_unique<PortalRequest>(bus, requestPath(bus.baseService(), token));
-    QDBusPendingCall pending = bus.asyncCall(call);
-    const QDBusMessage reply = co_await pending;
-    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
-        co_return dbusError(reply);
-    }
-    const QString handle = qdbus_cast<QDBusObjectPath>(reply.arguments().constFirst()).path();
-    if (handle != expected->path()) {
-        // An older portal makes its own path; its answer comes there.
-        expected = std::make_unique<PortalRequest>(bus, handle);
-    }
-    QCoro::Task<Expected<PortalResponse>> answer = expected->wait();
-    co_return co_await answer;
-}
-
 Error answerError(ResponseCode code) {
     if (code == ResponseCode::cancelled) {
         return Error::backreel(kCaptureCancelledCode, QStringLiteral("The screen capture was cancelled."));
@@ -102,7 +70,7 @@ QCoro::Task<Expected<ScreenCast>> startOnSession(QDBusConnection bus, std::share
     }
     QDBusMessage select = screenCastCall(QStringLiteral("SelectSources"));
     select << QVariant::fromValue(QDBusObjectPath(session->path()));
-    QCoro::Task<Expected<PortalResponse>> selecting = request(bus, select, options);
+    QCoro::Task<Expected<PortalResponse>> selecting = portalRequest(bus, select, options);
     const Expected<PortalResponse> selected = co_await selecting;
     if (!selected) {
         co_return selected.error();
@@ -113,7 +81,7 @@ QCoro::Task<Expected<ScreenCast>> startOnSession(QDBusConnection bus, std::share
 
     QDBusMessage start = screenCastCall(QStringLiteral("Start"));
     start << QVariant::fromValue(QDBusObjectPath(session->path())) << QString();
-    QCoro::Task<Expected<PortalResponse>> starting = request(bus, start, {});
+    QCoro::Task<Expected<PortalResponse>> starting = portalRequest(bus, start, {});
     const Expected<PortalResponse> started = co_await starting;
     if (!started) {
         co_return started.error();
@@ -131,7 +99,7 @@ QCoro::Task<Expected<ScreenCast>> startOnSession(QDBusConnection bus, std::share
     QDBusPendingCall opening = bus.asyncCall(open);
     const QDBusMessage opened = co_await opening;
     if (opened.type() != QDBusMessage::ReplyMessage || opened.arguments().isEmpty()) {
-        co_return dbusError(opened);
+        co_return portalCallError(opened);
     }
     const auto remote = qdbus_cast<QDBusUnixFileDescriptor>(opened.arguments().constFirst());
     if (!remote.isValid()) {
@@ -167,10 +135,10 @@ QCoro::Task<Expected<ScreenCast>> startScreenCast(ContentKind kind, QString rest
         if (!withToken && restoreToken.isEmpty()) {
             break;
         }
-        const QString sessionToken = nextToken();
+        const QString sessionToken = nextHandleToken();
         QDBusMessage create = screenCastCall(QStringLiteral("CreateSession"));
         QCoro::Task<Expected<PortalResponse>> creating =
-            request(bus, create, {{QStringLiteral("session_handle_token"), sessionToken}});
+            portalRequest(bus, create, {{QStringLiteral("session_handle_token"), sessionToken}});
         const Expected<PortalResponse> created = co_await creating;
         if (!created) {
             co_return created.error();
@@ -178,12 +146,7 @@ QCoro::Task<Expected<ScreenCast>> startScreenCast(ContentKind kind, QString rest
         if (created.value().code != ResponseCode::success) {
             co_return answerError(created.value().code);
         }
-        // A string in older portals, an object path in newer ones.
-        const QVariant handle = created.value().results.value(QStringLiteral("session_handle"));
-        const QString sessionPath =
-            handle.canConvert<QDBusObjectPath>() && handle.userType() != QMetaType::QString
-                ? handle.value<QDBusObjectPath>().path()
-                : handle.toString();
+        const QString sessionPath = sessionPathOf(created.value().results);
         if (sessionPath.isEmpty()) {
             co_return Error::backreel(0, QStringLiteral("The desktop portal made no screen-cast session."));
         }

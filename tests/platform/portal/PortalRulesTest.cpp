@@ -2,10 +2,12 @@
 
 #include "platform/pixels/FrameClock.h"
 #include "platform/portal/PortalPicture.h"
+#include "platform/portal/ShortcutTriggers.h"
 
 #include <array>
 #include <cstring>
 #include <gtest/gtest.h>
+#include <QDBusObjectPath>
 
 namespace backreel::portal {
 namespace {
@@ -22,6 +24,37 @@ TEST(PortalRules, RequestPathsAndWhatIsAskedFor) {
     // Each kind remembers its own choice.
     EXPECT_NE(restoreTokenKey(ContentKind::display), restoreTokenKey(ContentKind::window));
     EXPECT_NE(restoreTokenKey(ContentKind::display), restoreTokenKey(ContentKind::region));
+}
+
+// Keys as the desktop reads them: modifiers in a fixed order, letters unshifted, the rest by their
+// XKB names; keys with no name go without a trigger.
+TEST(ShortcutTriggers, KeysAreWrittenInTheFreedesktopShortcutFormat) {
+    const auto trigger = [](const char* keys) {
+        return shortcutTrigger(
+            QKeySequence::fromString(QString::fromLatin1(keys), QKeySequence::PortableText));
+    };
+    EXPECT_EQ(trigger("Ctrl+Alt+Shift+S"), QStringLiteral("CTRL+ALT+SHIFT+s"));
+    EXPECT_EQ(trigger("Shift+Meta+Alt+Ctrl+B"), QStringLiteral("CTRL+ALT+SHIFT+LOGO+b"));
+    EXPECT_EQ(trigger("Meta+F9"), QStringLiteral("LOGO+F9"));
+    EXPECT_EQ(trigger("Print"), QStringLiteral("Print"));
+    EXPECT_EQ(trigger("Ctrl+PgUp"), QStringLiteral("CTRL+Page_Up"));
+    EXPECT_EQ(trigger("Ctrl+Alt+7"), QStringLiteral("CTRL+ALT+7"));
+    EXPECT_EQ(trigger("Ctrl+-"), QStringLiteral("CTRL+minus"));
+    EXPECT_EQ(trigger("Ctrl+Alt+Space"), QStringLiteral("CTRL+ALT+space"));
+    EXPECT_EQ(trigger("Media Play"), QStringLiteral("XF86AudioPlay"));
+    EXPECT_EQ(trigger("Ctrl+S, Ctrl+B"), QStringLiteral("CTRL+s")) << "only the first combination counts";
+    EXPECT_EQ(trigger(""), std::nullopt);
+    EXPECT_EQ(shortcutTrigger(QKeySequence(Qt::CTRL | Qt::Key_Eacute)), std::nullopt);
+}
+
+TEST(ShortcutTriggers, AnswersNameTheSessionAndTheBoundShortcuts) {
+    EXPECT_EQ(boundShortcutIds({}), std::nullopt) << "an answer without the list says nothing";
+    EXPECT_EQ(sessionPathOf({{QStringLiteral("session_handle"), QStringLiteral("/s/1")}}),
+              QStringLiteral("/s/1"));
+    EXPECT_EQ(
+        sessionPathOf({{QStringLiteral("session_handle"), QVariant::fromValue(QDBusObjectPath("/s/2"))}}),
+        QStringLiteral("/s/2"));
+    EXPECT_EQ(sessionPathOf({}), QString());
 }
 
 TEST(PortalPicture, CropsAndRegionsStayInsideThePicture) {

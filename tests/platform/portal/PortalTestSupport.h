@@ -1,6 +1,6 @@
 #pragma once
 
-// What the portal backend's tests share: the test portal's controls (tests/support/portal), the
+// What the portal backends' tests share: the test portal's controls (tests/support/portal), the
 // desktop's dialog answered on the main thread, and a collector of a stream's frames.
 
 #include "platform/dispatch/SerialQueue.h"
@@ -8,10 +8,12 @@
 #include "platform/portal/PortalCaptureStream.h"
 #include "support/ChildProcess.h"
 
+#include <algorithm>
 #include <cstring>
 #include <gtest/gtest.h>
 #include <mutex>
 #include <QCoreApplication>
+#include <QDBusArgument>
 #include <QDBusInterface>
 #include <QDBusReply>
 
@@ -62,6 +64,31 @@ public:
     }
     void resizeSource(const QString& node, int width, int height) {
         control_.call(QStringLiteral("ResizeSource"), node, width, height);
+    }
+    // Presses the shortcut in every session that bound it; how many sessions that was.
+    unsigned activate(const QString& shortcutId) {
+        const QDBusReply<uint> reply = control_.call(QStringLiteral("Activate"), shortcutId);
+        return reply.isValid() ? reply.value() : 0;
+    }
+    // The shortcuts of the open sessions: id and preferred trigger ("" for none).
+    std::vector<std::pair<QString, QString>> boundShortcuts() {
+        const QDBusMessage reply = control_.call(QStringLiteral("BoundShortcuts"));
+        std::vector<std::pair<QString, QString>> bound;
+        if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
+            return bound;
+        }
+        const auto argument = reply.arguments().constFirst().value<QDBusArgument>();
+        argument.beginArray();
+        while (!argument.atEnd()) {
+            std::pair<QString, QString> entry;
+            argument.beginStructure();
+            argument >> entry.first >> entry.second;
+            argument.endStructure();
+            bound.push_back(std::move(entry));
+        }
+        argument.endArray();
+        std::ranges::sort(bound);
+        return bound;
     }
     unsigned dialogsShown() {
         const QDBusReply<uint> reply = control_.call(QStringLiteral("DialogsShown"));
@@ -124,8 +151,8 @@ private:
     std::vector<MediaTime> times_;
 };
 
-// The fixture of every test on the portal: skips without the test portal, and is the delegate of
-// the streams it starts.
+// The fixture of every test on the portal: skips without the test portal, resets its answers, and
+// is the delegate of the streams it starts.
 class PortalTest : public ::testing::Test, public StreamDelegate {
 protected:
     void SetUp() override {

@@ -1,0 +1,156 @@
+// Global shortcuts through the real xdg-desktop-portal and the test portal backend, which binds
+// what it is asked and presses the shortcuts the tests name (scripts/virtual-desktop --portal).
+
+#include "app/GlobalHotkeys.h"
+#include "app/RemoteControl.h"
+#include "platform/portal/PortalGlobalShortcuts.h"
+#include "platform/Settings.h"
+#include "PortalTestSupport.h"
+#include "support/WidgetTest.h"
+
+#include <QSignalSpy>
+
+namespace backreel::test {
+namespace {
+
+using Bound = std::vector<std::pair<QString, QString>>;
+
+std::vector<GlobalShortcut> defaultShortcuts() {
+    std::vector<GlobalShortcut> shortcuts;
+    for (HotkeyAction action : kHotkeyActions) {
+        shortcuts.push_back({hotkeyId(action), hotkeyTitle(action), defaultHotkey(action)});
+    }
+    return shortcuts;
+}
+
+std::vector<ShortcutBinding> bindAll(GlobalShortcuts& shortcuts, std::vector<GlobalShortcut> wanted) {
+    return QCoro::waitFor(shortcuts.bind(std::move(wanted)));
+}
+
+// The portal's fixture: skips without the test portal, whose answers it resets.
+class PortalShortcutsTest : public PortalTest {};
+
+// The defaults go to the desktop with their keys as the preferred triggers, a press there comes
+// back as activated(), and binding again replaces what was bound.
+TEST_F(PortalShortcutsTest, TheDefaultsAreBoundWithTheirKeysAndPressedThroughThePortal) {
+    PortalGlobalShortcuts shortcuts;
+    QSignalSpy activated(&shortcuts, &GlobalShortcuts::activated);
+    EXPECT_EQ(bindAll(shortcuts, defaultShortcuts()),
+              (std::vector<ShortcutBinding>{{QStringLiteral("save-clip"), std::nullopt},
+                                            {QStringLiteral("start-stop"), std::nullopt}}));
+    EXPECT_EQ(shortcuts.unavailableReason(), std::nullopt);
+    EXPECT_EQ(portal_.boundShortcuts(),
+              (Bound{{QStringLiteral("save-clip"), QStringLiteral("CTRL+ALT+SHIFT+s")},
+                     {QStringLiteral("start-stop"), QStringLiteral("CTRL+ALT+SHIFT+b")}}));
+
+    EXPECT_EQ(portal_.activate(QStringLiteral("save-clip")), 1U);
+    BACKREEL_EVENTUALLY_EQ(activated.size(), 1);
+    EXPECT_EQ(activated.front(), QVariantList{QStringLiteral("save-clip")});
+
+    // The same shortcuts again ask the desktop nothing; others replace them in a new session.
+    portal_.setNextAnswer(QStringLiteral("cancel"));
+    EXPECT_EQ(bindAll(shortcuts, defaultShortcuts()).front().failure, std::nullopt);
+    portal_.setNextAnswer(QStringLiteral("choose"));
+    const std::vector<ShortcutBinding> rebound = bindAll(
+        shortcuts,
+        {{QStringLiteral("save-clip"), QStringLiteral("Save Clip"), QKeySequence(QStringLiteral("Meta+F9"))},
+         {QStringLiteral("start-stop"), QStringLiteral("Start/Stop"), QKeySequence()}});
+    EXPECT_EQ(rebound.at(0).failure, std::nullopt);
+    EXPECT_EQ(rebound.at(1).failure, std::nullopt) << "no keys: nothing to bind";
+    BACKREEL_EVENTUALLY_EQ(portal_.boundShortcuts(),
+                           (Bound{{QStringLiteral("save-clip"), QStringLiteral("LOGO+F9")}}));
+    activated.clear();
+    EXPECT_EQ(portal_.activate(QStringLiteral("save-clip")), 1U);
+    EXPECT_EQ(portal_.activate(QStringLiteral("start-stop")), 0U);
+    BACKREEL_EVENTUALLY_EQ(activated.size(), 1);
+
+    // Nothing to bind: the session goes.
+    bindAll(shortcuts, {});
+    BACKREEL_EVENTUALLY_TRUE(portal_.boundShortcuts().empty());
+}
+
+// A user who cancels the desktop's confirmation leaves every shortcut unbound, with the reason;
+// asking again binds them.
+TEST_F(PortalShortcutsTest, ACancelledConfirmationFailsEachShortcutAndTheNextBindWorks) {
+    PortalGlobalShortcuts shortcuts;
+    portal_.setNextAnswer(QStringLiteral("cancel"));
+    const QString cancelled = QStringLiteral("The desktop's shortcut dialog was cancelled.");
+    EXPECT_EQ(bindAll(shortcuts, defaultShortcuts()),
+              (std::vector<ShortcutBinding>{{QStringLiteral("save-clip"), cancelled},
+                                            {QStringLiteral("start-stop"), cancelled}}));
+    BACKREEL_EVENTUALLY_TRUE(portal_.boundShortcuts().empty());
+    EXPECT_EQ(portal_.activate(QStringLiteral("save-clip")), 0U);
+
+    EXPECT_EQ(bindAll(shortcuts, defaultShortcuts()).front().failure, std::nullopt);
+    EXPECT_EQ(portal_.boundShortcuts().size(), 2U);
+}
+
+// The keys pressed on the desktop drive the recorder: Start/Stop starts buffering and Save Clip
+// hands a clip to the save flow while buffering goes on.
+TEST_F(PortalShortcutsTest, PressesOnTheDesktopStartTheRecorderAndSaveAClip) {
+    for (HotkeyAction action : kHotkeyActions) {
+        Settings::setStringValue(hotkeySettingsKey(action), hotkeyToStored(defaultHotkey(action)));
+    }
+    SyntheticRecorder recorder;
+    std::unique_ptr<RecordingManager> manager = recorder.makeManager();
+    RemoteControl remote(*manager, {}, {});
+    PortalGlobalShortcuts shortcuts;
+    GlobalHotkeys hotkeys(shortcuts, remote);
+    QCoro::waitFor(hotkeys.bind());
+    ASSERT_EQ(hotkeys.failure(HotkeyAction::saveClip), std::nullopt);
+
+    portal_.activate(QStringLiteral("start-stop"));
+    BACKREEL_EVENTUALLY_EQ(manager->status().kind(), RecordingStatus::Kind::buffering);
+    BACKREEL_EVENTUALLY_TRUE(manager->session() && manager->session()->videoStore().count() >= 3);
+    portal_.activate(QStringLiteral("save-clip"));
+    BACKREEL_EVENTUALLY_EQ(recorder.saveFlow->clips.size(), 1U);
+    EXPECT_EQ(manager->status().kind(), RecordingStatus::Kind::buffering);
+}
+
+// While the shortcuts dialog is open the keys are let go without asking the desktop anything, also
+// when they change; the desktop is asked once, for the keys chosen, when the dialog closes.
+TEST_F(PortalShortcutsTest, TheOpenDialogLetsTheKeysGoAndItsChangesAreAskedForOnce) {
+    for (HotkeyAction action : kHotkeyActions) {
+        Settings::setStringValue(hotkeySettingsKey(action), hotkeyToStored(defaultHotkey(action)));
+    }
+    SyntheticRecorder recorder;
+    std::unique_ptr<RecordingManager> manager = recorder.makeManager();
+    RemoteControl remote(*manager, {}, {});
+    PortalGlobalShortcuts shortcuts;
+    GlobalHotkeys hotkeys(shortcuts, remote);
+    QCoro::waitFor(hotkeys.bind());
+    const unsigned asked = portal_.dialogsShown();
+
+    QCoro::waitFor(hotkeys.setSuspended(true));
+    BACKREEL_EVENTUALLY_TRUE(portal_.boundShortcuts().empty());
+    QCoro::waitFor(hotkeys.setKeys(HotkeyAction::saveClip, QKeySequence(QStringLiteral("Meta+F9"))));
+    EXPECT_TRUE(portal_.boundShortcuts().empty());
+    EXPECT_EQ(portal_.dialogsShown(), asked);
+
+    QCoro::waitFor(hotkeys.setSuspended(false));
+    EXPECT_EQ(portal_.dialogsShown(), asked + 1);
+    EXPECT_EQ(portal_.boundShortcuts(),
+              (Bound{{QStringLiteral("save-clip"), QStringLiteral("LOGO+F9")},
+                     {QStringLiteral("start-stop"), QStringLiteral("CTRL+ALT+SHIFT+b")}}));
+}
+
+// Without a portal that offers global shortcuts (here: the desktop without --portal, where the bus
+// may start a portal with no backend), every shortcut fails with the reason, which the dialog then
+// shows with the command line to bind instead.
+TEST(PortalShortcutsWithoutPortal, EveryShortcutFailsWithTheReason) {
+    if (TestPortal().available()) {
+        GTEST_SKIP() << "for a desktop without the test portal";
+    }
+    PortalGlobalShortcuts shortcuts;
+    EXPECT_EQ(shortcuts.unavailableReason(), std::nullopt) << "not known before the first bind";
+    std::vector<GlobalShortcut> wanted = defaultShortcuts();
+    wanted.push_back({QStringLiteral("none"), QStringLiteral("None"), QKeySequence()});
+    EXPECT_EQ(bindAll(shortcuts, wanted),
+              (std::vector<ShortcutBinding>{{QStringLiteral("save-clip"), kNoGlobalShortcutsMessage},
+                                            {QStringLiteral("start-stop"), kNoGlobalShortcutsMessage},
+                                            {QStringLiteral("none"), std::nullopt}}));
+    EXPECT_EQ(shortcuts.unavailableReason(), kNoGlobalShortcutsMessage);
+}
+
+} // namespace
+} // namespace backreel::test

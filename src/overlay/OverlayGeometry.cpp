@@ -53,6 +53,25 @@ QRectF viewRectToDisplay(const QRectF& rect, double scale) {
     return QRectF(rect.topLeft() * factor, rect.size() * factor);
 }
 
+QRectF viewRectOnPicture(const QRectF& rect, QSizeF viewSize, QSizeF pictureSize) {
+    if (viewSize.isEmpty() || pictureSize.isEmpty()) {
+        return {};
+    }
+    const double scaleX = pictureSize.width() / viewSize.width();
+    const double scaleY = pictureSize.height() / viewSize.height();
+    const QRectF scaled(rect.x() * scaleX, rect.y() * scaleY, rect.width() * scaleX, rect.height() * scaleY);
+    return scaled.intersected(QRectF(QPointF(0, 0), pictureSize));
+}
+
+std::optional<std::size_t> screenShowing(const std::vector<QRectF>& screenGeometries, const QRectF& frame) {
+    for (std::size_t index = 0; index < screenGeometries.size(); ++index) {
+        if (containsPoint(screenGeometries[index], frame.center())) {
+            return index;
+        }
+    }
+    return std::nullopt;
+}
+
 QRectF dragRect(QPointF start, QPointF current) {
     return QRectF(std::min(start.x(), current.x()), std::min(start.y(), current.y()),
                   std::abs(current.x() - start.x()), std::abs(current.y() - start.y()));

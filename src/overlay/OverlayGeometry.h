@@ -1,6 +1,8 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
+#include <optional>
 #include <QLineF>
 #include <QPointF>
 #include <QRectF>
@@ -40,6 +42,14 @@ QPointF globalToWindowServer(QPointF point, const std::vector<ScreenPlacement>& 
 // The rectangle of a region selection in its display's top-left space: the view's rectangle in
 // device pixels, neither moved nor clipped to the screen.
 QRectF viewRectToDisplay(const QRectF& rect, double scale);
+
+// A rectangle of a view that shows a picture stretched over the whole of it, in the picture's own
+// units (pictureSize), clipped to the picture; empty when either size is empty.
+QRectF viewRectOnPicture(const QRectF& rect, QSizeF viewSize, QSizeF pictureSize);
+
+// The screen (by its geometry in Qt's global space) that shows a display's frame: the first that
+// holds the frame's centre; none when none does.
+std::optional<std::size_t> screenShowing(const std::vector<QRectF>& screenGeometries, const QRectF& frame);
 
 // The rectangle a drag spans from its start to the current position, whichever way it went.
 QRectF dragRect(QPointF start, QPointF current);

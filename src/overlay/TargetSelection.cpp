@@ -1,13 +1,17 @@
 #include "overlay/TargetSelection.h"
 
 #include "capture/RecordingManager.h"
+#include "capture/StillPicture.h"
 #include "overlay/OverlayGeometry.h"
 #include "overlay/RegionSelectorCoordinator.h"
+#include "overlay/StillScreenPicture.h"
 #include "overlay/WindowPickerCoordinator.h"
 #include "overlay/WindowPickerRules.h"
 #include "platform/CaptureStream.h"
 
+#include <chrono>
 #include <QPointer>
+#include <QScreen>
 
 namespace backreel {
 
@@ -46,7 +50,79 @@ QCoro::Task<MaybeError> pickWindowTarget(RecordingManager& manager) {
     co_return std::nullopt;
 }
 
+namespace {
+
+// How long the chosen display's stream may take to send its first picture.
+constexpr std::chrono::milliseconds kStillPictureDeadline{3000};
+
+// The screen that shows a display: the one under the middle of its frame, else the primary one.
+QScreen* screenOf(const Display& display) {
+    const QList<QScreen*> screens = QGuiApplication::screens();
+    std::vector<QRectF> geometries;
+    for (const QScreen* screen : screens) {
+        geometries.emplace_back(screen->geometry());
+    }
+    const std::optional<std::size_t> index = overlay::screenShowing(geometries, display.frame);
+    return index ? screens[static_cast<qsizetype>(*index)] : QGuiApplication::primaryScreen();
+}
+
+// Where the desktop's dialog chooses the display: the dialog first, then the selector over a still
+// picture of what it chose, on the screen that shows it.
+QCoro::Task<MaybeError> selectRegionOnChosenDisplay(RecordingManager& manager) {
+    const QPointer<RecordingManager> alive(&manager);
+    const Platform platform = manager.platform();
+    QCoro::Task<Expected<ShareableContent>> asking = manager.chosenContent(ContentKind::region);
+    const Expected<ShareableContent> chosen = co_await asking;
+    if (!alive || (!chosen && chosen.error().code == kCaptureCancelledCode)) {
+        co_return std::nullopt;
+    }
+    if (!chosen) {
+        co_return chosen.error();
+    }
+    if (chosen.value().displays.empty()) {
+        co_return Error::backreel(0, QStringLiteral("No display found."));
+    }
+    const Display display = chosen.value().displays.front();
+    QCoro::Task<Expected<QImage>> taking =
+        takeStillPicture(*platform.capture, display, kStillPictureDeadline);
+    const Expected<QImage> picture = co_await taking;
+    if (!alive) {
+        co_return std::nullopt;
+    }
+    if (!picture) {
+        co_return picture.error();
+    }
+
+    const QPointer<QScreen> screen = screenOf(display);
+    const std::shared_ptr<RegionSelectorCoordinator> coordinator =
+        RegionSelectorCoordinator::create(std::make_shared<StillScreenPicture>(picture.value()), [screen] {
+            return screen ? QList<QScreen*>{screen.data()} : QList<QScreen*>();
+        });
+    QCoro::Task<std::optional<RegionSelection>> selection = coordinator->selectRegion();
+    // Its one panel is the active one, wherever the focus is.
+    if (!coordinator->panels().empty()) {
+        coordinator->activate(coordinator->panels().front().get());
+    }
+    const std::optional<RegionSelection> selected = co_await std::move(selection);
+    if (!selected || !selected->screen || !alive) {
+        co_return std::nullopt;
+    }
+    const QRectF rect = overlay::viewRectOnPicture(
+        selected->rect, QSizeF(selected->screen->geometry().size()), display.frame.size());
+    if (rect.isEmpty()) {
+        co_return std::nullopt;
+    }
+    manager.setCaptureTarget(CaptureTarget::region(rect, display));
+    co_return std::nullopt;
+}
+
+} // namespace
+
 QCoro::Task<MaybeError> selectRegionTarget(RecordingManager& manager) {
+    if (manager.platform().capture->choosesContentInDialog()) {
+        QCoro::Task<MaybeError> choosing = selectRegionOnChosenDisplay(manager);
+        co_return co_await choosing;
+    }
     const QPointer<RecordingManager> alive(&manager);
     const Platform platform = manager.platform();
     const std::shared_ptr<RegionSelectorCoordinator> coordinator =
@@ -59,7 +135,6 @@ QCoro::Task<MaybeError> selectRegionTarget(RecordingManager& manager) {
     // Taken before the query, which may outlast the screen.
     const QRectF source = overlay::viewRectToDisplay(selected->rect, selected->screen->devicePixelRatio());
     const QString screenName = selected->screen->name();
-    const QSize screenSize = selected->screen->size();
 
     const Expected<ShareableContent> content = co_await manager.shareableContent();
     if (!content) {
@@ -68,11 +143,7 @@ QCoro::Task<MaybeError> selectRegionTarget(RecordingManager& manager) {
     if (!alive) {
         co_return std::nullopt;
     }
-    std::optional<Display> display = displayForScreen(content.value().displays, screenName);
-    if (!display && platform.capture->choosesContentInDialog()) {
-        // The desktop's dialog asks for the display at the start; the region keeps to this screen's points.
-        display = Display{0, 0, 0, QRectF(QPointF(0, 0), QSizeF(screenSize)), screenName};
-    }
+    const std::optional<Display> display = displayForScreen(content.value().displays, screenName);
     if (!display) {
         co_return std::nullopt;
     }

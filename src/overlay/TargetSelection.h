@@ -27,8 +27,10 @@ QCoro::Task<MaybeError> pickWindowTarget(RecordingManager& manager);
 // The region selection flow: runs the region selector, then queries the shareable content and makes
 // the selected rectangle of the display under it the manager's target. Completes with the query's
 // error, after the overlay has closed, when it fails; after Esc nothing changes. Where the
-// desktop's dialog chooses, the rectangle is kept in the screen's points and the dialog asks for
-// the display at the start. Main thread.
+// desktop's dialog chooses, the dialog asks for the display first (a cancelled dialog changes
+// nothing), then the selector runs on the screen that shows it, over a still picture of it from
+// its stream, and the rectangle is kept in that display's points; a stream that sends no picture
+// ends the flow with its error. Main thread.
 QCoro::Task<MaybeError> selectRegionTarget(RecordingManager& manager);
 
 // The display a screen shows: the first with the screen's name, else the first of all; none when

@@ -15,6 +15,21 @@ TEST(OverlayGeometry, SelectionsInDevicePixelsAndTheirLabel) {
 
 // Labels go below the rectangle, or above it where there is no room below; window labels stay
 // inside the screen sideways, size labels may leave it.
+// Over a still picture of a display the selection is in the display's own units, each way by its
+// own factor and inside the display; the picture goes on the screen under the display's middle.
+TEST(OverlayGeometry, SelectionsOverAStillPictureAndItsScreen) {
+    EXPECT_EQ(viewRectOnPicture(QRectF(480, 300, 480, 480), QSizeF(1920, 1080), QSizeF(1280, 720)),
+              QRectF(320, 200, 320, 320));
+    EXPECT_EQ(viewRectOnPicture(QRectF(100, 100, 2000, 50), QSizeF(1000, 500), QSizeF(2000, 2000)),
+              QRectF(200, 400, 1800, 200));
+    EXPECT_TRUE(viewRectOnPicture(QRectF(1, 1, 5, 5), QSizeF(), QSizeF(10, 10)).isEmpty());
+
+    const std::vector<QRectF> screens{kScreen, QRectF(1920, 0, 1280, 1024)};
+    EXPECT_EQ(screenShowing(screens, QRectF(1920, 0, 1600, 1200)), 1u); // in pixels, not points
+    EXPECT_EQ(screenShowing(screens, QRectF(0, 0, 1280, 720)), 0u);
+    EXPECT_EQ(screenShowing(screens, QRectF(4000, 0, 100, 100)), std::nullopt);
+}
+
 TEST(OverlayGeometry, LabelsGoBelowOrAboveAndWindowLabelsStayOnScreen) {
     const auto place = [&](QRectF target, HorizontalFit fit = HorizontalFit::keepInside) {
         return labelPillRect(target, QSizeF(120, 20), kScreen, fit);

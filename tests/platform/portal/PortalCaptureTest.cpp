@@ -6,11 +6,6 @@
 namespace backreel::test {
 namespace {
 
-// The monitor node is 1280×720 with SMPTE bars; its bar i spans x from i·1280/7.
-int barCentre(int bar, int width) {
-    return (2 * bar + 1) * width / 14;
-}
-
 TEST_F(PortalTest, aDisplayIsCapturedAsTheDialogChoseItAndChosenAgainWithoutTheDialog) {
     const unsigned dialogsBefore = portal_.dialogsShown();
     const Expected<ShareableContent> chosen = choose(ContentKind::display);

@@ -28,6 +28,11 @@ inline const QString kWindowNode = QStringLiteral("backreel-window");
 inline constexpr std::uint32_t kBars[] = {0xFFFFFF, 0xFFFF00, 0x00FFFF, 0x00FF00,
                                           0xFF00FF, 0xFF0000, 0x0000FF};
 
+// The middle of bar i of a bars picture of the given width, where each bar spans width/7.
+inline int barCentre(int bar, int width) {
+    return (2 * bar + 1) * width / 14;
+}
+
 // Whether two 0xRRGGBB colours are the same but for the conversions' rounding.
 inline bool similarColour(std::uint32_t a, std::uint32_t b, int tolerance = 24) {
     for (unsigned shift = 0; shift < 24; shift += 8) {

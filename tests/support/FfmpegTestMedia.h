@@ -170,12 +170,15 @@ inline std::vector<float> decodeAudio(const QString& path) {
     return samples;
 }
 
-// What the ffmpeg tool prints when it decodes the whole file: nothing for a valid movie.
+// What the ffmpeg tool prints when it decodes the whole file: nothing for a valid movie. The frames
+// keep the file's own time base: the tool's default (one tick per frame at the frame rate it
+// guesses) makes pictures of a variable-rate movie collide where a still screen slowed it down.
 inline std::string decodeErrors(const QString& path) {
     std::string output;
-    const bool ok = runProgram(
-        {"ffmpeg", "-nostdin", "-v", "error", "-i", QFile::encodeName(path).toStdString(), "-f", "null", "-"},
-        &output, std::chrono::seconds(60));
+    const bool ok =
+        runProgram({"ffmpeg", "-nostdin", "-v", "error", "-i", QFile::encodeName(path).toStdString(),
+                    "-enc_time_base", "-1", "-f", "null", "-"},
+                   &output, std::chrono::seconds(60));
     return ok ? output : "ffmpeg failed: " + output;
 }
 

@@ -5,8 +5,17 @@
 
 #include <atomic>
 #include <memory>
+#include <mutex>
 
 namespace backreel {
+
+// Where a stream hands its frames or its audio: the output added for them and its queue.
+struct StreamTarget {
+    std::shared_ptr<StreamOutput> output;
+    SerialQueue* queue = nullptr;
+
+    bool isSet() const { return output != nullptr && queue != nullptr; }
+};
 
 // How a capture stream hands its frames to the screen output's queue: each in a block of its own,
 // which skips the frame when the stream is gone by then (its owner dropped it). At most
@@ -30,6 +39,25 @@ public:
             }
             queued->fetch_sub(1);
         });
+    }
+
+    // Hands the frame (without a picture when the screen did not change) to the screen output when
+    // one was added, counted in the statistics' delivered or unchanged frames; `mutex` guards
+    // `screen` and `statistics`.
+    template <typename Stream, typename Statistics>
+    void deliverToScreen(const std::weak_ptr<Stream>& stream, std::mutex& mutex, const StreamTarget& screen,
+                         Statistics& statistics, VideoFrame frame) {
+        StreamTarget target;
+        {
+            std::lock_guard lock(mutex);
+            target = screen;
+            if (target.isSet()) {
+                ++(frame.image ? statistics.delivered : statistics.unchanged);
+            }
+        }
+        if (target.isSet()) {
+            deliver(stream, target.output, *target.queue, std::move(frame));
+        }
     }
 
 private:

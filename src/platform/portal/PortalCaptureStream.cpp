@@ -36,7 +36,7 @@ PortalCaptureStream::~PortalCaptureStream() {
 MaybeError PortalCaptureStream::addStreamOutput(std::shared_ptr<StreamOutput> output, StreamOutputType type,
                                                 SerialQueue& queue) {
     std::lock_guard lock(mutex_);
-    (type == StreamOutputType::screen ? screen_ : audio_) = Output{std::move(output), &queue};
+    (type == StreamOutputType::screen ? screen_ : audio_) = StreamTarget{std::move(output), &queue};
     return std::nullopt;
 }
 
@@ -68,7 +68,7 @@ void PortalCaptureStream::startCapture(CaptureCompletion completion) {
                            }
                            wake_.notify_all();
                        });
-    Output audioTarget;
+    StreamTarget audioTarget;
     {
         std::lock_guard lock(mutex_);
         audioTarget = audio_;
@@ -180,19 +180,8 @@ void PortalCaptureStream::runTicks() {
 }
 
 void PortalCaptureStream::deliverFrame(const ImageBufferPtr& image, MediaTime presentationTime) {
-    Output target;
-    {
-        std::lock_guard lock(mutex_);
-        target = screen_;
-        if (target.output && target.queue != nullptr) {
-            ++(image ? statistics_.delivered : statistics_.unchanged);
-        }
-    }
-    if (!target.output || target.queue == nullptr) {
-        return;
-    }
-    delivery_.deliver(weak_from_this(), target.output, *target.queue,
-                      VideoFrame{image, presentationTime, configuration_.minimumFrameInterval});
+    delivery_.deliverToScreen(weak_from_this(), mutex_, screen_, statistics_,
+                              VideoFrame{image, presentationTime, configuration_.minimumFrameInterval});
 }
 
 void PortalCaptureStream::shutDown() {

@@ -59,11 +59,6 @@ public:
     Statistics statistics() const;
 
 private:
-    struct Output {
-        std::shared_ptr<StreamOutput> output;
-        SerialQueue* queue = nullptr;
-    };
-
     void takePicture(const portal::SourcePicture& picture);
     void runTicks();
     void deliverFrame(const ImageBufferPtr& image, MediaTime presentationTime);
@@ -77,8 +72,8 @@ private:
 
     mutable std::mutex mutex_;
     std::condition_variable wake_;
-    Output screen_;
-    Output audio_;
+    StreamTarget screen_;
+    StreamTarget audio_;
     bool started_ = false;
     bool stopping_ = false;
     std::optional<Error> ended_;    // the cast ended by itself; the tick thread tells the delegate

@@ -26,7 +26,7 @@ X11CaptureStream::~X11CaptureStream() {
 MaybeError X11CaptureStream::addStreamOutput(std::shared_ptr<StreamOutput> output, StreamOutputType type,
                                              SerialQueue& queue) {
     std::lock_guard lock(mutex_);
-    (type == StreamOutputType::screen ? screen_ : audio_) = Output{std::move(output), &queue};
+    (type == StreamOutputType::screen ? screen_ : audio_) = StreamTarget{std::move(output), &queue};
     return std::nullopt;
 }
 
@@ -78,7 +78,7 @@ void X11CaptureStream::startCapture(CaptureCompletion completion) {
 }
 
 void X11CaptureStream::startAudio() {
-    Output target;
+    StreamTarget target;
     {
         std::lock_guard lock(mutex_);
         target = audio_;
@@ -143,19 +143,8 @@ void X11CaptureStream::runGrabLoop() {
 }
 
 void X11CaptureStream::deliverFrame(const ImageBufferPtr& image, MediaTime presentationTime) {
-    Output target;
-    {
-        std::lock_guard lock(mutex_);
-        target = screen_;
-        if (target.output && target.queue != nullptr) {
-            ++(image ? statistics_.delivered : statistics_.unchanged);
-        }
-    }
-    if (!target.output || target.queue == nullptr) {
-        return;
-    }
-    delivery_.deliver(weak_from_this(), target.output, *target.queue,
-                      VideoFrame{image, presentationTime, configuration_.minimumFrameInterval});
+    delivery_.deliverToScreen(weak_from_this(), mutex_, screen_, statistics_,
+                              VideoFrame{image, presentationTime, configuration_.minimumFrameInterval});
 }
 
 void X11CaptureStream::endWithError(const Error& error) {

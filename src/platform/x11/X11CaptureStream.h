@@ -56,11 +56,6 @@ public:
     Statistics statistics() const;
 
 private:
-    struct Output {
-        std::shared_ptr<StreamOutput> output;
-        SerialQueue* queue = nullptr;
-    };
-
     void startAudio();
     void runGrabLoop();
     void deliverFrame(const ImageBufferPtr& image, MediaTime presentationTime);
@@ -74,8 +69,8 @@ private:
 
     mutable std::mutex mutex_;
     std::condition_variable wake_;
-    Output screen_;
-    Output audio_;
+    StreamTarget screen_;
+    StreamTarget audio_;
     bool started_ = false;
     bool stopping_ = false;
     Statistics statistics_;

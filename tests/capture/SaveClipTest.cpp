@@ -87,11 +87,12 @@ protected:
     // `count` frames, 1/30 s apart, and 10 ms audio chunks over the same time, from the last ones on.
     void deliver(int count) {
         const auto stream = state->lastStream();
+        // Counted before the frames go out: the store takes them on another thread.
+        const std::size_t expected =
+            manager.session()->videoStore().count() + static_cast<std::size_t>(count);
         for (int i = 0; i < count; ++i, ++frames_) {
             stream->deliverScreenFrame(MediaTime::makeWithSeconds(100 + frames_ / 30.0, kTimeScale));
         }
-        const std::size_t expected =
-            manager.session()->videoStore().count() + static_cast<std::size_t>(count);
         ASSERT_TRUE(
             QTest::qWaitFor([&] { return manager.session()->videoStore().count() >= expected; }, 5000));
         const std::size_t chunks = manager.session()->audioStore().count();

@@ -69,6 +69,12 @@ TEST_F(RemoteInstanceTest, CommandsWithoutARunningInstanceFailWithAMessage) {
 // A second `backreel` brings the first one's window back and ends; the command line starts the
 // first one buffering, reads its status and quits it.
 TEST_F(RemoteInstanceTest, ASecondStartShowsTheFirstInstancesWindow) {
+#if defined(__SANITIZE_THREAD__)
+    // The whole application under ThreadSanitizer, with Qt's GUI and X11 libraries uninstrumented,
+    // drowns in what TSan cannot see (their locks, file descriptors passed between them); the
+    // remote control's own threads are checked by the in-process tests.
+    GTEST_SKIP() << "not under ThreadSanitizer";
+#endif
     test::ChildProcess first;
     ASSERT_TRUE(first.start({BACKREEL_APP}));
     ASSERT_TRUE(test::waitUntil([&] { return instanceRuns() && windowShown(); }, 20s)) << first.output();

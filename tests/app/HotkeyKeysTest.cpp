@@ -26,6 +26,8 @@ TEST(HotkeyKeys, QtKeysBecomeTheXSymbolsOfTheKeyboardMap) {
     EXPECT_EQ(x11::keySymbolForQtKey(Qt::Key_Space), 0x20U);
     EXPECT_EQ(x11::keySymbolForQtKey(Qt::Key_Print), 0xff61U);
     EXPECT_EQ(x11::keySymbolForQtKey(Qt::Key_Delete), 0xffffU);
+    EXPECT_EQ(x11::keySymbolForQtKey(Qt::Key_Launch0), 0x1008ff33U) << "the My Computer key, as Qt names it";
+    EXPECT_EQ(x11::keySymbolForQtKey(Qt::Key_Launch1), 0x1008ff1dU) << "the Calculator key";
     EXPECT_EQ(x11::keySymbolForQtKey(Qt::Key_Shift), std::nullopt);
     EXPECT_EQ(x11::keySymbolForQtKey(Qt::Key_unknown), std::nullopt);
 }

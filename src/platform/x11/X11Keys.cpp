@@ -33,8 +33,8 @@ constexpr std::array<std::pair<Qt::Key, KeySymbol>, 26> kNamedKeys{{
     {Qt::Key_MediaPlay, 0x1008ff14},
     {Qt::Key_MediaStop, 0x1008ff15},
     {Qt::Key_MediaRecord, 0x1008ff1c},
-    {Qt::Key_Launch0, 0x1008ff2d},
-    {Qt::Key_Launch1, 0x1008ff2e},
+    {Qt::Key_Launch0, 0x1008ff33}, // XF86MyComputer, as Qt reads it
+    {Qt::Key_Launch1, 0x1008ff1d}, // XF86Calculator
     {Qt::Key_SysReq, 0xff15},
 }};
 constexpr KeySymbol kF1 = 0xffbe;

@@ -28,7 +28,24 @@ std::vector<ShortcutBinding> bindAll(GlobalShortcuts& shortcuts, std::vector<Glo
 }
 
 // The portal's fixture: skips without the test portal, whose answers it resets.
-class PortalShortcutsTest : public PortalTest {};
+// A synthetic recorder driven by the default shortcuts, bound through the portal.
+struct Recorder {
+    Recorder() {
+        for (HotkeyAction action : kHotkeyActions) {
+            Settings::setStringValue(hotkeySettingsKey(action), hotkeyToStored(defaultHotkey(action)));
+        }
+    }
+    SyntheticRecorder synthetic;
+    std::unique_ptr<RecordingManager> manager = synthetic.makeManager();
+    RemoteControl remote{*manager, {}, {}};
+    PortalGlobalShortcuts shortcuts;
+    GlobalHotkeys hotkeys{shortcuts, remote};
+};
+
+class PortalShortcutsTest : public PortalTest {
+protected:
+    std::unique_ptr<Recorder> recorder_ = std::make_unique<Recorder>();
+};
 
 // The defaults go to the desktop with their keys as the preferred triggers, a press there comes
 // back as activated(), and binding again replaces what was bound.
@@ -88,14 +105,9 @@ TEST_F(PortalShortcutsTest, ACancelledConfirmationFailsEachShortcutAndTheNextBin
 // The keys pressed on the desktop drive the recorder: Start/Stop starts buffering and Save Clip
 // hands a clip to the save flow while buffering goes on.
 TEST_F(PortalShortcutsTest, PressesOnTheDesktopStartTheRecorderAndSaveAClip) {
-    for (HotkeyAction action : kHotkeyActions) {
-        Settings::setStringValue(hotkeySettingsKey(action), hotkeyToStored(defaultHotkey(action)));
-    }
-    SyntheticRecorder recorder;
-    std::unique_ptr<RecordingManager> manager = recorder.makeManager();
-    RemoteControl remote(*manager, {}, {});
-    PortalGlobalShortcuts shortcuts;
-    GlobalHotkeys hotkeys(shortcuts, remote);
+    SyntheticRecorder& recorder = recorder_->synthetic;
+    const std::unique_ptr<RecordingManager>& manager = recorder_->manager;
+    GlobalHotkeys& hotkeys = recorder_->hotkeys;
     QCoro::waitFor(hotkeys.bind());
     ASSERT_EQ(hotkeys.failure(HotkeyAction::saveClip), std::nullopt);
 
@@ -110,14 +122,7 @@ TEST_F(PortalShortcutsTest, PressesOnTheDesktopStartTheRecorderAndSaveAClip) {
 // While the shortcuts dialog is open the keys are let go without asking the desktop anything, also
 // when they change; the desktop is asked once, for the keys chosen, when the dialog closes.
 TEST_F(PortalShortcutsTest, TheOpenDialogLetsTheKeysGoAndItsChangesAreAskedForOnce) {
-    for (HotkeyAction action : kHotkeyActions) {
-        Settings::setStringValue(hotkeySettingsKey(action), hotkeyToStored(defaultHotkey(action)));
-    }
-    SyntheticRecorder recorder;
-    std::unique_ptr<RecordingManager> manager = recorder.makeManager();
-    RemoteControl remote(*manager, {}, {});
-    PortalGlobalShortcuts shortcuts;
-    GlobalHotkeys hotkeys(shortcuts, remote);
+    GlobalHotkeys& hotkeys = recorder_->hotkeys;
     QCoro::waitFor(hotkeys.bind());
     const unsigned asked = portal_.dialogsShown();
 

@@ -7,6 +7,7 @@
 #include "platform/portal/PortalCaptureService.h"
 #include "platform/portal/PortalCaptureStream.h"
 #include "support/ChildProcess.h"
+#include "support/StreamStops.h"
 
 #include <algorithm>
 #include <cstring>
@@ -158,7 +159,7 @@ private:
 
 // The fixture of every test on the portal: skips without the test portal, resets its answers, and
 // is the delegate of the streams it starts.
-class PortalTest : public ::testing::Test, public StreamDelegate {
+class PortalTest : public ::testing::Test, public StreamStops {
 protected:
     void SetUp() override {
 #if defined(__SANITIZE_THREAD__)
@@ -172,15 +173,6 @@ protected:
         }
         portal_.setNextAnswer(QStringLiteral("choose"));
         portal_.setRefuseRestore(false);
-    }
-
-    void streamDidStopWithError(CaptureStream&, const Error& error) override {
-        std::lock_guard lock(mutex_);
-        errors_.push_back(error);
-    }
-    std::vector<Error> errors() const {
-        std::lock_guard lock(mutex_);
-        return errors_;
     }
 
     // What the desktop's dialog answers for a kind of content.
@@ -229,8 +221,6 @@ protected:
     std::shared_ptr<PortalCaptureService> service_ = std::make_shared<PortalCaptureService>(nullptr);
     std::shared_ptr<FrameCollector> collector_;
     SerialQueue queue_{"portal-test.capture"};
-    mutable std::mutex mutex_;
-    std::vector<Error> errors_;
 };
 
 } // namespace backreel::test

@@ -9,6 +9,7 @@
 #include "platform/x11/X11CaptureService.h"
 #include "platform/x11/X11CaptureStream.h"
 #include "platform/x11/X11Geometry.h"
+#include "support/StreamStops.h"
 #include "XcbTestWindow.h"
 
 #include <cstring>
@@ -136,7 +137,7 @@ private:
 
 // The fixture of every test on the X server: skips without one, lists the content first, and is
 // the delegate of the streams it starts.
-class X11Test : public ::testing::Test, public StreamDelegate {
+class X11Test : public ::testing::Test, public StreamStops {
 protected:
     void SetUp() override {
         if (xcb_connection_has_error(connection_.get()) != 0) {
@@ -146,15 +147,6 @@ protected:
         ASSERT_TRUE(listed) << listed.error().description.toStdString();
         content_ = listed.value();
         ASSERT_FALSE(content_.displays.empty());
-    }
-
-    void streamDidStopWithError(CaptureStream&, const Error& error) override {
-        std::lock_guard lock(mutex_);
-        errors_.push_back(error);
-    }
-    std::vector<Error> errors() const {
-        std::lock_guard lock(mutex_);
-        return errors_;
     }
 
     xcb_connection_t* connection() const { return connection_.get(); }
@@ -227,8 +219,6 @@ protected:
     SerialQueue queue_{"com.loopvane.capture.test"};
     SerialQueue audioQueue_{"com.loopvane.audio.test"};
     std::shared_ptr<CaptureCollector> collector_;
-    mutable std::mutex mutex_;
-    std::vector<Error> errors_;
 };
 
 } // namespace backreel::test

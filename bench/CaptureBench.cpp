@@ -24,7 +24,7 @@
 
 #include "capture/CaptureDelegate.h"
 #include "capture/MediaStores.h"
-#include "platform/dispatch/SerialQueue.h"
+#include "core/dispatch/SerialQueue.h"
 #include "platform/portal/PortalCaptureService.h"
 #include "platform/portal/PortalCaptureStream.h"
 #include "platform/x11/X11CaptureService.h"

@@ -3,7 +3,7 @@
 // Screen-like moving pictures for the encoder benchmarks: a tall page of text and pictures that
 // scrolls, and the same page with a video playing in a window.
 
-#include "platform/media/ImageBuffer.h"
+#include "core/media/ImageBuffer.h"
 
 #include <cstdint>
 #include <memory>

@@ -11,7 +11,7 @@
 #include "export/SaveFlow.h"
 #include "overlay/OverlayTargetPicker.h"
 #include "platform/GlobalShortcuts.h"
-#include "platform/log/Log.h"
+#include "core/log/Log.h"
 #include "platform/SaveNotifier.h"
 #include "platform/ShareableContent.h"
 #include "ui/ContentView.h"

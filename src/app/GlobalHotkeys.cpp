@@ -2,7 +2,7 @@
 
 #include "app/RemoteControl.h"
 #include "platform/GlobalShortcuts.h"
-#include "platform/Settings.h"
+#include "core/Settings.h"
 
 #include <QLoggingCategory>
 

@@ -1,6 +1,6 @@
 #include "app/HotkeyKeys.h"
 
-#include "platform/Settings.h"
+#include "core/Settings.h"
 
 namespace backreel {
 

@@ -6,7 +6,7 @@
 #include "export/DesktopSaveFlow.h"
 #include "export/SaveLocation.h"
 #include "platform/dbus/DbusSaveNotifier.h"
-#include "platform/log/Log.h"
+#include "core/log/Log.h"
 #include "platform/ShareableContent.h"
 
 #include <cstdio>

@@ -3,7 +3,7 @@
 #include "capture/MediaStores.h"
 #include "capture/StillFrames.h"
 #include "platform/CaptureStream.h"
-#include "platform/log/Log.h"
+#include "core/log/Log.h"
 #include "platform/VideoEncoder.h"
 
 #include <atomic>

@@ -2,7 +2,7 @@
 
 #include "capture/MemoryLimit.h"
 #include "capture/RingBuffer.h"
-#include "platform/log/Log.h"
+#include "core/log/Log.h"
 
 #include <atomic>
 #include <cstddef>

@@ -4,9 +4,9 @@
 #include "export/ClipSelection.h"
 #include "export/SaveFlow.h"
 #include "export/SaveLocation.h"
-#include "platform/dispatch/Completion.h"
+#include "core/dispatch/Completion.h"
 #include "platform/NotificationMuter.h"
-#include "platform/Settings.h"
+#include "core/Settings.h"
 #include "platform/WindowServer.h"
 
 #include <algorithm>

@@ -8,8 +8,8 @@
 #include "capture/WindowPickInfo.h"
 #include "common/RecordingStatus.h"
 #include "platform/CaptureStream.h"
-#include "platform/dispatch/SerialQueue.h"
-#include "platform/log/Log.h"
+#include "core/dispatch/SerialQueue.h"
+#include "core/log/Log.h"
 #include "platform/Platform.h"
 
 #include <chrono>

@@ -1,7 +1,7 @@
 #include "capture/RecordingSession.h"
 
 #include "capture/VideoCompression.h"
-#include "platform/dispatch/Completion.h"
+#include "core/dispatch/Completion.h"
 
 namespace backreel {
 

@@ -5,9 +5,9 @@
 #include "capture/MediaStores.h"
 #include "capture/MemoryLimit.h"
 #include "platform/CaptureStream.h"
-#include "platform/dispatch/SerialQueue.h"
-#include "platform/Error.h"
-#include "platform/log/Log.h"
+#include "core/dispatch/SerialQueue.h"
+#include "core/Error.h"
+#include "core/log/Log.h"
 #include "platform/Platform.h"
 #include "platform/VideoEncoder.h"
 

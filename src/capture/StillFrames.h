@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/media/VideoFrame.h"
+#include "core/media/VideoFrame.h"
 
 #include <optional>
 

@@ -1,7 +1,7 @@
 #include "capture/StillPicture.h"
 
-#include "platform/dispatch/Completion.h"
-#include "platform/dispatch/SerialQueue.h"
+#include "core/dispatch/Completion.h"
+#include "core/dispatch/SerialQueue.h"
 
 #include <atomic>
 #include <QTimer>

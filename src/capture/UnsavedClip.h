@@ -2,7 +2,7 @@
 
 #include "common/UnsavedClipOffer.h"
 #include "export/Clip.h"
-#include "platform/log/Log.h"
+#include "core/log/Log.h"
 
 #include <optional>
 #include <QString>

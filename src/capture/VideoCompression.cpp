@@ -1,6 +1,6 @@
 #include "capture/VideoCompression.h"
 
-#include "platform/dispatch/Completion.h"
+#include "core/dispatch/Completion.h"
 
 namespace backreel {
 

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "capture/MediaStores.h"
-#include "platform/Error.h"
-#include "platform/log/Log.h"
+#include "core/Error.h"
+#include "core/log/Log.h"
 #include "platform/VideoEncoder.h"
 
 #include <cstdint>

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "export/Clip.h"
-#include "platform/Error.h"
-#include "platform/log/Log.h"
+#include "core/Error.h"
+#include "core/log/Log.h"
 
 #include <cstddef>
 #include <QString>

@@ -1,6 +1,6 @@
 #include "export/MovieWriter.h"
 
-#include "platform/dispatch/Completion.h"
+#include "core/dispatch/Completion.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "platform/Error.h"
-#include "platform/log/Log.h"
-#include "platform/media/AudioChunk.h"
-#include "platform/media/VideoPacket.h"
+#include "core/Error.h"
+#include "core/log/Log.h"
+#include "core/media/AudioChunk.h"
+#include "core/media/VideoPacket.h"
 #include "platform/MovieFile.h"
 
 #include <memory>

@@ -3,7 +3,7 @@
 #include "overlay/OverlayDrawing.h"
 #include "overlay/PerScreenSelectorPanel.h"
 #include "overlay/RegionSelectorView.h"
-#include "platform/dispatch/Completion.h"
+#include "core/dispatch/Completion.h"
 #include "platform/ScreenPictureService.h"
 
 #include <QGuiApplication>

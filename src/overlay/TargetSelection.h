@@ -1,7 +1,7 @@
 #pragma once
 
 #include "capture/WindowPickInfo.h"
-#include "platform/Error.h"
+#include "core/Error.h"
 #include "platform/ShareableContent.h"
 
 #include <optional>

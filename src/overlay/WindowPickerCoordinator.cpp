@@ -3,7 +3,7 @@
 #include "overlay/OverlayDrawing.h"
 #include "overlay/WindowPickerPanel.h"
 #include "overlay/WindowPickerView.h"
-#include "platform/dispatch/Completion.h"
+#include "core/dispatch/Completion.h"
 #include "platform/ScreenPictureService.h"
 #include "platform/WindowServer.h"
 

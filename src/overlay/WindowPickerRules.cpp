@@ -1,7 +1,7 @@
 #include "overlay/WindowPickerRules.h"
 
 #include "overlay/OverlayGeometry.h"
-#include "platform/log/Log.h"
+#include "core/log/Log.h"
 
 #include <algorithm>
 

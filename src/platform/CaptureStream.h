@@ -1,9 +1,9 @@
 #pragma once
 
 #include "platform/ContentFilter.h"
-#include "platform/Error.h"
-#include "platform/media/AudioChunk.h"
-#include "platform/media/VideoFrame.h"
+#include "core/Error.h"
+#include "core/media/AudioChunk.h"
+#include "core/media/VideoFrame.h"
 #include "platform/StreamConfiguration.h"
 
 #include <functional>

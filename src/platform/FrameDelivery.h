@@ -1,7 +1,7 @@
 #pragma once
 
 #include "platform/CaptureStream.h"
-#include "platform/dispatch/SerialQueue.h"
+#include "core/dispatch/SerialQueue.h"
 
 #include <atomic>
 #include <memory>

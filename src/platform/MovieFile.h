@@ -1,10 +1,10 @@
 #pragma once
 
-#include "platform/Error.h"
-#include "platform/media/AudioChunk.h"
-#include "platform/media/FourCC.h"
-#include "platform/media/MediaTime.h"
-#include "platform/media/VideoPacket.h"
+#include "core/Error.h"
+#include "core/media/AudioChunk.h"
+#include "core/media/FourCC.h"
+#include "core/media/MediaTime.h"
+#include "core/media/VideoPacket.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,7 +1,7 @@
 #include "platform/StreamAudio.h"
 
-#include "platform/dispatch/SerialQueue.h"
-#include "platform/log/Log.h"
+#include "core/dispatch/SerialQueue.h"
+#include "core/log/Log.h"
 
 namespace backreel {
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/media/FourCC.h"
-#include "platform/media/MediaTime.h"
+#include "core/media/FourCC.h"
+#include "core/media/MediaTime.h"
 
 #include <cstdint>
 #include <optional>

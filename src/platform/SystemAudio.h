@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/Error.h"
-#include "platform/media/AudioChunk.h"
+#include "core/Error.h"
+#include "core/media/AudioChunk.h"
 
 #include <cstdint>
 #include <functional>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "platform/Error.h"
-#include "platform/media/VideoFrame.h"
-#include "platform/media/VideoPacket.h"
+#include "core/Error.h"
+#include "core/media/VideoFrame.h"
+#include "core/media/VideoPacket.h"
 
 #include <cstdint>
 #include <functional>

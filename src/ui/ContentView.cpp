@@ -4,7 +4,7 @@
 #include "capture/RecordingManager.h"
 #include "capture/VideoCompression.h"
 #include "platform/CaptureStream.h"
-#include "platform/Settings.h"
+#include "core/Settings.h"
 #include "platform/WindowServer.h"
 #include "ui/CaptureTargetSection.h"
 #include "ui/LinkButton.h"

@@ -2,7 +2,7 @@
 
 #include "app/MenuBarContent.h"
 #include "app/TrayIcon.h"
-#include "platform/Settings.h"
+#include "core/Settings.h"
 #include "support/WidgetTest.h"
 #include "ui/CaptureModeSelection.h"
 #include "ui/CaptureTargetSection.h"

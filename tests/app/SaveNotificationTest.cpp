@@ -7,7 +7,7 @@
 #include "platform/dbus/DbusFileReveal.h"
 #include "platform/dbus/DbusNotificationMuter.h"
 #include "platform/dbus/DbusSaveNotifier.h"
-#include "platform/Settings.h"
+#include "core/Settings.h"
 #include "support/DbusTestBus.h"
 #include "support/synthetic/SyntheticPlatform.h"
 #include "support/WidgetTest.h"

@@ -1,6 +1,6 @@
 #include "capture/RecordingManager.h"
 
-#include "platform/Settings.h"
+#include "core/Settings.h"
 #include "support/LogCapture.h"
 #include "support/SaveFlowStandIn.h"
 #include "support/synthetic/SyntheticCaptureService.h"

@@ -1,7 +1,7 @@
 #include "capture/RecordingManager.h"
 #include "platform/ffmpeg/FfmpegFrameDecoder.h"
 #include "platform/ffmpeg/FfmpegVideoEncoderService.h"
-#include "platform/Settings.h"
+#include "core/Settings.h"
 #include "support/SaveFlowStandIn.h"
 #include "support/synthetic/SyntheticPlatform.h"
 

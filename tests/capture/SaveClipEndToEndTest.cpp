@@ -6,7 +6,7 @@
 #include "export/DesktopSaveFlow.h"
 #include "platform/MovieFile.h"
 #include "platform/Platform.h"
-#include "platform/Settings.h"
+#include "core/Settings.h"
 #include "support/LogCapture.h"
 #include "support/SaveFlowStandIn.h"
 

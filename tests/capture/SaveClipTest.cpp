@@ -4,7 +4,7 @@
 
 #include "capture/MediaStores.h"
 #include "capture/RecordingManager.h"
-#include "platform/Settings.h"
+#include "core/Settings.h"
 #include "support/LogCapture.h"
 #include "support/Samples.h"
 #include "support/SaveFlowStandIn.h"

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/media/AudioChunk.h"
-#include "platform/media/VideoPacket.h"
+#include "core/media/AudioChunk.h"
+#include "core/media/VideoPacket.h"
 
 #include <vector>
 

@@ -1,6 +1,6 @@
 #include "ui/ContentView.h"
 
-#include "platform/Settings.h"
+#include "core/Settings.h"
 #include "support/synthetic/SyntheticCaptureService.h"
 #include "support/WidgetTest.h"
 #include "ui/CaptureTargetSection.h"

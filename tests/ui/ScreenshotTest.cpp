@@ -1,4 +1,4 @@
-#include "platform/Settings.h"
+#include "core/Settings.h"
 #include "support/WidgetTest.h"
 #include "ui/CaptureTargetSection.h"
 #include "ui/ContentView.h"

@@ -1,6 +1,6 @@
 #include "platform/dbus/DbusFileReveal.h"
 
-#include "platform/log/Log.h"
+#include "core/log/Log.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>

@@ -3,7 +3,7 @@
 #include "platform/dbus/GsettingsCommand.h"
 #include "platform/dbus/NotificationMuteRules.h"
 #include "platform/dbus/NotificationServer.h"
-#include "platform/log/Log.h"
+#include "core/log/Log.h"
 
 #include <optional>
 #include <QDBusMessage>

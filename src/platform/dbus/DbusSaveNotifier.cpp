@@ -1,7 +1,7 @@
 #include "platform/dbus/DbusSaveNotifier.h"
 
 #include "platform/dbus/NotificationServer.h"
-#include "platform/log/Log.h"
+#include "core/log/Log.h"
 
 #include <cmath>
 #include <QDBusMessage>

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "platform/Error.h"
+#include "core/Error.h"
 #include "platform/ffmpeg/AudioTrackClock.h"
 #include "platform/ffmpeg/FfmpegPtr.h"
-#include "platform/media/AudioChunk.h"
+#include "core/media/AudioChunk.h"
 #include "platform/MovieFile.h"
 
 #include <cstdint>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "platform/Error.h"
-#include "platform/media/ImageBuffer.h"
-#include "platform/media/VideoPacket.h"
+#include "core/Error.h"
+#include "core/media/ImageBuffer.h"
+#include "core/media/VideoPacket.h"
 
 #include <cstddef>
 #include <memory>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "platform/ffmpeg/FfmpegPtr.h"
-#include "platform/media/ImageBuffer.h"
+#include "core/media/ImageBuffer.h"
 
 #include <cstdint>
 #include <vector>

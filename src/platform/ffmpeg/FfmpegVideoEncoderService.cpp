@@ -2,7 +2,7 @@
 
 #include "platform/ffmpeg/FfmpegCodecSetup.h"
 #include "platform/ffmpeg/FfmpegVideoEncoder.h"
-#include "platform/log/Log.h"
+#include "core/log/Log.h"
 
 #include <optional>
 #include <QStringList>

@@ -1,6 +1,6 @@
 #include "platform/null/NullNotificationMuter.h"
 
-#include "platform/log/Log.h"
+#include "core/log/Log.h"
 
 namespace backreel {
 

@@ -1,6 +1,6 @@
 #include "platform/portal/PipeWireStream.h"
 
-#include "platform/log/Log.h"
+#include "core/log/Log.h"
 #include "platform/pixels/FrameClock.h"
 #include "platform/portal/PipeWireHeaders.h"
 

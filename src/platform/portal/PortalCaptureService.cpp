@@ -1,10 +1,10 @@
 #include "platform/portal/PortalCaptureService.h"
 
-#include "platform/log/Log.h"
+#include "core/log/Log.h"
 #include "platform/portal/PortalCaptureStream.h"
 #include "platform/portal/PortalCast.h"
 #include "platform/portal/ScreenCastPortal.h"
-#include "platform/Settings.h"
+#include "core/Settings.h"
 
 namespace backreel {
 

@@ -1,7 +1,7 @@
 #include "platform/portal/PortalCaptureStream.h"
 
-#include "platform/dispatch/SerialQueue.h"
-#include "platform/log/Log.h"
+#include "core/dispatch/SerialQueue.h"
+#include "core/log/Log.h"
 #include "platform/pixels/FrameClock.h"
 #include "platform/portal/PortalCast.h"
 #include "platform/portal/PortalPicture.h"

@@ -1,6 +1,6 @@
 #include "platform/portal/PortalCast.h"
 
-#include "platform/dispatch/Completion.h"
+#include "core/dispatch/Completion.h"
 
 #include <QTimer>
 #include <unistd.h>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/dispatch/Completion.h"
-#include "platform/Error.h"
+#include "core/dispatch/Completion.h"
+#include "core/Error.h"
 #include "platform/GlobalShortcuts.h"
 #include "platform/portal/PortalSession.h"
 

@@ -1,6 +1,6 @@
 #include "platform/portal/ScreenCastPortal.h"
 
-#include "platform/log/Log.h"
+#include "core/log/Log.h"
 #include "platform/portal/PortalBus.h"
 #include "platform/portal/PortalRequest.h"
 

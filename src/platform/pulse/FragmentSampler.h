@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/media/AudioChunk.h"
+#include "core/media/AudioChunk.h"
 #include "platform/pulse/AudioTimeline.h"
 #include "platform/SystemAudio.h"
 

@@ -1,6 +1,6 @@
 #include "platform/pulse/PulseMonitorRecorder.h"
 
-#include "platform/log/Log.h"
+#include "core/log/Log.h"
 #include "platform/pulse/PulseAudioFormat.h"
 
 #include <algorithm>

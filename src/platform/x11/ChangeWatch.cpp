@@ -1,6 +1,6 @@
 #include "platform/x11/ChangeWatch.h"
 
-#include "platform/log/Log.h"
+#include "core/log/Log.h"
 
 #include <atomic>
 #include <xcb/damage.h>

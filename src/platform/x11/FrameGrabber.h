@@ -1,8 +1,8 @@
 #pragma once
 
 #include "platform/ContentFilter.h"
-#include "platform/Error.h"
-#include "platform/media/ImageBuffer.h"
+#include "core/Error.h"
+#include "core/media/ImageBuffer.h"
 #include "platform/StreamConfiguration.h"
 #include "platform/x11/X11Connection.h"
 

@@ -1,7 +1,7 @@
 #include "platform/x11/X11CaptureStream.h"
 
-#include "platform/dispatch/SerialQueue.h"
-#include "platform/log/Log.h"
+#include "core/dispatch/SerialQueue.h"
+#include "core/log/Log.h"
 #include "platform/StreamAudio.h"
 #include "platform/x11/FrameGrabber.h"
 #include "platform/x11/X11Connection.h"

@@ -1,6 +1,6 @@
 #include "platform/x11/X11ScreenPictureService.h"
 
-#include "platform/log/Log.h"
+#include "core/log/Log.h"
 #include "platform/x11/X11Connection.h"
 
 #include <algorithm>

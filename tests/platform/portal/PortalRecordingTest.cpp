@@ -6,7 +6,7 @@
 #include "overlay/TargetSelection.h"
 #include "platform/Platform.h"
 #include "platform/portal/PortalRules.h"
-#include "platform/Settings.h"
+#include "core/Settings.h"
 #include "PortalTestSupport.h"
 #include "support/FfmpegTestMedia.h"
 #include "support/SaveFlowStandIn.h"

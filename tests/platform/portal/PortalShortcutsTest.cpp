@@ -4,7 +4,7 @@
 #include "app/GlobalHotkeys.h"
 #include "app/RemoteControl.h"
 #include "platform/portal/PortalGlobalShortcuts.h"
-#include "platform/Settings.h"
+#include "core/Settings.h"
 #include "PortalTestSupport.h"
 #include "support/WidgetTest.h"
 

@@ -3,7 +3,7 @@
 // What the portal backends' tests share: the test portal's controls (tests/support/portal), the
 // desktop's dialog answered on the main thread, and a collector of a stream's frames.
 
-#include "platform/dispatch/SerialQueue.h"
+#include "core/dispatch/SerialQueue.h"
 #include "platform/portal/PortalCaptureService.h"
 #include "platform/portal/PortalCaptureStream.h"
 #include "support/ChildProcess.h"

@@ -2,7 +2,7 @@
 #include "app/KeyboardShortcutsDialog.h"
 #include "app/RemoteControl.h"
 #include "platform/null/NullGlobalShortcuts.h"
-#include "platform/Settings.h"
+#include "core/Settings.h"
 #include "platform/x11/X11GlobalShortcuts.h"
 #include "support/ChildProcess.h"
 #include "support/WidgetTest.h"

@@ -4,7 +4,7 @@
 // completions waited for, and capture streams whose frames and audio are collected.
 
 #include "platform/CaptureStream.h"
-#include "platform/dispatch/SerialQueue.h"
+#include "core/dispatch/SerialQueue.h"
 #include "platform/pulse/PulseTestSupport.h"
 #include "platform/x11/X11CaptureService.h"
 #include "platform/x11/X11CaptureStream.h"

@@ -1,6 +1,6 @@
 #include "support/synthetic/SyntheticCaptureService.h"
 
-#include "platform/dispatch/SerialQueue.h"
+#include "core/dispatch/SerialQueue.h"
 
 #include <chrono>
 #include <cmath>

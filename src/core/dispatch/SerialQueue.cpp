@@ -1,4 +1,4 @@
-#include "platform/dispatch/SerialQueue.h"
+#include "core/dispatch/SerialQueue.h"
 
 #include <condition_variable>
 #include <deque>

@@ -1,6 +1,6 @@
-#include "platform/dispatch/SerialQueue.h"
+#include "core/dispatch/SerialQueue.h"
 
-#include "platform/dispatch/Completion.h"
+#include "core/dispatch/Completion.h"
 
 #include <atomic>
 #include <chrono>

@@ -1,4 +1,4 @@
-#include "platform/Settings.h"
+#include "core/Settings.h"
 
 #include <QSettings>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/dispatch/SerialQueue.h"
+#include "core/dispatch/SerialQueue.h"
 
 #include <functional>
 #include <memory>

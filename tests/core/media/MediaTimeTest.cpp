@@ -1,4 +1,4 @@
-#include "platform/media/MediaTime.h"
+#include "core/media/MediaTime.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "platform/media/ImageBuffer.h"
+#include "core/media/ImageBuffer.h"
 
 #include <vector>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/media/ImageBuffer.h"
-#include "platform/media/MediaTime.h"
+#include "core/media/ImageBuffer.h"
+#include "core/media/MediaTime.h"
 
 namespace backreel {
 

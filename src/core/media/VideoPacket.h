@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/media/MediaTime.h"
+#include "core/media/MediaTime.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "platform/log/Log.h"
+#include "core/log/Log.h"
 
 #include "support/LogCapture.h"
 

@@ -1,5 +1,5 @@
 // What capturing the screen costs: the 1920×1080 display of a virtual desktop goes through the X11
-// capture stream (MIT-SHM grabs at 30 fps) into the recorder's capture delegate, which hands every
+// video source (MIT-SHM grabs at 30 fps) into the recorder's frame pipeline, which hands every
 // picture (and, while the screen stands still, a repeat of the last one every half second) to the
 // FFmpeg backend's encoder set up as the recorder sets it up (libx264, 20 Mbit/s, a key frame every
 // 0.5 s, so every 15, the preset Backreel picks). The content is, in turn:
@@ -22,13 +22,11 @@
 // The content is this program started again with --draw KIND, in its own process so that its
 // painting is not counted as ours.
 
-#include "capture/CaptureDelegate.h"
-#include "capture/MediaStores.h"
-#include "core/dispatch/SerialQueue.h"
+#include "capture/FramePipeline.h"
 #include "platform/portal/PortalCaptureService.h"
-#include "platform/portal/PortalCaptureStream.h"
+#include "platform/portal/PortalVideoSource.h"
 #include "platform/x11/X11CaptureService.h"
-#include "platform/x11/X11CaptureStream.h"
+#include "platform/x11/X11VideoSource.h"
 #include "RecorderEncoder.h"
 
 #include <algorithm>
@@ -39,6 +37,7 @@
 #include <future>
 #include <optional>
 #include <QCoreApplication>
+#include <QCoroTask>
 #include <QDBusInterface>
 #include <QDir>
 #include <QElapsedTimer>
@@ -162,27 +161,21 @@ long peakResidentKibibytes() {
     return usage.ru_maxrss;
 }
 
-// Counts the pictures; hands every frame to the recorder's capture delegate when there is one.
-class CountingOutput final : public StreamOutput {
+// Counts the pictures; hands every frame to the recorder's frame pipeline when there is one.
+class CountingSink final : public FrameSink {
 public:
-    explicit CountingOutput(std::shared_ptr<StreamOutput> delegate)
-        : delegate_(std::move(delegate)) {}
-    void didOutputVideoFrame(CaptureStream& stream, const VideoFrame& frame) override {
+    explicit CountingSink(FramePipeline* pipeline)
+        : pipeline_(pipeline) {}
+    void takeFrame(const VideoFrame& frame) override {
         frames += frame.image ? 1 : 0;
-        if (delegate_) {
-            delegate_->didOutputVideoFrame(stream, frame);
-        }
-    }
-    void didOutputAudio(CaptureStream&, const AudioView&) override {}
-    void finish() {
-        if (auto* delegate = dynamic_cast<CaptureDelegate*>(delegate_.get())) {
-            delegate->finishVideo();
+        if (pipeline_ != nullptr) {
+            pipeline_->takeFrame(frame);
         }
     }
     std::atomic<std::int64_t> frames = 0;
 
 private:
-    std::shared_ptr<StreamOutput> delegate_;
+    FramePipeline* const pipeline_;
 };
 
 struct RunResult {
@@ -207,20 +200,31 @@ void waitWithEvents(double seconds) {
     }
 }
 
-// A capture stream of the service at width×height, run for the given time into the output.
-struct StreamRun {
+// A video source of the service at width×height, run for the given time into the sink.
+struct SourceRun {
     CaptureService& service;
     ContentFilter filter;
     std::int32_t width = kWidth;
     std::int32_t height = kHeight;
-    // The frames the stream dropped, from its statistics.
-    std::function<std::int64_t(CaptureStream&)> dropped;
+    // The frames the source dropped, from its statistics.
+    std::function<std::int64_t(VideoSource&)> dropped;
 };
 
-RunResult runOurs(const StreamRun& run, double seconds, const std::string& preset, bool encode) {
+// Waits for the task on the main thread, its events handled meanwhile.
+template <typename T> T awaitTask(QCoro::Task<T> task) {
+    std::optional<T> result;
+    auto run = [&]() -> QCoro::Task<> { result.emplace(co_await std::move(task)); };
+    QCoro::Task<> running = run();
+    while (!result) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return std::move(*result);
+}
+
+RunResult runOurs(const SourceRun& run, double seconds, const std::string& preset, bool encode) {
     std::atomic<std::int64_t> encoded = 0;
     std::shared_ptr<FfmpegVideoEncoder> encoder;
-    std::shared_ptr<CaptureDelegate> delegate;
+    std::unique_ptr<FramePipeline> pipeline;
     if (encode) {
         encoder = bench::recorderEncoder(preset, run.width, run.height,
                                          EncoderOutput{[&](const VideoPacket&) { ++encoded; }, {}});
@@ -228,34 +232,29 @@ RunResult runOurs(const StreamRun& run, double seconds, const std::string& prese
             std::fprintf(stderr, "capture: no H.264 encoder\n");
             return {};
         }
-        delegate = std::make_shared<CaptureDelegate>(
-            encoder, MediaStores::create(seconds, MemoryLimit::defaultLimit(), Logger::recording()),
-            Logger::recording());
+        pipeline = std::make_unique<FramePipeline>(encoder, Logger::recording());
     }
-    StreamConfiguration configuration;
-    configuration.width = run.width;
-    configuration.height = run.height;
-    configuration.minimumFrameInterval = MediaTime(1, 30);
-    SerialQueue queue("com.loopvane.capture");
-    auto output = std::make_shared<CountingOutput>(delegate);
-    auto stream = run.service.createStream(run.filter, configuration, nullptr);
-    stream->addStreamOutput(output, StreamOutputType::screen, queue);
+    VideoSourceSettings settings;
+    settings.width = run.width;
+    settings.height = run.height;
+    settings.frameInterval = MediaTime(1, 30);
+    settings.scalesToFit = true;
+    CountingSink sink(pipeline.get());
+    std::unique_ptr<VideoSource> source = run.service.makeVideoSource(run.filter, settings);
 
     const double cpuBefore = processCpuSeconds();
     const double serverBefore = processCpuSeconds(xServer);
     QElapsedTimer wall;
     wall.start();
-    std::promise<MaybeError> started;
-    stream->startCapture([&](MaybeError error) { started.set_value(std::move(error)); });
-    if (MaybeError failure = started.get_future().get()) {
-        std::fprintf(stderr, "capture: %s\n", qPrintable(failure->description));
+    if (std::optional<CaptureError> failure = awaitTask(source->start(sink))) {
+        std::fprintf(stderr, "capture: %s\n", qPrintable(failure->message));
         return {};
     }
     waitWithEvents(seconds);
-    std::promise<MaybeError> stopped;
-    stream->stopCapture([&](MaybeError error) { stopped.set_value(std::move(error)); });
-    stopped.get_future().get();
-    queue.sync([&] { output->finish(); });
+    source->stop();
+    if (pipeline) {
+        pipeline->finish();
+    }
     if (encoder) {
         encoder->finish();
     }
@@ -264,18 +263,18 @@ RunResult runOurs(const StreamRun& run, double seconds, const std::string& prese
     result.cpuPerSecond = (processCpuSeconds() - cpuBefore) / elapsed;
     result.serverCpuPerSecond =
         (processCpuSeconds(xServer) - serverBefore) / elapsed - idleServerCpuPerSecond;
-    result.frames = output->frames;
-    result.dropped = run.dropped(*stream);
+    result.frames = sink.frames;
+    result.dropped = run.dropped(*source) + (pipeline ? pipeline->framesDropped() : 0);
     result.encoded = encoder ? encoded.load() : -1;
     result.peakKibibytes = peakResidentKibibytes();
     return result;
 }
 
 RunResult runOurs(const backreel::Display& display, double seconds, const std::string& preset, bool encode) {
-    X11CaptureService service(nullptr);
-    const StreamRun run{service, ContentFilter::display(display, {}, {}), kWidth, kHeight,
-                        [](CaptureStream& stream) {
-                            const auto statistics = static_cast<X11CaptureStream&>(stream).statistics();
+    X11CaptureService service;
+    const SourceRun run{service, ContentFilter::display(display, {}, {}), kWidth, kHeight,
+                        [](VideoSource& source) {
+                            const auto statistics = static_cast<X11VideoSource&>(source).statistics();
                             return statistics.droppedBusy + statistics.skippedLate;
                         }};
     return runOurs(run, seconds, preset, encode);
@@ -289,24 +288,17 @@ RunResult runPortal(const QString& node, double seconds, const std::string& pres
                            QStringLiteral("org.backreel.TestPortal"));
     control.call(QStringLiteral("Choose"), QStringLiteral("monitor"), node);
     control.call(QStringLiteral("SetRefuseRestore"), true);
-    PortalCaptureService service(nullptr);
-    std::optional<Expected<ShareableContent>> chosen;
-    service.chooseContent(ContentKind::display,
-                          [&](Expected<ShareableContent> content) { chosen = std::move(content); });
-    QElapsedTimer wall;
-    wall.start();
-    while (!chosen && wall.elapsed() < 20000) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    if (!chosen || !*chosen || chosen->value().displays.empty()) {
+    PortalCaptureService service;
+    const Expected<ShareableContent, CaptureError> chosen = awaitTask(service.chooseContent(ContentKind::display));
+    if (!chosen || chosen.value().displays.empty()) {
         std::fprintf(stderr, "capture: the portal chose nothing: %s\n",
-                     chosen && !*chosen ? qPrintable(chosen->error().description) : "no answer");
+                     !chosen ? qPrintable(chosen.error().message) : "no display");
         return {};
     }
-    const backreel::Display display = chosen->value().displays.front();
-    const StreamRun run{service, ContentFilter::display(display, {}, {}), display.width, display.height,
-                        [](CaptureStream& stream) {
-                            return static_cast<PortalCaptureStream&>(stream).statistics().droppedBusy;
+    const backreel::Display display = chosen.value().displays.front();
+    const SourceRun run{service, ContentFilter::display(display, {}, {}), display.width, display.height,
+                        [](VideoSource& source) {
+                            return static_cast<PortalVideoSource&>(source).statistics().droppedBusy;
                         }};
     return runOurs(run, seconds, preset, encode);
 }
@@ -435,11 +427,8 @@ int main(int argc, char* argv[]) {
         return 2;
     }
 
-    X11CaptureService service(nullptr);
-    std::promise<Expected<ShareableContent>> listed;
-    service.getShareableContent(
-        [&](Expected<ShareableContent> content) { listed.set_value(std::move(content)); });
-    Expected<ShareableContent> content = listed.get_future().get();
+    X11CaptureService service;
+    const Expected<ShareableContent, CaptureError> content = awaitTask(service.shareableContent());
     if (!content || content.value().displays.empty()) {
         std::fprintf(stderr, "capture: no display\n");
         return 1;

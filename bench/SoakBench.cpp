@@ -14,7 +14,7 @@
 // It passes when every clip validates and, after minute 5, the resident set stays within ±5 %
 // of its mean; the exit status says which.
 
-#include "capture/CaptureDelegate.h"
+#include "capture/FramePipeline.h"
 #include "capture/MediaStores.h"
 #include "capture/RecordingDuration.h"
 #include "capture/VideoCompression.h"
@@ -106,22 +106,13 @@ double megabytes(std::size_t bytes) {
     return static_cast<double>(bytes) / 1e6;
 }
 
-// The capture stream the output is told about; it is never started.
-class FedStream final : public CaptureStream {
-public:
-    MaybeError addStreamOutput(std::shared_ptr<StreamOutput>, StreamOutputType, SerialQueue&) override {
-        return std::nullopt;
-    }
-    void startCapture(CaptureCompletion) override {}
-    void stopCapture(CaptureCompletion) override {}
-};
-
-// Frames and audio on their own thread, in real time, with time stamps on one clock that starts at
-// zero. Behind schedule (a busy machine) it catches up at once, as a capture that had waited would.
+// Frames (into the recorder's frame pipeline) and audio (copied into the store, as a recording's
+// sound is) on their own thread, in real time, with time stamps on one clock that starts at zero.
+// Behind schedule (a busy machine) it catches up at once, as a capture that had waited would.
 class Feeder {
 public:
-    Feeder(CaptureDelegate& delegate, const bench::ScreenSource& source)
-        : thread_([this, &delegate, &source] { run(delegate, source); }) {}
+    Feeder(FramePipeline& pipeline, MediaStores& stores, const bench::ScreenSource& source)
+        : thread_([this, &pipeline, &stores, &source] { run(pipeline, stores, source); }) {}
     ~Feeder() { stop(); }
 
     void stop() {
@@ -133,8 +124,7 @@ public:
     std::int64_t frames() const { return frames_.load(); }
 
 private:
-    void run(CaptureDelegate& delegate, const bench::ScreenSource& source) {
-        FedStream stream;
+    void run(FramePipeline& pipeline, MediaStores& stores, const bench::ScreenSource& source) {
         std::vector<float> tone(2 * kAudioFramesPerChunk);
         const auto start = std::chrono::steady_clock::now();
         std::int64_t frame = 0;
@@ -145,9 +135,8 @@ private:
                 start + std::chrono::microseconds(chunk * kAudioFramesPerChunk * 1'000'000 / kAudioRate);
             std::this_thread::sleep_until(std::min(frameDue, chunkDue));
             if (frameDue <= chunkDue) {
-                delegate.didOutputVideoFrame(stream, VideoFrame{source.frame(frame),
-                                                                MediaTime(frame, kFramesPerSecond),
-                                                                MediaTime(1, kFramesPerSecond)});
+                pipeline.takeFrame(VideoFrame{source.frame(frame), MediaTime(frame, kFramesPerSecond),
+                                              MediaTime(1, kFramesPerSecond)});
                 frames_ = ++frame;
             } else {
                 for (int i = 0; i < kAudioFramesPerChunk; ++i) {
@@ -155,9 +144,10 @@ private:
                     tone[static_cast<std::size_t>(2 * i)] = tone[static_cast<std::size_t>(2 * i + 1)] =
                         static_cast<float>(0.3 * std::sin(2 * std::numbers::pi * 440.0 * t));
                 }
-                delegate.didOutputAudio(
-                    stream,
-                    AudioView{tone, 2, kAudioRate, MediaTime(chunk * kAudioFramesPerChunk, kAudioRate)});
+                if (std::optional<AudioChunk> copy = copyAudio(
+                        AudioView{tone, 2, kAudioRate, MediaTime(chunk * kAudioFramesPerChunk, kAudioRate)})) {
+                    stores.appendAudio(std::move(*copy));
+                }
                 ++chunk;
             }
         }
@@ -225,7 +215,7 @@ QCoro::Task<int> soak(Options options) {
         co_return 2;
     }
     const std::shared_ptr<VideoEncoder> encoder = opened.value();
-    const auto delegate = std::make_shared<CaptureDelegate>(encoder, stores, log);
+    FramePipeline pipeline(encoder, log);
     // A busy machine shows here: frames the encoder could not keep up with.
     const auto* ffmpegEncoder = dynamic_cast<const FfmpegVideoEncoder*>(encoder.get());
     const bench::ScreenSource source(bench::Content::scrollingPage, kWidth, kHeight);
@@ -239,7 +229,7 @@ QCoro::Task<int> soak(Options options) {
         "minute   RSS MiB   held MB (video + audio)   frames fed / in the store / dropped by the encoder\n");
     std::fflush(stdout);
     const auto start = std::chrono::steady_clock::now();
-    Feeder feeder(*delegate, source);
+    Feeder feeder(pipeline, *stores, source);
     std::vector<double> steady;
     int clips = 0;
     int validClips = 0;

@@ -93,19 +93,14 @@ CaptureTarget targetInChosenContent(const CaptureTarget& target, const Shareable
     return CaptureTarget::display(chosen.displays.front());
 }
 
-StreamConfiguration makeStreamConfiguration(const ResolvedCapture& capture) {
-    StreamConfiguration configuration;
-    configuration.width = capture.width;
-    configuration.height = capture.height;
-    configuration.minimumFrameInterval = MediaTime(1, 30);
-    configuration.pixelFormat = codec::bgra;
-    configuration.capturesAudio = true;
-    configuration.excludesCurrentProcessAudio = true;
-    configuration.sampleRate = 48000;
-    configuration.channelCount = 2;
-    configuration.sourceRect = capture.sourceRect;
-    configuration.scalesToFit = !capture.sourceRect.has_value();
-    return configuration;
+VideoSourceSettings videoSourceSettings(const ResolvedCapture& capture) {
+    VideoSourceSettings settings;
+    settings.width = capture.width;
+    settings.height = capture.height;
+    settings.frameInterval = MediaTime(1, 30);
+    settings.sourceRect = capture.sourceRect;
+    settings.scalesToFit = !capture.sourceRect.has_value();
+    return settings;
 }
 
 } // namespace backreel

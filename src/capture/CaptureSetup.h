@@ -1,10 +1,10 @@
 #pragma once
 
 #include "capture/CaptureTarget.h"
-#include "platform/CaptureStream.h"
+#include "platform/CaptureService.h"
 #include "platform/ContentFilter.h"
 #include "platform/ShareableContent.h"
-#include "platform/StreamConfiguration.h"
+#include "platform/VideoSource.h"
 
 #include <cstdint>
 #include <optional>
@@ -40,7 +40,7 @@ ContentKind contentKindOf(const CaptureTarget& target);
 // when the content holds nothing of the kind.
 CaptureTarget targetInChosenContent(const CaptureTarget& target, const ShareableContent& chosen);
 
-// At most 30 frames per second of BGRA, with the system's audio (not our own) at 48 kHz stereo.
-StreamConfiguration makeStreamConfiguration(const ResolvedCapture& capture);
+// At most 30 pictures a second; a region is cut out at its size, anything else scaled to fit.
+VideoSourceSettings videoSourceSettings(const ResolvedCapture& capture);
 
 } // namespace backreel

@@ -4,7 +4,6 @@
 #include "export/ClipSelection.h"
 #include "export/SaveFlow.h"
 #include "export/SaveLocation.h"
-#include "core/dispatch/Completion.h"
 #include "platform/NotificationMuter.h"
 #include "core/Settings.h"
 #include "platform/WindowServer.h"
@@ -165,18 +164,12 @@ void RecordingManager::setSelectedWindowInfo(const std::optional<WindowPickInfo>
 
 // MARK: operations
 
-QCoro::Task<Expected<ShareableContent>> RecordingManager::shareableContent() {
-    Completion<Expected<ShareableContent>> content(
-        Error::backreel(0, QStringLiteral("The capture service did not answer.")));
-    platform_.capture->getShareableContent(content.callback());
-    co_return co_await content.wait();
+QCoro::Task<Expected<ShareableContent, CaptureError>> RecordingManager::shareableContent() {
+    co_return co_await platform_.capture->shareableContent();
 }
 
-QCoro::Task<Expected<ShareableContent>> RecordingManager::chosenContent(ContentKind kind) {
-    Completion<Expected<ShareableContent>> content(
-        Error::backreel(0, QStringLiteral("The capture service did not answer.")));
-    platform_.capture->chooseContent(kind, content.callback());
-    co_return co_await content.wait();
+QCoro::Task<Expected<ShareableContent, CaptureError>> RecordingManager::chosenContent(ContentKind kind) {
+    co_return co_await platform_.capture->chooseContent(kind);
 }
 
 QCoro::Task<> RecordingManager::startRecording() {
@@ -195,10 +188,10 @@ QCoro::Task<> RecordingManager::startRecording() {
 
     // Where the desktop's dialog chooses, what the user chose there is the content.
     const bool chosenInDialog = platform_.capture->choosesContentInDialog();
-    QCoro::Task<Expected<ShareableContent>> asking =
+    QCoro::Task<Expected<ShareableContent, CaptureError>> asking =
         chosenInDialog ? chosenContent(contentKindOf(captureTarget_)) : shareableContent();
-    const Expected<ShareableContent> content = co_await asking;
-    if (!content && content.error().code == kCaptureCancelledCode) {
+    const Expected<ShareableContent, CaptureError> content = co_await asking;
+    if (!content && content.error().kind == CaptureError::Kind::cancelled) {
         recLog_.info(QStringLiteral("[Start] The user cancelled the desktop's dialog"));
         setStatus(RecordingStatus::idle());
         co_return;
@@ -206,7 +199,7 @@ QCoro::Task<> RecordingManager::startRecording() {
     if (!content) {
         // The service's own words name the display and the cause ("Cannot connect to the X
         // display :1: …").
-        const QString& reason = content.error().description;
+        const QString& reason = content.error().message;
         recLog_.error(QStringLiteral("[Start] Nothing to capture: %1").arg(reason));
         setStatus(RecordingStatus::error(reason.isEmpty() ? kContentUnavailableMessage : reason));
         co_return;
@@ -222,20 +215,20 @@ QCoro::Task<> RecordingManager::startRecording() {
     }
     recLog_.info(QStringLiteral("[Start] captureSize=%1×%2").arg(capture->width).arg(capture->height));
 
-    audioReport_ = {};
     const RecordingSetup setup{*capture, bufferDuration_.bufferCapacity(), memoryLimit_};
     Expected<std::unique_ptr<RecordingSession>> started =
-        co_await RecordingSession::start(platform_, setup, this, captureQueue_, audioQueue_, recLog_);
+        co_await RecordingSession::start(platform_, setup, recLog_);
     if (!started) {
         failStart(started.error());
         co_return;
     }
     session_ = std::move(started).value();
+    connect(session_.get(), &RecordingSession::ended, this, &RecordingManager::sessionEnded);
+    connect(session_.get(), &RecordingSession::audioChanged, this, &RecordingManager::sessionAudioChanged);
     // Kept through a start that failed; a recording that runs takes its place.
     dropUnsavedClip(QStringLiteral("a new recording started"));
-    // A loss the stream told during its start was queued before the session was here.
-    audioNote_ = audioReport_.stream != nullptr && session_->owns(*audioReport_.stream) ? audioReport_.note
-                                                                                        : QString();
+    // A loss told during the start came before anyone listened.
+    audioNote_ = session_->audioLoss() ? audioLossNote(*session_->audioLoss()) : QString();
     memoryNote_.clear();
 
     recLog_.info(QStringLiteral("[Start] Capture started OK"));
@@ -437,7 +430,7 @@ void RecordingManager::dropUnsavedClip(const QString& why) {
 }
 
 QCoro::Task<> RecordingManager::refreshDisplays() {
-    const Expected<ShareableContent> content = co_await shareableContent();
+    const Expected<ShareableContent, CaptureError> content = co_await shareableContent();
     if (!content) {
         co_return;
     }
@@ -451,35 +444,18 @@ QCoro::Task<> RecordingManager::refreshDisplays() {
     }
 }
 
-void RecordingManager::streamDidStopWithError(CaptureStream& stream, const Error& error) {
-    {
-        std::lock_guard lock(streamReportsMutex_);
-        incomingStops_.push_back({&stream, error.description});
+void RecordingManager::sessionEnded(const QString& reason) {
+    if (!status_.is(RecordingStatus::Kind::buffering) || !session_) {
+        return;
     }
-    // Posted by name, without data: the report crosses threads under our own mutex.
-    QMetaObject::invokeMethod(this, "takeStreamStops", Qt::QueuedConnection);
-}
-
-void RecordingManager::takeStreamStops() {
-    std::vector<StreamStop> stops;
-    {
-        std::lock_guard lock(streamReportsMutex_);
-        stops.swap(incomingStops_);
+    setStatus(RecordingStatus::error(reason));
+    // Buffering is over: lift our mute now rather than leave notifications off.
+    if (notificationsMuted_) {
+        platform_.notifications->postUnmute();
+        notificationsMuted_ = false;
     }
-    for (const StreamStop& stop : stops) {
-        // Only the running recording's stream counts; it is compared, never used.
-        if (!status_.is(RecordingStatus::Kind::buffering) || !session_ || !session_->owns(*stop.stream)) {
-            continue;
-        }
-        setStatus(RecordingStatus::error(stop.reason));
-        // Buffering is over: lift our mute now rather than leave notifications off.
-        if (notificationsMuted_) {
-            platform_.notifications->postUnmute();
-            notificationsMuted_ = false;
-        }
-        // Runs on by itself; the status already tells the user what happened.
-        keepWhatWasBuffered();
-    }
+    // Runs on by itself; the status already tells the user what happened.
+    keepWhatWasBuffered();
 }
 
 QCoro::Task<> RecordingManager::keepWhatWasBuffered() {
@@ -501,28 +477,8 @@ QCoro::Task<> RecordingManager::keepWhatWasBuffered() {
     keepUnsavedClip(std::get<Clip>(std::move(selection)), UnsavedClipOffer::saveWhatWasBuffered);
 }
 
-void RecordingManager::streamAudioDidChange(CaptureStream& stream, const std::optional<Error>& lost) {
-    {
-        std::lock_guard lock(streamReportsMutex_);
-        incomingAudioReports_.push_back({&stream, lost ? audioLossNote(*lost) : QString()});
-    }
-    // Posted by name, without data: the report crosses threads under our own mutex.
-    QMetaObject::invokeMethod(this, "takeAudioReports", Qt::QueuedConnection);
-}
-
-void RecordingManager::takeAudioReports() {
-    std::vector<AudioReport> reports;
-    {
-        std::lock_guard lock(streamReportsMutex_);
-        reports.swap(incomingAudioReports_);
-    }
-    for (const AudioReport& report : reports) {
-        audioReport_ = report;
-        // Only the running recording's stream counts.
-        if (session_ && session_->owns(*report.stream)) {
-            setBufferingNote(BufferingNote::audio, report.note);
-        }
-    }
+void RecordingManager::sessionAudioChanged(const std::optional<Error>& lost) {
+    setBufferingNote(BufferingNote::audio, lost ? audioLossNote(*lost) : QString());
 }
 
 } // namespace backreel

@@ -7,8 +7,7 @@
 #include "capture/UnsavedClip.h"
 #include "capture/WindowPickInfo.h"
 #include "common/RecordingStatus.h"
-#include "platform/CaptureStream.h"
-#include "core/dispatch/SerialQueue.h"
+#include "platform/CaptureService.h"
 #include "core/log/Log.h"
 #include "platform/Platform.h"
 
@@ -29,14 +28,12 @@ namespace backreel {
 class SaveFlow;
 
 // The recorder as the user sees it: the user's options, the status, and the way from start to
-// save. The running recording itself (stream, encoder, delegate, stores) is a RecordingSession,
-// which a successful start makes and a stop or a failure ends; the manager keeps the two delivery
-// queues that every session uses.
+// save. The running recording itself (sources, encoder, stores) is a RecordingSession, which a
+// successful start makes and a stop or a failure ends; the manager hears from it through its
+// signals.
 //
-// Thread contract: every member runs on the main thread, except streamDidStopWithError() and
-// streamAudioDidChange(), which the capture backend may call on any thread and which only
-// schedule work on the main thread.
-class RecordingManager final : public QObject, public StreamDelegate {
+// Thread contract: main thread.
+class RecordingManager final : public QObject {
     Q_OBJECT
 
 public:
@@ -69,15 +66,11 @@ public:
     void discardUnsavedClip();
     // Fills availableDisplays() and, for a display target without a display, picks the main one.
     QCoro::Task<> refreshDisplays();
-    // What can be captured now, from the capture service; an error when it refuses or never answers.
-    QCoro::Task<Expected<ShareableContent>> shareableContent();
+    // What can be captured now, from the capture service; an error when it refuses.
+    QCoro::Task<Expected<ShareableContent, CaptureError>> shareableContent();
     // What the user chose in the desktop's dialog, where the capture service has one; an error
-    // when the user cancelled (kCaptureCancelledCode), the service failed or it never answered.
-    QCoro::Task<Expected<ShareableContent>> chosenContent(ContentKind kind);
-
-    void streamDidStopWithError(CaptureStream& stream, const Error& error) override;
-    // A lost audio shows as "no system audio: <reason>" after "Recording…" until it is back.
-    void streamAudioDidChange(CaptureStream& stream, const std::optional<Error>& lost) override;
+    // when the user cancelled (kind cancelled) or the service failed.
+    QCoro::Task<Expected<ShareableContent, CaptureError>> chosenContent(ContentKind kind);
 
     // Published properties. Setters of equal values do not notify, except where noted.
     const RecordingStatus& status() const { return status_; }
@@ -127,8 +120,6 @@ public:
 
     const Logger& logger() const { return logger_; }
     const Logger& recLog() const { return recLog_; }
-    SerialQueue& captureQueue() { return captureQueue_; }
-    SerialQueue& audioQueue() { return audioQueue_; }
     const Platform& platform() const { return platform_; }
 
 signals:
@@ -189,9 +180,6 @@ private:
 
     const Logger logger_ = Logger::windowPicker();
     const Logger recLog_ = Logger::recording();
-    SerialQueue captureQueue_{"com.loopvane.capture"};
-    SerialQueue audioQueue_{"com.loopvane.audio"};
-    // Declared after the queues: destroyed first, while they still run.
     std::unique_ptr<RecordingSession> session_;
 
     UnsavedClip unsavedClip_{recLog_};
@@ -200,28 +188,11 @@ private:
     QString memoryNote_;
     QTimer memoryCheck_;
 
-    // An audio note a stream asked for. The stream is compared, never used.
-    struct AudioReport {
-        const CaptureStream* stream = nullptr;
-        QString note;
-    };
-    // Applies the reports that came in, in order; on the main thread.
-    Q_INVOKABLE void takeAudioReports();
-    // A stream that stopped by itself, with its reason.
-    struct StreamStop {
-        const CaptureStream* stream = nullptr;
-        QString reason;
-    };
-    // Ends buffering for the stops that came in, if one is the running recording's; main thread.
-    Q_INVOKABLE void takeStreamStops();
-    // Reports from the capture threads, handed over under the mutex (Qt's event queue hands over
-    // nothing a thread checker can see).
-    std::mutex streamReportsMutex_;
-    std::vector<AudioReport> incomingAudioReports_;
-    std::vector<StreamStop> incomingStops_;
-    // The last report taken, kept for a start whose session does not exist yet when its stream
-    // tells of a loss.
-    AudioReport audioReport_;
+    // The running recording's video source ended by itself: buffering is over, what it buffered is
+    // kept for Save What Was Buffered.
+    void sessionEnded(const QString& reason);
+    // A lost sound shows as "no system audio: <reason>" after "Recording…" until it is back.
+    void sessionAudioChanged(const std::optional<Error>& lost);
 
     // What a queued Save Clip waits on until the clips before it are written: co_await on wait()
     // suspends until come(), which resumes it from the event loop. Lives in the waiting save's

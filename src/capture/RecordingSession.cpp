@@ -1,45 +1,30 @@
 #include "capture/RecordingSession.h"
 
 #include "capture/VideoCompression.h"
-#include "core/dispatch/Completion.h"
 
 namespace backreel {
 
-namespace {
-QCoro::Task<MaybeError> startCapture(CaptureStream& stream) {
-    Completion<MaybeError> started(
-        Error::backreel(0, QStringLiteral("The capture did not report whether it started.")));
-    stream.startCapture(started.callback());
-    co_return co_await started.wait();
-}
-
-QCoro::Task<MaybeError> stopCapture(CaptureStream& stream) {
-    Completion<MaybeError> stopped(std::nullopt);
-    stream.stopCapture(stopped.callback());
-    co_return co_await stopped.wait();
-}
-} // namespace
-
-RecordingSession::RecordingSession(const RecordingSetup& setup, SerialQueue& captureQueue,
-                                   SerialQueue& audioQueue, Logger log)
-    : captureQueue_(captureQueue)
-    , audioQueue_(audioQueue)
-    , log_(log)
+RecordingSession::RecordingSession(const RecordingSetup& setup, Logger log)
+    : log_(log)
     , stores_(MediaStores::create(setup.bufferCapacity, setup.memoryLimit, log)) {}
 
 RecordingSession::~RecordingSession() {
-    // The stream goes first so no frame is submitted any more; then the encoder stops calling
-    // back. Blocks still queued hold the delegate, which holds the closed encoder: harmless.
-    stream_.reset();
+    // The sources go first, so nothing is handed on any more; then the encoder stops calling back.
+    if (source_) {
+        source_->stop();
+    }
+    if (audio_) {
+        audio_->stop();
+    }
     if (encoder_) {
         encoder_->close();
     }
 }
 
-QCoro::Task<Expected<std::unique_ptr<RecordingSession>>>
-RecordingSession::start(Platform platform, RecordingSetup setup, StreamDelegate* streamDelegate,
-                        SerialQueue& captureQueue, SerialQueue& audioQueue, Logger log) {
-    std::unique_ptr<RecordingSession> session(new RecordingSession(setup, captureQueue, audioQueue, log));
+QCoro::Task<Expected<std::unique_ptr<RecordingSession>>> RecordingSession::start(Platform platform,
+                                                                                 RecordingSetup setup,
+                                                                                 Logger log) {
+    std::unique_ptr<RecordingSession> session(new RecordingSession(setup, log));
 
     Expected<std::shared_ptr<VideoEncoder>> encoder = openRecordingEncoder(
         *platform.encoders, setup.capture.width, setup.capture.height, session->stores_, log);
@@ -47,26 +32,50 @@ RecordingSession::start(Platform platform, RecordingSetup setup, StreamDelegate*
         co_return encoder.error();
     }
     session->encoder_ = std::move(encoder).value();
-    session->delegate_ = std::make_shared<CaptureDelegate>(session->encoder_, session->stores_, log);
+    session->pipeline_ = std::make_unique<FramePipeline>(session->encoder_, log);
 
-    const StreamConfiguration configuration = makeStreamConfiguration(setup.capture);
-    session->stream_ = platform.capture->createStream(setup.capture.filter, configuration, streamDelegate);
-    if (!session->stream_) {
+    session->source_ = platform.capture->makeVideoSource(setup.capture.filter, videoSourceSettings(setup.capture));
+    if (!session->source_) {
         co_return Error::backreel(0, QStringLiteral("The capture could not be created."));
     }
-    if (MaybeError error =
-            session->stream_->addStreamOutput(session->delegate_, StreamOutputType::screen, captureQueue)) {
-        co_return *error;
-    }
-    if (MaybeError error =
-            session->stream_->addStreamOutput(session->delegate_, StreamOutputType::audio, audioQueue)) {
-        co_return *error;
-    }
-    const std::shared_ptr<CaptureStream> stream = session->stream_;
-    if (MaybeError error = co_await startCapture(*stream)) {
-        co_return *error;
+    RecordingSession* const self = session.get();
+    connect(session->source_.get(), &VideoSource::ended, self, &RecordingSession::sourceEnded);
+
+    // The sound first, so that it covers the first picture.
+    session->audio_ = std::make_unique<AudioCapture>(session->stores_, log);
+    session->audio_->start(platform.audio.get(), [self](const std::optional<Error>& lost) {
+        {
+            std::lock_guard lock(self->audioReportsMutex_);
+            self->audioReports_.push_back(lost);
+        }
+        QMetaObject::invokeMethod(self, "takeAudioReports", Qt::QueuedConnection);
+    });
+
+    VideoSource* const source = session->source_.get();
+    if (std::optional<CaptureError> failure = co_await source->start(*session->pipeline_)) {
+        co_return Error::backreel(0, failure->message);
     }
     co_return std::move(session);
+}
+
+void RecordingSession::sourceEnded(const CaptureError& reason) {
+    if (!stopped_) {
+        emit ended(reason.message);
+    }
+}
+
+void RecordingSession::takeAudioReports() {
+    std::vector<std::optional<Error>> reports;
+    {
+        std::lock_guard lock(audioReportsMutex_);
+        reports.swap(audioReports_);
+    }
+    for (const std::optional<Error>& lost : reports) {
+        audioLoss_ = lost;
+        if (!stopped_) {
+            emit audioChanged(lost);
+        }
+    }
 }
 
 QCoro::Task<BufferedMedia> RecordingSession::stop() {
@@ -75,31 +84,23 @@ QCoro::Task<BufferedMedia> RecordingSession::stop() {
     }
     stopped_ = true;
 
-    if (const std::shared_ptr<CaptureStream> stream = stream_) {
-        co_await stopCapture(*stream); // an error here changes nothing: the stop goes on
-        stream_.reset();
-    }
-    log_.info(QStringLiteral("[Stop] Capture stopped; draining capture queue…"));
-    // After the last frame: a still picture lasts until the stop.
-    captureQueue_.async([delegate = delegate_] { delegate->finishVideo(); });
-
-    co_await drainQueue(captureQueue_);
-    co_await drainQueue(audioQueue_);
-
-    const std::int64_t audioCallbacks = delegate_->audioChunksIn();
-    delegate_.reset();
-    log_.info(
-        QStringLiteral("[Stop] Queues drained; delegate released (audioCallbacks=%1)").arg(audioCallbacks));
+    // Once they return, no frame and no sound comes any more.
+    source_->stop();
+    pipeline_->finish();
+    audio_->stop();
+    const std::int64_t audioCallbacks = audio_->chunksIn();
+    log_.info(QStringLiteral("[Stop] Capture stopped (videoFrames=%1 dropped=%2 audioCallbacks=%3)")
+                  .arg(pipeline_->framesIn())
+                  .arg(pipeline_->framesDropped())
+                  .arg(audioCallbacks));
     if (audioCallbacks == 0) {
         log_.error(QStringLiteral("[Stop] Zero audio callbacks — is anything playing audio, and is the audio "
                                   "server running?"));
     }
 
-    if (const std::shared_ptr<VideoEncoder> encoder = encoder_) {
-        log_.info(QStringLiteral("[Stop] Completing the encoder…"));
-        co_await finishEncoder(encoder);
-        log_.info(QStringLiteral("[Stop] Encoder completed and closed"));
-    }
+    log_.info(QStringLiteral("[Stop] Completing the encoder…"));
+    co_await finishEncoder(encoder_);
+    log_.info(QStringLiteral("[Stop] Encoder completed and closed"));
 
     BufferedMedia media{stores_->video()->snapshot(), stores_->audio()->snapshot()};
     stores_->video()->clear();

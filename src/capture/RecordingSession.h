@@ -1,19 +1,22 @@
 #pragma once
 
-#include "capture/CaptureDelegate.h"
+#include "capture/AudioCapture.h"
 #include "capture/CaptureSetup.h"
+#include "capture/FramePipeline.h"
 #include "capture/MediaStores.h"
 #include "capture/MemoryLimit.h"
-#include "platform/CaptureStream.h"
-#include "core/dispatch/SerialQueue.h"
 #include "core/Error.h"
 #include "core/log/Log.h"
 #include "platform/Platform.h"
 #include "platform/VideoEncoder.h"
+#include "platform/VideoSource.h"
 
-#include <cstdint>
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <QCoroTask>
+#include <QObject>
+#include <QString>
 #include <vector>
 
 namespace backreel {
@@ -25,56 +28,67 @@ struct RecordingSetup {
     MemoryLimit memoryLimit = MemoryLimit::defaultLimit(); // on what both stores hold together
 };
 
-// One recording: its encoder, capture stream, delegate and the two stores. It exists only while
-// it is running or holds what it buffered: start() makes one once everything has started, and
-// destroying it stops the capture and closes the encoder, so no callback reaches it afterwards.
+// One recording: its video source, the frame pipeline and encoder behind it, its sound and the two
+// stores. It exists only while it runs or holds what it buffered: start() makes one once
+// everything has started, and destroying it stops the sources and closes the encoder, so nothing
+// reaches it afterwards, and no report of its sources reaches anyone.
 //
-// Thread contract: start(), stop() and the destructor on the main thread. The stores take
-// appends from the encoder's thread and the audio queue. The queues belong to the caller and must
-// outlive the session.
-class RecordingSession {
+// Threads: the video source's (grab or PipeWire), the encoder's, the audio source's, and the main
+// thread, where every member runs. The sources' reports reach the session queued to the main
+// thread and leave it as its signals.
+class RecordingSession final : public QObject {
+    Q_OBJECT
+
 public:
-    // Opens the encoder (a failure ends the start with the encoder's message), creates the stream
-    // with the delegate as its screen and audio output, and starts the capture. Nothing is left
-    // running when it fails.
-    static QCoro::Task<Expected<std::unique_ptr<RecordingSession>>>
-    start(Platform platform, RecordingSetup setup, StreamDelegate* streamDelegate, SerialQueue& captureQueue,
-          SerialQueue& audioQueue, Logger log);
+    // Opens the encoder (a failure ends the start with the encoder's message), starts the sound
+    // and then the video source. Nothing is left running when it fails.
+    static QCoro::Task<Expected<std::unique_ptr<RecordingSession>>> start(Platform platform, RecordingSetup setup,
+                                                                          Logger log);
 
-    ~RecordingSession();
-    RecordingSession(const RecordingSession&) = delete;
-    RecordingSession& operator=(const RecordingSession&) = delete;
+    ~RecordingSession() override;
 
-    // Stops the capture, lets both queues run dry, completes every frame still in the encoder and
-    // hands over what the stores held, leaving them empty. Once.
+    // Stops the video source and the sound, completes every frame still in the encoder and hands
+    // over what the stores held, leaving them empty. Once.
     QCoro::Task<BufferedMedia> stop();
 
     // What the stores hold now, while the recording goes on (see MediaStores::cut()).
     BufferedMedia cut(StoresAfterCut after) { return stores_->cut(after); }
     // Counts a clip cut from this recording against its memory limit while the handle lives.
-    std::shared_ptr<void> holdClip(const std::vector<VideoPacket>& video,
-                                   const std::vector<AudioChunk>& audio) {
+    std::shared_ptr<void> holdClip(const std::vector<VideoPacket>& video, const std::vector<AudioChunk>& audio) {
         return stores_->holdClip(video, audio);
     }
 
-    // Whether this is the stream the session started (a stream that stops by itself names itself).
-    bool owns(const CaptureStream& stream) const { return stream_.get() == &stream; }
     const RingBuffer& videoStore() const { return *stores_->video(); }
     const AudioRingBuffer& audioStore() const { return *stores_->audio(); }
     const MediaStores& stores() const { return *stores_; }
+    // Why the sound is missing now; none while it records.
+    const std::optional<Error>& audioLoss() const { return audioLoss_; }
+
+signals:
+    // The video source ended by itself; what was buffered can still be taken with stop().
+    void ended(const QString& reason);
+    // The sound was lost (with the reason) or is back (none).
+    void audioChanged(const std::optional<backreel::Error>& lost);
 
 private:
-    RecordingSession(const RecordingSetup& setup, SerialQueue& captureQueue, SerialQueue& audioQueue,
-                     Logger log);
+    RecordingSession(const RecordingSetup& setup, Logger log);
+    void sourceEnded(const CaptureError& reason);
+    // The audio source's reports, taken on the main thread in the order they came.
+    Q_INVOKABLE void takeAudioReports();
 
-    SerialQueue& captureQueue_;
-    SerialQueue& audioQueue_;
     const Logger log_;
     const std::shared_ptr<MediaStores> stores_;
     std::shared_ptr<VideoEncoder> encoder_;
-    std::shared_ptr<CaptureDelegate> delegate_;
-    std::shared_ptr<CaptureStream> stream_;
+    std::unique_ptr<FramePipeline> pipeline_;
+    std::unique_ptr<AudioCapture> audio_;
+    std::unique_ptr<VideoSource> source_;
+    std::optional<Error> audioLoss_;
     bool stopped_ = false;
+
+    // Handed over from the audio source's thread under this mutex of ours: Qt's event queue locks
+    // with futexes that a thread checker cannot see, so the queued call carries no data.
+    std::mutex audioReportsMutex_;
+    std::vector<std::optional<Error>> audioReports_;
 };
 
 } // namespace backreel

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/CaptureStream.h"
+#include "platform/CaptureService.h"
 #include "platform/ShareableContent.h"
 
 #include <chrono>
@@ -9,11 +9,11 @@
 
 namespace backreel {
 
-// What a display shows now, taken from a stream of it: its first picture, at the display's size
-// in pixels. Completes with the stream's error when it fails to start or stops, and with "The
-// screen's stream sent no picture." when no picture comes within the deadline. The stream is
-// stopped and gone before it completes. Main thread.
-QCoro::Task<Expected<QImage>> takeStillPicture(CaptureService& service, const Display& display,
-                                               std::chrono::milliseconds deadline);
+// What a display shows now, taken from a video source of it: its first picture, at the display's
+// size in pixels. Yields the source's error when it fails to start or ends, and "The screen's
+// stream sent no picture." when no picture comes within the deadline. The source is stopped and
+// gone before it completes. Main thread.
+QCoro::Task<Expected<QImage, CaptureError>> takeStillPicture(CaptureService& service, const Display& display,
+                                                             std::chrono::milliseconds deadline);
 
 } // namespace backreel

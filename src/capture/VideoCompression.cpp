@@ -79,7 +79,7 @@ QCoro::Task<> finishEncoder(std::shared_ptr<VideoEncoder> encoder) {
     std::function<void()> finish = [encoder] {
         encoder->finish();
     };
-    co_await runInBackground(std::move(finish));
+    co_await runInBackground("Encoder finish", std::move(finish));
 }
 
 } // namespace backreel

@@ -100,7 +100,7 @@ QCoro::Task<> validateMovie(QString path, std::shared_ptr<MovieProbe> probe, Log
     std::function<void()> read = [info, probe, path] {
         *info = probe->probe(path);
     };
-    QCoro::Task<> reading = runInBackground(std::move(read));
+    QCoro::Task<> reading = runInBackground("Movie check", std::move(read));
     co_await std::move(reading);
     const Expected<MovieInfo>& result = **info;
     if (!result) {
@@ -174,7 +174,7 @@ QCoro::Task<MaybeError> writeMovie(std::vector<VideoPacket> video, std::vector<A
     std::function<void()> work = [job, path, tracks, service = services.movieFiles, log] {
         job->result = writeFile(*service, path, tracks, job->video, job->audio, log);
     };
-    QCoro::Task<> writing = runInBackground(std::move(work));
+    QCoro::Task<> writing = runInBackground("Movie writer", std::move(work));
     co_await std::move(writing);
     if (job->result) {
         log.error(QStringLiteral("[Write] Writing failed: %1").arg(job->result->description));

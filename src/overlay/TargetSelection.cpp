@@ -7,13 +7,20 @@
 #include "overlay/StillScreenPicture.h"
 #include "overlay/WindowPickerCoordinator.h"
 #include "overlay/WindowPickerRules.h"
-#include "platform/CaptureStream.h"
+#include "platform/CaptureService.h"
 
 #include <chrono>
 #include <QPointer>
 #include <QScreen>
 
 namespace backreel {
+
+namespace {
+// The user reads the capture service's own words.
+Error asError(const CaptureError& error) {
+    return Error::backreel(0, error.message);
+}
+} // namespace
 
 QCoro::Task<MaybeError> pickWindowTarget(RecordingManager& manager) {
     // The recorder may go away while the flow waits (the application quitting): checked after each wait.
@@ -25,9 +32,9 @@ QCoro::Task<MaybeError> pickWindowTarget(RecordingManager& manager) {
         manager.setSelectedWindowInfo(kWindowChosenAtStart);
         co_return std::nullopt;
     }
-    Expected<ShareableContent> content = co_await manager.shareableContent();
+    Expected<ShareableContent, CaptureError> content = co_await manager.shareableContent();
     if (!content) {
-        co_return content.error();
+        co_return asError(content.error());
     }
     if (!alive) {
         co_return std::nullopt;
@@ -71,26 +78,26 @@ QScreen* screenOf(const Display& display) {
 QCoro::Task<MaybeError> selectRegionOnChosenDisplay(RecordingManager& manager) {
     const QPointer<RecordingManager> alive(&manager);
     const Platform platform = manager.platform();
-    QCoro::Task<Expected<ShareableContent>> asking = manager.chosenContent(ContentKind::region);
-    const Expected<ShareableContent> chosen = co_await asking;
-    if (!alive || (!chosen && chosen.error().code == kCaptureCancelledCode)) {
+    QCoro::Task<Expected<ShareableContent, CaptureError>> asking = manager.chosenContent(ContentKind::region);
+    const Expected<ShareableContent, CaptureError> chosen = co_await asking;
+    if (!alive || (!chosen && chosen.error().kind == CaptureError::Kind::cancelled)) {
         co_return std::nullopt;
     }
     if (!chosen) {
-        co_return chosen.error();
+        co_return asError(chosen.error());
     }
     if (chosen.value().displays.empty()) {
         co_return Error::backreel(0, QStringLiteral("No display found."));
     }
     const Display display = chosen.value().displays.front();
-    QCoro::Task<Expected<QImage>> taking =
+    QCoro::Task<Expected<QImage, CaptureError>> taking =
         takeStillPicture(*platform.capture, display, kStillPictureDeadline);
-    const Expected<QImage> picture = co_await taking;
+    const Expected<QImage, CaptureError> picture = co_await taking;
     if (!alive) {
         co_return std::nullopt;
     }
     if (!picture) {
-        co_return picture.error();
+        co_return asError(picture.error());
     }
 
     const QPointer<QScreen> screen = screenOf(display);
@@ -136,9 +143,9 @@ QCoro::Task<MaybeError> selectRegionTarget(RecordingManager& manager) {
     const QRectF source = overlay::viewRectToDisplay(selected->rect, selected->screen->devicePixelRatio());
     const QString screenName = selected->screen->name();
 
-    const Expected<ShareableContent> content = co_await manager.shareableContent();
+    const Expected<ShareableContent, CaptureError> content = co_await manager.shareableContent();
     if (!content) {
-        co_return content.error();
+        co_return asError(content.error());
     }
     if (!alive) {
         co_return std::nullopt;

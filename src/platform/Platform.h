@@ -5,6 +5,7 @@
 
 namespace backreel {
 
+class AudioService;
 class CaptureService;
 class FileReveal;
 class GlobalShortcuts;
@@ -18,6 +19,7 @@ class WindowServer;
 // The services of the desktop that Backreel runs on. Only the loader picks their backends.
 struct Platform {
     std::shared_ptr<CaptureService> capture;
+    std::shared_ptr<AudioService> audio; // the system's sound; null where there is none
     std::shared_ptr<VideoEncoderService> encoders;
     std::shared_ptr<NotificationMuter> notifications;
     std::shared_ptr<WindowServer> windowServer;

@@ -52,13 +52,13 @@ Platform loadPlatform() {
     switch (captureBackendFor(session)) {
     case CaptureBackend::x11:
         // X11 sessions (and X11 clients of Wayland sessions through XWayland) have DISPLAY set.
-        platform.capture = std::make_shared<X11CaptureService>(std::make_shared<PulseAudioService>());
+        platform.capture = std::make_shared<X11CaptureService>();
         platform.windowServer = std::make_shared<X11WindowServer>();
         platform.screenPictures = std::make_shared<X11ScreenPictureService>();
         break;
     case CaptureBackend::portal:
         // The desktop's dialog chooses displays and windows; no window list or screen picture here.
-        platform.capture = std::make_shared<PortalCaptureService>(std::make_shared<PulseAudioService>());
+        platform.capture = std::make_shared<PortalCaptureService>();
         platform.windowServer = std::make_shared<NullWindowServer>();
         platform.screenPictures = std::make_shared<NullScreenPictureService>();
         break;
@@ -68,6 +68,8 @@ Platform loadPlatform() {
         platform.screenPictures = std::make_shared<NullScreenPictureService>();
         break;
     }
+    // The sound is PulseAudio's (or PipeWire's PulseAudio server's) whatever captures the picture.
+    platform.audio = std::make_shared<PulseAudioService>();
     platform.encoders = std::make_shared<FfmpegVideoEncoderService>();
     platform.notifications = std::make_shared<DbusNotificationMuter>();
     platform.movieFiles = std::make_shared<FfmpegMovieFileService>();

@@ -55,9 +55,10 @@ class VideoEncoder {
 public:
     virtual ~VideoEncoder() = default; // closes
 
-    // Any thread (the capture queue); does not wait for the encoder. A frame the encoder cannot
-    // keep up with is dropped without a call of the output. Does nothing once finished or closed.
-    virtual void encode(const VideoFrame& frame) = 0;
+    // Any thread (the video source's); does not wait for the encoder. A frame the encoder cannot
+    // keep up with is dropped without a call of the output, and then it returns false. Does
+    // nothing once finished or closed.
+    virtual bool encode(const VideoFrame& frame) = 0;
     // Blocks until every frame given so far has come out through the output, then closes. Not on
     // the encoder's thread.
     virtual void finish() = 0;

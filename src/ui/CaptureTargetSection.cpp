@@ -1,7 +1,7 @@
 #include "ui/CaptureTargetSection.h"
 
 #include "capture/RecordingManager.h"
-#include "platform/CaptureStream.h"
+#include "platform/CaptureService.h"
 #include "platform/WindowServer.h"
 #include "ui/DisplayName.h"
 #include "ui/InfoRow.h"

@@ -3,7 +3,7 @@
 #include "capture/CaptureSetup.h"
 #include "capture/RecordingManager.h"
 #include "capture/VideoCompression.h"
-#include "platform/CaptureStream.h"
+#include "platform/CaptureService.h"
 #include "core/Settings.h"
 #include "platform/WindowServer.h"
 #include "ui/CaptureTargetSection.h"

@@ -131,7 +131,7 @@ TEST_F(MenuBarContentTest, AnUnsavedClipIsOfferedUntilSavedDiscardedOrReplacedAf
     bufferSomeFrames();
     EXPECT_EQ(lines(), menuWith({"Stop & Save", "Save Clip", "Save Last…"}));
 
-    recorder.state->lastStream()->failWithError(Error{QStringLiteral("X11"), 7, QStringLiteral("Gone.")});
+    recorder.state->lastSource()->failWithError(QStringLiteral("Gone."));
     BACKREEL_EVENTUALLY_TRUE(manager->hasUnsavedClip());
     EXPECT_EQ(lines(), menuWith({"Start Recording", "Save What Was Buffered…", "Discard Clip"}));
     EXPECT_EQ(menuItems({Kind::saving, UnsavedClipOffer::saveAgain}), menuItems({Kind::saving}))

@@ -75,15 +75,9 @@ TEST(CaptureSetup, WindowAndRegionSizesAndConfiguration) {
     EXPECT_EQ(resolved->filter, windowFilter);
     EXPECT_EQ(resolved->width, 802);
     EXPECT_EQ(resolved->height, 600);
-    StreamConfiguration configuration = makeStreamConfiguration(*resolved);
-    EXPECT_FALSE(configuration.sourceRect);
-    EXPECT_TRUE(configuration.scalesToFit);
-    EXPECT_EQ(configuration.minimumFrameInterval, MediaTime(1, 30));
-    EXPECT_EQ(configuration.pixelFormat, codec::bgra);
-    EXPECT_TRUE(configuration.capturesAudio);
-    EXPECT_TRUE(configuration.excludesCurrentProcessAudio);
-    EXPECT_EQ(configuration.sampleRate, 48000);
-    EXPECT_EQ(configuration.channelCount, 2);
+    VideoSourceSettings settings = videoSourceSettings(*resolved);
+    EXPECT_FALSE(settings.sourceRect);
+    EXPECT_TRUE(settings.scalesToFit);
 
     const QRectF rect(5, 5, 1, 1);
     resolved = resolveCapture(CaptureTarget::region(rect, display(9, 1279, 1023)), false, content(), 7);
@@ -91,9 +85,9 @@ TEST(CaptureSetup, WindowAndRegionSizesAndConfiguration) {
     EXPECT_EQ(resolved->width, 2);
     EXPECT_EQ(resolved->height, 2);
     EXPECT_EQ(resolved->filter.displayContent()->display.displayID, 9u);
-    configuration = makeStreamConfiguration(*resolved);
-    EXPECT_EQ(configuration.sourceRect, rect);
-    EXPECT_FALSE(configuration.scalesToFit);
+    settings = videoSourceSettings(*resolved);
+    EXPECT_EQ(settings.sourceRect, rect);
+    EXPECT_FALSE(settings.scalesToFit);
 }
 
 // Where the desktop's dialog chooses, each kind of target asks for its kind and takes the choice:

@@ -86,7 +86,8 @@ protected:
 
     // `count` frames, 1/30 s apart, and 10 ms audio chunks over the same time, from the last ones on.
     void deliver(int count) {
-        const auto stream = state->lastStream();
+        SyntheticVideoSource* stream = state->lastSource();
+        SyntheticAudioSource* sound = state->lastAudio();
         // Counted before the frames go out: the store takes them on another thread.
         const std::size_t expected =
             manager.session()->videoStore().count() + static_cast<std::size_t>(count);
@@ -98,7 +99,7 @@ protected:
         const std::size_t chunks = manager.session()->audioStore().count();
         const int first = chunks_;
         for (; chunks_ * 0.01 < frames_ / 30.0; ++chunks_) {
-            stream->deliverAudio(MediaTime::makeWithSeconds(100 + chunks_ * 0.01, kTimeScale));
+            sound->deliverAudio(MediaTime::makeWithSeconds(100 + chunks_ * 0.01, kTimeScale));
         }
         const std::size_t expectedChunks = chunks + static_cast<std::size_t>(chunks_ - first);
         ASSERT_TRUE(

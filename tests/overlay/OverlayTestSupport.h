@@ -55,8 +55,8 @@ public:
 
     std::optional<Window> listed(RecordingManager& manager) const {
         const auto find = [&]() -> QCoro::Task<std::optional<Window>> {
-            QCoro::Task<Expected<ShareableContent>> query = manager.shareableContent();
-            const Expected<ShareableContent> content = co_await std::move(query);
+            QCoro::Task<Expected<ShareableContent, CaptureError>> query = manager.shareableContent();
+            const Expected<ShareableContent, CaptureError> content = co_await std::move(query);
             for (const Window& window : content ? content.value().windows : std::vector<Window>{}) {
                 if (window.title == title_ && window.isOnScreen) {
                     co_return window;

@@ -6,7 +6,9 @@
 namespace backreel::test {
 namespace {
 
-const Error kQueryFailed = Error::backreel(-3801, QStringLiteral("The user declined capture."));
+const CaptureError kQueryFailure = CaptureError::failed(QStringLiteral("The user declined capture."));
+// As the flows pass it on.
+const Error kQueryFailed = Error::backreel(0, kQueryFailure.message);
 const Window kEditor{5, QStringLiteral("Editor"), std::nullopt, QRectF(0, 0, 300, 200), 0, true};
 
 // Off screen with the synthetic platform: a failing query ends the pick before anything is shown. The
@@ -17,7 +19,7 @@ TEST(TargetSelection, WithoutContentTheFlowsEndWithTheTargetUnchanged) {
          {std::pair{false, true}, std::pair{true, true}, std::pair{true, false}}) {
         SCOPED_TRACE(testing::Message() << "selecting " << selecting << ", failing " << failing);
         SyntheticOptions options;
-        options.contentError = failing ? std::optional(kQueryFailed) : std::nullopt;
+        options.contentError = failing ? std::optional(kQueryFailure) : std::nullopt;
         options.content.windows = {kEditor};
         const auto state = std::make_shared<SyntheticState>(std::move(options));
         RecordingManager manager(makeSyntheticPlatform(state), nullptr);
@@ -50,7 +52,7 @@ TEST(TargetSelection, WithoutContentTheFlowsEndWithTheTargetUnchanged) {
 TEST(TargetSelection, APickThatOutlivesItsPickerAndRecorderEndsQuietly) {
     for (const bool failing : {true, false}) {
         SyntheticOptions options;
-        options.contentError = failing ? std::optional(kQueryFailed) : std::nullopt;
+        options.contentError = failing ? std::optional(kQueryFailure) : std::nullopt;
         options.content.windows = {kEditor};
         auto manager = std::make_unique<RecordingManager>(
             makeSyntheticPlatform(std::make_shared<SyntheticState>(std::move(options))), nullptr);
@@ -70,7 +72,7 @@ TEST(TargetSelection, APickThatOutlivesItsPickerAndRecorderEndsQuietly) {
 // The main window's picker shows a failure in the status line, unless a recording's status is on show.
 TEST(TargetSelection, TheMainWindowsPickerShowsAFailureInTheStatusLine) {
     SyntheticOptions options;
-    options.contentError = kQueryFailed;
+    options.contentError = kQueryFailure;
     RecordingManager manager(makeSyntheticPlatform(std::make_shared<SyntheticState>(std::move(options))),
                              nullptr);
     OverlayTargetPicker picker(manager);

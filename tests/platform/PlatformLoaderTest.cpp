@@ -1,4 +1,4 @@
-#include "platform/CaptureStream.h"
+#include "platform/CaptureService.h"
 #include "platform/FileReveal.h"
 #include "platform/GlobalShortcuts.h"
 #include "platform/MovieFile.h"
@@ -7,6 +7,7 @@
 #include "platform/ScreenPictureService.h"
 #include "platform/VideoEncoder.h"
 #include "platform/WindowServer.h"
+#include "support/Await.h"
 
 #include <gtest/gtest.h>
 
@@ -21,14 +22,11 @@ TEST(PlatformLoader, FillsEveryServiceWithAndWithoutADisplay) {
             qunsetenv("DISPLAY");
         }
         const Platform platform = loadPlatform();
-        EXPECT_TRUE(platform.capture && platform.encoders && platform.notifications &&
+        EXPECT_TRUE(platform.capture && platform.audio && platform.encoders && platform.notifications &&
                     platform.windowServer && platform.movieFiles && platform.movieProbe &&
                     platform.fileReveal && platform.screenPictures && platform.shortcuts);
     }
-    bool failed = false;
-    loadPlatform().capture->getShareableContent(
-        [&](Expected<ShareableContent> content) { failed = !content; });
-    EXPECT_TRUE(failed);
+    EXPECT_FALSE(test::await(loadPlatform().capture->shareableContent()));
     qputenv("DISPLAY", display);
 }
 

@@ -103,7 +103,7 @@ TEST_F(ContentViewTest, TheMainButtonAndTheSettingsFollowTheStatus) {
     chooseMode(1);
     QTest::mouseClick(view->mainButton(), Qt::LeftButton);
     BACKREEL_EVENTUALLY_EQ(manager->status().kind(), RecordingStatus::Kind::buffering);
-    EXPECT_EQ(recorder.state->lastStream()->filter().displayContent()->display, main);
+    EXPECT_EQ(recorder.state->lastSource()->filter().displayContent()->display, main);
     QTest::mouseClick(view->mainButton(), Qt::LeftButton);
     BACKREEL_EVENTUALLY_EQ(view->mainButton()->text(), QStringLiteral("Start Recording"));
 }

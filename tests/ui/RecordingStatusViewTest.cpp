@@ -61,8 +61,7 @@ TEST_F(RecordingStatusViewTest, EachStatusShowsItsTitleInItsColour) {
 TEST_F(RecordingStatusViewTest, AnErrorOffersTheUnsavedClipUntilARetryWritesIt) {
     QCoro::waitFor(manager->startRecording());
     BACKREEL_EVENTUALLY_TRUE(manager->session() && manager->session()->videoStore().count() >= 3);
-    recorder.state->lastStream()->failWithError(
-        Error{QStringLiteral("X11"), 7, QStringLiteral("The captured window was closed.")});
+    recorder.state->lastSource()->failWithError(QStringLiteral("The captured window was closed."));
     BACKREEL_EVENTUALLY_TRUE(view.offerButton()->isVisible());
     EXPECT_EQ(view.titleLabel()->text(), QStringLiteral("The captured window was closed."));
     EXPECT_EQ(view.offerButton()->text(), QStringLiteral("Save What Was Buffered…"));

@@ -1,10 +1,9 @@
 #pragma once
 
-#include "core/dispatch/SerialQueue.h"
-
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <pthread.h>
 #include <optional>
 #include <QCoroFuture>
 #include <QCoroTask>
@@ -82,21 +81,27 @@ private:
     std::shared_ptr<Guard> guard_;
 };
 
-// Runs work on a thread of its own, off the main thread, and suspends the caller until it is done.
-inline QCoro::Task<> runInBackground(std::function<void()> work) {
+// Runs work on a thread of its own with this name (15 characters at most), off the main thread,
+// and suspends the caller until it is done.
+inline QCoro::Task<> runInBackground(const char* name, std::function<void()> work) {
     Completion<bool> done(true);
-    std::thread([work = std::move(work), signal = done.callback()] {
+    std::thread([name, work = std::move(work), signal = done.callback()] {
+        pthread_setname_np(pthread_self(), name);
         work();
         signal(true);
     }).detach();
     co_await done.wait();
 }
 
-// Completes once every block submitted to the queue before it has run. Main thread.
-inline QCoro::Task<> drainQueue(SerialQueue& queue) {
-    Completion<bool> drained(true);
-    queue.async([signal = drained.callback()] { signal(true); });
-    co_await drained.wait();
+// Runs work on a thread of its own with this name and yields its result; `ifLost` should the
+// thread never answer.
+template <typename T> QCoro::Task<T> runOffMainThread(const char* name, std::function<T()> work, T ifLost) {
+    Completion<T> done(std::move(ifLost));
+    std::thread([name, work = std::move(work), answer = done.callback()] {
+        pthread_setname_np(pthread_self(), name);
+        answer(work());
+    }).detach();
+    co_return co_await done.wait();
 }
 
 } // namespace backreel

@@ -1,6 +1,7 @@
 #include "platform/ffmpeg/FfmpegVideoEncoder.h"
 
 #include <cmath>
+#include <pthread.h>
 #include <optional>
 #include <span>
 #include <utility>
@@ -65,17 +66,21 @@ FfmpegVideoEncoder::~FfmpegVideoEncoder() {
     }
 }
 
-void FfmpegVideoEncoder::encode(const VideoFrame& frame) {
+bool FfmpegVideoEncoder::encode(const VideoFrame& frame) {
     std::lock_guard submitLock(submitMutex_);
     {
         std::lock_guard lock(mutex_);
         if (closed_ || finishing_) {
-            return;
+            return true; // not a drop: nothing is taken any more
         }
-        if (pending_.size() >= kMaxPendingFrames) {
+        const bool behindInTime = !pending_.empty() && frame.presentationTime.isValid() &&
+                                  pending_.front().presentationTime.isValid() &&
+                                  (frame.presentationTime - pending_.front().presentationTime).seconds() >
+                                      kMaxQueuedSeconds;
+        if (pending_.size() >= kMaxPendingFrames || behindInTime) {
             droppedFrames_.fetch_add(1, std::memory_order_relaxed);
             lastPictureQueued_ = lastPictureQueued_ && frame.repeat;
-            return;
+            return false;
         }
     }
     PendingFrame pending{nullptr, frame.presentationTime, frame.duration, {}, frame.keyFrame};
@@ -103,6 +108,7 @@ void FfmpegVideoEncoder::encode(const VideoFrame& frame) {
         }
     }
     wake_.notify_one();
+    return true;
 }
 
 AVFramePtr FfmpegVideoEncoder::takePoolFrame() {
@@ -122,8 +128,13 @@ AVFramePtr FfmpegVideoEncoder::takePoolFrame() {
 }
 
 void FfmpegVideoEncoder::returnToPool(AVFramePtr frame) {
+    // Enough for a steady encoder: one being filled, one queued, one in the codec, one kept for
+    // repeats. Frames a burst took beyond that are freed.
+    constexpr std::size_t kPooledFrames = 4;
     std::lock_guard lock(mutex_);
-    framePool_.push_back(std::move(frame));
+    if (framePool_.size() < kPooledFrames) {
+        framePool_.push_back(std::move(frame));
+    }
 }
 
 void FfmpegVideoEncoder::finish() {
@@ -164,6 +175,7 @@ void FfmpegVideoEncoder::close() {
 }
 
 void FfmpegVideoEncoder::run() {
+    pthread_setname_np(pthread_self(), "Video encoder");
     for (;;) {
         std::optional<PendingFrame> next;
         {

@@ -39,9 +39,10 @@ namespace backreel {
 // without running the codec at all. The copy decodes to the same picture and leaves the decoder
 // where the codec's next frame expects it, since the codec saw nothing in between.
 //
-// Back pressure: at most kMaxPendingFrames converted frames wait for the codec. A frame that
-// arrives while that many wait is dropped and counted (droppedFrames()), without a call of the
-// output. A frame that cannot be converted or encoded is reported to output.error as
+// Back pressure, the only one between a capture and the stores: converted frames wait for the
+// codec up to kMaxQueuedSeconds of media time and kMaxPendingFrames frames. A frame beyond either
+// is dropped and counted (droppedFrames()), encode() says so, and the output is not called for it.
+// The pool keeps the frames a steady encoder needs; those a burst took are freed again. A frame that cannot be converted or encoded is reported to output.error as
 // Kind::encodeFailed; the encoder carries on with the next one.
 //
 // Threads: encode(), finish(), close() and the destructor may be called from any thread but the
@@ -50,6 +51,7 @@ namespace backreel {
 class FfmpegVideoEncoder final : public VideoEncoder {
 public:
     static constexpr std::size_t kMaxPendingFrames = FfmpegVideoEncoderService::kMaxPendingFrames;
+    static constexpr double kMaxQueuedSeconds = FfmpegVideoEncoderService::kMaxQueuedSeconds;
 
     // Takes over the open codec and starts the encoder's thread.
     FfmpegVideoEncoder(OpenCodec codec, const VideoEncoderSettings& settings, EncoderOutput output);
@@ -58,7 +60,7 @@ public:
     FfmpegVideoEncoder(const FfmpegVideoEncoder&) = delete;
     FfmpegVideoEncoder& operator=(const FfmpegVideoEncoder&) = delete;
 
-    void encode(const VideoFrame& frame) override;
+    bool encode(const VideoFrame& frame) override;
     void finish() override;
     void close() override;
     const VideoStreamFormat& format() const override { return *format_; }

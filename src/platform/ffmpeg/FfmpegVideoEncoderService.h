@@ -35,9 +35,12 @@ inline constexpr const char* kDefaultSoftwarePreset = "ultrafast";
 // opens. Any thread.
 class FfmpegVideoEncoderService final : public VideoEncoderService {
 public:
-    // Converted frames that may wait for an encoder's thread. A frame given while this many wait
-    // is dropped (see FfmpegVideoEncoder::droppedFrames()).
-    static constexpr std::size_t kMaxPendingFrames = 3;
+    // How far behind an encoder's thread may fall: converted frames wait for it up to this much
+    // media time, and never more than this many frames (their memory). A frame given beyond
+    // either is dropped (see FfmpegVideoEncoder::droppedFrames()). A busy machine delays the
+    // thread by a few frames now and then; only an encoder persistently behind drops.
+    static constexpr double kMaxQueuedSeconds = 0.25;
+    static constexpr std::size_t kMaxPendingFrames = 10;
 
     explicit FfmpegVideoEncoderService(FfmpegEncoderOptions options = {})
         : options_(std::move(options)) {}

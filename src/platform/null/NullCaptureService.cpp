@@ -3,25 +3,23 @@
 namespace backreel {
 
 namespace {
-const QString kUnavailable = QStringLiteral("Screen capture is not available in this desktop session.");
+CaptureError unavailable() {
+    return CaptureError{CaptureError::Kind::unavailable,
+                        QStringLiteral("Screen capture is not available in this desktop session.")};
+}
 
-class NullCaptureStream final : public CaptureStream {
+class NullVideoSource final : public VideoSource {
 public:
-    MaybeError addStreamOutput(std::shared_ptr<StreamOutput>, StreamOutputType, SerialQueue&) override {
-        return Error::backreel(0, kUnavailable);
-    }
-    void startCapture(CaptureCompletion completion) override { completion(Error::backreel(0, kUnavailable)); }
-    void stopCapture(CaptureCompletion completion) override { completion(std::nullopt); }
+    QCoro::Task<std::optional<CaptureError>> start(FrameSink&) override { co_return unavailable(); }
 };
 } // namespace
 
-void NullCaptureService::getShareableContent(ShareableContentCompletion completion) {
-    completion(Error::backreel(0, kUnavailable));
+QCoro::Task<Expected<ShareableContent, CaptureError>> NullCaptureService::shareableContent() {
+    co_return unavailable();
 }
 
-std::shared_ptr<CaptureStream> NullCaptureService::createStream(const ContentFilter&, const StreamConfiguration&,
-                                                                StreamDelegate*) {
-    return std::make_shared<NullCaptureStream>();
+std::unique_ptr<VideoSource> NullCaptureService::makeVideoSource(const ContentFilter&, const VideoSourceSettings&) {
+    return std::make_unique<NullVideoSource>();
 }
 
 } // namespace backreel

@@ -1,15 +1,16 @@
 #pragma once
 
-#include "platform/CaptureStream.h"
+#include "platform/CaptureService.h"
 
 namespace backreel {
 
-// Capture on a desktop without a capture backend: the content request fails with a clear text.
+// Capture on a desktop without a capture backend: listing fails with a clear text, and so does
+// every source's start.
 class NullCaptureService final : public CaptureService {
 public:
-    void getShareableContent(ShareableContentCompletion completion) override;
-    std::shared_ptr<CaptureStream> createStream(const ContentFilter& filter, const StreamConfiguration& configuration,
-                                                StreamDelegate* delegate) override;
+    QCoro::Task<Expected<ShareableContent, CaptureError>> shareableContent() override;
+    std::unique_ptr<VideoSource> makeVideoSource(const ContentFilter& filter,
+                                                 const VideoSourceSettings& settings) override;
 };
 
 } // namespace backreel

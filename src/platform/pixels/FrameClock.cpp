@@ -15,9 +15,9 @@ std::int64_t nextFrameIndex(std::chrono::nanoseconds elapsed, std::chrono::nanos
     return elapsed.count() / interval.count() + 1;
 }
 
-std::chrono::nanoseconds frameIntervalOf(MediaTime minimumFrameInterval) {
-    const double seconds = minimumFrameInterval.seconds();
-    if (!minimumFrameInterval.isValid() || !(seconds > 0) || !std::isfinite(seconds)) {
+std::chrono::nanoseconds frameIntervalOf(MediaTime frameInterval) {
+    const double seconds = frameInterval.seconds();
+    if (!frameInterval.isValid() || !(seconds > 0) || !std::isfinite(seconds)) {
         return std::chrono::nanoseconds(16'666'667);
     }
     return std::chrono::nanoseconds(static_cast<std::int64_t>(std::llround(seconds * 1e9)));

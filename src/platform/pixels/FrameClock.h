@@ -14,9 +14,9 @@ namespace backreel::pixels {
 // skipped rather than caught up, so a late frame never makes the following ones come in a burst.
 std::int64_t nextFrameIndex(std::chrono::nanoseconds elapsed, std::chrono::nanoseconds interval);
 
-// The frame interval of a configuration in nanoseconds; 1/60 s when the interval is invalid or not
+// The frame interval of a source in nanoseconds; 1/60 s when the interval is invalid or not
 // positive.
-std::chrono::nanoseconds frameIntervalOf(MediaTime minimumFrameInterval);
+std::chrono::nanoseconds frameIntervalOf(MediaTime frameInterval);
 
 // A CLOCK_MONOTONIC reading (seconds, nanoseconds) as a 90 kHz media time.
 MediaTime monotonicMediaTime(std::int64_t seconds, std::int64_t nanoseconds);

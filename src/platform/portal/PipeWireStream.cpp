@@ -202,6 +202,12 @@ Expected<std::unique_ptr<PipeWireStream>> PipeWireStream::connect(int remoteFd, 
 }
 
 PipeWireStream::~PipeWireStream() {
+    if (loop_ && tickSource_ != nullptr) {
+        pw_thread_loop_lock(loop_.get());
+        pw_loop_destroy_source(pw_thread_loop_get_loop(loop_.get()), tickSource_);
+        tickSource_ = nullptr;
+        pw_thread_loop_unlock(loop_.get());
+    }
     if (loop_) {
         pw_thread_loop_stop(loop_.get());
     }
@@ -214,6 +220,32 @@ void PipeWireStream::setPictureHandler(PictureHandler handler) {
     pw_thread_loop_lock(loop_.get());
     onPicture_ = std::move(handler);
     pw_thread_loop_unlock(loop_.get());
+}
+
+void PipeWireStream::setTickHandler(std::chrono::nanoseconds interval, TickHandler handler) {
+    pw_thread_loop_lock(loop_.get());
+    pw_loop* loop = pw_thread_loop_get_loop(loop_.get());
+    onTick_ = std::move(handler);
+    if (onTick_ && tickSource_ == nullptr) {
+        tickSource_ = pw_loop_add_timer(loop, &PipeWireStream::onTimer, this);
+    }
+    if (tickSource_ != nullptr) {
+        timespec every{};
+        if (onTick_ && interval.count() > 0) {
+            every.tv_sec = static_cast<time_t>(interval.count() / 1'000'000'000);
+            every.tv_nsec = static_cast<long>(interval.count() % 1'000'000'000);
+        }
+        timespec first = every; // all zero disarms the timer
+        pw_loop_update_timer(loop, tickSource_, &first, &every, false);
+    }
+    pw_thread_loop_unlock(loop_.get());
+}
+
+void PipeWireStream::onTimer(void* data, std::uint64_t /*expirations*/) {
+    auto* self = static_cast<PipeWireStream*>(data);
+    if (self->onTick_ && !self->ended_) {
+        self->onTick_();
+    }
 }
 
 void PipeWireStream::end(const Error& error) {

@@ -3,6 +3,7 @@
 #include "core/Error.h"
 #include "platform/portal/PortalPicture.h"
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -13,6 +14,7 @@ struct pw_core;
 struct pw_stream;
 struct pw_thread_loop;
 struct spa_pod;
+struct spa_source;
 
 namespace backreel::portal {
 
@@ -33,6 +35,8 @@ public:
     using EndHandler = std::function<void(const Error& error)>;
     // A new picture, valid only during the call.
     using PictureHandler = std::function<void(const SourcePicture& picture)>;
+    // A tick of the stream's clock (see setTickHandler()).
+    using TickHandler = std::function<void()>;
 
     // Connects on the remote (the descriptor is ours from now on, also on failure) to the node.
     static Expected<std::unique_ptr<PipeWireStream>> connect(int remoteFd, std::uint32_t nodeId,
@@ -42,6 +46,9 @@ public:
     PipeWireStream& operator=(const PipeWireStream&) = delete;
 
     void setPictureHandler(PictureHandler handler);
+    // Calls the handler every interval from now on, on the stream's thread, between pictures;
+    // a null handler stops the ticks.
+    void setTickHandler(std::chrono::nanoseconds interval, TickHandler handler);
 
 private:
     PipeWireStream(FormatHandler onFormat, EndHandler onEnd);
@@ -50,6 +57,7 @@ private:
     static void onParamChanged(void* data, std::uint32_t id, const spa_pod* param);
     static void onProcess(void* data);
     static void onCoreError(void* data, std::uint32_t id, int seq, int res, const char* message);
+    static void onTimer(void* data, std::uint64_t expirations);
 
     void end(const Error& error);
     void handOn(pw_buffer* buffer);
@@ -57,6 +65,8 @@ private:
     const FormatHandler onFormat_;
     const EndHandler onEnd_;
     PictureHandler onPicture_; // swapped under the loop's lock
+    TickHandler onTick_;       // the same
+    spa_source* tickSource_ = nullptr;
 
     // Set on the loop's thread by the format, read there by the picture handling.
     std::uint32_t videoFormat_ = 0;

@@ -1,7 +1,7 @@
 #include "platform/portal/PortalCaptureService.h"
 
 #include "core/log/Log.h"
-#include "platform/portal/PortalCaptureStream.h"
+#include "platform/portal/PortalVideoSource.h"
 #include "platform/portal/PortalCast.h"
 #include "platform/portal/ScreenCastPortal.h"
 #include "core/Settings.h"
@@ -31,68 +31,46 @@ ShareableContent contentOf(std::uint32_t id, ContentKind kind, const portal::Por
     return content;
 }
 
-QCoro::Task<> choose(ContentKind kind, ShareableContentCompletion completion,
-                     std::shared_ptr<PortalCaptureService::Chosen> chosen) {
+} // namespace
+
+QCoro::Task<Expected<ShareableContent, CaptureError>> PortalCaptureService::shareableContent() {
+    co_return ShareableContent{};
+}
+
+QCoro::Task<Expected<ShareableContent, CaptureError>> PortalCaptureService::chooseContent(ContentKind kind) {
+    chosen_.clear();
     const Logger log = Logger::recording();
     const QString tokenKey = portal::restoreTokenKey(kind);
-    QCoro::Task<Expected<portal::ScreenCast>> starting =
+    QCoro::Task<Expected<portal::ScreenCast, CaptureError>> starting =
         portal::startScreenCast(kind, Settings::stringValue(tokenKey).value_or(QString()));
-    Expected<portal::ScreenCast> cast = co_await starting;
+    Expected<portal::ScreenCast, CaptureError> cast = co_await starting;
     if (!cast) {
-        completion(cast.error());
-        co_return;
+        co_return cast.error();
     }
     // The desktop may hand out a new token each time; only the newest one is good.
     Settings::setStringValue(tokenKey, cast.value().restoreToken);
     log.info(QStringLiteral("[Start] The desktop shares node %1").arg(cast.value().stream.nodeID));
-    QCoro::Task<Expected<std::shared_ptr<portal::PortalCast>>> opening =
-        portal::PortalCast::open(cast.value());
+    QCoro::Task<Expected<std::shared_ptr<portal::PortalCast>>> opening = portal::PortalCast::open(cast.value());
     Expected<std::shared_ptr<portal::PortalCast>> running = co_await opening;
     if (!running) {
-        completion(running.error());
-        co_return;
+        co_return CaptureError::failed(running.error().description);
     }
-    std::uint32_t id = 0;
-    {
-        std::lock_guard lock(chosen->mutex);
-        chosen->casts.clear();
-        id = chosen->nextID++;
-        chosen->casts.emplace(id, running.value());
-    }
-    completion(contentOf(id, kind, *running.value()));
+    chosen_.clear();
+    const std::uint32_t id = nextID_++;
+    chosen_.emplace(id, running.value());
+    co_return contentOf(id, kind, *running.value());
 }
 
-} // namespace
-
-PortalCaptureService::PortalCaptureService(std::shared_ptr<SystemAudioService> audio)
-    : audio_(std::move(audio)) {}
-
-void PortalCaptureService::getShareableContent(ShareableContentCompletion completion) {
-    completion(ShareableContent{});
-}
-
-void PortalCaptureService::chooseContent(ContentKind kind, ShareableContentCompletion completion) {
-    {
-        std::lock_guard lock(chosen_->mutex);
-        chosen_->casts.clear();
-    }
-    choose(kind, std::move(completion), chosen_);
-}
-
-std::shared_ptr<CaptureStream> PortalCaptureService::createStream(const ContentFilter& filter,
-                                                                  const StreamConfiguration& configuration,
-                                                                  StreamDelegate* delegate) {
+std::unique_ptr<VideoSource> PortalCaptureService::makeVideoSource(const ContentFilter& filter,
+                                                                  const VideoSourceSettings& settings) {
     const std::uint32_t id = filter.windowContent() != nullptr ? filter.windowContent()->window.windowID
                                                                : filter.displayContent()->display.displayID;
     std::shared_ptr<portal::PortalCast> cast;
-    {
-        std::lock_guard lock(chosen_->mutex);
-        if (auto found = chosen_->casts.find(id); found != chosen_->casts.end()) {
-            cast = std::move(found->second);
-            chosen_->casts.erase(found);
-        }
+    if (auto found = chosen_.find(id); found != chosen_.end()) {
+        cast = std::move(found->second);
+        chosen_.erase(found);
     }
-    return std::make_shared<PortalCaptureStream>(std::move(cast), filter, configuration, delegate, audio_);
+    return std::make_unique<PortalVideoSource>(std::move(cast), filter, settings);
 }
 
 } // namespace backreel

@@ -109,6 +109,12 @@ void PortalCast::setHandlers(PipeWireStream::PictureHandler onPicture, EndHandle
     }
 }
 
+void PortalCast::setTickHandler(std::chrono::nanoseconds interval, PipeWireStream::TickHandler onTick) {
+    if (pipeWire_) {
+        pipeWire_->setTickHandler(interval, std::move(onTick));
+    }
+}
+
 void PortalCast::end(const Error& error) {
     EndHandler handler;
     {

@@ -34,6 +34,8 @@ public:
     QSize pictureSize() const;
     // Where pictures and the end go from now on; an end that came before is told at once.
     void setHandlers(PipeWireStream::PictureHandler onPicture, EndHandler onEnd);
+    // Ticks on PipeWire's thread, between pictures (see PipeWireStream::setTickHandler()).
+    void setTickHandler(std::chrono::nanoseconds interval, PipeWireStream::TickHandler onTick);
     // Stops the stream and closes the session; no handler runs afterwards. Idempotent.
     void close();
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/CaptureStream.h"
+#include "platform/CaptureService.h"
 
 #include <cstdint>
 #include <optional>

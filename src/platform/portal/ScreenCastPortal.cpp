@@ -48,15 +48,19 @@ QCoro::Task<std::optional<PortalOffer>> readOffer(QDBusConnection bus) {
                           properties.value(QStringLiteral("version")).toUInt()};
 }
 
-Error answerError(ResponseCode code) {
+CaptureError answerError(ResponseCode code) {
     if (code == ResponseCode::cancelled) {
-        return Error::backreel(kCaptureCancelledCode, QStringLiteral("The screen capture was cancelled."));
+        return CaptureError{CaptureError::Kind::cancelled, QStringLiteral("The screen capture was cancelled.")};
     }
-    return Error::backreel(0, QStringLiteral("The desktop did not start the screen capture."));
+    return CaptureError::failed(QStringLiteral("The desktop did not start the screen capture."));
+}
+
+CaptureError noPortal() {
+    return CaptureError{CaptureError::Kind::unavailable, kNoPortalMessage};
 }
 
 // The dialog and what follows it, on a session that exists.
-QCoro::Task<Expected<ScreenCast>> startOnSession(QDBusConnection bus, std::shared_ptr<PortalSession> session,
+QCoro::Task<Expected<ScreenCast, CaptureError>> startOnSession(QDBusConnection bus, std::shared_ptr<PortalSession> session,
                                                  ContentKind kind, PortalOffer offer, QString restoreToken) {
     QVariantMap options{{QStringLiteral("types"), sourceTypeFor(kind)}, {QStringLiteral("multiple"), false}};
     if (const std::optional<std::uint32_t> cursor = cursorModeFor(offer.cursorModes)) {
@@ -73,7 +77,7 @@ QCoro::Task<Expected<ScreenCast>> startOnSession(QDBusConnection bus, std::share
     QCoro::Task<Expected<PortalResponse>> selecting = portalRequest(bus, select, options);
     const Expected<PortalResponse> selected = co_await selecting;
     if (!selected) {
-        co_return selected.error();
+        co_return CaptureError::failed(selected.error().description);
     }
     if (selected.value().code != ResponseCode::success) {
         co_return answerError(selected.value().code);
@@ -84,14 +88,14 @@ QCoro::Task<Expected<ScreenCast>> startOnSession(QDBusConnection bus, std::share
     QCoro::Task<Expected<PortalResponse>> starting = portalRequest(bus, start, {});
     const Expected<PortalResponse> started = co_await starting;
     if (!started) {
-        co_return started.error();
+        co_return CaptureError::failed(started.error().description);
     }
     if (started.value().code != ResponseCode::success) {
         co_return answerError(started.value().code);
     }
     const std::vector<CastStream> streams = castStreamsOf(started.value().results);
     if (streams.empty()) {
-        co_return Error::backreel(0, QStringLiteral("The desktop shared nothing to capture."));
+        co_return CaptureError::failed(QStringLiteral("The desktop shared nothing to capture."));
     }
 
     QDBusMessage open = screenCastCall(QStringLiteral("OpenPipeWireRemote"));
@@ -99,11 +103,11 @@ QCoro::Task<Expected<ScreenCast>> startOnSession(QDBusConnection bus, std::share
     QDBusPendingCall opening = bus.asyncCall(open);
     const QDBusMessage opened = co_await opening;
     if (opened.type() != QDBusMessage::ReplyMessage || opened.arguments().isEmpty()) {
-        co_return portalCallError(opened);
+        co_return CaptureError::failed(portalCallError(opened).description);
     }
     const auto remote = qdbus_cast<QDBusUnixFileDescriptor>(opened.arguments().constFirst());
     if (!remote.isValid()) {
-        co_return Error::backreel(0, QStringLiteral("The desktop portal gave no PipeWire connection."));
+        co_return CaptureError::failed(QStringLiteral("The desktop portal gave no PipeWire connection."));
     }
     co_return ScreenCast{session, streams.front(), remote,
                          started.value().results.value(QStringLiteral("restore_token")).toString()};
@@ -111,20 +115,19 @@ QCoro::Task<Expected<ScreenCast>> startOnSession(QDBusConnection bus, std::share
 
 } // namespace
 
-QCoro::Task<Expected<ScreenCast>> startScreenCast(ContentKind kind, QString restoreToken) {
+QCoro::Task<Expected<ScreenCast, CaptureError>> startScreenCast(ContentKind kind, QString restoreToken) {
     const Logger log = Logger::recording();
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) {
-        co_return Error::backreel(0, kNoPortalMessage);
+        co_return noPortal();
     }
     QCoro::Task<std::optional<PortalOffer>> reading = readOffer(bus);
     const std::optional<PortalOffer> offer = co_await reading;
     if (!offer) {
-        co_return Error::backreel(0, kNoPortalMessage);
+        co_return noPortal();
     }
     if ((offer->sourceTypes & sourceTypeFor(kind)) == 0) {
-        co_return Error::backreel(0,
-                                  kind == ContentKind::window
+        co_return CaptureError::failed(kind == ContentKind::window
                                       ? QStringLiteral("This desktop's portal cannot share single windows.")
                                       : QStringLiteral("This desktop's portal cannot share a display."));
     }
@@ -141,27 +144,27 @@ QCoro::Task<Expected<ScreenCast>> startScreenCast(ContentKind kind, QString rest
             portalRequest(bus, create, {{QStringLiteral("session_handle_token"), sessionToken}});
         const Expected<PortalResponse> created = co_await creating;
         if (!created) {
-            co_return created.error();
+            co_return CaptureError::failed(created.error().description);
         }
         if (created.value().code != ResponseCode::success) {
             co_return answerError(created.value().code);
         }
         const QString sessionPath = sessionPathOf(created.value().results);
         if (sessionPath.isEmpty()) {
-            co_return Error::backreel(0, QStringLiteral("The desktop portal made no screen-cast session."));
+            co_return CaptureError::failed(QStringLiteral("The desktop portal made no screen-cast session."));
         }
         std::shared_ptr<PortalSession> session = PortalSession::make(bus, sessionPath);
-        QCoro::Task<Expected<ScreenCast>> starting =
+        QCoro::Task<Expected<ScreenCast, CaptureError>> starting =
             startOnSession(bus, session, kind, *offer, withToken ? restoreToken : QString());
-        Expected<ScreenCast> cast = co_await starting;
-        if (cast || !withToken || restoreToken.isEmpty() || cast.error().code == kCaptureCancelledCode) {
+        Expected<ScreenCast, CaptureError> cast = co_await starting;
+        if (cast || !withToken || restoreToken.isEmpty() || cast.error().kind == CaptureError::Kind::cancelled) {
             co_return cast;
         }
         log.info(
             QStringLiteral("[Start] The desktop refused the screen-cast restore token (%1); asking again")
-                .arg(cast.error().description));
+                .arg(cast.error().message));
     }
-    co_return Error::backreel(0, QStringLiteral("The desktop did not start the screen capture."));
+    co_return CaptureError::failed(QStringLiteral("The desktop did not start the screen capture."));
 }
 
 } // namespace backreel::portal

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/CaptureStream.h"
+#include "platform/CaptureService.h"
 #include "platform/portal/PortalRules.h"
 #include "platform/portal/PortalSession.h"
 
@@ -25,8 +25,8 @@ struct ScreenCast {
 // picture, kept until revoked), Start (the desktop's dialog, skipped when the restore token is
 // taken) and OpenPipeWireRemote. A restore token that the desktop refuses is dropped and the
 // dialog asked for without it. Fails with kNoPortalMessage where there is no portal or it has no
-// screen cast, with an error of code kCaptureCancelledCode when the user cancelled, and with the
+// screen cast, of kind cancelled when the user cancelled, and with the
 // portal's message otherwise; a session that was made is closed again. Main thread.
-QCoro::Task<Expected<ScreenCast>> startScreenCast(ContentKind kind, QString restoreToken);
+QCoro::Task<Expected<ScreenCast, CaptureError>> startScreenCast(ContentKind kind, QString restoreToken);
 
 } // namespace backreel::portal

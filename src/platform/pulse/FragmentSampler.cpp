@@ -12,7 +12,7 @@ namespace {
 constexpr std::uint64_t kDriftToleranceMicroseconds = 20'000;
 } // namespace
 
-FragmentSampler::FragmentSampler(const SystemAudioFormat& format)
+FragmentSampler::FragmentSampler(const AudioFormat& format)
     : format_(format)
     , bytesPerFrame_(bytesPerFrame(format))
     , timeline_(framesForMicroseconds(kDriftToleranceMicroseconds, format.sampleRate)) {}

@@ -2,7 +2,7 @@
 
 #include "core/media/AudioChunk.h"
 #include "platform/pulse/AudioTimeline.h"
-#include "platform/SystemAudio.h"
+#include "platform/AudioSource.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -20,8 +20,8 @@ namespace backreel {
 // long as the fragment's owner keeps the bytes. Used by one thread at a time.
 class FragmentSampler {
 public:
-    // The format must have passed checkSystemAudioFormat().
-    explicit FragmentSampler(const SystemAudioFormat& format);
+    // The format must have passed checkAudioFormat().
+    explicit FragmentSampler(const AudioFormat& format);
 
     // The whole frames in a fragment of the given length.
     std::int64_t frameCount(std::size_t length) const;
@@ -34,7 +34,7 @@ public:
     const AudioTimeline::Placement& lastPlacement() const { return lastPlacement_; }
 
 private:
-    const SystemAudioFormat format_;
+    const AudioFormat format_;
     const std::size_t bytesPerFrame_;
     AudioTimeline timeline_;
     AudioTimeline::Placement lastPlacement_;

@@ -8,7 +8,7 @@ namespace {
 constexpr std::uint32_t kBytesPerChannel = sizeof(float);
 } // namespace
 
-MaybeError checkSystemAudioFormat(const SystemAudioFormat& format) {
+MaybeError checkAudioFormat(const AudioFormat& format) {
     if (format.channelCount < 1 || format.channelCount > kMaximumSystemAudioChannels) {
         return Error::backreel(0,
                                QStringLiteral("Cannot record system audio with %1 channels; between 1 and %2 "
@@ -25,11 +25,11 @@ MaybeError checkSystemAudioFormat(const SystemAudioFormat& format) {
     return std::nullopt;
 }
 
-std::uint32_t bytesPerFrame(const SystemAudioFormat& format) {
+std::uint32_t bytesPerFrame(const AudioFormat& format) {
     return kBytesPerChannel * static_cast<std::uint32_t>(format.channelCount);
 }
 
-std::uint32_t byteCountForDuration(const SystemAudioFormat& format, std::chrono::microseconds duration) {
+std::uint32_t byteCountForDuration(const AudioFormat& format, std::chrono::microseconds duration) {
     const std::int64_t micros = std::max<std::int64_t>(duration.count(), 0);
     const std::int64_t frames = (micros * format.sampleRate + 500'000) / 1'000'000;
     return static_cast<std::uint32_t>(std::max<std::int64_t>(frames, 1)) * bytesPerFrame(format);

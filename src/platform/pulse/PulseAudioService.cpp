@@ -4,7 +4,7 @@
 
 namespace backreel {
 
-std::unique_ptr<SystemAudioSource> PulseAudioService::makeSource() {
+std::unique_ptr<AudioSource> PulseAudioService::makeSource() {
     return std::make_unique<PulseAudioSource>();
 }
 

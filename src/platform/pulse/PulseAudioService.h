@@ -1,14 +1,14 @@
 #pragma once
 
-#include "platform/SystemAudio.h"
+#include "platform/AudioSource.h"
 
 namespace backreel {
 
 // System audio from PulseAudio (or PipeWire's PulseAudio server): every source connects to the
 // usual server (PULSE_SERVER, then the client configuration) when it starts. Any thread.
-class PulseAudioService final : public SystemAudioService {
+class PulseAudioService final : public AudioService {
 public:
-    std::unique_ptr<SystemAudioSource> makeSource() override;
+    std::unique_ptr<AudioSource> makeSource() override;
 };
 
 } // namespace backreel

@@ -21,12 +21,12 @@ PulseAudioSource::~PulseAudioSource() {
     stop();
 }
 
-MaybeError PulseAudioSource::start(const SystemAudioFormat& format, AudioHandler onAudio,
+MaybeError PulseAudioSource::start(const AudioFormat& format, AudioHandler onAudio,
                                    StateHandler onState) {
     if (recorder_) {
         return Error::backreel(0, QStringLiteral("The system audio is already being recorded."));
     }
-    if (MaybeError invalid = checkSystemAudioFormat(format)) {
+    if (MaybeError invalid = checkAudioFormat(format)) {
         return invalid;
     }
     auto recorder =

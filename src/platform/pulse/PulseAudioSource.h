@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/SystemAudio.h"
+#include "platform/AudioSource.h"
 
 #include <memory>
 #include <string>
@@ -14,10 +14,10 @@ class PulseMonitorRecorder;
 // when it changes. Audio arrives about every 10 ms on the source's own mainloop thread, as views
 // straight into the server's memory: valid only during the handler call. Holes in the stream
 // arrive as silence; PTS are CLOCK_MONOTONIC at the stream's sample rate. A lost recording is
-// retried as SystemAudioSource says, each attempt with a new connection to the server.
+// retried as AudioSource says, each attempt with a new connection to the server.
 //
-// Thread contract: as SystemAudioSource. Handlers must not call stop() or destroy the source.
-class PulseAudioSource final : public SystemAudioSource {
+// Thread contract: as AudioSource. Handlers must not call stop() or destroy the source.
+class PulseAudioSource final : public AudioSource {
 public:
     // server: a PulseAudio server string such as "unix:/run/user/1000/pulse/native"; empty for
     // the usual one (PULSE_SERVER, then the client configuration). The daemon is never spawned.
@@ -29,7 +29,7 @@ public:
     // text, domain "PulseAudio". A missing or refusing server is lost at once, one that does not
     // answer after 3 s. Fails when the format does not have 1 to 8 channels, and while already
     // recording.
-    MaybeError start(const SystemAudioFormat& format, AudioHandler onAudio, StateHandler onState) override;
+    MaybeError start(const AudioFormat& format, AudioHandler onAudio, StateHandler onState) override;
     void stop() override;
 
 private:

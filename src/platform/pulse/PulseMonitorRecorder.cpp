@@ -44,9 +44,9 @@ std::chrono::milliseconds recordingRetryDelay(int failedAttempts) {
     return std::min(delay, kLongestRetryDelay);
 }
 
-PulseMonitorRecorder::PulseMonitorRecorder(std::string server, SystemAudioFormat format,
-                                           SystemAudioSource::AudioHandler onAudio,
-                                           SystemAudioSource::StateHandler onState)
+PulseMonitorRecorder::PulseMonitorRecorder(std::string server, AudioFormat format,
+                                           AudioSource::AudioHandler onAudio,
+                                           AudioSource::StateHandler onState)
     : server_(std::move(server))
     , format_(format)
     , onAudio_(std::move(onAudio))
@@ -63,6 +63,7 @@ MaybeError PulseMonitorRecorder::start(std::chrono::milliseconds attemptDeadline
     if (!mainloop_) {
         return Error{pulseDomain(), PA_ERR_INTERNAL, QStringLiteral("Could not create the audio thread.")};
     }
+    pa_threaded_mainloop_set_name(mainloop_.get(), "PulseAudio");
     context_.reset(pa_context_new(pa_threaded_mainloop_get_api(mainloop_.get()), "Backreel"));
     if (!context_) {
         return Error{pulseDomain(), PA_ERR_INTERNAL,

@@ -2,7 +2,7 @@
 
 #include "platform/pulse/FragmentSampler.h"
 #include "platform/pulse/PulsePtr.h"
-#include "platform/SystemAudio.h"
+#include "platform/AudioSource.h"
 
 #include <atomic>
 #include <chrono>
@@ -30,9 +30,9 @@ std::chrono::milliseconds recordingRetryDelay(int failedAttempts);
 class PulseMonitorRecorder {
 public:
     // server: a PulseAudio server string; empty for the usual one (PULSE_SERVER, then the client
-    // configuration). The format must have passed checkSystemAudioFormat().
-    PulseMonitorRecorder(std::string server, SystemAudioFormat format,
-                         SystemAudioSource::AudioHandler onAudio, SystemAudioSource::StateHandler onState);
+    // configuration). The format must have passed checkAudioFormat().
+    PulseMonitorRecorder(std::string server, AudioFormat format,
+                         AudioSource::AudioHandler onAudio, AudioSource::StateHandler onState);
     ~PulseMonitorRecorder();
 
     PulseMonitorRecorder(const PulseMonitorRecorder&) = delete;
@@ -81,9 +81,9 @@ private:
     void finishFirstAttempt();
 
     const std::string server_;
-    const SystemAudioFormat format_;
-    const SystemAudioSource::AudioHandler onAudio_;
-    const SystemAudioSource::StateHandler onState_;
+    const AudioFormat format_;
+    const AudioSource::AudioHandler onAudio_;
+    const AudioSource::StateHandler onState_;
 
     std::atomic<Phase> phase_{Phase::idle};
 

@@ -10,12 +10,12 @@ namespace backreel::x11 {
 
 Expected<std::unique_ptr<FrameGrabber>> makeFrameGrabber(const std::shared_ptr<X11Connection>& connection,
                                                          const ContentFilter& filter,
-                                                         const StreamConfiguration& configuration) {
+                                                         const VideoSourceSettings& settings) {
     if (const auto* windowContent = filter.windowContent()) {
         const PixelRect frame = toPixelRect(windowContent->window.frame);
-        const std::int32_t width = configuration.width > 0 ? configuration.width : std::max(frame.width, 1);
+        const std::int32_t width = settings.width > 0 ? settings.width : std::max(frame.width, 1);
         const std::int32_t height =
-            configuration.height > 0 ? configuration.height : std::max(frame.height, 1);
+            settings.height > 0 ? settings.height : std::max(frame.height, 1);
         auto grabber = WindowGrabber::create(connection, windowContent->window.windowID, width, height);
         if (!grabber) {
             return grabber.error();
@@ -24,10 +24,10 @@ Expected<std::unique_ptr<FrameGrabber>> makeFrameGrabber(const std::shared_ptr<X
     }
     const ContentFilter::DisplayContent& display = *filter.displayContent();
     const PixelRect wanted =
-        displayGrabRect(display.display.frame, configuration.sourceRect, configuration.scalesToFit,
-                        configuration.width, configuration.height);
-    const std::int32_t width = configuration.width > 0 ? configuration.width : wanted.width;
-    const std::int32_t height = configuration.height > 0 ? configuration.height : wanted.height;
+        displayGrabRect(display.display.frame, settings.sourceRect, settings.scalesToFit,
+                        settings.width, settings.height);
+    const std::int32_t width = settings.width > 0 ? settings.width : wanted.width;
+    const std::int32_t height = settings.height > 0 ? settings.height : wanted.height;
     if (wanted.isEmpty() || width <= 0 || height <= 0) {
         return Error{QString::fromLatin1(kX11ErrorDomain), 0, QStringLiteral("The capture area is empty.")};
     }
@@ -47,7 +47,7 @@ Expected<std::unique_ptr<FrameGrabber>> makeFrameGrabber(const std::shared_ptr<X
         exclusion.emplace(*connection, std::move(excludedProcesses), std::move(excepted));
     }
     return std::unique_ptr<FrameGrabber>(std::make_unique<ScreenGrabber>(
-        connection, display.display, configuration, width, height, std::move(exclusion)));
+        connection, display.display, settings, width, height, std::move(exclusion)));
 }
 
 } // namespace backreel::x11

@@ -3,7 +3,7 @@
 #include "platform/ContentFilter.h"
 #include "core/Error.h"
 #include "core/media/ImageBuffer.h"
-#include "platform/StreamConfiguration.h"
+#include "platform/VideoSource.h"
 #include "platform/x11/X11Connection.h"
 
 #include <memory>
@@ -33,6 +33,6 @@ public:
 // redirected.
 Expected<std::unique_ptr<FrameGrabber>> makeFrameGrabber(const std::shared_ptr<X11Connection>& connection,
                                                          const ContentFilter& filter,
-                                                         const StreamConfiguration& configuration);
+                                                         const VideoSourceSettings& settings);
 
 } // namespace backreel::x11

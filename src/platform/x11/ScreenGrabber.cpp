@@ -17,12 +17,12 @@ std::size_t bytesFor(std::int32_t width, std::int32_t height) {
 } // namespace
 
 ScreenGrabber::ScreenGrabber(std::shared_ptr<X11Connection> connection, const Display& display,
-                             const StreamConfiguration& configuration, std::int32_t outputWidth,
+                             const VideoSourceSettings& settings, std::int32_t outputWidth,
                              std::int32_t outputHeight, std::optional<OwnWindowExclusion> exclusion)
     : connection_(std::move(connection))
     , displayID_(display.displayID)
-    , configuration_(configuration)
-    , wanted_(displayGrabRect(display.frame, configuration.sourceRect, configuration.scalesToFit, outputWidth,
+    , settings_(settings)
+    , wanted_(displayGrabRect(display.frame, settings.sourceRect, settings.scalesToFit, outputWidth,
                               outputHeight))
     , screen_{0, 0, connection_->rootWidth(), connection_->rootHeight()}
     , outputWidth_(outputWidth)
@@ -42,7 +42,7 @@ bool ScreenGrabber::refreshLayout() {
     }
     for (const Display& display : queryDisplays(*connection_).displays) {
         if (display.displayID == displayID_) {
-            wanted_ = displayGrabRect(display.frame, configuration_.sourceRect, configuration_.scalesToFit,
+            wanted_ = displayGrabRect(display.frame, settings_.sourceRect, settings_.scalesToFit,
                                       outputWidth_, outputHeight_);
         }
     }

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "platform/ShareableContent.h"
-#include "platform/StreamConfiguration.h"
+#include "platform/VideoSource.h"
 #include "platform/x11/ChangeWatch.h"
 #include "platform/x11/CursorOverlay.h"
 #include "platform/x11/FrameGrabber.h"
@@ -30,7 +30,7 @@ namespace backreel::x11 {
 class ScreenGrabber final : public FrameGrabber {
 public:
     ScreenGrabber(std::shared_ptr<X11Connection> connection, const Display& display,
-                  const StreamConfiguration& configuration, std::int32_t outputWidth,
+                  const VideoSourceSettings& settings, std::int32_t outputWidth,
                   std::int32_t outputHeight, std::optional<OwnWindowExclusion> exclusion);
 
     Expected<ImageBufferPtr> grab() override;
@@ -44,7 +44,7 @@ private:
 
     const std::shared_ptr<X11Connection> connection_;
     const std::uint32_t displayID_;
-    const StreamConfiguration configuration_;
+    const VideoSourceSettings settings_;
     PixelRect wanted_;
     PixelRect screen_;
     int framesSinceLayoutCheck_ = 0;

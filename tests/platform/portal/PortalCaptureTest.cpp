@@ -8,8 +8,8 @@ namespace {
 
 TEST_F(PortalTest, aDisplayIsCapturedAsTheDialogChoseItAndChosenAgainWithoutTheDialog) {
     const unsigned dialogsBefore = portal_.dialogsShown();
-    const Expected<ShareableContent> chosen = choose(ContentKind::display);
-    ASSERT_TRUE(chosen) << chosen.error().description.toStdString();
+    const Expected<ShareableContent, CaptureError> chosen = choose(ContentKind::display);
+    ASSERT_TRUE(chosen) << chosen.error().message.toStdString();
     ASSERT_EQ(chosen.value().displays.size(), 1u);
     const Display display = chosen.value().displays.front();
     EXPECT_EQ(display.width, 1280);
@@ -23,25 +23,25 @@ TEST_F(PortalTest, aDisplayIsCapturedAsTheDialogChoseItAndChosenAgainWithoutTheD
             << "bar " << bar << " shows " << std::hex
             << collector_->colourAt(barCentre(bar, 1280), 100).value_or(0);
     }
-    stop(*stream);
+    stream->stop();
     stream.reset();
 
     // The restore token chooses the same display without asking.
-    const Expected<ShareableContent> again = choose(ContentKind::display);
-    ASSERT_TRUE(again) << again.error().description.toStdString();
+    const Expected<ShareableContent, CaptureError> again = choose(ContentKind::display);
+    ASSERT_TRUE(again) << again.error().message.toStdString();
     EXPECT_EQ(again.value().displays.front().width, 1280);
     EXPECT_EQ(portal_.dialogsShown(), dialogsBefore + 1);
 
     // A token the desktop no longer takes: the dialog shows, and the choice still comes.
     portal_.setRefuseRestore(true);
-    const Expected<ShareableContent> refused = choose(ContentKind::display);
-    ASSERT_TRUE(refused) << refused.error().description.toStdString();
+    const Expected<ShareableContent, CaptureError> refused = choose(ContentKind::display);
+    ASSERT_TRUE(refused) << refused.error().message.toStdString();
     EXPECT_EQ(portal_.dialogsShown(), dialogsBefore + 2);
 }
 
 TEST_F(PortalTest, aWindowHasItsNodesSizeAndARegionIsCutFromItsDisplay) {
-    const Expected<ShareableContent> window = choose(ContentKind::window);
-    ASSERT_TRUE(window) << window.error().description.toStdString();
+    const Expected<ShareableContent, CaptureError> window = choose(ContentKind::window);
+    ASSERT_TRUE(window) << window.error().message.toStdString();
     ASSERT_EQ(window.value().windows.size(), 1u);
     EXPECT_TRUE(window.value().displays.empty());
     const Window chosenWindow = window.value().windows.front();
@@ -49,11 +49,11 @@ TEST_F(PortalTest, aWindowHasItsNodesSizeAndARegionIsCutFromItsDisplay) {
     auto windowStream = start(ContentFilter::desktopIndependentWindow(chosenWindow), 640, 480);
     ASSERT_TRUE(windowStream);
     EXPECT_TRUE(collector_->waitForColour(320, 240, 0x00FF00));
-    stop(*windowStream);
+    windowStream->stop();
 
     // The yellow and cyan bars' meeting point, 40 points each way around it.
-    const Expected<ShareableContent> region = choose(ContentKind::region);
-    ASSERT_TRUE(region) << region.error().description.toStdString();
+    const Expected<ShareableContent, CaptureError> region = choose(ContentKind::region);
+    ASSERT_TRUE(region) << region.error().message.toStdString();
     const Display display = region.value().displays.front();
     const double edge = 2 * 1280 / 7.0;
     auto regionStream =
@@ -67,27 +67,27 @@ TEST_F(PortalTest, aWindowHasItsNodesSizeAndARegionIsCutFromItsDisplay) {
 TEST_F(PortalTest, aCancelledDialogAndAShareTheDesktopEndsAreToldApart) {
     portal_.setRefuseRestore(true); // so that the dialog shows
     portal_.setNextAnswer(QStringLiteral("cancel"));
-    const Expected<ShareableContent> cancelled = choose(ContentKind::display);
+    const Expected<ShareableContent, CaptureError> cancelled = choose(ContentKind::display);
     ASSERT_FALSE(cancelled);
-    EXPECT_EQ(cancelled.error().code, kCaptureCancelledCode);
+    EXPECT_EQ(cancelled.error().kind, CaptureError::Kind::cancelled);
 
-    const Expected<ShareableContent> chosen = choose(ContentKind::display);
-    ASSERT_TRUE(chosen) << chosen.error().description.toStdString();
+    const Expected<ShareableContent, CaptureError> chosen = choose(ContentKind::display);
+    ASSERT_TRUE(chosen) << chosen.error().message.toStdString();
     auto stream = start(ContentFilter::display(chosen.value().displays.front(), {}, {}), 1280, 720);
     ASSERT_TRUE(stream);
     ASSERT_TRUE(waitUntil([&] { return collector_->pictures() > 0; }));
-    EXPECT_TRUE(errors().empty());
+    EXPECT_TRUE(ends().empty());
     portal_.endSessions(); // the user clicked "stop sharing"
-    ASSERT_TRUE(waitWithEvents([&] { return !errors().empty(); }));
-    EXPECT_EQ(errors().front().description, QStringLiteral("The desktop stopped the screen sharing."));
-    EXPECT_EQ(errors().size(), 1u);
+    ASSERT_TRUE(waitWithEvents([&] { return !ends().empty(); }));
+    EXPECT_EQ(ends().front().message, QStringLiteral("The desktop stopped the screen sharing."));
+    EXPECT_EQ(ends().size(), 1u);
 }
 
 // A source that stops sending keeps the ticks coming; one that changes size is scaled into the
 // size the capture started with.
 TEST_F(PortalTest, aPausedSourceKeepsTheTicksAndAResizedOneFitsTheStartSize) {
-    const Expected<ShareableContent> chosen = choose(ContentKind::display);
-    ASSERT_TRUE(chosen) << chosen.error().description.toStdString();
+    const Expected<ShareableContent, CaptureError> chosen = choose(ContentKind::display);
+    ASSERT_TRUE(chosen) << chosen.error().message.toStdString();
     auto stream = start(ContentFilter::display(chosen.value().displays.front(), {}, {}), 1280, 720);
     ASSERT_TRUE(stream);
     ASSERT_TRUE(collector_->waitForColour(barCentre(0, 1280), 100, kBars[0]));
@@ -115,7 +115,7 @@ TEST_F(PortalTest, aPausedSourceKeepsTheTicksAndAResizedOneFitsTheStartSize) {
     EXPECT_EQ(collector_->latest()->image->height(), 720);
     portal_.resizeSource(kMonitorNode, 1280, 720);
     EXPECT_TRUE(collector_->waitForColour(barCentre(3, 1280), 20, kBars[3]));
-    EXPECT_TRUE(errors().empty());
+    EXPECT_TRUE(ends().empty());
 }
 
 } // namespace

@@ -1,19 +1,18 @@
 #pragma once
 
 // What the portal backends' tests share: the test portal's controls (tests/support/portal), the
-// desktop's dialog answered on the main thread, and a collector of a stream's frames.
+// desktop's dialog answered on the main thread, and a collector of a source's frames.
 
-#include "core/dispatch/SerialQueue.h"
 #include "platform/portal/PortalCaptureService.h"
-#include "platform/portal/PortalCaptureStream.h"
-#include "support/ChildProcess.h"
-#include "support/StreamStops.h"
+#include "platform/portal/PortalVideoSource.h"
+#include "support/Await.h"
 
 #include <algorithm>
 #include <cstring>
 #include <gtest/gtest.h>
 #include <mutex>
 #include <QCoreApplication>
+#include <QCoroTask>
 #include <QDBusArgument>
 #include <QDBusInterface>
 #include <QDBusReply>
@@ -43,16 +42,6 @@ inline bool similarColour(std::uint32_t a, std::uint32_t b, int tolerance = 24) 
         }
     }
     return true;
-}
-
-// Like waitUntil, with the main thread's events handled meanwhile (D-Bus signals come there).
-inline bool waitWithEvents(const std::function<bool()>& condition, std::chrono::milliseconds timeout = 5s) {
-    return waitUntil(
-        [&] {
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-            return condition();
-        },
-        timeout);
 }
 
 // The test portal backend's controls.
@@ -108,9 +97,9 @@ private:
 };
 
 // Keeps the newest picture and counts the frames with and without one.
-class FrameCollector final : public StreamOutput {
+class FrameCollector final : public FrameSink {
 public:
-    void didOutputVideoFrame(CaptureStream&, const VideoFrame& frame) override {
+    void takeFrame(const VideoFrame& frame) override {
         std::lock_guard lock(mutex_);
         if (frame.image) {
             latest_ = frame;
@@ -118,7 +107,6 @@ public:
         }
         times_.push_back(frame.presentationTime);
     }
-    void didOutputAudio(CaptureStream&, const AudioView&) override {}
 
     std::optional<VideoFrame> latest() const {
         std::lock_guard lock(mutex_);
@@ -158,8 +146,8 @@ private:
 };
 
 // The fixture of every test on the portal: skips without the test portal, resets its answers, and
-// is the delegate of the streams it starts.
-class PortalTest : public ::testing::Test, public StreamStops {
+// keeps the reasons its sources ended with.
+class PortalTest : public ::testing::Test {
 protected:
     void SetUp() override {
 #if defined(__SANITIZE_THREAD__)
@@ -176,51 +164,40 @@ protected:
     }
 
     // What the desktop's dialog answers for a kind of content.
-    Expected<ShareableContent> choose(ContentKind kind) {
-        const auto answer =
-            std::make_shared<std::pair<std::mutex, std::optional<Expected<ShareableContent>>>>();
-        service_->chooseContent(kind, [answer](Expected<ShareableContent> content) {
-            std::lock_guard lock(answer->first);
-            answer->second = std::move(content);
-        });
-        std::optional<Expected<ShareableContent>> chosen;
-        waitWithEvents(
-            [&] {
-                std::lock_guard lock(answer->first);
-                return (chosen = answer->second).has_value();
-            },
-            20s);
-        return chosen.value_or(Error::backreel(0, QStringLiteral("no answer")));
+    Expected<ShareableContent, CaptureError> choose(ContentKind kind) {
+        return await(service_->chooseContent(kind));
     }
 
-    // A started stream of the chosen content whose frames go to collector_; null when it failed.
-    std::shared_ptr<PortalCaptureStream> start(const ContentFilter& filter, std::int32_t width,
-                                               std::int32_t height, std::optional<QRectF> sourceRect = {}) {
-        const StreamConfiguration configuration{.width = width,
-                                                .height = height,
-                                                .minimumFrameInterval = MediaTime(1, 30),
-                                                .sourceRect = sourceRect};
-        auto stream = std::dynamic_pointer_cast<PortalCaptureStream>(
-            service_->createStream(filter, configuration, this));
-        EXPECT_TRUE(stream);
-        if (!stream) {
+    // A started source of the chosen content whose frames go to collector_; null when it failed.
+    std::unique_ptr<PortalVideoSource> start(const ContentFilter& filter, std::int32_t width, std::int32_t height,
+                                             std::optional<QRectF> sourceRect = {}) {
+        const VideoSourceSettings settings{.width = width,
+                                           .height = height,
+                                           .frameInterval = MediaTime(1, 30),
+                                           .sourceRect = sourceRect,
+                                           .scalesToFit = !sourceRect.has_value()};
+        std::unique_ptr<PortalVideoSource> source(
+            dynamic_cast<PortalVideoSource*>(service_->makeVideoSource(filter, settings).release()));
+        EXPECT_TRUE(source);
+        if (!source) {
             return nullptr;
         }
-        collector_ = std::make_shared<FrameCollector>();
-        EXPECT_FALSE(stream->addStreamOutput(collector_, StreamOutputType::screen, queue_));
-        MaybeError failure = Error::backreel(0, QStringLiteral("no completion"));
-        stream->startCapture([&](MaybeError error) { failure = std::move(error); });
-        EXPECT_FALSE(failure) << failure->description.toStdString();
-        return failure ? nullptr : stream;
+        QObject::connect(source.get(), &VideoSource::ended,
+                         [this](const CaptureError& reason) { ends_.push_back(reason); });
+        // Earlier collectors stay: a source the test still holds may run on into its own.
+        collectors_.push_back(collector_ = std::make_shared<FrameCollector>());
+        const std::optional<CaptureError> failure = await(source->start(*collector_));
+        EXPECT_FALSE(failure) << failure->message.toStdString();
+        return failure ? nullptr : std::move(source);
     }
-    static void stop(CaptureStream& stream) {
-        stream.stopCapture([](MaybeError) {});
-    }
+    // Why sources ended by themselves, in order (main thread).
+    const std::vector<CaptureError>& ends() const { return ends_; }
 
     TestPortal portal_;
-    std::shared_ptr<PortalCaptureService> service_ = std::make_shared<PortalCaptureService>(nullptr);
+    std::shared_ptr<PortalCaptureService> service_ = std::make_shared<PortalCaptureService>();
     std::shared_ptr<FrameCollector> collector_;
-    SerialQueue queue_{"portal-test.capture"};
+    std::vector<std::shared_ptr<FrameCollector>> collectors_;
+    std::vector<CaptureError> ends_;
 };
 
 } // namespace backreel::test

@@ -14,7 +14,7 @@ using namespace std::chrono_literals;
 
 namespace {
 
-constexpr SystemAudioFormat kStereo{48000, 2};
+constexpr AudioFormat kStereo{48000, 2};
 
 // Records from a server of the test's own, which the test may change or kill.
 class PulseAudioSourceTest : public testing::Test {

@@ -4,7 +4,7 @@
 // PulseAudio server of the test's own, and a test tone played with sox and pacat.
 
 #include "platform/pulse/AudioTimeline.h"
-#include "platform/SystemAudio.h"
+#include "platform/AudioSource.h"
 #include "support/ChildProcess.h"
 
 #include <mutex>
@@ -25,12 +25,12 @@ struct ReceivedAudio {
 // a source reports. Any thread; outlives what it collects from.
 class AudioCollector {
 public:
-    SystemAudioSource::AudioHandler handler() {
+    AudioSource::AudioHandler handler() {
         return [this](const AudioView& audio) {
             add(audio);
         };
     }
-    SystemAudioSource::StateHandler stateHandler() {
+    AudioSource::StateHandler stateHandler() {
         return [this](const std::optional<Error>& lost) {
             std::lock_guard lock(mutex_);
             states_.push_back(lost);

@@ -19,12 +19,8 @@ namespace backreel::test {
 namespace {
 
 // A started recording session; null (and a failure) when it did not start.
-QCoro::Task<std::unique_ptr<RecordingSession>> startSession(Platform platform, RecordingSetup setup,
-                                                            StreamDelegate* delegate,
-                                                            SerialQueue& captureQueue,
-                                                            SerialQueue& audioQueue) {
-    auto starting = RecordingSession::start(std::move(platform), std::move(setup), delegate, captureQueue,
-                                            audioQueue, Logger::recording());
+QCoro::Task<std::unique_ptr<RecordingSession>> startSession(Platform platform, RecordingSetup setup) {
+    auto starting = RecordingSession::start(std::move(platform), std::move(setup), Logger::recording());
     Expected<std::unique_ptr<RecordingSession>> session = co_await starting;
     if (!session) {
         ADD_FAILURE() << session.error().description.toStdString();
@@ -47,16 +43,14 @@ protected:
             return colourAt(x - 16 + i % 32, y - 16 + i / 32) != colour;
         });
     }
-    std::int64_t unchangedTicks(CaptureStream& stream) const {
-        return dynamic_cast<X11CaptureStream&>(stream).statistics().unchanged;
-    }
+    static std::int64_t unchangedTicks(const X11VideoSource& source) { return source.statistics().unchanged; }
 };
 
 TEST_F(X11StillScreenTest, aStillScreenIsGrabbedAgainOnlyWhenSomethingIsDrawnOrThePointerMoves) {
     movePointer(1500, 900);
     auto window = ownWindow({100, 100, 300, 200, kYellow});
     const Display& display = content_.displays.front();
-    auto stream = start(displayFilter(), configuration(display.width, display.height));
+    auto stream = start(displayFilter(), settings(display.width, display.height));
     ASSERT_TRUE(stream);
     collector_->probeAt(250, 200);
     ASSERT_TRUE(waitForColour(250, 200, kYellow));
@@ -85,7 +79,7 @@ TEST_F(X11StillScreenTest, aStillScreenIsGrabbedAgainOnlyWhenSomethingIsDrawnOrT
 TEST_F(X11StillScreenTest, aWindowThatStartsChangingAfterAStillPhaseIsCapturedFromItsFirstChange) {
     movePointer(1500, 900);
     auto window = ownWindow({500, 300, 200, 120, kYellow});
-    auto stream = start(windowFilter(window->id(), QRectF(500, 300, 200, 120)), configuration(200, 120));
+    auto stream = start(windowFilter(window->id(), QRectF(500, 300, 200, 120)), settings(200, 120));
     ASSERT_TRUE(stream);
     collector_->probeAt(100, 60);
     ASSERT_TRUE(waitForColour(100, 60, kYellow));
@@ -110,7 +104,7 @@ TEST_F(X11StillScreenTest, aStillDesktopIsBufferedAsAKeyFrameEveryHalfSecondAndI
     platform.capture = service_;
     platform.encoders = std::make_shared<FfmpegVideoEncoderService>();
     const RecordingSetup setup{ResolvedCapture{displayFilter(), 640, 360, QRectF(0, 0, 640, 360)}, 10};
-    auto starting = startSession(platform, setup, this, queue_, audioQueue_);
+    auto starting = startSession(platform, setup);
     const std::unique_ptr<RecordingSession> session = QCoro::waitFor(starting);
     ASSERT_TRUE(session);
     std::this_thread::sleep_for(3s);

@@ -1,16 +1,17 @@
 #pragma once
 
 // What the X11 backend's tests share: windows of the test's own and of another process,
-// completions waited for, and capture streams whose frames and audio are collected.
+// sources started and waited for, whose frames are collected.
 
-#include "platform/CaptureStream.h"
-#include "core/dispatch/SerialQueue.h"
+#include "platform/CaptureService.h"
 #include "platform/pulse/PulseTestSupport.h"
 #include "platform/x11/X11CaptureService.h"
-#include "platform/x11/X11CaptureStream.h"
 #include "platform/x11/X11Geometry.h"
-#include "support/StreamStops.h"
+#include "platform/x11/X11VideoSource.h"
+#include "support/Await.h"
 #include "XcbTestWindow.h"
+
+#include <QCoroTask>
 
 #include <cstring>
 #include <gtest/gtest.h>
@@ -21,31 +22,11 @@ namespace backreel::test {
 
 using namespace std::chrono_literals;
 
-// Calls call with a completion handler and waits (at most ten seconds) for the value it gets, on
-// any thread; an error when none comes.
-template <typename T, typename Call> T completion(Call call) {
-    const auto box = std::make_shared<std::pair<std::mutex, std::optional<T>>>();
-    call([box](T value) {
-        std::lock_guard lock(box->first);
-        box->second = std::move(value);
-    });
-    std::optional<T> value;
-    waitUntil(
-        [&] {
-            std::lock_guard lock(box->first);
-            return (value = box->second).has_value();
-        },
-        10s);
-    return value.value_or(Error::backreel(0, QStringLiteral("no completion")));
+inline Expected<ShareableContent, CaptureError> contentOf(CaptureService& service) {
+    return await(service.shareableContent());
 }
-inline Expected<ShareableContent> contentOf(CaptureService& service) {
-    return completion<Expected<ShareableContent>>([&](auto done) { service.getShareableContent(done); });
-}
-inline MaybeError startAndWait(CaptureStream& stream) {
-    return completion<MaybeError>([&](auto done) { stream.startCapture(done); });
-}
-inline MaybeError stopAndWait(CaptureStream& stream) {
-    return completion<MaybeError>([&](auto done) { stream.stopCapture(done); });
+inline std::optional<CaptureError> startAndWait(VideoSource& source, FrameSink& sink) {
+    return await(source.start(sink));
 }
 
 // A window of another process (PatternWindowHelper.cpp) with the pattern; its id once it is up.
@@ -61,9 +42,9 @@ struct HelperWindow : ChildProcess {
 };
 
 // Keeps the newest picture, every frame's times (with a picture or not), the colour of one
-// pixel of every picture, and copies of the audio; takes `delay` over each frame when asked to
-// stand in for a slow consumer.
-class CaptureCollector final : public StreamOutput {
+// pixel of every picture, and copies of audio given to it; takes `delay` over each frame when
+// asked to stand in for a slow consumer.
+class CaptureCollector final : public FrameSink {
 public:
     struct Arrival {
         MediaTime presentationTime;
@@ -72,8 +53,7 @@ public:
     explicit CaptureCollector(std::chrono::milliseconds delay)
         : delay_(delay) {}
 
-    void didOutputVideoFrame(CaptureStream& stream, const VideoFrame& frame) override {
-        const X11CaptureStream::Statistics statistics = dynamic_cast<X11CaptureStream&>(stream).statistics();
+    void takeFrame(const VideoFrame& frame) override {
         {
             std::lock_guard lock(mutex_);
             if (frame.image) {
@@ -81,8 +61,6 @@ public:
                 probed_.push_back(colourAt(*frame.image, probeX_, probeY_));
             }
             arrivals_.push_back({frame.presentationTime, x11::monotonicNow()});
-            mostQueued_ = std::max(mostQueued_, statistics.delivered + statistics.unchanged -
-                                                    static_cast<std::int64_t>(arrivals_.size()));
         }
         std::this_thread::sleep_for(delay_);
     }
@@ -105,7 +83,7 @@ public:
         return probed_;
     }
     int pictures() const { return static_cast<int>(probed().size()); }
-    void didOutputAudio(CaptureStream&, const AudioView& audio) override { audio_.add(audio); }
+    AudioCollector& audio() { return audio_; }
 
     std::optional<VideoFrame> latest() const {
         std::lock_guard lock(mutex_);
@@ -116,12 +94,6 @@ public:
         return arrivals_;
     }
     int frames() const { return static_cast<int>(arrivals().size()); }
-    // The most frames that were handed out but not yet taken.
-    std::int64_t mostQueued() const {
-        std::lock_guard lock(mutex_);
-        return mostQueued_;
-    }
-    const AudioCollector& audio() const { return audio_; }
 
 private:
     const std::chrono::milliseconds delay_;
@@ -131,20 +103,19 @@ private:
     std::vector<std::uint32_t> probed_;
     int probeX_ = 0;
     int probeY_ = 0;
-    std::int64_t mostQueued_ = 0;
     AudioCollector audio_;
 };
 
-// The fixture of every test on the X server: skips without one, lists the content first, and is
-// the delegate of the streams it starts.
-class X11Test : public ::testing::Test, public StreamStops {
+// The fixture of every test on the X server: skips without one, lists the content first, and keeps
+// the reasons its sources ended with.
+class X11Test : public ::testing::Test {
 protected:
     void SetUp() override {
         if (xcb_connection_has_error(connection_.get()) != 0) {
             GTEST_SKIP() << "no X display; run under scripts/virtual-desktop";
         }
-        Expected<ShareableContent> listed = contentOf(*service_);
-        ASSERT_TRUE(listed) << listed.error().description.toStdString();
+        Expected<ShareableContent, CaptureError> listed = contentOf(*service_);
+        ASSERT_TRUE(listed) << listed.error().message.toStdString();
         content_ = listed.value();
         ASSERT_FALSE(content_.displays.empty());
     }
@@ -173,27 +144,34 @@ protected:
         }
         return ContentFilter::display(content_.displays.front(), ours, {});
     }
-    static StreamConfiguration configuration(std::int32_t width, std::int32_t height,
-                                             std::optional<QRectF> sourceRect = {}) {
+    static VideoSourceSettings settings(std::int32_t width, std::int32_t height,
+                                        std::optional<QRectF> sourceRect = {}) {
         return {.width = width,
                 .height = height,
-                .minimumFrameInterval = MediaTime(1, 30),
-                .sourceRect = sourceRect};
+                .frameInterval = MediaTime(1, 30),
+                .sourceRect = sourceRect,
+                .scalesToFit = !sourceRect.has_value()};
     }
 
-    // A started stream of service_ whose frames and audio go to a new collector_; null when it
-    // failed.
-    std::shared_ptr<CaptureStream> start(const ContentFilter& filter,
-                                         const StreamConfiguration& configuration,
-                                         std::chrono::milliseconds frameDelay = {}) {
-        collector_ = std::make_shared<CaptureCollector>(frameDelay);
-        std::shared_ptr<CaptureStream> stream = service_->createStream(filter, configuration, this);
-        EXPECT_FALSE(stream->addStreamOutput(collector_, StreamOutputType::screen, queue_));
-        EXPECT_FALSE(stream->addStreamOutput(collector_, StreamOutputType::audio, audioQueue_));
-        const MaybeError failure = startAndWait(*stream);
-        EXPECT_FALSE(failure) << (failure ? failure->description.toStdString() : std::string());
-        return failure ? nullptr : stream;
+    // A source of service_ whose end is kept in ends().
+    std::unique_ptr<X11VideoSource> makeSource(const ContentFilter& filter, const VideoSourceSettings& settings) {
+        auto source = std::make_unique<X11VideoSource>(filter, settings);
+        QObject::connect(source.get(), &VideoSource::ended,
+                         [this](const CaptureError& reason) { ends_.push_back(reason); });
+        return source;
     }
+    // A started source whose frames go to a new collector_; null when it failed.
+    std::unique_ptr<X11VideoSource> start(const ContentFilter& filter, const VideoSourceSettings& settings,
+                                          std::chrono::milliseconds frameDelay = {}) {
+        // Earlier collectors stay: a source the test still holds may run on into its own.
+        collectors_.push_back(collector_ = std::make_shared<CaptureCollector>(frameDelay));
+        std::unique_ptr<X11VideoSource> source = makeSource(filter, settings);
+        const std::optional<CaptureError> failure = startAndWait(*source, *collector_);
+        EXPECT_FALSE(failure) << (failure ? failure->message.toStdString() : std::string());
+        return failure ? nullptr : std::move(source);
+    }
+    // Why sources ended by themselves, in order (main thread).
+    const std::vector<CaptureError>& ends() const { return ends_; }
 
     // 0xRRGGBB of a pixel of the newest frame.
     std::uint32_t colourAt(int x, int y) const {
@@ -214,11 +192,11 @@ protected:
     }
 
     x11::XcbConnectionPtr connection_{xcb_connect(nullptr, nullptr)};
-    std::shared_ptr<X11CaptureService> service_ = std::make_shared<X11CaptureService>(nullptr);
+    std::shared_ptr<X11CaptureService> service_ = std::make_shared<X11CaptureService>();
     ShareableContent content_;
-    SerialQueue queue_{"com.loopvane.capture.test"};
-    SerialQueue audioQueue_{"com.loopvane.audio.test"};
     std::shared_ptr<CaptureCollector> collector_;
+    std::vector<std::shared_ptr<CaptureCollector>> collectors_;
+    std::vector<CaptureError> ends_;
 };
 
 } // namespace backreel::test

@@ -30,7 +30,7 @@ protected:
 
     // The window as the content lists it, once it is (or is not) on screen; content_ is the list.
     const Window* listed(std::uint32_t id, bool onScreen) {
-        Expected<ShareableContent> listed = contentOf(*service_);
+        Expected<ShareableContent, CaptureError> listed = contentOf(*service_);
         content_ = listed ? listed.value() : ShareableContent{};
         const Window* window = findWindow(content_, id);
         return window != nullptr && window->isOnScreen == onScreen ? window : nullptr;
@@ -81,15 +81,15 @@ TEST_F(X11WindowManager, managedWindowIsCapturedAndOurFramedWindowsAreLeftOut) {
     auto ours = ownWindow({x + 50, y + 50, 300, 200, kYellow, "ours"});
     ASSERT_NE(waitUntilListed(ours->id()), nullptr);
 
-    auto stream = start(ContentFilter::desktopIndependentWindow(target), configuration(400, 300));
+    auto stream = start(ContentFilter::desktopIndependentWindow(target), settings(400, 300));
     ASSERT_TRUE(stream);
     EXPECT_TRUE(waitForPattern(0, 0, 400, 300)) << std::hex << colourAt(100, 75);
     // The display without our application: the pattern where our window and its frame are.
     stream = start(displayFilter(true),
-                   configuration(content_.displays.front().width, content_.displays.front().height));
+                   settings(content_.displays.front().width, content_.displays.front().height));
     ASSERT_TRUE(stream);
     EXPECT_TRUE(waitForPattern(x, y, 400, 300)) << std::hex << colourAt(x + 100, y + 75);
-    EXPECT_TRUE(errors().empty());
+    EXPECT_TRUE(ends().empty());
 }
 
 } // namespace

@@ -1,11 +1,10 @@
 #include "support/synthetic/SyntheticCaptureService.h"
 
-#include "core/dispatch/SerialQueue.h"
-
 #include <chrono>
 #include <cmath>
 #include <cstring>
 #include <numbers>
+#include <utility>
 #include <time.h>
 
 namespace backreel {
@@ -36,65 +35,88 @@ std::shared_ptr<const std::vector<float>> toneFrames(std::int64_t frames, double
 }
 } // namespace
 
-SyntheticCaptureStream::SyntheticCaptureStream(std::shared_ptr<SyntheticState> state, ContentFilter filter,
-                                               StreamConfiguration configuration, StreamDelegate* delegate)
+SyntheticVideoSource::SyntheticVideoSource(std::shared_ptr<SyntheticState> state, ContentFilter filter,
+                                           VideoSourceSettings settings)
     : state_(std::move(state))
     , filter_(std::move(filter))
-    , configuration_(std::move(configuration))
-    , delegate_(delegate) {
-    picture_ = ImageBuffer::allocate(configuration_.width, configuration_.height);
+    , settings_(std::move(settings))
+    , picture_(ImageBuffer::allocate(settings_.width, settings_.height)) {
+    state_->setLastSource(this);
 }
 
-SyntheticCaptureStream::~SyntheticCaptureStream() {
-    stopGenerating();
+SyntheticVideoSource::~SyntheticVideoSource() {
+    stop();
+    state_->forgetSource(this);
 }
 
-MaybeError SyntheticCaptureStream::addStreamOutput(std::shared_ptr<StreamOutput> output,
-                                                   StreamOutputType type, SerialQueue& queue) {
-    const SyntheticOptions options = state_->options();
-    state_->record(type == StreamOutputType::screen ? "addStreamOutput screen" : "addStreamOutput audio");
-    const std::optional<Error>& failure =
-        type == StreamOutputType::screen ? options.addScreenOutputError : options.addAudioOutputError;
-    if (failure) {
-        return failure;
-    }
-    std::lock_guard lock(mutex_);
-    (type == StreamOutputType::screen ? screen_ : audio_) = Output{std::move(output), &queue};
-    return std::nullopt;
-}
-
-void SyntheticCaptureStream::startCapture(CaptureCompletion completion) {
+QCoro::Task<std::optional<CaptureError>> SyntheticVideoSource::start(FrameSink& sink) {
     const SyntheticOptions options = state_->options();
     state_->record("startCapture");
     if (options.startError) {
-        completion(options.startError);
-        return;
+        co_return options.startError;
     }
     {
         std::lock_guard lock(mutex_);
+        sink_ = &sink;
         running_ = true;
+        started_ = true;
     }
     if (options.generateSamples) {
         generator_ = std::thread([this] { generate(); });
     }
-    // Answer from another thread, as a real service does.
-    std::thread([weakSelf = weak_from_this(), lost = options.audioLostAtStart,
-                 completion = std::move(completion)] {
-        const std::shared_ptr<SyntheticCaptureStream> self = weakSelf.lock();
-        if (lost && self && self->delegate_ != nullptr) {
-            self->delegate_->streamAudioDidChange(*self, lost);
+    co_return std::nullopt;
+}
+
+void SyntheticVideoSource::stop() {
+    VideoSource::stop();
+    bool wasStarted = false;
+    {
+        std::lock_guard lock(mutex_);
+        wasStarted = std::exchange(started_, false);
+        running_ = false;
+        sink_ = nullptr;
+    }
+    if (wasStarted) {
+        state_->record("stopCapture");
+    }
+    wake_.notify_all();
+    if (generator_.joinable()) {
+        generator_.join();
+    }
+}
+
+void SyntheticVideoSource::generate() {
+    const auto framePeriod = std::chrono::duration<double>(settings_.frameInterval.seconds());
+    auto nextFrame = std::chrono::steady_clock::now();
+    std::uint8_t shade = 0;
+    std::unique_lock lock(mutex_);
+    while (running_) {
+        if (std::chrono::steady_clock::now() >= nextFrame) {
+            nextFrame += std::chrono::duration_cast<std::chrono::steady_clock::duration>(framePeriod);
+            lock.unlock();
+            // Moving content: the first row changes with every frame.
+            std::memset(picture_->mutableBaseAddress(), shade++, picture_->bytesPerRow());
+            deliverFrame(VideoFrame{picture_, monotonicNow(), settings_.frameInterval});
+            lock.lock();
+            continue;
         }
-        completion(std::nullopt);
-    }).detach();
+        wake_.wait_until(lock, nextFrame);
+    }
 }
 
-void SyntheticCaptureStream::stopCapture(CaptureCompletion completion) {
-    state_->record("stopCapture");
-    stopGenerating();
-    completion(state_->options().stopError);
+void SyntheticVideoSource::deliverFrame(const VideoFrame& frame) {
+    // Under the lock, as a real source hands on one frame at a time and none after stop().
+    std::lock_guard lock(mutex_);
+    if (sink_ != nullptr) {
+        sink_->takeFrame(frame);
+    }
 }
 
-void SyntheticCaptureStream::stopGenerating() {
+void SyntheticVideoSource::deliverScreenFrame(MediaTime presentationTime, bool withImage) {
+    deliverFrame(VideoFrame{withImage ? picture_ : nullptr, presentationTime, settings_.frameInterval});
+}
+
+void SyntheticVideoSource::failWithError(const QString& reason) {
     {
         std::lock_guard lock(mutex_);
         running_ = false;
@@ -103,120 +125,102 @@ void SyntheticCaptureStream::stopGenerating() {
     if (generator_.joinable()) {
         generator_.join();
     }
+    // From a thread of its own, as a real source tells of an end.
+    std::thread([this, reason] { reportEnd(CaptureError::ended(reason)); }).join();
 }
 
-void SyntheticCaptureStream::generate() {
-    const bool withAudio = state_->options().generateAudio && configuration_.capturesAudio;
-    const MediaTime frameInterval = configuration_.minimumFrameInterval;
-    const auto framePeriod = std::chrono::duration<double>(frameInterval.seconds());
-    const auto audioPeriod = std::chrono::milliseconds(10);
+MaybeError SyntheticAudioSource::start(const AudioFormat&, AudioHandler onAudio, StateHandler onState) {
+    const SyntheticOptions options = state_->options();
+    state_->record("audio start");
+    state_->setLastAudio(this);
+    {
+        std::lock_guard lock(mutex_);
+        onAudio_ = std::move(onAudio);
+        onState_ = std::move(onState);
+        running_ = true;
+    }
+    if (options.audioLostAtStart) {
+        changeAudio(options.audioLostAtStart);
+    }
+    if (options.generateSamples && options.generateAudio) {
+        generator_ = std::thread([this] { generate(); });
+    }
+    return std::nullopt;
+}
 
-    auto nextFrame = std::chrono::steady_clock::now();
-    auto nextAudio = nextFrame;
+void SyntheticAudioSource::stop() {
+    {
+        std::lock_guard lock(mutex_);
+        if (!running_) {
+            return;
+        }
+        running_ = false;
+        onAudio_ = nullptr;
+        onState_ = nullptr;
+    }
+    wake_.notify_all();
+    if (generator_.joinable()) {
+        generator_.join();
+    }
+    state_->forgetAudio(this);
+}
+
+void SyntheticAudioSource::generate() {
+    const auto period = std::chrono::milliseconds(10);
+    auto next = std::chrono::steady_clock::now();
     double phase = 0;
-    std::uint8_t shade = 0;
     std::unique_lock lock(mutex_);
     while (running_) {
-        const auto now = std::chrono::steady_clock::now();
-        if (now >= nextFrame) {
-            nextFrame += std::chrono::duration_cast<std::chrono::steady_clock::duration>(framePeriod);
-            lock.unlock();
-            // Moving content: the first row changes with every frame.
-            std::memset(picture_->mutableBaseAddress(), shade++, picture_->bytesPerRow());
-            deliverFrame(VideoFrame{picture_, monotonicNow(), frameInterval});
-            lock.lock();
-            continue;
-        }
-        if (withAudio && now >= nextAudio) {
-            nextAudio += audioPeriod;
+        if (std::chrono::steady_clock::now() >= next) {
+            next += period;
             lock.unlock();
             deliverAudio(toneFrames(kAudioFramesPerBuffer, phase), monotonicNow());
             phase += static_cast<double>(kAudioFramesPerBuffer) / kAudioRate;
             lock.lock();
             continue;
         }
-        wake_.wait_until(lock, withAudio ? std::min(nextFrame, nextAudio) : nextFrame);
+        wake_.wait_until(lock, next);
     }
 }
 
-SyntheticCaptureStream::Output SyntheticCaptureStream::output(StreamOutputType type) {
+void SyntheticAudioSource::deliverAudio(std::shared_ptr<const std::vector<float>> samples,
+                                        MediaTime presentationTime) {
     std::lock_guard lock(mutex_);
-    return type == StreamOutputType::screen ? screen_ : audio_;
-}
-
-void SyntheticCaptureStream::deliverFrame(const VideoFrame& frame) {
-    const Output target = output(StreamOutputType::screen);
-    if (!target.output || target.queue == nullptr) {
-        return;
+    if (onAudio_) {
+        onAudio_(AudioView{*samples, 2, kAudioRate, presentationTime});
     }
-    // A delivery in flight keeps the stream alive, as the frames a real service already handed out do.
-    target.queue->async([self = shared_from_this(), output = target.output, frame] {
-        output->didOutputVideoFrame(*self, frame);
-    });
 }
 
-void SyntheticCaptureStream::deliverAudio(std::shared_ptr<const std::vector<float>> samples,
-                                          MediaTime presentationTime) {
-    const Output target = output(StreamOutputType::audio);
-    if (!target.output || target.queue == nullptr) {
-        return;
-    }
-    target.queue->async([self = shared_from_this(), output = target.output, samples, presentationTime] {
-        output->didOutputAudio(*self, AudioView{*samples, 2, kAudioRate, presentationTime});
-    });
-}
-
-void SyntheticCaptureStream::deliverScreenFrame(MediaTime presentationTime, bool withImage) {
-    deliverFrame(
-        VideoFrame{withImage ? picture_ : nullptr, presentationTime, configuration_.minimumFrameInterval});
-}
-
-void SyntheticCaptureStream::deliverAudio(MediaTime presentationTime, std::int64_t frames) {
+void SyntheticAudioSource::deliverAudio(MediaTime presentationTime, std::int64_t frames) {
     deliverAudio(toneFrames(frames, 0), presentationTime);
 }
 
-void SyntheticCaptureStream::failWithError(const Error& error) {
-    stopGenerating();
-    std::weak_ptr<SyntheticCaptureStream> weakSelf = weak_from_this();
-    std::thread([weakSelf, error] {
-        if (std::shared_ptr<SyntheticCaptureStream> self = weakSelf.lock()) {
-            if (self->delegate_ != nullptr) {
-                self->delegate_->streamDidStopWithError(*self, error);
-            }
+void SyntheticAudioSource::changeAudio(const std::optional<Error>& lost) {
+    std::thread([this, lost] {
+        std::lock_guard lock(mutex_);
+        if (onState_) {
+            onState_(lost);
         }
     }).join();
 }
 
-void SyntheticCaptureStream::changeAudio(const std::optional<Error>& lost) {
-    std::weak_ptr<SyntheticCaptureStream> weakSelf = weak_from_this();
-    std::thread([weakSelf, lost] {
-        if (std::shared_ptr<SyntheticCaptureStream> self = weakSelf.lock()) {
-            if (self->delegate_ != nullptr) {
-                self->delegate_->streamAudioDidChange(*self, lost);
-            }
-        }
-    }).join();
-}
-
-void SyntheticCaptureService::getShareableContent(ShareableContentCompletion completion) {
+QCoro::Task<Expected<ShareableContent, CaptureError>> SyntheticCaptureService::shareableContent() {
     const SyntheticOptions options = state_->options();
     state_->record("getShareableContent");
-    std::thread([options, completion = std::move(completion)] {
-        if (options.contentError) {
-            completion(*options.contentError);
-        } else {
-            completion(options.content);
-        }
-    }).detach();
+    if (options.contentError) {
+        co_return *options.contentError;
+    }
+    co_return options.content;
 }
 
-std::shared_ptr<CaptureStream> SyntheticCaptureService::createStream(const ContentFilter& filter,
-                                                                     const StreamConfiguration& configuration,
-                                                                     StreamDelegate* delegate) {
+std::unique_ptr<VideoSource> SyntheticCaptureService::makeVideoSource(const ContentFilter& filter,
+                                                                      const VideoSourceSettings& settings) {
     state_->record("createStream");
-    auto stream = std::make_shared<SyntheticCaptureStream>(state_, filter, configuration, delegate);
-    state_->setLastStream(stream);
-    return stream;
+    return std::make_unique<SyntheticVideoSource>(state_, filter, settings);
+}
+
+std::unique_ptr<AudioSource> SyntheticAudioService::makeSource() {
+    return std::make_unique<SyntheticAudioSource>(state_);
 }
 
 } // namespace backreel

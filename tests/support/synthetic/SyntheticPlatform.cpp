@@ -10,6 +10,7 @@ namespace backreel {
 Platform makeSyntheticPlatform(const std::shared_ptr<SyntheticState>& state) {
     Platform platform;
     platform.capture = std::make_shared<SyntheticCaptureService>(state);
+    platform.audio = std::make_shared<SyntheticAudioService>(state);
     platform.encoders = std::make_shared<SyntheticVideoEncoderService>(state);
     platform.notifications = std::make_shared<SyntheticNotificationMuter>(state);
     platform.windowServer = std::make_shared<SyntheticWindowServer>(state);

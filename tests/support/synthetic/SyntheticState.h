@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/Error.h"
+#include "platform/CaptureError.h"
 #include "platform/ShareableContent.h"
 #include "platform/VideoEncoder.h"
 
@@ -12,23 +13,20 @@
 
 namespace backreel {
 
-class SyntheticCaptureStream;
+class SyntheticVideoSource;
+class SyntheticAudioSource;
 
 // How the synthetic backend behaves: what it offers and which steps fail.
 struct SyntheticOptions {
     ShareableContent content;
     std::uint32_t mainDisplayID = 0;
 
-    std::optional<Error> contentError;
-    std::optional<Error> addScreenOutputError;
-    std::optional<Error> addAudioOutputError;
-    std::optional<Error> startError;
-    // When set, a stream that starts tells its delegate it has no audio, for this reason, just
-    // before its start completes.
+    std::optional<CaptureError> contentError;
+    std::optional<CaptureError> startError;
+    // When set, a sound source that starts tells it has no sound, for this reason, as it starts.
     std::optional<Error> audioLostAtStart;
-    std::optional<Error> stopError;
 
-    // Streams deliver frames and audio in real time on their own thread once started. Tests that
+    // Sources deliver frames and audio in real time on their own thread once started. Tests that
     // want exact control turn this off and deliver samples by hand.
     bool generateSamples = true;
     bool generateAudio = true;
@@ -73,20 +71,42 @@ public:
         journal_.clear();
     }
 
-    void setLastStream(std::weak_ptr<SyntheticCaptureStream> stream) {
+    // The last source made, while it lives; set and cleared by the sources themselves.
+    void setLastSource(SyntheticVideoSource* source) {
         std::lock_guard lock(mutex_);
-        lastStream_ = std::move(stream);
+        lastSource_ = source;
     }
-    std::shared_ptr<SyntheticCaptureStream> lastStream() const {
+    void forgetSource(SyntheticVideoSource* source) {
         std::lock_guard lock(mutex_);
-        return lastStream_.lock();
+        if (lastSource_ == source) {
+            lastSource_ = nullptr;
+        }
+    }
+    SyntheticVideoSource* lastSource() const {
+        std::lock_guard lock(mutex_);
+        return lastSource_;
+    }
+    void setLastAudio(SyntheticAudioSource* source) {
+        std::lock_guard lock(mutex_);
+        lastAudio_ = source;
+    }
+    void forgetAudio(SyntheticAudioSource* source) {
+        std::lock_guard lock(mutex_);
+        if (lastAudio_ == source) {
+            lastAudio_ = nullptr;
+        }
+    }
+    SyntheticAudioSource* lastAudio() const {
+        std::lock_guard lock(mutex_);
+        return lastAudio_;
     }
 
 private:
     mutable std::mutex mutex_;
     SyntheticOptions options_;
     std::vector<std::string> journal_;
-    std::weak_ptr<SyntheticCaptureStream> lastStream_;
+    SyntheticVideoSource* lastSource_ = nullptr;
+    SyntheticAudioSource* lastAudio_ = nullptr;
 };
 
 } // namespace backreel

@@ -1,9 +1,8 @@
 #include "support/synthetic/SyntheticVideoEncoder.h"
 
-#include "core/dispatch/SerialQueue.h"
-
 #include <chrono>
-#include <future>
+#include <condition_variable>
+#include <deque>
 #include <mutex>
 #include <thread>
 
@@ -24,17 +23,29 @@ public:
         , output_(std::move(output))
         , keyFrameInterval_(std::max(1, state_->options().keyFrameInterval))
         , latency_(state_->options().encodeLatencyMicroseconds)
-        , packetBytes_(static_cast<std::size_t>(std::max(1, state_->options().packetBytes))) {}
+        , packetBytes_(static_cast<std::size_t>(std::max(1, state_->options().packetBytes)))
+        , thread_([this] { run(); }) {}
 
-    ~SyntheticVideoEncoder() override { close(); }
-
-    void encode(const VideoFrame& frame) override {
-        std::lock_guard lock(mutex_);
-        if (closed_ || !frame.image) {
-            return;
+    ~SyntheticVideoEncoder() override {
+        close();
+        {
+            std::lock_guard lock(mutex_);
+            ending_ = true;
         }
-        const std::int64_t index = submitted_++;
-        encoder_.async([this, frame, index] { produce(frame, index); });
+        wake_.notify_all();
+        thread_.join();
+    }
+
+    bool encode(const VideoFrame& frame) override {
+        {
+            std::lock_guard lock(mutex_);
+            if (closed_ || !frame.image) {
+                return true;
+            }
+            pending_.push_back({frame, submitted_++});
+        }
+        wake_.notify_all();
+        return true;
     }
 
     void finish() override {
@@ -58,11 +69,28 @@ public:
     const VideoStreamFormat& format() const override { return *format_; }
 
 private:
+    // Until every frame given so far has come out (or was skipped once closed).
     void waitForEncoder() {
-        std::promise<void> done;
-        std::future<void> finished = done.get_future();
-        encoder_.async([&done] { done.set_value(); });
-        finished.wait();
+        std::unique_lock lock(mutex_);
+        idle_.wait(lock, [this] { return pending_.empty() && !busy_; });
+    }
+
+    void run() {
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            wake_.wait(lock, [this] { return ending_ || !pending_.empty(); });
+            if (pending_.empty()) {
+                return;
+            }
+            const auto [frame, index] = pending_.front();
+            pending_.pop_front();
+            busy_ = true;
+            lock.unlock();
+            produce(frame, index);
+            lock.lock();
+            busy_ = false;
+            idle_.notify_all();
+        }
     }
 
     void produce(const VideoFrame& frame, std::int64_t index) {
@@ -88,10 +116,15 @@ private:
     const std::size_t packetBytes_;
 
     std::mutex mutex_;
+    std::condition_variable wake_;
+    std::condition_variable idle_;
+    std::deque<std::pair<VideoFrame, std::int64_t>> pending_;
+    bool busy_ = false;
     bool closed_ = false;
+    bool ending_ = false;
     std::int64_t submitted_ = 0;
-    // Declared last: destroyed (and joined) first.
-    SerialQueue encoder_{"synthetic.encoder"};
+    // Declared last: started once everything above is there.
+    std::thread thread_;
 };
 
 } // namespace

@@ -1,0 +1,145 @@
+#include "capture/AudioCapture.h"
+#include "capture/FramePipeline.h"
+
+#include <gtest/gtest.h>
+#include <vector>
+
+using namespace backreel;
+
+namespace {
+
+// Takes what it is given, or, while full, nothing.
+class RecordingEncoder final : public VideoEncoder {
+public:
+    bool encode(const VideoFrame& frame) override {
+        if (full) {
+            return false;
+        }
+        frames.push_back(frame);
+        return true;
+    }
+    void finish() override {}
+    void close() override {}
+    const VideoStreamFormat& format() const override { return format_; }
+
+    std::vector<VideoFrame> frames;
+    bool full = false;
+
+private:
+    VideoStreamFormat format_;
+};
+
+// A sound source the test hands pieces to.
+class HandAudioSource final : public AudioSource {
+public:
+    MaybeError start(const AudioFormat&, AudioHandler onAudio, StateHandler) override {
+        handler = std::move(onAudio);
+        return std::nullopt;
+    }
+    void stop() override { handler = nullptr; }
+    AudioHandler handler;
+};
+
+class HandAudioService final : public AudioService {
+public:
+    std::unique_ptr<AudioSource> makeSource() override {
+        auto source = std::make_unique<HandAudioSource>();
+        last = source.get();
+        return source;
+    }
+    HandAudioSource* last = nullptr;
+};
+
+struct Fixture {
+    std::shared_ptr<RecordingEncoder> encoder = std::make_shared<RecordingEncoder>();
+    std::shared_ptr<MediaStores> stores = MediaStores::create(11, MemoryLimit::defaultLimit(), Logger::recording());
+    FramePipeline pipeline{encoder, Logger::recording()};
+};
+
+struct AudioFixture {
+    AudioFixture() { capture.start(&service, nullptr); }
+    std::shared_ptr<MediaStores> stores = MediaStores::create(11, MemoryLimit::defaultLimit(), Logger::recording());
+    HandAudioService service;
+    AudioCapture capture{stores, Logger::recording()};
+    void hand(const AudioView& view) { service.last->handler(view); }
+};
+
+} // namespace
+
+// Frames at ticks of 1/30 s; tick 1 brings a picture, ticks 2 to 40 none, tick 41 a new one.
+TEST(FramePipeline, PicturesGoToTheEncoderAndAStillOneIsShownAgainAsAKeyFrameEveryHalfSecond) {
+    Fixture f;
+    const MediaTime tick(1, 30);
+    const ImageBufferPtr first = ImageBuffer::allocate(4, 4);
+    const ImageBufferPtr second = ImageBuffer::allocate(4, 4);
+    f.pipeline.takeFrame(VideoFrame{nullptr, MediaTime(0, 30), tick}); // nothing to show yet
+    f.pipeline.takeFrame(VideoFrame{first, MediaTime(1, 30), tick});
+    for (int i = 2; i <= 40; ++i) {
+        f.pipeline.takeFrame(VideoFrame{nullptr, MediaTime(i, 30), tick});
+    }
+    f.pipeline.takeFrame(VideoFrame{second, MediaTime(41, 30), tick});
+    f.pipeline.takeFrame(VideoFrame{nullptr, MediaTime(42, 30), tick});
+    f.pipeline.takeFrame(VideoFrame{nullptr, MediaTime(43, 30), tick});
+    // The capture stopped: the still picture lasts until its last tick, once.
+    f.pipeline.finish();
+    f.pipeline.finish();
+
+    struct Expected {
+        ImageBufferPtr image;
+        MediaTime time;
+        bool keyFrame;
+        bool repeat;
+    };
+    const std::vector<Expected> expected = {{first, MediaTime(1, 30), false, false},
+                                            {first, MediaTime(16, 30), true, true},
+                                            {first, MediaTime(31, 30), true, true},
+                                            {second, MediaTime(41, 30), false, false},
+                                            {second, MediaTime(43, 30), false, true}};
+    ASSERT_EQ(f.encoder->frames.size(), expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_EQ(f.encoder->frames[i].image, expected[i].image)
+            << "frame " << i << ": passed on, not copied";
+        EXPECT_EQ(f.encoder->frames[i].presentationTime, expected[i].time) << "frame " << i;
+        EXPECT_EQ(f.encoder->frames[i].duration, tick) << "frame " << i;
+        EXPECT_EQ(f.encoder->frames[i].keyFrame, expected[i].keyFrame) << "frame " << i;
+        EXPECT_EQ(f.encoder->frames[i].repeat, expected[i].repeat) << "frame " << i;
+    }
+    EXPECT_EQ(f.pipeline.framesIn(), 2) << "the pictures that came from the capture";
+}
+
+TEST(FramePipeline, FramesTheEncoderHasNoRoomForAreCountedAsDropped) {
+    Fixture f;
+    const ImageBufferPtr picture = ImageBuffer::allocate(4, 4);
+    f.pipeline.takeFrame(VideoFrame{picture, MediaTime(1, 30), MediaTime(1, 30)});
+    f.encoder->full = true;
+    f.pipeline.takeFrame(VideoFrame{picture, MediaTime(2, 30), MediaTime(1, 30)});
+    f.pipeline.takeFrame(VideoFrame{picture, MediaTime(3, 30), MediaTime(1, 30)});
+    f.encoder->full = false;
+    f.pipeline.takeFrame(VideoFrame{picture, MediaTime(4, 30), MediaTime(1, 30)});
+    EXPECT_EQ(f.pipeline.framesIn(), 4);
+    EXPECT_EQ(f.pipeline.framesDropped(), 2);
+    EXPECT_EQ(f.encoder->frames.size(), 2u);
+}
+
+TEST(AudioCapture, AudioIsStoredAsACopyThatOutlivesTheSourcesBuffer) {
+    AudioFixture f;
+    std::vector<float> borrowed{0.5f, -0.5f, 0.25f, -0.25f};
+    f.hand(AudioView{borrowed, 2, 48000, MediaTime(7, 1)});
+    borrowed.assign(borrowed.size(), 0.0f); // the source reuses its buffer
+
+    const std::vector<AudioChunk> stored = f.stores->audio()->snapshot();
+    ASSERT_EQ(stored.size(), 1u);
+    EXPECT_EQ(stored[0].frameCount(), 2);
+    EXPECT_EQ(stored[0].presentationTime, MediaTime(7, 1));
+    EXPECT_EQ(std::vector<float>(stored[0].view().begin(), stored[0].view().end()),
+              (std::vector<float>{0.5f, -0.5f, 0.25f, -0.25f}));
+}
+
+TEST(AudioCapture, EmptyAudioIsCountedButNotStored) {
+    AudioFixture f;
+    f.hand(AudioView{{}, 2, 48000, MediaTime(1, 1)});
+    const std::vector<float> one{0.1f, 0.1f};
+    f.hand(AudioView{one, 2, 48000, MediaTime(2, 1)});
+    EXPECT_EQ(f.capture.chunksIn(), 2);
+    EXPECT_EQ(f.stores->audio()->count(), 1u);
+}

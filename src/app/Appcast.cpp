@@ -58,8 +58,7 @@ Expected<std::vector<AppcastItem>> parseAppcast(const QByteArray& xml) {
         }
     }
     if (reader.hasError()) {
-        return Error::backreel(static_cast<int>(reader.error()),
-                               QStringLiteral("The update feed could not be read: %1 (line %2).")
+        return Error(QStringLiteral("The update feed could not be read: %1 (line %2).")
                                    .arg(reader.errorString())
                                    .arg(reader.lineNumber()));
     }

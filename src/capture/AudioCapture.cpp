@@ -28,7 +28,7 @@ void AudioCapture::start(AudioService* service, StateHandler onState) {
     };
     std::unique_ptr<AudioSource> source = service != nullptr ? service->makeSource() : nullptr;
     if (!source) {
-        tell(Error::backreel(0, QStringLiteral("There is no audio source.")));
+        tell(Error(QStringLiteral("There is no audio source.")));
         return;
     }
     // The piece is valid only during this call: it is copied before the call returns.

@@ -36,7 +36,7 @@ QCoro::Task<Expected<std::unique_ptr<RecordingSession>>> RecordingSession::start
 
     session->source_ = platform.capture->makeVideoSource(setup.capture.filter, videoSourceSettings(setup.capture));
     if (!session->source_) {
-        co_return Error::backreel(0, QStringLiteral("The capture could not be created."));
+        co_return Error(QStringLiteral("The capture could not be created."));
     }
     RecordingSession* const self = session.get();
     connect(session->source_.get(), &VideoSource::ended, self, &RecordingSession::sourceEnded);
@@ -53,7 +53,7 @@ QCoro::Task<Expected<std::unique_ptr<RecordingSession>>> RecordingSession::start
 
     VideoSource* const source = session->source_.get();
     if (std::optional<CaptureError> failure = co_await source->start(*session->pipeline_)) {
-        co_return Error::backreel(0, failure->message);
+        co_return Error(failure->message);
     }
     co_return std::move(session);
 }

@@ -66,7 +66,7 @@ Expected<std::shared_ptr<VideoEncoder>> openRecordingEncoder(VideoEncoderService
         const QString message =
             QStringLiteral("Failed to create compression session (%1).").arg(encoder.error().message);
         logger.error(QStringLiteral("[Compression] %1").arg(message));
-        return Error::backreel(static_cast<int>(encoder.error().kind), message);
+        return Error(message);
     }
     logger.info(QStringLiteral("[Compression] Session ready: %1, bitrate=%2Mbps, keyframeInterval=0.5s")
                     .arg(QLatin1String(codecLogName(codec)))

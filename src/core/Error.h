@@ -7,16 +7,19 @@
 
 namespace backreel {
 
-// An error with a domain, a numeric code and the text shown to the user. Errors that Backreel
-// raises itself use the domain "Backreel"; platform errors keep the text their service gave.
+// A failure as the user reads it: the platform's own words where it gave some (an X error's name,
+// PulseAudio's or FFmpeg's text), ours otherwise. Where the system reported an errno behind it (a
+// folder that could not be made, a file that could not be written), the number comes along, so
+// that a save can say in plain words what it means. Layers whose callers tell failures apart have
+// typed errors of their own (CaptureError, EncoderError).
 struct Error {
-    QString domain;
-    int code = 0;
-    QString description;
+    Error() = default;
+    explicit Error(QString text, int errnoValue = 0)
+        : description(std::move(text))
+        , systemError(errnoValue) {}
 
-    static Error backreel(int code, QString description) {
-        return Error{QStringLiteral("Backreel"), code, std::move(description)};
-    }
+    QString description;
+    int systemError = 0; // the errno behind the failure; 0 when there is none
 
     friend bool operator==(const Error&, const Error&) = default;
 };

@@ -12,14 +12,7 @@
 namespace backreel {
 
 QString saveFailureReason(const Error& error) {
-    // FFmpeg reports a system error as its negated errno.
-    int code = 0;
-    if (error.domain == QLatin1String("POSIX")) {
-        code = error.code;
-    } else if (error.domain == QLatin1String("FFmpeg")) {
-        code = -error.code;
-    }
-    switch (code) {
+    switch (error.systemError) {
     case ENOSPC:
         return QStringLiteral("there is no space left on the device.");
     case EDQUOT:
@@ -62,8 +55,7 @@ std::variant<QString, RecordingStatus> DesktopSaveFlow::pathInFolder(const QStri
         log_.error(
             QStringLiteral("[Write] The clip folder %1 cannot be made: %2").arg(folder, error->description));
         // A file where the folder or one of its parents should be is the usual cause here.
-        const bool fileInTheWay =
-            error->domain == QLatin1String("POSIX") && (error->code == ENOTDIR || error->code == EEXIST);
+        const bool fileInTheWay = error->systemError == ENOTDIR || error->systemError == EEXIST;
         return RecordingStatus::error(QStringLiteral("Save failed: the clip folder %1 cannot be made: %2")
                                           .arg(folder, fileInTheWay ? QStringLiteral("a file is in the way.")
                                                                     : saveFailureReason(*error)));
@@ -98,13 +90,13 @@ QCoro::Task<RecordingStatus> DesktopSaveFlow::save(Clip clip, SaveRequest reques
         // the complete new one, never a partial movie.
         if (std::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(*location).constData()) !=
             0) {
-            error = Error{QStringLiteral("POSIX"), errno, QString::fromLocal8Bit(std::strerror(errno))};
+            error = Error(QString::fromLocal8Bit(std::strerror(errno)), errno);
         }
     }
     if (error) {
-        log_.error(QStringLiteral("[Write] Save failed: %1 (%2 %3)")
-                       .arg(error->description, error->domain)
-                       .arg(error->code));
+        log_.error(QStringLiteral("[Write] Save failed: %1 (errno %2)")
+                       .arg(error->description)
+                       .arg(error->systemError));
         QFile::remove(temporary);
         co_return RecordingStatus::error(QStringLiteral("Save failed: ") + saveFailureReason(*error));
     }

@@ -15,7 +15,7 @@ namespace {
 // Removes what is at path; nothing there is fine. The error carries the system's text.
 MaybeError removeExisting(const QString& path) {
     if (::unlink(QFile::encodeName(path).constData()) != 0 && errno != ENOENT) {
-        return Error{QStringLiteral("POSIX"), errno, QString::fromLocal8Bit(std::strerror(errno))};
+        return Error(QString::fromLocal8Bit(std::strerror(errno)), errno);
     }
     return std::nullopt;
 }
@@ -84,7 +84,7 @@ MaybeError writeTracks(MovieFile& file, const std::vector<VideoPacket>& video,
         }
         if (error) {
             if (error->description.isEmpty()) {
-                return Error::backreel(1, QStringLiteral("Failed to append sample."));
+                return Error(QStringLiteral("Failed to append sample."));
             }
             return error;
         }
@@ -125,7 +125,7 @@ QCoro::Task<> validateMovie(QString path, std::shared_ptr<MovieProbe> probe, Log
 QCoro::Task<MaybeError> writeMovie(std::vector<VideoPacket> video, std::vector<AudioChunk> audio,
                                    QString path, MovieWriterServices services, Logger log) {
     if (video.empty() || !video.front().format) {
-        co_return Error::backreel(0, QStringLiteral("No frames to write."));
+        co_return Error(QStringLiteral("No frames to write."));
     }
     const VideoStreamFormatPtr videoFormat = video.front().format;
     log.info(QStringLiteral("[Write] Video: codec=%1, %2×%3, %4 frames; audio: %5 chunks")
@@ -135,7 +135,7 @@ QCoro::Task<MaybeError> writeMovie(std::vector<VideoPacket> video, std::vector<A
                  .arg(video.size())
                  .arg(audio.size()));
     if (!services.movieFiles) {
-        co_return Error::backreel(0, QStringLiteral("This build of Backreel cannot write movies."));
+        co_return Error(QStringLiteral("This build of Backreel cannot write movies."));
     }
 
     MovieTracks tracks{videoFormat, std::nullopt, video.front().presentationTime};

@@ -38,10 +38,10 @@ MaybeError makeFolder(const QString& folder) {
     std::error_code error;
     std::filesystem::create_directories(QFile::encodeName(folder).toStdString(), error);
     if (error) {
-        return Error{QStringLiteral("POSIX"), error.value(), QString::fromLocal8Bit(error.message().c_str())};
+        return Error(QString::fromLocal8Bit(error.message().c_str()), error.value());
     }
     if (!QFileInfo(folder).isDir()) {
-        return Error{QStringLiteral("POSIX"), ENOTDIR, QString::fromLocal8Bit(std::strerror(ENOTDIR))};
+        return Error(QString::fromLocal8Bit(std::strerror(ENOTDIR)), ENOTDIR);
     }
     return std::nullopt;
 }

@@ -18,7 +18,7 @@ namespace backreel {
 namespace {
 // The user reads the capture service's own words.
 Error asError(const CaptureError& error) {
-    return Error::backreel(0, error.message);
+    return Error(error.message);
 }
 } // namespace
 
@@ -87,7 +87,7 @@ QCoro::Task<MaybeError> selectRegionOnChosenDisplay(RecordingManager& manager) {
         co_return asError(chosen.error());
     }
     if (chosen.value().displays.empty()) {
-        co_return Error::backreel(0, QStringLiteral("No display found."));
+        co_return Error(QStringLiteral("No display found."));
     }
     const Display display = chosen.value().displays.front();
     QCoro::Task<Expected<QImage, CaptureError>> taking =

@@ -359,8 +359,7 @@ TEST_F(RecordingManagerTest, ASaveFailureKeepsTheClipUntilANewRecordingRuns) {
 TEST_F(RecordingManagerTest, LostAudioIsNamedInTheStatusUntilItIsBack) {
     SyntheticOptions options = desktop();
     options.audioLostAtStart =
-        Error{QStringLiteral("PulseAudio"), 6,
-              QStringLiteral("Could not connect to the audio server: Connection refused")};
+        Error(QStringLiteral("Could not connect to the audio server: Connection refused"));
     make(options);
     start();
     const RecordingStatus lost = RecordingStatus::buffering(
@@ -370,7 +369,7 @@ TEST_F(RecordingManagerTest, LostAudioIsNamedInTheStatusUntilItIsBack) {
     SyntheticAudioSource* sound = state->lastAudio();
     sound->changeAudio(std::nullopt);
     ASSERT_TRUE(QTest::qWaitFor([&] { return manager->status() == RecordingStatus::buffering(); }, 2000));
-    sound->changeAudio(Error::backreel(0, QStringLiteral("PulseAudio is not answering.")));
+    sound->changeAudio(Error(QStringLiteral("PulseAudio is not answering.")));
     ASSERT_TRUE(QTest::qWaitFor([&] { return !manager->status().note().isEmpty(); }, 2000));
     EXPECT_EQ(manager->status().note(), QStringLiteral("no system audio: PulseAudio is not answering"));
     stop();

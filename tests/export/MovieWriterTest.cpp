@@ -18,7 +18,7 @@ namespace {
 class FailingProbe final : public MovieProbe {
 public:
     Expected<MovieInfo> probe(const QString&) override {
-        return Error::backreel(0, QStringLiteral("unreadable"));
+        return Error(QStringLiteral("unreadable"));
     }
 };
 
@@ -120,10 +120,10 @@ TEST(MovieWriter, FailuresArePassedOnAndLeaveTheFileUnfinished) {
 
     w.files->options().writeError = Error{};
     error = w.write(videoClip(50), {});
-    EXPECT_EQ(error, Error::backreel(1, QStringLiteral("Failed to append sample.")));
+    EXPECT_EQ(error, Error(QStringLiteral("Failed to append sample.")));
 
     w.files->options().createError =
-        Error{QStringLiteral("FFmpeg"), -13, QStringLiteral("Permission denied (/x.mp4)")};
+        Error(QStringLiteral("Permission denied (/x.mp4)"), EACCES);
     EXPECT_EQ(w.write(videoClip(5), {}), w.files->options().createError);
     w.files->options().createError.reset();
 
@@ -132,7 +132,7 @@ TEST(MovieWriter, FailuresArePassedOnAndLeaveTheFileUnfinished) {
     ASSERT_TRUE(error);
     EXPECT_EQ(error->description, QStringLiteral("Is a directory")) << "the system's words";
 
-    EXPECT_EQ(w.write({}, {}), Error::backreel(0, QStringLiteral("No frames to write.")));
+    EXPECT_EQ(w.write({}, {}), Error(QStringLiteral("No frames to write.")));
     EXPECT_EQ(QCoro::waitFor(writeMovie(videoClip(5), {}, w.path, {}, Logger::recording())),
-              Error::backreel(0, QStringLiteral("This build of Backreel cannot write movies.")));
+              Error(QStringLiteral("This build of Backreel cannot write movies.")));
 }

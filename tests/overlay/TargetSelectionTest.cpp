@@ -8,7 +8,7 @@ namespace {
 
 const CaptureError kQueryFailure = CaptureError::failed(QStringLiteral("The user declined capture."));
 // As the flows pass it on.
-const Error kQueryFailed = Error::backreel(0, kQueryFailure.message);
+const Error kQueryFailed = Error(kQueryFailure.message);
 const Window kEditor{5, QStringLiteral("Editor"), std::nullopt, QRectF(0, 0, 300, 200), 0, true};
 
 // Off screen with the synthetic platform: a failing query ends the pick before anything is shown. The

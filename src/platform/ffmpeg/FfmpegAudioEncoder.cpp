@@ -27,7 +27,7 @@ struct ChannelLayout {
 };
 
 Error audioError(const QString& description) {
-    return Error::backreel(0, description);
+    return Error(description);
 }
 
 } // namespace

@@ -5,9 +5,12 @@
 
 namespace backreel {
 
-// An error in the domain "FFmpeg" with FFmpeg's own text for the code ("No space left on device").
+// FFmpeg's own text for the code ("No space left on device"); a code that is a negated errno (as
+// FFmpeg reports the system's failures) brings that errno along.
 inline Error ffmpegError(int code) {
-    return Error{QStringLiteral("FFmpeg"), code, QString::fromStdString(ffmpegErrorText(code))};
+    constexpr int kLargestErrno = 4095;
+    const int errnoValue = code < 0 && -code <= kLargestErrno ? -code : 0;
+    return Error(QString::fromStdString(ffmpegErrorText(code)), errnoValue);
 }
 
 } // namespace backreel

@@ -69,7 +69,7 @@ Error creationError(int code, const QString& path) {
 }
 
 Error refusedPacket(const QString& description) {
-    return Error::backreel(1, description);
+    return Error(description);
 }
 
 // The muxer's buffer of a packet ends by dropping the reference to the bytes' owner it holds.
@@ -106,7 +106,7 @@ Expected<AVPacketPtr> sharedPacket(const VideoPacket& video) {
 
 Expected<std::unique_ptr<MovieFile>> FfmpegMovieFile::create(const QString& path, const MovieTracks& tracks) {
     if (!tracks.video || !tracks.startTime.isValid()) {
-        return Error::backreel(0, QStringLiteral("A movie needs a video track and a start time."));
+        return Error(QStringLiteral("A movie needs a video track and a start time."));
     }
     std::unique_ptr<FfmpegMovieFile> file(new FfmpegMovieFile());
     file->start_ = tracks.startTime;
@@ -143,7 +143,7 @@ FfmpegMovieFile::~FfmpegMovieFile() = default;
 
 MaybeError FfmpegMovieFile::addVideoStream(const VideoStreamFormat& format) {
     if (format.width <= 0 || format.height <= 0) {
-        return Error::backreel(0, QStringLiteral("The video format has no picture size."));
+        return Error(QStringLiteral("The video format has no picture size."));
     }
     video_ = avformat_new_stream(context_.get(), nullptr);
     if (video_ == nullptr) {
@@ -295,7 +295,7 @@ MaybeError FfmpegMovieFile::refusal() const {
         return failure_;
     }
     if (finished_) {
-        return Error::backreel(0, QStringLiteral("The movie file is already finished."));
+        return Error(QStringLiteral("The movie file is already finished."));
     }
     return std::nullopt;
 }

@@ -73,11 +73,13 @@ bool FfmpegVideoEncoder::encode(const VideoFrame& frame) {
         if (closed_ || finishing_) {
             return true; // not a drop: nothing is taken any more
         }
-        const bool behindInTime = !pending_.empty() && frame.presentationTime.isValid() &&
-                                  pending_.front().presentationTime.isValid() &&
-                                  (frame.presentationTime - pending_.front().presentationTime).seconds() >
-                                      kMaxQueuedSeconds;
-        if (pending_.size() >= kMaxPendingFrames || behindInTime) {
+        // What waits, in the time its frames are shown for: a still screen's frames far apart in
+        // presentation time are no more work than any others.
+        double queuedSeconds = 0;
+        for (const PendingFrame& waiting : pending_) {
+            queuedSeconds += waiting.duration.isValid() ? waiting.duration.seconds() : 0;
+        }
+        if (pending_.size() >= kMaxPendingFrames || queuedSeconds >= kMaxQueuedSeconds) {
             droppedFrames_.fetch_add(1, std::memory_order_relaxed);
             lastPictureQueued_ = lastPictureQueued_ && frame.repeat;
             return false;

@@ -40,7 +40,7 @@ namespace backreel {
 // where the codec's next frame expects it, since the codec saw nothing in between.
 //
 // Back pressure, the only one between a capture and the stores: converted frames wait for the
-// codec up to kMaxQueuedSeconds of media time and kMaxPendingFrames frames. A frame beyond either
+// codec up to kMaxQueuedSeconds of showing time (their durations) and kMaxPendingFrames frames. A frame beyond either
 // is dropped and counted (droppedFrames()), encode() says so, and the output is not called for it.
 // The pool keeps the frames a steady encoder needs; those a burst took are freed again. A frame that cannot be converted or encoded is reported to output.error as
 // Kind::encodeFailed; the encoder carries on with the next one.

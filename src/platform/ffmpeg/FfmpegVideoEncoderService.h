@@ -35,8 +35,9 @@ inline constexpr const char* kDefaultSoftwarePreset = "ultrafast";
 // opens. Any thread.
 class FfmpegVideoEncoderService final : public VideoEncoderService {
 public:
-    // How far behind an encoder's thread may fall: converted frames wait for it up to this much
-    // media time, and never more than this many frames (their memory). A frame given beyond
+    // How far behind an encoder's thread may fall: converted frames wait for it while the time
+    // they are shown for adds up to less than this, and never more than this many frames (their
+    // memory). A frame given beyond
     // either is dropped (see FfmpegVideoEncoder::droppedFrames()). A busy machine delays the
     // thread by a few frames now and then; only an encoder persistently behind drops.
     static constexpr double kMaxQueuedSeconds = 0.25;

@@ -16,8 +16,6 @@ namespace backreel::portal {
 
 namespace {
 
-const QString kPipeWireDomain = QStringLiteral("PipeWire");
-
 void initPipeWire() {
     static std::once_flag once;
     std::call_once(once, [] { pw_init(nullptr, nullptr); });
@@ -30,8 +28,7 @@ std::int64_t monotonicNanoseconds() {
 }
 
 Error pipeWireError(int result, const QString& what) {
-    return Error{kPipeWireDomain, result,
-                 QStringLiteral("%1: %2").arg(what, QString::fromUtf8(spa_strerror(result)))};
+    return Error(QStringLiteral("%1: %2").arg(what, QString::fromUtf8(spa_strerror(result))));
 }
 
 // The formats we take: any size, any fixed frame rate or a variable one (0/1, as compositors send
@@ -265,13 +262,12 @@ void PipeWireStream::onStateChanged(void* data, int /*old*/, int state, const ch
     switch (static_cast<pw_stream_state>(state)) {
     case PW_STREAM_STATE_ERROR:
         self->end(
-            Error{kPipeWireDomain, -1,
-                  QStringLiteral("The screen's stream failed: %1")
-                      .arg(error != nullptr ? QString::fromUtf8(error) : QStringLiteral("no reason given"))});
+            Error(QStringLiteral("The screen's stream failed: %1")
+                      .arg(error != nullptr ? QString::fromUtf8(error) : QStringLiteral("no reason given"))));
         break;
     case PW_STREAM_STATE_UNCONNECTED:
         if (self->streaming_) {
-            self->end(Error{kPipeWireDomain, -1, QStringLiteral("The desktop ended the screen's stream.")});
+            self->end(Error(QStringLiteral("The desktop ended the screen's stream.")));
         }
         break;
     case PW_STREAM_STATE_STREAMING:
@@ -390,10 +386,8 @@ void PipeWireStream::onCoreError(void* data, std::uint32_t id, int /*seq*/, int 
         return;
     }
     // A broken pipe is the daemon gone; any error on the core ends the stream.
-    self->end(Error{
-        kPipeWireDomain, res,
-        QStringLiteral("PipeWire: %1")
-            .arg(message != nullptr ? QString::fromUtf8(message) : QString::fromUtf8(spa_strerror(res)))});
+    self->end(Error(QStringLiteral("PipeWire: %1")
+            .arg(message != nullptr ? QString::fromUtf8(message) : QString::fromUtf8(spa_strerror(res)))));
 }
 
 } // namespace backreel::portal

@@ -23,10 +23,10 @@ PortalCast::~PortalCast() {
 QCoro::Task<Expected<std::shared_ptr<PortalCast>>> PortalCast::open(ScreenCast cast) {
     const int remote = dup(cast.remote.fileDescriptor());
     if (remote < 0) {
-        co_return Error::backreel(errno, QStringLiteral("The PipeWire connection could not be taken over."));
+        co_return Error(QStringLiteral("The PipeWire connection could not be taken over."), errno);
     }
     std::shared_ptr<PortalCast> self(new PortalCast(std::move(cast)));
-    Completion<Expected<QSize>> firstFormat(Error::backreel(0, QStringLiteral("The screen's stream ended.")));
+    Completion<Expected<QSize>> firstFormat(Error(QStringLiteral("The screen's stream ended.")));
     {
         std::lock_guard lock(self->mutex_);
         self->onFirstFormat_ = [answer = firstFormat.callback()](QSize size) {
@@ -58,10 +58,10 @@ QCoro::Task<Expected<std::shared_ptr<PortalCast>>> PortalCast::open(ScreenCast c
     }
     self->pipeWire_ = std::move(pipeWire).value();
     self->session_->setClosedHandler(
-        [raw] { raw->end(Error::backreel(0, QStringLiteral("The desktop stopped the screen sharing."))); });
+        [raw] { raw->end(Error(QStringLiteral("The desktop stopped the screen sharing."))); });
 
     QTimer::singleShot(kFormatTimeoutMs, [answer = firstFormat.callback()] {
-        answer(Error::backreel(0, QStringLiteral("The screen's stream sent no picture.")));
+        answer(Error(QStringLiteral("The screen's stream sent no picture.")));
     });
     {
         // An end before the first format answers too.

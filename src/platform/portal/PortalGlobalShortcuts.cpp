@@ -204,7 +204,7 @@ PortalGlobalShortcuts::bindInNewSession(const std::vector<GlobalShortcut>& short
     }
     const QString path = sessionPathOf(created.value().results);
     if (created.value().code != ResponseCode::success || path.isEmpty()) {
-        co_return Error::backreel(0, answerFailure(created.value().code));
+        co_return Error(answerFailure(created.value().code));
     }
     std::shared_ptr<PortalSession> session = PortalSession::make(bus, path);
 
@@ -228,7 +228,7 @@ PortalGlobalShortcuts::bindInNewSession(const std::vector<GlobalShortcut>& short
         co_return bound.error();
     }
     if (bound.value().code != ResponseCode::success) {
-        co_return Error::backreel(0, answerFailure(bound.value().code));
+        co_return Error(answerFailure(bound.value().code));
     }
     // A desktop that lists what it bound may have left some out.
     if (const std::optional<std::set<QString>> ids = boundShortcutIds(bound.value().results)) {

@@ -13,13 +13,13 @@ namespace backreel::portal {
 PortalRequest::PortalRequest(QDBusConnection connection, QString path)
     : connection_(std::move(connection))
     , path_(std::move(path))
-    , answer_(Error::backreel(0, QStringLiteral("The desktop portal did not answer.")))
+    , answer_(Error(QStringLiteral("The desktop portal did not answer.")))
     , answered_(answer_.callback())
     , portalWatch_(kPortalService, connection_, QDBusServiceWatcher::WatchForUnregistration) {
     connection_.connect(kPortalService, path_, kRequestInterface, QStringLiteral("Response"), this,
                         SLOT(onResponse(uint, QVariantMap)));
     connect(&portalWatch_, &QDBusServiceWatcher::serviceUnregistered, this,
-            [this] { answered_(Error::backreel(0, QStringLiteral("The desktop portal went away."))); });
+            [this] { answered_(Error(QStringLiteral("The desktop portal went away."))); });
 }
 
 PortalRequest::~PortalRequest() {
@@ -42,8 +42,7 @@ QString nextHandleToken() {
 }
 
 Error portalCallError(const QDBusMessage& reply) {
-    return Error{QStringLiteral("D-Bus"), 0,
-                 QStringLiteral("The desktop portal failed: %1").arg(reply.errorMessage())};
+    return Error(QStringLiteral("The desktop portal failed: %1").arg(reply.errorMessage()));
 }
 
 QCoro::Task<Expected<PortalResponse>> portalRequest(QDBusConnection bus, QDBusMessage call,

@@ -10,14 +10,13 @@ constexpr std::uint32_t kBytesPerChannel = sizeof(float);
 
 MaybeError checkAudioFormat(const AudioFormat& format) {
     if (format.channelCount < 1 || format.channelCount > kMaximumSystemAudioChannels) {
-        return Error::backreel(0,
-                               QStringLiteral("Cannot record system audio with %1 channels; between 1 and %2 "
+        return Error(QStringLiteral("Cannot record system audio with %1 channels; between 1 and %2 "
                                               "channels are supported.")
                                    .arg(format.channelCount)
                                    .arg(kMaximumSystemAudioChannels));
     }
     if (format.sampleRate < 1 || format.sampleRate > kMaximumSystemAudioRate) {
-        return Error::backreel(0, QStringLiteral("Cannot record system audio at %1 Hz; rates up to %2 Hz are "
+        return Error(QStringLiteral("Cannot record system audio at %1 Hz; rates up to %2 Hz are "
                                                  "supported.")
                                       .arg(format.sampleRate)
                                       .arg(kMaximumSystemAudioRate));

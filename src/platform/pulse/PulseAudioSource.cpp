@@ -24,7 +24,7 @@ PulseAudioSource::~PulseAudioSource() {
 MaybeError PulseAudioSource::start(const AudioFormat& format, AudioHandler onAudio,
                                    StateHandler onState) {
     if (recorder_) {
-        return Error::backreel(0, QStringLiteral("The system audio is already being recorded."));
+        return Error(QStringLiteral("The system audio is already being recorded."));
     }
     if (MaybeError invalid = checkAudioFormat(format)) {
         return invalid;

@@ -19,10 +19,6 @@ constexpr int kStreamAttempts = 3;
 constexpr auto kFirstRetryDelay = std::chrono::milliseconds(250);
 constexpr auto kLongestRetryDelay = std::chrono::milliseconds(4000);
 
-QString pulseDomain() {
-    return QStringLiteral("PulseAudio");
-}
-
 QString pulseText(int code) {
     return QString::fromUtf8(pa_strerror(code));
 }
@@ -61,22 +57,20 @@ MaybeError PulseMonitorRecorder::start(std::chrono::milliseconds attemptDeadline
     attemptDeadline_ = attemptDeadline;
     mainloop_.reset(pa_threaded_mainloop_new());
     if (!mainloop_) {
-        return Error{pulseDomain(), PA_ERR_INTERNAL, QStringLiteral("Could not create the audio thread.")};
+        return Error(QStringLiteral("Could not create the audio thread."));
     }
     pa_threaded_mainloop_set_name(mainloop_.get(), "PulseAudio");
     context_.reset(pa_context_new(pa_threaded_mainloop_get_api(mainloop_.get()), "Backreel"));
     if (!context_) {
-        return Error{pulseDomain(), PA_ERR_INTERNAL,
-                     QStringLiteral("Could not create an audio server connection.")};
+        return Error(QStringLiteral("Could not create an audio server connection."));
     }
     // The loop's thread does not run yet, so nothing needs its lock here.
     beginAttempt();
     if (!timer_) {
-        return Error{pulseDomain(), PA_ERR_INTERNAL,
-                     QStringLiteral("Could not set up the audio start deadline.")};
+        return Error(QStringLiteral("Could not set up the audio start deadline."));
     }
     if (pa_threaded_mainloop_start(mainloop_.get()) < 0) {
-        return Error{pulseDomain(), PA_ERR_INTERNAL, QStringLiteral("Could not start the audio thread.")};
+        return Error(QStringLiteral("Could not start the audio thread."));
     }
 
     // An untimed wait: ThreadSanitizer (GCC 12) does not see through the pthread_cond_clockwait
@@ -194,7 +188,7 @@ void PulseMonitorRecorder::contextStateChanged(pa_context* context, void* userda
             // nothing, and go to the log.
             Logger::recording().info(
                 QStringLiteral("[Audio] Connection to the audio server ended: %1").arg(pulseText(code)));
-            self->lose(Error{pulseDomain(), code, QStringLiteral("The audio server went away")});
+            self->lose(Error(QStringLiteral("The audio server went away")));
         } else {
             self->lose(self->pulseError(
                 code,
@@ -244,9 +238,7 @@ void PulseMonitorRecorder::followDefaultSink(const pa_server_info* info) {
     const bool streamIsGood = stream_ && PA_STREAM_IS_GOOD(pa_stream_get_state(stream_.get()));
     if (info->default_sink_name == nullptr || *info->default_sink_name == '\0') {
         if (!streamIsGood) {
-            streamFailed(Error{
-                pulseDomain(), PA_ERR_NOENTITY,
-                QStringLiteral("There is no audio output to record: %1").arg(pulseText(PA_ERR_NOENTITY))});
+            streamFailed(Error(QStringLiteral("There is no audio output to record: %1").arg(pulseText(PA_ERR_NOENTITY))));
         }
         return;
     }
@@ -415,7 +407,7 @@ std::int64_t PulseMonitorRecorder::estimateCaptureStart(pa_stream* stream, std::
 }
 
 Error PulseMonitorRecorder::pulseError(int code, const QString& what) const {
-    return Error{pulseDomain(), code, QStringLiteral("%1: %2").arg(what, pulseText(code))};
+    return Error(QStringLiteral("%1: %2").arg(what, pulseText(code)));
 }
 
 void PulseMonitorRecorder::recordingStarted() {

@@ -29,7 +29,7 @@ Expected<std::unique_ptr<FrameGrabber>> makeFrameGrabber(const std::shared_ptr<X
     const std::int32_t width = settings.width > 0 ? settings.width : wanted.width;
     const std::int32_t height = settings.height > 0 ? settings.height : wanted.height;
     if (wanted.isEmpty() || width <= 0 || height <= 0) {
-        return Error{QString::fromLatin1(kX11ErrorDomain), 0, QStringLiteral("The capture area is empty.")};
+        return Error(QStringLiteral("The capture area is empty."));
     }
 
     std::optional<OwnWindowExclusion> exclusion;

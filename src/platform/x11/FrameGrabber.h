@@ -3,6 +3,7 @@
 #include "platform/ContentFilter.h"
 #include "core/Error.h"
 #include "core/media/ImageBuffer.h"
+#include "platform/CaptureError.h"
 #include "platform/VideoSource.h"
 #include "platform/x11/X11Connection.h"
 
@@ -17,9 +18,9 @@ class FrameGrabber {
 public:
     virtual ~FrameGrabber() = default;
 
-    // One frame. A null image means no buffer was free (the frame is dropped). An error with
-    // code x11_error::kWindowClosed means the content is gone for good.
-    virtual Expected<ImageBufferPtr> grab() = 0;
+    // One frame. A null image means no buffer was free (the frame is dropped). An error of kind
+    // ended means the content is gone for good.
+    virtual Expected<ImageBufferPtr, CaptureError> grab() = 0;
 
     // Whether the picture may differ from the last one grab() returned: something was drawn into
     // the captured content, or the pointer moved or changed its shape where it is drawn in. Always

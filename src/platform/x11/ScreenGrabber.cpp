@@ -65,7 +65,7 @@ bool ScreenGrabber::hasChanged() {
     return watch_.hasChanged(clipGrab(wanted_, screen_).source);
 }
 
-Expected<ImageBufferPtr> ScreenGrabber::grab() {
+Expected<ImageBufferPtr, CaptureError> ScreenGrabber::grab() {
     pollEvents();
     std::shared_ptr<ShmFramePool::Buffer> frame = pool_->acquire();
     if (!frame) {
@@ -102,7 +102,7 @@ Expected<ImageBufferPtr> ScreenGrabber::grab() {
             watch_.invalidate();
             return ImageBufferPtr();
         }
-        return *failure;
+        return CaptureError::failed(failure->description);
     }
     const PixelView grabbed{target.data(), clip.source.width, clip.source.height,
                             static_cast<std::size_t>(clip.source.width) * 4};

@@ -33,7 +33,7 @@ public:
                   const VideoSourceSettings& settings, std::int32_t outputWidth,
                   std::int32_t outputHeight, std::optional<OwnWindowExclusion> exclusion);
 
-    Expected<ImageBufferPtr> grab() override;
+    Expected<ImageBufferPtr, CaptureError> grab() override;
     bool hasChanged() override;
 
 private:

@@ -95,8 +95,7 @@ MaybeError readImage(const X11Connection& connection, xcb_drawable_t drawable, c
     const std::size_t bytes =
         static_cast<std::size_t>(rect.width) * static_cast<std::size_t>(rect.height) * 4;
     if (rect.isEmpty() || bytes > buffer.size()) {
-        return Error{QString::fromLatin1(kX11ErrorDomain), 0,
-                     QStringLiteral("The picture does not fit its buffer.")};
+        return Error(QStringLiteral("The picture does not fit its buffer."));
     }
     const auto x = static_cast<std::int16_t>(rect.x);
     const auto y = static_cast<std::int16_t>(rect.y);
@@ -113,8 +112,7 @@ MaybeError readImage(const X11Connection& connection, xcb_drawable_t drawable, c
                                            error.get());
         }
         if (reply->depth != 24 && reply->depth != 32) {
-            return Error{QString::fromLatin1(kX11ErrorDomain), 0,
-                         QStringLiteral("Pictures of depth %1 can't be captured.").arg(reply->depth)};
+            return Error(QStringLiteral("Pictures of depth %1 can't be captured.").arg(reply->depth));
         }
         return std::nullopt;
     }
@@ -125,8 +123,7 @@ MaybeError readImage(const X11Connection& connection, xcb_drawable_t drawable, c
         return connection.requestError(QStringLiteral("Reading the screen (GetImage)"), error.get());
     }
     if (reply->depth != 24 && reply->depth != 32) {
-        return Error{QString::fromLatin1(kX11ErrorDomain), 0,
-                     QStringLiteral("Pictures of depth %1 can't be captured.").arg(reply->depth)};
+        return Error(QStringLiteral("Pictures of depth %1 can't be captured.").arg(reply->depth));
     }
     const auto length = static_cast<std::size_t>(std::max(xcb_get_image_data_length(reply.get()), 0));
     std::memcpy(buffer.data(), xcb_get_image_data(reply.get()), std::min(length, bytes));

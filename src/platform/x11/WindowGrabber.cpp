@@ -12,9 +12,7 @@ Expected<std::unique_ptr<WindowGrabber>> WindowGrabber::create(std::shared_ptr<X
                                                                xcb_window_t window, std::int32_t outputWidth,
                                                                std::int32_t outputHeight) {
     if (!connection->extensions().composite) {
-        return Error{
-            QString::fromLatin1(kX11ErrorDomain), x11_error::kMissingExtension,
-            QStringLiteral("The X server has no Composite extension, so single windows can't be captured.")};
+        return Error(QStringLiteral("The X server has no Composite extension, so single windows can't be captured."));
     }
     xcb_connection_t* c = connection.get()->get();
     // Structure events tell us about resizes, maps and the window's end.
@@ -33,9 +31,8 @@ Expected<std::unique_ptr<WindowGrabber>> WindowGrabber::create(std::shared_ptr<X
     if (MaybeError failure = grabber->nameWindowPixmap()) {
         // The server has no picture of a window that is not mapped (minimised, or on another
         // desktop under some window managers) and answers BadMatch.
-        if (failure->code == XCB_MATCH) {
-            return Error{QString::fromLatin1(kX11ErrorDomain), x11_error::kWindowNotShown,
-                         QStringLiteral("The window to record is not on screen. Show it, then start again.")};
+        if (grabber->pixmapErrorCode_ == XCB_MATCH) {
+            return Error(QStringLiteral("The window to record is not on screen. Show it, then start again."));
         }
         return *failure;
     }
@@ -61,6 +58,7 @@ MaybeError WindowGrabber::nameWindowPixmap() {
     XcbError error(xcb_request_check(c, xcb_composite_name_window_pixmap_checked(c, window_, pixmap)));
     XcbError geometryError;
     auto geometry = takeReply(xcb_get_geometry_reply, c, geometryCookie, &geometryError);
+    pixmapErrorCode_ = error ? error->error_code : 0;
     if (error) {
         // An unmapped window has no pixmap (BadMatch); the one named before stays in use until
         // the window is mapped again.
@@ -116,10 +114,9 @@ bool WindowGrabber::hasChanged() {
     return watch_.hasChanged({0, 0, width_, height_}) || changed;
 }
 
-Expected<ImageBufferPtr> WindowGrabber::grab() {
+Expected<ImageBufferPtr, CaptureError> WindowGrabber::grab() {
     if (handleEvents()) {
-        return Error{QString::fromLatin1(kX11ErrorDomain), x11_error::kWindowClosed,
-                     QStringLiteral("The captured window was closed.")};
+        return CaptureError::ended(QStringLiteral("The captured window was closed."));
     }
     if (pixmapStale_) {
         nameWindowPixmap(); // on failure the last pixmap stays in use
@@ -143,7 +140,7 @@ Expected<ImageBufferPtr> WindowGrabber::grab() {
     cursor_.collect();
     auto origin = takeReply(xcb_translate_coordinates_reply, c, originCookie);
     if (failure) {
-        return *failure;
+        return CaptureError::failed(failure->description);
     }
     const PixelView grabbed{target.data(), width_, height_, static_cast<std::size_t>(width_) * 4};
     if (origin) {

@@ -24,13 +24,15 @@ public:
                                                            xcb_window_t window, std::int32_t outputWidth,
                                                            std::int32_t outputHeight);
 
-    Expected<ImageBufferPtr> grab() override;
+    Expected<ImageBufferPtr, CaptureError> grab() override;
     bool hasChanged() override;
 
 private:
     WindowGrabber(std::shared_ptr<X11Connection> connection, xcb_window_t window, std::int32_t outputWidth,
                   std::int32_t outputHeight);
     MaybeError nameWindowPixmap();
+    // The X error code of the last naming of the pixmap; 0 when it succeeded.
+    std::uint8_t pixmapErrorCode_ = 0;
     // Reads the events of the window; true when it was destroyed.
     bool handleEvents();
 

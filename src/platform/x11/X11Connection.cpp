@@ -76,8 +76,7 @@ QString connectionErrorText(int code) {
 Expected<std::shared_ptr<X11Connection>> X11Connection::open() {
     const char* displayName = std::getenv("DISPLAY");
     if (displayName == nullptr || *displayName == '\0') {
-        return Error{QString::fromLatin1(kX11ErrorDomain), x11_error::kCannotOpenDisplay,
-                     QStringLiteral("Cannot connect to the X display: DISPLAY is not set.")};
+        return Error(QStringLiteral("Cannot connect to the X display: DISPLAY is not set."));
     }
     int screenNumber = 0;
     XcbConnectionPtr connection;
@@ -89,9 +88,8 @@ Expected<std::shared_ptr<X11Connection>> X11Connection::open() {
         connection.reset(xcb_connect(displayName, &screenNumber));
     }
     if (const int code = xcb_connection_has_error(connection.get()); code != 0) {
-        return Error{QString::fromLatin1(kX11ErrorDomain), x11_error::kCannotOpenDisplay,
-                     QStringLiteral("Cannot connect to the X display %1: %2.")
-                         .arg(QString::fromLocal8Bit(displayName), connectionErrorText(code))};
+        return Error(QStringLiteral("Cannot connect to the X display %1: %2.")
+                         .arg(QString::fromLocal8Bit(displayName), connectionErrorText(code)));
     }
     const xcb_setup_t* setup = xcb_get_setup(connection.get());
     xcb_screen_iterator_t screens = xcb_setup_roots_iterator(setup);
@@ -99,10 +97,9 @@ Expected<std::shared_ptr<X11Connection>> X11Connection::open() {
         xcb_screen_next(&screens);
     }
     if (screens.rem <= 0 || screens.data == nullptr) {
-        return Error{QString::fromLatin1(kX11ErrorDomain), x11_error::kCannotOpenDisplay,
-                     QStringLiteral("Cannot connect to the X display %1: it has no screen %2.")
+        return Error(QStringLiteral("Cannot connect to the X display %1: it has no screen %2.")
                          .arg(QString::fromLocal8Bit(displayName))
-                         .arg(screenNumber)};
+                         .arg(screenNumber));
     }
     std::shared_ptr<X11Connection> result(new X11Connection(std::move(connection), screens.data));
     result->internAtoms();
@@ -245,15 +242,13 @@ Error X11Connection::requestError(const QString& what, const xcb_generic_error_t
     if (error == nullptr) {
         return hasFailed()
                    ? connectionLostError()
-                   : Error{QString::fromLatin1(kX11ErrorDomain), 0, QStringLiteral("%1 failed.").arg(what)};
+                   : Error(QStringLiteral("%1 failed.").arg(what));
     }
-    return Error{QString::fromLatin1(kX11ErrorDomain), error->error_code,
-                 QStringLiteral("%1 failed: %2.").arg(what, errorName(*error))};
+    return Error(QStringLiteral("%1 failed: %2.").arg(what, errorName(*error)));
 }
 
 Error X11Connection::connectionLostError() {
-    return Error{QString::fromLatin1(kX11ErrorDomain), x11_error::kConnectionLost,
-                 QStringLiteral("The connection to the X server was lost.")};
+    return Error(QStringLiteral("The connection to the X server was lost."));
 }
 
 } // namespace backreel::x11

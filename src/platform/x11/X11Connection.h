@@ -104,16 +104,4 @@ private:
     std::uint8_t xfixesFirstEvent_ = 0;
 };
 
-inline constexpr const char* kX11ErrorDomain = "X11";
-
-// Error codes of the domain "X11": a failed request carries the X error code (1...255); the
-// conditions below are negative so they never collide with one.
-namespace x11_error {
-inline constexpr int kCannotOpenDisplay = -1;
-inline constexpr int kConnectionLost = -2;
-inline constexpr int kWindowClosed = -3;
-inline constexpr int kMissingExtension = -4;
-inline constexpr int kWindowNotShown = -5;
-} // namespace x11_error
-
 } // namespace backreel::x11

@@ -41,13 +41,13 @@ std::optional<CaptureError> X11VideoSource::startGrabbing(FrameSink& sink) {
     // (a new damage record reports the whole screen).
     grabber_->hasChanged();
     const MediaTime presentationTime = x11::monotonicNow();
-    Expected<ImageBufferPtr> first = grabber_->grab();
+    Expected<ImageBufferPtr, CaptureError> first = grabber_->grab();
     if (!first) {
-        const Error error =
-            connection_->hasFailed() ? x11::X11Connection::connectionLostError() : first.error();
+        const QString reason = connection_->hasFailed() ? x11::X11Connection::connectionLostError().description
+                                                        : first.error().message;
         grabber_.reset();
         connection_.reset();
-        return CaptureError::failed(error.description);
+        return CaptureError::failed(reason);
     }
     sink_ = &sink;
     if (first.value()) {
@@ -65,10 +65,11 @@ void X11VideoSource::runGrabLoop() {
     std::int64_t index = 1;
     bool failureLogged = false;
     // The content is gone for good: the source ends, and this thread with it.
-    auto end = [this](const Error& error) {
-        Logger::recording().error(QStringLiteral("[Capture] Stream stopped: %1").arg(error.description));
-        reportEnd(CaptureError::ended(error.description));
+    auto end = [this](const QString& reason) {
+        Logger::recording().error(QStringLiteral("[Capture] Stream stopped: %1").arg(reason));
+        reportEnd(CaptureError::ended(reason));
     };
+    const QString connectionLost = x11::X11Connection::connectionLostError().description;
     for (;;) {
         {
             std::unique_lock lock(mutex_);
@@ -80,23 +81,23 @@ void X11VideoSource::runGrabLoop() {
         const MediaTime presentationTime = x11::monotonicNow();
         if (!grabber_->hasChanged()) {
             if (connection_->hasFailed()) {
-                end(x11::X11Connection::connectionLostError());
+                end(connectionLost);
                 return;
             }
             handOn(nullptr, presentationTime);
         } else {
-            Expected<ImageBufferPtr> frame = grabber_->grab();
+            Expected<ImageBufferPtr, CaptureError> frame = grabber_->grab();
             if (connection_->hasFailed()) {
-                end(x11::X11Connection::connectionLostError());
+                end(connectionLost);
                 return;
             }
             if (!frame) {
-                if (frame.error().code == x11::x11_error::kWindowClosed) {
-                    end(frame.error());
+                if (frame.error().kind == CaptureError::Kind::ended) {
+                    end(frame.error().message);
                     return;
                 }
                 if (!failureLogged) {
-                    Logger::recording().error(QStringLiteral("[Capture] %1").arg(frame.error().description));
+                    Logger::recording().error(QStringLiteral("[Capture] %1").arg(frame.error().message));
                     failureLogged = true;
                 }
             } else if (frame.value()) {

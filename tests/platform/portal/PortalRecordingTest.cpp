@@ -181,7 +181,7 @@ TEST_F(PortalRecordingTest, aRegionIsDraggedOverAStillPictureOfTheChosenMonitorA
     const CaptureTarget selected = manager_->captureTarget();
     portal_.pauseSource(kMonitorNode, true);
     EXPECT_EQ(QCoro::waitFor(selectRegionTarget(*manager_)),
-              MaybeError(Error::backreel(0, QStringLiteral("The screen's stream sent no picture."))));
+              MaybeError(Error(QStringLiteral("The screen's stream sent no picture."))));
     EXPECT_TRUE(visiblePanels(kSelectorPanel).empty());
     EXPECT_EQ(manager_->captureTarget(), selected);
 }

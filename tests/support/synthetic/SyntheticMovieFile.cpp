@@ -21,7 +21,7 @@ public:
     }
     MaybeError writeAudio(const AudioChunk& chunk) override {
         if (!movie_->tracks.audio) {
-            return Error::backreel(0, QStringLiteral("The movie has no audio track."));
+            return Error(QStringLiteral("The movie has no audio track."));
         }
         if (options_.failAudioAt == movie_->audio.size()) {
             return options_.writeError;

@@ -16,7 +16,7 @@ struct SyntheticMovieOptions {
     // The write of the video packet / audio chunk with this index fails with writeError.
     std::optional<std::size_t> failVideoAt;
     std::optional<std::size_t> failAudioAt;
-    Error writeError = Error::backreel(5, QStringLiteral("No space left on device"));
+    Error writeError = Error(QStringLiteral("No space left on device"));
     std::optional<Error> finishError;
 };
 

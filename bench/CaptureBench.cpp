@@ -7,7 +7,9 @@
 //   - a clock: the same, with a small area (160×40) painted again once a second;
 //   - moving content: a full-screen window whose pattern moves every 1/60 s, captured by Backreel
 //     without encoding (frames counted), with encoding, and by `ffmpeg -f x11grab` with the same
-//     settings for comparison.
+//     settings for comparison;
+//   - the same moving content under a competing load (a process of its own keeping both cores busy
+//     60 % of the time, as a game would), Backreel with encoding beside ffmpeg.
 // The runs follow each other, each for the same time, so none takes CPU from another. Besides each
 // one's own CPU time the X server's is shown (above what it spends showing the content alone):
 // with MIT-SHM it is the server that copies the pixels.
@@ -27,6 +29,7 @@
 #include "platform/portal/PortalVideoSource.h"
 #include "platform/x11/X11CaptureService.h"
 #include "platform/x11/X11VideoSource.h"
+#include "CpuLoad.h"
 #include "RecorderEncoder.h"
 
 #include <algorithm>
@@ -61,6 +64,8 @@ namespace {
 
 constexpr int kWidth = 1920;
 constexpr int kHeight = 1080;
+// The competing load's share of each core.
+constexpr int kLoadPercent = 60;
 
 enum class Content { still, clock, moving };
 
@@ -369,10 +374,11 @@ RunResult runFfmpeg(double seconds, const std::string& preset) {
 }
 
 void print(const char* name, const RunResult& result, double seconds) {
-    std::printf("%-36s %6.3f CPU s/s (+%5.3f X server)  %6lld frames (%5.1f fps)  %5lld dropped  %speak RSS "
-                "%6.1f MiB\n",
+    std::printf("%-44s %6.3f CPU s/s (+%5.3f X server)  %6lld frames (%5.1f fps, %5.1f %% of ticks)  %5lld "
+                "dropped  %speak RSS %6.1f MiB\n",
                 name, result.cpuPerSecond, result.serverCpuPerSecond, static_cast<long long>(result.frames),
-                static_cast<double>(result.frames) / seconds, static_cast<long long>(result.dropped),
+                static_cast<double>(result.frames) / seconds,
+                100.0 * static_cast<double>(result.frames) / (seconds * 30), static_cast<long long>(result.dropped),
                 result.encoded >= 0 ? qPrintable(QStringLiteral("%1 encoded ").arg(result.encoded)) : "",
                 static_cast<double>(result.peakKibibytes) / 1024.0);
     std::fflush(stdout);
@@ -401,6 +407,9 @@ double measureIdleServer(double seconds) {
 } // namespace
 
 int main(int argc, char* argv[]) {
+    if (argc > 2 && std::string(argv[1]) == "--burn") {
+        bench::burnCpu(std::stoi(argv[2]));
+    }
     if (argc > 2 && std::string(argv[1]) == "--draw") {
         const std::string kind = argv[2];
         return drawContent(argc, argv,
@@ -480,6 +489,11 @@ int main(int argc, char* argv[]) {
     print("Backreel capture (frames counted)", runOurs(display, seconds, preset, false), seconds);
     print("Backreel capture + libx264", runOurs(display, seconds, preset, true), seconds);
     print("ffmpeg -f x11grab + libx264", runFfmpeg(seconds, preset), seconds);
+    {
+        const bench::CpuLoad load(QCoreApplication::applicationFilePath(), kLoadPercent);
+        print("Backreel capture + libx264, under load", runOurs(display, seconds, preset, true), seconds);
+        print("ffmpeg -f x11grab + libx264, under load", runFfmpeg(seconds, preset), seconds);
+    }
     stopDrawing(drawer);
     return 0;
 }

@@ -103,8 +103,10 @@ void syncDmaBuf(const spa_data& data, std::uint64_t flags) {
 struct PipeWireStream::Listeners {
     spa_hook stream{};
     spa_hook core{};
+    spa_hook registry{};
     pw_stream_events streamEvents{};
     pw_core_events coreEvents{};
+    pw_registry_events registryEvents{};
 };
 
 void PipeWireStream::LoopDeleter::operator()(pw_thread_loop* loop) const {
@@ -119,9 +121,13 @@ void PipeWireStream::CoreDeleter::operator()(pw_core* core) const {
 void PipeWireStream::StreamDeleter::operator()(pw_stream* stream) const {
     pw_stream_destroy(stream);
 }
+void PipeWireStream::RegistryDeleter::operator()(pw_registry* registry) const {
+    pw_proxy_destroy(reinterpret_cast<pw_proxy*>(registry));
+}
 void PipeWireStream::ListenersDeleter::operator()(Listeners* listeners) const {
     spa_hook_remove(&listeners->stream);
     spa_hook_remove(&listeners->core);
+    spa_hook_remove(&listeners->registry);
     delete listeners;
 }
 
@@ -170,6 +176,17 @@ Expected<std::unique_ptr<PipeWireStream>> PipeWireStream::connect(int remoteFd, 
     listeners.coreEvents.version = PW_VERSION_CORE_EVENTS;
     listeners.coreEvents.error = &PipeWireStream::onCoreError;
     pw_core_add_listener(self->core_.get(), &listeners.core, &listeners.coreEvents, self.get());
+
+    // The node leaving the registry is the surest sign that the desktop ended the share: the
+    // stream itself may only go to paused.
+    self->nodeId_ = nodeId;
+    self->registry_.reset(pw_core_get_registry(self->core_.get(), PW_VERSION_REGISTRY, 0));
+    if (!self->registry_) {
+        return fail(pipeWireError(-errno, QStringLiteral("Cannot watch PipeWire's nodes")));
+    }
+    listeners.registryEvents.version = PW_VERSION_REGISTRY_EVENTS;
+    listeners.registryEvents.global_remove = &PipeWireStream::onGlobalRemoved;
+    pw_registry_add_listener(self->registry_.get(), &listeners.registry, &listeners.registryEvents, self.get());
 
     self->stream_.reset(pw_stream_new(self->core_.get(), "Backreel screen capture",
                                       pw_properties_new(PW_KEY_MEDIA_TYPE, "Video", PW_KEY_MEDIA_CATEGORY,
@@ -266,6 +283,8 @@ void PipeWireStream::onStateChanged(void* data, int /*old*/, int state, const ch
                       .arg(error != nullptr ? QString::fromUtf8(error) : QStringLiteral("no reason given"))));
         break;
     case PW_STREAM_STATE_UNCONNECTED:
+    case PW_STREAM_STATE_PAUSED:
+        // Paused before the first streaming is the way in; after it, the way out.
         if (self->streaming_) {
             self->end(Error(QStringLiteral("The desktop ended the screen's stream.")));
         }
@@ -378,6 +397,13 @@ void PipeWireStream::handOn(pw_buffer* buffer) {
     syncDmaBuf(plane, DMA_BUF_SYNC_START);
     onPicture_(picture);
     syncDmaBuf(plane, DMA_BUF_SYNC_END);
+}
+
+void PipeWireStream::onGlobalRemoved(void* data, std::uint32_t id) {
+    auto* self = static_cast<PipeWireStream*>(data);
+    if (id == self->nodeId_) {
+        self->end(Error(QStringLiteral("The desktop ended the screen's stream.")));
+    }
 }
 
 void PipeWireStream::onCoreError(void* data, std::uint32_t id, int /*seq*/, int res, const char* message) {

@@ -11,6 +11,7 @@
 struct pw_buffer;
 struct pw_context;
 struct pw_core;
+struct pw_registry;
 struct pw_stream;
 struct pw_thread_loop;
 struct spa_pod;
@@ -30,8 +31,10 @@ class PipeWireStream {
 public:
     // The size of the pictures from now on, at the start and after every change.
     using FormatHandler = std::function<void(std::int32_t width, std::int32_t height)>;
-    // The stream has ended: the node went away, the stream failed, or the PipeWire daemon died
-    // (then with PipeWire's message). Once.
+    // The stream has ended: the node went away (it left the registry, or the stream left the
+    // streaming state, as it does when the desktop drops the node), the stream failed, or the
+    // PipeWire daemon died (then with PipeWire's message). Once. A node that sends nothing for a
+    // while (a still screen) has not ended.
     using EndHandler = std::function<void(const Error& error)>;
     // A new picture, valid only during the call.
     using PictureHandler = std::function<void(const SourcePicture& picture)>;
@@ -58,6 +61,7 @@ private:
     static void onProcess(void* data);
     static void onCoreError(void* data, std::uint32_t id, int seq, int res, const char* message);
     static void onTimer(void* data, std::uint64_t expirations);
+    static void onGlobalRemoved(void* data, std::uint32_t id);
 
     void end(const Error& error);
     void handOn(pw_buffer* buffer);
@@ -74,6 +78,7 @@ private:
     std::int32_t height_ = 0;
     bool ended_ = false;
     bool streaming_ = false;
+    std::uint32_t nodeId_ = 0;
 
     struct LoopDeleter {
         void operator()(pw_thread_loop* loop) const;
@@ -87,6 +92,9 @@ private:
     struct StreamDeleter {
         void operator()(pw_stream* stream) const;
     };
+    struct RegistryDeleter {
+        void operator()(pw_registry* registry) const;
+    };
     struct Listeners;
     struct ListenersDeleter {
         void operator()(Listeners* listeners) const;
@@ -97,6 +105,7 @@ private:
     std::unique_ptr<pw_context, ContextDeleter> context_;
     std::unique_ptr<pw_core, CoreDeleter> core_;
     std::unique_ptr<pw_stream, StreamDeleter> stream_;
+    std::unique_ptr<pw_registry, RegistryDeleter> registry_;
     std::unique_ptr<Listeners, ListenersDeleter> listeners_;
 };
 

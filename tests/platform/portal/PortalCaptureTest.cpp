@@ -1,6 +1,8 @@
 // The screen-cast portal backend against the real xdg-desktop-portal, PipeWire and the test
 // portal backend's synthetic video nodes (scripts/virtual-desktop --portal).
 
+#include "core/Settings.h"
+#include "platform/portal/PortalRules.h"
 #include "PortalTestSupport.h"
 
 namespace backreel::test {
@@ -81,6 +83,24 @@ TEST_F(PortalTest, aCancelledDialogAndAShareTheDesktopEndsAreToldApart) {
     ASSERT_TRUE(waitWithEvents([&] { return !ends().empty(); }));
     EXPECT_EQ(ends().front().message, QStringLiteral("The desktop stopped the screen sharing."));
     EXPECT_EQ(ends().size(), 1u);
+}
+
+// A shared node that leaves PipeWire while its session stays open (the desktop's screen-cast
+// backend died, a monitor was unplugged) ends the capture; the stream itself only pauses.
+TEST_F(PortalTest, aNodeThatVanishesEndsTheCapture) {
+    portal_.choose(QStringLiteral("monitor"), kVanishingNode);
+    portal_.setRefuseRestore(true); // the dialog chooses, not a token of another test
+    const Expected<ShareableContent, CaptureError> chosen = choose(ContentKind::display);
+    ASSERT_TRUE(chosen) << chosen.error().message.toStdString();
+    auto stream = start(ContentFilter::display(chosen.value().displays.front(), {}, {}), 640, 360);
+    ASSERT_TRUE(stream);
+    ASSERT_TRUE(waitUntil([&] { return collector_->pictures() > 0; }));
+    portal_.removeSource(kVanishingNode);
+    ASSERT_TRUE(waitWithEvents([&] { return !ends().empty(); }));
+    EXPECT_EQ(ends().front(), CaptureError::ended(QStringLiteral("The desktop ended the screen's stream.")));
+    // The next tests choose the usual node, without a token that names the one gone.
+    portal_.choose(QStringLiteral("monitor"), kMonitorNode);
+    Settings::setStringValue(portal::restoreTokenKey(ContentKind::display), QString());
 }
 
 // A source that stops sending keeps the ticks coming; one that changes size is scaled into the

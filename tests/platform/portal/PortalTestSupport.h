@@ -25,6 +25,8 @@ using namespace std::chrono_literals;
 // seven bars (white, yellow, cyan, green, magenta, red, blue).
 inline const QString kMonitorNode = QStringLiteral("backreel-monitor");
 inline const QString kWindowNode = QStringLiteral("backreel-window");
+// A node no other test uses: one test takes it out of PipeWire.
+inline const QString kVanishingNode = QStringLiteral("backreel-monitor-1080");
 inline constexpr std::uint32_t kBars[] = {0xFFFFFF, 0xFFFF00, 0x00FFFF, 0x00FF00,
                                           0xFF00FF, 0xFF0000, 0x0000FF};
 
@@ -57,6 +59,7 @@ public:
     void pauseSource(const QString& node, bool paused) {
         control_.call(QStringLiteral("PauseSource"), node, paused);
     }
+    void removeSource(const QString& node) { control_.call(QStringLiteral("RemoveSource"), node); }
     void resizeSource(const QString& node, int width, int height) {
         control_.call(QStringLiteral("ResizeSource"), node, width, height);
     }

@@ -34,6 +34,7 @@ QCoro::Task<std::optional<CaptureError>> PortalVideoSource::start(FrameSink& sin
     // Before the handlers: nothing runs on PipeWire's thread for us yet.
     sink_ = &sink;
     started_ = true;
+    startedAt_ = pixels::monotonicNow();
     // Plain pointers: stop() detaches every handler, and waits for one that runs, before the
     // source goes.
     cast_->setHandlers([this](const portal::SourcePicture& picture) { takePicture(picture); },
@@ -83,11 +84,20 @@ void PortalVideoSource::takePicture(const portal::SourcePicture& picture) {
         portal::handOnTime(picture.presentationTime, lastHandedOn_, settings_.frameInterval);
     lastHandedOn_ = presentationTime;
     pictureSinceTick_ = true;
+    anyPicture_ = true;
     handOn(ImageBuffer::wrap(slot, slot->data(), settings_.width, settings_.height, rowBytes), presentationTime);
 }
 
 void PortalVideoSource::tick() {
     const MediaTime now = pixels::monotonicNow();
+    if (!anyPicture_) {
+        if ((now - startedAt_).seconds() > kFirstPictureDeadline) {
+            Logger::recording().error(QStringLiteral("[Capture] The screen's stream sent no picture in %1 s")
+                                          .arg(kFirstPictureDeadline));
+            reportEnd(CaptureError::ended(QStringLiteral("The screen's stream sent no picture.")));
+        }
+        return; // nothing to show again yet
+    }
     // A picture since the last tick, or a tick too close to the last frame: nothing to say.
     if (std::exchange(pictureSinceTick_, false) ||
         portal::handOnTime(now, lastHandedOn_, settings_.frameInterval) != now) {

@@ -21,7 +21,9 @@ struct SourcePicture;
 // size) and handed straight to the sink, at most one per frame interval. A timer on the same thread
 // ticks at the frame interval and, at a tick in which no picture came, hands on a frame without a
 // picture, as the X11 source does for a still screen. The cast ending (the desktop stopped the
-// sharing, the stream failed, PipeWire went away) ends the source.
+// sharing, the stream failed, PipeWire went away) ends the source, and so does a stream that sends
+// no picture at all within kFirstPictureDeadline of the start: a desktop may agree on a format
+// and then send nothing, which is no recording.
 class PortalVideoSource final : public VideoSource {
 public:
     // Frames counted since the start. Any thread.
@@ -31,6 +33,8 @@ public:
         std::int64_t droppedBusy = 0; // no picture buffer was free
         std::int64_t skippedFast = 0; // pictures that came sooner than the frame interval
     };
+
+    static constexpr double kFirstPictureDeadline = 4.0; // seconds
 
     // A null cast (the choice is gone) makes a source whose start fails.
     PortalVideoSource(std::shared_ptr<portal::PortalCast> cast, ContentFilter filter, VideoSourceSettings settings);
@@ -57,6 +61,8 @@ private:
     FrameSink* sink_ = nullptr;
     bool started_ = false;
     bool pictureSinceTick_ = false; // a picture went out since the last tick
+    bool anyPicture_ = false;       // a picture went out since the start
+    MediaTime startedAt_;
     MediaTime lastPictureTime_;     // the desktop's time of the last picture handed on
     MediaTime lastHandedOn_;        // the time of the last frame handed on, picture or tick
     // Converted pictures, reused once nobody holds them.

@@ -103,6 +103,19 @@ TEST_F(PortalTest, aNodeThatVanishesEndsTheCapture) {
     Settings::setStringValue(portal::restoreTokenKey(ContentKind::display), QString());
 }
 
+// A stream that agreed on a format and then sends nothing at all is no recording.
+TEST_F(PortalTest, aStreamThatNeverSendsAPictureEnds) {
+    const Expected<ShareableContent, CaptureError> chosen = choose(ContentKind::display);
+    ASSERT_TRUE(chosen) << chosen.error().message.toStdString();
+    portal_.pauseSource(kMonitorNode, true);
+    auto stream = start(ContentFilter::display(chosen.value().displays.front(), {}, {}), 640, 360);
+    ASSERT_TRUE(stream);
+    ASSERT_TRUE(waitWithEvents([&] { return !ends().empty(); }, 8s));
+    portal_.pauseSource(kMonitorNode, false);
+    EXPECT_EQ(ends().front(), CaptureError::ended(QStringLiteral("The screen's stream sent no picture.")));
+    EXPECT_EQ(collector_->pictures(), 0);
+}
+
 // A source that stops sending keeps the ticks coming; one that changes size is scaled into the
 // size the capture started with.
 TEST_F(PortalTest, aPausedSourceKeepsTheTicksAndAResizedOneFitsTheStartSize) {

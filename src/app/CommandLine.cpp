@@ -28,13 +28,14 @@ CommandLine invalid(QString error) {
     return line;
 }
 
-std::optional<std::chrono::seconds> secondsFrom(const QString& text) {
+// The seconds of --save-clip N, from 0 to kMostSeconds; none when the text is no such number.
+std::optional<long long> secondsFrom(const QString& text) {
     bool isNumber = false;
     const long long value = text.toLongLong(&isNumber);
-    if (!isNumber || value < 1 || value > kMostSeconds || text.startsWith(QLatin1Char('+'))) {
+    if (!isNumber || value < 0 || value > kMostSeconds || text.startsWith(QLatin1Char('+'))) {
         return std::nullopt;
     }
-    return std::chrono::seconds(value);
+    return value;
 }
 } // namespace
 
@@ -75,13 +76,15 @@ CommandLine parseCommandLine(const QStringList& arguments) {
         } else {
             continue;
         }
-        line.seconds = secondsFrom(value);
-        if (!line.seconds) {
-            return invalid(
-                QStringLiteral("--save-clip takes a whole number of seconds from 1 to %1, not '%2'")
-                    .arg(kMostSeconds)
-                    .arg(value));
+        const std::optional<long long> seconds = secondsFrom(value);
+        if (!seconds) {
+            return invalid(QStringLiteral("--save-clip takes a whole number of seconds from 0 (the chosen "
+                                          "duration) to %1, not '%2'")
+                               .arg(kMostSeconds)
+                               .arg(value));
         }
+        // 0 is the chosen duration, as it is for D-Bus's SaveClip(0).
+        line.seconds = *seconds > 0 ? std::optional(std::chrono::seconds(*seconds)) : std::nullopt;
     }
     if (help) {
         return CommandLine{CommandLine::Action::help, std::nullopt, {}};

@@ -66,6 +66,14 @@ void RemoteControlService::SaveClip() {
     answer(remote_.saveClip(std::nullopt));
 }
 
+void RemoteControlService::SaveClip(int seconds) {
+    if (seconds < 0) {
+        answer(QStringLiteral("The number of seconds to save cannot be negative (%1).").arg(seconds));
+        return;
+    }
+    SaveClip(static_cast<uint>(seconds));
+}
+
 void RemoteControlService::SaveClip(uint seconds) {
     answer(remote_.saveClip(seconds == 0 ? std::nullopt : std::optional(std::chrono::seconds(seconds))));
 }

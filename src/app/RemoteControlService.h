@@ -11,7 +11,11 @@ namespace backreel {
 // Backreel on the session bus: the name com.strandloft.Backreel, owned by one instance at a time,
 // and the object /com/strandloft/Backreel with the interface com.strandloft.Backreel:
 //
-//   SaveClip(), SaveClip(u seconds)  saves the last seconds (0 or none: the chosen duration)
+//   SaveClip(i seconds), SaveClip(u seconds), SaveClip()
+//                                    saves the last seconds (0 or none: the chosen duration);
+//                                    the int32 one comes first, so that tools which call by the
+//                                    first signature they see (gdbus) pass a plain number
+//                                    (negative: refused)
 //   StartRecording()                 answers once buffering runs, or with the start's failure
 //   StopAndSave()                    stops and saves, as "Stop & Save" does
 //   ShowWindow()                     shows the main window
@@ -54,8 +58,9 @@ public:
     QString savedFile() const { return remote_.status().savedFile; }
 
 public slots:
-    Q_SCRIPTABLE void SaveClip();
+    Q_SCRIPTABLE void SaveClip(int seconds);
     Q_SCRIPTABLE void SaveClip(uint seconds);
+    Q_SCRIPTABLE void SaveClip();
     Q_SCRIPTABLE void StartRecording();
     Q_SCRIPTABLE void StopAndSave();
     Q_SCRIPTABLE void ShowWindow();

@@ -136,6 +136,11 @@ TEST_F(RemoteControlTest, SaveClipCutsTheAskedSecondsAndBufferingGoesOn) {
     EXPECT_EQ(call(QStringLiteral("SaveClip")), QString());
     BACKREEL_EVENTUALLY_EQ(recorder.saveFlow->clips.size(), 2U);
     EXPECT_GT(recorder.saveFlow->clips.back().video.size(), shortFrames);
+    // A plain number, as gdbus sends it, works too; a negative one is refused.
+    EXPECT_EQ(call(QStringLiteral("SaveClip"), {QVariant::fromValue(1)}), QString());
+    BACKREEL_EVENTUALLY_EQ(recorder.saveFlow->clips.size(), 3U);
+    EXPECT_EQ(call(QStringLiteral("SaveClip"), {QVariant::fromValue(-1)}),
+              QStringLiteral("The number of seconds to save cannot be negative (-1)."));
     EXPECT_EQ(manager->status().kind(), Kind::buffering);
     EXPECT_EQ(property("State"), QStringLiteral("buffering"));
 }

@@ -3,6 +3,7 @@
 #include "app/RemoteControlService.h"
 
 #include <chrono>
+#include <limits>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusReply>
@@ -12,8 +13,11 @@
 namespace backreel {
 
 namespace {
-// A start waits for the capture and the encoder, which may take a few seconds on a slow machine.
+// Commands that answer at once; a slow machine may take a few seconds.
 constexpr int kCallTimeoutMs = 30'000;
+// A start or a stop may wait for the user in the desktop's dialog or the save dialog: no time
+// limit while the instance lives (the bus answers for it when it goes away).
+constexpr int kNoTimeLimit = std::numeric_limits<int>::max();
 constexpr std::chrono::seconds kQuitTimeout(10);
 
 const QString kNotRunning = QStringLiteral("Backreel is not running. Start it first: backreel");
@@ -38,9 +42,9 @@ int RemoteClient::run(const CommandLine& command) {
                    ? call(QStringLiteral("SaveClip"), {static_cast<uint>(command.seconds->count())})
                    : call(QStringLiteral("SaveClip"));
     case CommandLine::Action::start:
-        return call(QStringLiteral("StartRecording"));
+        return start();
     case CommandLine::Action::stopAndSave:
-        return call(QStringLiteral("StopAndSave"));
+        return stopAndSave();
     case CommandLine::Action::status:
         return printStatus();
     case CommandLine::Action::quit:
@@ -59,21 +63,47 @@ bool RemoteClient::showWindow() {
 }
 
 int RemoteClient::call(const QString& method, const QVariantList& arguments) {
+    return failureOf(callFor(method, arguments, kCallTimeoutMs));
+}
+
+QDBusMessage RemoteClient::callFor(const QString& method, const QVariantList& arguments, int timeoutMs) {
     QDBusMessage message =
         QDBusMessage::createMethodCall(RemoteControlService::kServiceName, RemoteControlService::kObjectPath,
                                        RemoteControlService::kInterface, method);
     message.setArguments(arguments);
-    const QDBusMessage reply = bus_.call(message, QDBus::Block, kCallTimeoutMs);
-    if (reply.type() == QDBusMessage::ErrorMessage) {
-        if (reply.errorName() == QLatin1String("org.freedesktop.DBus.Error.ServiceUnknown")) {
-            return fail(kNotRunning);
-        }
-        return fail(reply.errorMessage());
+    return bus_.call(message, QDBus::Block, timeoutMs);
+}
+
+int RemoteClient::failureOf(const QDBusMessage& reply) {
+    if (reply.type() != QDBusMessage::ErrorMessage) {
+        return 0;
     }
+    if (reply.errorName() == QLatin1String("org.freedesktop.DBus.Error.ServiceUnknown") ||
+        reply.errorName() == QLatin1String("org.freedesktop.DBus.Error.NoReply")) {
+        return fail(kNotRunning);
+    }
+    return fail(reply.errorMessage());
+}
+
+int RemoteClient::start() {
+    if (const int status = failureOf(callFor(QStringLiteral("StartRecording"), {}, kNoTimeLimit)); status != 0) {
+        return status;
+    }
+    // What the status line says now: "Recording…", and a note such as a lost sound.
+    return printStatus(StatusLine::titleOnly);
+}
+
+int RemoteClient::stopAndSave() {
+    const QDBusMessage reply = callFor(QStringLiteral("StopAndSave"), {}, kNoTimeLimit);
+    if (const int status = failureOf(reply); status != 0) {
+        return status;
+    }
+    out_ << reply.arguments().value(0).toString() << '\n';
+    out_.flush();
     return 0;
 }
 
-int RemoteClient::printStatus() {
+int RemoteClient::printStatus(StatusLine line) {
     QDBusMessage message = QDBusMessage::createMethodCall(
         RemoteControlService::kServiceName, RemoteControlService::kObjectPath,
         QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("GetAll"));
@@ -83,6 +113,11 @@ int RemoteClient::printStatus() {
         return fail(reply.error().message());
     }
     const QVariantMap properties = reply.value();
+    if (line == StatusLine::titleOnly) {
+        out_ << properties.value(QStringLiteral("Status")).toString() << '\n';
+        out_.flush();
+        return 0;
+    }
     // "state: status line", then the saved file on a line of its own.
     out_ << properties.value(QStringLiteral("State")).toString() << ": "
          << properties.value(QStringLiteral("Status")).toString() << '\n';

@@ -3,6 +3,7 @@
 #include "app/CommandLine.h"
 
 #include <QDBusConnection>
+#include <QDBusMessage>
 #include <QTextStream>
 
 namespace backreel {
@@ -21,8 +22,17 @@ public:
     bool showWindow();
 
 private:
+    enum class StatusLine { full, titleOnly };
+
     int call(const QString& method, const QVariantList& arguments = {});
-    int printStatus();
+    QDBusMessage callFor(const QString& method, const QVariantList& arguments, int timeoutMs);
+    // 0 for an answer; for an error, says it and gives 1.
+    int failureOf(const QDBusMessage& reply);
+    // Waits as long as the start takes (the desktop's dialog) and prints the status line.
+    int start();
+    // Waits as long as the save takes (the save dialog) and prints the saved file.
+    int stopAndSave();
+    int printStatus(StatusLine line = StatusLine::full);
     int quit();
     bool instanceRuns();
     int fail(const QString& message);

@@ -72,7 +72,21 @@ QCoro::Task<std::optional<QString>> RemoteControl::startRecording() {
     }
     co_return manager_.status().is(RecordingStatus::Kind::error)
         ? manager_.status().message()
-        : QStringLiteral("The recording did not start.");
+        : QStringLiteral("The recording did not start: the desktop's dialog was cancelled.");
+}
+
+QCoro::Task<Expected<QString>> RemoteControl::stopAndSaveAndWait() {
+    if (!manager_.status().is(RecordingStatus::Kind::buffering)) {
+        co_return Error(kNotBuffering);
+    }
+    QCoro::Task<> stopping = manager_.stopAndSave();
+    co_await stopping;
+    const RecordingStatus& outcome = manager_.status();
+    if (outcome.is(RecordingStatus::Kind::saved)) {
+        co_return outcome.location().toLocalFile();
+    }
+    co_return Error(outcome.is(RecordingStatus::Kind::error) ? outcome.message()
+                                                             : QStringLiteral("The save was cancelled."));
 }
 
 std::optional<QString> RemoteControl::stopAndSave() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/RecordingStatus.h"
+#include "core/Error.h"
 
 #include <chrono>
 #include <functional>
@@ -39,8 +40,11 @@ public:
     std::optional<QString> saveClip(std::optional<std::chrono::seconds> length);
     // Starts buffering; ends once the start has, with the reason when it failed.
     QCoro::Task<std::optional<QString>> startRecording();
-    // Stops buffering and saves, as "Stop & Save" does.
+    // Stops buffering and saves, as "Stop & Save" does, without waiting for the save.
     std::optional<QString> stopAndSave();
+    // The same, ending once the save has (the save dialog may wait for the user): the saved file,
+    // or why there is none (refused, failed, or cancelled in the dialog).
+    QCoro::Task<Expected<QString>> stopAndSaveAndWait();
     // Start/Stop: starts when not buffering, stops and saves when buffering.
     std::optional<QString> toggleRecording();
     void showWindow();

@@ -17,6 +17,13 @@ QCoro::Task<> startAndAnswer(RemoteControl& remote, QDBusConnection bus, QDBusMe
     bus.send(failure ? call.createErrorReply(RemoteControlService::kFailedError, *failure)
                      : call.createReply());
 }
+// The stop's own task: answers the call once the save is over.
+QCoro::Task<> stopAndAnswer(RemoteControl& remote, QDBusConnection bus, QDBusMessage call) {
+    QCoro::Task<Expected<QString>> stopping = remote.stopAndSaveAndWait();
+    const Expected<QString> saved = co_await stopping;
+    bus.send(saved ? call.createReply(saved.value())
+                   : call.createErrorReply(RemoteControlService::kFailedError, saved.error().description));
+}
 } // namespace
 
 RemoteControlService::RemoteControlService(RemoteControl& remote, QObject* parent)
@@ -83,8 +90,10 @@ void RemoteControlService::StartRecording() {
     startAndAnswer(remote_, connection(), message());
 }
 
-void RemoteControlService::StopAndSave() {
-    answer(remote_.stopAndSave());
+QString RemoteControlService::StopAndSave() {
+    setDelayedReply(true);
+    stopAndAnswer(remote_, connection(), message());
+    return {};
 }
 
 void RemoteControlService::ShowWindow() {

@@ -17,7 +17,9 @@ namespace backreel {
 //                                    first signature they see (gdbus) pass a plain number
 //                                    (negative: refused)
 //   StartRecording()                 answers once buffering runs, or with the start's failure
-//   StopAndSave()                    stops and saves, as "Stop & Save" does
+//   StopAndSave() -> s path          stops and saves, as "Stop & Save" does; answers once the save
+//                                    is over (the dialog may wait for the user) with the file, or
+//                                    with Error.Failed and why there is none
 //   ShowWindow()                     shows the main window
 //   Quit()                           ends Backreel
 //   State, Status, SavedFile         what RemoteControl::Status holds, read-only properties
@@ -62,7 +64,7 @@ public slots:
     Q_SCRIPTABLE void SaveClip(uint seconds);
     Q_SCRIPTABLE void SaveClip();
     Q_SCRIPTABLE void StartRecording();
-    Q_SCRIPTABLE void StopAndSave();
+    Q_SCRIPTABLE QString StopAndSave();
     Q_SCRIPTABLE void ShowWindow();
     Q_SCRIPTABLE void Quit();
 

@@ -37,9 +37,9 @@ struct BackreelAppOptions {
 
 // The application: creates the one recording manager, then the update controller and the
 // application menu; once started, the main window and then the tray item. It keeps them until it
-// ends. With a tray,
-// closing the main window leaves Backreel running there and "Show Window" opens a new one;
-// without a tray, closing the main window quits.
+// ends, and hands each the platform services and log it uses. With a tray, closing the main window
+// leaves Backreel running there and "Show Window" opens a new one; without a tray, closing the
+// main window quits.
 //
 // Thread contract: main thread only.
 class BackreelApp final : public QObject {
@@ -92,6 +92,7 @@ private:
     void tellUnboundShortcuts();
 
     const BackreelAppOptions options_;
+    const Platform platform_;
     std::unique_ptr<RecordingManager> recordingManager_;
     std::unique_ptr<UpdateController> updaterController_;
     std::unique_ptr<TargetPicker> targetPicker_;

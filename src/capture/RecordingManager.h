@@ -125,12 +125,6 @@ public:
     // The recording that runs; none otherwise.
     const RecordingSession* session() const { return session_.get(); }
 
-    const Logger& logger() const { return logger_; }
-    const Logger& recLog() const { return recLog_; }
-    SerialQueue& captureQueue() { return captureQueue_; }
-    SerialQueue& audioQueue() { return audioQueue_; }
-    const Platform& platform() const { return platform_; }
-
 signals:
     void statusChanged();
     void includeBackreelWindowChanged();
@@ -187,7 +181,6 @@ private:
     bool askWhereToSave_ = false;
     bool freshBufferAfterSave_ = false;
 
-    const Logger logger_ = Logger::windowPicker();
     const Logger recLog_ = Logger::recording();
     SerialQueue captureQueue_{"com.loopvane.capture"};
     SerialQueue audioQueue_{"com.loopvane.audio"};

@@ -39,17 +39,18 @@ QPainterPath panelShape(const QRectF& bounds) {
 }
 } // namespace
 
-ContentView::ContentView(RecordingManager& manager, TargetPicker& targetPicker,
+ContentView::ContentView(RecordingManager& manager, Platform platform, TargetPicker& targetPicker,
                          std::unique_ptr<OneShotTimer> statusTimer, QWidget* parent)
     : QWidget(parent)
     , manager_(manager)
+    , platform_(std::move(platform))
     , alwaysOnTop_(Settings::boolValue(Settings::kAlwaysOnTopKey)) {
     setObjectName(QStringLiteral("main"));
     setWindowTitle(QStringLiteral("Backreel"));
 
     statusView_ = new RecordingStatusView(manager_, std::move(statusTimer), this);
     statusView_->setContentsMargins(0, 0, 0, kStatusBottomPadding);
-    captureSection_ = new CaptureTargetSection(manager_, targetPicker, this);
+    captureSection_ = new CaptureTargetSection(manager_, platform_, targetPicker, this);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(kPadding, kPadding, kPadding, kPadding);
@@ -220,8 +221,8 @@ void ContentView::updateOptions() {
     const QSignalBlocker recordBlocker(recordThisWindow_);
     const QSignalBlocker muteBlocker(muteNotifications_);
     recordThisWindow_->setChecked(manager_.includeBackreelWindow());
-    recordThisWindow_->setVisible(showsRecordThisWindow(
-        manager_.captureTarget(), manager_.platform().capture->choosesContentInDialog()));
+    recordThisWindow_->setVisible(
+        showsRecordThisWindow(manager_.captureTarget(), platform_.capture->choosesContentInDialog()));
     muteNotifications_->setChecked(manager_.muteNotifications());
 }
 
@@ -243,7 +244,7 @@ void ContentView::updateBufferEstimate() {
     // as the codec is chosen only when the recording starts.
     ShareableContent content;
     content.displays = manager_.availableDisplays();
-    const std::shared_ptr<WindowServer>& windowServer = manager_.platform().windowServer;
+    const std::shared_ptr<WindowServer>& windowServer = platform_.windowServer;
     const std::optional<ResolvedCapture> capture = resolveCapture(
         manager_.captureTarget(), false, content, windowServer ? windowServer->mainDisplayID() : 0);
     const VideoEncoderSettings settings = recordingEncoderSettings(

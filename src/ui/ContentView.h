@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/Platform.h"
 #include "ui/CaptureModeSelection.h"
 #include "ui/OneShotTimer.h"
 
@@ -42,7 +43,7 @@ public:
     static constexpr qreal kCornerRadius = 24;
 
     // `statusTimer` paces the status line's return to "Ready" (a monotonic timer when null).
-    ContentView(RecordingManager& manager, TargetPicker& targetPicker,
+    ContentView(RecordingManager& manager, Platform platform, TargetPicker& targetPicker,
                 std::unique_ptr<OneShotTimer> statusTimer = nullptr, QWidget* parent = nullptr);
     ~ContentView() override;
 
@@ -95,6 +96,7 @@ private:
     void applyWindowLevel();
 
     RecordingManager& manager_;
+    const Platform platform_;
     QPointer<QWindow> appWindow_;
     bool alwaysOnTop_ = false;
 

@@ -164,7 +164,7 @@ TEST_F(RemoteControlTest, AFailedStartAnswersWithItsReasonAndTheNameIsOwnedOnce)
 TEST(RemoteControl, QuitWaitsForTheSaveUnderWay) {
     test::SyntheticRecorder recorder;
     auto saveFlow = std::make_shared<HeldSaveFlow>();
-    RecordingManager manager(makeSyntheticPlatform(recorder.state), saveFlow);
+    RecordingManager manager(recorder.platform, saveFlow);
     int quits = 0;
     RemoteControl remote(manager, {}, [&] { ++quits; });
     EXPECT_EQ(QCoro::waitFor(remote.startRecording()), std::nullopt);

@@ -47,7 +47,8 @@ protected:
         openView();
     }
     void openView() {
-        view = std::make_unique<ContentView>(*manager, picker, std::make_unique<test::ManualTimer>());
+        view = std::make_unique<ContentView>(*manager, recorder.platform, picker,
+                                             std::make_unique<test::ManualTimer>());
         view->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(view.get()));
         BACKREEL_EVENTUALLY_TRUE(!manager->availableDisplays().empty() && view->appWindow() != nullptr);
@@ -218,7 +219,8 @@ TEST_F(ContentViewTest, OptionsAndANewWindow) {
     EXPECT_TRUE(Settings::boolValue(Settings::kAlwaysOnTopKey));
     EXPECT_TRUE(view->appWindow()->flags().testFlag(Qt::WindowStaysOnTopHint) && view->isVisible());
 
-    view = std::make_unique<ContentView>(*manager, picker, std::make_unique<test::ManualTimer>());
+    view = std::make_unique<ContentView>(*manager, recorder.platform, picker,
+                                         std::make_unique<test::ManualTimer>());
     view->show();
     EXPECT_EQ(section().captureModePicker()->currentText(), QStringLiteral("Full Screen"));
     EXPECT_NE(manager->captureTarget().asRegion(), nullptr);

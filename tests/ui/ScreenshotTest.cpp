@@ -46,10 +46,10 @@ TEST(Screenshot, MainWindowAndStatusLine) {
     Settings::setBoolValue(Settings::kAlwaysOnTopKey, false);
     Settings::setBoolValue(Settings::kMuteNotificationsKey, false);
     setViewTransitionsEnabled(false);
-    const std::unique_ptr<RecordingManager> manager =
-        test::SyntheticRecorder({test::display(1), test::display(2)}).makeManager();
+    const test::SyntheticRecorder recorder({test::display(1), test::display(2)});
+    const std::unique_ptr<RecordingManager> manager = recorder.makeManager();
     NoPicker picker;
-    ContentView view(*manager, picker, std::make_unique<test::ManualTimer>());
+    ContentView view(*manager, recorder.platform, picker, std::make_unique<test::ManualTimer>());
     RecordingStatusView line(*manager, std::make_unique<test::ManualTimer>());
     line.setFixedWidth(RecordingStatusView::kDefaultWidth);
     line.setAutoFillBackground(true);

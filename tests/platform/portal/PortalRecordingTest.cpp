@@ -120,12 +120,12 @@ TEST_F(PortalRecordingTest, aRegionIsDraggedOverAStillPictureOfTheChosenMonitorA
     const CaptureTarget before = manager_->captureTarget();
     const unsigned dialogsBefore = portal_.dialogsShown();
     portal_.setNextAnswer(QStringLiteral("cancel"));
-    EXPECT_FALSE(QCoro::waitFor(selectRegionTarget(*manager_)));
+    EXPECT_FALSE(QCoro::waitFor(selectRegionTarget(*manager_, platform_)));
     EXPECT_EQ(manager_->captureTarget(), before);
     EXPECT_EQ(manager_->status(), RecordingStatus::idle());
     EXPECT_EQ(portal_.dialogsShown(), dialogsBefore + 1);
 
-    QCoro::Task<MaybeError> selecting = selectRegionTarget(*manager_);
+    QCoro::Task<MaybeError> selecting = selectRegionTarget(*manager_, platform_);
     ASSERT_TRUE(QTest::qWaitFor([&] { return visiblePanels(kSelectorPanel).size() == 1; }, 10000));
     QWidget* view = selectorView(visiblePanels(kSelectorPanel).front());
     ASSERT_TRUE(view != nullptr && QTest::qWaitForWindowExposed(view->window()));
@@ -180,7 +180,7 @@ TEST_F(PortalRecordingTest, aRegionIsDraggedOverAStillPictureOfTheChosenMonitorA
     // A monitor that sends no picture: no selector, the region stays.
     const CaptureTarget selected = manager_->captureTarget();
     portal_.pauseSource(kMonitorNode, true);
-    EXPECT_EQ(QCoro::waitFor(selectRegionTarget(*manager_)),
+    EXPECT_EQ(QCoro::waitFor(selectRegionTarget(*manager_, platform_)),
               MaybeError(Error::backreel(0, QStringLiteral("The screen's stream sent no picture."))));
     EXPECT_TRUE(visiblePanels(kSelectorPanel).empty());
     EXPECT_EQ(manager_->captureTarget(), selected);

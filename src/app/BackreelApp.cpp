@@ -7,6 +7,7 @@
 #include "app/RemoteControl.h"
 #include "app/TrayIcon.h"
 #include "app/UpdateController.h"
+#include "capture/RecorderSettings.h"
 #include "capture/RecordingManager.h"
 #include "export/SaveFlow.h"
 #include "overlay/OverlayTargetPicker.h"
@@ -29,9 +30,10 @@ BackreelApp::BackreelApp(Platform platform, std::shared_ptr<SaveFlow> saveFlow, 
                          QObject* parent)
     : QObject(parent)
     , options_(std::move(options))
-    , platform_(std::move(platform)) {
+    , platform_(std::move(platform))
+    , recorderSettings_(std::make_shared<RecorderSettings>()) {
     // The one manager comes first; everything after it, the update controller included, may use it.
-    recordingManager_ = std::make_unique<RecordingManager>(platform_, std::move(saveFlow));
+    recordingManager_ = std::make_unique<RecordingManager>(platform_, std::move(saveFlow), recorderSettings_);
     updaterController_ = std::make_unique<UpdateController>(
         options_.version, options_.feedUrl.isEmpty() ? UpdateController::defaultFeedUrl() : options_.feedUrl);
     targetPicker_ =
@@ -127,7 +129,7 @@ void BackreelApp::showKeyboardShortcuts() {
 }
 
 ContentView* BackreelApp::createWindow() {
-    auto* window = new ContentView(*recordingManager_, platform_, *targetPicker_);
+    auto* window = new ContentView(*recordingManager_, *recorderSettings_, platform_, *targetPicker_);
     window->setAttribute(Qt::WA_DeleteOnClose);
     window->setWindowIcon(
         QIcon::fromTheme(kBundleIdentifier, QIcon(new RecordIconEngine(RecordIconEngine::Style::filled))));
@@ -182,7 +184,7 @@ SettingsDialog* BackreelApp::settingsDialog() const {
 
 void BackreelApp::showSettings() {
     if (!settings_) {
-        settings_ = new SettingsDialog(*recordingManager_);
+        settings_ = new SettingsDialog(*recorderSettings_);
         settings_->setAttribute(Qt::WA_DeleteOnClose);
     }
     settings_->show();

@@ -1,17 +1,14 @@
 #include "capture/RecordingManager.h"
 
 #include "capture/CaptureSetup.h"
+#include "capture/PropertyChange.h"
 #include "export/ClipSelection.h"
 #include "export/SaveFlow.h"
-#include "export/SaveLocation.h"
 #include "core/dispatch/Completion.h"
 #include "platform/NotificationMuter.h"
-#include "core/Settings.h"
 #include "platform/WindowServer.h"
 
 #include <algorithm>
-#include <QDir>
-#include <QStandardPaths>
 
 namespace backreel {
 
@@ -42,18 +39,12 @@ double clipDuration(const Clip& clip) {
 }
 } // namespace
 
-RecordingManager::RecordingManager(Platform platform, std::shared_ptr<SaveFlow> saveFlow, QObject* parent)
+RecordingManager::RecordingManager(Platform platform, std::shared_ptr<SaveFlow> saveFlow,
+                                   std::shared_ptr<const RecorderSettings> settings, QObject* parent)
     : QObject(parent)
     , platform_(std::move(platform))
     , saveFlow_(std::move(saveFlow))
-    , muteNotifications_(Settings::boolValue(Settings::kMuteNotificationsKey))
-    , clipFolder_(Settings::stringValue(Settings::kClipFolderKey).value_or(QString()))
-    , askWhereToSave_(Settings::boolValue(Settings::kAskWhereToSaveKey))
-    , freshBufferAfterSave_(Settings::boolValue(Settings::kFreshBufferAfterSaveKey)) {
-    if (const std::optional<std::int64_t> bytes = Settings::integerValue(Settings::kMemoryLimitKey);
-        bytes && *bytes > 0) {
-        memoryLimit_ = MemoryLimit(*bytes);
-    }
+    , settings_(std::move(settings)) {
     memoryCheck_.setInterval(1000);
     connect(&memoryCheck_, &QTimer::timeout, this, &RecordingManager::updateMemoryNote);
 }
@@ -66,36 +57,15 @@ RecordingManager::~RecordingManager() {
 // MARK: published properties
 
 void RecordingManager::setStatus(const RecordingStatus& status) {
-    if (status_ == status) {
-        return;
-    }
-    status_ = status;
-    emit statusChanged();
+    changeProperty(*this, status_, status, &RecordingManager::statusChanged);
 }
 
 void RecordingManager::setIncludeBackreelWindow(bool include) {
-    if (includeBackreelWindow_ == include) {
-        return;
-    }
-    includeBackreelWindow_ = include;
-    emit includeBackreelWindowChanged();
+    changeProperty(*this, includeBackreelWindow_, include, &RecordingManager::includeBackreelWindowChanged);
 }
 
 void RecordingManager::setBufferDuration(RecordingDuration duration) {
-    if (bufferDuration_ == duration) {
-        return;
-    }
-    bufferDuration_ = duration;
-    emit bufferDurationChanged();
-}
-
-void RecordingManager::setMemoryLimit(MemoryLimit limit) {
-    Settings::setIntegerValue(Settings::kMemoryLimitKey, limit.bytes());
-    if (memoryLimit_ == limit) {
-        return;
-    }
-    memoryLimit_ = limit;
-    emit memoryLimitChanged();
+    changeProperty(*this, bufferDuration_, duration, &RecordingManager::bufferDurationChanged);
 }
 
 void RecordingManager::setCaptureTarget(const CaptureTarget& target) {
@@ -106,56 +76,8 @@ void RecordingManager::setCaptureTarget(const CaptureTarget& target) {
     }
 }
 
-void RecordingManager::setMuteNotifications(bool mute) {
-    Settings::setBoolValue(Settings::kMuteNotificationsKey, mute);
-    if (muteNotifications_ == mute) {
-        return;
-    }
-    muteNotifications_ = mute;
-    emit muteNotificationsChanged();
-}
-
-void RecordingManager::setClipFolder(const QString& folder) {
-    Settings::setStringValue(Settings::kClipFolderKey, folder);
-    if (clipFolder_ == folder) {
-        return;
-    }
-    clipFolder_ = folder;
-    emit clipFolderChanged();
-}
-
-QString RecordingManager::effectiveClipFolder() const {
-    if (!clipFolder_.isEmpty()) {
-        return clipFolder_;
-    }
-    return defaultClipFolder(QStandardPaths::writableLocation(QStandardPaths::MoviesLocation),
-                             QDir::homePath());
-}
-
-void RecordingManager::setAskWhereToSave(bool ask) {
-    Settings::setBoolValue(Settings::kAskWhereToSaveKey, ask);
-    if (askWhereToSave_ == ask) {
-        return;
-    }
-    askWhereToSave_ = ask;
-    emit askWhereToSaveChanged();
-}
-
-void RecordingManager::setFreshBufferAfterSave(bool fresh) {
-    Settings::setBoolValue(Settings::kFreshBufferAfterSaveKey, fresh);
-    if (freshBufferAfterSave_ == fresh) {
-        return;
-    }
-    freshBufferAfterSave_ = fresh;
-    emit freshBufferAfterSaveChanged();
-}
-
 void RecordingManager::setAvailableDisplays(const std::vector<Display>& displays) {
-    if (availableDisplays_ == displays) {
-        return;
-    }
-    availableDisplays_ = displays;
-    emit availableDisplaysChanged();
+    changeProperty(*this, availableDisplays_, displays, &RecordingManager::availableDisplaysChanged);
 }
 
 void RecordingManager::setSelectedWindowInfo(const std::optional<WindowPickInfo>& info) {
@@ -221,6 +143,7 @@ QCoro::Task<> RecordingManager::startRecording() {
         co_return;
     }
     recLog_.info(QStringLiteral("[Start] captureSize=%1×%2").arg(capture->width).arg(capture->height));
+    memoryLimit_ = settings_->memoryLimit();
 
     audioReport_ = {};
     const RecordingSetup setup{*capture, bufferDuration_.bufferCapacity(), memoryLimit_};
@@ -239,7 +162,7 @@ QCoro::Task<> RecordingManager::startRecording() {
     memoryNote_.clear();
 
     recLog_.info(QStringLiteral("[Start] Capture started OK"));
-    if (muteNotifications_) {
+    if (settings_->muteNotifications()) {
         platform_.notifications->postMute();
         notificationsMuted_ = true;
     }
@@ -280,7 +203,7 @@ void RecordingManager::failStart(const Error& error) {
 }
 
 void RecordingManager::postUnmuteIfNeeded() {
-    if (muteNotifications_ || notificationsMuted_) {
+    if (settings_->muteNotifications() || notificationsMuted_) {
         platform_.notifications->postUnmute();
     }
     notificationsMuted_ = false;
@@ -316,7 +239,7 @@ QCoro::Task<> RecordingManager::saveClip(std::optional<std::chrono::seconds> len
         co_return;
     }
     const double seconds = clipLengthSeconds(length, bufferDuration_);
-    const bool fresh = freshBufferAfterSave_;
+    const bool fresh = settings_->freshBufferAfterSave();
     // Cut now, at the user's word: the clip is what had just happened, however long the queue.
     BufferedMedia media = session_->cut(fresh ? StoresAfterCut::empty : StoresAfterCut::keep);
     recLog_.info(
@@ -342,8 +265,9 @@ QCoro::Task<> RecordingManager::saveClip(std::optional<std::chrono::seconds> len
     co_await myTurn;
     clipWriting_ = true;
 
-    const SaveRequest request{askWhereToSave_ ? std::nullopt : std::optional<QString>(effectiveClipFolder()),
-                              false};
+    const SaveRequest request{
+        settings_->askWhereToSave() ? std::nullopt : std::optional<QString>(settings_->effectiveClipFolder()),
+        false};
     // The save flow gets a copy, which shares the media's bytes: the clip outlives a failure.
     QCoro::Task<RecordingStatus> saving = saveFlow_->save(clip, request);
     const RecordingStatus outcome = co_await saving;

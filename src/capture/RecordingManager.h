@@ -2,6 +2,7 @@
 
 #include "capture/CaptureTarget.h"
 #include "capture/MemoryLimit.h"
+#include "capture/RecorderSettings.h"
 #include "capture/RecordingDuration.h"
 #include "capture/RecordingSession.h"
 #include "capture/UnsavedClip.h"
@@ -28,10 +29,10 @@ namespace backreel {
 
 class SaveFlow;
 
-// The recorder as the user sees it: the user's options, the status, and the way from start to
-// save. The running recording itself (stream, encoder, delegate, stores) is a RecordingSession,
-// which a successful start makes and a stop or a failure ends; the manager keeps the two delivery
-// queues that every session uses.
+// The recorder as the user sees it: the status, the target, and the way from start to save, by
+// the options the user keeps in RecorderSettings. The running recording itself (stream, encoder,
+// delegate, stores) is a RecordingSession, which a successful start makes and a stop or a failure
+// ends; the manager keeps the two delivery queues that every session uses.
 //
 // Thread contract: every member runs on the main thread, except streamDidStopWithError() and
 // streamAudioDidChange(), which the capture backend may call on any thread and which only
@@ -44,7 +45,8 @@ public:
     static inline const QString kContentUnavailableMessage =
         QStringLiteral("The screen cannot be captured: the capture service gave no reason.");
 
-    RecordingManager(Platform platform, std::shared_ptr<SaveFlow> saveFlow, QObject* parent = nullptr);
+    RecordingManager(Platform platform, std::shared_ptr<SaveFlow> saveFlow,
+                     std::shared_ptr<const RecorderSettings> settings, QObject* parent = nullptr);
     ~RecordingManager() override;
 
     // Starts buffering from the current settings. Does nothing while buffering (or while another
@@ -86,27 +88,11 @@ public:
     void setIncludeBackreelWindow(bool include);
     RecordingDuration bufferDuration() const { return bufferDuration_; }
     void setBufferDuration(RecordingDuration duration);
-    MemoryLimit memoryLimit() const { return memoryLimit_; }
-    // Persisted on every assignment; a running recording keeps the limit it started with.
-    void setMemoryLimit(MemoryLimit limit);
     const CaptureTarget& captureTarget() const { return captureTarget_; }
     // Notifies on every assignment; a target other than a window clears selectedWindowInfo.
     void setCaptureTarget(const CaptureTarget& target);
-    bool muteNotifications() const { return muteNotifications_; }
-    // Persisted on every assignment.
-    void setMuteNotifications(bool mute);
     const std::vector<Display>& availableDisplays() const { return availableDisplays_; }
     void setAvailableDisplays(const std::vector<Display>& displays);
-    // The Save Clip settings, persisted on every assignment. An empty clip folder stands for the
-    // default one (see defaultClipFolder()).
-    QString clipFolder() const { return clipFolder_; }
-    void setClipFolder(const QString& folder);
-    // The folder Save Clip saves in: the chosen one, or the default.
-    QString effectiveClipFolder() const;
-    bool askWhereToSave() const { return askWhereToSave_; }
-    void setAskWhereToSave(bool ask);
-    bool freshBufferAfterSave() const { return freshBufferAfterSave_; }
-    void setFreshBufferAfterSave(bool fresh);
 
     // Clips cut by Save Clip and not yet saved (the one being written included), and how the last
     // one ended (saved, error, or idle before the first and after a cancel); clipSavesChanged().
@@ -129,15 +115,10 @@ signals:
     void statusChanged();
     void includeBackreelWindowChanged();
     void bufferDurationChanged();
-    void memoryLimitChanged();
     void captureTargetChanged();
-    void muteNotificationsChanged();
     void availableDisplaysChanged();
     void selectedWindowInfoChanged();
     void unsavedClipChanged();
-    void clipFolderChanged();
-    void askWhereToSaveChanged();
-    void freshBufferAfterSaveChanged();
     void clipSavesChanged();
     // A save (Save Clip or Stop & Save) wrote `path`, a movie of `seconds`.
     void clipSaved(const QString& path, double seconds);
@@ -168,18 +149,16 @@ private:
 
     const Platform platform_;
     const std::shared_ptr<SaveFlow> saveFlow_;
+    const std::shared_ptr<const RecorderSettings> settings_;
 
     RecordingStatus status_ = RecordingStatus::idle();
     bool includeBackreelWindow_ = false;
     RecordingDuration bufferDuration_ = RecordingDuration::tenSeconds;
-    MemoryLimit memoryLimit_ = MemoryLimit::defaultLimit();
     CaptureTarget captureTarget_ = CaptureTarget::display();
-    bool muteNotifications_ = false;
     std::vector<Display> availableDisplays_;
     std::optional<WindowPickInfo> selectedWindowInfo_;
-    QString clipFolder_;
-    bool askWhereToSave_ = false;
-    bool freshBufferAfterSave_ = false;
+    // The limit of the recording that runs or starts, taken from the settings as it starts.
+    MemoryLimit memoryLimit_ = MemoryLimit::defaultLimit();
 
     const Logger recLog_ = Logger::recording();
     SerialQueue captureQueue_{"com.loopvane.capture"};

@@ -66,11 +66,12 @@ struct SyntheticRecorder {
         saveFlow = std::make_shared<SaveFlowStandIn>(state);
     }
     std::unique_ptr<RecordingManager> makeManager() const {
-        return std::make_unique<RecordingManager>(platform, saveFlow);
+        return std::make_unique<RecordingManager>(platform, saveFlow, settings);
     }
     std::shared_ptr<SyntheticState> state;
     Platform platform;
     std::shared_ptr<SaveFlowStandIn> saveFlow;
+    std::shared_ptr<RecorderSettings> settings = std::make_shared<RecorderSettings>();
 };
 
 // A timer whose clock moves only when the test says so.

@@ -31,7 +31,8 @@ protected:
         saveFlow_ = std::make_shared<KeepingSaveFlow>(std::make_shared<DesktopSaveFlow>(
             std::make_shared<FixedLocation>(location_),
             MovieWriterServices{platform_.movieFiles, platform_.movieProbe}, nullptr));
-        manager_ = std::make_unique<RecordingManager>(platform_, saveFlow_);
+        manager_ =
+            std::make_unique<RecordingManager>(platform_, saveFlow_, std::make_shared<RecorderSettings>());
     }
     void TearDown() override {
         portal_.pauseSource(kMonitorNode, false);

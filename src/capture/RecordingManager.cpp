@@ -44,7 +44,8 @@ RecordingManager::RecordingManager(Platform platform, std::shared_ptr<SaveFlow> 
     : QObject(parent)
     , platform_(std::move(platform))
     , saveFlow_(std::move(saveFlow))
-    , settings_(std::move(settings)) {
+    , settings_(std::move(settings))
+    , clipSaves_(this, [this] { emit clipSavesChanged(); }) {
     memoryCheck_.setInterval(1000);
     connect(&memoryCheck_, &QTimer::timeout, this, &RecordingManager::updateMemoryNote);
 }
@@ -257,13 +258,9 @@ QCoro::Task<> RecordingManager::saveClip(std::optional<std::chrono::seconds> len
     // Its bytes count against the memory limit until it is written.
     std::shared_ptr<void> held = session_->holdClip(clip.video, clip.audio);
 
-    ClipTurn turn;
-    clipQueue_.push_back(&turn);
-    emit clipSavesChanged();
-    nextClipTurn();
-    ClipTurn::Wait myTurn = turn.wait();
+    ClipSaveQueue::Place place(clipSaves_);
+    ClipSaveQueue::Turn myTurn = place.turn();
     co_await myTurn;
-    clipWriting_ = true;
 
     const SaveRequest request{
         settings_->askWhereToSave() ? std::nullopt : std::optional<QString>(settings_->effectiveClipFolder()),
@@ -280,26 +277,7 @@ QCoro::Task<> RecordingManager::saveClip(std::optional<std::chrono::seconds> len
     }
     announce(outcome, clip);
     lastClipOutcome_ = outcome;
-    clipWriting_ = false;
-    clipQueue_.pop_front();
-    emit clipSavesChanged();
-    nextClipTurn();
-}
-
-void RecordingManager::ClipTurn::come(QObject* context) {
-    if (std::exchange(ready_, true)) {
-        return;
-    }
-    if (const std::coroutine_handle<> waiting = std::exchange(waiting_, {})) {
-        // From the event loop, not from inside the save that just ended.
-        QTimer::singleShot(0, context, [waiting] { waiting.resume(); });
-    }
-}
-
-void RecordingManager::nextClipTurn() {
-    if (!clipWriting_ && !clipQueue_.empty()) {
-        clipQueue_.front()->come(this);
-    }
+    // The clip leaves the queue with its place, as the save ends: the next one may be written.
 }
 
 void RecordingManager::announce(const RecordingStatus& outcome, const Clip& clip) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "capture/CaptureTarget.h"
+#include "capture/ClipSaveQueue.h"
 #include "capture/MemoryLimit.h"
 #include "capture/RecorderSettings.h"
 #include "capture/RecordingDuration.h"
@@ -14,9 +15,6 @@
 #include "platform/Platform.h"
 
 #include <chrono>
-#include <coroutine>
-#include <cstdint>
-#include <deque>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -96,7 +94,7 @@ public:
 
     // Clips cut by Save Clip and not yet saved (the one being written included), and how the last
     // one ended (saved, error, or idle before the first and after a cancel); clipSavesChanged().
-    int clipSavesPending() const { return static_cast<int>(clipQueue_.size()); }
+    int clipSavesPending() const { return clipSaves_.pending(); }
     const RecordingStatus& lastClipOutcome() const { return lastClipOutcome_; }
 
     const std::optional<WindowPickInfo>& selectedWindowInfo() const { return selectedWindowInfo_; }
@@ -195,34 +193,7 @@ private:
     // tells of a loss.
     AudioReport audioReport_;
 
-    // What a queued Save Clip waits on until the clips before it are written: co_await on wait()
-    // suspends until come(), which resumes it from the event loop. Lives in the waiting save's
-    // frame; the awaiter only points at it, as the coroutine machinery may copy awaiters.
-    class ClipTurn {
-    public:
-        struct Wait {
-            ClipTurn* turn;
-            bool await_ready() const noexcept { return turn->ready_; }
-            void await_suspend(std::coroutine_handle<> waiting) const noexcept { turn->waiting_ = waiting; }
-            void await_resume() const noexcept {}
-        };
-        ClipTurn() = default;
-        ClipTurn(const ClipTurn&) = delete;
-        ClipTurn& operator=(const ClipTurn&) = delete;
-
-        Wait wait() { return Wait{this}; }
-        void come(QObject* context);
-
-    private:
-        bool ready_ = false;
-        std::coroutine_handle<> waiting_;
-    };
-    // Lets the front of the queue write, once no other clip is being written.
-    void nextClipTurn();
-
-    // The Save Clip queue, in order; the front one is written first.
-    std::deque<ClipTurn*> clipQueue_;
-    bool clipWriting_ = false;
+    ClipSaveQueue clipSaves_;
     RecordingStatus lastClipOutcome_ = RecordingStatus::idle();
 
     bool startInProgress_ = false;

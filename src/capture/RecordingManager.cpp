@@ -218,20 +218,25 @@ QCoro::Task<> RecordingManager::stopAndSave() {
     recLog_.info(QStringLiteral("[Stop] User triggered stop"));
     postUnmuteIfNeeded();
 
-    std::unique_ptr<RecordingSession> session = std::move(session_);
-    BufferedMedia media;
-    if (session) {
-        media = co_await session->stop();
-        session.reset();
-    }
-
-    ClipSelection selection = selectClip(media.video, media.audio, bufferDuration_.seconds(), recLog_);
+    QCoro::Task<ClipSelection> ending = endRecording();
+    ClipSelection selection = co_await ending;
     if (const QString* message = std::get_if<QString>(&selection)) {
         setStatus(RecordingStatus::error(*message));
         co_return;
     }
     QCoro::Task<> saving = save(std::get<Clip>(std::move(selection)), false, RecordingStatus::idle());
     co_await saving;
+}
+
+QCoro::Task<ClipSelection> RecordingManager::endRecording() {
+    std::unique_ptr<RecordingSession> session = std::move(session_);
+    BufferedMedia media;
+    if (session) {
+        QCoro::Task<BufferedMedia> stopping = session->stop();
+        media = co_await stopping;
+        session.reset();
+    }
+    co_return selectClip(media.video, media.audio, bufferDuration_.seconds(), recLog_);
 }
 
 QCoro::Task<> RecordingManager::saveClip(std::optional<std::chrono::seconds> length) {
@@ -385,12 +390,8 @@ void RecordingManager::takeStreamStops() {
 }
 
 QCoro::Task<> RecordingManager::keepWhatWasBuffered() {
-    std::unique_ptr<RecordingSession> session = std::move(session_);
-    QCoro::Task<BufferedMedia> stopping = session->stop();
-    const BufferedMedia media = co_await stopping;
-    session.reset();
-
-    ClipSelection selection = selectClip(media.video, media.audio, bufferDuration_.seconds(), recLog_);
+    QCoro::Task<ClipSelection> ending = endRecording();
+    ClipSelection selection = co_await ending;
     if (const QString* message = std::get_if<QString>(&selection)) {
         recLog_.info(QStringLiteral("[Stop] Nothing to offer from the ended recording: %1").arg(*message));
         co_return;

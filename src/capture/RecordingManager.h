@@ -9,6 +9,7 @@
 #include "capture/UnsavedClip.h"
 #include "capture/WindowPickInfo.h"
 #include "common/RecordingStatus.h"
+#include "export/ClipSelection.h"
 #include "platform/CaptureStream.h"
 #include "core/dispatch/SerialQueue.h"
 #include "core/log/Log.h"
@@ -135,6 +136,8 @@ private:
 
     void failStart(const Error& error);
     void postUnmuteIfNeeded();
+    // Ends the running recording and cuts its clip, of the chosen duration, out of what it buffered.
+    QCoro::Task<ClipSelection> endRecording();
     // Hands the clip to the save flow and shows the outcome; keeps the clip when it was not
     // written (also after a cancel, for a clip that was kept already), lets it go otherwise.
     QCoro::Task<> save(Clip clip, bool again, RecordingStatus shownBefore);

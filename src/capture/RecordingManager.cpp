@@ -2,8 +2,7 @@
 
 #include "capture/CaptureSetup.h"
 #include "capture/PropertyChange.h"
-#include "export/ClipSelection.h"
-#include "export/SaveFlow.h"
+#include "capture/RecorderSettings.h"
 #include "core/dispatch/Completion.h"
 #include "platform/NotificationMuter.h"
 #include "platform/WindowServer.h"
@@ -28,32 +27,23 @@ QString audioLossNote(const Error& error) {
     }
     return QStringLiteral("no system audio: ") + reason;
 }
-
-// What a saved movie of this clip lasts: from its first picture to the end of its last.
-double clipDuration(const Clip& clip) {
-    if (clip.video.empty()) {
-        return 0;
-    }
-    const MediaTime last = clip.video.back().duration;
-    return (clip.endPTS - clip.startPTS).seconds() + (last.isValid() ? last.seconds() : 0.0);
-}
 } // namespace
 
 RecordingManager::RecordingManager(Platform platform, std::shared_ptr<SaveFlow> saveFlow,
                                    std::shared_ptr<const RecorderSettings> settings, QObject* parent)
     : QObject(parent)
     , platform_(std::move(platform))
-    , saveFlow_(std::move(saveFlow))
     , settings_(std::move(settings))
-    , clipSaves_(this, [this] { emit clipSavesChanged(); }) {
+    , saver_(std::move(saveFlow), settings_, recLog_) {
     memoryCheck_.setInterval(1000);
     connect(&memoryCheck_, &QTimer::timeout, this, &RecordingManager::updateMemoryNote);
+    connect(&saver_, &ClipSaver::clipSaved, this, &RecordingManager::clipSaved);
+    connect(&saver_, &ClipSaver::saveFailed, this, &RecordingManager::saveFailed);
+    connect(&saver_, &ClipSaver::unsavedClipChanged, this, &RecordingManager::unsavedClipChanged);
+    connect(&saver_, &ClipSaver::clipSavesChanged, this, &RecordingManager::clipSavesChanged);
 }
 
-RecordingManager::~RecordingManager() {
-    // Nobody is asked about a clip that was never saved, but the log says it went.
-    unsavedClip_.discard(QStringLiteral("Backreel quits"));
-}
+RecordingManager::~RecordingManager() = default;
 
 // MARK: published properties
 
@@ -224,8 +214,8 @@ QCoro::Task<> RecordingManager::stopAndSave() {
         setStatus(RecordingStatus::error(*message));
         co_return;
     }
-    QCoro::Task<> saving = save(std::get<Clip>(std::move(selection)), false, RecordingStatus::idle());
-    co_await saving;
+    QCoro::Task<RecordingStatus> saving = saver_.save(std::get<Clip>(std::move(selection)), false);
+    setStatus(co_await saving);
 }
 
 QCoro::Task<ClipSelection> RecordingManager::endRecording() {
@@ -254,93 +244,36 @@ QCoro::Task<> RecordingManager::saveClip(std::optional<std::chrono::seconds> len
     ClipSelection selection = selectClip(media.video, media.audio, seconds, recLog_);
     media = {};
     if (const QString* message = std::get_if<QString>(&selection)) {
-        lastClipOutcome_ = RecordingStatus::error(*message);
-        emit saveFailed(*message);
-        emit clipSavesChanged();
+        saver_.nothingToSave(*message);
         co_return;
     }
     Clip clip = std::get<Clip>(std::move(selection));
     // Its bytes count against the memory limit until it is written.
     std::shared_ptr<void> held = session_->holdClip(clip.video, clip.audio);
-
-    ClipSaveQueue::Place place(clipSaves_);
-    ClipSaveQueue::Turn myTurn = place.turn();
-    co_await myTurn;
-
-    const SaveRequest request{
-        settings_->askWhereToSave() ? std::nullopt : std::optional<QString>(settings_->effectiveClipFolder()),
-        false};
-    // The save flow gets a copy, which shares the media's bytes: the clip outlives a failure.
-    QCoro::Task<RecordingStatus> saving = saveFlow_->save(clip, request);
-    const RecordingStatus outcome = co_await saving;
-    held.reset();
-    if (outcome.is(RecordingStatus::Kind::error)) {
-        // Offered for Save Again once buffering is over; nothing is lost to a failed write.
-        keepUnsavedClip(clip, UnsavedClipOffer::saveAgain);
-    } else if (outcome.is(RecordingStatus::Kind::idle)) {
-        recLog_.info(QStringLiteral("[SaveClip] Cancelled; the clip is dropped"));
-    }
-    announce(outcome, clip);
-    lastClipOutcome_ = outcome;
-    // The clip leaves the queue with its place, as the save ends: the next one may be written.
-}
-
-void RecordingManager::announce(const RecordingStatus& outcome, const Clip& clip) {
-    if (outcome.is(RecordingStatus::Kind::saved)) {
-        emit clipSaved(outcome.location().toLocalFile(), clipDuration(clip));
-    } else if (outcome.is(RecordingStatus::Kind::error)) {
-        emit saveFailed(outcome.message());
-    }
+    QCoro::Task<> saving = saver_.saveInTurn(std::move(clip), std::move(held));
+    co_await saving;
 }
 
 QCoro::Task<> RecordingManager::saveAgain() {
-    if (!unsavedClip_.has() || status_.is(RecordingStatus::Kind::buffering) ||
+    if (!saver_.hasUnsavedClip() || status_.is(RecordingStatus::Kind::buffering) ||
         status_.is(RecordingStatus::Kind::saving) || startInProgress_) {
         co_return;
     }
     const RecordingStatus shownBefore = status_;
     setStatus(RecordingStatus::saving());
     recLog_.info(QStringLiteral("[Save] Saving the unsaved clip again"));
-    QCoro::Task<> saving = save(unsavedClip_.clip(), true, shownBefore);
-    co_await saving;
-}
-
-QCoro::Task<> RecordingManager::save(Clip clip, bool again, RecordingStatus shownBefore) {
-    // The save flow gets a copy, which shares the media's bytes: the clip outlives a failure.
-    QCoro::Task<RecordingStatus> saving = saveFlow_->save(clip, SaveRequest{});
+    QCoro::Task<RecordingStatus> saving = saver_.save(saver_.unsavedClip(), true);
     const RecordingStatus outcome = co_await saving;
-    announce(outcome, clip);
-    if (outcome.is(RecordingStatus::Kind::error)) {
-        keepUnsavedClip(std::move(clip), UnsavedClipOffer::saveAgain);
-        setStatus(outcome);
-    } else if (outcome.is(RecordingStatus::Kind::idle) && again) {
-        // The user kept this clip once already: a cancel leaves it, and the status that offered it.
-        recLog_.info(QStringLiteral("[Save] Cancelled; the unsaved clip stays"));
-        setStatus(shownBefore);
-    } else {
-        // Only the clip saved again is the unsaved one; a clip a failed Save Clip kept stays.
-        if (again) {
-            dropUnsavedClip(outcome.is(RecordingStatus::Kind::saved)
-                                ? QStringLiteral("it was saved")
-                                : QStringLiteral("the save was cancelled"));
-        }
-        setStatus(outcome);
-    }
+    // A cancel leaves the clip kept, and the status that offered it.
+    setStatus(outcome.is(RecordingStatus::Kind::idle) ? shownBefore : outcome);
 }
 
 void RecordingManager::discardUnsavedClip() {
     dropUnsavedClip(QStringLiteral("the user discarded it"));
 }
 
-void RecordingManager::keepUnsavedClip(Clip clip, UnsavedClipOffer offer) {
-    unsavedClip_.keep(std::move(clip), offer);
-    emit unsavedClipChanged();
-}
-
 void RecordingManager::dropUnsavedClip(const QString& why) {
-    if (unsavedClip_.discard(why)) {
-        emit unsavedClipChanged();
-    }
+    saver_.dropUnsavedClip(why);
 }
 
 QCoro::Task<> RecordingManager::refreshDisplays() {
@@ -401,7 +334,7 @@ QCoro::Task<> RecordingManager::keepWhatWasBuffered() {
         recLog_.info(QStringLiteral("[Stop] The ended recording's clip is dropped: a new recording started"));
         co_return;
     }
-    keepUnsavedClip(std::get<Clip>(std::move(selection)), UnsavedClipOffer::saveWhatWasBuffered);
+    saver_.keepUnsavedClip(std::get<Clip>(std::move(selection)), UnsavedClipOffer::saveWhatWasBuffered);
 }
 
 void RecordingManager::streamAudioDidChange(CaptureStream& stream, const std::optional<Error>& lost) {

@@ -1,12 +1,11 @@
 #pragma once
 
 #include "capture/CaptureTarget.h"
-#include "capture/ClipSaveQueue.h"
+#include "capture/ClipSaver.h"
 #include "capture/MemoryLimit.h"
 #include "capture/RecorderSettings.h"
 #include "capture/RecordingDuration.h"
 #include "capture/RecordingSession.h"
-#include "capture/UnsavedClip.h"
 #include "capture/WindowPickInfo.h"
 #include "common/RecordingStatus.h"
 #include "export/ClipSelection.h"
@@ -31,7 +30,8 @@ class SaveFlow;
 // The recorder as the user sees it: the status, the target, and the way from start to save, by
 // the options the user keeps in RecorderSettings. The running recording itself (stream, encoder,
 // delegate, stores) is a RecordingSession, which a successful start makes and a stop or a failure
-// ends; the manager keeps the two delivery queues that every session uses.
+// ends; the manager keeps the two delivery queues that every session uses. What becomes of the
+// clips it cuts is the ClipSaver's.
 //
 // Thread contract: every member runs on the main thread, except streamDidStopWithError() and
 // streamAudioDidChange(), which the capture backend may call on any thread and which only
@@ -95,8 +95,8 @@ public:
 
     // Clips cut by Save Clip and not yet saved (the one being written included), and how the last
     // one ended (saved, error, or idle before the first and after a cancel); clipSavesChanged().
-    int clipSavesPending() const { return clipSaves_.pending(); }
-    const RecordingStatus& lastClipOutcome() const { return lastClipOutcome_; }
+    int clipSavesPending() const { return saver_.clipSavesPending(); }
+    const RecordingStatus& lastClipOutcome() const { return saver_.lastClipOutcome(); }
 
     const std::optional<WindowPickInfo>& selectedWindowInfo() const { return selectedWindowInfo_; }
     // Notifies on every assignment.
@@ -104,8 +104,8 @@ public:
 
     // The clip a failed save kept, or that a recording which ended by itself had buffered, until
     // it is saved, discarded or a new recording starts; unsavedClipChanged() tells of changes.
-    bool hasUnsavedClip() const { return unsavedClip_.has(); }
-    UnsavedClipOffer unsavedClipOffer() const { return unsavedClip_.offer(); }
+    bool hasUnsavedClip() const { return saver_.hasUnsavedClip(); }
+    UnsavedClipOffer unsavedClipOffer() const { return saver_.unsavedClipOffer(); }
 
     // The recording that runs; none otherwise.
     const RecordingSession* session() const { return session_.get(); }
@@ -138,18 +138,11 @@ private:
     void postUnmuteIfNeeded();
     // Ends the running recording and cuts its clip, of the chosen duration, out of what it buffered.
     QCoro::Task<ClipSelection> endRecording();
-    // Hands the clip to the save flow and shows the outcome; keeps the clip when it was not
-    // written (also after a cancel, for a clip that was kept already), lets it go otherwise.
-    QCoro::Task<> save(Clip clip, bool again, RecordingStatus shownBefore);
     // After the stream stopped by itself: stops the session and keeps what it had buffered.
     QCoro::Task<> keepWhatWasBuffered();
-    void keepUnsavedClip(Clip clip, UnsavedClipOffer offer);
-    // Tells of a save's outcome through clipSaved() or saveFailed().
-    void announce(const RecordingStatus& outcome, const Clip& clip);
     void dropUnsavedClip(const QString& why);
 
     const Platform platform_;
-    const std::shared_ptr<SaveFlow> saveFlow_;
     const std::shared_ptr<const RecorderSettings> settings_;
 
     RecordingStatus status_ = RecordingStatus::idle();
@@ -166,8 +159,8 @@ private:
     SerialQueue audioQueue_{"com.loopvane.audio"};
     // Declared after the queues: destroyed first, while they still run.
     std::unique_ptr<RecordingSession> session_;
-
-    UnsavedClip unsavedClip_{recLog_};
+    // Declared after the session: the unsaved clip goes before the recording, as the manager goes.
+    ClipSaver saver_;
 
     QString audioNote_;
     QString memoryNote_;
@@ -195,9 +188,6 @@ private:
     // The last report taken, kept for a start whose session does not exist yet when its stream
     // tells of a loss.
     AudioReport audioReport_;
-
-    ClipSaveQueue clipSaves_;
-    RecordingStatus lastClipOutcome_ = RecordingStatus::idle();
 
     bool startInProgress_ = false;
     // Whether our mute is in force, so that every way out of buffering lifts it once.

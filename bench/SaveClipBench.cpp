@@ -12,6 +12,7 @@
 // Prints the frames before, during and after the save, the gaps, the save's wall time and the
 // saved movie's probed length. The exit status is 0 when no frame was missing.
 
+#include "capture/RecorderSettings.h"
 #include "capture/RecordingManager.h"
 #include "export/DesktopSaveFlow.h"
 #include "platform/MovieFile.h"
@@ -100,12 +101,13 @@ int main(int argc, char* argv[]) {
     Platform platform = loadPlatform();
     auto saveFlow = std::make_shared<DesktopSaveFlow>(
         nullptr, MovieWriterServices{platform.movieFiles, platform.movieProbe}, nullptr);
-    RecordingManager manager(platform, saveFlow);
+    auto settings = std::make_shared<RecorderSettings>();
+    RecordingManager manager(platform, saveFlow, settings);
     manager.setBufferDuration(RecordingDuration::threeMinutes);
-    manager.setAskWhereToSave(false);
-    manager.setFreshBufferAfterSave(false);
-    const QString keptFolder = manager.clipFolder();
-    manager.setClipFolder(folder);
+    settings->setAskWhereToSave(false);
+    settings->setFreshBufferAfterSave(false);
+    const QString keptFolder = settings->clipFolder();
+    settings->setClipFolder(folder);
     QCoro::waitFor(manager.refreshDisplays());
     QCoro::waitFor(manager.startRecording());
     if (!manager.status().is(RecordingStatus::Kind::buffering)) {
@@ -138,7 +140,7 @@ int main(int argc, char* argv[]) {
     const FrameCount after = countFrames(video, saveTo, end + 1);
     const std::size_t held =
         manager.session()->stores().video()->bytes() + manager.session()->stores().audio()->bytes();
-    manager.setClipFolder(keptFolder);
+    settings->setClipFolder(keptFolder);
     drawer.kill();
     drawer.waitForFinished();
 

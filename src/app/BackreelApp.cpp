@@ -7,6 +7,7 @@
 #include "app/RemoteControl.h"
 #include "app/TrayIcon.h"
 #include "app/UpdateController.h"
+#include "capture/RecorderSettings.h"
 #include "capture/RecordingManager.h"
 #include "export/SaveFlow.h"
 #include "overlay/OverlayTargetPicker.h"
@@ -28,12 +29,15 @@ namespace backreel {
 BackreelApp::BackreelApp(Platform platform, std::shared_ptr<SaveFlow> saveFlow, BackreelAppOptions options,
                          QObject* parent)
     : QObject(parent)
-    , options_(std::move(options)) {
+    , options_(std::move(options))
+    , platform_(std::move(platform))
+    , recorderSettings_(std::make_shared<RecorderSettings>()) {
     // The one manager comes first; everything after it, the update controller included, may use it.
-    recordingManager_ = std::make_unique<RecordingManager>(std::move(platform), std::move(saveFlow));
+    recordingManager_ = std::make_unique<RecordingManager>(platform_, std::move(saveFlow), recorderSettings_);
     updaterController_ = std::make_unique<UpdateController>(
         options_.version, options_.feedUrl.isEmpty() ? UpdateController::defaultFeedUrl() : options_.feedUrl);
-    targetPicker_ = std::make_unique<OverlayTargetPicker>(*recordingManager_);
+    targetPicker_ =
+        std::make_unique<OverlayTargetPicker>(*recordingManager_, platform_, Logger::windowPicker());
     menuBarContent_ = std::make_unique<MenuBarContent>(
         *recordingManager_, *updaterController_, [this] { showWindow(); }, [this] { requestQuit(); },
         [this] { showSettings(); });
@@ -41,7 +45,7 @@ BackreelApp::BackreelApp(Platform platform, std::shared_ptr<SaveFlow> saveFlow, 
             &BackreelApp::showKeyboardShortcuts);
     remoteControl_ = std::make_unique<RemoteControl>(
         *recordingManager_, [this] { showWindow(); }, [this] { requestQuit(); });
-    if (const std::shared_ptr<GlobalShortcuts>& shortcuts = recordingManager_->platform().shortcuts) {
+    if (const std::shared_ptr<GlobalShortcuts>& shortcuts = platform_.shortcuts) {
         hotkeys_ = std::make_unique<GlobalHotkeys>(*shortcuts, *remoteControl_);
     }
     if (const std::shared_ptr<SaveNotifier> notifier = options_.saveNotifier) {
@@ -125,7 +129,7 @@ void BackreelApp::showKeyboardShortcuts() {
 }
 
 ContentView* BackreelApp::createWindow() {
-    auto* window = new ContentView(*recordingManager_, *targetPicker_);
+    auto* window = new ContentView(*recordingManager_, *recorderSettings_, platform_, *targetPicker_);
     window->setAttribute(Qt::WA_DeleteOnClose);
     window->setWindowIcon(
         QIcon::fromTheme(kBundleIdentifier, QIcon(new RecordIconEngine(RecordIconEngine::Style::filled))));
@@ -180,7 +184,7 @@ SettingsDialog* BackreelApp::settingsDialog() const {
 
 void BackreelApp::showSettings() {
     if (!settings_) {
-        settings_ = new SettingsDialog(*recordingManager_);
+        settings_ = new SettingsDialog(*recorderSettings_);
         settings_->setAttribute(Qt::WA_DeleteOnClose);
     }
     settings_->show();

@@ -16,6 +16,7 @@ class GlobalHotkeys;
 class KeyboardShortcutsDialog;
 class SettingsDialog;
 class MenuBarContent;
+class RecorderSettings;
 class RecordingManager;
 class RemoteControl;
 class SaveFlow;
@@ -35,10 +36,10 @@ struct BackreelAppOptions {
     std::shared_ptr<SaveNotifier> saveNotifier;
 };
 
-// The application: creates the one recording manager, then the update controller and the
-// application menu; once started, the main window and then the tray item. It keeps them until it
-// ends. With a tray,
-// closing the main window leaves Backreel running there and "Show Window" opens a new one;
+// The application: creates the recorder's settings and the one recording manager, then the update
+// controller and the application menu; once started, the main window and then the tray item. It
+// keeps them until it ends, and hands each the platform services, settings and log it uses. With a
+// tray, closing the main window leaves Backreel running there and "Show Window" opens a new one;
 // without a tray, closing the main window quits.
 //
 // Thread contract: main thread only.
@@ -61,6 +62,7 @@ public:
     void showSettings();
 
     RecordingManager& recordingManager() const { return *recordingManager_; }
+    RecorderSettings& recorderSettings() const { return *recorderSettings_; }
     UpdateController& updaterController() const { return *updaterController_; }
     MenuBarContent& menuBarContent() const { return *menuBarContent_; }
     // What the D-Bus service and the global shortcuts command.
@@ -92,6 +94,8 @@ private:
     void tellUnboundShortcuts();
 
     const BackreelAppOptions options_;
+    const Platform platform_;
+    const std::shared_ptr<RecorderSettings> recorderSettings_;
     std::unique_ptr<RecordingManager> recordingManager_;
     std::unique_ptr<UpdateController> updaterController_;
     std::unique_ptr<TargetPicker> targetPicker_;

@@ -15,6 +15,9 @@ class MemoryLimit {
 public:
     static constexpr std::int64_t kMebibyte = 1024 * 1024;
 
+    // The default limit.
+    constexpr MemoryLimit()
+        : MemoryLimit(defaultLimit()) {}
     explicit constexpr MemoryLimit(std::int64_t bytes)
         : bytes_(bytes) {}
     static constexpr MemoryLimit defaultLimit() { return MemoryLimit(2048 * kMebibyte); }

@@ -1,16 +1,13 @@
 #include "capture/RecordingManager.h"
 
 #include "capture/CaptureSetup.h"
+#include "capture/PropertyChange.h"
+#include "capture/RecorderSettings.h"
 #include "export/ClipSelection.h"
-#include "export/SaveFlow.h"
-#include "export/SaveLocation.h"
 #include "platform/NotificationMuter.h"
-#include "core/Settings.h"
 #include "platform/WindowServer.h"
 
 #include <algorithm>
-#include <QDir>
-#include <QStandardPaths>
 
 namespace backreel {
 
@@ -30,71 +27,36 @@ QString audioLossNote(const Error& error) {
     }
     return QStringLiteral("no system audio: ") + reason;
 }
-
-// What a saved movie of this clip lasts: from its first picture to the end of its last.
-double clipDuration(const Clip& clip) {
-    if (clip.video.empty()) {
-        return 0;
-    }
-    const MediaTime last = clip.video.back().duration;
-    return (clip.endPTS - clip.startPTS).seconds() + (last.isValid() ? last.seconds() : 0.0);
-}
 } // namespace
 
-RecordingManager::RecordingManager(Platform platform, std::shared_ptr<SaveFlow> saveFlow, QObject* parent)
+RecordingManager::RecordingManager(Platform platform, std::shared_ptr<SaveFlow> saveFlow,
+                                   std::shared_ptr<const RecorderSettings> settings, QObject* parent)
     : QObject(parent)
     , platform_(std::move(platform))
-    , saveFlow_(std::move(saveFlow))
-    , muteNotifications_(Settings::boolValue(Settings::kMuteNotificationsKey))
-    , clipFolder_(Settings::stringValue(Settings::kClipFolderKey).value_or(QString()))
-    , askWhereToSave_(Settings::boolValue(Settings::kAskWhereToSaveKey))
-    , freshBufferAfterSave_(Settings::boolValue(Settings::kFreshBufferAfterSaveKey)) {
-    if (const std::optional<std::int64_t> bytes = Settings::integerValue(Settings::kMemoryLimitKey);
-        bytes && *bytes > 0) {
-        memoryLimit_ = MemoryLimit(*bytes);
-    }
+    , settings_(std::move(settings))
+    , saver_(std::move(saveFlow), settings_, recLog_) {
     memoryCheck_.setInterval(1000);
     connect(&memoryCheck_, &QTimer::timeout, this, &RecordingManager::updateMemoryNote);
+    connect(&saver_, &ClipSaver::clipSaved, this, &RecordingManager::clipSaved);
+    connect(&saver_, &ClipSaver::saveFailed, this, &RecordingManager::saveFailed);
+    connect(&saver_, &ClipSaver::unsavedClipChanged, this, &RecordingManager::unsavedClipChanged);
+    connect(&saver_, &ClipSaver::clipSavesChanged, this, &RecordingManager::clipSavesChanged);
 }
 
-RecordingManager::~RecordingManager() {
-    // Nobody is asked about a clip that was never saved, but the log says it went.
-    unsavedClip_.discard(QStringLiteral("Backreel quits"));
-}
+RecordingManager::~RecordingManager() = default;
 
 // MARK: published properties
 
 void RecordingManager::setStatus(const RecordingStatus& status) {
-    if (status_ == status) {
-        return;
-    }
-    status_ = status;
-    emit statusChanged();
+    changeProperty(*this, status_, status, &RecordingManager::statusChanged);
 }
 
 void RecordingManager::setIncludeBackreelWindow(bool include) {
-    if (includeBackreelWindow_ == include) {
-        return;
-    }
-    includeBackreelWindow_ = include;
-    emit includeBackreelWindowChanged();
+    changeProperty(*this, includeBackreelWindow_, include, &RecordingManager::includeBackreelWindowChanged);
 }
 
 void RecordingManager::setBufferDuration(RecordingDuration duration) {
-    if (bufferDuration_ == duration) {
-        return;
-    }
-    bufferDuration_ = duration;
-    emit bufferDurationChanged();
-}
-
-void RecordingManager::setMemoryLimit(MemoryLimit limit) {
-    Settings::setIntegerValue(Settings::kMemoryLimitKey, limit.bytes());
-    if (memoryLimit_ == limit) {
-        return;
-    }
-    memoryLimit_ = limit;
-    emit memoryLimitChanged();
+    changeProperty(*this, bufferDuration_, duration, &RecordingManager::bufferDurationChanged);
 }
 
 void RecordingManager::setCaptureTarget(const CaptureTarget& target) {
@@ -105,56 +67,8 @@ void RecordingManager::setCaptureTarget(const CaptureTarget& target) {
     }
 }
 
-void RecordingManager::setMuteNotifications(bool mute) {
-    Settings::setBoolValue(Settings::kMuteNotificationsKey, mute);
-    if (muteNotifications_ == mute) {
-        return;
-    }
-    muteNotifications_ = mute;
-    emit muteNotificationsChanged();
-}
-
-void RecordingManager::setClipFolder(const QString& folder) {
-    Settings::setStringValue(Settings::kClipFolderKey, folder);
-    if (clipFolder_ == folder) {
-        return;
-    }
-    clipFolder_ = folder;
-    emit clipFolderChanged();
-}
-
-QString RecordingManager::effectiveClipFolder() const {
-    if (!clipFolder_.isEmpty()) {
-        return clipFolder_;
-    }
-    return defaultClipFolder(QStandardPaths::writableLocation(QStandardPaths::MoviesLocation),
-                             QDir::homePath());
-}
-
-void RecordingManager::setAskWhereToSave(bool ask) {
-    Settings::setBoolValue(Settings::kAskWhereToSaveKey, ask);
-    if (askWhereToSave_ == ask) {
-        return;
-    }
-    askWhereToSave_ = ask;
-    emit askWhereToSaveChanged();
-}
-
-void RecordingManager::setFreshBufferAfterSave(bool fresh) {
-    Settings::setBoolValue(Settings::kFreshBufferAfterSaveKey, fresh);
-    if (freshBufferAfterSave_ == fresh) {
-        return;
-    }
-    freshBufferAfterSave_ = fresh;
-    emit freshBufferAfterSaveChanged();
-}
-
 void RecordingManager::setAvailableDisplays(const std::vector<Display>& displays) {
-    if (availableDisplays_ == displays) {
-        return;
-    }
-    availableDisplays_ = displays;
-    emit availableDisplaysChanged();
+    changeProperty(*this, availableDisplays_, displays, &RecordingManager::availableDisplaysChanged);
 }
 
 void RecordingManager::setSelectedWindowInfo(const std::optional<WindowPickInfo>& info) {
@@ -214,8 +128,8 @@ QCoro::Task<> RecordingManager::startRecording() {
         co_return;
     }
     recLog_.info(QStringLiteral("[Start] captureSize=%1×%2").arg(capture->width).arg(capture->height));
-
-    const RecordingSetup setup{*capture, bufferDuration_.bufferCapacity(), memoryLimit_};
+    // A recording keeps the limit it started with.
+    const RecordingSetup setup{*capture, bufferDuration_.bufferCapacity(), settings_->memoryLimit()};
     Expected<std::unique_ptr<RecordingSession>> started =
         co_await RecordingSession::start(platform_, setup, recLog_);
     if (!started) {
@@ -232,7 +146,7 @@ QCoro::Task<> RecordingManager::startRecording() {
     memoryNote_.clear();
 
     recLog_.info(QStringLiteral("[Start] Capture started OK"));
-    if (muteNotifications_) {
+    if (settings_->muteNotifications()) {
         platform_.notifications->postMute();
         notificationsMuted_ = true;
     }
@@ -272,8 +186,8 @@ void RecordingManager::failStart(const Error& error) {
     setStatus(RecordingStatus::error(error.description));
 }
 
-void RecordingManager::postUnmuteIfNeeded() {
-    if (muteNotifications_ || notificationsMuted_) {
+void RecordingManager::liftMute(MuteLift when) {
+    if (notificationsMuted_ || (when == MuteLift::whenOptionIsOn && settings_->muteNotifications())) {
         platform_.notifications->postUnmute();
     }
     notificationsMuted_ = false;
@@ -285,22 +199,27 @@ QCoro::Task<> RecordingManager::stopAndSave() {
     }
     setStatus(RecordingStatus::saving());
     recLog_.info(QStringLiteral("[Stop] User triggered stop"));
-    postUnmuteIfNeeded();
+    liftMute(MuteLift::whenOptionIsOn);
 
-    std::unique_ptr<RecordingSession> session = std::move(session_);
-    BufferedMedia media;
-    if (session) {
-        media = co_await session->stop();
-        session.reset();
-    }
-
-    ClipSelection selection = selectClip(media.video, media.audio, bufferDuration_.seconds(), recLog_);
+    QCoro::Task<ClipSelection> ending = endRecording();
+    ClipSelection selection = co_await ending;
     if (const QString* message = std::get_if<QString>(&selection)) {
         setStatus(RecordingStatus::error(*message));
         co_return;
     }
-    QCoro::Task<> saving = save(std::get<Clip>(std::move(selection)), false, RecordingStatus::idle());
-    co_await saving;
+    QCoro::Task<RecordingStatus> saving = saver_.save(std::get<Clip>(std::move(selection)), false);
+    setStatus(co_await saving);
+}
+
+QCoro::Task<ClipSelection> RecordingManager::endRecording() {
+    std::unique_ptr<RecordingSession> session = std::move(session_);
+    BufferedMedia media;
+    if (session) {
+        QCoro::Task<BufferedMedia> stopping = session->stop();
+        media = co_await stopping;
+        session.reset();
+    }
+    co_return selectClip(media.video, media.audio, bufferDuration_.seconds(), recLog_);
 }
 
 QCoro::Task<> RecordingManager::saveClip(std::optional<std::chrono::seconds> length) {
@@ -309,7 +228,7 @@ QCoro::Task<> RecordingManager::saveClip(std::optional<std::chrono::seconds> len
         co_return;
     }
     const double seconds = clipLengthSeconds(length, bufferDuration_);
-    const bool fresh = freshBufferAfterSave_;
+    const bool fresh = settings_->freshBufferAfterSave();
     // Cut now, at the user's word: the clip is what had just happened, however long the queue.
     BufferedMedia media = session_->cut(fresh ? StoresAfterCut::empty : StoresAfterCut::keep);
     recLog_.info(
@@ -318,115 +237,36 @@ QCoro::Task<> RecordingManager::saveClip(std::optional<std::chrono::seconds> len
     ClipSelection selection = selectClip(media.video, media.audio, seconds, recLog_);
     media = {};
     if (const QString* message = std::get_if<QString>(&selection)) {
-        lastClipOutcome_ = RecordingStatus::error(*message);
-        emit saveFailed(*message);
-        emit clipSavesChanged();
+        saver_.nothingToSave(*message);
         co_return;
     }
     Clip clip = std::get<Clip>(std::move(selection));
     // Its bytes count against the memory limit until it is written.
     std::shared_ptr<void> held = session_->holdClip(clip.video, clip.audio);
-
-    ClipTurn turn;
-    clipQueue_.push_back(&turn);
-    emit clipSavesChanged();
-    nextClipTurn();
-    ClipTurn::Wait myTurn = turn.wait();
-    co_await myTurn;
-    clipWriting_ = true;
-
-    const SaveRequest request{askWhereToSave_ ? std::nullopt : std::optional<QString>(effectiveClipFolder()),
-                              false};
-    // The save flow gets a copy, which shares the media's bytes: the clip outlives a failure.
-    QCoro::Task<RecordingStatus> saving = saveFlow_->save(clip, request);
-    const RecordingStatus outcome = co_await saving;
-    held.reset();
-    if (outcome.is(RecordingStatus::Kind::error)) {
-        // Offered for Save Again once buffering is over; nothing is lost to a failed write.
-        keepUnsavedClip(clip, UnsavedClipOffer::saveAgain);
-    } else if (outcome.is(RecordingStatus::Kind::idle)) {
-        recLog_.info(QStringLiteral("[SaveClip] Cancelled; the clip is dropped"));
-    }
-    announce(outcome, clip);
-    lastClipOutcome_ = outcome;
-    clipWriting_ = false;
-    clipQueue_.pop_front();
-    emit clipSavesChanged();
-    nextClipTurn();
-}
-
-void RecordingManager::ClipTurn::come(QObject* context) {
-    if (std::exchange(ready_, true)) {
-        return;
-    }
-    if (const std::coroutine_handle<> waiting = std::exchange(waiting_, {})) {
-        // From the event loop, not from inside the save that just ended.
-        QTimer::singleShot(0, context, [waiting] { waiting.resume(); });
-    }
-}
-
-void RecordingManager::nextClipTurn() {
-    if (!clipWriting_ && !clipQueue_.empty()) {
-        clipQueue_.front()->come(this);
-    }
-}
-
-void RecordingManager::announce(const RecordingStatus& outcome, const Clip& clip) {
-    if (outcome.is(RecordingStatus::Kind::saved)) {
-        emit clipSaved(outcome.location().toLocalFile(), clipDuration(clip));
-    } else if (outcome.is(RecordingStatus::Kind::error)) {
-        emit saveFailed(outcome.message());
-    }
+    QCoro::Task<> saving = saver_.saveInTurn(std::move(clip), std::move(held));
+    co_await saving;
 }
 
 QCoro::Task<> RecordingManager::saveAgain() {
-    if (!unsavedClip_.has() || status_.is(RecordingStatus::Kind::buffering) ||
+    if (!saver_.hasUnsavedClip() || status_.is(RecordingStatus::Kind::buffering) ||
         status_.is(RecordingStatus::Kind::saving) || startInProgress_) {
         co_return;
     }
     const RecordingStatus shownBefore = status_;
     setStatus(RecordingStatus::saving());
     recLog_.info(QStringLiteral("[Save] Saving the unsaved clip again"));
-    QCoro::Task<> saving = save(unsavedClip_.clip(), true, shownBefore);
-    co_await saving;
-}
-
-QCoro::Task<> RecordingManager::save(Clip clip, bool again, RecordingStatus shownBefore) {
-    // The save flow gets a copy, which shares the media's bytes: the clip outlives a failure.
-    QCoro::Task<RecordingStatus> saving = saveFlow_->save(clip, SaveRequest{});
+    QCoro::Task<RecordingStatus> saving = saver_.save(saver_.unsavedClip(), true);
     const RecordingStatus outcome = co_await saving;
-    announce(outcome, clip);
-    if (outcome.is(RecordingStatus::Kind::error)) {
-        keepUnsavedClip(std::move(clip), UnsavedClipOffer::saveAgain);
-        setStatus(outcome);
-    } else if (outcome.is(RecordingStatus::Kind::idle) && again) {
-        // The user kept this clip once already: a cancel leaves it, and the status that offered it.
-        recLog_.info(QStringLiteral("[Save] Cancelled; the unsaved clip stays"));
-        setStatus(shownBefore);
-    } else {
-        // Only the clip saved again is the unsaved one; a clip a failed Save Clip kept stays.
-        if (again) {
-            dropUnsavedClip(outcome.is(RecordingStatus::Kind::saved)
-                                ? QStringLiteral("it was saved")
-                                : QStringLiteral("the save was cancelled"));
-        }
-        setStatus(outcome);
-    }
+    // A cancel leaves the clip kept, and the status that offered it.
+    setStatus(outcome.is(RecordingStatus::Kind::idle) ? shownBefore : outcome);
 }
 
 void RecordingManager::discardUnsavedClip() {
     dropUnsavedClip(QStringLiteral("the user discarded it"));
 }
 
-void RecordingManager::keepUnsavedClip(Clip clip, UnsavedClipOffer offer) {
-    unsavedClip_.keep(std::move(clip), offer);
-    emit unsavedClipChanged();
-}
-
 void RecordingManager::dropUnsavedClip(const QString& why) {
-    if (unsavedClip_.discard(why)) {
-        emit unsavedClipChanged();
-    }
+    saver_.dropUnsavedClip(why);
 }
 
 QCoro::Task<> RecordingManager::refreshDisplays() {
@@ -450,21 +290,14 @@ void RecordingManager::sessionEnded(const QString& reason) {
     }
     setStatus(RecordingStatus::error(reason));
     // Buffering is over: lift our mute now rather than leave notifications off.
-    if (notificationsMuted_) {
-        platform_.notifications->postUnmute();
-        notificationsMuted_ = false;
-    }
+    liftMute(MuteLift::whenInForce);
     // Runs on by itself; the status already tells the user what happened.
     keepWhatWasBuffered();
 }
 
 QCoro::Task<> RecordingManager::keepWhatWasBuffered() {
-    std::unique_ptr<RecordingSession> session = std::move(session_);
-    QCoro::Task<BufferedMedia> stopping = session->stop();
-    const BufferedMedia media = co_await stopping;
-    session.reset();
-
-    ClipSelection selection = selectClip(media.video, media.audio, bufferDuration_.seconds(), recLog_);
+    QCoro::Task<ClipSelection> ending = endRecording();
+    ClipSelection selection = co_await ending;
     if (const QString* message = std::get_if<QString>(&selection)) {
         recLog_.info(QStringLiteral("[Stop] Nothing to offer from the ended recording: %1").arg(*message));
         co_return;
@@ -474,7 +307,7 @@ QCoro::Task<> RecordingManager::keepWhatWasBuffered() {
         recLog_.info(QStringLiteral("[Stop] The ended recording's clip is dropped: a new recording started"));
         co_return;
     }
-    keepUnsavedClip(std::get<Clip>(std::move(selection)), UnsavedClipOffer::saveWhatWasBuffered);
+    saver_.keepUnsavedClip(std::get<Clip>(std::move(selection)), UnsavedClipOffer::saveWhatWasBuffered);
 }
 
 void RecordingManager::sessionAudioChanged(const std::optional<Error>& lost) {

@@ -1,20 +1,19 @@
 #pragma once
 
 #include "capture/CaptureTarget.h"
+#include "capture/ClipSaver.h"
 #include "capture/MemoryLimit.h"
+#include "capture/RecorderSettings.h"
 #include "capture/RecordingDuration.h"
 #include "capture/RecordingSession.h"
-#include "capture/UnsavedClip.h"
 #include "capture/WindowPickInfo.h"
 #include "common/RecordingStatus.h"
+#include "export/ClipSelection.h"
 #include "platform/CaptureService.h"
 #include "core/log/Log.h"
 #include "platform/Platform.h"
 
 #include <chrono>
-#include <coroutine>
-#include <cstdint>
-#include <deque>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -27,10 +26,10 @@ namespace backreel {
 
 class SaveFlow;
 
-// The recorder as the user sees it: the user's options, the status, and the way from start to
-// save. The running recording itself (sources, encoder, stores) is a RecordingSession, which a
-// successful start makes and a stop or a failure ends; the manager hears from it through its
-// signals.
+// The recorder as the user sees it: the status, the target, and the way from start to save, by
+// the options the user keeps in RecorderSettings. The running recording itself (sources, encoder,
+// stores) is a RecordingSession, which a successful start makes and a stop or a failure ends; the
+// manager hears from it through its signals. What becomes of the clips it cuts is the ClipSaver's.
 //
 // Thread contract: main thread.
 class RecordingManager final : public QObject {
@@ -41,7 +40,8 @@ public:
     static inline const QString kContentUnavailableMessage =
         QStringLiteral("The screen cannot be captured: the capture service gave no reason.");
 
-    RecordingManager(Platform platform, std::shared_ptr<SaveFlow> saveFlow, QObject* parent = nullptr);
+    RecordingManager(Platform platform, std::shared_ptr<SaveFlow> saveFlow,
+                     std::shared_ptr<const RecorderSettings> settings, QObject* parent = nullptr);
     ~RecordingManager() override;
 
     // Starts buffering from the current settings. Does nothing while buffering (or while another
@@ -79,32 +79,16 @@ public:
     void setIncludeBackreelWindow(bool include);
     RecordingDuration bufferDuration() const { return bufferDuration_; }
     void setBufferDuration(RecordingDuration duration);
-    MemoryLimit memoryLimit() const { return memoryLimit_; }
-    // Persisted on every assignment; a running recording keeps the limit it started with.
-    void setMemoryLimit(MemoryLimit limit);
     const CaptureTarget& captureTarget() const { return captureTarget_; }
     // Notifies on every assignment; a target other than a window clears selectedWindowInfo.
     void setCaptureTarget(const CaptureTarget& target);
-    bool muteNotifications() const { return muteNotifications_; }
-    // Persisted on every assignment.
-    void setMuteNotifications(bool mute);
     const std::vector<Display>& availableDisplays() const { return availableDisplays_; }
     void setAvailableDisplays(const std::vector<Display>& displays);
-    // The Save Clip settings, persisted on every assignment. An empty clip folder stands for the
-    // default one (see defaultClipFolder()).
-    QString clipFolder() const { return clipFolder_; }
-    void setClipFolder(const QString& folder);
-    // The folder Save Clip saves in: the chosen one, or the default.
-    QString effectiveClipFolder() const;
-    bool askWhereToSave() const { return askWhereToSave_; }
-    void setAskWhereToSave(bool ask);
-    bool freshBufferAfterSave() const { return freshBufferAfterSave_; }
-    void setFreshBufferAfterSave(bool fresh);
 
     // Clips cut by Save Clip and not yet saved (the one being written included), and how the last
     // one ended (saved, error, or idle before the first and after a cancel); clipSavesChanged().
-    int clipSavesPending() const { return static_cast<int>(clipQueue_.size()); }
-    const RecordingStatus& lastClipOutcome() const { return lastClipOutcome_; }
+    int clipSavesPending() const { return saver_.clipSavesPending(); }
+    const RecordingStatus& lastClipOutcome() const { return saver_.lastClipOutcome(); }
 
     const std::optional<WindowPickInfo>& selectedWindowInfo() const { return selectedWindowInfo_; }
     // Notifies on every assignment.
@@ -112,29 +96,20 @@ public:
 
     // The clip a failed save kept, or that a recording which ended by itself had buffered, until
     // it is saved, discarded or a new recording starts; unsavedClipChanged() tells of changes.
-    bool hasUnsavedClip() const { return unsavedClip_.has(); }
-    UnsavedClipOffer unsavedClipOffer() const { return unsavedClip_.offer(); }
+    bool hasUnsavedClip() const { return saver_.hasUnsavedClip(); }
+    UnsavedClipOffer unsavedClipOffer() const { return saver_.unsavedClipOffer(); }
 
     // The recording that runs; none otherwise.
     const RecordingSession* session() const { return session_.get(); }
-
-    const Logger& logger() const { return logger_; }
-    const Logger& recLog() const { return recLog_; }
-    const Platform& platform() const { return platform_; }
 
 signals:
     void statusChanged();
     void includeBackreelWindowChanged();
     void bufferDurationChanged();
-    void memoryLimitChanged();
     void captureTargetChanged();
-    void muteNotificationsChanged();
     void availableDisplaysChanged();
     void selectedWindowInfoChanged();
     void unsavedClipChanged();
-    void clipFolderChanged();
-    void askWhereToSaveChanged();
-    void freshBufferAfterSaveChanged();
     void clipSavesChanged();
     // A save (Save Clip or Stop & Save) wrote `path`, a movie of `seconds`.
     void clipSaved(const QString& path, double seconds);
@@ -152,37 +127,30 @@ private:
     void updateMemoryNote();
 
     void failStart(const Error& error);
-    void postUnmuteIfNeeded();
-    // Hands the clip to the save flow and shows the outcome; keeps the clip when it was not
-    // written (also after a cancel, for a clip that was kept already), lets it go otherwise.
-    QCoro::Task<> save(Clip clip, bool again, RecordingStatus shownBefore);
+    // Lifts the mute of notifications: always when ours is in force; at a stop also when the option
+    // is on (it may have been switched on while buffering).
+    enum class MuteLift { whenInForce, whenOptionIsOn };
+    void liftMute(MuteLift when);
+    // Ends the running recording and cuts its clip, of the chosen duration, out of what it buffered.
+    QCoro::Task<ClipSelection> endRecording();
     // After the stream stopped by itself: stops the session and keeps what it had buffered.
     QCoro::Task<> keepWhatWasBuffered();
-    void keepUnsavedClip(Clip clip, UnsavedClipOffer offer);
-    // Tells of a save's outcome through clipSaved() or saveFailed().
-    void announce(const RecordingStatus& outcome, const Clip& clip);
     void dropUnsavedClip(const QString& why);
 
     const Platform platform_;
-    const std::shared_ptr<SaveFlow> saveFlow_;
+    const std::shared_ptr<const RecorderSettings> settings_;
 
     RecordingStatus status_ = RecordingStatus::idle();
     bool includeBackreelWindow_ = false;
     RecordingDuration bufferDuration_ = RecordingDuration::tenSeconds;
-    MemoryLimit memoryLimit_ = MemoryLimit::defaultLimit();
     CaptureTarget captureTarget_ = CaptureTarget::display();
-    bool muteNotifications_ = false;
     std::vector<Display> availableDisplays_;
     std::optional<WindowPickInfo> selectedWindowInfo_;
-    QString clipFolder_;
-    bool askWhereToSave_ = false;
-    bool freshBufferAfterSave_ = false;
 
-    const Logger logger_ = Logger::windowPicker();
     const Logger recLog_ = Logger::recording();
     std::unique_ptr<RecordingSession> session_;
-
-    UnsavedClip unsavedClip_{recLog_};
+    // Declared after the session: the unsaved clip goes before the recording, as the manager goes.
+    ClipSaver saver_;
 
     QString audioNote_;
     QString memoryNote_;
@@ -193,36 +161,6 @@ private:
     void sessionEnded(const QString& reason);
     // A lost sound shows as "no system audio: <reason>" after "Recording…" until it is back.
     void sessionAudioChanged(const std::optional<Error>& lost);
-
-    // What a queued Save Clip waits on until the clips before it are written: co_await on wait()
-    // suspends until come(), which resumes it from the event loop. Lives in the waiting save's
-    // frame; the awaiter only points at it, as the coroutine machinery may copy awaiters.
-    class ClipTurn {
-    public:
-        struct Wait {
-            ClipTurn* turn;
-            bool await_ready() const noexcept { return turn->ready_; }
-            void await_suspend(std::coroutine_handle<> waiting) const noexcept { turn->waiting_ = waiting; }
-            void await_resume() const noexcept {}
-        };
-        ClipTurn() = default;
-        ClipTurn(const ClipTurn&) = delete;
-        ClipTurn& operator=(const ClipTurn&) = delete;
-
-        Wait wait() { return Wait{this}; }
-        void come(QObject* context);
-
-    private:
-        bool ready_ = false;
-        std::coroutine_handle<> waiting_;
-    };
-    // Lets the front of the queue write, once no other clip is being written.
-    void nextClipTurn();
-
-    // The Save Clip queue, in order; the front one is written first.
-    std::deque<ClipTurn*> clipQueue_;
-    bool clipWriting_ = false;
-    RecordingStatus lastClipOutcome_ = RecordingStatus::idle();
 
     bool startInProgress_ = false;
     // Whether our mute is in force, so that every way out of buffering lifts it once.

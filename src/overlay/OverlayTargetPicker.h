@@ -8,25 +8,28 @@
 
 namespace backreel {
 
-// The main window's target picking through the full-screen overlays. A failed shareable-content
-// query leaves the target as it was and shows its message in the status line, unless a recording
-// is buffering or saving (then the line belongs to it). Main thread. A pick may outlive the picker
+// The main window's target picking through the full-screen overlays, over the platform's windows
+// and screen pictures; window picks are logged to `log`. A failed shareable-content query leaves
+// the target as it was and shows its message in the status line, unless a recording is buffering
+// or saving (then the line belongs to it). Main thread. A pick may outlive the picker
 // and the recorder (the application quitting while an overlay is up): once they are gone, it ends
 // without touching either.
 class OverlayTargetPicker final : public TargetPicker {
 public:
-    explicit OverlayTargetPicker(RecordingManager& manager)
-        : manager_(manager) {}
+    OverlayTargetPicker(RecordingManager& manager, Platform platform, Logger log)
+        : manager_(manager)
+        , platform_(std::move(platform))
+        , log_(log) {}
 
     QCoro::Task<> pickWindowTarget() override {
         const QPointer<RecordingManager> manager(&manager_);
-        QCoro::Task<MaybeError> flow = backreel::pickWindowTarget(manager_);
+        QCoro::Task<MaybeError> flow = backreel::pickWindowTarget(manager_, platform_, log_);
         const MaybeError failure = co_await std::move(flow);
         show(manager, failure);
     }
     QCoro::Task<> selectRegionTarget() override {
         const QPointer<RecordingManager> manager(&manager_);
-        QCoro::Task<MaybeError> flow = backreel::selectRegionTarget(manager_);
+        QCoro::Task<MaybeError> flow = backreel::selectRegionTarget(manager_, platform_);
         const MaybeError failure = co_await std::move(flow);
         show(manager, failure);
     }
@@ -44,6 +47,8 @@ private:
     }
 
     RecordingManager& manager_;
+    const Platform platform_;
+    const Logger log_;
 };
 
 } // namespace backreel

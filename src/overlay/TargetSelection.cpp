@@ -22,10 +22,9 @@ Error asError(const CaptureError& error) {
 }
 } // namespace
 
-QCoro::Task<MaybeError> pickWindowTarget(RecordingManager& manager) {
+QCoro::Task<MaybeError> pickWindowTarget(RecordingManager& manager, Platform platform, Logger log) {
     // The recorder may go away while the flow waits (the application quitting): checked after each wait.
     const QPointer<RecordingManager> alive(&manager);
-    const Platform platform = manager.platform();
     if (platform.capture->choosesContentInDialog()) {
         // No window list to pick from: the desktop's dialog asks for the window at the start.
         manager.setCaptureTarget(CaptureTarget::window(ContentFilter::desktopIndependentWindow(Window{})));
@@ -41,7 +40,7 @@ QCoro::Task<MaybeError> pickWindowTarget(RecordingManager& manager) {
     }
     std::vector<Window> windows = std::move(content.value().windows);
     for (const QString& line : overlay::candidateListLog(windows)) {
-        manager.logger().info(line);
+        log.info(line);
     }
 
     const std::shared_ptr<WindowPickerCoordinator> coordinator =
@@ -53,7 +52,7 @@ QCoro::Task<MaybeError> pickWindowTarget(RecordingManager& manager) {
     }
     manager.setCaptureTarget(CaptureTarget::window(ContentFilter::desktopIndependentWindow(*picked)));
     manager.setSelectedWindowInfo(overlay::pickInfo(*picked));
-    manager.logger().info(overlay::pickedLine(*picked));
+    log.info(overlay::pickedLine(*picked));
     co_return std::nullopt;
 }
 
@@ -75,9 +74,8 @@ QScreen* screenOf(const Display& display) {
 
 // Where the desktop's dialog chooses the display: the dialog first, then the selector over a still
 // picture of what it chose, on the screen that shows it.
-QCoro::Task<MaybeError> selectRegionOnChosenDisplay(RecordingManager& manager) {
+QCoro::Task<MaybeError> selectRegionOnChosenDisplay(RecordingManager& manager, Platform platform) {
     const QPointer<RecordingManager> alive(&manager);
-    const Platform platform = manager.platform();
     QCoro::Task<Expected<ShareableContent, CaptureError>> asking = manager.chosenContent(ContentKind::region);
     const Expected<ShareableContent, CaptureError> chosen = co_await asking;
     if (!alive || (!chosen && chosen.error().kind == CaptureError::Kind::cancelled)) {
@@ -125,13 +123,12 @@ QCoro::Task<MaybeError> selectRegionOnChosenDisplay(RecordingManager& manager) {
 
 } // namespace
 
-QCoro::Task<MaybeError> selectRegionTarget(RecordingManager& manager) {
-    if (manager.platform().capture->choosesContentInDialog()) {
-        QCoro::Task<MaybeError> choosing = selectRegionOnChosenDisplay(manager);
+QCoro::Task<MaybeError> selectRegionTarget(RecordingManager& manager, Platform platform) {
+    if (platform.capture->choosesContentInDialog()) {
+        QCoro::Task<MaybeError> choosing = selectRegionOnChosenDisplay(manager, platform);
         co_return co_await choosing;
     }
     const QPointer<RecordingManager> alive(&manager);
-    const Platform platform = manager.platform();
     const std::shared_ptr<RegionSelectorCoordinator> coordinator =
         RegionSelectorCoordinator::create(platform.screenPictures);
     QCoro::Task<std::optional<RegionSelection>> selection = coordinator->selectRegion();

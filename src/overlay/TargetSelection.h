@@ -2,6 +2,8 @@
 
 #include "capture/WindowPickInfo.h"
 #include "core/Error.h"
+#include "core/log/Log.h"
+#include "platform/Platform.h"
 #include "platform/ShareableContent.h"
 
 #include <optional>
@@ -17,12 +19,12 @@ class RecordingManager;
 inline const WindowPickInfo kWindowChosenAtStart{
     QString(), QStringLiteral("Chosen when the recording starts"), QRectF(), 0, false};
 
-// The window pick flow: queries the shareable content, logs every window, runs the window picker
-// and makes the picked window the manager's target (with its description). Completes with the
-// query's error, before anything is shown, when it fails; after Esc nothing changes. Where the
-// desktop's dialog chooses, the target is a window still to be chosen there, at the start, and
-// nothing is shown now. Main thread.
-QCoro::Task<MaybeError> pickWindowTarget(RecordingManager& manager);
+// The window pick flow: queries the shareable content, logs every window to `log`, runs the window
+// picker on the platform's windows and screen pictures and makes the picked window the manager's
+// target (with its description). Completes with the query's error, before anything is shown, when
+// it fails; after Esc nothing changes. Where the desktop's dialog chooses, the target is a window
+// still to be chosen there, at the start, and nothing is shown now. Main thread.
+QCoro::Task<MaybeError> pickWindowTarget(RecordingManager& manager, Platform platform, Logger log);
 
 // The region selection flow: runs the region selector, then queries the shareable content and makes
 // the selected rectangle of the display under it the manager's target. Completes with the query's
@@ -31,7 +33,7 @@ QCoro::Task<MaybeError> pickWindowTarget(RecordingManager& manager);
 // nothing), then the selector runs on the screen that shows it, over a still picture of it from
 // its stream, and the rectangle is kept in that display's points; a stream that sends no picture
 // ends the flow with its error. Main thread.
-QCoro::Task<MaybeError> selectRegionTarget(RecordingManager& manager);
+QCoro::Task<MaybeError> selectRegionTarget(RecordingManager& manager, Platform platform);
 
 // The display a screen shows: the first with the screen's name, else the first of all; none when
 // there are no displays.

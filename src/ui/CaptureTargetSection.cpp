@@ -29,10 +29,11 @@ QPushButton* makeWideButton(const QString& text, const QString& name, QWidget* p
 }
 } // namespace
 
-CaptureTargetSection::CaptureTargetSection(RecordingManager& manager, TargetPicker& targetPicker,
-                                           QWidget* parent)
+CaptureTargetSection::CaptureTargetSection(RecordingManager& manager, Platform platform,
+                                           TargetPicker& targetPicker, QWidget* parent)
     : QWidget(parent)
     , manager_(manager)
+    , platform_(std::move(platform))
     , targetPicker_(targetPicker) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -57,7 +58,7 @@ CaptureTargetSection::CaptureTargetSection(RecordingManager& manager, TargetPick
     layout->addWidget(screenRow_);
 
     // Where the desktop's dialog chooses the window, the button says so; the dialog comes at the start.
-    pickWindow_ = makeWideButton(manager_.platform().capture->choosesContentInDialog()
+    pickWindow_ = makeWideButton(platform_.capture->choosesContentInDialog()
                                      ? QStringLiteral("Choose in the desktop's dialog…")
                                      : QStringLiteral("Pick Window"),
                                  QStringLiteral("pickWindowButton"), this);
@@ -207,7 +208,7 @@ void CaptureTargetSection::updateEnabled() {
 }
 
 std::uint32_t CaptureTargetSection::mainDisplayID() const {
-    const std::shared_ptr<WindowServer>& windowServer = manager_.platform().windowServer;
+    const std::shared_ptr<WindowServer>& windowServer = platform_.windowServer;
     return windowServer ? windowServer->mainDisplayID() : 0;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/Platform.h"
 #include "ui/CaptureModeSelection.h"
 #include "ui/MainWindowRules.h"
 
@@ -27,7 +28,8 @@ public:
     static constexpr int kModeAnimationMs = 200;
     static constexpr qreal kInfoRowScale = 0.97;
 
-    CaptureTargetSection(RecordingManager& manager, TargetPicker& targetPicker, QWidget* parent = nullptr);
+    CaptureTargetSection(RecordingManager& manager, Platform platform, TargetPicker& targetPicker,
+                         QWidget* parent = nullptr);
 
     CaptureModeSelection captureMode() const { return captureMode_; }
     // What choosing `mode` in the Capture picker does.
@@ -52,6 +54,7 @@ private:
     std::uint32_t mainDisplayID() const;
 
     RecordingManager& manager_;
+    const Platform platform_;
     TargetPicker& targetPicker_;
     CaptureModeSelection captureMode_ = CaptureModeSelection::display;
     TargetAreaItem shownItem_ = TargetAreaItem::nothing;

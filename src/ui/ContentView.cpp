@@ -1,6 +1,7 @@
 #include "ui/ContentView.h"
 
 #include "capture/CaptureSetup.h"
+#include "capture/RecorderSettings.h"
 #include "capture/RecordingManager.h"
 #include "capture/VideoCompression.h"
 #include "platform/CaptureService.h"
@@ -39,17 +40,20 @@ QPainterPath panelShape(const QRectF& bounds) {
 }
 } // namespace
 
-ContentView::ContentView(RecordingManager& manager, TargetPicker& targetPicker,
-                         std::unique_ptr<OneShotTimer> statusTimer, QWidget* parent)
+ContentView::ContentView(RecordingManager& manager, RecorderSettings& settings, Platform platform,
+                         TargetPicker& targetPicker, std::unique_ptr<OneShotTimer> statusTimer,
+                         QWidget* parent)
     : QWidget(parent)
     , manager_(manager)
+    , settings_(settings)
+    , platform_(std::move(platform))
     , alwaysOnTop_(Settings::boolValue(Settings::kAlwaysOnTopKey)) {
     setObjectName(QStringLiteral("main"));
     setWindowTitle(QStringLiteral("Backreel"));
 
     statusView_ = new RecordingStatusView(manager_, std::move(statusTimer), this);
     statusView_->setContentsMargins(0, 0, 0, kStatusBottomPadding);
-    captureSection_ = new CaptureTargetSection(manager_, targetPicker, this);
+    captureSection_ = new CaptureTargetSection(manager_, platform_, targetPicker, this);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(kPadding, kPadding, kPadding, kPadding);
@@ -77,12 +81,12 @@ ContentView::ContentView(RecordingManager& manager, TargetPicker& targetPicker,
         durationPicker_->setCurrentIndex(durationPicker_->findData(manager_.bufferDuration().rawValue()));
         updateBufferEstimate();
     });
-    connect(&manager_, &RecordingManager::memoryLimitChanged, this, &ContentView::updateMemoryLimit);
+    connect(&settings_, &RecorderSettings::memoryLimitChanged, this, &ContentView::updateMemoryLimit);
     connect(&manager_, &RecordingManager::captureTargetChanged, this, &ContentView::updateBufferEstimate);
     connect(&manager_, &RecordingManager::availableDisplaysChanged, this, &ContentView::updateBufferEstimate);
     connect(&manager_, &RecordingManager::captureTargetChanged, this, &ContentView::updateOptions);
     connect(&manager_, &RecordingManager::includeBackreelWindowChanged, this, &ContentView::updateOptions);
-    connect(&manager_, &RecordingManager::muteNotificationsChanged, this, &ContentView::updateOptions);
+    connect(&settings_, &RecorderSettings::muteNotificationsChanged, this, &ContentView::updateOptions);
     updateForStatus();
     updateOptions();
     updateMemoryLimit();
@@ -119,7 +123,7 @@ QWidget* ContentView::makeRecordingCard() {
         memoryLimitPicker_->addItem(limit.label(), QVariant::fromValue<qlonglong>(limit.bytes()));
     }
     connect(memoryLimitPicker_, &QComboBox::activated, this, [this](int index) {
-        manager_.setMemoryLimit(MemoryLimit(memoryLimitPicker_->itemData(index).toLongLong()));
+        settings_.setMemoryLimit(MemoryLimit(memoryLimitPicker_->itemData(index).toLongLong()));
     });
     layout->addWidget(makePickerRow(QStringLiteral("Memory limit"), memoryLimitPicker_, card));
 
@@ -158,7 +162,7 @@ QWidget* ContentView::makeOptionsCard() {
     muteNotifications_ = new QCheckBox(QStringLiteral("Mute notifications"), card);
     muteNotifications_->setObjectName(QStringLiteral("muteNotifications"));
     connect(muteNotifications_, &QCheckBox::toggled, this,
-            [this](bool checked) { manager_.setMuteNotifications(checked); });
+            [this](bool checked) { settings_.setMuteNotifications(checked); });
     alwaysOnTopBox_ = new QCheckBox(QStringLiteral("Always on top"), card);
     alwaysOnTopBox_->setObjectName(QStringLiteral("alwaysOnTop"));
     alwaysOnTopBox_->setChecked(alwaysOnTop_);
@@ -220,18 +224,18 @@ void ContentView::updateOptions() {
     const QSignalBlocker recordBlocker(recordThisWindow_);
     const QSignalBlocker muteBlocker(muteNotifications_);
     recordThisWindow_->setChecked(manager_.includeBackreelWindow());
-    recordThisWindow_->setVisible(showsRecordThisWindow(
-        manager_.captureTarget(), manager_.platform().capture->choosesContentInDialog()));
-    muteNotifications_->setChecked(manager_.muteNotifications());
+    recordThisWindow_->setVisible(
+        showsRecordThisWindow(manager_.captureTarget(), platform_.capture->choosesContentInDialog()));
+    muteNotifications_->setChecked(settings_.muteNotifications());
 }
 
 void ContentView::updateMemoryLimit() {
-    const qlonglong bytes = manager_.memoryLimit().bytes();
+    const qlonglong bytes = settings_.memoryLimit().bytes();
     {
         const QSignalBlocker blocker(memoryLimitPicker_);
         // A stored limit the picker does not offer is shown as it is.
         if (memoryLimitPicker_->findData(bytes) < 0) {
-            memoryLimitPicker_->addItem(manager_.memoryLimit().label(), bytes);
+            memoryLimitPicker_->addItem(settings_.memoryLimit().label(), bytes);
         }
         memoryLimitPicker_->setCurrentIndex(memoryLimitPicker_->findData(bytes));
     }
@@ -243,13 +247,13 @@ void ContentView::updateBufferEstimate() {
     // as the codec is chosen only when the recording starts.
     ShareableContent content;
     content.displays = manager_.availableDisplays();
-    const std::shared_ptr<WindowServer>& windowServer = manager_.platform().windowServer;
+    const std::shared_ptr<WindowServer>& windowServer = platform_.windowServer;
     const std::optional<ResolvedCapture> capture = resolveCapture(
         manager_.captureTarget(), false, content, windowServer ? windowServer->mainDisplayID() : 0);
     const VideoEncoderSettings settings = recordingEncoderSettings(
         VideoCodec::h264, capture ? capture->width : 0, capture ? capture->height : 0);
     bufferEstimate_->setText(
-        bufferEstimateText(manager_.bufferDuration(), settings.averageBitRate, manager_.memoryLimit()));
+        bufferEstimateText(manager_.bufferDuration(), settings.averageBitRate, settings_.memoryLimit()));
 }
 
 void ContentView::setAlwaysOnTop(bool onTop) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/Platform.h"
 #include "ui/CaptureModeSelection.h"
 #include "ui/OneShotTimer.h"
 
@@ -16,6 +17,7 @@ class QPushButton;
 namespace backreel {
 
 class CaptureTargetSection;
+class RecorderSettings;
 class RecordingManager;
 class RecordingStatusView;
 class TargetPicker;
@@ -25,8 +27,9 @@ class TargetPicker;
 // limit, what the buffer will hold, the main button and "Save Clip"; the capture mode and target;
 // and the options "Record this window", "Mute notifications" and "Always on top", with a
 // "Settings…" link for the Save Clip settings and a "Keyboard Shortcuts…" link. Every control reads or writes
-// the recording manager's published properties, except the capture mode (view state) and "Always on top"
-// (kept in the settings under "alwaysOnTop", applied to the window's level).
+// the recording manager's published properties or the recorder's settings (the memory limit and "Mute
+// notifications"), except the capture mode (view state) and "Always on top" (kept in the settings under
+// "alwaysOnTop", applied to the window's level).
 //
 // Thread contract: main thread only.
 class ContentView final : public QWidget {
@@ -42,8 +45,9 @@ public:
     static constexpr qreal kCornerRadius = 24;
 
     // `statusTimer` paces the status line's return to "Ready" (a monotonic timer when null).
-    ContentView(RecordingManager& manager, TargetPicker& targetPicker,
-                std::unique_ptr<OneShotTimer> statusTimer = nullptr, QWidget* parent = nullptr);
+    ContentView(RecordingManager& manager, RecorderSettings& settings, Platform platform,
+                TargetPicker& targetPicker, std::unique_ptr<OneShotTimer> statusTimer = nullptr,
+                QWidget* parent = nullptr);
     ~ContentView() override;
 
     CaptureModeSelection captureMode() const;
@@ -95,6 +99,8 @@ private:
     void applyWindowLevel();
 
     RecordingManager& manager_;
+    RecorderSettings& settings_;
+    const Platform platform_;
     QPointer<QWindow> appWindow_;
     bool alwaysOnTop_ = false;
 

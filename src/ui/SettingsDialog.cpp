@@ -1,6 +1,6 @@
 #include "ui/SettingsDialog.h"
 
-#include "capture/RecordingManager.h"
+#include "capture/RecorderSettings.h"
 #include "ui/StatusText.h"
 #include "ui/TextStyle.h"
 
@@ -20,9 +20,9 @@ namespace {
 constexpr int kFolderWidth = 320;
 } // namespace
 
-SettingsDialog::SettingsDialog(RecordingManager& manager, QWidget* parent)
+SettingsDialog::SettingsDialog(RecorderSettings& settings, QWidget* parent)
     : QDialog(parent)
-    , manager_(manager) {
+    , settings_(settings) {
     setObjectName(QStringLiteral("settings"));
     setWindowTitle(QStringLiteral("Settings"));
 
@@ -44,7 +44,7 @@ SettingsDialog::SettingsDialog(RecordingManager& manager, QWidget* parent)
     buttons->addStretch(1);
     layout->addLayout(buttons);
     connect(choose_, &QPushButton::clicked, this, &SettingsDialog::chooseFolder);
-    connect(useDefault_, &QPushButton::clicked, this, [this] { manager_.setClipFolder(QString()); });
+    connect(useDefault_, &QPushButton::clicked, this, [this] { settings_.setClipFolder(QString()); });
 
     askWhere_ = new QCheckBox(QStringLiteral("Ask where to save"), this);
     askWhere_->setObjectName(QStringLiteral("askWhereToSave"));
@@ -52,17 +52,17 @@ SettingsDialog::SettingsDialog(RecordingManager& manager, QWidget* parent)
     freshBuffer_->setObjectName(QStringLiteral("freshBufferAfterSave"));
     layout->addWidget(askWhere_);
     layout->addWidget(freshBuffer_);
-    connect(askWhere_, &QCheckBox::toggled, this, [this](bool ask) { manager_.setAskWhereToSave(ask); });
+    connect(askWhere_, &QCheckBox::toggled, this, [this](bool ask) { settings_.setAskWhereToSave(ask); });
     connect(freshBuffer_, &QCheckBox::toggled, this,
-            [this](bool fresh) { manager_.setFreshBufferAfterSave(fresh); });
+            [this](bool fresh) { settings_.setFreshBufferAfterSave(fresh); });
 
     auto* close = new QDialogButtonBox(QDialogButtonBox::Close, this);
     connect(close, &QDialogButtonBox::rejected, this, &QDialog::close);
     layout->addWidget(close);
 
-    connect(&manager_, &RecordingManager::clipFolderChanged, this, &SettingsDialog::update);
-    connect(&manager_, &RecordingManager::askWhereToSaveChanged, this, &SettingsDialog::update);
-    connect(&manager_, &RecordingManager::freshBufferAfterSaveChanged, this, &SettingsDialog::update);
+    connect(&settings_, &RecorderSettings::clipFolderChanged, this, &SettingsDialog::update);
+    connect(&settings_, &RecorderSettings::askWhereToSaveChanged, this, &SettingsDialog::update);
+    connect(&settings_, &RecorderSettings::freshBufferAfterSaveChanged, this, &SettingsDialog::update);
     update();
 }
 
@@ -72,24 +72,24 @@ void SettingsDialog::chooseFolder() {
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setFileMode(QFileDialog::Directory);
     dialog->setOption(QFileDialog::ShowDirsOnly);
-    dialog->setDirectory(manager_.effectiveClipFolder());
+    dialog->setDirectory(settings_.effectiveClipFolder());
     connect(dialog, &QFileDialog::fileSelected, this, [this](const QString& folder) {
         if (!folder.isEmpty()) {
-            manager_.setClipFolder(folder);
+            settings_.setClipFolder(folder);
         }
     });
     dialog->open();
 }
 
 void SettingsDialog::update() {
-    const QString folder = manager_.effectiveClipFolder();
+    const QString folder = settings_.effectiveClipFolder();
     folder_->setText(middleElidedText(folder, folder_->font(), kFolderWidth));
     folder_->setToolTip(folder);
-    useDefault_->setEnabled(!manager_.clipFolder().isEmpty());
+    useDefault_->setEnabled(!settings_.clipFolder().isEmpty());
     const QSignalBlocker askBlocker(askWhere_);
     const QSignalBlocker freshBlocker(freshBuffer_);
-    askWhere_->setChecked(manager_.askWhereToSave());
-    freshBuffer_->setChecked(manager_.freshBufferAfterSave());
+    askWhere_->setChecked(settings_.askWhereToSave());
+    freshBuffer_->setChecked(settings_.freshBufferAfterSave());
 }
 
 } // namespace backreel

@@ -8,17 +8,17 @@ class QPushButton;
 
 namespace backreel {
 
-class RecordingManager;
+class RecorderSettings;
 
 // "Settings…": where Save Clip puts its clips and how. The clip folder (shown, with "Choose…" to
 // pick another and "Use Default" to go back to Videos/Backreel), "Ask where to save" and "Start a
-// fresh buffer after each save". Each change goes straight to the manager, which keeps it, and
-// applies to the next save. Not modal. Main thread.
+// fresh buffer after each save". Each change goes straight to the recorder's settings, which keep
+// it, and applies to the next save. Not modal. Main thread.
 class SettingsDialog final : public QDialog {
     Q_OBJECT
 
 public:
-    explicit SettingsDialog(RecordingManager& manager, QWidget* parent = nullptr);
+    explicit SettingsDialog(RecorderSettings& settings, QWidget* parent = nullptr);
 
     QLabel* clipFolderLabel() const { return folder_; }
     QPushButton* chooseFolderButton() const { return choose_; }
@@ -30,7 +30,7 @@ private:
     void chooseFolder();
     void update();
 
-    RecordingManager& manager_;
+    RecorderSettings& settings_;
     QLabel* folder_ = nullptr;
     QPushButton* choose_ = nullptr;
     QPushButton* useDefault_ = nullptr;

@@ -169,7 +169,7 @@ TEST_F(RemoteControlTest, AFailedStartAnswersWithItsReasonAndTheNameIsOwnedOnce)
 TEST(RemoteControl, QuitWaitsForTheSaveUnderWay) {
     test::SyntheticRecorder recorder;
     auto saveFlow = std::make_shared<HeldSaveFlow>();
-    RecordingManager manager(makeSyntheticPlatform(recorder.state), saveFlow);
+    RecordingManager manager(recorder.platform, saveFlow, recorder.settings);
     int quits = 0;
     RemoteControl remote(manager, {}, [&] { ++quits; });
     EXPECT_EQ(QCoro::waitFor(remote.startRecording()), std::nullopt);

@@ -7,7 +7,6 @@
 #include "platform/dbus/DbusFileReveal.h"
 #include "platform/dbus/DbusNotificationMuter.h"
 #include "platform/dbus/DbusSaveNotifier.h"
-#include "core/Settings.h"
 #include "support/DbusTestBus.h"
 #include "support/synthetic/SyntheticPlatform.h"
 #include "support/WidgetTest.h"
@@ -91,14 +90,11 @@ protected:
         ASSERT_TRUE(
             server_.registerObject(kFileManagerPath, &fileManager, QDBusConnection::ExportScriptableSlots));
         ASSERT_TRUE(server_.registerService(kFileManager));
-        Settings::setBoolValue(Settings::kAskWhereToSaveKey, false);
-        Settings::setBoolValue(Settings::kFreshBufferAfterSaveKey, false);
     }
     void TearDown() override {
         if (!server_.isConnected()) {
             return;
         }
-        Settings::setBoolValue(Settings::kMuteNotificationsKey, false);
         server_.unregisterService(kNotifications);
         server_.unregisterService(kFileManager);
         QDBusConnection::disconnectFromBus(kStandIn);
@@ -133,7 +129,7 @@ TEST_F(SaveNotifications, OnePerSaveWithOpenAndShowInFolderAlsoWhileMuted) {
         std::make_shared<DbusFileReveal>(), [&](const QString& path) { opened.push_back(path); });
     BackreelApp app(platform, recorder.saveFlow, options);
     RecordingManager& manager = app.recordingManager();
-    manager.setMuteNotifications(true);
+    app.recorderSettings().setMuteNotifications(true);
     QCoro::waitFor(manager.startRecording());
     BACKREEL_EVENTUALLY_TRUE(manager.session() && manager.session()->videoStore().count() >= 20);
     roundTrip();

@@ -123,7 +123,7 @@ TEST(AudioServerFailure, ToneBeforeAndAfterARestartWithSilenceBetween) {
     auto saveFlow = std::make_shared<KeepingSaveFlow>(std::make_shared<DesktopSaveFlow>(
         std::make_shared<FixedLocation>(location),
         MovieWriterServices{platform.movieFiles, platform.movieProbe}, nullptr));
-    RecordingManager manager(platform, saveFlow);
+    RecordingManager manager(platform, saveFlow, std::make_shared<RecorderSettings>());
     QCoro::waitFor(manager.refreshDisplays());
     ASSERT_FALSE(manager.availableDisplays().empty());
     // A small picture: the sound is what is checked.

@@ -1,7 +1,6 @@
 #include "capture/RecordingManager.h"
 #include "platform/ffmpeg/FfmpegFrameDecoder.h"
 #include "platform/ffmpeg/FfmpegVideoEncoderService.h"
-#include "core/Settings.h"
 #include "support/SaveFlowStandIn.h"
 #include "support/synthetic/SyntheticPlatform.h"
 
@@ -22,10 +21,10 @@ SyntheticOptions oneDisplay(std::int32_t width, std::int32_t height) {
 struct Recorder {
     explicit Recorder(SyntheticOptions options)
         : state(std::make_shared<SyntheticState>(std::move(options))) {
-        Settings::setBoolValue(Settings::kMuteNotificationsKey, false);
         Platform platform = makeSyntheticPlatform(state);
         platform.encoders = std::make_shared<FfmpegVideoEncoderService>();
-        manager = std::make_unique<RecordingManager>(std::move(platform), saveFlow);
+        manager = std::make_unique<RecordingManager>(std::move(platform), saveFlow,
+                                                     std::make_shared<RecorderSettings>());
     }
 
     std::shared_ptr<SyntheticState> state;

@@ -6,7 +6,6 @@
 #include "export/DesktopSaveFlow.h"
 #include "platform/MovieFile.h"
 #include "platform/Platform.h"
-#include "core/Settings.h"
 #include "support/LogCapture.h"
 #include "support/SaveFlowStandIn.h"
 
@@ -53,9 +52,6 @@ protected:
                 GTEST_SKIP() << tool << " is not installed";
             }
         }
-        Settings::setBoolValue(Settings::kMuteNotificationsKey, false);
-        Settings::setBoolValue(Settings::kAskWhereToSaveKey, false);
-        Settings::setBoolValue(Settings::kFreshBufferAfterSaveKey, false);
         picture.start(QStringLiteral("ffplay"),
                       {QStringLiteral("-loglevel"), QStringLiteral("quiet"), QStringLiteral("-an"),
                        QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
@@ -65,8 +61,8 @@ protected:
         platform = loadPlatform();
         saveFlow = std::make_shared<test::KeepingSaveFlow>(std::make_shared<DesktopSaveFlow>(
             nullptr, MovieWriterServices{platform.movieFiles, platform.movieProbe}, nullptr));
-        manager = std::make_unique<RecordingManager>(platform, saveFlow);
-        manager->setClipFolder(folder.filePath(QStringLiteral("clips")));
+        manager = std::make_unique<RecordingManager>(platform, saveFlow, settings);
+        settings->setClipFolder(folder.filePath(QStringLiteral("clips")));
         manager->setBufferDuration(RecordingDuration::thirtySeconds);
         QCoro::waitFor(manager->refreshDisplays());
         QCoro::waitFor(manager->startRecording());
@@ -75,8 +71,6 @@ protected:
     }
     void TearDown() override {
         manager.reset();
-        Settings::setStringValue(Settings::kClipFolderKey, QString());
-        Settings::setBoolValue(Settings::kFreshBufferAfterSaveKey, false);
         picture.kill();
         picture.waitForFinished();
     }
@@ -102,6 +96,7 @@ protected:
     QProcess picture;
     Platform platform;
     std::shared_ptr<test::KeepingSaveFlow> saveFlow;
+    std::shared_ptr<RecorderSettings> settings = std::make_shared<RecorderSettings>();
     std::unique_ptr<RecordingManager> manager;
     std::vector<QString> saved_;
 };
@@ -141,7 +136,7 @@ TEST_F(SaveClipOnTheDesktop, ClipsOfTheChosenLengthWhileBufferingGoesOnWithAndWi
     EXPECT_TRUE(overlap(saveFlow->clips[1], saveFlow->clips[2]));
 
     // With a fresh buffer after each save they do not overlap.
-    manager->setFreshBufferAfterSave(true);
+    settings->setFreshBufferAfterSave(true);
     QCoro::Task<> third = manager->saveClip(2s);
     waitForBuffered(1.0);
     QCoro::Task<> fourth = manager->saveClip(2s);

@@ -4,7 +4,6 @@
 
 #include "capture/MediaStores.h"
 #include "capture/RecordingManager.h"
-#include "core/Settings.h"
 #include "support/LogCapture.h"
 #include "support/Samples.h"
 #include "support/SaveFlowStandIn.h"
@@ -75,10 +74,8 @@ double seconds(const Clip& clip) {
 class SaveClip : public ::testing::Test {
 protected:
     void SetUp() override {
-        Settings::setBoolValue(Settings::kMuteNotificationsKey, false);
-        Settings::setBoolValue(Settings::kAskWhereToSaveKey, false);
-        Settings::setBoolValue(Settings::kFreshBufferAfterSaveKey, false);
-        Settings::setStringValue(Settings::kClipFolderKey, QString());
+        settings->setAskWhereToSave(false);
+        settings->setFreshBufferAfterSave(false);
         manager.setBufferDuration(RecordingDuration::thirtySeconds);
         QCoro::waitFor(manager.startRecording());
         ASSERT_TRUE(manager.status().is(RecordingStatus::Kind::buffering));
@@ -109,7 +106,8 @@ protected:
     test::LogCapture log;
     std::shared_ptr<SyntheticState> state = std::make_shared<SyntheticState>(handDriven());
     std::shared_ptr<GatedSaveFlow> saveFlow = std::make_shared<GatedSaveFlow>();
-    RecordingManager manager{makeSyntheticPlatform(state), saveFlow};
+    std::shared_ptr<RecorderSettings> settings = std::make_shared<RecorderSettings>();
+    RecordingManager manager{makeSyntheticPlatform(state), saveFlow, settings};
     int frames_ = 0;
     int chunks_ = 0;
 };
@@ -157,7 +155,7 @@ TEST_F(SaveClip, ClipsAreCutWhenAskedForAndWrittenInTurnWhileBufferingGoesOn) {
     ASSERT_EQ(saved.size(), 3);
     EXPECT_NEAR(saved[0][1].toDouble(), seconds(clips[0]) + 1 / 30.0, 1e-3) << "to the end of the last frame";
     for (const SaveRequest& request : saveFlow->requests) {
-        EXPECT_EQ(request.folder, manager.effectiveClipFolder());
+        EXPECT_EQ(request.folder, settings->effectiveClipFolder());
         EXPECT_FALSE(request.reveal);
     }
 }
@@ -167,8 +165,8 @@ TEST_F(SaveClip, ClipsAreCutWhenAskedForAndWrittenInTurnWhileBufferingGoesOn) {
 // is announced and its clip kept for Save Again.
 TEST_F(SaveClip, AFreshBufferAfterEachSaveTheDialogWhenAskedAndAFailureKeepsTheClip) {
     QSignalSpy failed(&manager, &RecordingManager::saveFailed);
-    manager.setFreshBufferAfterSave(true);
-    manager.setAskWhereToSave(true);
+    settings->setFreshBufferAfterSave(true);
+    settings->setAskWhereToSave(true);
     saveFlow->outcomes = {RecordingStatus::saved(QUrl::fromLocalFile(QStringLiteral("/tmp/a.mp4"))),
                           RecordingStatus::error(QStringLiteral("Save failed: the folder is read-only."))};
     deliver(60);

@@ -65,8 +65,6 @@ public:
 
 // The recorder with the desktop's own services and the real save, its dialog answered by the test.
 struct Recorder {
-    Recorder() { manager.setMuteNotifications(false); }
-
     // Records about a second of the target, then stops and saves.
     void recordASecond() {
         QCoro::waitFor(manager.refreshDisplays());
@@ -89,7 +87,7 @@ struct Recorder {
     std::shared_ptr<KeepingSaveFlow> saveFlow =
         std::make_shared<KeepingSaveFlow>(std::make_shared<DesktopSaveFlow>(
             chooser, MovieWriterServices{platform.movieFiles, platform.movieProbe}, nullptr));
-    RecordingManager manager{platform, saveFlow};
+    RecordingManager manager{platform, saveFlow, std::make_shared<RecorderSettings>()};
     QTemporaryDir good;
 };
 

@@ -116,7 +116,7 @@ TEST(SaveEndToEnd, TenSecondsOfARealDesktopWithSoundBecomeACheckedMovie) {
         std::make_shared<FixedLocation>(location),
         MovieWriterServices{platform.movieFiles, platform.movieProbe}, nullptr);
     auto saveFlow = std::make_shared<KeepingSaveFlow>(inner);
-    RecordingManager manager(platform, saveFlow);
+    RecordingManager manager(platform, saveFlow, std::make_shared<RecorderSettings>());
     QCoro::waitFor(manager.refreshDisplays());
     QCoro::waitFor(manager.startRecording());
     ASSERT_EQ(manager.status(), RecordingStatus::buffering()) << manager.status().message().toStdString();

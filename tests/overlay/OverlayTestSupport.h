@@ -130,7 +130,8 @@ protected:
     }
 
     Platform platform = loadPlatform();
-    std::unique_ptr<RecordingManager> manager = std::make_unique<RecordingManager>(platform, nullptr);
+    std::unique_ptr<RecordingManager> manager =
+        std::make_unique<RecordingManager>(platform, nullptr, std::make_shared<RecorderSettings>());
 
 private:
     QString panelName_;

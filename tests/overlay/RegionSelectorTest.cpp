@@ -37,7 +37,7 @@ TEST_F(RegionSelectorTest, EscCancelsAndADragSelectsInTheScreensPixels) {
         WindowPickInfo{QStringLiteral("Old"), QString(), QRectF(1, 2, 3, 4), 9, true});
     const CaptureTarget before = manager->captureTarget();
 
-    QCoro::Task<MaybeError> cancelled = selectRegionTarget(*manager);
+    QCoro::Task<MaybeError> cancelled = selectRegionTarget(*manager, platform);
     waitForOverlay();
     // The active screen (the primary one, without a focused window) under the dim, the other not.
     BACKREEL_EVENTUALLY_TRUE(isDimmed(screenPixel(QPointF(100, 100)), kBackground, 0.45) &&
@@ -48,7 +48,7 @@ TEST_F(RegionSelectorTest, EscCancelsAndADragSelectsInTheScreensPixels) {
     EXPECT_FALSE(QCoro::waitFor(cancelled));
     EXPECT_EQ(manager->captureTarget(), before);
 
-    QCoro::Task<MaybeError> flow = selectRegionTarget(*manager);
+    QCoro::Task<MaybeError> flow = selectRegionTarget(*manager, platform);
     waitForOverlay();
     const std::vector<QWidget*> shown = panels();
     ASSERT_EQ(shown.size(), 2u);

@@ -10,6 +10,15 @@ const CaptureError kQueryFailure = CaptureError::failed(QStringLiteral("The user
 // As the flows pass it on.
 const Error kQueryFailed = Error(kQueryFailure.message);
 const Window kEditor{5, QStringLiteral("Editor"), std::nullopt, QRectF(0, 0, 300, 200), 0, true};
+const Logger kPickLog = Logger::windowPicker();
+
+// The synthetic platform with the editor's window, whose content query fails when asked to.
+SyntheticRecorder editorDesktop(bool failing) {
+    SyntheticRecorder recorder({}, {kEditor});
+    recorder.state->changeOptions(
+        [&](SyntheticOptions& o) { o.contentError = failing ? std::optional(kQueryFailure) : std::nullopt; });
+    return recorder;
+}
 
 // Off screen with the synthetic platform: a failing query ends the pick before anything is shown. The
 // selection shows its overlay first and queries after the drag: a failing query, or one without displays,
@@ -18,19 +27,17 @@ TEST(TargetSelection, WithoutContentTheFlowsEndWithTheTargetUnchanged) {
     for (const auto& [selecting, failing] :
          {std::pair{false, true}, std::pair{true, true}, std::pair{true, false}}) {
         SCOPED_TRACE(testing::Message() << "selecting " << selecting << ", failing " << failing);
-        SyntheticOptions options;
-        options.contentError = failing ? std::optional(kQueryFailure) : std::nullopt;
-        options.content.windows = {kEditor};
-        const auto state = std::make_shared<SyntheticState>(std::move(options));
-        RecordingManager manager(makeSyntheticPlatform(state), nullptr);
-        manager.setCaptureTarget(CaptureTarget::window(ContentFilter::desktopIndependentWindow(kEditor)));
-        manager.setSelectedWindowInfo(
+        const SyntheticRecorder recorder = editorDesktop(failing);
+        const std::unique_ptr<RecordingManager> manager = recorder.makeManager();
+        manager->setCaptureTarget(CaptureTarget::window(ContentFilter::desktopIndependentWindow(kEditor)));
+        manager->setSelectedWindowInfo(
             WindowPickInfo{QStringLiteral("Editor"), QString(), kEditor.frame, 5, true});
-        const CaptureTarget before = manager.captureTarget();
-        QCoro::Task<MaybeError> flow = selecting ? selectRegionTarget(manager) : pickWindowTarget(manager);
+        const CaptureTarget before = manager->captureTarget();
+        QCoro::Task<MaybeError> flow = selecting ? selectRegionTarget(*manager, recorder.platform)
+                                                 : pickWindowTarget(*manager, recorder.platform, kPickLog);
         if (selecting) {
             BACKREEL_EVENTUALLY_EQ(visiblePanels(QStringLiteral("perScreenSelectorPanel")).size(), 1u);
-            EXPECT_EQ(std::ranges::count(state->journal(), "getShareableContent"), 0);
+            EXPECT_EQ(std::ranges::count(recorder.state->journal(), "getShareableContent"), 0);
             auto* view = visiblePanels(QStringLiteral("perScreenSelectorPanel"))
                              .front()
                              ->findChild<QWidget*>(QStringLiteral("regionSelectorView"));
@@ -42,8 +49,8 @@ TEST(TargetSelection, WithoutContentTheFlowsEndWithTheTargetUnchanged) {
         EXPECT_EQ(QCoro::waitFor(flow), failing ? MaybeError(kQueryFailed) : MaybeError());
         EXPECT_TRUE(visiblePanels(QStringLiteral("perScreenSelectorPanel")).empty() &&
                     visiblePanels(QStringLiteral("windowPickerPanel")).empty());
-        EXPECT_EQ(manager.captureTarget(), before);
-        EXPECT_TRUE(manager.selectedWindowInfo());
+        EXPECT_EQ(manager->captureTarget(), before);
+        EXPECT_TRUE(manager->selectedWindowInfo());
     }
 }
 
@@ -51,12 +58,9 @@ TEST(TargetSelection, WithoutContentTheFlowsEndWithTheTargetUnchanged) {
 // the picker or the recorder that are gone.
 TEST(TargetSelection, APickThatOutlivesItsPickerAndRecorderEndsQuietly) {
     for (const bool failing : {true, false}) {
-        SyntheticOptions options;
-        options.contentError = failing ? std::optional(kQueryFailure) : std::nullopt;
-        options.content.windows = {kEditor};
-        auto manager = std::make_unique<RecordingManager>(
-            makeSyntheticPlatform(std::make_shared<SyntheticState>(std::move(options))), nullptr);
-        auto picker = std::make_unique<OverlayTargetPicker>(*manager);
+        const SyntheticRecorder recorder = editorDesktop(failing);
+        std::unique_ptr<RecordingManager> manager = recorder.makeManager();
+        auto picker = std::make_unique<OverlayTargetPicker>(*manager, recorder.platform, kPickLog);
         QCoro::Task<> pick = picker->pickWindowTarget();
         picker.reset();
         manager.reset();
@@ -71,16 +75,14 @@ TEST(TargetSelection, APickThatOutlivesItsPickerAndRecorderEndsQuietly) {
 
 // The main window's picker shows a failure in the status line, unless a recording's status is on show.
 TEST(TargetSelection, TheMainWindowsPickerShowsAFailureInTheStatusLine) {
-    SyntheticOptions options;
-    options.contentError = kQueryFailure;
-    RecordingManager manager(makeSyntheticPlatform(std::make_shared<SyntheticState>(std::move(options))),
-                             nullptr);
-    OverlayTargetPicker picker(manager);
+    const SyntheticRecorder recorder = editorDesktop(true);
+    const std::unique_ptr<RecordingManager> manager = recorder.makeManager();
+    OverlayTargetPicker picker(*manager, recorder.platform, kPickLog);
     QCoro::waitFor(picker.pickWindowTarget());
-    EXPECT_EQ(manager.status(), RecordingStatus::error(kQueryFailed.description));
-    manager.setStatus(RecordingStatus::buffering());
+    EXPECT_EQ(manager->status(), RecordingStatus::error(kQueryFailed.description));
+    manager->setStatus(RecordingStatus::buffering());
     QCoro::waitFor(picker.pickWindowTarget());
-    EXPECT_EQ(manager.status(), RecordingStatus::buffering());
+    EXPECT_EQ(manager->status(), RecordingStatus::buffering());
 }
 
 TEST(TargetSelection, WithoutScreensBothOverlaysEndAtOnceWithNothing) {

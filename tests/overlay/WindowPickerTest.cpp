@@ -25,7 +25,7 @@ TEST_F(WindowPickerTest, EscCancelsAndAClickPicksTheHoveredWindow) {
     const QPointF white = spot(listed->frame, 0.75, 0.75); // on the second
     const CaptureTarget before = manager->captureTarget();
 
-    QCoro::Task<MaybeError> cancelled = pickWindowTarget(*manager);
+    QCoro::Task<MaybeError> cancelled = pickWindowTarget(*manager, platform, Logger::windowPicker());
     waitForOverlay();
     BACKREEL_EVENTUALLY_TRUE(isDimmed(screenPixel(red), Qt::red, kDim));
     ASSERT_TRUE(movePointer(white));
@@ -43,7 +43,7 @@ TEST_F(WindowPickerTest, EscCancelsAndAClickPicksTheHoveredWindow) {
     EXPECT_FALSE(manager->selectedWindowInfo());
 
     LogCapture log;
-    QCoro::Task<MaybeError> picked = pickWindowTarget(*manager);
+    QCoro::Task<MaybeError> picked = pickWindowTarget(*manager, platform, Logger::windowPicker());
     waitForOverlay();
     ASSERT_TRUE(movePointer(red));
     BACKREEL_EVENTUALLY_EQ(screenPixel(red), QColor(Qt::red));
@@ -77,7 +77,7 @@ TEST_F(WindowPickerTest, TheOverlayCoversPanelsAndWindowsKeptAbove) {
     ASSERT_TRUE(!beneath->frame.contains(onPanel) && !beneath->frame.contains(onKept));
     ASSERT_TRUE(screenPixel(onPanel) == QColor(Qt::yellow) && screenPixel(onKept) == QColor(Qt::green));
 
-    QCoro::Task<MaybeError> flow = pickWindowTarget(*manager);
+    QCoro::Task<MaybeError> flow = pickWindowTarget(*manager, platform, Logger::windowPicker());
     waitForOverlay();
     BACKREEL_EVENTUALLY_TRUE(isDimmed(screenPixel(onPanel), Qt::yellow, kDim) &&
                              isDimmed(screenPixel(onKept), Qt::green, kDim) &&

@@ -53,7 +53,7 @@ inline Display display(std::uint32_t id, const QString& name = {}) {
 }
 
 // The synthetic platform offering these displays (the first is the main one) and windows, and a
-// recording manager on it that hands its clips to a stand-in save flow, shared by every manager made.
+// recording manager on it that hands its clips to a stand-in save flow; all managers made share both.
 struct SyntheticRecorder {
     explicit SyntheticRecorder(std::vector<Display> displays = {display(1)},
                                std::vector<Window> windows = {}) {
@@ -62,13 +62,16 @@ struct SyntheticRecorder {
         options.content.displays = std::move(displays);
         options.content.windows = std::move(windows);
         state = std::make_shared<SyntheticState>(std::move(options));
+        platform = makeSyntheticPlatform(state);
         saveFlow = std::make_shared<SaveFlowStandIn>(state);
     }
     std::unique_ptr<RecordingManager> makeManager() const {
-        return std::make_unique<RecordingManager>(makeSyntheticPlatform(state), saveFlow);
+        return std::make_unique<RecordingManager>(platform, saveFlow, settings);
     }
     std::shared_ptr<SyntheticState> state;
+    Platform platform;
     std::shared_ptr<SaveFlowStandIn> saveFlow;
+    std::shared_ptr<RecorderSettings> settings = std::make_shared<RecorderSettings>();
 };
 
 // A timer whose clock moves only when the test says so.

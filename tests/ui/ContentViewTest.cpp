@@ -47,7 +47,8 @@ protected:
         openView();
     }
     void openView() {
-        view = std::make_unique<ContentView>(*manager, picker, std::make_unique<test::ManualTimer>());
+        view = std::make_unique<ContentView>(*manager, *recorder.settings, recorder.platform, picker,
+                                             std::make_unique<test::ManualTimer>());
         view->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(view.get()));
         BACKREEL_EVENTUALLY_TRUE(!manager->availableDisplays().empty() && view->appWindow() != nullptr);
@@ -110,7 +111,7 @@ TEST_F(ContentViewTest, TheMainButtonAndTheSettingsFollowTheStatus) {
 
 // "Save Clip" works only while buffering and saves without ending it; the status line then names
 // the saved clip, or the failure, under "Recording…". "Settings…" asks for the settings, whose
-// dialog writes the clip folder and the two Save Clip options straight to the manager.
+// dialog writes the clip folder and the two Save Clip options straight to the settings.
 TEST_F(ContentViewTest, SaveClipTheStatusLineAfterItAndTheSettingsDialog) {
     EXPECT_FALSE(view->saveClipButton()->isEnabled());
     QTest::mouseClick(view->mainButton(), Qt::LeftButton);
@@ -135,18 +136,17 @@ TEST_F(ContentViewTest, SaveClipTheStatusLineAfterItAndTheSettingsDialog) {
     QSignalSpy asked(view.get(), &ContentView::settingsRequested);
     QTest::mouseClick(view->settingsButton(), Qt::LeftButton);
     EXPECT_EQ(asked.size(), 1);
-    SettingsDialog dialog(*manager);
+    SettingsDialog dialog(*recorder.settings);
     dialog.askWhereToSaveBox()->click();
     dialog.freshBufferBox()->click();
-    EXPECT_TRUE(manager->askWhereToSave() && manager->freshBufferAfterSave());
-    EXPECT_TRUE(Settings::boolValue(Settings::kFreshBufferAfterSaveKey));
+    EXPECT_TRUE(recorder.settings->askWhereToSave() && recorder.settings->freshBufferAfterSave());
     EXPECT_FALSE(dialog.defaultFolderButton()->isEnabled());
-    manager->setClipFolder(QStringLiteral("/tmp/clips"));
+    recorder.settings->setClipFolder(QStringLiteral("/tmp/clips"));
     EXPECT_EQ(dialog.clipFolderLabel()->toolTip(), QStringLiteral("/tmp/clips"));
     dialog.defaultFolderButton()->click();
-    EXPECT_TRUE(manager->effectiveClipFolder().endsWith(QStringLiteral("/Backreel")));
-    manager->setAskWhereToSave(false);
-    manager->setFreshBufferAfterSave(false);
+    EXPECT_TRUE(recorder.settings->effectiveClipFolder().endsWith(QStringLiteral("/Backreel")));
+    recorder.settings->setAskWhereToSave(false);
+    recorder.settings->setFreshBufferAfterSave(false);
 }
 
 // Window and Region mode show a button to pick or select, or what was picked with a button to
@@ -186,7 +186,7 @@ TEST_F(ContentViewTest, EachModeShowsItsTargetAndFullScreenResetsIt) {
 }
 
 // The duration, the memory limit (with what the buffer will hold) and the options are the
-// manager's, stored; "Record this window" only for display
+// manager's or the settings'; "Record this window" only for display
 // targets. A new window starts in Full Screen mode, the target left as it was, and applies the
 // stored "Always on top" once its window is known, one trip through the event loop after the show.
 TEST_F(ContentViewTest, OptionsAndANewWindow) {
@@ -197,15 +197,15 @@ TEST_F(ContentViewTest, OptionsAndANewWindow) {
     EXPECT_EQ(view->memoryLimitPicker()->currentText(), QStringLiteral("2 GB"));
     EXPECT_EQ(view->bufferEstimateLabel()->text(), QStringLiteral("≈ 521 MB for 3 min at 20 Mbit/s"));
     choose(view->memoryLimitPicker(), 0);
-    EXPECT_EQ(Settings::integerValue(Settings::kMemoryLimitKey), 512 * MemoryLimit::kMebibyte);
-    manager->setMemoryLimit(MemoryLimit(100'000'000)); // not one the picker offers
+    EXPECT_EQ(recorder.settings->memoryLimit(), MemoryLimit(512 * MemoryLimit::kMebibyte));
+    recorder.settings->setMemoryLimit(MemoryLimit(100'000'000)); // not one the picker offers
     EXPECT_EQ(view->memoryLimitPicker()->currentText(), QStringLiteral("100 MB"));
     EXPECT_EQ(
         view->bufferEstimateLabel()->text(),
         QStringLiteral(
             "≈ 521 MB for 3 min at 20 Mbit/s — more than the 100 MB limit; the oldest seconds go first"));
     view->muteNotificationsBox()->click();
-    EXPECT_TRUE(manager->muteNotifications() && Settings::boolValue(Settings::kMuteNotificationsKey));
+    EXPECT_TRUE(recorder.settings->muteNotifications());
     view->recordThisWindowBox()->click();
     EXPECT_TRUE(manager->includeBackreelWindow());
     for (const CaptureTarget& target :
@@ -218,7 +218,8 @@ TEST_F(ContentViewTest, OptionsAndANewWindow) {
     EXPECT_TRUE(Settings::boolValue(Settings::kAlwaysOnTopKey));
     EXPECT_TRUE(view->appWindow()->flags().testFlag(Qt::WindowStaysOnTopHint) && view->isVisible());
 
-    view = std::make_unique<ContentView>(*manager, picker, std::make_unique<test::ManualTimer>());
+    view = std::make_unique<ContentView>(*manager, *recorder.settings, recorder.platform, picker,
+                                         std::make_unique<test::ManualTimer>());
     view->show();
     EXPECT_EQ(section().captureModePicker()->currentText(), QStringLiteral("Full Screen"));
     EXPECT_NE(manager->captureTarget().asRegion(), nullptr);

@@ -44,12 +44,12 @@ bool shows(const QImage& picture, const QColor& colour) {
 TEST(Screenshot, MainWindowAndStatusLine) {
     BACKREEL_REQUIRE_DISPLAY();
     Settings::setBoolValue(Settings::kAlwaysOnTopKey, false);
-    Settings::setBoolValue(Settings::kMuteNotificationsKey, false);
     setViewTransitionsEnabled(false);
-    const std::unique_ptr<RecordingManager> manager =
-        test::SyntheticRecorder({test::display(1), test::display(2)}).makeManager();
+    const test::SyntheticRecorder recorder({test::display(1), test::display(2)});
+    const std::unique_ptr<RecordingManager> manager = recorder.makeManager();
     NoPicker picker;
-    ContentView view(*manager, picker, std::make_unique<test::ManualTimer>());
+    ContentView view(*manager, *recorder.settings, recorder.platform, picker,
+                     std::make_unique<test::ManualTimer>());
     RecordingStatusView line(*manager, std::make_unique<test::ManualTimer>());
     line.setFixedWidth(RecordingStatusView::kDefaultWidth);
     line.setAutoFillBackground(true);

@@ -31,7 +31,8 @@ protected:
         saveFlow_ = std::make_shared<KeepingSaveFlow>(std::make_shared<DesktopSaveFlow>(
             std::make_shared<FixedLocation>(location_),
             MovieWriterServices{platform_.movieFiles, platform_.movieProbe}, nullptr));
-        manager_ = std::make_unique<RecordingManager>(platform_, saveFlow_);
+        manager_ =
+            std::make_unique<RecordingManager>(platform_, saveFlow_, std::make_shared<RecorderSettings>());
     }
     void TearDown() override {
         portal_.pauseSource(kMonitorNode, false);
@@ -120,12 +121,12 @@ TEST_F(PortalRecordingTest, aRegionIsDraggedOverAStillPictureOfTheChosenMonitorA
     const CaptureTarget before = manager_->captureTarget();
     const unsigned dialogsBefore = portal_.dialogsShown();
     portal_.setNextAnswer(QStringLiteral("cancel"));
-    EXPECT_FALSE(QCoro::waitFor(selectRegionTarget(*manager_)));
+    EXPECT_FALSE(QCoro::waitFor(selectRegionTarget(*manager_, platform_)));
     EXPECT_EQ(manager_->captureTarget(), before);
     EXPECT_EQ(manager_->status(), RecordingStatus::idle());
     EXPECT_EQ(portal_.dialogsShown(), dialogsBefore + 1);
 
-    QCoro::Task<MaybeError> selecting = selectRegionTarget(*manager_);
+    QCoro::Task<MaybeError> selecting = selectRegionTarget(*manager_, platform_);
     ASSERT_TRUE(QTest::qWaitFor([&] { return visiblePanels(kSelectorPanel).size() == 1; }, 10000));
     QWidget* view = selectorView(visiblePanels(kSelectorPanel).front());
     ASSERT_TRUE(view != nullptr && QTest::qWaitForWindowExposed(view->window()));
@@ -180,7 +181,7 @@ TEST_F(PortalRecordingTest, aRegionIsDraggedOverAStillPictureOfTheChosenMonitorA
     // A monitor that sends no picture: no selector, the region stays.
     const CaptureTarget selected = manager_->captureTarget();
     portal_.pauseSource(kMonitorNode, true);
-    EXPECT_EQ(QCoro::waitFor(selectRegionTarget(*manager_)),
+    EXPECT_EQ(QCoro::waitFor(selectRegionTarget(*manager_, platform_)),
               MaybeError(Error(QStringLiteral("The screen's stream sent no picture."))));
     EXPECT_TRUE(visiblePanels(kSelectorPanel).empty());
     EXPECT_EQ(manager_->captureTarget(), selected);

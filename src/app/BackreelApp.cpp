@@ -132,7 +132,7 @@ ContentView* BackreelApp::createWindow() {
     auto* window = new ContentView(*recordingManager_, *recorderSettings_, platform_, *targetPicker_);
     window->setAttribute(Qt::WA_DeleteOnClose);
     window->setWindowIcon(
-        QIcon::fromTheme(kBundleIdentifier, QIcon(new RecordIconEngine(RecordIconEngine::Style::filled))));
+        QIcon::fromTheme(kApplicationID, QIcon(new RecordIconEngine(RecordIconEngine::Style::filled))));
     connect(window, &ContentView::closed, this, [this, window] { windowClosed(window->pos()); });
     connect(window, &ContentView::settingsRequested, this, &BackreelApp::showSettings);
     connect(window, &ContentView::menuRequested, this,

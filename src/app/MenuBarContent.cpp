@@ -67,7 +67,7 @@ void MenuBarContent::buildSaveLastMenu() {
     saveLastMenu_->clear();
     for (const RecordingDuration length : saveLastLengths(manager_.bufferDuration())) {
         QAction* action = saveLastMenu_->addAction(literalMnemonicText(length.label()));
-        const auto seconds = std::chrono::seconds(length.rawValue());
+        const auto seconds = std::chrono::seconds(length.wholeSeconds());
         // A task of its own: the menu does not wait for the save.
         connect(action, &QAction::triggered, this, [this, seconds] { manager_.saveClip(seconds); });
     }

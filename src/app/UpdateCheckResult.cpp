@@ -4,10 +4,10 @@
 
 namespace backreel {
 
-UpdateCheckResult evaluateAppcast(const std::vector<AppcastItem>& items, const QString& currentVersion) {
-    const AppcastItem* newest = nullptr;
+UpdateCheckResult evaluateUpdateFeed(const std::vector<UpdateFeedItem>& items, const QString& currentVersion) {
+    const UpdateFeedItem* newest = nullptr;
     QVersionNumber newestVersion;
-    for (const AppcastItem& item : items) {
+    for (const UpdateFeedItem& item : items) {
         const QVersionNumber parsed = QVersionNumber::fromString(item.displayVersion());
         if (parsed.isNull()) {
             continue;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/Appcast.h"
+#include "app/UpdateFeed.h"
 
 #include <QMetaType>
 #include <QString>
@@ -25,7 +25,7 @@ struct UpdateCheckResult {
 // (QVersionNumber, so "1.10" is newer than "1.9"), using each item's short version string, which is
 // the version people read and the one Backreel carries; items without a readable version are
 // skipped. A feed without any readable version is a failure.
-UpdateCheckResult evaluateAppcast(const std::vector<AppcastItem>& items, const QString& currentVersion);
+UpdateCheckResult evaluateUpdateFeed(const std::vector<UpdateFeedItem>& items, const QString& currentVersion);
 
 // The texts of the dialog that shows a result: a headline and a rich-text detail in which every
 // text from the feed or the network is escaped.

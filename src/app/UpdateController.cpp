@@ -8,7 +8,7 @@ namespace backreel {
 
 namespace {
 // Where this build looks for newer versions. HTTPS only; see isPermittedFeedUrl().
-constexpr char kFeedUrl[] = "https://updates.strandloft.com/backreel/appcast.xml";
+constexpr char kFeedUrl[] = "https://updates.strandloft.com/backreel/updates.xml";
 } // namespace
 
 QUrl UpdateController::defaultFeedUrl() {
@@ -81,12 +81,12 @@ void UpdateController::replyFinished(QNetworkReply* reply) {
         finish({UpdateCheckResult::Kind::failed, {}, {}, message});
         return;
     }
-    const Expected<std::vector<AppcastItem>> items = parseAppcast(reply->readAll());
+    const Expected<std::vector<UpdateFeedItem>> items = parseUpdateFeed(reply->readAll());
     if (!items) {
         finish({UpdateCheckResult::Kind::failed, {}, {}, items.error().description});
         return;
     }
-    finish(evaluateAppcast(items.value(), currentVersion_));
+    finish(evaluateUpdateFeed(items.value(), currentVersion_));
 }
 
 void UpdateController::finish(const UpdateCheckResult& result) {

@@ -59,7 +59,7 @@ int main(int argc, char* argv[]) {
     QCoreApplication::setApplicationVersion(QStringLiteral(BACKREEL_VERSION));
     QGuiApplication::setApplicationDisplayName(QStringLiteral("Backreel"));
     // Ties our windows and notifications to com.strandloft.Backreel.desktop.
-    QGuiApplication::setDesktopFileName(backreel::kBundleIdentifier);
+    QGuiApplication::setDesktopFileName(backreel::kApplicationID);
     // Dialogs and the main window come and go; the application decides itself when it ends.
     QGuiApplication::setQuitOnLastWindowClosed(false);
     backreel::installJournalMessageHandler();

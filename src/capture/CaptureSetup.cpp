@@ -38,7 +38,7 @@ std::vector<RunningApplication> ownApplications(bool includeBackreelWindow, cons
         return excluded;
     }
     for (const RunningApplication& application : content.applications) {
-        if (application.bundleIdentifier == kBundleIdentifier) {
+        if (application.applicationID == kApplicationID) {
             excluded.push_back(application);
         }
     }
@@ -82,7 +82,7 @@ CaptureTarget targetInChosenContent(const CaptureTarget& target, const Shareable
     if (target.asWindow() != nullptr) {
         return chosen.windows.empty()
                    ? target
-                   : CaptureTarget::window(ContentFilter::desktopIndependentWindow(chosen.windows.front()));
+                   : CaptureTarget::window(ContentFilter::window(chosen.windows.front()));
     }
     if (chosen.displays.empty()) {
         return target;

@@ -4,9 +4,9 @@
 
 namespace backreel {
 
-std::optional<RecordingDuration> RecordingDuration::fromRawValue(int rawValue) {
+std::optional<RecordingDuration> RecordingDuration::fromWholeSeconds(int seconds) {
     for (Value value : allCases()) {
-        if (value == rawValue) {
+        if (value == seconds) {
             return RecordingDuration(value);
         }
     }

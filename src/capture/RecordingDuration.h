@@ -16,12 +16,12 @@ public:
     constexpr RecordingDuration(Value value)
         : value_(value) {}
     // None for any raw value other than 10, 30, 60 and 180.
-    static std::optional<RecordingDuration> fromRawValue(int rawValue);
+    static std::optional<RecordingDuration> fromWholeSeconds(int seconds);
     static constexpr std::array<Value, 4> allCases() {
         return {tenSeconds, thirtySeconds, oneMinute, threeMinutes};
     }
 
-    constexpr int rawValue() const { return value_; }
+    constexpr int wholeSeconds() const { return value_; }
     constexpr int id() const { return value_; }
     QString label() const;
     // The clip length asked for, in seconds.

@@ -45,7 +45,7 @@ RecordingManager::RecordingManager(Platform platform, std::shared_ptr<SaveFlow> 
 
 RecordingManager::~RecordingManager() = default;
 
-// MARK: published properties
+// Published properties
 
 void RecordingManager::setStatus(const RecordingStatus& status) {
     changeProperty(*this, status_, status, &RecordingManager::statusChanged);
@@ -76,7 +76,7 @@ void RecordingManager::setSelectedWindowInfo(const std::optional<WindowPickInfo>
     emit selectedWindowInfoChanged();
 }
 
-// MARK: operations
+// Operations
 
 QCoro::Task<Expected<ShareableContent, CaptureError>> RecordingManager::shareableContent() {
     co_return co_await platform_.capture->shareableContent();

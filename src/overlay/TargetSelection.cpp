@@ -27,7 +27,7 @@ QCoro::Task<MaybeError> pickWindowTarget(RecordingManager& manager, Platform pla
     const QPointer<RecordingManager> alive(&manager);
     if (platform.capture->choosesContentInDialog()) {
         // No window list to pick from: the desktop's dialog asks for the window at the start.
-        manager.setCaptureTarget(CaptureTarget::window(ContentFilter::desktopIndependentWindow(Window{})));
+        manager.setCaptureTarget(CaptureTarget::window(ContentFilter::window(Window{})));
         manager.setSelectedWindowInfo(kWindowChosenAtStart);
         co_return std::nullopt;
     }
@@ -50,7 +50,7 @@ QCoro::Task<MaybeError> pickWindowTarget(RecordingManager& manager, Platform pla
     if (!picked || !alive) {
         co_return std::nullopt;
     }
-    manager.setCaptureTarget(CaptureTarget::window(ContentFilter::desktopIndependentWindow(*picked)));
+    manager.setCaptureTarget(CaptureTarget::window(ContentFilter::window(*picked)));
     manager.setSelectedWindowInfo(overlay::pickInfo(*picked));
     log.info(overlay::pickedLine(*picked));
     co_return std::nullopt;

@@ -37,7 +37,7 @@ WindowPickerCoordinator::~WindowPickerCoordinator() {
 QCoro::Task<std::optional<Window>> WindowPickerCoordinator::pickWindow(std::vector<Window> windows) {
     Completion<std::optional<Window>> picked(std::nullopt);
     continuation_ = picked.callback();
-    scWindows_ = overlay::pickableWindows(windows, kBundleIdentifier);
+    candidates_ = overlay::pickableWindows(windows, kApplicationID);
     showPanels();
     if (panels_.empty()) {
         finish(std::nullopt); // no screen, so nothing could ever end the pick
@@ -71,7 +71,7 @@ void WindowPickerCoordinator::updateHover() {
     if (list.empty()) {
         return; // the window server did not answer: the hover stays as it was
     }
-    overlay::HoverChange change = overlay::hoverChange(overlay::hitWindow(list, pointer), scWindows_, hover_);
+    overlay::HoverChange change = overlay::hoverChange(overlay::hitWindow(list, pointer), candidates_, hover_);
     if (change.kind == overlay::HoverChange::Kind::unchanged) {
         return;
     }

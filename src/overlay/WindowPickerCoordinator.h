@@ -45,7 +45,7 @@ public:
     void finish(std::optional<Window> result);
 
     const std::vector<PanelPtr<WindowPickerPanel>>& panels() const { return panels_; }
-    const std::vector<Window>& scWindows() const { return scWindows_; }
+    const std::vector<Window>& candidates() const { return candidates_; }
     std::optional<Window> hoveredWindow() const;
     // The hovered window's bounds in the window server's space.
     std::optional<QRectF> hoveredCGBounds() const;
@@ -60,7 +60,7 @@ private:
     const ScreenList screens_;
     std::vector<PanelPtr<WindowPickerPanel>> panels_;
     std::optional<std::function<void(std::optional<Window>)>> continuation_;
-    std::vector<Window> scWindows_;
+    std::vector<Window> candidates_;
     std::optional<overlay::Hover> hover_; // the hovered window and its bounds, set and cleared together
 };
 

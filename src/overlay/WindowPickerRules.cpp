@@ -18,13 +18,13 @@ QString applicationName(const Window& window, const QString& ifNone) {
 }
 } // namespace
 
-std::vector<Window> pickableWindows(const std::vector<Window>& windows, const QString& ownBundleIdentifier) {
+std::vector<Window> pickableWindows(const std::vector<Window>& windows, const QString& ownApplicationID) {
     std::vector<Window> candidates;
     std::copy_if(windows.begin(), windows.end(), std::back_inserter(candidates), [&](const Window& window) {
         return window.isOnScreen && window.windowLayer == 0 && window.frame.width() > 1.0 &&
                window.frame.height() > 1.0 &&
                (!window.owningApplication ||
-                window.owningApplication->bundleIdentifier != ownBundleIdentifier);
+                window.owningApplication->applicationID != ownApplicationID);
     });
     return candidates;
 }

@@ -16,7 +16,7 @@ namespace backreel::overlay {
 
 // The windows that may be picked, in their order: on screen, at layer 0, more than one point wide
 // and high, and not of the application with the given identifier.
-std::vector<Window> pickableWindows(const std::vector<Window>& windows, const QString& ownBundleIdentifier);
+std::vector<Window> pickableWindows(const std::vector<Window>& windows, const QString& ownApplicationID);
 
 // The log lines that list every shareable window before the overlay opens.
 QStringList candidateListLog(const std::vector<Window>& windows);

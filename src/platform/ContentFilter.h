@@ -29,7 +29,7 @@ public:
         return ContentFilter(DisplayContent{std::move(display), std::move(excludingApplications),
                                             std::move(exceptingWindows)});
     }
-    static ContentFilter desktopIndependentWindow(Window window) {
+    static ContentFilter window(Window window) {
         return ContentFilter(WindowContent{std::move(window)});
     }
 

@@ -13,7 +13,7 @@
 namespace backreel {
 
 // The application's own identifier: windows of processes with it are "ours".
-inline const QString kBundleIdentifier = QStringLiteral("com.strandloft.Backreel");
+inline const QString kApplicationID = QStringLiteral("com.strandloft.Backreel");
 
 // A monitor that can be captured. displayID is the monitor's stable id (on X11 its name atom).
 struct Display {
@@ -28,7 +28,7 @@ struct Display {
 
 struct RunningApplication {
     QString applicationName;
-    QString bundleIdentifier; // empty when the process has none
+    QString applicationID; // on X11 its windows' WM_CLASS class, or its program's name; empty when unknown
     std::int64_t processID = 0;
 
     friend bool operator==(const RunningApplication&, const RunningApplication&) = default;

@@ -2,7 +2,7 @@
 
 namespace backreel {
 
-QString rawValue(CaptureModeSelection mode) {
+QString modeKey(CaptureModeSelection mode) {
     switch (mode) {
     case CaptureModeSelection::display:
         return QStringLiteral("display");
@@ -14,9 +14,9 @@ QString rawValue(CaptureModeSelection mode) {
     return {};
 }
 
-std::optional<CaptureModeSelection> captureModeFromRawValue(const QString& value) {
+std::optional<CaptureModeSelection> captureModeFromKey(const QString& value) {
     for (CaptureModeSelection mode : allCaptureModes()) {
-        if (rawValue(mode) == value) {
+        if (modeKey(mode) == value) {
             return mode;
         }
     }

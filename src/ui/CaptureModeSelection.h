@@ -16,8 +16,8 @@ constexpr std::array<CaptureModeSelection, 3> allCaptureModes() {
 }
 
 // "display", "window", "region".
-QString rawValue(CaptureModeSelection mode);
-std::optional<CaptureModeSelection> captureModeFromRawValue(const QString& rawValue);
+QString modeKey(CaptureModeSelection mode);
+std::optional<CaptureModeSelection> captureModeFromKey(const QString& key);
 // "Full Screen", "Window", "Region".
 QString label(CaptureModeSelection mode);
 

@@ -42,7 +42,7 @@ CaptureTargetSection::CaptureTargetSection(RecordingManager& manager, Platform p
     capturePicker_ = new QComboBox(this);
     capturePicker_->setObjectName(QStringLiteral("captureModePicker"));
     for (CaptureModeSelection mode : allCaptureModes()) {
-        capturePicker_->addItem(label(mode), rawValue(mode));
+        capturePicker_->addItem(label(mode), modeKey(mode));
     }
     layout->addWidget(makePickerRow(QStringLiteral("Capture"), capturePicker_, this));
 
@@ -89,7 +89,7 @@ CaptureTargetSection::CaptureTargetSection(RecordingManager& manager, Platform p
     connect(selectRegion_, &QPushButton::clicked, this, selectRegion);
     connect(regionInfo_, &InfoRow::buttonClicked, this, selectRegion);
     connect(capturePicker_, &QComboBox::activated, this, [this](int index) {
-        if (const auto mode = captureModeFromRawValue(capturePicker_->itemData(index).toString())) {
+        if (const auto mode = captureModeFromKey(capturePicker_->itemData(index).toString())) {
             chooseCaptureMode(*mode);
         }
     });
@@ -118,7 +118,7 @@ void CaptureTargetSection::chooseCaptureMode(CaptureModeSelection mode) {
     captureMode_ = mode;
     {
         const QSignalBlocker blocker(capturePicker_);
-        capturePicker_->setCurrentIndex(capturePicker_->findData(rawValue(mode)));
+        capturePicker_->setCurrentIndex(capturePicker_->findData(modeKey(mode)));
     }
     showTargetArea(true);
     if (modeChangeResetsTarget(mode, manager_.captureTarget())) {

@@ -78,7 +78,7 @@ ContentView::ContentView(RecordingManager& manager, RecorderSettings& settings, 
     connect(&manager_, &RecordingManager::statusChanged, this, &ContentView::updateForStatus);
     connect(&manager_, &RecordingManager::bufferDurationChanged, this, [this] {
         const QSignalBlocker blocker(durationPicker_);
-        durationPicker_->setCurrentIndex(durationPicker_->findData(manager_.bufferDuration().rawValue()));
+        durationPicker_->setCurrentIndex(durationPicker_->findData(manager_.bufferDuration().wholeSeconds()));
         updateBufferEstimate();
     });
     connect(&settings_, &RecorderSettings::memoryLimitChanged, this, &ContentView::updateMemoryLimit);
@@ -107,11 +107,11 @@ QWidget* ContentView::makeRecordingCard() {
     durationPicker_ = new QComboBox(card);
     durationPicker_->setObjectName(QStringLiteral("durationPicker"));
     for (RecordingDuration duration : RecordingDuration::allCases()) {
-        durationPicker_->addItem(duration.label(), duration.rawValue());
+        durationPicker_->addItem(duration.label(), duration.wholeSeconds());
     }
-    durationPicker_->setCurrentIndex(durationPicker_->findData(manager_.bufferDuration().rawValue()));
+    durationPicker_->setCurrentIndex(durationPicker_->findData(manager_.bufferDuration().wholeSeconds()));
     connect(durationPicker_, &QComboBox::activated, this, [this](int index) {
-        if (const auto duration = RecordingDuration::fromRawValue(durationPicker_->itemData(index).toInt())) {
+        if (const auto duration = RecordingDuration::fromWholeSeconds(durationPicker_->itemData(index).toInt())) {
             manager_.setBufferDuration(*duration);
         }
     });

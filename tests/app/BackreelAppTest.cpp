@@ -27,7 +27,7 @@ protected:
         auto app = std::make_unique<BackreelApp>(
             makeSyntheticPlatform(recorder.state), std::make_shared<test::SaveFlowStandIn>(recorder.state),
             BackreelAppOptions{tray, QStringLiteral("0.1.0"),
-                               QUrl(QStringLiteral("http://127.0.0.1:9/appcast.xml")), nullptr});
+                               QUrl(QStringLiteral("http://127.0.0.1:9/updates.xml")), nullptr});
         quit = std::make_unique<QSignalSpy>(app.get(), &BackreelApp::quitRequested);
         app->start();
         EXPECT_TRUE(app->mainWindow() != nullptr && QTest::qWaitForWindowExposed(app->mainWindow()));

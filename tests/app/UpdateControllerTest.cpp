@@ -1,6 +1,6 @@
 #include "app/UpdateController.h"
 
-#include "app/Appcast.h"
+#include "app/UpdateFeed.h"
 #include "support/WidgetTest.h"
 
 #include <optional>
@@ -40,8 +40,8 @@ QByteArray feed(const QByteArray& version) {
            version + "</link><sparkle:version>" + version + "</sparkle:version></item></channel></rss>";
 }
 
-AppcastItem item(const QString& shortVersion, const QString& version = {}) {
-    return AppcastItem{
+UpdateFeedItem item(const QString& shortVersion, const QString& version = {}) {
+    return UpdateFeedItem{
         {}, version, shortVersion, QUrl(QStringLiteral("https://example.org/") + shortVersion), {}};
 }
 
@@ -63,12 +63,12 @@ TEST(UpdateController, EachOutcomeIsShownInADialog) {
     for (const auto& [status, page, title, text] : cases) {
         SCOPED_TRACE(text);
         std::optional<FeedServer> server;
-        QUrl url(QStringLiteral("http://updates.example.org/appcast.xml"));
+        QUrl url(QStringLiteral("http://updates.example.org/updates.xml"));
         if (status >= 0) {
             // Nobody listens at a server's address once it is gone.
             const quint16 port =
                 status > 0 ? server.emplace(status, page).serverPort() : FeedServer(0, {}).serverPort();
-            url = QUrl(QStringLiteral("http://127.0.0.1:%1/appcast.xml").arg(port));
+            url = QUrl(QStringLiteral("http://127.0.0.1:%1/updates.xml").arg(port));
         }
         UpdateController controller(QStringLiteral("0.1.0"), url);
         QSignalSpy finished(&controller, &UpdateController::checkFinished);
@@ -79,32 +79,32 @@ TEST(UpdateController, EachOutcomeIsShownInADialog) {
         EXPECT_EQ(dialog->text(), QString::fromUtf8(title));
         EXPECT_TRUE(dialog->informativeText().contains(QString::fromUtf8(text), Qt::CaseInsensitive))
             << dialog->informativeText().toStdString();
-        EXPECT_TRUE(!server || (server->request.startsWith("GET /appcast.xml HTTP/1.1") &&
+        EXPECT_TRUE(!server || (server->request.startsWith("GET /updates.xml HTTP/1.1") &&
                                 server->request.contains("User-Agent: Backreel/0.1.0")));
         dialog->close();
     }
 }
 
 // An item's download page is its link, else its enclosure; a broken feed is told with its line.
-TEST(Appcast, ReadsVersionsLinksAndEnclosures) {
-    const Expected<std::vector<AppcastItem>> items = parseAppcast(R"(<rss
+TEST(UpdateFeed, ReadsVersionsLinksAndEnclosures) {
+    const Expected<std::vector<UpdateFeedItem>> items = parseUpdateFeed(R"(<rss
 xmlns:sparkle="http://www.andymatuschak.org/xml-namespaces/sparkle"><channel><link>https://example.org/</link>
 <item><title>Version 0.2.0</title><sparkle:shortVersionString>0.2.0</sparkle:shortVersionString>
 <enclosure url="https://example.org/0.10.1.tar.gz" sparkle:version="101" sparkle:shortVersionString="0.10.1"/>
 </item></channel></rss>)");
     ASSERT_TRUE(items && items.value().size() == 1u);
-    const AppcastItem& first = items.value()[0];
+    const UpdateFeedItem& first = items.value()[0];
     EXPECT_EQ(
         QStringList({first.title, first.version, first.shortVersionString, first.downloadPage().toString()}),
         QStringList({"Version 0.2.0", "101", "0.2.0", "https://example.org/0.10.1.tar.gz"}));
-    const Expected<std::vector<AppcastItem>> broken = parseAppcast("<rss>\n<channel>\n<item></channel>");
+    const Expected<std::vector<UpdateFeedItem>> broken = parseUpdateFeed("<rss>\n<channel>\n<item></channel>");
     ASSERT_FALSE(broken);
     EXPECT_TRUE(
         broken.error().description.startsWith(QStringLiteral("The update feed could not be read: ")) &&
         broken.error().description.contains(QStringLiteral("(line 3)")));
 }
 
-TEST(Appcast, OnlyHttpsOrLoopbackHttpFeedsAreFetched) {
+TEST(UpdateFeed, OnlyHttpsOrLoopbackHttpFeedsAreFetched) {
     for (const char* url : {"https://example.org/a.xml", "http://127.0.0.1:8080/a.xml",
                             "http://localhost/a.xml", "http://[::1]:8080/a.xml"}) {
         EXPECT_TRUE(isPermittedFeedUrl(QUrl(QString::fromLatin1(url)))) << url;
@@ -118,17 +118,17 @@ TEST(Appcast, OnlyHttpsOrLoopbackHttpFeedsAreFetched) {
 // The newest readable version, compared number by number; without a readable short version, the
 // build number is the version.
 TEST(UpdateCheckResult, TheNewestReadableVersionIsComparedNumerically) {
-    const std::vector<AppcastItem> items = {item("0.9.0"), item("0.10.0"), item("0.2"), item("beta")};
-    EXPECT_EQ(evaluateAppcast(items, QStringLiteral("0.9.5")),
+    const std::vector<UpdateFeedItem> items = {item("0.9.0"), item("0.10.0"), item("0.2"), item("beta")};
+    EXPECT_EQ(evaluateUpdateFeed(items, QStringLiteral("0.9.5")),
               (UpdateCheckResult{
                   Kind::updateAvailable, "0.10.0", QUrl(QStringLiteral("https://example.org/0.10.0")), {}}));
     for (const char* current : {"0.10.0", "0.10", "1.0.0"}) {
-        EXPECT_EQ(evaluateAppcast(items, QString::fromLatin1(current)).kind, Kind::upToDate) << current;
+        EXPECT_EQ(evaluateUpdateFeed(items, QString::fromLatin1(current)).kind, Kind::upToDate) << current;
     }
-    EXPECT_EQ(evaluateAppcast({item("beta"), item({}, "7")}, QStringLiteral("0.1.0")).version,
+    EXPECT_EQ(evaluateUpdateFeed({item("beta"), item({}, "7")}, QStringLiteral("0.1.0")).version,
               QStringLiteral("7"));
     EXPECT_EQ(
-        evaluateAppcast({item("beta")}, QStringLiteral("0.1.0")),
+        evaluateUpdateFeed({item("beta")}, QStringLiteral("0.1.0")),
         (UpdateCheckResult{Kind::failed, {}, {}, QStringLiteral("The update feed lists no versions.")}));
 }
 

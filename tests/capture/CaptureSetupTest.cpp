@@ -16,8 +16,8 @@ ShareableContent content() {
     ShareableContent c;
     c.displays = {display(7, 1920, 1080), display(9, 1279, 1023)};
     c.applications = {RunningApplication{QStringLiteral("Terminal"), QStringLiteral("xterm"), 10},
-                      RunningApplication{QStringLiteral("Backreel"), kBundleIdentifier, 11},
-                      RunningApplication{QStringLiteral("Backreel helper"), kBundleIdentifier, 12}};
+                      RunningApplication{QStringLiteral("Backreel"), kApplicationID, 11},
+                      RunningApplication{QStringLiteral("Backreel helper"), kApplicationID, 12}};
     return c;
 }
 } // namespace
@@ -69,7 +69,7 @@ TEST(CaptureSetup, WindowAndRegionSizesAndConfiguration) {
     Window window;
     window.windowID = 5;
     window.frame = QRectF(100, 100, 801.5, 600.2);
-    const ContentFilter windowFilter = ContentFilter::desktopIndependentWindow(window);
+    const ContentFilter windowFilter = ContentFilter::window(window);
     auto resolved = resolveCapture(CaptureTarget::window(windowFilter), false, content(), 7);
     ASSERT_TRUE(resolved);
     EXPECT_EQ(resolved->filter, windowFilter);
@@ -97,7 +97,7 @@ TEST(CaptureSetup, TargetsTakeWhatTheDesktopsDialogChose) {
     window.windowID = 4;
     window.frame = QRectF(0, 0, 640, 480);
     const CaptureTarget windowTarget =
-        CaptureTarget::window(ContentFilter::desktopIndependentWindow(Window{}));
+        CaptureTarget::window(ContentFilter::window(Window{}));
     const CaptureTarget regionTarget = CaptureTarget::region(QRectF(10, 20, 300, 200), display(1, 800, 600));
     EXPECT_EQ(contentKindOf(CaptureTarget::display()), ContentKind::display);
     EXPECT_EQ(contentKindOf(windowTarget), ContentKind::window);
@@ -120,9 +120,9 @@ TEST(CaptureSetup, TargetsTakeWhatTheDesktopsDialogChose) {
 }
 
 TEST(ValueTypes, RecordingDurationTable) {
-    EXPECT_EQ(RecordingDuration::fromRawValue(30), RecordingDuration(RecordingDuration::thirtySeconds));
-    EXPECT_FALSE(RecordingDuration::fromRawValue(45));
-    EXPECT_FALSE(RecordingDuration::fromRawValue(0));
+    EXPECT_EQ(RecordingDuration::fromWholeSeconds(30), RecordingDuration(RecordingDuration::thirtySeconds));
+    EXPECT_FALSE(RecordingDuration::fromWholeSeconds(45));
+    EXPECT_FALSE(RecordingDuration::fromWholeSeconds(0));
     const RecordingDuration three = RecordingDuration::threeMinutes;
     EXPECT_EQ(three.label(), QStringLiteral("3 min"));
     EXPECT_EQ(three.seconds(), 180.0);

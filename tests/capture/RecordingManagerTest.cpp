@@ -21,7 +21,7 @@ backreel::Display display(std::uint32_t id, QString name) {
 SyntheticOptions desktop() {
     SyntheticOptions options;
     options.content.displays = {display(1, QStringLiteral("VIRT-1")), display(2, QStringLiteral("VIRT-2"))};
-    options.content.applications = {RunningApplication{QStringLiteral("Backreel"), kBundleIdentifier, 1}};
+    options.content.applications = {RunningApplication{QStringLiteral("Backreel"), kApplicationID, 1}};
     options.mainDisplayID = 2;
     return options;
 }
@@ -368,7 +368,7 @@ TEST_F(RecordingManagerTest, PropertiesNotifyByTheirRules) {
     Window window;
     window.windowID = 9;
     window.frame = QRectF(0, 0, 640, 480);
-    const auto windowTarget = CaptureTarget::window(ContentFilter::desktopIndependentWindow(window));
+    const auto windowTarget = CaptureTarget::window(ContentFilter::window(window));
     manager->setSelectedWindowInfo(
         WindowPickInfo{QStringLiteral("Editor"), QStringLiteral("gedit"), window.frame, 9, true});
     manager->setCaptureTarget(windowTarget);

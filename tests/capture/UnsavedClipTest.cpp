@@ -242,7 +242,7 @@ TEST(StreamFault, AClosedWindowShowsItsErrorAndWhatWasBufferedCanBeSaved) {
     const QString location = recorder.good.filePath(QStringLiteral("buffered.mp4"));
     recorder.answer(location);
     recorder.manager.setCaptureTarget(
-        CaptureTarget::window(ContentFilter::desktopIndependentWindow(recorded)));
+        CaptureTarget::window(ContentFilter::window(recorded)));
     QCoro::waitFor(recorder.manager.startRecording());
     ASSERT_EQ(recorder.manager.status(), RecordingStatus::buffering())
         << recorder.manager.status().message().toStdString();

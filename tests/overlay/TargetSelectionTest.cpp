@@ -29,7 +29,7 @@ TEST(TargetSelection, WithoutContentTheFlowsEndWithTheTargetUnchanged) {
         SCOPED_TRACE(testing::Message() << "selecting " << selecting << ", failing " << failing);
         const SyntheticRecorder recorder = editorDesktop(failing);
         const std::unique_ptr<RecordingManager> manager = recorder.makeManager();
-        manager->setCaptureTarget(CaptureTarget::window(ContentFilter::desktopIndependentWindow(kEditor)));
+        manager->setCaptureTarget(CaptureTarget::window(ContentFilter::window(kEditor)));
         manager->setSelectedWindowInfo(
             WindowPickInfo{QStringLiteral("Editor"), QString(), kEditor.frame, 5, true});
         const CaptureTarget before = manager->captureTarget();

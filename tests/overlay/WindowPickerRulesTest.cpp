@@ -38,9 +38,9 @@ TEST(WindowPickerRules, WhichWindowsArePickable) {
                                       window(3, kFrame, 20),
                                       window(4, QRectF(0, 0, 1, 300)),
                                       window(5, QRectF(0, 0, 300, 1)),
-                                      window(6, kFrame, 0, true, kBundleIdentifier),
+                                      window(6, kFrame, 0, true, kApplicationID),
                                       Window{7, std::nullopt, std::nullopt, QRectF(0, 0, 1.5, 1.5), 0, true}};
-    EXPECT_EQ(ids(pickableWindows(windows, kBundleIdentifier)), (std::vector<std::uint32_t>{1, 7}));
+    EXPECT_EQ(ids(pickableWindows(windows, kApplicationID)), (std::vector<std::uint32_t>{1, 7}));
     EXPECT_EQ(ids(pickableWindows(windows, QString())), (std::vector<std::uint32_t>{1, 6, 7}));
 }
 

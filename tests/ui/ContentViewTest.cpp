@@ -23,7 +23,7 @@ using test::display;
 namespace {
 
 const backreel::Window kNotes{42, QStringLiteral("Notes"), std::nullopt, QRectF(10, 10, 300, 200), 0, true};
-const CaptureTarget kWindowTarget = CaptureTarget::window(ContentFilter::desktopIndependentWindow(kNotes));
+const CaptureTarget kWindowTarget = CaptureTarget::window(ContentFilter::window(kNotes));
 
 // Counts the picks the main window asks for; the overlays are not part of these tests.
 class CountingTargetPicker final : public TargetPicker {

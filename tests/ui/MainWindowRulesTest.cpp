@@ -9,7 +9,7 @@ using Mode = CaptureModeSelection;
 using Item = TargetAreaItem;
 
 namespace {
-const CaptureTarget kWindow = CaptureTarget::window(ContentFilter::desktopIndependentWindow(
+const CaptureTarget kWindow = CaptureTarget::window(ContentFilter::window(
     backreel::Window{42, QStringLiteral("Notes"), std::nullopt, QRectF(10, 10, 300, 200), 0, true}));
 const CaptureTarget kRegion = CaptureTarget::region(QRectF(100, 100, 640, 480), display(1));
 const CaptureTarget kDisplay = CaptureTarget::display(display(1));
@@ -50,9 +50,9 @@ TEST(MainWindowRules, TheFirstPositionAndTheModeLabels) {
     QStringList labels;
     for (Mode mode : allCaptureModes()) {
         labels << label(mode);
-        EXPECT_EQ(captureModeFromRawValue(rawValue(mode)), mode);
+        EXPECT_EQ(captureModeFromKey(modeKey(mode)), mode);
     }
     EXPECT_EQ(labels, (QStringList{QStringLiteral("Full Screen"), QStringLiteral("Window"),
                                    QStringLiteral("Region")}));
-    EXPECT_EQ(captureModeFromRawValue(QStringLiteral("Display")), std::nullopt);
+    EXPECT_EQ(captureModeFromKey(QStringLiteral("Display")), std::nullopt);
 }

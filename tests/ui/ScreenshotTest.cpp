@@ -86,7 +86,7 @@ TEST(Screenshot, MainWindowAndStatusLine) {
 
     const backreel::Window notes{42,  QStringLiteral("Notes"), std::nullopt, QRectF(10, 10, 300, 200), 0,
                                  true};
-    manager->setCaptureTarget(CaptureTarget::window(ContentFilter::desktopIndependentWindow(notes)));
+    manager->setCaptureTarget(CaptureTarget::window(ContentFilter::window(notes)));
     manager->setSelectedWindowInfo(
         WindowPickInfo{QStringLiteral("Notes"), QStringLiteral("Notes"), notes.frame, 42, true});
     view.captureSection()->chooseCaptureMode(CaptureModeSelection::window);

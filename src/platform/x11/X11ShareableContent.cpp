@@ -88,14 +88,14 @@ RunningApplication applicationForProcess(std::int64_t processID, const std::opti
     const std::optional<QString> name = processID > 0 ? readProcessName(processID) : std::nullopt;
     if (!name) {
         application.applicationName = windowClass.value_or(QString());
-        application.bundleIdentifier = windowClass.value_or(QString());
+        application.applicationID = windowClass.value_or(QString());
         return application;
     }
     application.applicationName = *name;
     if (processID == static_cast<std::int64_t>(getpid())) {
-        application.bundleIdentifier = kBundleIdentifier;
+        application.applicationID = kApplicationID;
     } else {
-        application.bundleIdentifier = readExecutableName(processID).value_or(*name);
+        application.applicationID = readExecutableName(processID).value_or(*name);
     }
     return application;
 }

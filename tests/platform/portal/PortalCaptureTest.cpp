@@ -48,7 +48,7 @@ TEST_F(PortalTest, aWindowHasItsNodesSizeAndARegionIsCutFromItsDisplay) {
     EXPECT_TRUE(window.value().displays.empty());
     const Window chosenWindow = window.value().windows.front();
     EXPECT_EQ(chosenWindow.frame.size(), QSizeF(640, 480));
-    auto windowStream = start(ContentFilter::desktopIndependentWindow(chosenWindow), 640, 480);
+    auto windowStream = start(ContentFilter::window(chosenWindow), 640, 480);
     ASSERT_TRUE(windowStream);
     EXPECT_TRUE(collector_->waitForColour(320, 240, 0x00FF00));
     windowStream->stop();

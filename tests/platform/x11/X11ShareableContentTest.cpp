@@ -27,9 +27,9 @@ TEST_F(X11ShareableContent, listsClientWindowsWithTheirOwnersAndTheWindowServerF
     EXPECT_EQ(ownEntry->title, QStringLiteral("Backreel test ✓ window"));
     EXPECT_EQ(ownEntry->frame, QRectF(100, 120, 300, 200));
     EXPECT_EQ(ownEntry->owningApplication->processID, getpid());
-    EXPECT_EQ(ownEntry->owningApplication->bundleIdentifier, kBundleIdentifier);
+    EXPECT_EQ(ownEntry->owningApplication->applicationID, kApplicationID);
     EXPECT_EQ(helperEntry->owningApplication->processID, helper.pid());
-    EXPECT_EQ(helperEntry->owningApplication->bundleIdentifier, QStringLiteral("x11_pattern_window"));
+    EXPECT_EQ(helperEntry->owningApplication->applicationID, QStringLiteral("x11_pattern_window"));
     EXPECT_EQ(helperEntry->owningApplication->applicationName, QStringLiteral("x11_pattern_win")); // comm
     EXPECT_FALSE(dockEntry->title.has_value());
     EXPECT_EQ(dockEntry->windowLayer, x11::window_layer::kDock);

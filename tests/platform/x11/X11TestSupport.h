@@ -132,13 +132,13 @@ protected:
         Window window;
         window.windowID = id;
         window.frame = frame;
-        return ContentFilter::desktopIndependentWindow(window);
+        return ContentFilter::window(window);
     }
     // The main display, without our own application's windows when asked.
     ContentFilter displayFilter(bool withoutOurs = false) const {
         std::vector<RunningApplication> ours;
         for (const RunningApplication& application : content_.applications) {
-            if (withoutOurs && application.bundleIdentifier == kBundleIdentifier) {
+            if (withoutOurs && application.applicationID == kApplicationID) {
                 ours.push_back(application);
             }
         }

@@ -81,7 +81,7 @@ TEST_F(X11WindowManager, managedWindowIsCapturedAndOurFramedWindowsAreLeftOut) {
     auto ours = ownWindow({x + 50, y + 50, 300, 200, kYellow, "ours"});
     ASSERT_NE(waitUntilListed(ours->id()), nullptr);
 
-    auto stream = start(ContentFilter::desktopIndependentWindow(target), settings(400, 300));
+    auto stream = start(ContentFilter::window(target), settings(400, 300));
     ASSERT_TRUE(stream);
     EXPECT_TRUE(waitForPattern(0, 0, 400, 300)) << std::hex << colourAt(100, 75);
     // The display without our application: the pattern where our window and its frame are.

@@ -1,4 +1,4 @@
-#include "app/Appcast.h"
+#include "app/UpdateFeed.h"
 
 #include <QHostAddress>
 #include <QXmlStreamReader>
@@ -19,7 +19,7 @@ QString sparkleAttribute(const QXmlStreamAttributes& attributes, const QString& 
     return attributes.value(QStringLiteral("sparkle:") + name).toString().trimmed();
 }
 
-void readEnclosure(const QXmlStreamAttributes& attributes, AppcastItem& item) {
+void readEnclosure(const QXmlStreamAttributes& attributes, UpdateFeedItem& item) {
     item.enclosureUrl = QUrl(attributes.value(QStringLiteral("url")).toString().trimmed());
     if (item.version.isEmpty()) {
         item.version = sparkleAttribute(attributes, QStringLiteral("version"));
@@ -30,15 +30,15 @@ void readEnclosure(const QXmlStreamAttributes& attributes, AppcastItem& item) {
 }
 } // namespace
 
-Expected<std::vector<AppcastItem>> parseAppcast(const QByteArray& xml) {
+Expected<std::vector<UpdateFeedItem>> parseUpdateFeed(const QByteArray& xml) {
     QXmlStreamReader reader(xml);
-    std::vector<AppcastItem> items;
-    std::optional<AppcastItem> item;
+    std::vector<UpdateFeedItem> items;
+    std::optional<UpdateFeedItem> item;
     while (!reader.atEnd()) {
         const QXmlStreamReader::TokenType token = reader.readNext();
         if (token == QXmlStreamReader::StartElement) {
             if (reader.name() == QLatin1String("item") && reader.namespaceUri().isEmpty()) {
-                item = AppcastItem{};
+                item = UpdateFeedItem{};
             } else if (!item) {
                 continue;
             } else if (reader.name() == QLatin1String("title") && reader.namespaceUri().isEmpty()) {

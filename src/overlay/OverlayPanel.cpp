@@ -1,5 +1,6 @@
 #include "overlay/OverlayPanel.h"
 
+#include <QGuiApplication>
 #include <QVBoxLayout>
 
 namespace backreel {
@@ -24,7 +25,14 @@ OverlayPanel::OverlayPanel(QScreen* screen, QWidget* contentView)
 OverlayPanel::~OverlayPanel() = default;
 
 void OverlayPanel::bringToFrontAndMakeKey() {
-    show();
+    // On Wayland only the compositor places windows, and a tiling one (sway) tiles a window it is
+    // merely given the screen's geometry: full screen is the one way to cover the output. On X11
+    // the window manager is bypassed and the geometry holds.
+    if (QGuiApplication::platformName().startsWith(QLatin1String("wayland"))) {
+        showFullScreen();
+    } else {
+        show();
+    }
     raise();
     activateWindow();
     contentView_->setFocus(Qt::ActiveWindowFocusReason);

@@ -33,7 +33,7 @@ QCoro::Task<std::optional<RegionSelection>> RegionSelectorCoordinator::selectReg
     continuation_ = selected.callback();
     showPanels();
     if (panels_.empty()) {
-        finish(std::nullopt, nullptr); // no screen, so nothing could ever end the selection
+        finish(std::nullopt, nullptr, {}); // no screen, so nothing could ever end the selection
     }
     co_return co_await selected.wait();
 }
@@ -59,11 +59,11 @@ void RegionSelectorCoordinator::showPanels() {
                 self->activate(weakPanel.data());
             }
         };
-        view->onSelect = [self, weakPanel](const QRectF& rect) {
-            self->finish(rect, weakPanel ? weakPanel->targetScreen() : nullptr);
+        view->onSelect = [self, weakPanel, view](const QRectF& rect) {
+            self->finish(rect, weakPanel ? weakPanel->targetScreen() : nullptr, QSizeF(view->size()));
         };
         view->onCancel = [self] {
-            self->finish(std::nullopt, nullptr);
+            self->finish(std::nullopt, nullptr, {});
         };
         panels.emplace_back(panel);
     }
@@ -92,7 +92,7 @@ void RegionSelectorCoordinator::activate(PerScreenSelectorPanel* panel) {
     }
 }
 
-void RegionSelectorCoordinator::finish(std::optional<QRectF> rect, QScreen* screen) {
+void RegionSelectorCoordinator::finish(std::optional<QRectF> rect, QScreen* screen, QSizeF viewSize) {
     // The panels may hold the last references to this coordinator: keep it until the end.
     const std::shared_ptr<RegionSelectorCoordinator> keep = shared_from_this();
     for (const auto& panel : panels_) {
@@ -103,7 +103,7 @@ void RegionSelectorCoordinator::finish(std::optional<QRectF> rect, QScreen* scre
         const std::function<void(std::optional<RegionSelection>)> resume = std::move(*continuation_);
         continuation_.reset();
         if (rect && screen != nullptr) {
-            resume(RegionSelection{*rect, screen});
+            resume(RegionSelection{*rect, screen, viewSize});
         } else {
             resume(std::nullopt);
         }

@@ -22,6 +22,9 @@ class ScreenPictureService;
 struct RegionSelection {
     QRectF rect;
     QPointer<QScreen> screen;
+    // The size of the view it was dragged in: the screen's, unless the compositor placed the
+    // overlay otherwise (a tiling one may).
+    QSizeF viewSize;
 };
 
 // One region selection: an overlay on every screen, of which only the active one draws (a dim, a
@@ -48,7 +51,7 @@ public:
 
     // Closes the overlay and completes the waiting selection: with none when the rectangle or the
     // screen is missing.
-    void finish(std::optional<QRectF> rect, QScreen* screen);
+    void finish(std::optional<QRectF> rect, QScreen* screen, QSizeF viewSize);
 
     const std::vector<PanelPtr<PerScreenSelectorPanel>>& panels() const { return panels_; }
 

@@ -112,8 +112,8 @@ QCoro::Task<MaybeError> selectRegionOnChosenDisplay(RecordingManager& manager, P
     if (!selected || !selected->screen || !alive) {
         co_return std::nullopt;
     }
-    const QRectF rect = overlay::viewRectOnPicture(
-        selected->rect, QSizeF(selected->screen->geometry().size()), display.frame.size());
+    // Through the view's own size: the compositor decides where a window goes and how large it is.
+    const QRectF rect = overlay::viewRectOnPicture(selected->rect, selected->viewSize, display.frame.size());
     if (rect.isEmpty()) {
         co_return std::nullopt;
     }

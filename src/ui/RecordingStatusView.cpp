@@ -1,5 +1,8 @@
 #include "ui/RecordingStatusView.h"
 
+#include <algorithm>
+#include <QFontMetrics>
+
 #include "capture/RecordingManager.h"
 #include "ui/ActivitySpinner.h"
 #include "ui/LinkButton.h"
@@ -104,6 +107,12 @@ RecordingStatusView::RecordingStatusView(RecordingManager& manager, std::unique_
 
     clipSaves_ = makeLabel(QString(), caption, this);
     clipSaves_->setObjectName(QStringLiteral("clipSaves"));
+    // Its place is kept while it is hidden: the buttons below must not move when a save starts or
+    // its outcome goes, or a second click lands beside the button it aimed at.
+    QSizePolicy keepPlace = clipSaves_->sizePolicy();
+    keepPlace.setRetainSizeWhenHidden(true);
+    clipSaves_->setSizePolicy(keepPlace);
+    clipSaves_->setFixedHeight(QFontMetrics(caption).lineSpacing() + 1);
     clipSaves_->hide();
     clipOutcomeShown_.setSingleShot(true);
     clipOutcomeShown_.setInterval(std::chrono::duration_cast<std::chrono::milliseconds>(kReturnToReadyDelay));
@@ -115,6 +124,15 @@ RecordingStatusView::RecordingStatusView(RecordingManager& manager, std::unique_
     for (QWidget* page : {idlePage_, bufferingPage_, savingPage_, savedPage_, errorPage_}) {
         layout->addWidget(page);
         page->hide();
+    }
+    // The one-line pages take the same height, so that nothing below moves as the status changes
+    // (an error's message may wrap onto more lines).
+    int lineHeight = 0;
+    for (QWidget* page : {idlePage_, bufferingPage_, savingPage_, savedPage_}) {
+        lineHeight = std::max(lineHeight, page->sizeHint().height());
+    }
+    for (QWidget* page : {idlePage_, bufferingPage_, savingPage_, savedPage_}) {
+        page->setMinimumHeight(lineHeight);
     }
     layout->addWidget(clipSaves_, 0, Qt::AlignHCenter);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);

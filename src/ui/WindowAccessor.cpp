@@ -1,5 +1,6 @@
 #include "ui/WindowAccessor.h"
 
+#include <QApplication>
 #include <QMouseEvent>
 #include <QTimer>
 #include <QWidget>
@@ -42,27 +43,42 @@ bool WindowAccessor::eventFilter(QObject* watched, QEvent* event) {
         handOverWindow();
         break;
     case QEvent::MouseButtonPress: {
-        // Only presses no control took reach the window itself: those on its background.
+        // Only presses no control took reach the window itself: those on its background. A move
+        // starts only once the pointer has gone the platform's drag distance with the button held:
+        // a click or a tap (press and release at once) moves nothing.
         auto* press = static_cast<QMouseEvent*>(event);
         if (press->button() != Qt::LeftButton) {
             break;
         }
-        QWindow* handle = window->windowHandle();
-        if (handle != nullptr && handle->startSystemMove()) {
-            return true;
-        }
-        dragOffset_ = press->globalPosition().toPoint() - window->frameGeometry().topLeft();
+        pressPoint_ = press->globalPosition().toPoint();
+        dragOffset_.reset();
         return true;
     }
-    case QEvent::MouseMove:
-        if (dragOffset_) {
-            auto* move = static_cast<QMouseEvent*>(event);
-            window->move(move->globalPosition().toPoint() - *dragOffset_);
-            return true;
+    case QEvent::MouseMove: {
+        auto* move = static_cast<QMouseEvent*>(event);
+        if (!pressPoint_ || !(move->buttons() & Qt::LeftButton)) {
+            pressPoint_.reset();
+            dragOffset_.reset();
+            break;
         }
-        break;
+        const QPoint now = move->globalPosition().toPoint();
+        if (!dragOffset_) {
+            if ((now - *pressPoint_).manhattanLength() < QApplication::startDragDistance()) {
+                return true;
+            }
+            QWindow* handle = window->windowHandle();
+            if (handle != nullptr && handle->startSystemMove()) {
+                pressPoint_.reset(); // the window manager moves it from here on
+                return true;
+            }
+            dragOffset_ = *pressPoint_ - window->frameGeometry().topLeft();
+        }
+        window->move(now - *dragOffset_);
+        return true;
+    }
     case QEvent::MouseButtonRelease:
-        if (dragOffset_) {
+        if (pressPoint_ || dragOffset_) {
+            pressPoint_.reset();
             dragOffset_.reset();
             return true;
         }

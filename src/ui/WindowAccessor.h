@@ -39,7 +39,8 @@ private:
     QPointer<QWidget> host_;
     WindowCallback onWindow_;
     // Where the pointer grabbed the window, relative to its top-left, while moving it by hand.
-    std::optional<QPoint> dragOffset_;
+    std::optional<QPoint> pressPoint_; // where the button went down on the background
+    std::optional<QPoint> dragOffset_; // moving by hand, where the window manager does not
 };
 
 } // namespace backreel

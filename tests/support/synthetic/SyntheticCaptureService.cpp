@@ -142,7 +142,7 @@ MaybeError SyntheticAudioSource::start(const AudioFormat&, AudioHandler onAudio,
     if (options.audioLostAtStart) {
         changeAudio(options.audioLostAtStart);
     }
-    if (options.generateSamples) {
+    if (options.generateSamples && options.generateAudio) {
         generator_ = std::thread([this] { generate(); });
     }
     return std::nullopt;

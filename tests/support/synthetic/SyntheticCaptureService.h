@@ -25,6 +25,7 @@ public:
     void stop() override;
 
     const ContentFilter& filter() const { return filter_; }
+    const VideoSourceSettings& settings() const { return settings_; }
 
     // Hand-driven delivery, for tests: straight to the sink, on the caller's thread.
     void deliverScreenFrame(MediaTime presentationTime, bool withImage = true);
@@ -49,7 +50,7 @@ private:
 };
 
 // Sound that makes its own content: a 440 Hz tone as 48 kHz stereo float in 10 ms pieces, on a
-// thread of its own; or, with generateSamples off, only what a test hands it.
+// thread of its own; or, with generateAudio off, only what a test hands it.
 class SyntheticAudioSource final : public AudioSource {
 public:
     explicit SyntheticAudioSource(std::shared_ptr<SyntheticState> state)

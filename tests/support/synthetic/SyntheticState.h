@@ -29,6 +29,7 @@ struct SyntheticOptions {
     // Sources deliver frames and audio in real time on their own thread once started. Tests that
     // want exact control turn this off and deliver samples by hand.
     bool generateSamples = true;
+    bool generateAudio = true;
 
     bool hardwareHevcAvailable = false;
     // When set, opening an encoder fails with it.

@@ -10,7 +10,6 @@
 
 #include <cmath>
 #include <optional>
-#include <QDir>
 #include <string>
 #include <vector>
 
@@ -114,16 +113,6 @@ protected:
         return picture.isNull() ? QColor() : QColor(picture.pixel(0, 0));
     }
 
-    // The whole desktop under <build>/screenshots, where runs with scaled screens keep their own.
-    void saveDesktopScreenshot(const QString& name) const {
-        const QScreen* screen = QGuiApplication::primaryScreen();
-        const double scale = screen->devicePixelRatio();
-        const QString path = QStringLiteral(BACKREEL_BUILD_DIR "/screenshots/%1%2.png")
-                                 .arg(name, scale == 1.0 ? QString() : QStringLiteral("@%1x").arg(scale));
-        EXPECT_TRUE(
-            QDir().mkpath(QFileInfo(path).path()) &&
-            platform.screenPictures->picture(QRect(QPoint(), screen->virtualSize() * scale)).save(path));
-    }
     // A background of one colour that shows the dim in the pictures.
     static bool paintDesktopBackground() {
         return runProgram({"xsetroot", "-solid", kBackground.name().toStdString()});

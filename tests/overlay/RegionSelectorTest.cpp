@@ -42,7 +42,6 @@ TEST_F(RegionSelectorTest, EscCancelsAndADragSelectsInTheScreensPixels) {
     // The active screen (the primary one, without a focused window) under the dim, the other not.
     BACKREEL_EVENTUALLY_TRUE(isDimmed(screenPixel(QPointF(100, 100)), kBackground, 0.45) &&
                              screenPixel(at(450, 325)) == beneath);
-    saveDesktopScreenshot(QStringLiteral("region-selector"));
     ASSERT_TRUE(xdotool({"key", "Escape"}));
     BACKREEL_EVENTUALLY_TRUE(cancelled.isReady() && panels().empty());
     EXPECT_FALSE(QCoro::waitFor(cancelled));
@@ -61,7 +60,6 @@ TEST_F(RegionSelectorTest, EscCancelsAndADragSelectsInTheScreensPixels) {
     ASSERT_TRUE(movePointer(at(700, 500)) && xdotool({"mousedown", "1"}) && movePointer(at(400, 300)));
     EXPECT_TRUE(viewOf(shown[1])->selectionRect().has_value());
     BACKREEL_EVENTUALLY_EQ(screenPixel(at(450, 325)), beneath);
-    saveDesktopScreenshot(QStringLiteral("region-selector-drag"));
     ASSERT_TRUE(movePointer(at(300, 200)) && xdotool({"mouseup", "1"}));
     BACKREEL_EVENTUALLY_TRUE(flow.isReady() && panels().empty());
     EXPECT_FALSE(QCoro::waitFor(flow));

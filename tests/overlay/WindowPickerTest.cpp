@@ -30,7 +30,6 @@ TEST_F(WindowPickerTest, EscCancelsAndAClickPicksTheHoveredWindow) {
     BACKREEL_EVENTUALLY_TRUE(isDimmed(screenPixel(red), Qt::red, kDim));
     ASSERT_TRUE(movePointer(white));
     BACKREEL_EVENTUALLY_TRUE(screenPixel(white) == QColor(Qt::white) && screenPixel(red) == QColor(Qt::red));
-    saveDesktopScreenshot(QStringLiteral("window-picker"));
     BACKREEL_EVENTUALLY_TRUE(QWidget::keyboardGrabber() != nullptr &&
                              QWidget::keyboardGrabber()->window() == panels().at(1));
     ASSERT_TRUE(xdotool({"key", "Return"})); // other keys do nothing

@@ -31,38 +31,31 @@ TEST(PlatformLoader, FillsEveryServiceWithAndWithoutADisplay) {
 }
 
 // BACKREEL_CAPTURE decides when set; a Wayland session otherwise gets the portal even where
-// XWayland gives it an X display.
+// XWayland gives it an X display. Global shortcuts follow the capture, except that a Wayland
+// session keeps the portal's: X11 grabs there see keys only while an XWayland window has the keyboard.
 TEST(PlatformLoader, PicksThePortalInWaylandSessionsUnlessTold) {
-    struct Case {
+    const QString wayland = QStringLiteral("wayland");
+    const QString x11 = QStringLiteral("x11");
+    const struct {
         SessionEnvironment session;
-        CaptureBackend backend;
+        CaptureBackend capture;
+        CaptureBackend shortcuts;
+    } cases[] = {
+        {{QString(), x11, false, true}, CaptureBackend::x11, CaptureBackend::x11},
+        {{QString(), wayland, false, true}, CaptureBackend::portal, CaptureBackend::portal},
+        {{QString(), QStringLiteral(" Wayland"), false, false},
+         CaptureBackend::portal,
+         CaptureBackend::portal},
+        {{QString(), QString(), true, true}, CaptureBackend::portal, CaptureBackend::portal},
+        {{QString(), QStringLiteral("tty"), false, false}, CaptureBackend::none, CaptureBackend::none},
+        {{QStringLiteral("x11"), wayland, true, true}, CaptureBackend::x11, CaptureBackend::portal},
+        {{QStringLiteral("PORTAL"), x11, false, true}, CaptureBackend::portal, CaptureBackend::portal},
+        {{QStringLiteral("something"), x11, false, true}, CaptureBackend::x11, CaptureBackend::x11},
     };
-    const QString wayland = QStringLiteral("wayland");
-    const QString x11 = QStringLiteral("x11");
-    const Case cases[] = {
-        {{QString(), x11, false, true}, CaptureBackend::x11},
-        {{QString(), wayland, false, true}, CaptureBackend::portal},
-        {{QString(), QStringLiteral(" Wayland"), false, false}, CaptureBackend::portal},
-        {{QString(), QString(), true, true}, CaptureBackend::portal},
-        {{QString(), QStringLiteral("tty"), false, false}, CaptureBackend::none},
-        {{QStringLiteral("x11"), wayland, true, true}, CaptureBackend::x11},
-        {{QStringLiteral("PORTAL"), x11, false, true}, CaptureBackend::portal},
-        {{QStringLiteral("something"), x11, false, true}, CaptureBackend::x11},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(captureBackendFor(c.session), c.backend)
-            << c.session.captureOverride.toStdString() << "/" << c.session.sessionType.toStdString();
+    for (const auto& c : cases) {
+        const std::string name =
+            c.session.captureOverride.toStdString() + "/" + c.session.sessionType.toStdString();
+        EXPECT_EQ(captureBackendFor(c.session), c.capture) << name;
+        EXPECT_EQ(shortcutsBackendFor(c.session), c.shortcuts) << name;
     }
-}
-
-// Global shortcuts follow the capture, except that a Wayland session keeps the portal's: X11 grabs
-// there see keys only while an XWayland window has the keyboard.
-TEST(PlatformLoader, PicksThePortalsShortcutsInWaylandSessions) {
-    const QString wayland = QStringLiteral("wayland");
-    const QString x11 = QStringLiteral("x11");
-    EXPECT_EQ(shortcutsBackendFor({QString(), x11, false, true}), CaptureBackend::x11);
-    EXPECT_EQ(shortcutsBackendFor({QString(), wayland, true, true}), CaptureBackend::portal);
-    EXPECT_EQ(shortcutsBackendFor({QStringLiteral("x11"), wayland, true, true}), CaptureBackend::portal);
-    EXPECT_EQ(shortcutsBackendFor({QStringLiteral("portal"), x11, false, true}), CaptureBackend::portal);
-    EXPECT_EQ(shortcutsBackendFor({QString(), QStringLiteral("tty"), false, false}), CaptureBackend::none);
 }

@@ -63,9 +63,4 @@ QtMsgType LogCapture::levelOf(const QString& text) const {
     return index < 0 ? QtFatalMsg : lines()[static_cast<std::size_t>(index)].level;
 }
 
-void LogCapture::clear() {
-    std::lock_guard lock(mutex_);
-    lines_.clear();
-}
-
 } // namespace backreel::test

@@ -31,7 +31,6 @@ public:
     int indexOf(const QString& text) const;
     // The level of the first line equal to text.
     QtMsgType levelOf(const QString& text) const;
-    void clear();
 
 private:
     static void handler(QtMsgType type, const QMessageLogContext& context, const QString& message);

@@ -2,69 +2,28 @@
 
 #include "support/DbusTestBus.h"
 #include "support/LogCapture.h"
+#include "support/NotificationServerStandIn.h"
 
 #include <gtest/gtest.h>
 #include <optional>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
-#include <QDBusContext>
-#include <QDBusPendingCallWatcher>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 
 using namespace backreel;
+using test::NotificationServerStandIn;
 
 namespace {
 
-const QString kService = QStringLiteral("org.freedesktop.Notifications");
-const QString kPath = QStringLiteral("/org/freedesktop/Notifications");
+const QString kService = NotificationServerStandIn::kService;
+const QString kPath = NotificationServerStandIn::kPath;
+const QString kStandIn = QStringLiteral("standin"); // the connection the stand-in is served on
 const QString kGet = QStringLiteral("get org.gnome.desktop.notifications show-banners");
 const QString kOff = QStringLiteral("set org.gnome.desktop.notifications show-banners false");
 const QString kOn = QStringLiteral("set org.gnome.desktop.notifications show-banners true");
 constexpr int kWaitMs = 5000;
-
-// Stands in for the desktop's notification server. Plasma's grants inhibitions with cookies of its
-// own choosing; with holdAnswers it answers Inhibit only on answerHeld(). One that fails with
-// UnknownMethod is like GNOME Shell's and most others.
-class NotificationServerStandIn : public QObject, protected QDBusContext {
-    Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
-
-public:
-    std::vector<QStringList> inhibits; // desktop entry and reason
-    std::vector<uint> uninhibits;
-    std::vector<uint> granted;
-    std::optional<QDBusError::ErrorType> failure; // how Inhibit fails, if it does
-    bool holdAnswers = false;
-    std::vector<std::pair<QDBusMessage, uint>> held;
-
-    void answerHeld() {
-        for (const auto& [call, cookie] : std::exchange(held, {})) {
-            QDBusConnection(QStringLiteral("standin")).send(call.createReply(cookie));
-        }
-    }
-
-public slots:
-    Q_SCRIPTABLE uint Inhibit(const QString& desktopEntry, const QString& reason, const QVariantMap&) {
-        inhibits.push_back({desktopEntry, reason});
-        if (failure) {
-            sendErrorReply(*failure, QStringLiteral("Inhibition is not allowed"));
-            return 0;
-        }
-        granted.push_back(nextCookie_);
-        if (holdAnswers) {
-            setDelayedReply(true);
-            held.emplace_back(message(), nextCookie_);
-        }
-        return nextCookie_++;
-    }
-    Q_SCRIPTABLE void UnInhibit(uint cookie) { uninhibits.push_back(cookie); }
-    Q_SCRIPTABLE QStringList GetCapabilities() { return {QStringLiteral("body")}; }
-
-private:
-    uint nextCookie_ = 41;
-};
 
 // A gsettings that keeps show-banners in a file and logs its arguments, one call a line.
 class FakeGsettings {
@@ -122,7 +81,7 @@ protected:
         if (QDBusConnection::sessionBus().interface()->isServiceRegistered(kService)) {
             GTEST_SKIP() << "a notification server already runs on this bus; these cases need a private bus";
         }
-        server_ = QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("standin"));
+        server_ = QDBusConnection::connectToBus(QDBusConnection::SessionBus, kStandIn);
         ASSERT_TRUE(server_.isConnected());
     }
     void TearDown() override {
@@ -132,7 +91,7 @@ protected:
         roundTrip(); // the last answers reach their muters before the next case logs
         server_.unregisterObject(kPath);
         server_.unregisterService(kService);
-        QDBusConnection::disconnectFromBus(QStringLiteral("standin"));
+        QDBusConnection::disconnectFromBus(kStandIn);
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
 
@@ -158,7 +117,7 @@ protected:
 } // namespace
 
 TEST_F(NotificationServer, OnPlasmaEachRecordingInhibitsOnceAndReleasesItsCookie) {
-    NotificationServerStandIn server;
+    NotificationServerStandIn server(kStandIn);
     serve(&server);
     auto muter = std::make_unique<DbusNotificationMuter>(QDBusConnection::sessionBus(), DesktopSession{});
     muter->postUnmute(); // never muted: nothing to release
@@ -232,8 +191,8 @@ TEST_F(NotificationServer, WhereNothingMutesTheLogSaysWhyAndNothingIsSwitched) {
     ASSERT_FALSE(noBus.isConnected());
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        NotificationServerStandIn server;
-        server.failure = c.server == Server::refusing ? QDBusError::AccessDenied : QDBusError::UnknownMethod;
+        NotificationServerStandIn server(kStandIn);
+        server.inhibitFailure = c.server == Server::refusing ? QDBusError::AccessDenied : QDBusError::UnknownMethod;
         if (c.server == Server::refusing || c.server == Server::withoutInhibit) {
             serve(&server);
         }
@@ -305,5 +264,3 @@ TEST_F(NotificationServer, OnGnomeBannersGoOffAndComeBackOncePerRecording) {
     ASSERT_TRUE(bannersBecome("true"));
     EXPECT_EQ(gsettings.calls(), (QStringList{kGet, kGet, kOff, kOn, kGet, kOff, kOn, kGet, kOff, kOn}));
 }
-
-#include "DbusNotificationMuterTest.moc"

@@ -110,6 +110,8 @@ TEST(FfmpegMovieFile, AVideoOnlyMovieKeepsAnOddSizeAndTheHevcTag) {
         EXPECT_EQ(streams[0][u"codec_tag_string"].toString(), QLatin1String(tag));
         EXPECT_TRUE(number(streams[0][u"width"]) == width && number(streams[0][u"height"]) == height);
         EXPECT_EQ(decodeErrors(path), "");
+        EXPECT_NEAR(FfmpegMovieProbe().probe(path).value().durationSeconds, 0.1, 0.002)
+            << "the last picture lasts as long as its packet says";
     }
 }
 

@@ -8,91 +8,90 @@
 namespace backreel::test {
 namespace {
 
-TEST_F(PortalTest, aDisplayIsCapturedAsTheDialogChoseItAndChosenAgainWithoutTheDialog) {
+class PortalCaptureTest : public PortalTest {
+protected:
+    // The display the dialog chooses, captured whole; null when either failed.
+    std::unique_ptr<PortalVideoSource> startDisplay(std::int32_t width, std::int32_t height) {
+        const Expected<ShareableContent, CaptureError> chosen = choose(ContentKind::display);
+        EXPECT_TRUE(chosen) << chosen.error().message.toStdString();
+        return chosen ? start(ContentFilter::display(chosen.value().displays.front(), {}, {}), width, height)
+                      : nullptr;
+    }
+};
+
+TEST_F(PortalCaptureTest, aDisplayIsCapturedAsTheDialogChoseItAndChosenAgainWithoutTheDialog) {
     const unsigned dialogsBefore = portal_.dialogsShown();
     const Expected<ShareableContent, CaptureError> chosen = choose(ContentKind::display);
     ASSERT_TRUE(chosen) << chosen.error().message.toStdString();
     ASSERT_EQ(chosen.value().displays.size(), 1u);
     const Display display = chosen.value().displays.front();
-    EXPECT_EQ(display.width, 1280);
-    EXPECT_EQ(display.height, 720);
+    EXPECT_TRUE(display.width == 1280 && display.height == 720);
     EXPECT_EQ(portal_.dialogsShown(), dialogsBefore + 1);
-
     auto stream = start(ContentFilter::display(display, {}, {}), 1280, 720);
     ASSERT_TRUE(stream);
     for (int bar = 0; bar < 7; ++bar) {
-        EXPECT_TRUE(collector_->waitForColour(barCentre(bar, 1280), 100, kBars[bar]))
-            << "bar " << bar << " shows " << std::hex
-            << collector_->colourAt(barCentre(bar, 1280), 100).value_or(0);
+        EXPECT_TRUE(waitForColour(barCentre(bar, 1280), 100, kBars[bar]))
+            << "bar " << bar << " shows " << std::hex << collector_->colourAt(barCentre(bar, 1280), 100);
     }
-    stream->stop();
     stream.reset();
 
-    // The restore token chooses the same display without asking.
+    // The restore token chooses the same display without asking; one the desktop no longer takes
+    // shows the dialog, and the choice still comes.
     const Expected<ShareableContent, CaptureError> again = choose(ContentKind::display);
     ASSERT_TRUE(again) << again.error().message.toStdString();
     EXPECT_EQ(again.value().displays.front().width, 1280);
     EXPECT_EQ(portal_.dialogsShown(), dialogsBefore + 1);
-
-    // A token the desktop no longer takes: the dialog shows, and the choice still comes.
     portal_.setRefuseRestore(true);
-    const Expected<ShareableContent, CaptureError> refused = choose(ContentKind::display);
-    ASSERT_TRUE(refused) << refused.error().message.toStdString();
+    EXPECT_TRUE(choose(ContentKind::display));
     EXPECT_EQ(portal_.dialogsShown(), dialogsBefore + 2);
 }
 
-TEST_F(PortalTest, aWindowHasItsNodesSizeAndARegionIsCutFromItsDisplay) {
+TEST_F(PortalCaptureTest, aWindowHasItsNodesSizeAndARegionIsCutFromItsDisplay) {
     const Expected<ShareableContent, CaptureError> window = choose(ContentKind::window);
     ASSERT_TRUE(window) << window.error().message.toStdString();
-    ASSERT_EQ(window.value().windows.size(), 1u);
-    EXPECT_TRUE(window.value().displays.empty());
+    ASSERT_TRUE(window.value().windows.size() == 1 && window.value().displays.empty());
     const Window chosenWindow = window.value().windows.front();
     EXPECT_EQ(chosenWindow.frame.size(), QSizeF(640, 480));
     auto windowStream = start(ContentFilter::window(chosenWindow), 640, 480);
     ASSERT_TRUE(windowStream);
-    EXPECT_TRUE(collector_->waitForColour(320, 240, 0x00FF00));
+    EXPECT_TRUE(waitForColour(320, 240, 0x00FF00));
     windowStream->stop();
 
     // The yellow and cyan bars' meeting point, 40 points each way around it.
     const Expected<ShareableContent, CaptureError> region = choose(ContentKind::region);
     ASSERT_TRUE(region) << region.error().message.toStdString();
-    const Display display = region.value().displays.front();
     const double edge = 2 * 1280 / 7.0;
-    auto regionStream =
-        start(ContentFilter::display(display, {}, {}), 80, 80, QRectF(edge - 40, 300, 80, 80));
+    auto regionStream = start(ContentFilter::display(region.value().displays.front(), {}, {}), 80, 80,
+                              QRectF(edge - 40, 300, 80, 80));
     ASSERT_TRUE(regionStream);
-    EXPECT_TRUE(collector_->waitForColour(10, 10, kBars[1]));
-    EXPECT_TRUE(collector_->waitForColour(70, 70, kBars[2]));
-    EXPECT_TRUE(collector_->waitForColour(10, 70, kBars[1]));
+    EXPECT_TRUE(waitForColour(10, 10, kBars[1]));
+    EXPECT_TRUE(waitForColour(70, 70, kBars[2]));
+    EXPECT_TRUE(waitForColour(10, 70, kBars[1]));
 }
 
-TEST_F(PortalTest, aCancelledDialogAndAShareTheDesktopEndsAreToldApart) {
+TEST_F(PortalCaptureTest, aCancelledDialogAndAShareTheDesktopEndsAreToldApart) {
     portal_.setRefuseRestore(true); // so that the dialog shows
     portal_.setNextAnswer(QStringLiteral("cancel"));
     const Expected<ShareableContent, CaptureError> cancelled = choose(ContentKind::display);
     ASSERT_FALSE(cancelled);
     EXPECT_EQ(cancelled.error().kind, CaptureError::Kind::cancelled);
 
-    const Expected<ShareableContent, CaptureError> chosen = choose(ContentKind::display);
-    ASSERT_TRUE(chosen) << chosen.error().message.toStdString();
-    auto stream = start(ContentFilter::display(chosen.value().displays.front(), {}, {}), 1280, 720);
+    auto stream = startDisplay(1280, 720);
     ASSERT_TRUE(stream);
     ASSERT_TRUE(waitUntil([&] { return collector_->pictures() > 0; }));
     EXPECT_TRUE(ends().empty());
     portal_.endSessions(); // the user clicked "stop sharing"
     ASSERT_TRUE(waitWithEvents([&] { return !ends().empty(); }));
-    EXPECT_EQ(ends().front().message, QStringLiteral("The desktop stopped the screen sharing."));
-    EXPECT_EQ(ends().size(), 1u);
+    EXPECT_EQ(ends(),
+              std::vector{CaptureError::ended(QStringLiteral("The desktop stopped the screen sharing."))});
 }
 
 // A shared node that leaves PipeWire while its session stays open (the desktop's screen-cast
 // backend died, a monitor was unplugged) ends the capture; the stream itself only pauses.
-TEST_F(PortalTest, aNodeThatVanishesEndsTheCapture) {
+TEST_F(PortalCaptureTest, aNodeThatVanishesEndsTheCapture) {
     portal_.choose(QStringLiteral("monitor"), kVanishingNode);
     portal_.setRefuseRestore(true); // the dialog chooses, not a token of another test
-    const Expected<ShareableContent, CaptureError> chosen = choose(ContentKind::display);
-    ASSERT_TRUE(chosen) << chosen.error().message.toStdString();
-    auto stream = start(ContentFilter::display(chosen.value().displays.front(), {}, {}), 640, 360);
+    auto stream = startDisplay(640, 360);
     ASSERT_TRUE(stream);
     ASSERT_TRUE(waitUntil([&] { return collector_->pictures() > 0; }));
     portal_.removeSource(kVanishingNode);
@@ -104,11 +103,9 @@ TEST_F(PortalTest, aNodeThatVanishesEndsTheCapture) {
 }
 
 // A stream that agreed on a format and then sends nothing at all is no recording.
-TEST_F(PortalTest, aStreamThatNeverSendsAPictureEnds) {
-    const Expected<ShareableContent, CaptureError> chosen = choose(ContentKind::display);
-    ASSERT_TRUE(chosen) << chosen.error().message.toStdString();
+TEST_F(PortalCaptureTest, aStreamThatNeverSendsAPictureEnds) {
     portal_.pauseSource(kMonitorNode, true);
-    auto stream = start(ContentFilter::display(chosen.value().displays.front(), {}, {}), 640, 360);
+    auto stream = startDisplay(640, 360);
     ASSERT_TRUE(stream);
     ASSERT_TRUE(waitWithEvents([&] { return !ends().empty(); }, 8s));
     portal_.pauseSource(kMonitorNode, false);
@@ -118,12 +115,10 @@ TEST_F(PortalTest, aStreamThatNeverSendsAPictureEnds) {
 
 // A source that stops sending keeps the ticks coming; one that changes size is scaled into the
 // size the capture started with.
-TEST_F(PortalTest, aPausedSourceKeepsTheTicksAndAResizedOneFitsTheStartSize) {
-    const Expected<ShareableContent, CaptureError> chosen = choose(ContentKind::display);
-    ASSERT_TRUE(chosen) << chosen.error().message.toStdString();
-    auto stream = start(ContentFilter::display(chosen.value().displays.front(), {}, {}), 1280, 720);
+TEST_F(PortalCaptureTest, aPausedSourceKeepsTheTicksAndAResizedOneFitsTheStartSize) {
+    auto stream = startDisplay(1280, 720);
     ASSERT_TRUE(stream);
-    ASSERT_TRUE(collector_->waitForColour(barCentre(0, 1280), 100, kBars[0]));
+    ASSERT_TRUE(waitForColour(barCentre(0, 1280), 100, kBars[0]));
 
     portal_.pauseSource(kMonitorNode, true);
     // Fifteen ticks in a row without a picture: half a second in which the source sent nothing.
@@ -138,16 +133,15 @@ TEST_F(PortalTest, aPausedSourceKeepsTheTicksAndAResizedOneFitsTheStartSize) {
         return ticks - ticksAtLastPicture >= 15;
     }));
     portal_.pauseSource(kMonitorNode, false);
-    ASSERT_TRUE(waitUntil([&] { return stream->statistics().delivered > 0 && collector_->pictures() > 0; }));
+    ASSERT_TRUE(waitUntil([&] { return collector_->pictures() > pictures; }));
 
     // Twice as wide for its height: bars above and below in the 16:9 frame.
     portal_.resizeSource(kMonitorNode, 1280, 360);
-    EXPECT_TRUE(collector_->waitForColour(barCentre(3, 1280), 20, 0x000000));
-    EXPECT_TRUE(collector_->waitForColour(barCentre(3, 1280), 250, kBars[3]));
-    EXPECT_EQ(collector_->latest()->image->width(), 1280);
-    EXPECT_EQ(collector_->latest()->image->height(), 720);
+    EXPECT_TRUE(waitForColour(barCentre(3, 1280), 20, 0x000000));
+    EXPECT_TRUE(waitForColour(barCentre(3, 1280), 250, kBars[3]));
+    EXPECT_TRUE(collector_->latest()->image->width() == 1280 && collector_->latest()->image->height() == 720);
     portal_.resizeSource(kMonitorNode, 1280, 720);
-    EXPECT_TRUE(collector_->waitForColour(barCentre(3, 1280), 20, kBars[3]));
+    EXPECT_TRUE(waitForColour(barCentre(3, 1280), 20, kBars[3]));
     EXPECT_TRUE(ends().empty());
 }
 

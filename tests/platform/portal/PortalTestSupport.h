@@ -1,19 +1,15 @@
 #pragma once
 
 // What the portal backends' tests share: the test portal's controls (tests/support/portal), the
-// desktop's dialog answered on the main thread, and a collector of a source's frames.
+// desktop's dialog answered on the main thread, and the frames of the sources started.
 
 #include "platform/portal/PortalCaptureService.h"
 #include "platform/portal/PortalVideoSource.h"
 #include "support/Await.h"
+#include "support/FrameCollector.h"
 
-#include <algorithm>
-#include <cstring>
 #include <gtest/gtest.h>
-#include <mutex>
-#include <QCoreApplication>
 #include <QCoroTask>
-#include <QDBusArgument>
 #include <QDBusInterface>
 #include <QDBusReply>
 
@@ -24,26 +20,16 @@ using namespace std::chrono_literals;
 // The synthetic nodes scripts/virtual-desktop --portal offers, and the colours of the first one's
 // seven bars (white, yellow, cyan, green, magenta, red, blue).
 inline const QString kMonitorNode = QStringLiteral("backreel-monitor");
-inline const QString kWindowNode = QStringLiteral("backreel-window");
 // A node no other test uses: one test takes it out of PipeWire.
 inline const QString kVanishingNode = QStringLiteral("backreel-monitor-1080");
 inline constexpr std::uint32_t kBars[] = {0xFFFFFF, 0xFFFF00, 0x00FFFF, 0x00FF00,
                                           0xFF00FF, 0xFF0000, 0x0000FF};
+// How far a colour may stray through the conversions from the node's BGRx to our BGRA.
+inline constexpr int kTolerance = 24;
 
 // The middle of bar i of a bars picture of the given width, where each bar spans width/7.
 inline int barCentre(int bar, int width) {
     return (2 * bar + 1) * width / 14;
-}
-
-// Whether two 0xRRGGBB colours are the same but for the conversions' rounding.
-inline bool similarColour(std::uint32_t a, std::uint32_t b, int tolerance = 24) {
-    for (unsigned shift = 0; shift < 24; shift += 8) {
-        const int difference = static_cast<int>((a >> shift) & 0xFF) - static_cast<int>((b >> shift) & 0xFF);
-        if (std::abs(difference) > tolerance) {
-            return false;
-        }
-    }
-    return true;
 }
 
 // The test portal backend's controls.
@@ -68,25 +54,10 @@ public:
         const QDBusReply<uint> reply = control_.call(QStringLiteral("Activate"), shortcutId);
         return reply.isValid() ? reply.value() : 0;
     }
-    // The shortcuts of the open sessions: id and preferred trigger ("" for none).
-    std::vector<std::pair<QString, QString>> boundShortcuts() {
-        const QDBusMessage reply = control_.call(QStringLiteral("BoundShortcuts"));
-        std::vector<std::pair<QString, QString>> bound;
-        if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
-            return bound;
-        }
-        const auto argument = reply.arguments().constFirst().value<QDBusArgument>();
-        argument.beginArray();
-        while (!argument.atEnd()) {
-            std::pair<QString, QString> entry;
-            argument.beginStructure();
-            argument >> entry.first >> entry.second;
-            argument.endStructure();
-            bound.push_back(std::move(entry));
-        }
-        argument.endArray();
-        std::ranges::sort(bound);
-        return bound;
+    // The shortcuts of the open sessions as "id=preferred trigger", sorted.
+    QStringList boundShortcuts() {
+        const QDBusReply<QStringList> reply = control_.call(QStringLiteral("BoundShortcuts"));
+        return reply.isValid() ? reply.value() : QStringList{QStringLiteral("no answer")};
     }
     unsigned dialogsShown() {
         const QDBusReply<uint> reply = control_.call(QStringLiteral("DialogsShown"));
@@ -97,55 +68,6 @@ private:
     QDBusInterface control_{QStringLiteral("org.freedesktop.impl.portal.desktop.backreeltest"),
                             QStringLiteral("/org/backreel/TestPortal"),
                             QStringLiteral("org.backreel.TestPortal")};
-};
-
-// Keeps the newest picture and counts the frames with and without one.
-class FrameCollector final : public FrameSink {
-public:
-    void takeFrame(const VideoFrame& frame) override {
-        std::lock_guard lock(mutex_);
-        if (frame.image) {
-            latest_ = frame;
-            ++pictures_;
-        }
-        times_.push_back(frame.presentationTime);
-    }
-
-    std::optional<VideoFrame> latest() const {
-        std::lock_guard lock(mutex_);
-        return latest_;
-    }
-    int pictures() const {
-        std::lock_guard lock(mutex_);
-        return pictures_;
-    }
-    std::vector<MediaTime> times() const {
-        std::lock_guard lock(mutex_);
-        return times_;
-    }
-    // 0xRRGGBB of a pixel of the newest picture; none before the first.
-    std::optional<std::uint32_t> colourAt(int x, int y) const {
-        const std::optional<VideoFrame> frame = latest();
-        if (!frame) {
-            return std::nullopt;
-        }
-        std::uint32_t bgra = 0; // a little-endian word: 0xAARRGGBB
-        const auto row = static_cast<std::size_t>(y) * frame->image->bytesPerRow();
-        std::memcpy(&bgra, frame->image->baseAddress() + row + static_cast<std::size_t>(x) * 4, 4);
-        return bgra & 0xFFFFFF;
-    }
-    bool waitForColour(int x, int y, std::uint32_t colour) const {
-        return waitUntil([&] {
-            const std::optional<std::uint32_t> seen = colourAt(x, y);
-            return seen && similarColour(*seen, colour);
-        });
-    }
-
-private:
-    mutable std::mutex mutex_;
-    std::optional<VideoFrame> latest_;
-    int pictures_ = 0;
-    std::vector<MediaTime> times_;
 };
 
 // The fixture of every test on the portal: skips without the test portal, resets its answers, and
@@ -172,8 +94,8 @@ protected:
     }
 
     // A started source of the chosen content whose frames go to collector_; null when it failed.
-    std::unique_ptr<PortalVideoSource> start(const ContentFilter& filter, std::int32_t width, std::int32_t height,
-                                             std::optional<QRectF> sourceRect = {}) {
+    std::unique_ptr<PortalVideoSource> start(const ContentFilter& filter, std::int32_t width,
+                                             std::int32_t height, std::optional<QRectF> sourceRect = {}) {
         const VideoSourceSettings settings{.width = width,
                                            .height = height,
                                            .frameInterval = MediaTime(1, 30),
@@ -193,8 +115,13 @@ protected:
         EXPECT_FALSE(failure) << failure->message.toStdString();
         return failure ? nullptr : std::move(source);
     }
+    bool waitForColour(int x, int y, std::uint32_t colour) const {
+        return collector_->waitForColour(x, y, colour, kTolerance);
+    }
     // Why sources ended by themselves, in order (main thread).
-    const std::vector<CaptureError>& ends() const { return ends_; }
+    const std::vector<CaptureError>& ends() const {
+        return ends_;
+    }
 
     TestPortal portal_;
     std::shared_ptr<PortalCaptureService> service_ = std::make_shared<PortalCaptureService>();

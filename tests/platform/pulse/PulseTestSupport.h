@@ -18,7 +18,7 @@ namespace backreel::test {
 
 struct ReceivedAudio {
     AudioChunk chunk;
-    MediaTime receivedAt; // the monotonic clock when it arrived, at its sample rate
+    MediaTime receivedAt; // CLOCK_MONOTONIC when it arrived, read here rather than through the code under test
 };
 
 // Keeps copies of the audio a source or a capture stream hands over, and the losses and returns
@@ -38,7 +38,8 @@ public:
     }
     // Copies the audio, which is valid only now; then pauses for handlerDelay.
     void add(const AudioView& audio) {
-        const MediaTime now(monotonicNowFrames(audio.sampleRate), audio.sampleRate);
+        const auto since = std::chrono::steady_clock::now().time_since_epoch();
+        const MediaTime now(std::chrono::duration_cast<std::chrono::microseconds>(since).count(), 1'000'000);
         if (std::optional<AudioChunk> chunk = copyAudio(audio)) {
             std::lock_guard lock(mutex_);
             frames_ += chunk->frameCount();

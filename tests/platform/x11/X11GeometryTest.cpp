@@ -30,19 +30,33 @@ TEST(X11Geometry, theMainMonitorAndWhatIsOnScreen) {
     EXPECT_EQ(mainMonitorIndex({{false, 1920, 0}, {false, 0, 0}}), 1u);
     EXPECT_EQ(mainMonitorIndex({{false, 1920, 0}, {false, 3840, 0}}), 0u);
     EXPECT_EQ(mainMonitorIndex({}), std::nullopt);
-    EXPECT_FALSE(windowIsOnScreen(false, std::nullopt, std::nullopt));
-    EXPECT_FALSE(windowIsOnScreen(true, 1u, 2u));
-    EXPECT_TRUE(windowIsOnScreen(true, 0xFFFFFFFFu, 2u)); // sticky: on every desktop
-    EXPECT_TRUE(windowIsOnScreen(true, std::nullopt, 2u));
+    // Mapped, and on the current desktop (of two), on every one (sticky), or where there are none.
+    const struct {
+        bool mapped;
+        std::optional<std::uint32_t> desktop;
+        std::optional<std::uint32_t> current;
+        bool onScreen;
+    } windows[] = {{false, std::nullopt, std::nullopt, false},
+                   {true, 1u, 2u, false},
+                   {true, 2u, 2u, true},
+                   {true, 0xFFFFFFFFu, 2u, true},
+                   {true, std::nullopt, 2u, true}};
+    for (const auto& w : windows) {
+        EXPECT_EQ(windowIsOnScreen(w.mapped, w.desktop, w.current), w.onScreen)
+            << w.mapped << " " << w.desktop.value_or(0) << " " << w.current.value_or(0);
+    }
 }
 
 TEST(X11Geometry, pacingSkipsMissedTicksWithoutDrift) {
     const auto interval = 33'333'333ns;
-    EXPECT_EQ(nextFrameIndex(33'333'333ns, interval), 2);  // exactly on a tick: the next one
-    EXPECT_EQ(nextFrameIndex(100'000'000ns, interval), 4); // two ticks missed: skipped, not queued
-    // After an hour the schedule is still start + n * interval: no accumulated error.
-    EXPECT_EQ(nextFrameIndex(3600s, interval), 108'000 + 1);
-    EXPECT_EQ(nextFrameIndex(-5ns, interval), 0);
+    const std::pair<std::chrono::nanoseconds, std::int64_t> ticks[] = {
+        {33'333'333ns, 2},    // exactly on a tick: the next one
+        {100'000'000ns, 4},   // two ticks missed: skipped, not queued
+        {3600s, 108'000 + 1}, // after an hour still start + n * interval: no accumulated error
+        {-5ns, 0}};
+    for (const auto& [elapsed, next] : ticks) {
+        EXPECT_EQ(nextFrameIndex(elapsed, interval), next) << elapsed.count();
+    }
     EXPECT_EQ(frameIntervalOf(MediaTime::invalid()), 16'666'667ns);
     EXPECT_EQ(monotonicMediaTime(2, 500'000'000), MediaTime(225'000, 90'000));
 }

@@ -1,22 +1,20 @@
 #pragma once
 
-// What the X11 backend's tests share: windows of the test's own and of another process,
+// What the X11 backend's tests share: windows of the test's own and of another process, and
 // sources started and waited for, whose frames are collected.
 
 #include "platform/CaptureService.h"
-#include "platform/pulse/PulseTestSupport.h"
 #include "platform/x11/X11CaptureService.h"
 #include "platform/x11/X11Geometry.h"
 #include "platform/x11/X11VideoSource.h"
 #include "support/Await.h"
+#include "support/FrameCollector.h"
 #include "XcbTestWindow.h"
 
-#include <QCoroTask>
-
-#include <cstring>
+#include <cstdlib>
 #include <gtest/gtest.h>
 #include <memory>
-#include <mutex>
+#include <QCoroTask>
 
 namespace backreel::test {
 
@@ -39,71 +37,6 @@ struct HelperWindow : ChildProcess {
         }
     }
     std::uint32_t id = 0;
-};
-
-// Keeps the newest picture, every frame's times (with a picture or not), the colour of one
-// pixel of every picture, and copies of audio given to it; takes `delay` over each frame when
-// asked to stand in for a slow consumer.
-class CaptureCollector final : public FrameSink {
-public:
-    struct Arrival {
-        MediaTime presentationTime;
-        MediaTime receivedAt; // the monotonic clock when it arrived
-    };
-    explicit CaptureCollector(std::chrono::milliseconds delay)
-        : delay_(delay) {}
-
-    void takeFrame(const VideoFrame& frame) override {
-        {
-            std::lock_guard lock(mutex_);
-            if (frame.image) {
-                latest_ = frame;
-                probed_.push_back(colourAt(*frame.image, probeX_, probeY_));
-            }
-            arrivals_.push_back({frame.presentationTime, x11::monotonicNow()});
-        }
-        std::this_thread::sleep_for(delay_);
-    }
-    // 0xRRGGBB of a pixel of a picture.
-    static std::uint32_t colourAt(const ImageBuffer& image, int x, int y) {
-        std::uint32_t bgra = 0; // a little-endian word: 0xAARRGGBB
-        const auto row = static_cast<std::size_t>(y) * image.bytesPerRow();
-        std::memcpy(&bgra, image.baseAddress() + row + static_cast<std::size_t>(x) * 4, 4);
-        return bgra & 0xFFFFFF;
-    }
-    // The pixel whose colour is kept for every picture from now on.
-    void probeAt(int x, int y) {
-        std::lock_guard lock(mutex_);
-        probeX_ = x;
-        probeY_ = y;
-    }
-    // That pixel's colour in each picture so far.
-    std::vector<std::uint32_t> probed() const {
-        std::lock_guard lock(mutex_);
-        return probed_;
-    }
-    int pictures() const { return static_cast<int>(probed().size()); }
-    AudioCollector& audio() { return audio_; }
-
-    std::optional<VideoFrame> latest() const {
-        std::lock_guard lock(mutex_);
-        return latest_;
-    }
-    std::vector<Arrival> arrivals() const {
-        std::lock_guard lock(mutex_);
-        return arrivals_;
-    }
-    int frames() const { return static_cast<int>(arrivals().size()); }
-
-private:
-    const std::chrono::milliseconds delay_;
-    mutable std::mutex mutex_;
-    std::optional<VideoFrame> latest_;
-    std::vector<Arrival> arrivals_;
-    std::vector<std::uint32_t> probed_;
-    int probeX_ = 0;
-    int probeY_ = 0;
-    AudioCollector audio_;
 };
 
 // The fixture of every test on the X server: skips without one, lists the content first, and keeps
@@ -154,7 +87,8 @@ protected:
     }
 
     // A source of service_ whose end is kept in ends().
-    std::unique_ptr<X11VideoSource> makeSource(const ContentFilter& filter, const VideoSourceSettings& settings) {
+    std::unique_ptr<X11VideoSource> makeSource(const ContentFilter& filter,
+                                               const VideoSourceSettings& settings) {
         auto source = std::make_unique<X11VideoSource>(filter, settings);
         QObject::connect(source.get(), &VideoSource::ended,
                          [this](const CaptureError& reason) { ends_.push_back(reason); });
@@ -164,7 +98,7 @@ protected:
     std::unique_ptr<X11VideoSource> start(const ContentFilter& filter, const VideoSourceSettings& settings,
                                           std::chrono::milliseconds frameDelay = {}) {
         // Earlier collectors stay: a source the test still holds may run on into its own.
-        collectors_.push_back(collector_ = std::make_shared<CaptureCollector>(frameDelay));
+        collectors_.push_back(collector_ = std::make_shared<FrameCollector>(frameDelay));
         std::unique_ptr<X11VideoSource> source = makeSource(filter, settings);
         const std::optional<CaptureError> failure = startAndWait(*source, *collector_);
         EXPECT_FALSE(failure) << (failure ? failure->message.toStdString() : std::string());
@@ -173,13 +107,9 @@ protected:
     // Why sources ended by themselves, in order (main thread).
     const std::vector<CaptureError>& ends() const { return ends_; }
 
-    // 0xRRGGBB of a pixel of the newest frame.
-    std::uint32_t colourAt(int x, int y) const {
-        const std::optional<VideoFrame> frame = collector_->latest();
-        return frame && frame->image ? CaptureCollector::colourAt(*frame->image, x, y) : 0xDEADBEEF;
-    }
+    std::uint32_t colourAt(int x, int y) const { return collector_->colourAt(x, y); }
     bool waitForColour(int x, int y, std::uint32_t colour) const {
-        return waitUntil([&] { return colourAt(x, y) == colour; });
+        return collector_->waitForColour(x, y, colour);
     }
     // Waits until the newest frame shows the pattern's four quadrants in the rectangle.
     bool waitForPattern(int x, int y, int width, int height) const {
@@ -194,8 +124,8 @@ protected:
     x11::XcbConnectionPtr connection_{xcb_connect(nullptr, nullptr)};
     std::shared_ptr<X11CaptureService> service_ = std::make_shared<X11CaptureService>();
     ShareableContent content_;
-    std::shared_ptr<CaptureCollector> collector_;
-    std::vector<std::shared_ptr<CaptureCollector>> collectors_;
+    std::shared_ptr<FrameCollector> collector_;
+    std::vector<std::shared_ptr<FrameCollector>> collectors_;
     std::vector<CaptureError> ends_;
 };
 

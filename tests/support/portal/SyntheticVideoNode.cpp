@@ -12,6 +12,7 @@
 
 #include "platform/portal/PipeWireHeaders.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstdio>
@@ -22,6 +23,7 @@
 #include <string>
 #include <sys/mman.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -38,7 +40,6 @@ struct Node {
     std::string input;
     pw_main_loop* loop = nullptr;
     pw_stream* stream = nullptr;
-    spa_hook listener{};
 };
 
 std::uint64_t monotonicNanoseconds() {
@@ -50,22 +51,13 @@ std::uint64_t monotonicNanoseconds() {
 std::uint32_t colourAt(const Node& node, std::int32_t x) {
     if (node.pattern == "bars" || node.pattern == "moving") {
         const std::int64_t shift = node.pattern == "moving" ? static_cast<std::int64_t>(node.frame * 8) : 0;
-        const std::int64_t column = (x + shift) % node.width;
-        return kBars[column * 7 / node.width];
+        return kBars[(x + shift) % node.width * 7 / node.width];
     }
-    if (node.pattern == "white") {
-        return 0xFFFFFF;
-    }
-    if (node.pattern == "red") {
-        return 0xFF0000;
-    }
-    if (node.pattern == "green") {
-        return 0x00FF00;
-    }
-    if (node.pattern == "blue") {
-        return 0x0000FF;
-    }
-    return 0;
+    const std::pair<const char*, std::uint32_t> colours[] = {
+        {"white", 0xFFFFFF}, {"red", 0xFF0000}, {"green", 0x00FF00}, {"blue", 0x0000FF}};
+    const auto* named =
+        std::ranges::find(colours, node.pattern, [](const auto& c) { return std::string(c.first); });
+    return named == std::end(colours) ? 0 : named->second; // black for any other name
 }
 
 const spa_pod* formatFor(spa_pod_builder* builder, std::int32_t width, std::int32_t height) {

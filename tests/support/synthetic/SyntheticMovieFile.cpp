@@ -23,17 +23,11 @@ public:
         if (!movie_->tracks.audio) {
             return Error(QStringLiteral("The movie has no audio track."));
         }
-        if (options_.failAudioAt == movie_->audio.size()) {
-            return options_.writeError;
-        }
         movie_->audio.push_back(chunk);
         movie_->times.push_back(chunk.presentationTime);
         return std::nullopt;
     }
     MaybeError finish() override {
-        if (options_.finishError) {
-            return options_.finishError;
-        }
         movie_->finished = true;
         return std::nullopt;
     }

@@ -13,11 +13,9 @@ namespace backreel {
 // How the in-memory movie files behave, for tests of the code that writes them.
 struct SyntheticMovieOptions {
     std::optional<Error> createError;
-    // The write of the video packet / audio chunk with this index fails with writeError.
+    // The write of the video packet with this index fails with writeError.
     std::optional<std::size_t> failVideoAt;
-    std::optional<std::size_t> failAudioAt;
     Error writeError = Error(QStringLiteral("No space left on device"));
-    std::optional<Error> finishError;
 };
 
 // What a movie was given, in the order it came.

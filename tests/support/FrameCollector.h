@@ -1,0 +1,106 @@
+#pragma once
+
+// What the capture backends' tests take a source's frames with.
+
+#include "platform/VideoSource.h"
+#include "support/ChildProcess.h"
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <optional>
+#include <vector>
+
+namespace backreel::test {
+
+// What colourAt() gives before the first picture: no 0xRRGGBB colour.
+inline constexpr std::uint32_t kNoPicture = 0xFF000000;
+
+// 0xRRGGBB of a pixel of a BGRA picture.
+inline std::uint32_t colourAt(const ImageBuffer& image, int x, int y) {
+    std::uint32_t bgra = 0; // a little-endian word: 0xAARRGGBB
+    const auto row = static_cast<std::size_t>(y) * image.bytesPerRow();
+    std::memcpy(&bgra, image.baseAddress() + row + static_cast<std::size_t>(x) * 4, 4);
+    return bgra & 0xFFFFFF;
+}
+
+// Whether two 0xRRGGBB colours are the same but for the conversions' rounding.
+inline bool similarColour(std::uint32_t a, std::uint32_t b, int tolerance) {
+    for (unsigned shift = 0; shift < 32; shift += 8) {
+        if (std::abs(static_cast<int>((a >> shift) & 0xFF) - static_cast<int>((b >> shift) & 0xFF)) >
+            tolerance) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Keeps the newest picture, every frame's time and when it arrived (with a picture or not), and
+// the colour of one pixel of every picture; takes `delay` over each frame when asked to stand in
+// for a slow consumer.
+class FrameCollector final : public FrameSink {
+public:
+    struct Arrival {
+        MediaTime presentationTime;
+        MediaTime receivedAt; // CLOCK_MONOTONIC, read here rather than through the code under test
+    };
+    explicit FrameCollector(std::chrono::milliseconds delay = {})
+        : delay_(delay) {}
+
+    void takeFrame(const VideoFrame& frame) override {
+        const auto now = std::chrono::steady_clock::now().time_since_epoch();
+        {
+            std::lock_guard lock(mutex_);
+            if (frame.image) {
+                latest_ = frame;
+                probed_.push_back(test::colourAt(*frame.image, probeX_, probeY_));
+            }
+            arrivals_.push_back(
+                {frame.presentationTime,
+                 MediaTime(std::chrono::duration_cast<std::chrono::microseconds>(now).count(), 1'000'000)});
+        }
+        std::this_thread::sleep_for(delay_);
+    }
+
+    // The pixel whose colour is kept for every picture from now on.
+    void probeAt(int x, int y) {
+        std::lock_guard lock(mutex_);
+        probeX_ = x;
+        probeY_ = y;
+    }
+    std::vector<std::uint32_t> probed() const {
+        std::lock_guard lock(mutex_);
+        return probed_;
+    }
+    int pictures() const { return static_cast<int>(probed().size()); }
+    std::optional<VideoFrame> latest() const {
+        std::lock_guard lock(mutex_);
+        return latest_;
+    }
+    std::vector<Arrival> arrivals() const {
+        std::lock_guard lock(mutex_);
+        return arrivals_;
+    }
+    int frames() const { return static_cast<int>(arrivals().size()); }
+
+    // 0xRRGGBB of a pixel of the newest picture; kNoPicture before the first.
+    std::uint32_t colourAt(int x, int y) const {
+        const std::optional<VideoFrame> frame = latest();
+        return frame ? test::colourAt(*frame->image, x, y) : kNoPicture;
+    }
+    bool waitForColour(int x, int y, std::uint32_t colour, int tolerance = 0) const {
+        return waitUntil([&] { return similarColour(colourAt(x, y), colour, tolerance); });
+    }
+
+private:
+    const std::chrono::milliseconds delay_;
+    mutable std::mutex mutex_;
+    std::optional<VideoFrame> latest_;
+    std::vector<Arrival> arrivals_;
+    std::vector<std::uint32_t> probed_;
+    int probeX_ = 0;
+    int probeY_ = 0;
+};
+
+} // namespace backreel::test

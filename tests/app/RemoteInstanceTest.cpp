@@ -44,26 +44,15 @@ protected:
 
 } // namespace
 
-// With no Backreel running, every command says so on standard error and fails; a wrong command line
-// fails with a usage message; --help lists the commands.
+// With no Backreel running, a command says so on standard error and fails (every command asks
+// first whether one runs); a wrong command line fails with a usage message.
 TEST_F(RemoteInstanceTest, CommandsWithoutARunningInstanceFailWithAMessage) {
     ASSERT_FALSE(instanceRuns());
-    for (const std::vector<std::string>& command :
-         std::vector<std::vector<std::string>>{{"--save-clip"},
-                                               {"--save-clip", "10"},
-                                               {"--start"},
-                                               {"--stop-and-save"},
-                                               {"--status"},
-                                               {"--quit"}}) {
-        std::string output;
-        EXPECT_EQ(backreel(command, &output), 1) << command.front();
-        EXPECT_NE(output.find("backreel: Backreel is not running."), std::string::npos) << output;
-    }
     std::string output;
+    EXPECT_EQ(backreel({"--save-clip", "10"}, &output), 1);
+    EXPECT_NE(output.find("backreel: Backreel is not running."), std::string::npos) << output;
     EXPECT_EQ(backreel({"--save-clip", "ten"}, &output), 2);
     EXPECT_NE(output.find("Try 'backreel --help'."), std::string::npos) << output;
-    EXPECT_EQ(backreel({"--help"}, &output), 0);
-    EXPECT_NE(output.find("--save-clip [SECONDS]"), std::string::npos) << output;
 }
 
 // A second `backreel` brings the first one's window back and ends; the command line starts the

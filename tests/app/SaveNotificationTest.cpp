@@ -7,60 +7,17 @@
 #include "platform/dbus/DbusFileReveal.h"
 #include "platform/dbus/DbusNotificationMuter.h"
 #include "platform/dbus/DbusSaveNotifier.h"
-#include "support/DbusTestBus.h"
+#include "support/NotificationServer.h"
 #include "support/synthetic/SyntheticPlatform.h"
 #include "support/WidgetTest.h"
-
-#include <QDBusConnectionInterface>
-#include <QDBusContext>
-#include <QDBusMessage>
 
 using namespace backreel;
 using namespace std::chrono_literals;
 
 namespace {
 
-const QString kNotifications = QStringLiteral("org.freedesktop.Notifications");
-const QString kNotificationsPath = QStringLiteral("/org/freedesktop/Notifications");
 const QString kFileManager = QStringLiteral("org.freedesktop.FileManager1");
 const QString kFileManagerPath = QStringLiteral("/org/freedesktop/FileManager1");
-const QString kStandIn = QStringLiteral("standin");
-
-struct Notification {
-    uint id = 0;
-    QString summary;
-    QString body;
-    QStringList actions;
-    QVariantMap hints;
-};
-
-// The desktop's notification server as freedesktop.org describes it, with Plasma's inhibition.
-class NotificationServerStandIn : public QObject {
-    Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
-
-public:
-    std::vector<Notification> shown;
-    uint inhibits = 0;
-
-    // What the user does with a notification's button.
-    void invoke(uint id, const QString& action) const {
-        QDBusMessage signal =
-            QDBusMessage::createSignal(kNotificationsPath, kNotifications, QStringLiteral("ActionInvoked"));
-        signal << id << action;
-        QDBusConnection(kStandIn).send(signal);
-    }
-
-public slots:
-    Q_SCRIPTABLE uint Notify(const QString&, uint, const QString&, const QString& summary,
-                             const QString& body, const QStringList& actions, const QVariantMap& hints, int) {
-        shown.push_back({static_cast<uint>(shown.size() + 7), summary, body, actions, hints});
-        return shown.back().id;
-    }
-    Q_SCRIPTABLE uint Inhibit(const QString&, const QString&, const QVariantMap&) { return ++inhibits; }
-    Q_SCRIPTABLE void UnInhibit(uint) {}
-    Q_SCRIPTABLE QStringList GetCapabilities() { return {QStringLiteral("actions"), QStringLiteral("body")}; }
-};
 
 class FileManagerStandIn : public QObject {
     Q_OBJECT
@@ -76,38 +33,17 @@ public slots:
 class SaveNotifications : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS") ||
-            !QDBusConnection::sessionBus().isConnected()) {
-            GTEST_SKIP() << "needs a session bus: run under scripts/virtual-desktop";
+        if (const std::optional<QString> unavailable = test::NotificationServer::unavailable()) {
+            GTEST_SKIP() << unavailable->toStdString();
         }
-        if (QDBusConnection::sessionBus().interface()->isServiceRegistered(kNotifications)) {
-            GTEST_SKIP() << "a notification server already runs on this bus; these cases need a private bus";
-        }
-        server_ = QDBusConnection::connectToBus(QDBusConnection::SessionBus, kStandIn);
-        ASSERT_TRUE(server_.registerObject(kNotificationsPath, &notifications,
-                                           QDBusConnection::ExportScriptableSlots));
-        ASSERT_TRUE(server_.registerService(kNotifications));
-        ASSERT_TRUE(
-            server_.registerObject(kFileManagerPath, &fileManager, QDBusConnection::ExportScriptableSlots));
-        ASSERT_TRUE(server_.registerService(kFileManager));
+        ASSERT_TRUE(notifications.serve());
+        ASSERT_TRUE(notifications.connection().registerObject(kFileManagerPath, &fileManager,
+                                                              QDBusConnection::ExportScriptableSlots));
+        ASSERT_TRUE(notifications.connection().registerService(kFileManager));
     }
-    void TearDown() override {
-        if (!server_.isConnected()) {
-            return;
-        }
-        server_.unregisterService(kNotifications);
-        server_.unregisterService(kFileManager);
-        QDBusConnection::disconnectFromBus(kStandIn);
-    }
+    void TearDown() override { notifications.connection().unregisterService(kFileManager); }
 
-    // Returns once the calls and signals sent so far have been handled on both sides.
-    static void roundTrip() {
-        test::dbusRoundTrip(QDBusMessage::createMethodCall(kNotifications, kNotificationsPath, kNotifications,
-                                                           QStringLiteral("GetCapabilities")));
-    }
-
-    QDBusConnection server_{QString()};
-    NotificationServerStandIn notifications;
+    test::NotificationServer notifications;
     FileManagerStandIn fileManager;
 };
 
@@ -132,8 +68,8 @@ TEST_F(SaveNotifications, OnePerSaveWithOpenAndShowInFolderAlsoWhileMuted) {
     app.recorderSettings().setMuteNotifications(true);
     QCoro::waitFor(manager.startRecording());
     BACKREEL_EVENTUALLY_TRUE(manager.session() && manager.session()->videoStore().count() >= 20);
-    roundTrip();
-    EXPECT_EQ(notifications.inhibits, 1u) << "muted while buffering";
+    test::NotificationServer::roundTrip();
+    EXPECT_EQ(notifications.inhibits.size(), 1u) << "muted while buffering";
 
     const QString first = QStringLiteral("/tmp/clips/loopvane-2026-03-05-140709.mp4");
     recorder.saveFlow->outcome = RecordingStatus::saved(QUrl::fromLocalFile(first));
@@ -145,11 +81,11 @@ TEST_F(SaveNotifications, OnePerSaveWithOpenAndShowInFolderAlsoWhileMuted) {
         RecordingStatus::error(QStringLiteral("Save failed: the folder is read-only."));
     QCoro::waitFor(manager.saveClip());
     BACKREEL_EVENTUALLY_EQ(notifications.shown.size(), 3u);
-    roundTrip();
+    test::NotificationServer::roundTrip();
 
     const QStringList buttons{QStringLiteral("open"), QStringLiteral("Open"),
                               QStringLiteral("show-in-folder"), QStringLiteral("Show in Folder")};
-    const Notification& saved = notifications.shown[0];
+    const auto& saved = notifications.shown[0];
     EXPECT_EQ(saved.summary, QStringLiteral("Clip saved"));
     EXPECT_TRUE(saved.body.startsWith(QStringLiteral("loopvane-2026-03-05-140709.mp4 — ")))
         << saved.body.toStdString();
@@ -157,7 +93,7 @@ TEST_F(SaveNotifications, OnePerSaveWithOpenAndShowInFolderAlsoWhileMuted) {
     EXPECT_EQ(saved.actions, buttons);
     EXPECT_EQ(notifications.shown[1].actions, buttons);
     EXPECT_FALSE(saved.hints.contains(QStringLiteral("transient")));
-    const Notification& failed = notifications.shown[2];
+    const auto& failed = notifications.shown[2];
     EXPECT_EQ(failed.summary, QStringLiteral("Clip not saved"));
     EXPECT_EQ(failed.body, QStringLiteral("Save failed: the folder is read-only."));
     EXPECT_TRUE(failed.actions.isEmpty());

@@ -1,8 +1,5 @@
 #include "capture/CaptureSetup.h"
 
-#include "capture/RecordingDuration.h"
-#include "common/RecordingStatus.h"
-
 #include <gtest/gtest.h>
 
 using namespace backreel;
@@ -23,14 +20,11 @@ ShareableContent content() {
 } // namespace
 
 TEST(CaptureSetup, EvenDimensionRoundsThenClearsTheLowBit) {
-    EXPECT_EQ(evenDimension(1919.5), 1920);
-    EXPECT_EQ(evenDimension(1919.4), 1918);
-    EXPECT_EQ(evenDimension(801.5), 802);
-    EXPECT_EQ(evenDimension(600.2), 600);
-    EXPECT_EQ(evenDimension(3), 2);
-    EXPECT_EQ(evenDimension(0.4), 2);
-    EXPECT_EQ(evenDimension(1), 2);
-    EXPECT_EQ(evenDimension(-5), 2);
+    const std::pair<double, int> rows[] = {{1919.5, 1920}, {1919.4, 1918}, {801.5, 802}, {600.2, 600},
+                                           {3, 2},         {0.4, 2},       {1, 2},       {-5, 2}};
+    for (const auto& [size, even] : rows) {
+        EXPECT_EQ(evenDimension(size), even) << size;
+    }
 }
 
 TEST(CaptureSetup, DisplayTargetWithoutDisplayTakesMainThenFirst) {
@@ -65,29 +59,27 @@ TEST(CaptureSetup, OwnApplicationsAreExcludedUnlessIncluded) {
     EXPECT_TRUE(resolved->filter.displayContent()->excludedApplications.empty());
 }
 
+// A window is scaled into its frame's even size; a region is cut out of its display at its size.
 TEST(CaptureSetup, WindowAndRegionSizesAndConfiguration) {
     Window window;
     window.windowID = 5;
     window.frame = QRectF(100, 100, 801.5, 600.2);
-    const ContentFilter windowFilter = ContentFilter::window(window);
-    auto resolved = resolveCapture(CaptureTarget::window(windowFilter), false, content(), 7);
-    ASSERT_TRUE(resolved);
-    EXPECT_EQ(resolved->filter, windowFilter);
-    EXPECT_EQ(resolved->width, 802);
-    EXPECT_EQ(resolved->height, 600);
-    VideoSourceSettings settings = videoSourceSettings(*resolved);
-    EXPECT_FALSE(settings.sourceRect);
-    EXPECT_TRUE(settings.scalesToFit);
-
     const QRectF rect(5, 5, 1, 1);
-    resolved = resolveCapture(CaptureTarget::region(rect, display(9, 1279, 1023)), false, content(), 7);
-    ASSERT_TRUE(resolved);
-    EXPECT_EQ(resolved->width, 2);
-    EXPECT_EQ(resolved->height, 2);
-    EXPECT_EQ(resolved->filter.displayContent()->display.displayID, 9u);
-    settings = videoSourceSettings(*resolved);
-    EXPECT_EQ(settings.sourceRect, rect);
-    EXPECT_FALSE(settings.scalesToFit);
+    const std::tuple<CaptureTarget, int, int, std::optional<QRectF>, bool> rows[] = {
+        {CaptureTarget::window(ContentFilter::window(window)), 802, 600, std::nullopt, true},
+        {CaptureTarget::region(rect, display(9, 1279, 1023)), 2, 2, rect, false},
+    };
+    for (const auto& [target, width, height, sourceRect, scales] : rows) {
+        const auto resolved = resolveCapture(target, false, content(), 7);
+        ASSERT_TRUE(resolved);
+        EXPECT_TRUE(resolved->width == width && resolved->height == height);
+        const VideoSourceSettings settings = videoSourceSettings(*resolved);
+        EXPECT_EQ(settings.sourceRect, sourceRect);
+        EXPECT_EQ(settings.scalesToFit, scales);
+    }
+    EXPECT_EQ(
+        resolveCapture(std::get<0>(rows[1]), false, content(), 7)->filter.displayContent()->display.displayID,
+        9u);
 }
 
 // Where the desktop's dialog chooses, each kind of target asks for its kind and takes the choice:
@@ -96,46 +88,25 @@ TEST(CaptureSetup, TargetsTakeWhatTheDesktopsDialogChose) {
     Window window;
     window.windowID = 4;
     window.frame = QRectF(0, 0, 640, 480);
-    const CaptureTarget windowTarget =
-        CaptureTarget::window(ContentFilter::window(Window{}));
-    const CaptureTarget regionTarget = CaptureTarget::region(QRectF(10, 20, 300, 200), display(1, 800, 600));
-    EXPECT_EQ(contentKindOf(CaptureTarget::display()), ContentKind::display);
-    EXPECT_EQ(contentKindOf(windowTarget), ContentKind::window);
-    EXPECT_EQ(contentKindOf(regionTarget), ContentKind::region);
-
-    ShareableContent chosen;
-    chosen.displays = {display(5, 1280, 720)};
-    EXPECT_EQ(targetInChosenContent(CaptureTarget::display(), chosen),
-              CaptureTarget::display(display(5, 1280, 720)));
-    EXPECT_EQ(targetInChosenContent(regionTarget, chosen),
-              CaptureTarget::region(QRectF(10, 20, 300, 200), display(5, 1280, 720)));
-    EXPECT_EQ(targetInChosenContent(windowTarget, chosen), windowTarget);
-    chosen = ShareableContent{};
-    chosen.windows = {window};
-    const auto resolved = resolveCapture(targetInChosenContent(windowTarget, chosen), false, chosen, 0);
+    const CaptureTarget windowTarget = CaptureTarget::window(ContentFilter::window(Window{}));
+    ShareableContent displays;
+    displays.displays = {display(5, 1280, 720)};
+    ShareableContent windows;
+    windows.windows = {window};
+    const std::tuple<CaptureTarget, ContentKind, ShareableContent, CaptureTarget> rows[] = {
+        {CaptureTarget::display(), ContentKind::display, displays,
+         CaptureTarget::display(display(5, 1280, 720))},
+        {CaptureTarget::region(QRectF(10, 20, 300, 200), display(1, 800, 600)), ContentKind::region, displays,
+         CaptureTarget::region(QRectF(10, 20, 300, 200), display(5, 1280, 720))},
+        {windowTarget, ContentKind::window, displays, windowTarget},
+        {CaptureTarget::display(), ContentKind::display, windows, CaptureTarget::display()},
+    };
+    for (const auto& [target, kind, chosen, taken] : rows) {
+        EXPECT_EQ(contentKindOf(target), kind);
+        EXPECT_EQ(targetInChosenContent(target, chosen), taken);
+    }
+    const auto resolved = resolveCapture(targetInChosenContent(windowTarget, windows), false, windows, 0);
     ASSERT_TRUE(resolved);
     EXPECT_EQ(resolved->filter.windowContent()->window.windowID, 4u);
     EXPECT_EQ(resolved->width, 640);
-    EXPECT_EQ(targetInChosenContent(CaptureTarget::display(), chosen), CaptureTarget::display());
-}
-
-TEST(ValueTypes, RecordingDurationTable) {
-    EXPECT_EQ(RecordingDuration::fromWholeSeconds(30), RecordingDuration(RecordingDuration::thirtySeconds));
-    EXPECT_FALSE(RecordingDuration::fromWholeSeconds(45));
-    EXPECT_FALSE(RecordingDuration::fromWholeSeconds(0));
-    const RecordingDuration three = RecordingDuration::threeMinutes;
-    EXPECT_EQ(three.label(), QStringLiteral("3 min"));
-    EXPECT_EQ(three.seconds(), 180.0);
-    EXPECT_EQ(three.bufferCapacity(), 180.75);
-    EXPECT_EQ(RecordingDuration(RecordingDuration::tenSeconds).label(), QStringLiteral("10 sec"));
-    EXPECT_EQ(RecordingDuration(RecordingDuration::oneMinute).bufferCapacity(), 60.75);
-    const auto all = RecordingDuration::allCases();
-    EXPECT_EQ(all.front(), RecordingDuration::tenSeconds);
-    EXPECT_EQ(all.back(), RecordingDuration::threeMinutes);
-
-    EXPECT_EQ(RecordingStatus::error(QStringLiteral("a")), RecordingStatus::error(QStringLiteral("a")));
-    EXPECT_NE(RecordingStatus::error(QStringLiteral("a")), RecordingStatus::error(QStringLiteral("b")));
-    EXPECT_NE(RecordingStatus::saved(QUrl(QStringLiteral("file:///a.mp4"))),
-              RecordingStatus::saved(QUrl(QStringLiteral("file:///b.mp4"))));
-    EXPECT_NE(RecordingStatus::idle(), RecordingStatus::saving());
 }

@@ -1,6 +1,9 @@
+// The recorder as the user drives it, on the synthetic platform: start, Stop & Save, Save Clip and
+// its queue, the starts that fail, the notes on the status line, and the clips it keeps for a
+// second try.
+
 #include "capture/RecordingManager.h"
 
-#include "support/LogCapture.h"
 #include "support/SaveFlowStandIn.h"
 #include "support/synthetic/SyntheticCaptureService.h"
 #include "support/synthetic/SyntheticPlatform.h"
@@ -11,44 +14,44 @@
 #include <QTest>
 
 using namespace backreel;
+using namespace std::chrono_literals;
 
 namespace {
 
-backreel::Display display(std::uint32_t id, QString name) {
-    return backreel::Display{id, 1920, 1080, QRectF(id == 1 ? 0 : 1920, 0, 1920, 1080), std::move(name)};
+backreel::Display display(std::uint32_t id) {
+    return backreel::Display{id, 1920, 1080, QRectF((id - 1) * 1920.0, 0, 1920, 1080),
+                             QStringLiteral("VIRT-%1").arg(id)};
 }
 
-SyntheticOptions desktop() {
+// Two displays, the second the main one; with handDriven, frames and audio only where a test
+// delivers them.
+SyntheticOptions desktop(bool handDriven = false) {
     SyntheticOptions options;
-    options.content.displays = {display(1, QStringLiteral("VIRT-1")), display(2, QStringLiteral("VIRT-2"))};
+    options.content.displays = {display(1), display(2)};
     options.content.applications = {RunningApplication{QStringLiteral("Backreel"), kApplicationID, 1}};
     options.mainDisplayID = 2;
+    options.generateSamples = !handDriven;
     return options;
 }
 
-// Frames and audio only where a test delivers them.
-SyntheticOptions handDriven() {
-    SyntheticOptions options = desktop();
-    options.generateSamples = false;
-    return options;
+double seconds(const Clip& clip) {
+    return (clip.endPTS - clip.startPTS).seconds();
 }
 
 } // namespace
 
 class RecordingManagerTest : public ::testing::Test {
 protected:
-    void make(SyntheticOptions options = desktop(), std::shared_ptr<VideoEncoderService> encoders = nullptr) {
+    // A new manager with its settings read afresh, as at a launch.
+    void make(SyntheticOptions options = desktop()) {
         manager.reset();
-        settings = std::make_shared<RecorderSettings>(); // read afresh, as at a launch
+        settings = std::make_shared<RecorderSettings>();
         state = std::make_shared<SyntheticState>(std::move(options));
         saveFlow = std::make_shared<test::SaveFlowStandIn>(state);
-        Platform platform = makeSyntheticPlatform(state);
-        if (encoders) {
-            platform.encoders = std::move(encoders);
-        }
-        manager = std::make_unique<RecordingManager>(std::move(platform), saveFlow, settings);
+        manager = std::make_unique<RecordingManager>(makeSyntheticPlatform(state), saveFlow, settings);
         QObject::connect(manager.get(), &RecordingManager::statusChanged,
                          [this] { statuses.push_back(manager->status().kind()); });
+        frames_ = chunks_ = 0;
     }
 
     void start() { QCoro::waitFor(manager->startRecording()); }
@@ -57,25 +60,34 @@ protected:
     // The journal's entries of these kinds, in order.
     std::vector<std::string> journal(const std::vector<std::string>& only) const {
         std::vector<std::string> result;
-        for (const std::string& event : state->journal()) {
-            if (std::find(only.begin(), only.end(), event) != only.end()) {
-                result.push_back(event);
-            }
-        }
+        std::ranges::copy_if(state->journal(), std::back_inserter(result), [&](const std::string& event) {
+            return std::ranges::find(only, event) != only.end();
+        });
         return result;
     }
 
-    // Frames every 1/30 s from `from` and, with audio, 10 ms chunks over the same span.
-    void deliver(int frames, bool audio, double from = 50.0) {
-        SyntheticVideoSource* source = state->lastSource();
+    // `count` frames 1/30 s apart and 10 ms audio chunks over the same time, on from the last ones
+    // (the first at 100 s); then, when settling, waits until the stores, on their own thread, have them.
+    void deliver(int count, bool settle = true) {
+        SyntheticVideoSource* stream = state->lastSource();
         SyntheticAudioSource* sound = state->lastAudio();
-        ASSERT_TRUE(source && sound);
-        for (int i = 0; i < frames; ++i) {
-            source->deliverScreenFrame(MediaTime::makeWithSeconds(from + i / 30.0, kTimeScale));
+        ASSERT_TRUE(stream && sound);
+        const std::size_t frames = manager->session()->videoStore().count() + static_cast<std::size_t>(count);
+        const std::size_t chunks = manager->session()->audioStore().count();
+        const int firstChunk = chunks_;
+        for (int i = 0; i < count; ++i, ++frames_) {
+            stream->deliverScreenFrame(MediaTime::makeWithSeconds(100 + frames_ / 30.0, kTimeScale));
         }
-        for (int i = 0; audio && i < frames * 10 / 3; ++i) {
-            sound->deliverAudio(MediaTime::makeWithSeconds(from + i * 0.01, kTimeScale));
+        for (; chunks_ * 0.01 < frames_ / 30.0; ++chunks_) {
+            sound->deliverAudio(MediaTime::makeWithSeconds(100 + chunks_ * 0.01, kTimeScale));
         }
+        const auto expectedChunks = chunks + static_cast<std::size_t>(chunks_ - firstChunk);
+        ASSERT_TRUE(!settle || QTest::qWaitFor(
+                                   [&] {
+                                       return manager->session()->videoStore().count() >= frames &&
+                                              manager->session()->audioStore().count() >= expectedChunks;
+                                   },
+                                   5000));
     }
 
     std::shared_ptr<SyntheticState> state;
@@ -83,21 +95,26 @@ protected:
     std::shared_ptr<RecorderSettings> settings;
     std::unique_ptr<RecordingManager> manager;
     std::vector<RecordingStatus::Kind> statuses;
+    int frames_ = 0;
+    int chunks_ = 0;
 };
 
+// The main display is captured without our own application; a second start while buffering does
+// nothing at all; the stop saves a clip from a key frame and ends the recording.
 TEST_F(RecordingManagerTest, RealTimeBufferingIsSavedAsAClipStartingOnAKeyFrame) {
     make();
     start();
     ASSERT_EQ(manager->status(), RecordingStatus::buffering());
-    // The main display (id 2) is captured, without our own application.
     const SyntheticVideoSource* stream = state->lastSource();
     EXPECT_EQ(stream->filter().displayContent()->display.displayID, 2u);
     EXPECT_EQ(stream->filter().displayContent()->excludedApplications.size(), 1u);
+    state->clearJournal();
+    start();
+    EXPECT_TRUE(state->journal().empty());
 
     ASSERT_TRUE(QTest::qWaitFor([&] { return manager->session()->videoStore().count() >= 20; }, 5000));
     ASSERT_TRUE(QTest::qWaitFor([&] { return manager->session()->audioStore().count() >= 20; }, 5000));
     stop();
-
     ASSERT_EQ(saveFlow->clips.size(), 1u);
     const Clip& clip = saveFlow->clips.front();
     EXPECT_GE(clip.video.size(), 10u);
@@ -109,63 +126,42 @@ TEST_F(RecordingManagerTest, RealTimeBufferingIsSavedAsAClipStartingOnAKeyFrame)
     EXPECT_EQ(manager->session(), nullptr) << "the recording ends with the save";
 }
 
-TEST_F(RecordingManagerTest, StopCompletesTheEncoderBeforeCuttingTheClipAndKeepsTheAudioAsCopies) {
-    SyntheticOptions options = handDriven();
+TEST_F(RecordingManagerTest, StopCompletesTheEncoderBeforeCuttingTheClip) {
+    SyntheticOptions options = desktop(true);
     options.encodeLatencyMicroseconds = 3000; // frames still in the encoder when the stop begins
     make(options);
     start();
-    deliver(45, true);
+    deliver(45, false);
     stop();
-
     // Every frame given before the stop reached the clip, with the audio around it.
     ASSERT_EQ(saveFlow->clips.size(), 1u);
-    const Clip& clip = saveFlow->clips.front();
-    EXPECT_EQ(clip.video.size(), 45u);
-    ASSERT_EQ(clip.audio.size(), 150u);
-    EXPECT_EQ(clip.audio.front().frameCount(), 480);
+    EXPECT_EQ(saveFlow->clips.front().video.size(), 45u);
+    EXPECT_EQ(saveFlow->clips.front().audio.size(), 150u);
     EXPECT_EQ(journal({"stopCapture", "finish", "close", "save"}),
               (std::vector<std::string>{"stopCapture", "finish", "close", "save"}));
 }
 
-TEST_F(RecordingManagerTest, ShortRecordingsEndWithTheirMessage) {
-    struct Case {
-        int frames;
-        QString message;
-    };
-    for (const Case& c : {Case{0, QStringLiteral("No frames were captured.")},
-                          Case{1, QStringLiteral("Recording too short — try again.")}}) {
-        make(handDriven());
+TEST_F(RecordingManagerTest, ShortRecordingsEndWithTheirMessageAndACancelledSaveWithIdle) {
+    for (const auto& [frames, message] :
+         {std::pair{0, "No frames were captured."}, std::pair{1, "Recording too short — try again."}}) {
+        make(desktop(true));
         start();
-        deliver(c.frames, true);
+        deliver(frames);
         stop();
-        EXPECT_EQ(manager->status(), RecordingStatus::error(c.message));
+        EXPECT_EQ(manager->status(), RecordingStatus::error(QString::fromUtf8(message)));
         EXPECT_TRUE(saveFlow->clips.empty());
     }
-}
 
-TEST_F(RecordingManagerTest, CancelledSaveReturnsToIdleAndASecondStopDoesNothing) {
-    make(handDriven());
+    make(desktop(true));
     saveFlow->outcome = RecordingStatus::idle();
     start();
-    deliver(20, false);
+    deliver(20);
     stop();
     EXPECT_EQ(manager->status(), RecordingStatus::idle());
     EXPECT_FALSE(manager->hasUnsavedClip()) << "a first save's cancel lets the clip go";
     state->clearJournal();
     stop();
-    EXPECT_TRUE(state->journal().empty());
-    EXPECT_EQ(saveFlow->clips.size(), 1u);
-}
-
-TEST_F(RecordingManagerTest, StartWhileBufferingDoesNothingAtAll) {
-    make();
-    start();
-    state->clearJournal();
-    const std::size_t notifications = statuses.size();
-    start();
-    EXPECT_TRUE(state->journal().empty());
-    EXPECT_EQ(statuses.size(), notifications);
-    stop();
+    EXPECT_TRUE(state->journal().empty()) << "a second stop does nothing";
 }
 
 // Each failure ends the start at its step, before the platform call that would follow (the encoder
@@ -184,9 +180,7 @@ TEST_F(RecordingManagerTest, EveryFailedStartShowsItsReasonAndTheNextStartWorks)
          },
          QStringLiteral("Cannot connect to the X display :9: no screen."), "createStream"},
         {"content refused without a reason",
-         [](SyntheticOptions& o) {
-             o.contentError = CaptureError::failed("");
-         },
+         [](SyntheticOptions& o) { o.contentError = CaptureError::failed(""); },
          RecordingManager::kContentUnavailableMessage, "createStream"},
         {"no display", [](SyntheticOptions& o) { o.content.displays.clear(); },
          QStringLiteral("No display found."), "createStream"},
@@ -199,9 +193,7 @@ TEST_F(RecordingManagerTest, EveryFailedStartShowsItsReasonAndTheNextStartWorks)
              "Failed to create compression session (libx264 cannot encode 100000×100000 pictures)."),
          "createStream"},
         {"start",
-         [](SyntheticOptions& o) {
-             o.startError = CaptureError::failed("MIT-SHM is not available");
-         },
+         [](SyntheticOptions& o) { o.startError = CaptureError::failed("MIT-SHM is not available"); },
          QStringLiteral("MIT-SHM is not available"), "mute"},
     };
     for (const Case& c : cases) {
@@ -243,12 +235,13 @@ TEST_F(RecordingManagerTest, MuteOptionWrapsBuffering) {
     EXPECT_TRUE(journal({"mute", "unmute"}).empty());
 }
 
-// What the source buffered is kept for saving, and a new recording lets it go.
-TEST_F(RecordingManagerTest, ASourceEndingByItselfShowsTheReasonAndLiftsTheMuteOnce) {
-    make(handDriven());
+// What the source buffered is kept and offered, and a new recording lets it go; a single frame
+// makes no clip, and the error stays with nothing to offer.
+TEST_F(RecordingManagerTest, ASourceEndingByItselfShowsTheReasonAndOffersWhatWasBuffered) {
+    make(desktop(true));
     settings->setMuteNotifications(true);
     start();
-    deliver(20, true);
+    deliver(20);
     state->lastSource()->failWithError(QStringLiteral("The display went away."));
     ASSERT_TRUE(QTest::qWaitFor([&] { return manager->hasUnsavedClip(); }, 2000));
     EXPECT_EQ(manager->status(), RecordingStatus::error(QStringLiteral("The display went away.")));
@@ -260,50 +253,8 @@ TEST_F(RecordingManagerTest, ASourceEndingByItselfShowsTheReasonAndLiftsTheMuteO
     start();
     ASSERT_EQ(manager->status(), RecordingStatus::buffering());
     EXPECT_FALSE(manager->hasUnsavedClip());
-    stop();
-}
-
-// A memory limit far below what the duration would take: buffering keeps the newest second or so
-// within it, the clip still starts on a key frame, the status line says how much the buffer holds
-// (cleared by the next start), and the first trim is logged once.
-TEST_F(RecordingManagerTest, AMemoryLimitKeepsTheNewestSecondsAndSaysSo) {
-    SyntheticOptions options = desktop(); // in real time
-    options.packetBytes = 30'000;         // 900 kB of video a second beside 384 kB of audio
-    make(options);
-    settings->setMemoryLimit(MemoryLimit(1'200'000));
-    test::LogCapture log;
-    start();
-    const MediaStores& stores = manager->session()->stores();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return stores.limitReached(); }, 3000));
-    // Within a second of the first trim; the limit holds less than a second.
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !manager->status().note().isEmpty(); }, 1500));
-    const QString note = manager->status().note();
-    EXPECT_TRUE(note == memoryLimitNote(0) || note == memoryLimitNote(1)) << note.toStdString();
-    EXPECT_LE(stores.peakBytes(), 1'200'000u);
-    stop();
-
-    ASSERT_EQ(saveFlow->clips.size(), 1u);
-    const Clip& clip = saveFlow->clips.front();
-    EXPECT_TRUE(clip.video.front().keyFrame);
-    const double seconds = subtract(clip.endPTS, clip.startPTS).seconds();
-    EXPECT_GT(seconds, 0.3);
-    EXPECT_LT(seconds, 1.0);
-    ASSERT_FALSE(clip.audio.empty());
-    EXPECT_GE(clip.audio.front().presentationTime, clip.startPTS);
-    EXPECT_EQ(
-        log.countStartingWith(QStringLiteral("[Buffer] Memory limit 1.2 MB reached: keeping the newest ")),
-        1);
-
-    start();
-    EXPECT_EQ(manager->status(), RecordingStatus::buffering());
-    stop();
-}
-
-// A single frame makes no clip: the error stays, with nothing to offer.
-TEST_F(RecordingManagerTest, AStreamFaultWithTooLittleBufferedOffersNothing) {
-    make(handDriven());
-    start();
-    deliver(1, false);
+    deliver(1);
+    state->clearJournal();
     state->lastSource()->failWithError(QStringLiteral("Gone."));
     ASSERT_TRUE(QTest::qWaitFor([&] { return manager->session() == nullptr; }, 2000));
     EXPECT_TRUE(QTest::qWaitFor([&] { return !journal({"close"}).empty(); }, 2000));
@@ -311,28 +262,63 @@ TEST_F(RecordingManagerTest, AStreamFaultWithTooLittleBufferedOffersNothing) {
     EXPECT_FALSE(manager->hasUnsavedClip());
 }
 
-// A failed save keeps the clip, also through a start that fails; a recording that runs ends it.
-TEST_F(RecordingManagerTest, ASaveFailureKeepsTheClipUntilANewRecordingRuns) {
-    make(handDriven());
-    QSignalSpy changes(manager.get(), &RecordingManager::unsavedClipChanged);
-    saveFlow->outcome = RecordingStatus::error(QStringLiteral("Save failed: the folder is read-only."));
+// A failed save keeps the clip, through a start that fails and a cancelled retry, each leaving the
+// status that offered it, until a retry writes that very clip; a recording that runs lets it go.
+TEST_F(RecordingManagerTest, AFailedSaveIsOfferedAgainUntilARetryWritesItOrARecordingRuns) {
+    make(desktop(true));
+    const RecordingStatus failed =
+        RecordingStatus::error(QStringLiteral("Save failed: the folder is read-only."));
+    saveFlow->outcome = failed;
     start();
-    deliver(20, false);
+    deliver(20);
     stop();
+    EXPECT_EQ(manager->status(), failed);
     EXPECT_EQ(manager->unsavedClipOffer(), UnsavedClipOffer::saveAgain);
 
-    state->changeOptions([](SyntheticOptions& o) {
-        o.startError = CaptureError::failed("MIT-SHM is not available");
-    });
+    state->changeOptions(
+        [](SyntheticOptions& o) { o.startError = CaptureError::failed("MIT-SHM is not available"); });
     start();
-    EXPECT_EQ(manager->status(), RecordingStatus::error(QStringLiteral("MIT-SHM is not available")));
+    const RecordingStatus startFailed = RecordingStatus::error(QStringLiteral("MIT-SHM is not available"));
+    EXPECT_EQ(manager->status(), startFailed);
     EXPECT_TRUE(manager->hasUnsavedClip());
+    saveFlow->outcome = RecordingStatus::idle();
+    QCoro::waitFor(manager->saveAgain());
+    EXPECT_EQ(manager->status(), startFailed);
+    EXPECT_EQ(manager->unsavedClipOffer(), UnsavedClipOffer::saveAgain);
+    saveFlow->outcome = RecordingStatus::saved(QUrl::fromLocalFile(QStringLiteral("/tmp/again.mp4")));
+    QCoro::waitFor(manager->saveAgain());
+    EXPECT_EQ(manager->status(), saveFlow->outcome);
+    EXPECT_FALSE(manager->hasUnsavedClip());
+    ASSERT_EQ(saveFlow->clips.size(), 3u);
+    EXPECT_EQ(saveFlow->clips[2].video.size(), 20u);
+    EXPECT_EQ(saveFlow->clips[2].startPTS, saveFlow->clips[0].startPTS);
 
+    saveFlow->outcome = failed;
     state->changeOptions([](SyntheticOptions& o) { o.startError.reset(); });
+    start();
+    deliver(20);
+    stop();
+    ASSERT_TRUE(manager->hasUnsavedClip());
     start();
     EXPECT_EQ(manager->status(), RecordingStatus::buffering());
     EXPECT_FALSE(manager->hasUnsavedClip());
-    EXPECT_EQ(changes.count(), 2);
+}
+
+// A memory limit far below what the duration would take: the status line says how much the buffer
+// holds, and the next start clears that.
+TEST_F(RecordingManagerTest, AMemoryLimitKeepsTheNewestSecondsAndSaysSo) {
+    SyntheticOptions options = desktop(); // in real time
+    options.packetBytes = 30'000;         // 900 kB of video a second beside 384 kB of audio
+    make(options);
+    settings->setMemoryLimit(MemoryLimit(1'200'000));
+    start();
+    // Within a second of the first trim; the limit holds less than a second.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !manager->status().note().isEmpty(); }, 4500));
+    const QString note = manager->status().note();
+    EXPECT_TRUE(note == memoryLimitNote(0) || note == memoryLimitNote(1)) << note.toStdString();
+    stop();
+    start();
+    EXPECT_EQ(manager->status(), RecordingStatus::buffering());
     stop();
 }
 
@@ -354,32 +340,132 @@ TEST_F(RecordingManagerTest, LostAudioIsNamedInTheStatusUntilItIsBack) {
     sound->changeAudio(Error(QStringLiteral("PulseAudio is not answering.")));
     ASSERT_TRUE(QTest::qWaitFor([&] { return !manager->status().note().isEmpty(); }, 2000));
     EXPECT_EQ(manager->status().note(), QStringLiteral("no system audio: PulseAudio is not answering"));
+    // Told again, the same loss changes nothing: the status line does not flicker.
+    const std::size_t notified = statuses.size();
+    sound->changeAudio(Error(QStringLiteral("PulseAudio is not answering.")));
+    QTest::qWait(200);
+    EXPECT_EQ(statuses.size(), notified);
     stop();
 }
 
-TEST_F(RecordingManagerTest, PropertiesNotifyByTheirRules) {
+TEST_F(RecordingManagerTest, RefreshDisplaysFillsTheListAndTheMainDisplay) {
     make();
+    QCoro::waitFor(manager->refreshDisplays());
+    EXPECT_EQ(manager->availableDisplays().size(), 2u);
+    ASSERT_TRUE(manager->captureTarget().asDisplay()->display);
+    EXPECT_EQ(manager->captureTarget().asDisplay()->display->displayID, 2u);
+
     QSignalSpy targetSpy(manager.get(), &RecordingManager::captureTargetChanged);
-    QSignalSpy infoSpy(manager.get(), &RecordingManager::selectedWindowInfoChanged);
+    state->changeOptions([](SyntheticOptions& o) { o.content.displays.pop_back(); });
+    QCoro::waitFor(manager->refreshDisplays());
+    EXPECT_EQ(manager->availableDisplays().size(), 1u);
+    EXPECT_EQ(targetSpy.count(), 0) << "a target with a display is left alone";
 
-    manager->setStatus(RecordingStatus::idle());
-    EXPECT_TRUE(statuses.empty()) << "an equal status does not notify";
+    state->changeOptions([](SyntheticOptions& o) { o.contentError = CaptureError::failed("no"); });
+    QCoro::waitFor(manager->refreshDisplays());
+    EXPECT_EQ(manager->availableDisplays().size(), 1u);
+}
 
-    Window window;
-    window.windowID = 9;
-    window.frame = QRectF(0, 0, 640, 480);
-    const auto windowTarget = CaptureTarget::window(ContentFilter::window(window));
-    manager->setSelectedWindowInfo(
-        WindowPickInfo{QStringLiteral("Editor"), QStringLiteral("gedit"), window.frame, 9, true});
-    manager->setCaptureTarget(windowTarget);
-    manager->setCaptureTarget(windowTarget);
-    EXPECT_EQ(targetSpy.count(), 2) << "the target notifies on every assignment";
-    EXPECT_TRUE(manager->selectedWindowInfo()) << "a window target keeps the picked window's info";
+// Each clip is what the buffer held when it was asked for, whatever waits before it; the second
+// and third wait for the first, none is dropped, and the count of clips being saved follows.
+// Buffering goes on all the while; each saved clip is announced with its length.
+TEST_F(RecordingManagerTest, SaveClipCutsWhenAskedAndWritesInTurnWhileBufferingGoesOn) {
+    make(desktop(true));
+    settings->setAskWhereToSave(false);
+    settings->setFreshBufferAfterSave(false);
+    manager->setBufferDuration(RecordingDuration::thirtySeconds);
+    saveFlow->held = true;
+    start();
+    QSignalSpy saved(manager.get(), &RecordingManager::clipSaved);
+    deliver(90); // 3 s
+    QCoro::Task<> first = manager->saveClip(1s);
+    deliver(30);
+    QCoro::Task<> second = manager->saveClip();
+    deliver(30);
+    QCoro::Task<> third = manager->saveClip(60s);
+    EXPECT_EQ(manager->clipSavesPending(), 3);
+    ASSERT_EQ(saveFlow->clips.size(), 1u) << "one save at a time";
+    saveFlow->open();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return saveFlow->clips.size() == 2u; }, 5000));
+    EXPECT_EQ(manager->clipSavesPending(), 2);
+    saveFlow->open();
+    saveFlow->open();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return manager->clipSavesPending() == 0; }, 5000));
 
-    manager->setCaptureTarget(
-        CaptureTarget::region(QRectF(0, 0, 10, 10), display(1, QStringLiteral("VIRT-1"))));
-    EXPECT_FALSE(manager->selectedWindowInfo());
-    EXPECT_EQ(infoSpy.count(), 2);
+    const std::vector<Clip>& clips = saveFlow->clips;
+    ASSERT_EQ(clips.size(), 3u);
+    for (const Clip& clip : clips) {
+        EXPECT_TRUE(clip.video.front().keyFrame);
+    }
+    // Asked at 2.967 s, 3.967 s and 4.967 s of frames: each ends with the newest frame of its moment.
+    EXPECT_NEAR(clips[0].endPTS.seconds(), 100 + 89 / 30.0, 1e-3);
+    EXPECT_NEAR(clips[1].endPTS.seconds(), 100 + 119 / 30.0, 1e-3);
+    EXPECT_NEAR(clips[2].endPTS.seconds(), 100 + 149 / 30.0, 1e-3);
+    // 1 s from the key frame at or before; the whole buffer for the chosen 30 s and for 60 s,
+    // which is more than the buffer's duration.
+    EXPECT_GE(seconds(clips[0]), 1.0);
+    EXPECT_LT(seconds(clips[0]), 1.5);
+    EXPECT_NEAR(seconds(clips[1]), 119 / 30.0, 1e-3);
+    EXPECT_NEAR(seconds(clips[2]), 149 / 30.0, 1e-3);
+    EXPECT_FALSE(clips[0].audio.empty());
+
+    EXPECT_TRUE(manager->status().is(RecordingStatus::Kind::buffering));
+    EXPECT_EQ(manager->session()->videoStore().count(), 150u) << "the buffer was never emptied";
+    ASSERT_EQ(saved.size(), 3);
+    EXPECT_NEAR(saved[0][1].toDouble(), seconds(clips[0]) + 1 / 30.0, 1e-3) << "to the end of the last frame";
+    for (const SaveRequest& request : saveFlow->requests) {
+        EXPECT_EQ(request.folder, settings->effectiveClipFolder());
+        EXPECT_FALSE(request.reveal);
+    }
+}
+
+// With "Start a fresh buffer after each save" the stores are empty after the cut: the next clip
+// starts after the last one ended. "Ask where to save" hands the save to the dialog. A failed save
+// is announced and its clip kept for Save Again, buffering going on; once not buffering there is
+// nothing to cut.
+TEST_F(RecordingManagerTest, SaveClipWithAFreshBufferTheDialogAndAFailure) {
+    make(desktop(true));
+    QSignalSpy failed(manager.get(), &RecordingManager::saveFailed);
+    settings->setFreshBufferAfterSave(true);
+    settings->setAskWhereToSave(true);
+    saveFlow->held = true;
+    start();
+    deliver(60);
+    QCoro::Task<> first = manager->saveClip();
+    EXPECT_EQ(manager->session()->videoStore().count(), 0u);
+    deliver(60);
+    QCoro::Task<> second = manager->saveClip();
+    saveFlow->open();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return saveFlow->clips.size() == 2u; }, 5000));
+    const RecordingStatus readOnly =
+        RecordingStatus::error(QStringLiteral("Save failed: the folder is read-only."));
+    saveFlow->outcome = readOnly;
+    saveFlow->open();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return manager->clipSavesPending() == 0; }, 5000));
+
+    EXPECT_LT(saveFlow->clips[0].endPTS, saveFlow->clips[1].startPTS) << "fresh buffers do not overlap";
+    EXPECT_FALSE(saveFlow->requests[0].folder) << "the dialog asks";
+    ASSERT_EQ(failed.size(), 1);
+    EXPECT_EQ(failed[0][0].toString(), readOnly.message());
+    EXPECT_EQ(manager->lastClipOutcome(), readOnly);
+    EXPECT_EQ(manager->unsavedClipOffer(), UnsavedClipOffer::saveAgain);
+    EXPECT_TRUE(manager->status().is(RecordingStatus::Kind::buffering));
+
+    deliver(30);
+    saveFlow->held = false;
+    stop();
+    QCoro::waitFor(manager->saveClip());
+    EXPECT_EQ(saveFlow->clips.size(), 3u) << "only Stop & Save's clip";
+}
+
+// Save Clip's length: the buffer's duration where none is asked for (or 0, as D-Bus and the
+// command line send it), and never more.
+TEST(SaveClipLengths, TheAskedSecondsUpToTheBuffersDuration) {
+    const std::pair<std::optional<std::chrono::seconds>, double> rows[] = {
+        {std::nullopt, 60}, {0s, 60}, {10s, 10}, {180s, 60}};
+    for (const auto& [asked, seconds] : rows) {
+        EXPECT_EQ(clipLengthSeconds(asked, RecordingDuration::oneMinute), seconds);
+    }
 }
 
 // Each option is read when the settings are made and stored on every assignment, also of the value
@@ -404,22 +490,4 @@ TEST(RecorderSettings, OptionsAreStoredOnEveryAssignmentAndNotifyOfChanges) {
         other.setProperty(name, other.property(name));
         EXPECT_EQ(RecorderSettings().property(name), other.property(name));
     }
-}
-
-TEST_F(RecordingManagerTest, RefreshDisplaysFillsTheListAndTheMainDisplay) {
-    make();
-    QCoro::waitFor(manager->refreshDisplays());
-    EXPECT_EQ(manager->availableDisplays().size(), 2u);
-    ASSERT_TRUE(manager->captureTarget().asDisplay()->display);
-    EXPECT_EQ(manager->captureTarget().asDisplay()->display->displayID, 2u);
-
-    QSignalSpy targetSpy(manager.get(), &RecordingManager::captureTargetChanged);
-    state->changeOptions([](SyntheticOptions& o) { o.content.displays.pop_back(); });
-    QCoro::waitFor(manager->refreshDisplays());
-    EXPECT_EQ(manager->availableDisplays().size(), 1u);
-    EXPECT_EQ(targetSpy.count(), 0) << "a target with a display is left alone";
-
-    state->changeOptions([](SyntheticOptions& o) { o.contentError = CaptureError::failed("no"); });
-    QCoro::waitFor(manager->refreshDisplays());
-    EXPECT_EQ(manager->availableDisplays().size(), 1u);
 }

@@ -13,17 +13,7 @@ using namespace backreel;
 using backreel::test::audioAt;
 
 namespace {
-AudioChunk at(double seconds) {
-    return audioAt(seconds);
-}
-AudioChunk sampleAt(MediaTime pts) {
-    return audioAt(pts);
-}
 
-VideoPacket packetOf(std::size_t bytes, double seconds, bool keyFrame) {
-    return VideoPacket::copyOf(std::vector<std::byte>(bytes), MediaTime::makeWithSeconds(seconds, kTimeScale),
-                               MediaTime(3000, kTimeScale), keyFrame, nullptr);
-}
 AudioChunk audioOf(std::size_t floats, double seconds) {
     return AudioChunk{std::make_shared<const std::vector<float>>(floats), 2, 48000,
                       MediaTime::makeWithSeconds(seconds, kTimeScale)};
@@ -43,13 +33,13 @@ TEST(RingBuffer, TrimsOnlyWhenTheSpanStrictlyExceedsTheCapacity) {
     EXPECT_EQ(store->maxDuration(), 11.0);
     store->setMaxDuration(10.75);
     for (int i = 0; i <= 21; ++i) { // 0.0, 0.5, ... 10.5
-        store->append(at(i * 0.5));
+        store->append(audioAt(i * 0.5));
     }
-    store->append(at(10.75));
+    store->append(audioAt(10.75));
     EXPECT_EQ(times(*store).front(), 0.0) << "a span of exactly 10.75 keeps the oldest sample";
     EXPECT_EQ(store->count(), 23u);
 
-    store->append(at(10.80));
+    store->append(audioAt(10.80));
     const auto kept = times(*store);
     EXPECT_EQ(kept.front(), 0.5) << "10.80 removes 0.0 and stops at a span of 10.30";
     EXPECT_EQ(kept.back(), 10.80);
@@ -59,32 +49,31 @@ TEST(RingBuffer, TrimsOnlyWhenTheSpanStrictlyExceedsTheCapacity) {
 TEST(RingBuffer, EmptyFarAheadNegativeAndInvalidSpans) {
     auto store = AudioRingBuffer::create();
     store->setMaxDuration(1.0);
-    store->append(at(5.0));
-    EXPECT_EQ(store->count(), 1u) << "appending to an empty store removes nothing";
-    store->append(at(7.0));
-    EXPECT_EQ(times(*store), std::vector<double>{7.0}) << "a second sample far ahead leaves one sample";
-
-    store->append(at(6.0));
-    EXPECT_EQ(store->count(), 2u) << "a negative span removes nothing";
-    store->append(sampleAt(MediaTime::invalid()));
-    EXPECT_EQ(store->count(), 3u) << "appending an invalid PTS removes nothing";
-
+    const std::tuple<MediaTime, std::size_t, double, const char*> appends[] = {
+        {MediaTime::makeWithSeconds(5.0, kTimeScale), 1, 5.0, "appending to an empty store removes nothing"},
+        {MediaTime::makeWithSeconds(7.0, kTimeScale), 1, 7.0, "a sample far ahead leaves only itself"},
+        {MediaTime::makeWithSeconds(6.0, kTimeScale), 2, 7.0, "a negative span removes nothing"},
+        {MediaTime::invalid(), 3, 7.0, "an invalid PTS removes nothing"},
+    };
+    for (const auto& [time, count, oldest, why] : appends) {
+        store->append(audioAt(time));
+        EXPECT_EQ(store->count(), count) << why;
+        EXPECT_EQ(times(*store).front(), oldest) << why;
+    }
     store->setMaxDuration(0.1);
     EXPECT_EQ(store->count(), 3u) << "a smaller capacity takes effect on the next append only";
-
     store->clear();
-    EXPECT_EQ(store->count(), 0u);
-    EXPECT_TRUE(store->snapshot().empty());
+    EXPECT_TRUE(store->count() == 0 && store->snapshot().empty());
 }
 
 TEST(RingBuffer, AnInvalidPtsAtTheFrontNeverStopsTrimming) {
     auto store = AudioRingBuffer::create();
     store->setMaxDuration(10.75);
-    store->append(sampleAt(MediaTime::invalid()));
+    store->append(audioAt(MediaTime::invalid()));
     for (int i = 0; i < 30 * 120; ++i) { // two minutes at 30 frames per second
-        store->append(at(i / 30.0));
+        store->append(audioAt(i / 30.0));
         if (i == 600) {
-            store->append(sampleAt(MediaTime::invalid())); // one more in the middle
+            store->append(audioAt(MediaTime::invalid())); // one more in the middle
         }
     }
     // 10.75 s at 30 fps is 323 frames (plus the invalid one while it is not at the front).
@@ -107,7 +96,7 @@ TEST(RingBuffer, CountsTheBytesItHoldsAndDropsPicturesWithTheirKeyFrame) {
     auto video = RingBuffer::create();
     video->setMaxDuration(1.0);
     for (int i = 0; i < 20; ++i) { // 10 per second, a 1000-byte key frame every 0.5 s, 100 bytes between
-        video->append(packetOf(i % 5 == 0 ? 1000 : 100, i * 0.1, i % 5 == 0));
+        video->append(test::videoPacket(i * 0.1, i % 5 == 0, i % 5 == 0 ? 1000 : 100));
     }
     EXPECT_EQ(times(*video).front(), 0.9);
     EXPECT_EQ(video->bytes(), 2u * 1000 + 9 * 100) << "0.9 … 1.9 s, key frames at 1.0 and 1.5";
@@ -143,7 +132,7 @@ TEST(RingBuffer, AMemoryLimitDropsTheOldestVideoAndTheAudioBeforeIt) {
         const double seconds = tick * 0.01;
         if (tick % 10 == 0) {
             const bool key = tick % 50 == 0;
-            stores->appendVideo(packetOf(key ? 1000 : 200, seconds, key));
+            stores->appendVideo(test::videoPacket(seconds, key, key ? 1000 : 200));
         }
         stores->appendAudio(audioOf(10, seconds));
         const std::size_t held = stores->video()->bytes() + stores->audio()->bytes();
@@ -162,9 +151,44 @@ TEST(RingBuffer, AMemoryLimitDropsTheOldestVideoAndTheAudioBeforeIt) {
     EXPECT_EQ(
         log.countStartingWith(QStringLiteral("[Buffer] Memory limit 10 kB reached: keeping the newest ")), 1);
 
-    stores->appendVideo(packetOf(20'000, 5.0, true));
+    stores->appendVideo(test::videoPacket(5.0, true, 20'000));
     EXPECT_EQ(stores->video()->count(), 1u);
     EXPECT_EQ(stores->audio()->count(), 0u);
+}
+
+// A clip waiting for its save keeps bytes the stores have let go: they count against the limit, so
+// the stores keep less meanwhile, and the room comes back when the clip is written.
+TEST(RingBuffer, HeldClipsCountAgainstTheLimitUntilLetGo) {
+    const std::size_t packetBytes = 1000;
+    auto stores = MediaStores::create(60, MemoryLimit(10 * packetBytes), Logger::recording());
+    int next = 0;
+    const auto append = [&](int count) {
+        for (int i = 0; i < count; ++i, ++next) {
+            stores->appendVideo(test::videoPacket(next / 30.0, true, packetBytes));
+        }
+    };
+    append(4);
+    BufferedMedia cut = stores->cut(StoresAfterCut::keep);
+    std::shared_ptr<void> held = stores->holdClip(cut.video, cut.audio);
+    append(6);
+    EXPECT_EQ(stores->video()->count(), 10u);
+    EXPECT_EQ(stores->heldOutsideBytes(), 0u) << "all of the clip is still in the store";
+    append(5);
+    EXPECT_EQ(stores->heldOutsideBytes(), 4 * packetBytes);
+    EXPECT_EQ(stores->video()->count(), 6u) << "the clip's four frames and the store's six fill the limit";
+    held.reset();
+    append(4);
+    EXPECT_EQ(stores->video()->count(), 10u) << "the room came back";
+
+    // A fresh buffer: the cut empties the stores, and the held clip is all outside them.
+    cut = stores->cut(StoresAfterCut::empty);
+    held = stores->holdClip(cut.video, cut.audio);
+    EXPECT_EQ(stores->video()->count(), 0u);
+    EXPECT_EQ(stores->heldOutsideBytes(), 10 * packetBytes);
+    append(1);
+    EXPECT_EQ(stores->video()->count(), 1u) << "a clip of the whole limit leaves room for the newest only";
+    stores.reset();
+    held.reset(); // outlives the stores harmlessly
 }
 
 // Several producers append while readers take snapshots; run under TSan in CI.
@@ -177,7 +201,7 @@ TEST(RingBuffer, ConcurrentAppendsAndSnapshotsStayConsistent) {
     for (int p = 0; p < 3; ++p) {
         threads.emplace_back([&] {
             for (int i = 0; i < 3000; ++i) {
-                store->append(sampleAt(MediaTime(clock.fetch_add(1), 1000)));
+                store->append(audioAt(MediaTime(clock.fetch_add(1), 1000)));
             }
         });
     }

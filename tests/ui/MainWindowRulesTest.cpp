@@ -2,6 +2,7 @@
 
 #include "support/WidgetTest.h"
 #include "ui/CaptureModeSelection.h"
+#include "ui/DisplayName.h"
 
 using namespace backreel;
 using test::display;
@@ -36,23 +37,20 @@ TEST(MainWindowRules, TargetAreaShowsOneItemPerModeAndTarget) {
 // "Record this window" only for displays, and not where the desktop's dialog chooses (no exclusion).
 TEST(MainWindowRules, RecordThisWindowOnlyWhereOurWindowsCanBeLeftOut) {
     EXPECT_TRUE(showsRecordThisWindow(kDisplay, false));
-    EXPECT_FALSE(showsRecordThisWindow(kDisplay, true));
-    EXPECT_FALSE(showsRecordThisWindow(kWindow, false));
-    EXPECT_FALSE(showsRecordThisWindow(kRegion, false));
+    EXPECT_FALSE(showsRecordThisWindow(kDisplay, true) || showsRecordThisWindow(kWindow, false) ||
+                 showsRecordThisWindow(kRegion, false));
 }
 
-// The window first shows in the top-trailing corner of the free area, here below a top panel; the
-// mode picker's labels, in order, are each stored by a raw value.
-TEST(MainWindowRules, TheFirstPositionAndTheModeLabels) {
+// The window first shows in the top-trailing corner of the free area, here below a top panel.
+TEST(MainWindowRules, TheFirstPositionIsTheTopTrailingCorner) {
     EXPECT_EQ(topTrailingPosition(QRect(0, 27, 1920, 1053), QSize(300, 320), Qt::LeftToRight),
               QPoint(1620, 27));
     EXPECT_EQ(topTrailingPosition(QRect(0, 27, 1920, 1053), QSize(300, 320), Qt::RightToLeft), QPoint(0, 27));
-    QStringList labels;
-    for (Mode mode : allCaptureModes()) {
-        labels << label(mode);
-        EXPECT_EQ(captureModeFromKey(modeKey(mode)), mode);
-    }
-    EXPECT_EQ(labels, (QStringList{QStringLiteral("Full Screen"), QStringLiteral("Window"),
-                                   QStringLiteral("Region")}));
-    EXPECT_EQ(captureModeFromKey(QStringLiteral("Display")), std::nullopt);
+}
+
+// A display in the Screen picker is named by the screen of its name, with the monitor's model.
+TEST(MainWindowRules, DisplaysAreNamedByTheirScreenAndModel) {
+    const std::vector<ScreenDescription> screens = {{QStringLiteral("DP-1"), QStringLiteral("DELL U2720Q")}};
+    EXPECT_EQ(displayName(display(11, QStringLiteral("DP-1")), screens),
+              QStringLiteral("DP-1 (DELL U2720Q)"));
 }

@@ -1,0 +1,109 @@
+#pragma once
+
+// The recorder on the real desktop: the platform the program loads (X11 capture, PulseAudio,
+// FFmpeg) and the real save flow, its dialog answered by the test, every clip kept as it was
+// handed to the save so that the files can be compared with it. And a tone played on the
+// desktop's sound server at a known moment.
+
+#include "capture/RecordingManager.h"
+#include "export/DesktopSaveFlow.h"
+#include "platform/Platform.h"
+#include "platform/pulse/AudioTimeline.h"
+#include "support/SaveFlowStandIn.h"
+
+#include <cmath>
+#include <gtest/gtest.h>
+#include <numbers>
+#include <optional>
+#include <pulse/simple.h>
+#include <QStandardPaths>
+#include <QTest>
+#include <string>
+
+namespace backreel::test {
+
+// Why this run cannot record the desktop, if it cannot: outside the virtual desktop, without one of
+// the tools, or under ThreadSanitizer, where real-time capture drops most frames.
+inline std::optional<std::string> desktopMissing(std::initializer_list<const char*> tools = {}) {
+#if defined(__SANITIZE_THREAD__)
+    return "not under ThreadSanitizer";
+#endif
+    if (qEnvironmentVariableIsEmpty("DISPLAY") || qEnvironmentVariableIsEmpty("PULSE_SERVER")) {
+        return "needs the virtual desktop (scripts/virtual-desktop)";
+    }
+    for (const char* tool : tools) {
+        if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty()) {
+            return std::string(tool) + " is not installed";
+        }
+    }
+    return std::nullopt;
+}
+
+#define BACKREEL_REQUIRE_DESKTOP(...)                                                                        \
+    do {                                                                                                     \
+        if (const std::optional<std::string> missing = backreel::test::desktopMissing({__VA_ARGS__})) {      \
+            GTEST_SKIP() << *missing;                                                                        \
+        }                                                                                                    \
+    } while (false)
+
+struct DesktopRecorder {
+    // Starts buffering the target (the main display unless set), or fails the test.
+    void start() {
+        QCoro::waitFor(manager.refreshDisplays());
+        QCoro::waitFor(manager.startRecording());
+        ASSERT_EQ(manager.status(), RecordingStatus::buffering()) << manager.status().message().toStdString();
+    }
+    double bufferedSeconds() const { return manager.session()->videoStore().spanSeconds(); }
+    void waitForBuffered(double seconds) {
+        ASSERT_TRUE(QTest::qWaitFor([&] { return bufferedSeconds() >= seconds; }, 30000))
+            << bufferedSeconds();
+    }
+
+    Platform platform = loadPlatform();
+    std::shared_ptr<AnswerList> dialog = std::make_shared<AnswerList>();
+    std::shared_ptr<KeepingSaveFlow> saveFlow =
+        std::make_shared<KeepingSaveFlow>(std::make_shared<DesktopSaveFlow>(
+            dialog, MovieWriterServices{platform.movieFiles, platform.movieProbe}, nullptr));
+    std::shared_ptr<RecorderSettings> settings = std::make_shared<RecorderSettings>();
+    RecordingManager manager{platform, saveFlow, settings};
+};
+
+inline constexpr int kToneRate = 48000;
+inline constexpr double kToneSeconds = 0.4;
+
+// Plays kToneSeconds of a 440 Hz sine at half of full scale on the sound server (the desktop's by default),
+// buffered enough to play without a break on a slow machine; returns once it is over, with the time
+// its first sample was played, in frames of the monotonic clock at kToneRate.
+inline std::optional<std::int64_t> playToneNow(const char* server = nullptr) {
+    const pa_sample_spec format{PA_SAMPLE_FLOAT32LE, kToneRate, 2};
+    pa_buffer_attr buffer{};
+    buffer.maxlength = buffer.prebuf = buffer.minreq = buffer.fragsize = static_cast<std::uint32_t>(-1);
+    buffer.tlength = static_cast<std::uint32_t>(pa_usec_to_bytes(200000, &format));
+    int error = 0;
+    const std::unique_ptr<pa_simple, void (*)(pa_simple*)> stream(
+        pa_simple_new(server, "Backreel test", PA_STREAM_PLAYBACK, nullptr, "Tone", &format, nullptr, &buffer,
+                      &error),
+        pa_simple_free);
+    if (!stream) {
+        return std::nullopt;
+    }
+    const auto frames = static_cast<std::int64_t>(kToneSeconds * kToneRate);
+    std::vector<float> tone;
+    for (std::int64_t frame = 0; frame < frames; ++frame) {
+        const auto value = static_cast<float>(
+            0.5 * std::sin(2 * std::numbers::pi * 440.0 * static_cast<double>(frame) / kToneRate));
+        tone.insert(tone.end(), {value, value});
+    }
+    // The write returns once the last of the tone is queued; it is heard the stream's latency later.
+    if (pa_simple_write(stream.get(), tone.data(), tone.size() * sizeof(float), &error) < 0) {
+        return std::nullopt;
+    }
+    const std::int64_t now = monotonicNowFrames(kToneRate);
+    const pa_usec_t latency = pa_simple_get_latency(stream.get(), &error);
+    if (latency == static_cast<pa_usec_t>(-1) || pa_simple_drain(stream.get(), &error) < 0) {
+        return std::nullopt;
+    }
+    return now + framesForMicroseconds(latency, kToneRate) - frames;
+}
+
+} // namespace backreel::test

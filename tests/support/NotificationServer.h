@@ -1,0 +1,119 @@
+#pragma once
+
+// The desktop's notification server as freedesktop.org describes it, with Plasma's inhibition, for
+// tests on the private session bus of scripts/virtual-desktop. It serves under the well-known name
+// on a connection of its own: a server answering calls that come in on the connection that makes
+// them could deadlock. A test that includes this header lists it among its sources, for moc.
+
+#include "support/DbusTestBus.h"
+
+#include <optional>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusContext>
+#include <QDBusMessage>
+#include <utility>
+#include <vector>
+
+namespace backreel::test {
+
+class NotificationServer : public QObject, protected QDBusContext {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
+
+public:
+    static inline const QString kService = QStringLiteral("org.freedesktop.Notifications");
+    static inline const QString kPath = QStringLiteral("/org/freedesktop/Notifications");
+    static inline const QString kConnection = QStringLiteral("standin");
+
+    struct Notification {
+        uint id = 0;
+        QString summary;
+        QString body;
+        QStringList actions;
+        QVariantMap hints;
+    };
+
+    ~NotificationServer() override { stop(); }
+
+    // Why it cannot serve here, if it cannot: without the private bus, or where a server already runs.
+    static std::optional<QString> unavailable() {
+        if (qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS") ||
+            !QDBusConnection::sessionBus().isConnected()) {
+            return QStringLiteral("needs a session bus: run under scripts/virtual-desktop");
+        }
+        if (QDBusConnection::sessionBus().interface()->isServiceRegistered(kService)) {
+            return QStringLiteral(
+                "a notification server already runs on this bus; these cases need a private bus");
+        }
+        return std::nullopt;
+    }
+    // Serves under the well-known name; further objects may be served on connection().
+    bool serve() {
+        connection_ = QDBusConnection::connectToBus(QDBusConnection::SessionBus, kConnection);
+        return connection_.registerObject(kPath, this, QDBusConnection::ExportScriptableSlots) &&
+               connection_.registerService(kService);
+    }
+    void stop() {
+        if (connection_.isConnected()) {
+            connection_.unregisterService(kService);
+            connection_ = QDBusConnection(QString());
+            QDBusConnection::disconnectFromBus(kConnection);
+        }
+    }
+    QDBusConnection& connection() { return connection_; }
+    // Returns once the calls and signals sent so far have been handled on both sides.
+    static void roundTrip() {
+        dbusRoundTrip(
+            QDBusMessage::createMethodCall(kService, kPath, kService, QStringLiteral("GetCapabilities")));
+    }
+    // What the user does with a notification's button.
+    void invoke(uint id, const QString& action) const {
+        QDBusMessage signal = QDBusMessage::createSignal(kPath, kService, QStringLiteral("ActionInvoked"));
+        signal << id << action;
+        connection_.send(signal);
+    }
+    // Answers the Inhibit calls held back so far.
+    void answerHeld() {
+        for (const auto& [call, cookie] : std::exchange(held, {})) {
+            connection_.send(call.createReply(cookie));
+        }
+    }
+
+    std::vector<Notification> shown;
+    std::vector<QStringList> inhibits; // desktop entry and reason
+    std::vector<uint> uninhibits;
+    std::vector<uint> granted;
+    std::optional<QDBusError::ErrorType> failure; // how Inhibit fails (as on GNOME Shell), if it does
+    bool holdAnswers = false;                     // Inhibit answers only on answerHeld()
+    std::vector<std::pair<QDBusMessage, uint>> held;
+
+public slots:
+    Q_SCRIPTABLE uint Notify(const QString&, uint, const QString&, const QString& summary,
+                             const QString& body, const QStringList& actions, const QVariantMap& hints, int) {
+        shown.push_back({static_cast<uint>(shown.size() + 7), summary, body, actions, hints});
+        return shown.back().id;
+    }
+    // Plasma grants inhibitions with cookies of its own choosing.
+    Q_SCRIPTABLE uint Inhibit(const QString& desktopEntry, const QString& reason, const QVariantMap&) {
+        inhibits.push_back({desktopEntry, reason});
+        if (failure) {
+            sendErrorReply(*failure, QStringLiteral("Inhibition is not allowed"));
+            return 0;
+        }
+        granted.push_back(nextCookie_);
+        if (holdAnswers) {
+            setDelayedReply(true);
+            held.emplace_back(message(), nextCookie_);
+        }
+        return nextCookie_++;
+    }
+    Q_SCRIPTABLE void UnInhibit(uint cookie) { uninhibits.push_back(cookie); }
+    Q_SCRIPTABLE QStringList GetCapabilities() { return {QStringLiteral("actions"), QStringLiteral("body")}; }
+
+private:
+    QDBusConnection connection_{QString()};
+    uint nextCookie_ = 41;
+};
+
+} // namespace backreel::test

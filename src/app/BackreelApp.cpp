@@ -6,13 +6,14 @@
 #include "app/RecordIconEngine.h"
 #include "app/RemoteControl.h"
 #include "app/TrayIcon.h"
+#include "app/UnsavedClipsQuestion.h"
 #include "app/UpdateController.h"
 #include "capture/RecorderSettings.h"
 #include "capture/RecordingManager.h"
+#include "core/log/Log.h"
 #include "export/SaveFlow.h"
 #include "overlay/OverlayTargetPicker.h"
 #include "platform/GlobalShortcuts.h"
-#include "core/log/Log.h"
 #include "platform/SaveNotifier.h"
 #include "platform/ShareableContent.h"
 #include "ui/ContentView.h"
@@ -43,6 +44,9 @@ BackreelApp::BackreelApp(Platform platform, std::shared_ptr<SaveFlow> saveFlow, 
         [this] { showSettings(); });
     connect(menuBarContent_.get(), &MenuBarContent::keyboardShortcutsRequested, this,
             &BackreelApp::showKeyboardShortcuts);
+    unsavedQuestion_ = std::make_unique<UnsavedClipsQuestion>(*recordingManager_);
+    connect(recordingManager_.get(), &RecordingManager::unsavedClipChanged, this,
+            &BackreelApp::showWhileClipsAreKept);
     remoteControl_ = std::make_unique<RemoteControl>(
         *recordingManager_, [this] { showWindow(); }, [this] { requestQuit(); });
     if (const std::shared_ptr<GlobalShortcuts>& shortcuts = platform_.shortcuts) {
@@ -161,6 +165,10 @@ void BackreelApp::showWindow() {
 
 void BackreelApp::requestQuit() {
     RecordingManager& manager = *recordingManager_;
+    if (manager.unsavedClipsToAskAbout() > 0) {
+        askThenQuit();
+        return;
+    }
     if (manager.clipSavesPending() == 0) {
         emit quitRequested();
         return;
@@ -176,6 +184,27 @@ void BackreelApp::requestQuit() {
             }
         });
     }
+}
+
+QCoro::Task<> BackreelApp::askThenQuit() {
+    const QPointer<BackreelApp> alive(this);
+    const bool mayQuit = co_await unsavedQuestion_->ask();
+    if (alive && mayQuit) {
+        requestQuit();
+    }
+}
+
+void BackreelApp::showWhileClipsAreKept() {
+    if (!recordingManager_->hasUnsavedClip() || (window_ && window_->isVisible())) {
+        return;
+    }
+    if (!window_) {
+        window_ = createWindow();
+    }
+    // Beside whatever has the focus (a game, say): the line with Save Again… is there to find.
+    window_->setAttribute(Qt::WA_ShowWithoutActivating);
+    window_->show();
+    window_->setAttribute(Qt::WA_ShowWithoutActivating, false);
 }
 
 SettingsDialog* BackreelApp::settingsDialog() const {

@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <optional>
+#include <QCoroTask>
 #include <QObject>
 #include <QPoint>
 #include <QPointer>
@@ -23,6 +24,7 @@ class SaveFlow;
 class SaveNotifier;
 class TargetPicker;
 class TrayIcon;
+class UnsavedClipsQuestion;
 class UpdateController;
 
 // Whether the desktop shows tray items. Without a tray the main window is the application.
@@ -79,9 +81,11 @@ public:
     SettingsDialog* settingsDialog() const;
     TrayPresence trayPresence() const { return options_.tray; }
 
-    // "Quit Backreel", or closing the main window without a tray: quits once no clip waits to be
-    // saved (at once when none does).
+    // "Quit Backreel", or closing the main window without a tray: with unsaved clips, asks first
+    // what becomes of them; quits once no clip waits to be saved (at once when none does).
     void requestQuit();
+    // The question a quit asks while unsaved clips are kept.
+    UnsavedClipsQuestion& unsavedClipsQuestion() { return *unsavedQuestion_; }
 
 signals:
     // The application may end now: a quit was asked for and no clip waits to be saved.
@@ -92,6 +96,9 @@ private:
     void windowClosed(const QPoint& position);
     // Says so in the tray when a shortcut's keys could not be bound at start.
     void tellUnboundShortcuts();
+    QCoro::Task<> askThenQuit();
+    // While unsaved clips are kept the main window shows, without taking the focus.
+    void showWhileClipsAreKept();
 
     const BackreelAppOptions options_;
     const Platform platform_;
@@ -102,6 +109,7 @@ private:
     std::unique_ptr<MenuBarContent> menuBarContent_;
     std::unique_ptr<RemoteControl> remoteControl_;
     std::unique_ptr<GlobalHotkeys> hotkeys_;
+    std::unique_ptr<UnsavedClipsQuestion> unsavedQuestion_;
     QPointer<KeyboardShortcutsDialog> shortcutsDialog_;
     std::unique_ptr<TrayIcon> trayIcon_;
     QPointer<ContentView> window_;

@@ -45,6 +45,10 @@ CommandLine parseCommandLine(const QStringList& arguments) {
     bool twoCommands = false;
     for (qsizetype i = 0; i < arguments.size(); ++i) {
         const QString& argument = arguments[i];
+        if (argument == QLatin1String("--discard-unsaved")) {
+            line.discardUnsaved = true;
+            continue;
+        }
         const QString name = argument.section(QLatin1Char('='), 0, 0);
         const auto option = std::ranges::find_if(
             kOptions, [&](const auto& known) { return name == QLatin1String(known.first); });
@@ -87,10 +91,13 @@ CommandLine parseCommandLine(const QStringList& arguments) {
         line.seconds = *seconds > 0 ? std::optional(std::chrono::seconds(*seconds)) : std::nullopt;
     }
     if (help) {
-        return CommandLine{CommandLine::Action::help, std::nullopt, {}};
+        return CommandLine{CommandLine::Action::help, std::nullopt, false, {}};
     }
     if (twoCommands) {
         return invalid(QStringLiteral("give one command at a time"));
+    }
+    if (line.discardUnsaved && line.action != CommandLine::Action::quit) {
+        return invalid(QStringLiteral("--discard-unsaved goes with --quit"));
     }
     return line;
 }
@@ -109,7 +116,9 @@ QString commandLineHelp() {
         "  --stop-and-save        stop recording and save, as Stop & Save does\n"
         "  --status               print the state (idle, buffering, saving, saved, error) and the status "
         "line\n"
-        "  --quit                 end the running Backreel\n"
+        "  --quit                 end the running Backreel; refused while it keeps unsaved clips\n"
+        "  --quit --discard-unsaved\n"
+        "                         end it even so, letting its unsaved clips go\n"
         "\n"
         "  -h, --help             show this help\n"
         "  --version              show the version\n"

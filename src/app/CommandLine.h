@@ -15,6 +15,8 @@ struct CommandLine {
     Action action = Action::run;
     // For saveClip: how many seconds to save; none for the chosen duration.
     std::optional<std::chrono::seconds> seconds;
+    // For quit: let the unsaved clips go rather than refuse.
+    bool discardUnsaved = false;
     // For invalid: what is wrong, as one sentence.
     QString error;
 
@@ -22,7 +24,8 @@ struct CommandLine {
 };
 
 // Reads the arguments after the program's name. At most one command; `--save-clip` takes an
-// optional number of seconds, as the next argument or after '='.
+// optional number of seconds, as the next argument or after '='; `--quit` may come with
+// `--discard-unsaved`.
 CommandLine parseCommandLine(const QStringList& arguments);
 
 // What `backreel --help` prints.

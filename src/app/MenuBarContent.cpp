@@ -5,6 +5,7 @@
 #include "ui/StatusText.h"
 
 #include <algorithm>
+#include <iterator>
 
 namespace backreel {
 
@@ -61,6 +62,10 @@ void MenuBarContent::build() {
         }
         actions_.push_back({item, action});
     }
+    // The separator above "Settings…".
+    const auto settings = std::ranges::find(actions_, QStringLiteral("Settings…"),
+                                            [](const auto& entry) { return entry.first.title; });
+    clipsAnchor_ = std::prev(settings)->second;
 }
 
 void MenuBarContent::buildSaveLastMenu() {
@@ -75,7 +80,25 @@ void MenuBarContent::buildSaveLastMenu() {
 
 void MenuBarContent::followStatus() {
     const std::vector<MenuItem> shown =
-        menuItems({manager_.status().kind(), manager_.unsavedClipOffer(), manager_.clipSavesPending()});
+        menuItems({manager_.status().kind(), manager_.unsavedClips(), manager_.clipSavesPending()});
+    std::vector<MenuItem> clipItems;
+    std::ranges::copy_if(shown, std::back_inserter(clipItems),
+                         [](const MenuItem& item) { return item.clip != 0; });
+    if (!std::ranges::equal(clipItems, clipActions_, {}, {}, &decltype(clipActions_)::value_type::first)) {
+        for (const auto& [item, action] : clipActions_) {
+            menu_->removeAction(action);
+            // Later: it may be the very action whose command changed the clips.
+            action->deleteLater();
+        }
+        clipActions_.clear();
+        for (const MenuItem& item : clipItems) {
+            auto* action = new QAction(literalMnemonicText(item.title), menu_.get());
+            connect(action, &QAction::triggered, this,
+                    [this, command = item.command, clip = item.clip] { perform(command, clip); });
+            menu_->insertAction(clipsAnchor_, action);
+            clipActions_.push_back({item, action});
+        }
+    }
     for (const auto& [item, action] : actions_) {
         const auto match = std::find_if(shown.begin(), shown.end(),
                                         [&item = item](const MenuItem& line) { return item.sameLine(line); });
@@ -86,7 +109,7 @@ void MenuBarContent::followStatus() {
     }
 }
 
-void MenuBarContent::perform(MenuCommand command) {
+void MenuBarContent::perform(MenuCommand command, int clip) {
     switch (command) {
     case MenuCommand::showWindow:
         if (showWindow_) {
@@ -109,10 +132,10 @@ void MenuBarContent::perform(MenuCommand command) {
         }
         break;
     case MenuCommand::saveAgain:
-        manager_.saveAgain();
+        manager_.saveAgain(clip == 0 ? std::nullopt : std::optional<int>(clip));
         break;
     case MenuCommand::discardClip:
-        manager_.discardUnsavedClip();
+        manager_.discardUnsavedClip(clip == 0 ? std::nullopt : std::optional<int>(clip));
         break;
     case MenuCommand::keyboardShortcuts:
         emit keyboardShortcutsRequested();

@@ -29,8 +29,9 @@ public:
     ~MenuBarContent() override;
 
     QMenu* menu() const { return menu_.get(); }
-    // What the item's action does, as if the user chose it.
-    void perform(MenuCommand command);
+    // What the item's action does, as if the user chose it; `clip` is the unsaved clip of Save
+    // Again and Discard Clip.
+    void perform(MenuCommand command, int clip = 0);
     // The "Save Last…" submenu: one length a line, up to the buffer's duration.
     QMenu* saveLastMenu() const { return saveLastMenu_.get(); }
 
@@ -51,6 +52,9 @@ private:
     std::unique_ptr<QMenu> menu_;
     std::unique_ptr<QMenu> saveLastMenu_;
     std::vector<std::pair<MenuItem, QAction*>> actions_;
+    // The unsaved clips' items, inserted before clipsAnchor_ and replaced as the clips change.
+    std::vector<std::pair<MenuItem, QAction*>> clipActions_;
+    QAction* clipsAnchor_ = nullptr;
 };
 
 } // namespace backreel

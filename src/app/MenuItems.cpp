@@ -31,10 +31,6 @@ bool shows(const MenuItem& item, const MenuState& state) {
     case MenuCommand::saveClip:
     case MenuCommand::saveLast:
         return buffering;
-    case MenuCommand::saveAgain:
-        return !isBusy(state.status) && item.title == unsavedClipOfferTitle(state.offer);
-    case MenuCommand::discardClip:
-        return !isBusy(state.status) && state.offer != UnsavedClipOffer::none;
     case MenuCommand::none:
         break;
     default:
@@ -60,9 +56,6 @@ std::vector<MenuItem> everyMenuItem() {
         command(QStringLiteral("Save Clip"), MenuCommand::saveClip),
         {MenuItem::Kind::submenu, QStringLiteral("Save Last…"), MenuCommand::saveLast},
         {MenuItem::Kind::progress, {}, MenuCommand::none},
-        command(unsavedClipOfferTitle(UnsavedClipOffer::saveAgain), MenuCommand::saveAgain),
-        command(unsavedClipOfferTitle(UnsavedClipOffer::saveWhatWasBuffered), MenuCommand::saveAgain),
-        command(QStringLiteral("Discard Clip"), MenuCommand::discardClip),
         separator(),
         command(QStringLiteral("Settings…"), MenuCommand::settings),
         command(QStringLiteral("Keyboard Shortcuts…"), MenuCommand::keyboardShortcuts),
@@ -79,6 +72,21 @@ std::vector<MenuItem> menuItems(const MenuState& state) {
         if (item.kind == MenuItem::Kind::progress) {
             item.title = clipSavesProgressText(state.clipSavesPending);
         }
+    }
+    if (isBusy(state.status)) {
+        return items;
+    }
+    // Before the separator above "Settings…".
+    auto place = std::ranges::find(items, QStringLiteral("Settings…"), &MenuItem::title) - 1;
+    for (const UnsavedClipInfo& clip : state.unsavedClips) {
+        const QString details = unsavedClipDetails(clip);
+        place = items.insert(place, {MenuItem::Kind::command,
+                                     unsavedClipOfferTitle(clip.offer) + QLatin1Char(' ') + details,
+                                     MenuCommand::saveAgain, clip.id}) +
+                1;
+        place = items.insert(place, {MenuItem::Kind::command, QStringLiteral("Discard Clip ") + details,
+                                     MenuCommand::discardClip, clip.id}) +
+                1;
     }
     return items;
 }

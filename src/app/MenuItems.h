@@ -33,6 +33,8 @@ struct MenuItem {
     Kind kind = Kind::separator;
     QString title;
     MenuCommand command = MenuCommand::none;
+    // The unsaved clip a Save Again or Discard item acts on.
+    int clip = 0;
 
     // The same line of the menu: equal, or both the progress line whatever it says.
     bool sameLine(const MenuItem& other) const {
@@ -44,19 +46,20 @@ struct MenuItem {
 // What the menu depends on.
 struct MenuState {
     RecordingStatus::Kind status = RecordingStatus::Kind::idle;
-    UnsavedClipOffer offer = UnsavedClipOffer::none;
+    std::vector<UnsavedClipInfo> unsavedClips; // oldest first
     int clipSavesPending = 0;
 };
 
-// Every line any state shows, in menu order (the progress line with an empty title).
+// Every line any state shows, in menu order (the progress line with an empty title), but for the
+// unsaved clips' lines, which come and go with the clips before the separator above "Settings…".
 std::vector<MenuItem> everyMenuItem();
 
 // The menu for a state, top to bottom: "Show Window", a separator, "Start Recording" (idle, saved,
 // error) or "Stop & Save" (buffering) or the plain line "Saving…" (saving); while buffering "Save
 // Clip" and the submenu "Save Last…"; while clips are being saved the line "Saving… (N clips)";
-// with an unsaved clip, unless saving or buffering, its offer ("Save Again…" or "Save What Was
-// Buffered…") and "Discard Clip"; a separator, "Settings…", "Keyboard Shortcuts…", "Check for
-// Updates…", a separator, "Quit Backreel".
+// for each unsaved clip, unless saving or buffering, its offer ("Save Again… (8 s, 14:07)" or
+// "Save What Was Buffered… (…)") and "Discard Clip (8 s, 14:07)"; a separator, "Settings…", "Keyboard
+// Shortcuts…", "Check for Updates…", a separator, "Quit Backreel".
 std::vector<MenuItem> menuItems(const MenuState& state);
 
 } // namespace backreel

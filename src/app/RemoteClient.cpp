@@ -48,7 +48,7 @@ int RemoteClient::run(const CommandLine& command) {
     case CommandLine::Action::status:
         return printStatus();
     case CommandLine::Action::quit:
-        return quit();
+        return quit(command.discardUnsaved);
     case CommandLine::Action::run:
     case CommandLine::Action::help:
     case CommandLine::Action::version:
@@ -86,7 +86,8 @@ int RemoteClient::failureOf(const QDBusMessage& reply) {
 }
 
 int RemoteClient::start() {
-    if (const int status = failureOf(callFor(QStringLiteral("StartRecording"), {}, kNoTimeLimit)); status != 0) {
+    if (const int status = failureOf(callFor(QStringLiteral("StartRecording"), {}, kNoTimeLimit));
+        status != 0) {
         return status;
     }
     // What the status line says now: "Recording…", and a note such as a lost sound.
@@ -129,8 +130,10 @@ int RemoteClient::printStatus(StatusLine line) {
     return 0;
 }
 
-int RemoteClient::quit() {
-    if (const int status = call(QStringLiteral("Quit")); status != 0) {
+int RemoteClient::quit(bool discardUnsaved) {
+    if (const int status =
+            call(discardUnsaved ? QStringLiteral("QuitDiscardingUnsaved") : QStringLiteral("Quit"));
+        status != 0) {
         return status;
     }
     // Done once the name is free again, so that a new Backreel can start right after.

@@ -33,7 +33,7 @@ private:
     // Waits as long as the save takes (the save dialog) and prints the saved file.
     int stopAndSave();
     int printStatus(StatusLine line = StatusLine::full);
-    int quit();
+    int quit(bool discardUnsaved);
     bool instanceRuns();
     int fail(const QString& message);
 

@@ -3,6 +3,8 @@
 #include "capture/RecordingManager.h"
 #include "ui/StatusText.h"
 
+#include <QTimer>
+
 namespace backreel {
 
 namespace {
@@ -115,13 +117,19 @@ void RemoteControl::showWindow() {
     }
 }
 
-void RemoteControl::quit() {
+std::optional<QString> RemoteControl::quit(bool discardUnsaved) {
     if (!quit_) {
-        return;
+        return std::nullopt;
     }
+    if (const int unsaved = manager_.unsavedClipsToAskAbout(); unsaved > 0 && !discardUnsaved) {
+        return (unsaved == 1 ? QStringLiteral("Backreel keeps 1 unsaved clip")
+                             : QStringLiteral("Backreel keeps %1 unsaved clips").arg(unsaved)) +
+               QStringLiteral(": save or discard it in its menu, or quit with --discard-unsaved.");
+    }
+    manager_.discardUnsavedClips();
     if (!manager_.status().is(RecordingStatus::Kind::saving)) {
-        quit_();
-        return;
+        QTimer::singleShot(0, this, [this] { quit_(); });
+        return std::nullopt;
     }
     if (!quitAfterSave_) {
         quitAfterSave_ = connect(&manager_, &RecordingManager::statusChanged, this, [this] {
@@ -131,6 +139,7 @@ void RemoteControl::quit() {
             }
         });
     }
+    return std::nullopt;
 }
 
 RemoteControl::Status RemoteControl::status() const {

@@ -49,7 +49,8 @@ public:
     std::optional<QString> toggleRecording();
     void showWindow();
     // Ends Backreel; while a clip is being saved, once the save is over, so that it is not lost.
-    void quit();
+    // Refused, with the reason, while unsaved clips are kept, unless `discardUnsaved` lets them go.
+    std::optional<QString> quit(bool discardUnsaved);
 
     Status status() const;
 

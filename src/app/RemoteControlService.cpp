@@ -101,8 +101,12 @@ void RemoteControlService::ShowWindow() {
 }
 
 void RemoteControlService::Quit() {
-    // After the answer has gone out.
-    QTimer::singleShot(0, &remote_, &RemoteControl::quit);
+    // The quit itself comes after the answer has gone out.
+    answer(remote_.quit(false));
+}
+
+void RemoteControlService::QuitDiscardingUnsaved() {
+    answer(remote_.quit(true));
 }
 
 void RemoteControlService::answer(const std::optional<QString>& refusal) {

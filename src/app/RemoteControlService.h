@@ -21,7 +21,8 @@ namespace backreel {
 //                                    is over (the dialog may wait for the user) with the file, or
 //                                    with Error.Failed and why there is none
 //   ShowWindow()                     shows the main window
-//   Quit()                           ends Backreel
+//   Quit()                           ends Backreel; refused while it keeps unsaved clips
+//   QuitDiscardingUnsaved()          ends Backreel, letting its unsaved clips go
 //   State, Status, SavedFile         what RemoteControl::Status holds, read-only properties
 //   StatusChanged(s state, s status) after every change, as is PropertiesChanged
 //
@@ -67,6 +68,7 @@ public slots:
     Q_SCRIPTABLE QString StopAndSave();
     Q_SCRIPTABLE void ShowWindow();
     Q_SCRIPTABLE void Quit();
+    Q_SCRIPTABLE void QuitDiscardingUnsaved();
 
 signals:
     Q_SCRIPTABLE void StatusChanged(const QString& state, const QString& status);

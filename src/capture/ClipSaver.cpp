@@ -8,17 +8,6 @@
 
 namespace backreel {
 
-namespace {
-// What a saved movie of this clip lasts: from its first picture to the end of its last.
-double clipDuration(const Clip& clip) {
-    if (clip.video.empty()) {
-        return 0;
-    }
-    const MediaTime last = clip.video.back().duration;
-    return (clip.endPTS - clip.startPTS).seconds() + (last.isValid() ? last.seconds() : 0.0);
-}
-} // namespace
-
 ClipSaver::ClipSaver(std::shared_ptr<SaveFlow> saveFlow, std::shared_ptr<const RecorderSettings> settings,
                      Logger log, QObject* parent)
     : QObject(parent)
@@ -29,23 +18,30 @@ ClipSaver::ClipSaver(std::shared_ptr<SaveFlow> saveFlow, std::shared_ptr<const R
 
 ClipSaver::~ClipSaver() {
     // Nobody is asked about a clip that was never saved, but the log says it went.
-    unsavedClip_.discard(QStringLiteral("Backreel quits"));
+    unsavedClips_.discardAll(QStringLiteral("Backreel quits"));
 }
 
-QCoro::Task<RecordingStatus> ClipSaver::save(Clip clip, bool again) {
+QCoro::Task<RecordingStatus> ClipSaver::save(Clip clip, std::optional<int> keptID) {
     // The save flow gets a copy, which shares the media's bytes: the clip outlives a failure.
     QCoro::Task<RecordingStatus> saving = saveFlow_->save(clip, SaveRequest{});
     const RecordingStatus outcome = co_await saving;
     announce(outcome, clip);
-    if (outcome.is(RecordingStatus::Kind::error)) {
+    if (keptID) {
+        if (outcome.is(RecordingStatus::Kind::saved)) {
+            dropUnsavedClip(*keptID, QStringLiteral("it was saved"));
+        } else if (outcome.is(RecordingStatus::Kind::error)) {
+            unsavedClips_.saveFailed(*keptID);
+            emit unsavedClipChanged();
+        } else {
+            // The user kept this clip once already: a cancel leaves it.
+            log_.info(QStringLiteral("[Save] Cancelled; the unsaved clip stays"));
+        }
+    } else if (outcome.is(RecordingStatus::Kind::error)) {
         keepUnsavedClip(std::move(clip), UnsavedClipOffer::saveAgain);
-    } else if (outcome.is(RecordingStatus::Kind::idle) && again) {
-        // The user kept this clip once already: a cancel leaves it.
-        log_.info(QStringLiteral("[Save] Cancelled; the unsaved clip stays"));
-    } else if (again) {
-        // Only the clip saved again is the unsaved one; a clip a failed Save Clip kept stays.
-        dropUnsavedClip(outcome.is(RecordingStatus::Kind::saved) ? QStringLiteral("it was saved")
-                                                                 : QStringLiteral("the save was cancelled"));
+    } else if (outcome.is(RecordingStatus::Kind::idle)) {
+        // Nothing is lost by offering it until the next recording.
+        unsavedClips_.keep(std::move(clip), UnsavedClipOffer::saveAgain, QTime::currentTime(), true);
+        emit unsavedClipChanged();
     }
     co_return outcome;
 }
@@ -61,13 +57,14 @@ QCoro::Task<> ClipSaver::saveInTurn(Clip clip, std::shared_ptr<void> held) {
     // The save flow gets a copy, which shares the media's bytes: the clip outlives a failure.
     QCoro::Task<RecordingStatus> saving = saveFlow_->save(clip, request);
     const RecordingStatus outcome = co_await saving;
-    held.reset();
-    if (outcome.is(RecordingStatus::Kind::error)) {
-        // Offered for Save Again once buffering is over; nothing is lost to a failed write.
-        keepUnsavedClip(clip, UnsavedClipOffer::saveAgain);
-    } else if (outcome.is(RecordingStatus::Kind::idle)) {
-        log_.info(QStringLiteral("[SaveClip] Cancelled; the clip is dropped"));
+    if (outcome.is(RecordingStatus::Kind::error) || outcome.is(RecordingStatus::Kind::idle)) {
+        // Offered for Save Again, still counted against the recording's memory limit; nothing is
+        // lost to a failed write, and a cancelled one is offered until the next recording.
+        unsavedClips_.keep(clip, UnsavedClipOffer::saveAgain, QTime::currentTime(),
+                           outcome.is(RecordingStatus::Kind::idle), std::move(held));
+        emit unsavedClipChanged();
     }
+    held.reset();
     announce(outcome, clip);
     lastClipOutcome_ = outcome;
     // The clip leaves the queue with its place, as the save ends: the next one may be written.
@@ -88,12 +85,18 @@ void ClipSaver::announce(const RecordingStatus& outcome, const Clip& clip) {
 }
 
 void ClipSaver::keepUnsavedClip(Clip clip, UnsavedClipOffer offer) {
-    unsavedClip_.keep(std::move(clip), offer);
+    unsavedClips_.keep(std::move(clip), offer, QTime::currentTime());
     emit unsavedClipChanged();
 }
 
-void ClipSaver::dropUnsavedClip(const QString& why) {
-    if (unsavedClip_.discard(why)) {
+void ClipSaver::dropUnsavedClip(int id, const QString& why) {
+    if (unsavedClips_.discard(id, why)) {
+        emit unsavedClipChanged();
+    }
+}
+
+void ClipSaver::dropUnsavedClips(const QString& why, bool declinedOnly) {
+    if (unsavedClips_.discardAll(why, declinedOnly) > 0) {
         emit unsavedClipChanged();
     }
 }

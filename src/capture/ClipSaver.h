@@ -1,13 +1,14 @@
 #pragma once
 
 #include "capture/ClipSaveQueue.h"
-#include "capture/UnsavedClip.h"
+#include "capture/UnsavedClips.h"
 #include "common/RecordingStatus.h"
 #include "common/UnsavedClipOffer.h"
 #include "core/log/Log.h"
 #include "export/Clip.h"
 
 #include <memory>
+#include <optional>
 #include <QCoroTask>
 #include <QObject>
 #include <QString>
@@ -20,8 +21,8 @@ class SaveFlow;
 // What becomes of the clips a recording cuts. Each goes to the save flow and its outcome is told
 // through clipSaved() or saveFailed(). Save Clip's clips are written one at a time, in the order
 // they were cut, to the clip folder or where the user says when "Ask where to save" is on, as the
-// settings are when a clip's turn comes. A clip the save flow did not write stays as the unsaved
-// clip until it is saved again or let go.
+// settings are when a clip's turn comes. A clip the save flow did not write stays among the unsaved
+// clips until it is saved again or let go; none replaces another.
 //
 // Thread contract: main thread only.
 class ClipSaver final : public QObject {
@@ -32,10 +33,11 @@ public:
               Logger log, QObject* parent = nullptr);
     ~ClipSaver() override;
 
-    // Saves a clip from the save dialog on: Stop & Save's, or the unsaved clip once more (`again`).
-    // A failure keeps the clip as the unsaved one; a cancel lets a first save's clip go and leaves
-    // the unsaved clip, and the unsaved clip goes once saved again. Completes with the outcome.
-    QCoro::Task<RecordingStatus> save(Clip clip, bool again);
+    // Saves a clip from the save dialog on: Stop & Save's, or the unsaved clip `keptID` once more.
+    // A failure keeps the clip among the unsaved ones; a cancel of a first save keeps it declined
+    // (offered until the next recording), of a second leaves it as it was; an unsaved clip goes
+    // once saved. Completes with the outcome.
+    QCoro::Task<RecordingStatus> save(Clip clip, std::optional<int> keptID = std::nullopt);
     // Saves a Save Clip clip once the clips cut before it are written, and then lets `held` go.
     // Completes when this clip's save has ended; a cancel drops the clip.
     QCoro::Task<> saveInTurn(Clip clip, std::shared_ptr<void> held);
@@ -47,15 +49,14 @@ public:
     int clipSavesPending() const { return clipSaves_.pending(); }
     const RecordingStatus& lastClipOutcome() const { return lastClipOutcome_; }
 
-    // The clip kept by a failed save, or what a recording that ended by itself had buffered;
+    // The clips failed saves kept, and what recordings that ended by themselves had buffered;
     // unsavedClipChanged() tells of changes.
-    bool hasUnsavedClip() const { return unsavedClip_.has(); }
-    UnsavedClipOffer unsavedClipOffer() const { return unsavedClip_.offer(); }
-    // Only while there is one.
-    const Clip& unsavedClip() const { return unsavedClip_.clip(); }
+    const UnsavedClips& unsavedClips() const { return unsavedClips_; }
     void keepUnsavedClip(Clip clip, UnsavedClipOffer offer);
-    // Lets the unsaved clip go, if there is one, saying why in the log.
-    void dropUnsavedClip(const QString& why);
+    // Lets the unsaved clip `id` go, saying why in the log.
+    void dropUnsavedClip(int id, const QString& why);
+    // Lets every unsaved clip go, or only the declined ones.
+    void dropUnsavedClips(const QString& why, bool declinedOnly = false);
 
 signals:
     void clipSavesChanged();
@@ -72,7 +73,7 @@ private:
     const std::shared_ptr<SaveFlow> saveFlow_;
     const std::shared_ptr<const RecorderSettings> settings_;
     const Logger log_;
-    UnsavedClip unsavedClip_{log_};
+    UnsavedClips unsavedClips_{log_};
     ClipSaveQueue clipSaves_;
     RecordingStatus lastClipOutcome_ = RecordingStatus::idle();
 };

@@ -102,6 +102,13 @@ QCoro::Task<> RecordingManager::startRecording() {
 
     // Where the desktop's dialog chooses, what the user chose there is the content.
     const bool chosenInDialog = platform_.capture->choosesContentInDialog();
+    if (const auto* window = captureTarget_.asWindow();
+        window != nullptr && !chosenInDialog && window->filter.windowContent()->window.windowID == 0) {
+        // Window chosen but none picked: recording the whole screen instead would surprise.
+        recLog_.info(QStringLiteral("[Start] No window is picked"));
+        setStatus(RecordingStatus::error(kPickAWindowMessage));
+        co_return;
+    }
     QCoro::Task<Expected<ShareableContent, CaptureError>> asking =
         chosenInDialog ? chosenContent(contentKindOf(captureTarget_)) : shareableContent();
     const Expected<ShareableContent, CaptureError> content = co_await asking;
@@ -128,8 +135,11 @@ QCoro::Task<> RecordingManager::startRecording() {
         co_return;
     }
     recLog_.info(QStringLiteral("[Start] captureSize=%1×%2").arg(capture->width).arg(capture->height));
-    // A recording keeps the limit it started with.
-    const RecordingSetup setup{*capture, bufferDuration_.bufferCapacity(), settings_->memoryLimit()};
+    // A recording keeps the limit it started with, less what the unsaved clips take.
+    saver_.dropUnsavedClips(QStringLiteral("a new recording started"), true);
+    const MemoryLimit limit(
+        std::max<std::int64_t>(settings_->memoryLimit().bytes() - saver_.unsavedClips().bytes(), 0));
+    const RecordingSetup setup{*capture, bufferDuration_.bufferCapacity(), limit};
     Expected<std::unique_ptr<RecordingSession>> started =
         co_await RecordingSession::start(platform_, setup, recLog_);
     if (!started) {
@@ -139,8 +149,6 @@ QCoro::Task<> RecordingManager::startRecording() {
     session_ = std::move(started).value();
     connect(session_.get(), &RecordingSession::ended, this, &RecordingManager::sessionEnded);
     connect(session_.get(), &RecordingSession::audioChanged, this, &RecordingManager::sessionAudioChanged);
-    // Kept through a start that failed; a recording that runs takes its place.
-    dropUnsavedClip(QStringLiteral("a new recording started"));
     // A loss told during the start came before anyone listened.
     audioNote_ = session_->audioLoss() ? audioLossNote(*session_->audioLoss()) : QString();
     memoryNote_.clear();
@@ -207,7 +215,7 @@ QCoro::Task<> RecordingManager::stopAndSave() {
         setStatus(RecordingStatus::error(*message));
         co_return;
     }
-    QCoro::Task<RecordingStatus> saving = saver_.save(std::get<Clip>(std::move(selection)), false);
+    QCoro::Task<RecordingStatus> saving = saver_.save(std::get<Clip>(std::move(selection)));
     setStatus(co_await saving);
 }
 
@@ -247,26 +255,37 @@ QCoro::Task<> RecordingManager::saveClip(std::optional<std::chrono::seconds> len
     co_await saving;
 }
 
-QCoro::Task<> RecordingManager::saveAgain() {
-    if (!saver_.hasUnsavedClip() || status_.is(RecordingStatus::Kind::buffering) ||
+QCoro::Task<> RecordingManager::saveAgain(std::optional<int> id) {
+    const std::vector<UnsavedClipInfo> clips = saver_.unsavedClips().list();
+    if (!id && !clips.empty()) {
+        id = clips.back().id;
+    }
+    const UnsavedClips::Entry* kept = id ? saver_.unsavedClips().find(*id) : nullptr;
+    if (kept == nullptr || status_.is(RecordingStatus::Kind::buffering) ||
         status_.is(RecordingStatus::Kind::saving) || startInProgress_) {
         co_return;
     }
     const RecordingStatus shownBefore = status_;
     setStatus(RecordingStatus::saving());
     recLog_.info(QStringLiteral("[Save] Saving the unsaved clip again"));
-    QCoro::Task<RecordingStatus> saving = saver_.save(saver_.unsavedClip(), true);
+    QCoro::Task<RecordingStatus> saving = saver_.save(kept->clip, id);
     const RecordingStatus outcome = co_await saving;
     // A cancel leaves the clip kept, and the status that offered it.
     setStatus(outcome.is(RecordingStatus::Kind::idle) ? shownBefore : outcome);
 }
 
-void RecordingManager::discardUnsavedClip() {
-    dropUnsavedClip(QStringLiteral("the user discarded it"));
+void RecordingManager::discardUnsavedClip(std::optional<int> id) {
+    const std::vector<UnsavedClipInfo> clips = saver_.unsavedClips().list();
+    if (!id && !clips.empty()) {
+        id = clips.back().id;
+    }
+    if (id) {
+        saver_.dropUnsavedClip(*id, QStringLiteral("the user discarded it"));
+    }
 }
 
-void RecordingManager::dropUnsavedClip(const QString& why) {
-    saver_.dropUnsavedClip(why);
+void RecordingManager::discardUnsavedClips() {
+    saver_.dropUnsavedClips(QStringLiteral("the user let them go"));
 }
 
 QCoro::Task<> RecordingManager::refreshDisplays() {
@@ -300,11 +319,6 @@ QCoro::Task<> RecordingManager::keepWhatWasBuffered() {
     ClipSelection selection = co_await ending;
     if (const QString* message = std::get_if<QString>(&selection)) {
         recLog_.info(QStringLiteral("[Stop] Nothing to offer from the ended recording: %1").arg(*message));
-        co_return;
-    }
-    if (status_.is(RecordingStatus::Kind::buffering)) {
-        // A new recording began while this one was wound up; it takes the place of the old clip.
-        recLog_.info(QStringLiteral("[Stop] The ended recording's clip is dropped: a new recording started"));
         co_return;
     }
     saver_.keepUnsavedClip(std::get<Clip>(std::move(selection)), UnsavedClipOffer::saveWhatWasBuffered);

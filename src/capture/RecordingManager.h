@@ -8,9 +8,9 @@
 #include "capture/RecordingSession.h"
 #include "capture/WindowPickInfo.h"
 #include "common/RecordingStatus.h"
+#include "core/log/Log.h"
 #include "export/ClipSelection.h"
 #include "platform/CaptureService.h"
-#include "core/log/Log.h"
 #include "platform/Platform.h"
 
 #include <chrono>
@@ -39,6 +39,8 @@ public:
     // Shown when the capture service cannot say what there is to capture and gives no reason.
     static inline const QString kContentUnavailableMessage =
         QStringLiteral("The screen cannot be captured: the capture service gave no reason.");
+    // Shown when Start finds the Window target without a picked window.
+    static inline const QString kPickAWindowMessage = QStringLiteral("Pick a window first.");
 
     RecordingManager(Platform platform, std::shared_ptr<SaveFlow> saveFlow,
                      std::shared_ptr<const RecorderSettings> settings, QObject* parent = nullptr);
@@ -48,7 +50,7 @@ public:
     // start is still on its way). The outcome shows only in status().
     QCoro::Task<> startRecording();
     // Stops buffering, cuts the clip and saves it. Does nothing unless buffering. A save that
-    // fails keeps the clip as the unsaved clip; a cancel lets it go.
+    // fails keeps the clip among the unsaved clips; a cancel keeps it declined.
     QCoro::Task<> stopAndSave();
     // Save Clip: cuts the newest `length` of the buffer (the chosen duration when none; never more
     // than it) on a key frame and saves it while buffering goes on, in the clip folder under its
@@ -58,12 +60,14 @@ public:
     // the outcome shows in clipSaves() and in clipSaved() or saveFailed(). Does nothing unless
     // buffering.
     QCoro::Task<> saveClip(std::optional<std::chrono::seconds> length = std::nullopt);
-    // Saves the unsaved clip once more, from the save dialog on. A failure keeps it again, and so
-    // does a cancel, which also brings back the status shown before. Does nothing without an
-    // unsaved clip or while buffering or saving.
-    QCoro::Task<> saveAgain();
-    // Lets the unsaved clip go.
-    void discardUnsavedClip();
+    // Saves the unsaved clip `id` (the newest when none) once more, from the save dialog on. A
+    // failure keeps it again, and so does a cancel, which also brings back the status shown before.
+    // Does nothing without such a clip or while buffering or saving.
+    QCoro::Task<> saveAgain(std::optional<int> id = std::nullopt);
+    // Lets the unsaved clip `id` (the newest when none) go.
+    void discardUnsavedClip(std::optional<int> id = std::nullopt);
+    // Lets every unsaved clip go, as a quit that the user allowed to lose them does.
+    void discardUnsavedClips();
     // Fills availableDisplays() and, for a display target without a display, picks the main one.
     QCoro::Task<> refreshDisplays();
     // What can be captured now, from the capture service; an error when it refuses.
@@ -94,10 +98,14 @@ public:
     // Notifies on every assignment.
     void setSelectedWindowInfo(const std::optional<WindowPickInfo>& info);
 
-    // The clip a failed save kept, or that a recording which ended by itself had buffered, until
-    // it is saved, discarded or a new recording starts; unsavedClipChanged() tells of changes.
-    bool hasUnsavedClip() const { return saver_.hasUnsavedClip(); }
-    UnsavedClipOffer unsavedClipOffer() const { return saver_.unsavedClipOffer(); }
+    // The clips failed saves kept, and what recordings that ended by themselves had buffered,
+    // oldest first, until each is saved or discarded (a clip whose save the user cancelled, until
+    // the next recording starts); unsavedClipChanged() tells of changes. They count against the
+    // memory limit of the recordings that run while they are kept.
+    bool hasUnsavedClip() const { return !saver_.unsavedClips().empty(); }
+    std::vector<UnsavedClipInfo> unsavedClips() const { return saver_.unsavedClips().list(); }
+    // The unsaved clips quitting would lose without asking: all but the declined ones.
+    int unsavedClipsToAskAbout() const { return saver_.unsavedClips().undeclinedCount(); }
 
     // The recording that runs; none otherwise.
     const RecordingSession* session() const { return session_.get(); }
@@ -135,7 +143,6 @@ private:
     QCoro::Task<ClipSelection> endRecording();
     // After the stream stopped by itself: stops the session and keeps what it had buffered.
     QCoro::Task<> keepWhatWasBuffered();
-    void dropUnsavedClip(const QString& why);
 
     const Platform platform_;
     const std::shared_ptr<const RecorderSettings> settings_;

@@ -121,10 +121,12 @@ void CaptureTargetSection::chooseCaptureMode(CaptureModeSelection mode) {
         capturePicker_->setCurrentIndex(capturePicker_->findData(modeKey(mode)));
     }
     showTargetArea(true);
-    if (modeChangeResetsTarget(mode, manager_.captureTarget())) {
-        // Back to Full Screen from a window or region: the display is chosen afresh.
-        manager_.setCaptureTarget(CaptureTarget::display());
-        manager_.refreshDisplays();
+    if (std::optional<CaptureTarget> target = targetAfterModeChange(mode, manager_.captureTarget())) {
+        manager_.setCaptureTarget(*target);
+        if (target->asDisplay() != nullptr) {
+            // Back to Full Screen from a window or region: the display is chosen afresh.
+            manager_.refreshDisplays();
+        }
     }
 }
 

@@ -58,8 +58,14 @@ TargetAreaItem targetAreaItem(CaptureModeSelection mode, const CaptureTarget& ta
     return TargetAreaItem::nothing;
 }
 
-bool modeChangeResetsTarget(CaptureModeSelection mode, const CaptureTarget& target) {
-    return mode == CaptureModeSelection::display && target.asDisplay() == nullptr;
+std::optional<CaptureTarget> targetAfterModeChange(CaptureModeSelection mode, const CaptureTarget& target) {
+    if (mode == CaptureModeSelection::display && target.asDisplay() == nullptr) {
+        return CaptureTarget::display();
+    }
+    if (mode == CaptureModeSelection::window && target.asWindow() == nullptr) {
+        return CaptureTarget::window(ContentFilter::window(Window{}));
+    }
+    return std::nullopt;
 }
 
 bool showsRecordThisWindow(const CaptureTarget& target, bool choosesInDialog) {

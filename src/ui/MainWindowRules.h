@@ -41,10 +41,11 @@ enum class TargetAreaItem {
 TargetAreaItem targetAreaItem(CaptureModeSelection mode, const CaptureTarget& target, bool hasWindowInfo,
                               std::size_t displayCount);
 
-// Whether switching the Capture picker to `mode` resets the target to a display target whose
-// display is still to be chosen (and so reloads the displays): only a switch to Full Screen away
-// from a window or region target does.
-bool modeChangeResetsTarget(CaptureModeSelection mode, const CaptureTarget& target);
+// The target a switch of the Capture picker to `mode` sets, if it changes it: Full Screen away from
+// a window or region target starts over with a display still to be chosen (the displays are
+// reloaded); Window away from another kind is a window not picked yet, so that Start does not
+// record the whole screen in its place. Region keeps the target until a region is dragged.
+std::optional<CaptureTarget> targetAfterModeChange(CaptureModeSelection mode, const CaptureTarget& target);
 
 // "Record this window" makes sense only for display targets, and only where the capture can leave
 // our windows out: not where the desktop's dialog chooses (the screen-cast portal offers no

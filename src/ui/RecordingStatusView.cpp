@@ -1,8 +1,5 @@
 #include "ui/RecordingStatusView.h"
 
-#include <algorithm>
-#include <QFontMetrics>
-
 #include "capture/RecordingManager.h"
 #include "ui/ActivitySpinner.h"
 #include "ui/LinkButton.h"
@@ -13,7 +10,10 @@
 #include "ui/TextStyle.h"
 #include "ui/ViewTransition.h"
 
+#include <algorithm>
 #include <QEvent>
+#include <QFontMetrics>
+#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QShowEvent>
@@ -93,27 +93,38 @@ RecordingStatusView::RecordingStatusView(RecordingManager& manager, std::unique_
     errorSymbol_ = new SymbolView(Symbol::exclamationmarkTriangleFill, symbolSize(caption), this);
     message_ = makeLabel(QString(), caption, this);
     message_->setObjectName(QStringLiteral("errorMessage"));
+    errorPage_ = new QWidget(this);
+    auto* errorLayout = new QVBoxLayout(errorPage_);
+    errorLayout->setContentsMargins(0, 0, 0, 0);
+    // The icon sits on the first line of a message that wraps.
+    errorLayout->addWidget(centredRow({errorSymbol_, message_}, kLabelSpacing, errorPage_, Qt::AlignTop));
+
+    clipSaves_ = makeLabel(QString(), caption, this);
+    clipSaves_->setObjectName(QStringLiteral("clipSaves"));
+    clipSaves_->setAlignment(Qt::AlignCenter);
+    unsaved_ = makeLabel(QString(), caption, this);
+    unsaved_->setObjectName(QStringLiteral("unsavedClips"));
     offer_ = new LinkButton(QString(), this);
     offer_->setObjectName(QStringLiteral("unsavedClipOffer"));
     offer_->setFont(caption);
     connect(offer_, &QPushButton::clicked, this, [this] { manager_.saveAgain(); });
-    errorPage_ = new QWidget(this);
-    auto* errorLayout = new QVBoxLayout(errorPage_);
-    errorLayout->setContentsMargins(0, 0, 0, 0);
-    errorLayout->setSpacing(kSavedSpacing);
-    // The icon sits on the first line of a message that wraps.
-    errorLayout->addWidget(centredRow({errorSymbol_, message_}, kLabelSpacing, errorPage_, Qt::AlignTop));
-    errorLayout->addWidget(offer_, 0, Qt::AlignHCenter);
-
-    clipSaves_ = makeLabel(QString(), caption, this);
-    clipSaves_->setObjectName(QStringLiteral("clipSaves"));
-    // Its place is kept while it is hidden: the buttons below must not move when a save starts or
-    // its outcome goes, or a second click lands beside the button it aimed at.
-    QSizePolicy keepPlace = clipSaves_->sizePolicy();
-    keepPlace.setRetainSizeWhenHidden(true);
-    clipSaves_->setSizePolicy(keepPlace);
-    clipSaves_->setFixedHeight(QFontMetrics(caption).lineSpacing() + 1);
+    discard_ = new LinkButton(QStringLiteral("Discard"), this);
+    discard_->setObjectName(QStringLiteral("discardUnsavedClip"));
+    discard_->setFont(caption);
+    connect(discard_, &QPushButton::clicked, this, [this] { manager_.discardUnsavedClip(); });
+    unsavedRow_ = centredRow({unsaved_, offer_, discard_}, kLabelSpacing, this);
+    // One line whatever it shows: the buttons below must not move when a save starts, its outcome
+    // goes or a clip is kept, or a second click lands beside the button it aimed at.
+    bottomLine_ = new QWidget(this);
+    auto* bottomLayout = new QGridLayout(bottomLine_);
+    bottomLayout->setContentsMargins(0, 0, 0, 0);
+    // Both in one cell: one shows at a time.
+    bottomLayout->addWidget(clipSaves_, 0, 0);
+    bottomLayout->addWidget(unsavedRow_, 0, 0);
+    bottomLine_->setFixedHeight(
+        std::max(QFontMetrics(caption).lineSpacing() + 1, offer_->sizeHint().height()));
     clipSaves_->hide();
+    unsavedRow_->hide();
     clipOutcomeShown_.setSingleShot(true);
     clipOutcomeShown_.setInterval(std::chrono::duration_cast<std::chrono::milliseconds>(kReturnToReadyDelay));
     connect(&clipOutcomeShown_, &QTimer::timeout, this, &RecordingStatusView::updateClipSavesLine);
@@ -134,7 +145,7 @@ RecordingStatusView::RecordingStatusView(RecordingManager& manager, std::unique_
     for (QWidget* page : {idlePage_, bufferingPage_, savingPage_, savedPage_}) {
         page->setMinimumHeight(lineHeight);
     }
-    layout->addWidget(clipSaves_, 0, Qt::AlignHCenter);
+    layout->addWidget(bottomLine_);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     applyColors();
 
@@ -144,6 +155,7 @@ RecordingStatusView::RecordingStatusView(RecordingManager& manager, std::unique_
     updateOffer();
     connect(&manager_, &RecordingManager::statusChanged, this, &RecordingStatusView::statusChanged);
     connect(&manager_, &RecordingManager::unsavedClipChanged, this, &RecordingStatusView::updateOffer);
+    connect(&manager_, &RecordingManager::statusChanged, this, &RecordingStatusView::updateOffer);
     connect(&manager_, &RecordingManager::clipSavesChanged, this, &RecordingStatusView::clipSavesChanged);
 }
 
@@ -198,9 +210,23 @@ void RecordingStatusView::statusChanged() {
 }
 
 void RecordingStatusView::updateOffer() {
-    const QString title = unsavedClipOfferTitle(manager_.unsavedClipOffer());
-    offer_->setText(title);
-    offer_->setVisible(!title.isEmpty());
+    const std::vector<UnsavedClipInfo> clips = manager_.unsavedClips();
+    const QString line = unsavedClipsLine(clips);
+    offer_->setText(clips.empty() ? QString() : unsavedClipOfferTitle(clips.back().offer));
+    // Saved again only while nothing else is under way; the manager would refuse it.
+    offer_->setEnabled(!manager_.status().is(RecordingStatus::Kind::buffering) &&
+                       !manager_.status().is(RecordingStatus::Kind::saving));
+    const int room =
+        textWidth() - offer_->sizeHint().width() - discard_->sizeHint().width() - 2 * kLabelSpacing;
+    unsaved_->setText(middleElidedText(line, unsaved_->font(), std::max(room, 0)));
+    unsaved_->setToolTip(line);
+    updateBottomLine();
+}
+
+void RecordingStatusView::updateBottomLine() {
+    const bool savesLine = !clipSaves_->text().isEmpty();
+    clipSaves_->setVisible(savesLine);
+    unsavedRow_->setVisible(!savesLine && manager_.hasUnsavedClip());
 }
 
 void RecordingStatusView::clipSavesChanged() {
@@ -224,7 +250,7 @@ void RecordingStatusView::updateClipSavesLine() {
                         ? system_colors::red(palette())
                         : system_colors::secondaryText(palette()));
     clipSaves_->setPalette(colors);
-    clipSaves_->setVisible(!line.isEmpty());
+    updateBottomLine();
 }
 
 void RecordingStatusView::showStatus(bool animated) {

@@ -21,9 +21,11 @@ class SymbolView;
 // The status line at the top of the main window: the manager's status as one of five small
 // layouts (ready, recording, saving, saved with the file name, error with the message), faded
 // into one another. Ten seconds after a save has been shown it returns the status to idle. Under
-// an error, a link offers to save the clip that is not saved yet, while there is one. Below the
+// an error, the line below offers to save the clip that is not saved yet, while there is one. Below the
 // page a line tells of Save Clip: "Saving… (N clips)" while clips are written, then for ten
-// seconds while buffering how the last one ended.
+// seconds while buffering how the last one ended; when it has nothing to say, the same line tells
+// of the unsaved clips ("Unsaved (8 s, 14:07)") with Save Again… and Discard for the newest. The
+// line keeps its place whatever it shows, so that nothing below it moves.
 //
 // Thread contract: main thread only.
 class RecordingStatusView final : public QWidget {
@@ -45,8 +47,11 @@ public:
     RecordingStatus::Kind shownKind() const { return shownKind_; }
     QLabel* titleLabel() const; // "Ready", "Recording…", "Saving…", "Saved!" or the message
     QLabel* fileNameLabel() const { return fileName_; }
-    // "Save Again…" or "Save What Was Buffered…" under an error; hidden without an unsaved clip.
+    // "Save Again…" or "Save What Was Buffered…" and "Discard" for the newest unsaved clip, and
+    // the line they are on; hidden without an unsaved clip or while the Save Clip line shows.
     QPushButton* offerButton() const { return offer_; }
+    QPushButton* discardButton() const { return discard_; }
+    QLabel* unsavedClipsLabel() const { return unsaved_; }
     bool isReturnToReadyPending() const { return timer_->isActive(); }
     // The Save Clip line; hidden when it has nothing to say.
     QLabel* clipSavesLabel() const { return clipSaves_; }
@@ -63,6 +68,8 @@ private:
     void updateOffer();
     void clipSavesChanged();
     void updateClipSavesLine();
+    // Shows the Save Clip line when it has something to say, else the unsaved clips' line.
+    void updateBottomLine();
     void showStatus(bool animated);
     void updateWidthDependentTexts();
     void applyColors();
@@ -94,7 +101,11 @@ private:
     QLabel* fileName_ = nullptr;
     QLabel* message_ = nullptr;
     QPushButton* offer_ = nullptr;
+    QPushButton* discard_ = nullptr;
+    QLabel* unsaved_ = nullptr;
+    QWidget* unsavedRow_ = nullptr;
     QLabel* clipSaves_ = nullptr;
+    QWidget* bottomLine_ = nullptr;
     // Runs while the last Save Clip's outcome is on show.
     QTimer clipOutcomeShown_;
 };

@@ -1,5 +1,6 @@
 #include "ui/StatusText.h"
 
+#include <cmath>
 #include <QFontMetrics>
 #include <QTextLayout>
 
@@ -32,6 +33,21 @@ QString unsavedClipOfferTitle(UnsavedClipOffer offer) {
         break;
     }
     return {};
+}
+
+QString unsavedClipDetails(const UnsavedClipInfo& clip) {
+    return QStringLiteral("(%1 s, %2)")
+        .arg(std::lround(clip.seconds))
+        .arg(clip.keptAt.toString(QStringLiteral("HH:mm")));
+}
+
+QString unsavedClipsLine(const std::vector<UnsavedClipInfo>& clips) {
+    if (clips.empty()) {
+        return {};
+    }
+    const QString newest = unsavedClipDetails(clips.back());
+    return clips.size() == 1 ? QStringLiteral("Unsaved %1").arg(newest)
+                             : QStringLiteral("%1 unsaved, newest %2").arg(clips.size()).arg(newest);
 }
 
 QString clipSavesProgressText(int pending) {

@@ -6,6 +6,7 @@
 #include <QFont>
 #include <QString>
 #include <QUrl>
+#include <vector>
 
 // The texts of the status line, as plain functions so they can be checked without widgets.
 namespace backreel {
@@ -17,6 +18,12 @@ QString statusTitle(const RecordingStatus& status);
 // The offer for a clip that is not saved, in the status line and the menu: "Save Again…" or
 // "Save What Was Buffered…"; empty for none.
 QString unsavedClipOfferTitle(UnsavedClipOffer offer);
+
+// What tells unsaved clips apart: their length and when they were kept, "(8 s, 14:07)".
+QString unsavedClipDetails(const UnsavedClipInfo& clip);
+// The main window's line while unsaved clips are kept: "Unsaved (8 s, 14:07)", or with more
+// "3 unsaved, newest (8 s, 14:07)". Its buttons act on the newest. Empty for none.
+QString unsavedClipsLine(const std::vector<UnsavedClipInfo>& clips);
 
 // The line that counts the clips Save Clip has cut and not yet saved: "Saving… (1 clip)",
 // "Saving… (3 clips)".

@@ -65,7 +65,9 @@ TEST_F(BackreelAppTest, WithoutATrayTheWindowIsTheApplication) {
     BACKREEL_EVENTUALLY_TRUE(panels().empty());
     // The pick ends through a posted event, which must reach the picker while the application lives.
     QCoreApplication::sendPostedEvents();
-    EXPECT_NE(app->recordingManager().captureTarget().asDisplay(), nullptr);
+    const auto* target = app->recordingManager().captureTarget().asWindow();
+    ASSERT_NE(target, nullptr);
+    EXPECT_EQ(target->filter.windowContent()->window.windowID, 0u) << "no window picked";
 
     window->close();
     EXPECT_EQ(quit->count(), 1);

@@ -93,18 +93,21 @@ TEST_F(MenuBarContentTest, TheRecordingItemAndTheTrayIconFollowTheStatus) {
     EXPECT_EQ(manager->status(), RecordingStatus::saving());
 }
 
-// An unsaved clip is offered, with "Discard Clip", unless the recorder is busy; the count of clips
-// being saved has a line of its own.
+// Each unsaved clip is offered by its length and time, with its own "Discard Clip", unless the
+// recorder is busy; the count of clips being saved has a line of its own.
 TEST(MenuItems, OffersAndTheCountOfClipsBeingSavedByState) {
+    const UnsavedClipInfo failed{1, UnsavedClipOffer::saveAgain, 8.2, QTime(14, 7)};
+    const UnsavedClipInfo ended{2, UnsavedClipOffer::saveWhatWasBuffered, 30, QTime(9, 1)};
     const std::pair<MenuState, QStringList> rows[] = {
-        {{Kind::error, UnsavedClipOffer::saveAgain}, {"Start Recording", "Save Again…", "Discard Clip"}},
-        {{Kind::idle, UnsavedClipOffer::saveWhatWasBuffered},
-         {"Start Recording", "Save What Was Buffered…", "Discard Clip"}},
-        {{Kind::buffering, UnsavedClipOffer::saveAgain}, {"Stop & Save", "Save Clip", "Save Last…"}},
-        {{Kind::saving, UnsavedClipOffer::saveAgain}, {"Saving…"}},
-        {{Kind::buffering, UnsavedClipOffer::none, 2},
-         {"Stop & Save", "Save Clip", "Save Last…", "Saving… (2 clips)"}},
-        {{Kind::saved, UnsavedClipOffer::none, 1}, {"Start Recording", "Saving… (1 clip)"}},
+        {{Kind::error, {failed}},
+         {"Start Recording", "Save Again… (8 s, 14:07)", "Discard Clip (8 s, 14:07)"}},
+        {{Kind::idle, {failed, ended}},
+         {"Start Recording", "Save Again… (8 s, 14:07)", "Discard Clip (8 s, 14:07)",
+          "Save What Was Buffered… (30 s, 09:01)", "Discard Clip (30 s, 09:01)"}},
+        {{Kind::buffering, {failed}}, {"Stop & Save", "Save Clip", "Save Last…"}},
+        {{Kind::saving, {failed}}, {"Saving…"}},
+        {{Kind::buffering, {}, 2}, {"Stop & Save", "Save Clip", "Save Last…", "Saving… (2 clips)"}},
+        {{Kind::saved, {}, 1}, {"Start Recording", "Saving… (1 clip)"}},
     };
     for (const auto& [state, middle] : rows) {
         QStringList shown;
@@ -115,25 +118,33 @@ TEST(MenuItems, OffersAndTheCountOfClipsBeingSavedByState) {
     }
 }
 
-// The offer's items act on the manager's clip: Save Again saves it, Discard Clip lets it go and
-// leaves the message.
-TEST_F(MenuBarContentTest, TheOfferedClipIsSavedOrDiscardedFromTheMenu) {
-    const auto failASave = [&] {
-        recorder.saveFlow->outcome =
-            RecordingStatus::error(QStringLiteral("Save failed: the folder is read-only."));
+// Two failed saves are two offers in the menu; each item acts on its own clip: Save Again saves
+// it, Discard Clip lets it go and leaves the message.
+TEST_F(MenuBarContentTest, EachUnsavedClipIsSavedOrDiscardedFromTheMenu) {
+    recorder.saveFlow->outcome =
+        RecordingStatus::error(QStringLiteral("Save failed: the folder is read-only."));
+    for (int i = 0; i < 2; ++i) {
         item(QStringLiteral("Start Recording"))->trigger();
         BACKREEL_EVENTUALLY_TRUE(manager->session() && manager->session()->videoStore().count() >= 3);
         item(QStringLiteral("Stop & Save"))->trigger();
-        BACKREEL_EVENTUALLY_EQ(lines(), menuWith({"Start Recording", "Save Again…", "Discard Clip"}));
+        BACKREEL_EVENTUALLY_EQ(manager->unsavedClips().size(), static_cast<std::size_t>(i + 1));
+    }
+    const std::vector<UnsavedClipInfo> clips = manager->unsavedClips();
+    const auto offer = [&](const char* title, const UnsavedClipInfo& clip) {
+        return QString::fromUtf8(title) + QLatin1Char(' ') + unsavedClipDetails(clip);
     };
-    failASave();
+    EXPECT_EQ(lines(),
+              menuWith({"Start Recording", offer("Save Again…", clips[0]), offer("Discard Clip", clips[0]),
+                        offer("Save Again…", clips[1]), offer("Discard Clip", clips[1])}));
     recorder.saveFlow->outcome = RecordingStatus::saved(QUrl::fromLocalFile(QStringLiteral("/tmp/a.mp4")));
-    item(QStringLiteral("Save Again…"))->trigger();
-    BACKREEL_EVENTUALLY_EQ(lines(), menuWith({"Start Recording"}));
-    EXPECT_EQ(recorder.saveFlow->clips.size(), 2u);
+    item(offer("Save Again…", clips[0]))->trigger();
+    BACKREEL_EVENTUALLY_EQ(lines(), menuWith({"Start Recording", offer("Save Again…", clips[1]),
+                                              offer("Discard Clip", clips[1])}));
+    EXPECT_EQ(recorder.saveFlow->clips.size(), 3u);
+    EXPECT_EQ(recorder.saveFlow->clips[2].startPTS, recorder.saveFlow->clips[0].startPTS) << "the first clip";
 
-    failASave();
-    item(QStringLiteral("Discard Clip"))->trigger();
+    manager->setStatus(RecordingStatus::error(QStringLiteral("Save failed.")));
+    item(offer("Discard Clip", clips[1]))->trigger();
     EXPECT_EQ(lines(), menuWith({"Start Recording"}));
     EXPECT_TRUE(manager->status().is(Kind::error)) << "the message stays";
 }

@@ -145,8 +145,9 @@ TEST_F(RemoteControlTest, AFailedStartAnswersWithItsReasonAndTheNameIsOwnedOnce)
         QDBusConnection::sessionBus().interface()->isServiceRegistered(RemoteControlService::kServiceName));
 }
 
-// Quitting while a clip is being saved waits for the save, which would be lost otherwise.
-TEST(RemoteControl, QuitWaitsForTheSaveUnderWay) {
+// Quitting while a clip is being saved waits for the save, which would be lost otherwise; a quit
+// while a failed save's clip is kept is refused with the count, unless it may let the clip go.
+TEST(RemoteControl, QuitWaitsForTheSaveAndRefusesToLoseUnsavedClips) {
     test::SyntheticRecorder recorder;
     recorder.saveFlow->held = true;
     RecordingManager manager(recorder.platform, recorder.saveFlow, recorder.settings);
@@ -156,12 +157,21 @@ TEST(RemoteControl, QuitWaitsForTheSaveUnderWay) {
     BACKREEL_EVENTUALLY_TRUE(manager.session() && manager.session()->videoStore().count() >= 3);
     EXPECT_EQ(remote.stopAndSave(), std::nullopt);
     BACKREEL_EVENTUALLY_EQ(manager.status().kind(), Kind::saving);
-    remote.quit();
-    remote.quit();
+    EXPECT_EQ(remote.quit(false), std::nullopt);
+    EXPECT_EQ(remote.quit(false), std::nullopt);
     EXPECT_EQ(quits, 0);
+    recorder.saveFlow->outcome = RecordingStatus::error(QStringLiteral("Save failed: the disk is full."));
     recorder.saveFlow->open();
-    BACKREEL_EVENTUALLY_EQ(manager.status().kind(), Kind::saved);
-    EXPECT_EQ(quits, 1);
+    BACKREEL_EVENTUALLY_EQ(manager.status().kind(), Kind::error);
+    EXPECT_EQ(quits, 1) << "the quit asked for before the failure";
+
+    EXPECT_EQ(remote.quit(false),
+              QStringLiteral("Backreel keeps 1 unsaved clip: save or discard it in its menu, or quit with "
+                             "--discard-unsaved."));
+    EXPECT_TRUE(manager.hasUnsavedClip());
+    EXPECT_EQ(remote.quit(true), std::nullopt);
+    EXPECT_FALSE(manager.hasUnsavedClip());
+    BACKREEL_EVENTUALLY_EQ(quits, 2);
 }
 
 #include "RemoteControlTest.moc"

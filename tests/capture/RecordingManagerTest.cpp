@@ -158,7 +158,8 @@ TEST_F(RecordingManagerTest, ShortRecordingsEndWithTheirMessageAndACancelledSave
     deliver(20);
     stop();
     EXPECT_EQ(manager->status(), RecordingStatus::idle());
-    EXPECT_FALSE(manager->hasUnsavedClip()) << "a first save's cancel lets the clip go";
+    EXPECT_EQ(manager->unsavedClips().size(), 1u) << "a cancelled clip is still offered";
+    EXPECT_EQ(manager->unsavedClipsToAskAbout(), 0) << "but quitting need not ask about it";
     state->clearJournal();
     stop();
     EXPECT_TRUE(state->journal().empty()) << "a second stop does nothing";
@@ -235,8 +236,8 @@ TEST_F(RecordingManagerTest, MuteOptionWrapsBuffering) {
     EXPECT_TRUE(journal({"mute", "unmute"}).empty());
 }
 
-// What the source buffered is kept and offered, and a new recording lets it go; a single frame
-// makes no clip, and the error stays with nothing to offer.
+// What the source buffered is kept and offered, through the next recording; a single frame makes
+// no clip, and the error stays with nothing more to offer.
 TEST_F(RecordingManagerTest, ASourceEndingByItselfShowsTheReasonAndOffersWhatWasBuffered) {
     make(desktop(true));
     settings->setMuteNotifications(true);
@@ -245,62 +246,68 @@ TEST_F(RecordingManagerTest, ASourceEndingByItselfShowsTheReasonAndOffersWhatWas
     state->lastSource()->failWithError(QStringLiteral("The display went away."));
     ASSERT_TRUE(QTest::qWaitFor([&] { return manager->hasUnsavedClip(); }, 2000));
     EXPECT_EQ(manager->status(), RecordingStatus::error(QStringLiteral("The display went away.")));
-    EXPECT_EQ(manager->unsavedClipOffer(), UnsavedClipOffer::saveWhatWasBuffered);
+    EXPECT_EQ(manager->unsavedClips().at(0).offer, UnsavedClipOffer::saveWhatWasBuffered);
     EXPECT_EQ(manager->session(), nullptr);
     EXPECT_EQ(journal({"mute", "unmute", "stopCapture"}),
               (std::vector<std::string>{"mute", "unmute", "stopCapture"}));
 
     start();
     ASSERT_EQ(manager->status(), RecordingStatus::buffering());
-    EXPECT_FALSE(manager->hasUnsavedClip());
     deliver(1);
     state->clearJournal();
     state->lastSource()->failWithError(QStringLiteral("Gone."));
     ASSERT_TRUE(QTest::qWaitFor([&] { return manager->session() == nullptr; }, 2000));
     EXPECT_TRUE(QTest::qWaitFor([&] { return !journal({"close"}).empty(); }, 2000));
     EXPECT_EQ(manager->status(), RecordingStatus::error(QStringLiteral("Gone.")));
-    EXPECT_FALSE(manager->hasUnsavedClip());
+    EXPECT_EQ(manager->unsavedClips().size(), 1u);
 }
 
-// A failed save keeps the clip, through a start that fails and a cancelled retry, each leaving the
-// status that offered it, until a retry writes that very clip; a recording that runs lets it go.
-TEST_F(RecordingManagerTest, AFailedSaveIsOfferedAgainUntilARetryWritesItOrARecordingRuns) {
+// Every failed save keeps its clip, none replacing another, through starts that fail or run and
+// cancelled retries, each leaving the status that offered it, until a retry writes that very clip
+// or the user discards it; what they hold is taken from the next recording's memory limit.
+TEST_F(RecordingManagerTest, FailedSavesKeepEveryClipUntilSavedOrDiscarded) {
     make(desktop(true));
     const RecordingStatus failed =
         RecordingStatus::error(QStringLiteral("Save failed: the folder is read-only."));
     saveFlow->outcome = failed;
-    start();
-    deliver(20);
-    stop();
+    for (const int frames : {20, 30}) {
+        start();
+        deliver(frames);
+        stop();
+    }
     EXPECT_EQ(manager->status(), failed);
-    EXPECT_EQ(manager->unsavedClipOffer(), UnsavedClipOffer::saveAgain);
+    ASSERT_EQ(manager->unsavedClips().size(), 2u);
+    EXPECT_EQ(manager->unsavedClipsToAskAbout(), 2);
+    const UnsavedClipInfo first = manager->unsavedClips().at(0);
+    EXPECT_EQ(first.offer, UnsavedClipOffer::saveAgain);
+    EXPECT_NEAR(first.seconds, 20 / 30.0, 1e-6);
 
     state->changeOptions(
         [](SyntheticOptions& o) { o.startError = CaptureError::failed("MIT-SHM is not available"); });
     start();
     const RecordingStatus startFailed = RecordingStatus::error(QStringLiteral("MIT-SHM is not available"));
     EXPECT_EQ(manager->status(), startFailed);
-    EXPECT_TRUE(manager->hasUnsavedClip());
     saveFlow->outcome = RecordingStatus::idle();
-    QCoro::waitFor(manager->saveAgain());
+    QCoro::waitFor(manager->saveAgain(first.id));
     EXPECT_EQ(manager->status(), startFailed);
-    EXPECT_EQ(manager->unsavedClipOffer(), UnsavedClipOffer::saveAgain);
+    EXPECT_EQ(manager->unsavedClips().size(), 2u);
     saveFlow->outcome = RecordingStatus::saved(QUrl::fromLocalFile(QStringLiteral("/tmp/again.mp4")));
-    QCoro::waitFor(manager->saveAgain());
+    QCoro::waitFor(manager->saveAgain(first.id));
     EXPECT_EQ(manager->status(), saveFlow->outcome);
-    EXPECT_FALSE(manager->hasUnsavedClip());
-    ASSERT_EQ(saveFlow->clips.size(), 3u);
-    EXPECT_EQ(saveFlow->clips[2].video.size(), 20u);
-    EXPECT_EQ(saveFlow->clips[2].startPTS, saveFlow->clips[0].startPTS);
+    ASSERT_EQ(manager->unsavedClips().size(), 1u);
+    EXPECT_NE(manager->unsavedClips()[0].id, first.id);
+    ASSERT_EQ(saveFlow->clips.size(), 4u);
+    EXPECT_EQ(saveFlow->clips[3].video.size(), 20u);
+    EXPECT_EQ(saveFlow->clips[3].startPTS, saveFlow->clips[0].startPTS);
 
-    saveFlow->outcome = failed;
+    settings->setMemoryLimit(MemoryLimit(512 * MemoryLimit::kMebibyte));
     state->changeOptions([](SyntheticOptions& o) { o.startError.reset(); });
     start();
-    deliver(20);
-    stop();
-    ASSERT_TRUE(manager->hasUnsavedClip());
-    start();
     EXPECT_EQ(manager->status(), RecordingStatus::buffering());
+    ASSERT_EQ(manager->unsavedClips().size(), 1u) << "a recording that runs keeps it";
+    EXPECT_LT(manager->session()->stores().limit().bytes(), 512 * MemoryLimit::kMebibyte);
+    stop();
+    manager->discardUnsavedClip(manager->unsavedClips()[0].id);
     EXPECT_FALSE(manager->hasUnsavedClip());
 }
 
@@ -448,7 +455,8 @@ TEST_F(RecordingManagerTest, SaveClipWithAFreshBufferTheDialogAndAFailure) {
     ASSERT_EQ(failed.size(), 1);
     EXPECT_EQ(failed[0][0].toString(), readOnly.message());
     EXPECT_EQ(manager->lastClipOutcome(), readOnly);
-    EXPECT_EQ(manager->unsavedClipOffer(), UnsavedClipOffer::saveAgain);
+    ASSERT_EQ(manager->unsavedClips().size(), 1u);
+    EXPECT_EQ(manager->unsavedClips()[0].offer, UnsavedClipOffer::saveAgain);
     EXPECT_TRUE(manager->status().is(RecordingStatus::Kind::buffering));
 
     deliver(30);

@@ -100,8 +100,13 @@ TEST_F(ContentViewTest, TheMainButtonAndTheSettingsFollowTheStatus) {
         EXPECT_TRUE(view->alwaysOnTopBox()->isEnabled());
     }
 
+    // Window without a picked window: Start says so instead of recording the whole screen.
     manager->setStatus(RecordingStatus::idle());
     chooseMode(1);
+    QTest::mouseClick(view->mainButton(), Qt::LeftButton);
+    BACKREEL_EVENTUALLY_EQ(manager->status(), RecordingStatus::error(QStringLiteral("Pick a window first.")));
+    EXPECT_EQ(recorder.state->lastSource(), nullptr);
+    chooseMode(0);
     QTest::mouseClick(view->mainButton(), Qt::LeftButton);
     BACKREEL_EVENTUALLY_EQ(manager->status().kind(), RecordingStatus::Kind::buffering);
     EXPECT_EQ(recorder.state->lastSource()->filter().displayContent()->display, main);

@@ -1,6 +1,7 @@
 #include "app/RecordIconEngine.h"
 
 #include "ui/SymbolImage.h"
+#include "ui/SystemColors.h"
 
 #include <QGuiApplication>
 #include <QPainter>
@@ -23,14 +24,20 @@ QColor RecordIconEngine::iconColor(QIcon::Mode mode) {
                          QPalette::WindowText);
 }
 
+QColor RecordIconEngine::colorFor(QIcon::Mode mode) const {
+    // Recording is red, as everywhere; the outline takes the text's colour.
+    return style_ == Style::filled && mode != QIcon::Disabled ? system_colors::red(QGuiApplication::palette())
+                                                              : iconColor(mode);
+}
+
 void RecordIconEngine::paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State) {
     const qreal ratio = painter->device() != nullptr ? painter->device()->devicePixelRatioF() : 1.0;
-    painter->drawImage(rect.topLeft(), renderSymbol(symbolFor(style_), rect.size(), ratio, iconColor(mode)));
+    painter->drawImage(rect.topLeft(), renderSymbol(symbolFor(style_), rect.size(), ratio, colorFor(mode)));
 }
 
 QPixmap RecordIconEngine::pixmap(const QSize& size, QIcon::Mode mode, QIcon::State) {
     // `size` is in device pixels: the picture is drawn for exactly that many.
-    return QPixmap::fromImage(renderSymbol(symbolFor(style_), size, 1.0, iconColor(mode)));
+    return QPixmap::fromImage(renderSymbol(symbolFor(style_), size, 1.0, colorFor(mode)));
 }
 
 QList<QSize> RecordIconEngine::availableSizes(QIcon::Mode, QIcon::State) {

@@ -16,6 +16,8 @@ public:
 
     // The colour the icon is drawn in for the application's current palette and `mode`.
     static QColor iconColor(QIcon::Mode mode);
+    // The colour this icon is drawn in: red for the filled one, else iconColor().
+    QColor colorFor(QIcon::Mode mode) const;
 
     Style style() const { return style_; }
 

@@ -19,12 +19,14 @@ void drawRecordFill(QPainter& painter, const QRectF& square, const QColor& color
     const QPointF centre = square.center();
     painter.setPen(Qt::NoPen);
     painter.setBrush(color);
+    // Solid to the edge but for a thin ring around the middle: at tray sizes it must not pass for
+    // the outline's ring and dot.
     painter.drawEllipse(square);
-    // The gap around the middle dot shows what is behind.
     painter.setCompositionMode(QPainter::CompositionMode_Clear);
-    painter.drawEllipse(centre, s * 0.36, s * 0.36);
+    painter.setBrush(Qt::NoBrush);
+    painter.setPen(QPen(color, std::max(1.0, s * 0.06)));
+    painter.drawEllipse(centre, s * 0.3, s * 0.3);
     painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
-    painter.drawEllipse(centre, s * 0.26, s * 0.26);
 }
 
 void drawCheckmarkCircle(QPainter& painter, const QRectF& square, const QColor& color) {

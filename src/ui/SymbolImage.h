@@ -12,7 +12,7 @@ namespace backreel {
 enum class Symbol {
     dot,                         // a filled circle
     recordCircle,                // a ring with a dot in its middle
-    recordCircleFill,            // a disc with a ring-shaped gap around its middle dot
+    recordCircleFill,            // a disc with a thin ring-shaped gap around its middle
     checkmarkCircleFill,         // a disc with a check mark knocked out
     exclamationmarkTriangleFill, // a rounded triangle with an exclamation mark knocked out
 };

@@ -57,4 +57,10 @@ void Settings::setStringValue(const QString& key, const QString& value) {
     settings.sync();
 }
 
+void Settings::remove(const QString& key) {
+    QSettings settings(kOrganization, kApplication);
+    settings.remove(key);
+    settings.sync();
+}
+
 } // namespace backreel

@@ -28,6 +28,7 @@ public:
     // The stored text (possibly empty), or none when there is none.
     static std::optional<QString> stringValue(const QString& key);
     static void setStringValue(const QString& key, const QString& value);
+    static void remove(const QString& key);
 };
 
 } // namespace backreel

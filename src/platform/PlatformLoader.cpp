@@ -8,6 +8,7 @@
 #include "platform/null/NullScreenPictureService.h"
 #include "platform/null/NullWindowServer.h"
 #include "platform/Platform.h"
+#include "platform/portal/HostRegistry.h"
 #include "platform/portal/PortalCaptureService.h"
 #include "platform/portal/PortalGlobalShortcuts.h"
 #include "platform/pulse/PulseAudioService.h"
@@ -49,7 +50,11 @@ Platform loadPlatform() {
     const SessionEnvironment session{
         qEnvironmentVariable("BACKREEL_CAPTURE"), qEnvironmentVariable("XDG_SESSION_TYPE"),
         !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"), !qEnvironmentVariableIsEmpty("DISPLAY")};
-    switch (captureBackendFor(session)) {
+    const CaptureBackend capture = captureBackendFor(session);
+    if (capture == CaptureBackend::portal || shortcutsBackendFor(session) == CaptureBackend::portal) {
+        portal::registerWithPortal();
+    }
+    switch (capture) {
     case CaptureBackend::x11:
         // X11 sessions (and X11 clients of Wayland sessions through XWayland) have DISPLAY set.
         platform.capture = std::make_shared<X11CaptureService>();

@@ -47,8 +47,14 @@ QCoro::Task<Expected<ShareableContent, CaptureError>> PortalCaptureService::choo
     if (!cast) {
         co_return cast.error();
     }
-    // The desktop may hand out a new token each time; only the newest one is good.
-    Settings::setStringValue(tokenKey, cast.value().restoreToken);
+    // The desktop may hand out a new token each time; only the newest one is good. A start that
+    // brought none used up the old one (desktops that cannot identify us give none).
+    if (cast.value().restoreToken.isEmpty()) {
+        log.info(QStringLiteral("[Start] The desktop gave no restore token: the next start asks again"));
+        Settings::remove(tokenKey);
+    } else {
+        Settings::setStringValue(tokenKey, cast.value().restoreToken);
+    }
     log.info(QStringLiteral("[Start] The desktop shares node %1").arg(cast.value().stream.nodeID));
     QCoro::Task<Expected<std::shared_ptr<portal::PortalCast>>> opening = portal::PortalCast::open(cast.value());
     Expected<std::shared_ptr<portal::PortalCast>> running = co_await opening;

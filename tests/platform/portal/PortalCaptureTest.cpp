@@ -93,6 +93,8 @@ TEST_F(PortalCaptureTest, aNodeThatVanishesEndsTheCapture) {
     portal_.setRefuseRestore(true); // the dialog chooses, not a token of another test
     auto stream = startDisplay(640, 360);
     ASSERT_TRUE(stream);
+    EXPECT_EQ(Settings::stringValue(portal::restoreTokenKey(ContentKind::display)), std::nullopt)
+        << "no token given, none kept";
     ASSERT_TRUE(waitUntil([&] { return collector_->pictures() > 0; }));
     portal_.removeSource(kVanishingNode);
     ASSERT_TRUE(waitWithEvents([&] { return !ends().empty(); }));

@@ -122,11 +122,12 @@ std::optional<QString> RemoteControl::quit(bool discardUnsaved) {
         return std::nullopt;
     }
     if (const int unsaved = manager_.unsavedClipsToAskAbout(); unsaved > 0 && !discardUnsaved) {
-        return unsaved == 1 ? QStringLiteral("Backreel keeps 1 unsaved clip: save or discard it in its menu, or "
-                                             "quit with --discard-unsaved.")
-                            : QStringLiteral("Backreel keeps %1 unsaved clips: save or discard them in its menu, "
-                                             "or quit with --discard-unsaved.")
-                                  .arg(unsaved);
+        return unsaved == 1
+                   ? QStringLiteral("Backreel keeps 1 unsaved clip: save or discard it in its menu, or "
+                                    "quit with --discard-unsaved.")
+                   : QStringLiteral("Backreel keeps %1 unsaved clips: save or discard them in its menu, "
+                                    "or quit with --discard-unsaved.")
+                         .arg(unsaved);
     }
     manager_.discardUnsavedClips();
     if (!manager_.status().is(RecordingStatus::Kind::saving)) {

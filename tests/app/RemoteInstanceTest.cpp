@@ -1,9 +1,13 @@
 #include "app/RemoteControlService.h"
 #include "support/ChildProcess.h"
 
+#include <algorithm>
+#include <cstring>
 #include <gtest/gtest.h>
 #include <QDBusConnectionInterface>
+#include <QFile>
 #include <QTemporaryDir>
+#include <QThread>
 
 using namespace backreel;
 using namespace std::chrono_literals;
@@ -87,4 +91,73 @@ TEST_F(RemoteInstanceTest, ASecondStartShowsTheFirstInstancesWindow) {
     EXPECT_EQ(backreel({"--quit"}), 0);
     EXPECT_FALSE(instanceRuns());
     EXPECT_TRUE(first.waitForSuccess(20s)) << "exit status " << first.exitStatus() << "\n" << first.output();
+}
+
+// Real clicks on the panel, with a clip folder that cannot be made, so that every save fails:
+// three quick clicks on Save Clip are three saves (the buttons stay where they were while the
+// status line changes), and each failed clip is kept beside the others; a tap on the background
+// does not glue the panel to the pointer; Quit with kept clips asks, and --quit refuses.
+TEST_F(RemoteInstanceTest, RealClicksKeepEveryFailedClipAndThePanelHoldsStill) {
+#if defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "not under ThreadSanitizer";
+#endif
+    QFile dirs(configHome.filePath(QStringLiteral("user-dirs.dirs")));
+    ASSERT_TRUE(dirs.open(QIODevice::WriteOnly) &&
+                dirs.write("XDG_VIDEOS_DIR=\"/proc/no-such-folder\"\n") > 0);
+    dirs.close();
+    test::ChildProcess app;
+    ASSERT_TRUE(app.start({BACKREEL_APP}));
+    ASSERT_TRUE(test::waitUntil([&] { return instanceRuns() && windowShown(); }, 20s)) << app.output();
+    std::string status;
+    ASSERT_EQ(backreel({"--start"}, &status), 0) << status;
+    QThread::sleep(1); // a second in the buffer: a clip to cut at the first click
+
+    std::string id;
+    ASSERT_TRUE(test::runProgram({"xdotool", "search", "--onlyvisible", "--name", "^Backreel$"}, &id));
+    id = id.substr(0, id.find('\n'));
+    const auto where = [&] {
+        std::string shell;
+        EXPECT_TRUE(test::runProgram({"xdotool", "getwindowgeometry", "--shell", id}, &shell));
+        const auto value = [&](const char* key) {
+            const std::size_t at = shell.find(std::string(key) + "=");
+            return std::stoi(shell.substr(at + std::strlen(key) + 1));
+        };
+        return std::pair{value("X"), value("Y")};
+    };
+    const auto [x, y] = where();
+    // Save Clip, in the panel's own coordinates (the panel's layout has fixed heights).
+    const std::string saveClipX = std::to_string(x + 150), saveClipY = std::to_string(y + 201);
+    ASSERT_TRUE(test::runProgram({"xdotool", "mousemove", "--sync", saveClipX, saveClipY, "click", "--repeat",
+                                  "3", "--delay", "150", "1"}));
+    EXPECT_TRUE(test::waitUntil(
+        [&] {
+            return backreel({"--quit"}, &status) == 1 &&
+                   status.find("keeps 3 unsaved clips") != std::string::npos;
+        },
+        20s))
+        << status << app.output();
+
+    // A tap on the background, then the pointer goes elsewhere: the panel stays.
+    ASSERT_TRUE(
+        test::runProgram({"xdotool", "mousemove", "--sync", std::to_string(x + 30), std::to_string(y + 30),
+                          "click", "1", "mousemove", "--sync", "200", "300"}));
+    QThread::msleep(300);
+    EXPECT_EQ(where(), std::pair(x, y));
+
+    // Quit from the menu (a right click on the panel) asks; Cancel keeps everything.
+    ASSERT_TRUE(
+        test::runProgram({"xdotool", "mousemove", "--sync", std::to_string(x + 30), std::to_string(y + 30),
+                          "click", "3", "sleep", "0.5", "key", "Up", "Return"}));
+    const auto windows = [] {
+        std::string found;
+        test::runProgram({"xdotool", "search", "--onlyvisible", "--name", "^Backreel$"}, &found);
+        return std::ranges::count(found, '\n');
+    };
+    EXPECT_TRUE(test::waitUntil([&] { return windows() == 2; }, 10s)) << "the question shows";
+    ASSERT_TRUE(test::runProgram({"xdotool", "key", "Escape"}));
+    EXPECT_TRUE(test::waitUntil([&] { return windows() == 1; }, 10s));
+    EXPECT_TRUE(app.running());
+
+    EXPECT_EQ(backreel({"--quit", "--discard-unsaved"}), 0);
+    EXPECT_TRUE(app.waitForSuccess(20s)) << app.output();
 }

@@ -1,8 +1,8 @@
 #include "platform/portal/HostRegistry.h"
 
 #include "core/log/Log.h"
-#include "platform/ShareableContent.h"
 #include "platform/portal/PortalBus.h"
+#include "platform/ShareableContent.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>

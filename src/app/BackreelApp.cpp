@@ -8,6 +8,7 @@
 #include "app/TrayIcon.h"
 #include "app/UnsavedClipsQuestion.h"
 #include "app/UpdateController.h"
+#include "capture/LastTarget.h"
 #include "capture/RecorderSettings.h"
 #include "capture/RecordingManager.h"
 #include "core/log/Log.h"
@@ -16,6 +17,7 @@
 #include "platform/GlobalShortcuts.h"
 #include "platform/SaveNotifier.h"
 #include "platform/ShareableContent.h"
+#include "platform/WindowServer.h"
 #include "ui/ContentView.h"
 #include "ui/MainWindowRules.h"
 #include "ui/SettingsDialog.h"
@@ -81,7 +83,21 @@ KeyboardShortcutsDialog* BackreelApp::keyboardShortcutsDialog() const {
 }
 
 void BackreelApp::start() {
-    showWindow();
+    const bool buffer = options_.bufferAtLaunch || recorderSettings_->bufferAtLaunch();
+    // Straight into the tray when buffering at launch; without a tray the panel is the application.
+    if (!buffer || options_.tray == TrayPresence::unavailable) {
+        showWindow();
+    }
+    // The target of every recording that starts is what the next launch buffers.
+    connect(recordingManager_.get(), &RecordingManager::statusChanged, this, [this] {
+        if (recordingManager_->status().is(RecordingStatus::Kind::buffering)) {
+            storeLastTarget(
+                lastTargetOf(recordingManager_->captureTarget(), recordingManager_->availableDisplays()));
+        }
+    });
+    if (buffer) {
+        bufferLastTarget();
+    }
     if (options_.tray == TrayPresence::available && !trayIcon_) {
         trayIcon_ = std::make_unique<TrayIcon>(*recordingManager_, menuBarContent_->menu());
         trayIcon_->show();
@@ -183,6 +199,22 @@ void BackreelApp::requestQuit() {
                 emit quitRequested();
             }
         });
+    }
+}
+
+QCoro::Task<> BackreelApp::bufferLastTarget() {
+    const QPointer<BackreelApp> alive(this);
+    RecordingManager& manager = *recordingManager_;
+    co_await manager.refreshDisplays();
+    if (!alive) {
+        co_return;
+    }
+    const RestoredTarget restored =
+        restoreTarget(loadLastTarget(), manager.availableDisplays(), platform_.windowServer->mainDisplayID());
+    manager.setCaptureTarget(restored.target);
+    co_await manager.startRecording();
+    if (alive && manager.status().is(RecordingStatus::Kind::buffering) && !restored.note.isEmpty()) {
+        manager.setTargetNote(restored.note);
     }
 }
 

@@ -36,6 +36,9 @@ struct BackreelAppOptions {
     QUrl feedUrl; // the update feed; empty for the build's own
     // Told of every save's outcome; none sends no notifications.
     std::shared_ptr<SaveNotifier> saveNotifier;
+    // Start buffering at once (as `--buffer` asks), as the setting "Start buffering when Backreel
+    // starts" does: with the last recording's target, in the tray where there is one.
+    bool bufferAtLaunch = false;
 };
 
 // The application: creates the recorder's settings and the one recording manager, then the update
@@ -97,6 +100,8 @@ private:
     // Says so in the tray when a shortcut's keys could not be bound at start.
     void tellUnboundShortcuts();
     QCoro::Task<> askThenQuit();
+    // Buffers the last recording's target (saying in the status what could not come back).
+    QCoro::Task<> bufferLastTarget();
     // While unsaved clips are kept the main window shows, without taking the focus.
     void showWhileClipsAreKept();
 

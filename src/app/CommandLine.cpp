@@ -49,6 +49,10 @@ CommandLine parseCommandLine(const QStringList& arguments) {
             line.discardUnsaved = true;
             continue;
         }
+        if (argument == QLatin1String("--buffer")) {
+            line.buffer = true;
+            continue;
+        }
         const QString name = argument.section(QLatin1Char('='), 0, 0);
         const auto option = std::ranges::find_if(
             kOptions, [&](const auto& known) { return name == QLatin1String(known.first); });
@@ -91,13 +95,16 @@ CommandLine parseCommandLine(const QStringList& arguments) {
         line.seconds = *seconds > 0 ? std::optional(std::chrono::seconds(*seconds)) : std::nullopt;
     }
     if (help) {
-        return CommandLine{CommandLine::Action::help, std::nullopt, false, {}};
+        return CommandLine{CommandLine::Action::help, std::nullopt, false, false, {}};
     }
     if (twoCommands) {
         return invalid(QStringLiteral("give one command at a time"));
     }
     if (line.discardUnsaved && line.action != CommandLine::Action::quit) {
         return invalid(QStringLiteral("--discard-unsaved goes with --quit"));
+    }
+    if (line.buffer && line.action != CommandLine::Action::run) {
+        return invalid(QStringLiteral("--buffer starts Backreel: give it without a command"));
     }
     return line;
 }
@@ -109,6 +116,8 @@ QString commandLineHelp() {
         "Backreel keeps the last seconds of the screen and its sound in memory and saves them on "
         "request.\n"
         "Without a command it starts, or shows the window of the Backreel that runs already.\n"
+        "  --buffer               start buffering at once (in the tray, with the last target), or\n"
+        "                         start the running Backreel's recording\n"
         "\n"
         "Commands for the running Backreel:\n"
         "  --save-clip [SECONDS]  save the last SECONDS (default: the chosen duration) and keep recording\n"

@@ -17,6 +17,8 @@ struct CommandLine {
     std::optional<std::chrono::seconds> seconds;
     // For quit: let the unsaved clips go rather than refuse.
     bool discardUnsaved = false;
+    // For run: start buffering at once, with the last recording's target.
+    bool buffer = false;
     // For invalid: what is wrong, as one sentence.
     QString error;
 
@@ -25,7 +27,7 @@ struct CommandLine {
 
 // Reads the arguments after the program's name. At most one command; `--save-clip` takes an
 // optional number of seconds, as the next argument or after '='; `--quit` may come with
-// `--discard-unsaved`.
+// `--discard-unsaved`, and Backreel's own start may come with `--buffer`.
 CommandLine parseCommandLine(const QStringList& arguments);
 
 // What `backreel --help` prints.

@@ -3,10 +3,10 @@
 #include "app/RemoteClient.h"
 #include "app/RemoteControl.h"
 #include "app/RemoteControlService.h"
+#include "core/log/Log.h"
 #include "export/DesktopSaveFlow.h"
 #include "export/SaveLocation.h"
 #include "platform/dbus/DbusSaveNotifier.h"
-#include "core/log/Log.h"
 #include "platform/ShareableContent.h"
 
 #include <cstdio>
@@ -74,6 +74,7 @@ int main(int argc, char* argv[]) {
                                                             : backreel::TrayPresence::unavailable;
     options.version = QCoreApplication::applicationVersion();
     options.saveNotifier = std::make_shared<backreel::DbusSaveNotifier>(platform.fileReveal);
+    options.bufferAtLaunch = command.buffer;
     backreel::BackreelApp app(std::move(platform), std::move(saveFlow), options);
     QObject::connect(&app, &backreel::BackreelApp::quitRequested, &application, &QCoreApplication::quit,
                      Qt::QueuedConnection);
@@ -83,7 +84,11 @@ int main(int argc, char* argv[]) {
     if (service.claim(QDBusConnection::sessionBus()) == backreel::RemoteControlService::Claim::taken) {
         QTextStream out(stdout);
         QTextStream errors(stderr);
-        return backreel::RemoteClient(QDBusConnection::sessionBus(), out, errors).showWindow() ? 0 : 1;
+        backreel::RemoteClient client(QDBusConnection::sessionBus(), out, errors);
+        if (command.buffer) {
+            return client.run({backreel::CommandLine::Action::start, std::nullopt, false, false, {}});
+        }
+        return client.showWindow() ? 0 : 1;
     }
     app.start();
     return QApplication::exec();

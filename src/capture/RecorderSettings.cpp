@@ -16,7 +16,8 @@ RecorderSettings::RecorderSettings(QObject* parent)
     , muteNotifications_(Settings::boolValue(Settings::kMuteNotificationsKey))
     , clipFolder_(Settings::stringValue(Settings::kClipFolderKey).value_or(QString()))
     , askWhereToSave_(Settings::boolValue(Settings::kAskWhereToSaveKey))
-    , freshBufferAfterSave_(Settings::boolValue(Settings::kFreshBufferAfterSaveKey)) {
+    , freshBufferAfterSave_(Settings::boolValue(Settings::kFreshBufferAfterSaveKey))
+    , bufferAtLaunch_(Settings::boolValue(Settings::kBufferAtLaunchKey)) {
     if (const std::optional<std::int64_t> bytes = Settings::integerValue(Settings::kMemoryLimitKey);
         bytes && *bytes > 0) {
         memoryLimit_ = MemoryLimit(*bytes);
@@ -54,6 +55,11 @@ void RecorderSettings::setAskWhereToSave(bool ask) {
 void RecorderSettings::setFreshBufferAfterSave(bool fresh) {
     Settings::setBoolValue(Settings::kFreshBufferAfterSaveKey, fresh);
     changeProperty(*this, freshBufferAfterSave_, fresh, &RecorderSettings::freshBufferAfterSaveChanged);
+}
+
+void RecorderSettings::setBufferAtLaunch(bool buffer) {
+    Settings::setBoolValue(Settings::kBufferAtLaunchKey, buffer);
+    changeProperty(*this, bufferAtLaunch_, buffer, &RecorderSettings::bufferAtLaunchChanged);
 }
 
 } // namespace backreel

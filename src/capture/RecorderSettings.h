@@ -42,6 +42,9 @@ public:
     void setAskWhereToSave(bool ask);
     bool freshBufferAfterSave() const { return freshBufferAfterSave_; }
     void setFreshBufferAfterSave(bool fresh);
+    // "Start buffering when Backreel starts", with the last recording's target.
+    bool bufferAtLaunch() const { return bufferAtLaunch_; }
+    void setBufferAtLaunch(bool buffer);
 
 signals:
     void muteNotificationsChanged();
@@ -49,6 +52,7 @@ signals:
     void clipFolderChanged();
     void askWhereToSaveChanged();
     void freshBufferAfterSaveChanged();
+    void bufferAtLaunchChanged();
 
 private:
     bool muteNotifications_ = false;
@@ -56,6 +60,7 @@ private:
     QString clipFolder_;
     bool askWhereToSave_ = false;
     bool freshBufferAfterSave_ = false;
+    bool bufferAtLaunch_ = false;
 };
 
 } // namespace backreel

@@ -152,6 +152,7 @@ QCoro::Task<> RecordingManager::startRecording() {
     // A loss told during the start came before anyone listened.
     audioNote_ = session_->audioLoss() ? audioLossNote(*session_->audioLoss()) : QString();
     memoryNote_.clear();
+    targetNote_.clear();
 
     recLog_.info(QStringLiteral("[Start] Capture started OK"));
     if (settings_->muteNotifications()) {
@@ -173,7 +174,9 @@ void RecordingManager::updateMemoryNote() {
 }
 
 void RecordingManager::setBufferingNote(BufferingNote which, const QString& text) {
-    (which == BufferingNote::audio ? audioNote_ : memoryNote_) = text;
+    (which == BufferingNote::audio    ? audioNote_
+     : which == BufferingNote::memory ? memoryNote_
+                                      : targetNote_) = text;
     if (status_.is(RecordingStatus::Kind::buffering)) {
         setStatus(bufferingStatus());
     }
@@ -181,7 +184,7 @@ void RecordingManager::setBufferingNote(BufferingNote which, const QString& text
 
 RecordingStatus RecordingManager::bufferingStatus() const {
     QStringList notes;
-    for (const QString* note : {&audioNote_, &memoryNote_}) {
+    for (const QString* note : {&targetNote_, &audioNote_, &memoryNote_}) {
         if (!note->isEmpty()) {
             notes.push_back(*note);
         }

@@ -107,6 +107,10 @@ public:
     // The unsaved clips quitting would lose without asking: all but the declined ones.
     int unsavedClipsToAskAbout() const { return saver_.unsavedClips().undeclinedCount(); }
 
+    // A note on the running recording's target, shown after "Recording…" until it stops (for
+    // example that the last session's window could not come back).
+    void setTargetNote(const QString& note) { setBufferingNote(BufferingNote::target, note); }
+
     // The recording that runs; none otherwise.
     const RecordingSession* session() const { return session_.get(); }
 
@@ -126,7 +130,7 @@ signals:
 
 private:
     // What the running recording lacks, each kind shown in the status line while buffering.
-    enum class BufferingNote { audio, memory };
+    enum class BufferingNote { audio, memory, target };
     // Sets (or, with an empty text, clears) one note; the status follows while buffering.
     void setBufferingNote(BufferingNote which, const QString& text);
     RecordingStatus bufferingStatus() const;
@@ -161,6 +165,7 @@ private:
 
     QString audioNote_;
     QString memoryNote_;
+    QString targetNote_;
     QTimer memoryCheck_;
 
     // The running recording's video source ended by itself: buffering is over, what it buffered is

@@ -1,6 +1,7 @@
 #include "ui/SettingsDialog.h"
 
 #include "capture/RecorderSettings.h"
+#include "core/Autostart.h"
 #include "ui/StatusText.h"
 #include "ui/TextStyle.h"
 
@@ -56,6 +57,29 @@ SettingsDialog::SettingsDialog(RecorderSettings& settings, QWidget* parent)
     connect(freshBuffer_, &QCheckBox::toggled, this,
             [this](bool fresh) { settings_.setFreshBufferAfterSave(fresh); });
 
+    auto* starting = new QLabel(QStringLiteral("Starting"), this);
+    starting->setFont(textStyleFont(TextStyle::headline));
+    layout->addWidget(starting);
+    startAtLogin_ = new QCheckBox(QStringLiteral("Start at login"), this);
+    startAtLogin_->setObjectName(QStringLiteral("startAtLogin"));
+    bufferAtLaunch_ = new QCheckBox(QStringLiteral("Start buffering when Backreel starts"), this);
+    bufferAtLaunch_->setObjectName(QStringLiteral("bufferAtLaunch"));
+    startProblem_ = new QLabel(this);
+    startProblem_->setTextFormat(Qt::PlainText);
+    startProblem_->setWordWrap(true);
+    startProblem_->hide();
+    layout->addWidget(startAtLogin_);
+    layout->addWidget(bufferAtLaunch_);
+    layout->addWidget(startProblem_);
+    connect(startAtLogin_, &QCheckBox::toggled, this, [this](bool start) {
+        const std::optional<Error> failed = setStartAtLogin(start);
+        startProblem_->setText(failed ? failed->description : QString());
+        startProblem_->setVisible(failed.has_value());
+        update();
+    });
+    connect(bufferAtLaunch_, &QCheckBox::toggled, this,
+            [this](bool buffer) { settings_.setBufferAtLaunch(buffer); });
+
     auto* close = new QDialogButtonBox(QDialogButtonBox::Close, this);
     connect(close, &QDialogButtonBox::rejected, this, &QDialog::close);
     layout->addWidget(close);
@@ -63,6 +87,7 @@ SettingsDialog::SettingsDialog(RecorderSettings& settings, QWidget* parent)
     connect(&settings_, &RecorderSettings::clipFolderChanged, this, &SettingsDialog::update);
     connect(&settings_, &RecorderSettings::askWhereToSaveChanged, this, &SettingsDialog::update);
     connect(&settings_, &RecorderSettings::freshBufferAfterSaveChanged, this, &SettingsDialog::update);
+    connect(&settings_, &RecorderSettings::bufferAtLaunchChanged, this, &SettingsDialog::update);
     update();
 }
 
@@ -90,6 +115,10 @@ void SettingsDialog::update() {
     const QSignalBlocker freshBlocker(freshBuffer_);
     askWhere_->setChecked(settings_.askWhereToSave());
     freshBuffer_->setChecked(settings_.freshBufferAfterSave());
+    const QSignalBlocker loginBlocker(startAtLogin_);
+    const QSignalBlocker launchBlocker(bufferAtLaunch_);
+    startAtLogin_->setChecked(startsAtLogin());
+    bufferAtLaunch_->setChecked(settings_.bufferAtLaunch());
 }
 
 } // namespace backreel

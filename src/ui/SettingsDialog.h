@@ -12,8 +12,9 @@ class RecorderSettings;
 
 // "Settings…": where Save Clip puts its clips and how. The clip folder (shown, with "Choose…" to
 // pick another and "Use Default" to go back to Videos/Backreel), "Ask where to save" and "Start a
-// fresh buffer after each save". Each change goes straight to the recorder's settings, which keep
-// it, and applies to the next save. Not modal. Main thread.
+// fresh buffer after each save"; then how Backreel starts: "Start at login" (the autostart entry,
+// which launches it into the tray, buffering) and "Start buffering when Backreel starts". Each change goes
+// straight to the recorder's settings, which keep it, and applies to the next save. Not modal. Main thread.
 class SettingsDialog final : public QDialog {
     Q_OBJECT
 
@@ -25,6 +26,8 @@ public:
     QPushButton* defaultFolderButton() const { return useDefault_; }
     QCheckBox* askWhereToSaveBox() const { return askWhere_; }
     QCheckBox* freshBufferBox() const { return freshBuffer_; }
+    QCheckBox* startAtLoginBox() const { return startAtLogin_; }
+    QCheckBox* bufferAtLaunchBox() const { return bufferAtLaunch_; }
 
 private:
     void chooseFolder();
@@ -36,6 +39,9 @@ private:
     QPushButton* useDefault_ = nullptr;
     QCheckBox* askWhere_ = nullptr;
     QCheckBox* freshBuffer_ = nullptr;
+    QCheckBox* startAtLogin_ = nullptr;
+    QCheckBox* bufferAtLaunch_ = nullptr;
+    QLabel* startProblem_ = nullptr;
 };
 
 } // namespace backreel

@@ -23,17 +23,19 @@ TEST(RemoteCommandLine, ReadsEachCommandAndTheSecondsOfSaveClip) {
     EXPECT_EQ(parse({"--stop-and-save"}).action, Action::stopAndSave);
     EXPECT_EQ(parse({"--status"}).action, Action::status);
     EXPECT_EQ(parse({"--quit"}).action, Action::quit);
-    EXPECT_EQ(parse({"--discard-unsaved", "--quit"}), (CommandLine{Action::quit, std::nullopt, true, {}}));
+    EXPECT_EQ(parse({"--buffer"}), (CommandLine{Action::run, std::nullopt, false, true, {}}));
+    EXPECT_EQ(parse({"--discard-unsaved", "--quit"}),
+              (CommandLine{Action::quit, std::nullopt, true, false, {}}));
     EXPECT_EQ(parse({"--version"}).action, Action::version);
     EXPECT_EQ(parse({"-h"}).action, Action::help);
     EXPECT_EQ(parse({"--start", "--help"}).action, Action::help);
     EXPECT_EQ(parse({"--status", "--status"}).action, Action::status);
 
-    EXPECT_EQ(parse({"--save-clip"}), (CommandLine{Action::saveClip, std::nullopt, false, {}}));
+    EXPECT_EQ(parse({"--save-clip"}), (CommandLine{Action::saveClip, std::nullopt, false, false, {}}));
     EXPECT_EQ(parse({"--save-clip", "10"}),
-              (CommandLine{Action::saveClip, std::chrono::seconds(10), false, {}}));
+              (CommandLine{Action::saveClip, std::chrono::seconds(10), false, false, {}}));
     EXPECT_EQ(parse({"--save-clip=180"}),
-              (CommandLine{Action::saveClip, std::chrono::seconds(180), false, {}}));
+              (CommandLine{Action::saveClip, std::chrono::seconds(180), false, false, {}}));
     EXPECT_EQ(parse({"--save-clip", "--save-clip", "30"}).seconds, std::chrono::seconds(30));
 }
 
@@ -49,7 +51,8 @@ TEST(RemoteCommandLine, RefusesWhatItCannotSendWithAReason) {
     EXPECT_EQ(refusal({"--start", "--quit"}), "give one command at a time");
     EXPECT_EQ(refusal({"--status=1"}), "--status takes no value");
     EXPECT_EQ(refusal({"--start", "--discard-unsaved"}), "--discard-unsaved goes with --quit");
-    EXPECT_EQ(parse({"--save-clip", "0"}), (CommandLine{Action::saveClip, std::nullopt, false, {}}))
+    EXPECT_EQ(refusal({"--buffer", "--status"}), "--buffer starts Backreel: give it without a command");
+    EXPECT_EQ(parse({"--save-clip", "0"}), (CommandLine{Action::saveClip, std::nullopt, false, false, {}}))
         << "0 is the chosen duration, as for D-Bus";
     for (const char* seconds : {"-5", "ten", "1.5", "+10", "86401", ""}) {
         const std::string error = refusal({(std::string("--save-clip=") + seconds).c_str()});

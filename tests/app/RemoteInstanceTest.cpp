@@ -1,4 +1,5 @@
 #include "app/RemoteControlService.h"
+#include "core/Autostart.h"
 #include "support/ChildProcess.h"
 
 #include <algorithm>
@@ -159,5 +160,35 @@ TEST_F(RemoteInstanceTest, RealClicksKeepEveryFailedClipAndThePanelHoldsStill) {
     EXPECT_TRUE(app.running());
 
     EXPECT_EQ(backreel({"--quit", "--discard-unsaved"}), 0);
+    EXPECT_TRUE(app.waitForSuccess(20s)) << app.output();
+}
+
+// "Start at login" writes an autostart entry the desktop takes, and takes it away again; the
+// launch it makes, `backreel --buffer`, is buffering within 2 s without a click.
+TEST_F(RemoteInstanceTest, StartAtLoginLaunchesBuffering) {
+#if defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "not under ThreadSanitizer";
+#endif
+    const QString entry = configHome.filePath(QStringLiteral("autostart/com.strandloft.Backreel.desktop"));
+    ASSERT_EQ(setStartAtLogin(true), std::nullopt);
+    EXPECT_TRUE(startsAtLogin() && QFile::exists(entry));
+    std::string problems;
+    if (test::runProgram({"sh", "-c", "command -v desktop-file-validate"})) {
+        EXPECT_TRUE(test::runProgram({"desktop-file-validate", entry.toStdString()}, &problems)) << problems;
+    }
+    ASSERT_EQ(setStartAtLogin(false), std::nullopt);
+    EXPECT_FALSE(QFile::exists(entry));
+
+    test::ChildProcess app;
+    ASSERT_TRUE(app.start({BACKREEL_APP, "--buffer"}));
+    ASSERT_TRUE(test::waitUntil(instanceRuns, 20s)) << app.output();
+    const auto launched = std::chrono::steady_clock::now();
+    std::string status;
+    EXPECT_TRUE(test::waitUntil(
+        [&] { return backreel({"--status"}, &status) == 0 && status.starts_with("buffering: Recording…"); },
+        10s))
+        << status;
+    EXPECT_LT(std::chrono::steady_clock::now() - launched, 2s);
+    EXPECT_EQ(backreel({"--quit"}), 0);
     EXPECT_TRUE(app.waitForSuccess(20s)) << app.output();
 }

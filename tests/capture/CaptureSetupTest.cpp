@@ -1,5 +1,7 @@
 #include "capture/CaptureSetup.h"
 
+#include "capture/LastTarget.h"
+
 #include <gtest/gtest.h>
 
 using namespace backreel;
@@ -109,4 +111,39 @@ TEST(CaptureSetup, TargetsTakeWhatTheDesktopsDialogChose) {
     ASSERT_TRUE(resolved);
     EXPECT_EQ(resolved->filter.windowContent()->window.windowID, 4u);
     EXPECT_EQ(resolved->width, 640);
+}
+
+// A launch that buffers at once records the last target again where it can, and says what could
+// not come back: a window (none outlives a session) becomes its display, a gone display the main one.
+TEST(CaptureSetup, TheLastTargetComesBackByItsDisplaysName) {
+    const std::vector<Display> displays = content().displays;
+    const Display& main = displays[0];
+    const Display& second = displays[1];
+    const QString windowGone = QStringLiteral("the last window cannot come back: recording its display");
+    const QString displayGone = QStringLiteral("the last display is gone: recording the main display");
+    Window window;
+    window.frame = QRectF(100, 100, 300, 200);
+    struct Row {
+        CaptureTarget recorded;
+        CaptureTarget restored;
+        QString note;
+    };
+    const Row rows[] = {
+        {CaptureTarget::display(second), CaptureTarget::display(second), {}},
+        {CaptureTarget::region(QRectF(10, 20, 300, 200), second),
+         CaptureTarget::region(QRectF(10, 20, 300, 200), second),
+         {}},
+        {CaptureTarget::window(ContentFilter::window(window)), CaptureTarget::display(main), windowGone},
+    };
+    for (const Row& row : rows) {
+        const RestoredTarget restored =
+            restoreTarget(lastTargetOf(row.recorded, displays), displays, main.displayID);
+        EXPECT_EQ(restored.target, row.restored);
+        EXPECT_EQ(restored.note, row.note);
+    }
+    const RestoredTarget gone =
+        restoreTarget(lastTargetOf(CaptureTarget::display(second), displays), {main}, 7);
+    EXPECT_EQ(gone.target, CaptureTarget::display(main));
+    EXPECT_EQ(gone.note, displayGone);
+    EXPECT_EQ(restoreTarget(std::nullopt, displays, 9).target, CaptureTarget::display(second));
 }

@@ -47,8 +47,11 @@ QCoro::Task<Expected<ShareableContent, CaptureError>> PortalCaptureService::choo
     if (!cast) {
         co_return cast.error();
     }
-    // The desktop may hand out a new token each time; only the newest one is good.
-    Settings::setStringValue(tokenKey, cast.value().restoreToken);
+    // The desktop may hand out a new token each time; only the newest one is good. A share it gave
+    // none for leaves the stored one: an empty token would only make the next start ask again.
+    if (!cast.value().restoreToken.isEmpty()) {
+        Settings::setStringValue(tokenKey, cast.value().restoreToken);
+    }
     log.info(QStringLiteral("[Start] The desktop shares node %1").arg(cast.value().stream.nodeID));
     QCoro::Task<Expected<std::shared_ptr<portal::PortalCast>>> opening = portal::PortalCast::open(cast.value());
     Expected<std::shared_ptr<portal::PortalCast>> running = co_await opening;

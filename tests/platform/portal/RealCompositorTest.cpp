@@ -31,14 +31,13 @@ protected:
         if (qEnvironmentVariable("BACKREEL_COMPOSITOR") != u"sway") {
             GTEST_SKIP() << "needs sway and its portal: run under scripts/real-compositor";
         }
+        QImage bars(7, 1, QImage::Format_RGB32);
+        for (int bar = 0; bar < 7; ++bar) {
+            bars.setPixel(bar, 0, kBars[bar]);
+        }
         QImage screen(1920, 1080, QImage::Format_RGB32);
         screen.fill(Qt::black);
-        QPainter painter(&screen);
-        for (int bar = 0; bar < 7; ++bar) {
-            painter.fillRect(QRect(bar * 1920 / 7, 0, (bar + 1) * 1920 / 7 - bar * 1920 / 7, kBarsBottom),
-                             QColor::fromRgb(kBars[bar]));
-        }
-        painter.end();
+        QPainter(&screen).drawImage(QRect(0, 0, 1920, kBarsBottom), bars); // not smoothed: sharp bars
         // sway draws its background as a user of its own.
         QFile::setPermissions(folder_.path(), QFile::permissions(folder_.path()) | QFile::ExeOther);
         const QString background = folder_.filePath(QStringLiteral("bars.png"));
@@ -50,6 +49,12 @@ protected:
             << output;
         recorder_.emplace();
         recorder_->settings->setClipFolder(folder_.filePath(QStringLiteral("clips")));
+    }
+
+    void TearDown() override { // a failed test may leave the region selector up
+        for (QWidget* panel : visiblePanels(QStringLiteral("perScreenSelectorPanel"))) {
+            QTest::keyClick(panel->findChild<QWidget*>(QStringLiteral("regionSelectorView")), Qt::Key_Escape);
+        }
     }
 
     // Saves the unsaved clip, or stops and saves, to a file of the test's own.
@@ -137,6 +142,12 @@ TEST_F(RealCompositor, aRegionDraggedWithThePointerIsRecordedExactly) {
         visiblePanels(panelName).front()->findChild<QWidget*>(QStringLiteral("regionSelectorView"));
     ASSERT_TRUE(view != nullptr && QTest::qWaitForWindowExposed(view->window()));
     BACKREEL_EVENTUALLY_EQ(view->size(), QSize(1920, 1080));
+    // Mapped by the compositor (the window of this process is in its tree) before the mouse moves.
+    const std::string mapped = "\"pid\": " + std::to_string(getpid()) + ",";
+    ASSERT_TRUE(waitWithEvents([&] {
+        std::string tree;
+        return runProgram({"swaymsg", "-t", "get_tree"}, &tree) && tree.find(mapped) != std::string::npos;
+    }));
     ChildProcess pointer;
     ASSERT_TRUE(
         pointer.start({BACKREEL_VIRTUAL_POINTER, "400,600", "press", "700,750", "1000,900", "release"}));

@@ -1,11 +1,10 @@
-// A mouse for a headless sway, which has no input device: it plugs a virtual pointer into the
-// compositor's seat (wlr-virtual-pointer-unstable-v1), so that the seat offers clients a pointer,
-// and moves it as a real mouse's events would, through the compositor's own pointer handling.
+// A mouse for a headless sway, which has no input device and so offers clients no pointer: plugs a
+// virtual pointer into the compositor's seat (wlr-virtual-pointer-unstable-v1) and moves it, its
+// events going through the compositor's own pointer handling as a real mouse's do.
 //
-// usage: backreel_virtual_pointer                  stay plugged in until killed (prints "ready")
-//        backreel_virtual_pointer ACTION...        do each, 50 ms apart, then unplug:
-//                                                  X,Y (go to that point of the 1920x1080 output),
-//                                                  press or release (the left button)
+// usage: backreel_virtual_pointer             stays plugged in until killed (prints "ready")
+//        backreel_virtual_pointer ACTION...   does each, 50 ms apart: X,Y (goes to that point of
+//                                             the 1920x1080 output), press or release (left button)
 
 #include <chrono>
 #include <cstdint>
@@ -17,7 +16,7 @@
 
 namespace {
 
-// The protocol's two interfaces as far as this program uses them: the requests up to frame.
+// The protocol's interfaces as far as this program uses them: the pointer's requests up to frame.
 const wl_message pointerRequests[] = {{"motion", "uff", nullptr},
                                       {"motion_absolute", "uuuuu", nullptr},
                                       {"button", "uuu", nullptr},
@@ -28,9 +27,6 @@ const wl_interface* createTypes[] = {&wl_seat_interface, &pointerInterface};
 const wl_message managerRequests[] = {{"create_virtual_pointer", "?on", createTypes}};
 const wl_interface managerInterface = {"zwlr_virtual_pointer_manager_v1", 1, 1, managerRequests, 0, nullptr};
 enum Request : std::uint32_t { motionAbsolute = 1, button = 2, frame = 4 };
-constexpr std::uint32_t kLeftButton = 0x110; // BTN_LEFT
-constexpr std::uint32_t kWidth = 1920;
-constexpr std::uint32_t kHeight = 1080;
 
 struct Globals {
     wl_seat* seat = nullptr;
@@ -48,25 +44,18 @@ void announced(void* data, wl_registry* registry, std::uint32_t name, const char
 void removed(void*, wl_registry*, std::uint32_t) {}
 const wl_registry_listener registryListener = {announced, removed};
 
-std::uint32_t milliseconds() {
-    return static_cast<std::uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                          std::chrono::steady_clock::now().time_since_epoch())
-                                          .count());
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
     wl_display* display = wl_display_connect(nullptr);
-    if (display == nullptr) {
-        std::fprintf(stderr, "virtual pointer: no Wayland display\n");
-        return 1;
-    }
     Globals globals;
-    wl_registry_add_listener(wl_display_get_registry(display), &registryListener, &globals);
-    wl_display_roundtrip(display);
+    if (display != nullptr) {
+        wl_registry_add_listener(wl_display_get_registry(display), &registryListener, &globals);
+        wl_display_roundtrip(display);
+    }
     if (globals.seat == nullptr || globals.manager == nullptr) {
-        std::fprintf(stderr, "virtual pointer: the compositor has no seat or no %s\n", managerInterface.name);
+        std::fprintf(stderr, "virtual pointer: no Wayland display with a seat and %s\n",
+                     managerInterface.name);
         return 1;
     }
     wl_proxy* pointer =
@@ -77,16 +66,18 @@ int main(int argc, char** argv) {
         std::fflush(stdout);
         while (wl_display_dispatch(display) != -1) {
         }
-        return 0;
     }
     for (int i = 1; i < argc; ++i) {
+        const auto time = static_cast<std::uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                                         std::chrono::steady_clock::now().time_since_epoch())
+                                                         .count());
         const std::string action = argv[i];
         unsigned x = 0;
         unsigned y = 0;
         if (action == "press" || action == "release") {
-            wl_proxy_marshal(pointer, button, milliseconds(), kLeftButton, action == "press" ? 1u : 0u);
+            wl_proxy_marshal(pointer, button, time, 0x110u /* BTN_LEFT */, action == "press" ? 1u : 0u);
         } else if (std::sscanf(argv[i], "%u,%u", &x, &y) == 2) {
-            wl_proxy_marshal(pointer, motionAbsolute, milliseconds(), x, y, kWidth, kHeight);
+            wl_proxy_marshal(pointer, motionAbsolute, time, x, y, 1920u, 1080u);
         } else {
             std::fprintf(stderr, "virtual pointer: unknown action '%s'\n", argv[i]);
             return 2;

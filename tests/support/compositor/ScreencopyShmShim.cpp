@@ -3,8 +3,9 @@
 // Before it starts a share, the backend asks the compositor for one frame and insists on two buffer
 // kinds: shared memory, and (as it offers the portal's interface version 3 or later) a DMA-BUF
 // format too. A compositor rendering with pixman sends no linux_dmabuf event, so every Start fails
-// with "unable to receive a valid format from wlr_screencopy", although the backend then goes on to
-// offer PipeWire only the formats it can allocate, which without a GPU are shared memory alone.
+// with "unable to receive a valid format from wlr_screencopy", although past that check the backend
+// offers PipeWire a DMA-BUF format only for modifiers the compositor listed (through
+// zwp_linux_dmabuf_v1, which sway without a GPU does not offer), so shared memory alone.
 //
 // So: wherever the backend listens to a screencopy frame, the compositor's shared-memory buffer
 // event also reaches it as a linux_dmabuf event of the same size and format. Nothing else changes;

@@ -18,10 +18,11 @@ extern "C" const char* __tsan_default_suppressions() {
 #include <QSettings>
 #include <QTemporaryDir>
 
-// Widget tests run on the virtual desktop's X server when there is one, else off screen, in one
-// look (Fusion) whatever the desktop, with the user's settings in a private folder.
+// Widget tests run on the virtual desktop's X server when there is one (or on the Wayland
+// compositor that scripts/real-compositor asks for), else off screen, in one look (Fusion) whatever
+// the desktop, with the user's settings in a private folder.
 int main(int argc, char* argv[]) {
-    if (qEnvironmentVariableIsEmpty("DISPLAY")) {
+    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariable("QT_QPA_PLATFORM") != u"wayland") {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
     QApplication application(argc, argv);

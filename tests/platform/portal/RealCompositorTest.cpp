@@ -1,0 +1,197 @@
+// The Wayland path against a real compositor and its real portal backend: sway on a headless
+// 1920 × 1080 output with xdg-desktop-portal-wlr, PipeWire and pipewire-pulse, as
+// scripts/real-compositor brings them up. The screen shows seven colour bars over black; the
+// pointer is a virtual mouse that the compositor moves; the recorder is the application's.
+
+#include "core/Settings.h"
+#include "overlay/TargetSelection.h"
+#include "platform/portal/PortalRules.h"
+#include "PortalTestSupport.h"
+#include "support/DesktopRecorder.h"
+#include "support/FfmpegTestMedia.h"
+#include "support/ToneAnalysis.h"
+#include "support/WidgetTest.h"
+
+#include <csignal>
+#include <QDBusConnectionInterface>
+#include <QPainter>
+#include <QSignalSpy>
+
+namespace backreel::test {
+namespace {
+
+constexpr int kBarsBottom = 720; // the bars end here; black below
+
+class RealCompositor : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (const QString missing = qEnvironmentVariable("BACKREEL_COMPOSITOR_MISSING"); !missing.isEmpty()) {
+            GTEST_SKIP() << missing.toStdString();
+        }
+        if (qEnvironmentVariable("BACKREEL_COMPOSITOR") != u"sway") {
+            GTEST_SKIP() << "needs sway and its portal: run under scripts/real-compositor";
+        }
+        QImage bars(7, 1, QImage::Format_RGB32);
+        for (int bar = 0; bar < 7; ++bar) {
+            bars.setPixel(bar, 0, kBars[bar]);
+        }
+        QImage screen(1920, 1080, QImage::Format_RGB32);
+        screen.fill(Qt::black);
+        QPainter(&screen).drawImage(QRect(0, 0, 1920, kBarsBottom), bars); // not smoothed: sharp bars
+        // sway draws its background as a user of its own.
+        QFile::setPermissions(folder_.path(), QFile::permissions(folder_.path()) | QFile::ExeOther);
+        const QString background = folder_.filePath(QStringLiteral("bars.png"));
+        ASSERT_TRUE(screen.save(background));
+        QFile::setPermissions(background, QFile::permissions(background) | QFile::ReadOther);
+        std::string output;
+        ASSERT_TRUE(runProgram({"swaymsg", "output", "HEADLESS-1", "bg", background.toStdString(), "stretch"},
+                               &output))
+            << output;
+        recorder_.emplace();
+        recorder_->settings->setClipFolder(folder_.filePath(QStringLiteral("clips")));
+    }
+
+    void TearDown() override { // a failed test may leave the region selector up
+        for (QWidget* panel : visiblePanels(QStringLiteral("perScreenSelectorPanel"))) {
+            QTest::keyClick(panel->findChild<QWidget*>(QStringLiteral("regionSelectorView")), Qt::Key_Escape);
+        }
+    }
+
+    // Saves the unsaved clip, or stops and saves, to a file of the test's own.
+    QString saveTo(const QString& name, QCoro::Task<> (RecordingManager::*save)()) {
+        const QString location = folder_.filePath(name);
+        recorder_->dialog->answers.push_back(location);
+        QCoro::waitFor(((recorder_->manager).*save)());
+        EXPECT_EQ(recorder_->manager.status(), RecordingStatus::saved(QUrl::fromLocalFile(location)))
+            << recorder_->manager.status().message().toStdString();
+        return location;
+    }
+
+    // The movie's last picture, as the ffmpeg tool decodes it.
+    QImage lastPicture(const QString& movie) {
+        const QString path = movie + QStringLiteral(".png");
+        std::string output;
+        EXPECT_TRUE(runProgram({"ffmpeg", "-nostdin", "-v", "error", "-sseof", "-0.3", "-i",
+                                movie.toStdString(), "-update", "1", "-y", path.toStdString()},
+                               &output, std::chrono::seconds(30)))
+            << output;
+        return QImage(path);
+    }
+
+    // The picture has these colours at these points.
+    static void expectScreen(const QImage& picture, std::vector<std::pair<QPoint, std::uint32_t>> probes) {
+        for (const auto& [point, colour] : probes) {
+            const std::uint32_t seen = picture.pixel(point) & 0xFFFFFF;
+            EXPECT_TRUE(similarColour(seen, colour, kTolerance))
+                << point.x() << "," << point.y() << " shows " << std::hex << seen;
+        }
+    }
+
+    QTemporaryDir folder_;
+    std::optional<DesktopRecorder> recorder_;
+};
+
+// Full Screen shares the output without a chooser; Save Clip writes a movie that starts on a key
+// frame and decodes cleanly, with the screen's picture and the tone played meanwhile. The share's
+// restore token is kept and handed back at the next start: the portal answers with the same token
+// only for a share it restored from it.
+TEST_F(RealCompositor, fullScreenIsSavedWithPictureAndSoundAndTheNextStartRestoresTheShare) {
+    RecordingManager& manager = recorder_->manager;
+    ASSERT_NO_FATAL_FAILURE(recorder_->start());
+    const QString tokenKey = portal::restoreTokenKey(ContentKind::display);
+    const QString token = Settings::stringValue(tokenKey).value_or(QString());
+    EXPECT_FALSE(token.isEmpty());
+    ASSERT_NO_FATAL_FAILURE(recorder_->waitForBuffered(1.0));
+    ASSERT_TRUE(playToneNow());
+    ASSERT_NO_FATAL_FAILURE(recorder_->waitForBuffered(2.5));
+    QSignalSpy saved(&manager, &RecordingManager::clipSaved);
+    QCoro::waitFor(manager.saveClip());
+    ASSERT_EQ(saved.size(), 1) << manager.lastClipOutcome().message().toStdString();
+    const QString clip = saved[0][0].toString();
+
+    const QJsonObject movie = probeMovie(clip);
+    const QJsonArray streams = movie[u"streams"].toArray();
+    ASSERT_EQ(streams.size(), 2);
+    EXPECT_TRUE(number(streams[0][u"width"]) == 1920 && number(streams[0][u"height"]) == 1080);
+    EXPECT_EQ(streams[1][u"codec_type"].toString(), QStringLiteral("audio"));
+    EXPECT_TRUE(movie[u"packets"].toArray().first()[u"flags"].toString().startsWith(QLatin1Char('K')));
+    EXPECT_EQ(decodeErrors(clip), "");
+    std::vector<std::pair<QPoint, std::uint32_t>> probes{{QPoint(100, 1000), 0x000000}};
+    for (int bar = 0; bar < 7; ++bar) {
+        probes.emplace_back(QPoint(barCentre(bar, 1920), 360), kBars[bar]);
+    }
+    expectScreen(lastPicture(clip), probes);
+    const std::vector<float> sound = decodeAudio(clip);
+    EXPECT_LT(firstLoud(sound, 0.1f), sound.size()) << "the tone is in the movie";
+
+    QCoro::waitFor(manager.stopAndSave()); // the dialog is cancelled
+    ASSERT_NO_FATAL_FAILURE(recorder_->start());
+    EXPECT_EQ(Settings::stringValue(tokenKey).value_or(QString()), token);
+    QCoro::waitFor(manager.stopAndSave());
+}
+
+// Region: the selector covers the whole output (sway would tile a window that merely asked for the
+// screen's geometry), the rectangle is dragged with the compositor's pointer, and the recording
+// holds exactly that part of the screen.
+TEST_F(RealCompositor, aRegionDraggedWithThePointerIsRecordedExactly) {
+    RecordingManager& manager = recorder_->manager;
+    QCoro::Task<MaybeError> selecting = selectRegionTarget(manager, recorder_->platform);
+    const QString panelName = QStringLiteral("perScreenSelectorPanel");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return visiblePanels(panelName).size() == 1; }, 10000));
+    QWidget* view =
+        visiblePanels(panelName).front()->findChild<QWidget*>(QStringLiteral("regionSelectorView"));
+    ASSERT_TRUE(view != nullptr && QTest::qWaitForWindowExposed(view->window()));
+    BACKREEL_EVENTUALLY_EQ(view->size(), QSize(1920, 1080));
+    // Mapped by the compositor (the window of this process is in its tree) before the mouse moves.
+    const std::string mapped = "\"pid\": " + std::to_string(getpid()) + ",";
+    ASSERT_TRUE(waitWithEvents([&] {
+        std::string tree;
+        return runProgram({"swaymsg", "-t", "get_tree"}, &tree) && tree.find(mapped) != std::string::npos;
+    }));
+    ChildProcess pointer;
+    ASSERT_TRUE(
+        pointer.start({BACKREEL_VIRTUAL_POINTER, "400,600", "press", "700,750", "1000,900", "release"}));
+    ASSERT_TRUE(waitWithEvents([&] { return selecting.isReady(); }, std::chrono::seconds(10)))
+        << pointer.output();
+    EXPECT_FALSE(QCoro::waitFor(selecting));
+    const CaptureTarget::RegionTarget* region = manager.captureTarget().asRegion();
+    ASSERT_NE(region, nullptr);
+    EXPECT_EQ(region->rect, QRectF(400, 600, 600, 300));
+
+    ASSERT_NO_FATAL_FAILURE(recorder_->start());
+    ASSERT_NO_FATAL_FAILURE(recorder_->waitForBuffered(1.5));
+    const QImage picture = lastPicture(saveTo(QStringLiteral("region.mp4"), &RecordingManager::stopAndSave));
+    ASSERT_EQ(picture.size(), QSize(600, 300));
+    // The screen's x = 420, 700 and 960 (yellow, cyan and green) at y = 660; black at y = 840.
+    expectScreen(picture, {{QPoint(20, 60), kBars[1]},
+                           {QPoint(300, 60), kBars[2]},
+                           {QPoint(560, 60), kBars[3]},
+                           {QPoint(300, 240), 0x000000}});
+}
+
+// The portal backend dies while buffering: its PipeWire node goes, the recording ends with the
+// status saying so, and what was buffered is offered and saved. D-Bus starts the backend again for
+// the next start.
+TEST_F(RealCompositor, whenThePortalBackendDiesWhatWasBufferedCanStillBeSaved) {
+    RecordingManager& manager = recorder_->manager;
+    ASSERT_NO_FATAL_FAILURE(recorder_->start());
+    ASSERT_NO_FATAL_FAILURE(recorder_->waitForBuffered(1.5));
+    const QDBusReply<uint> backend = QDBusConnection::sessionBus().interface()->servicePid(
+        QStringLiteral("org.freedesktop.impl.portal.desktop.wlr"));
+    ASSERT_TRUE(backend.isValid()) << backend.error().message().toStdString();
+    ASSERT_EQ(::kill(static_cast<pid_t>(backend.value()), SIGKILL), 0);
+
+    ASSERT_TRUE(QTest::qWaitFor([&] { return manager.hasUnsavedClip(); }, 10000))
+        << manager.status().message().toStdString();
+    EXPECT_EQ(manager.status(),
+              RecordingStatus::error(QStringLiteral("The desktop ended the screen's stream.")));
+    EXPECT_EQ(manager.unsavedClipOffer(), UnsavedClipOffer::saveWhatWasBuffered);
+    const QString location = saveTo(QStringLiteral("buffered.mp4"), &RecordingManager::saveAgain);
+    EXPECT_EQ(decodeErrors(location), "");
+
+    ASSERT_NO_FATAL_FAILURE(recorder_->start());
+    QCoro::waitFor(manager.stopAndSave());
+}
+
+} // namespace
+} // namespace backreel::test

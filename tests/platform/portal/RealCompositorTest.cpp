@@ -58,10 +58,10 @@ protected:
     }
 
     // Saves the unsaved clip, or stops and saves, to a file of the test's own.
-    QString saveTo(const QString& name, QCoro::Task<> (RecordingManager::*save)()) {
+    QString saveTo(const QString& name, const std::function<QCoro::Task<>(RecordingManager&)>& save) {
         const QString location = folder_.filePath(name);
         recorder_->dialog->answers.push_back(location);
-        QCoro::waitFor(((recorder_->manager).*save)());
+        QCoro::waitFor(save(recorder_->manager));
         EXPECT_EQ(recorder_->manager.status(), RecordingStatus::saved(QUrl::fromLocalFile(location)))
             << recorder_->manager.status().message().toStdString();
         return location;
@@ -160,7 +160,8 @@ TEST_F(RealCompositor, aRegionDraggedWithThePointerIsRecordedExactly) {
 
     ASSERT_NO_FATAL_FAILURE(recorder_->start());
     ASSERT_NO_FATAL_FAILURE(recorder_->waitForBuffered(1.5));
-    const QImage picture = lastPicture(saveTo(QStringLiteral("region.mp4"), &RecordingManager::stopAndSave));
+    const QImage picture = lastPicture(
+        saveTo(QStringLiteral("region.mp4"), [](RecordingManager& m) { return m.stopAndSave(); }));
     ASSERT_EQ(picture.size(), QSize(600, 300));
     // The screen's x = 420, 700 and 960 (yellow, cyan and green) at y = 660; black at y = 840.
     expectScreen(picture, {{QPoint(20, 60), kBars[1]},
@@ -185,8 +186,9 @@ TEST_F(RealCompositor, whenThePortalBackendDiesWhatWasBufferedCanStillBeSaved) {
         << manager.status().message().toStdString();
     EXPECT_EQ(manager.status(),
               RecordingStatus::error(QStringLiteral("The desktop ended the screen's stream.")));
-    EXPECT_EQ(manager.unsavedClipOffer(), UnsavedClipOffer::saveWhatWasBuffered);
-    const QString location = saveTo(QStringLiteral("buffered.mp4"), &RecordingManager::saveAgain);
+    EXPECT_EQ(manager.unsavedClips().at(0).offer, UnsavedClipOffer::saveWhatWasBuffered);
+    const QString location =
+        saveTo(QStringLiteral("buffered.mp4"), [](RecordingManager& m) { return m.saveAgain(); });
     EXPECT_EQ(decodeErrors(location), "");
 
     ASSERT_NO_FATAL_FAILURE(recorder_->start());

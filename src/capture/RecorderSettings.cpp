@@ -17,7 +17,9 @@ RecorderSettings::RecorderSettings(QObject* parent)
     , clipFolder_(Settings::stringValue(Settings::kClipFolderKey).value_or(QString()))
     , askWhereToSave_(Settings::boolValue(Settings::kAskWhereToSaveKey))
     , freshBufferAfterSave_(Settings::boolValue(Settings::kFreshBufferAfterSaveKey))
-    , bufferAtLaunch_(Settings::boolValue(Settings::kBufferAtLaunchKey)) {
+    , bufferAtLaunch_(Settings::boolValue(Settings::kBufferAtLaunchKey))
+    , codec_(Settings::stringValue(Settings::kCodecKey) == QStringLiteral("h264") ? CodecChoice::h264
+                                                                                  : CodecChoice::automatic) {
     if (const std::optional<std::int64_t> bytes = Settings::integerValue(Settings::kMemoryLimitKey);
         bytes && *bytes > 0) {
         memoryLimit_ = MemoryLimit(*bytes);
@@ -60,6 +62,12 @@ void RecorderSettings::setFreshBufferAfterSave(bool fresh) {
 void RecorderSettings::setBufferAtLaunch(bool buffer) {
     Settings::setBoolValue(Settings::kBufferAtLaunchKey, buffer);
     changeProperty(*this, bufferAtLaunch_, buffer, &RecorderSettings::bufferAtLaunchChanged);
+}
+
+void RecorderSettings::setCodec(CodecChoice codec) {
+    Settings::setStringValue(Settings::kCodecKey, codec == CodecChoice::h264 ? QStringLiteral("h264")
+                                                                             : QStringLiteral("automatic"));
+    changeProperty(*this, codec_, codec, &RecorderSettings::codecChanged);
 }
 
 } // namespace backreel

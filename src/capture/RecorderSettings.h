@@ -1,5 +1,6 @@
 #pragma once
 
+#include "capture/CodecChoice.h"
 #include "capture/MemoryLimit.h"
 
 #include <QObject>
@@ -45,6 +46,9 @@ public:
     // "Start buffering when Backreel starts", with the last recording's target.
     bool bufferAtLaunch() const { return bufferAtLaunch_; }
     void setBufferAtLaunch(bool buffer);
+    // The codec of the next recordings.
+    CodecChoice codec() const { return codec_; }
+    void setCodec(CodecChoice codec);
 
 signals:
     void muteNotificationsChanged();
@@ -53,6 +57,7 @@ signals:
     void askWhereToSaveChanged();
     void freshBufferAfterSaveChanged();
     void bufferAtLaunchChanged();
+    void codecChanged();
 
 private:
     bool muteNotifications_ = false;
@@ -61,6 +66,7 @@ private:
     bool askWhereToSave_ = false;
     bool freshBufferAfterSave_ = false;
     bool bufferAtLaunch_ = false;
+    CodecChoice codec_ = CodecChoice::automatic;
 };
 
 } // namespace backreel

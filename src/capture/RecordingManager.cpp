@@ -139,7 +139,7 @@ QCoro::Task<> RecordingManager::startRecording() {
     saver_.dropUnsavedClips(QStringLiteral("a new recording started"), true);
     const MemoryLimit limit(
         std::max<std::int64_t>(settings_->memoryLimit().bytes() - saver_.unsavedClips().bytes(), 0));
-    const RecordingSetup setup{*capture, bufferDuration_.bufferCapacity(), limit};
+    const RecordingSetup setup{*capture, bufferDuration_.bufferCapacity(), limit, settings_->codec()};
     Expected<std::unique_ptr<RecordingSession>> started =
         co_await RecordingSession::start(platform_, setup, recLog_);
     if (!started) {

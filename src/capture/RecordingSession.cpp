@@ -21,20 +21,20 @@ RecordingSession::~RecordingSession() {
     }
 }
 
-QCoro::Task<Expected<std::unique_ptr<RecordingSession>>> RecordingSession::start(Platform platform,
-                                                                                 RecordingSetup setup,
-                                                                                 Logger log) {
+QCoro::Task<Expected<std::unique_ptr<RecordingSession>>>
+RecordingSession::start(Platform platform, RecordingSetup setup, Logger log) {
     std::unique_ptr<RecordingSession> session(new RecordingSession(setup, log));
 
     Expected<std::shared_ptr<VideoEncoder>> encoder = openRecordingEncoder(
-        *platform.encoders, setup.capture.width, setup.capture.height, session->stores_, log);
+        *platform.encoders, setup.capture.width, setup.capture.height, session->stores_, log, setup.codec);
     if (!encoder) {
         co_return encoder.error();
     }
     session->encoder_ = std::move(encoder).value();
     session->pipeline_ = std::make_unique<FramePipeline>(session->encoder_, log);
 
-    session->source_ = platform.capture->makeVideoSource(setup.capture.filter, videoSourceSettings(setup.capture));
+    session->source_ =
+        platform.capture->makeVideoSource(setup.capture.filter, videoSourceSettings(setup.capture));
     if (!session->source_) {
         co_return Error(QStringLiteral("The capture could not be created."));
     }

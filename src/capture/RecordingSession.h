@@ -2,6 +2,7 @@
 
 #include "capture/AudioCapture.h"
 #include "capture/CaptureSetup.h"
+#include "capture/CodecChoice.h"
 #include "capture/FramePipeline.h"
 #include "capture/MediaStores.h"
 #include "capture/MemoryLimit.h"
@@ -26,6 +27,7 @@ struct RecordingSetup {
     ResolvedCapture capture;
     double bufferCapacity = 0;                             // seconds each store keeps
     MemoryLimit memoryLimit = MemoryLimit::defaultLimit(); // on what both stores hold together
+    CodecChoice codec = CodecChoice::automatic;
 };
 
 // One recording: its video source, the frame pipeline and encoder behind it, its sound and the two
@@ -42,8 +44,8 @@ class RecordingSession final : public QObject {
 public:
     // Opens the encoder (a failure ends the start with the encoder's message), starts the sound
     // and then the video source. Nothing is left running when it fails.
-    static QCoro::Task<Expected<std::unique_ptr<RecordingSession>>> start(Platform platform, RecordingSetup setup,
-                                                                          Logger log);
+    static QCoro::Task<Expected<std::unique_ptr<RecordingSession>>> start(Platform platform,
+                                                                          RecordingSetup setup, Logger log);
 
     ~RecordingSession() override;
 
@@ -54,7 +56,8 @@ public:
     // What the stores hold now, while the recording goes on (see MediaStores::cut()).
     BufferedMedia cut(StoresAfterCut after) { return stores_->cut(after); }
     // Counts a clip cut from this recording against its memory limit while the handle lives.
-    std::shared_ptr<void> holdClip(const std::vector<VideoPacket>& video, const std::vector<AudioChunk>& audio) {
+    std::shared_ptr<void> holdClip(const std::vector<VideoPacket>& video,
+                                   const std::vector<AudioChunk>& audio) {
         return stores_->holdClip(video, audio);
     }
 

@@ -8,7 +8,11 @@ namespace {
 constexpr std::int64_t kCompressedTraceInterval = 90;
 } // namespace
 
-VideoCodec chooseCodec(VideoEncoderService& service, std::int32_t width, std::int32_t height) {
+VideoCodec chooseCodec(VideoEncoderService& service, std::int32_t width, std::int32_t height,
+                       CodecChoice choice) {
+    if (choice == CodecChoice::h264) {
+        return VideoCodec::h264;
+    }
     VideoEncoderSettings probe = recordingEncoderSettings(VideoCodec::hevc, width, height);
     probe.requireHardware = true;
     // Opened only to learn whether it opens; closed again at once.
@@ -52,8 +56,8 @@ EncoderOutput ringBufferOutput(std::shared_ptr<MediaStores> stores, Logger logge
 Expected<std::shared_ptr<VideoEncoder>> openRecordingEncoder(VideoEncoderService& service, std::int32_t width,
                                                              std::int32_t height,
                                                              std::shared_ptr<MediaStores> stores,
-                                                             const Logger& logger) {
-    const VideoCodec codec = chooseCodec(service, width, height);
+                                                             const Logger& logger, CodecChoice choice) {
+    const VideoCodec codec = chooseCodec(service, width, height, choice);
     const VideoEncoderSettings settings = recordingEncoderSettings(codec, width, height);
     logger.info(QStringLiteral("[Compression] Creating session: codec=%1, %2×%3")
                     .arg(QLatin1String(codecLogName(codec)))

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "capture/CodecChoice.h"
 #include "capture/MediaStores.h"
 #include "core/Error.h"
 #include "core/log/Log.h"
@@ -15,8 +16,9 @@ namespace backreel {
 // before its requested start.
 inline constexpr double kKeyFrameIntervalSeconds = 0.5;
 
-// HEVC when a hardware HEVC encoder opens at this size, H.264 otherwise. Main thread.
-VideoCodec chooseCodec(VideoEncoderService& service, std::int32_t width, std::int32_t height);
+// HEVC when automatic and a hardware HEVC encoder opens at this size, H.264 otherwise. Main thread.
+VideoCodec chooseCodec(VideoEncoderService& service, std::int32_t width, std::int32_t height,
+                       CodecChoice choice = CodecChoice::automatic);
 
 // A recording's settings for the codec: real time, no reordering, a key frame at least every 30
 // frames and every 0.5 s; HEVC Main at 10 Mbit/s or H.264 High at 20 Mbit/s.
@@ -32,7 +34,8 @@ EncoderOutput ringBufferOutput(std::shared_ptr<MediaStores> stores, Logger logge
 Expected<std::shared_ptr<VideoEncoder>> openRecordingEncoder(VideoEncoderService& service, std::int32_t width,
                                                              std::int32_t height,
                                                              std::shared_ptr<MediaStores> stores,
-                                                             const Logger& logger);
+                                                             const Logger& logger,
+                                                             CodecChoice choice = CodecChoice::automatic);
 
 // Emits every pending frame and closes the encoder, off the main thread; the caller suspends
 // until both are done.

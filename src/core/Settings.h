@@ -19,6 +19,7 @@ public:
     static inline const QString kAskWhereToSaveKey = QStringLiteral("askWhereToSave");
     static inline const QString kFreshBufferAfterSaveKey = QStringLiteral("freshBufferAfterSave");
     static inline const QString kBufferAtLaunchKey = QStringLiteral("bufferAtLaunch");
+    static inline const QString kCodecKey = QStringLiteral("codec");
 
     // The stored boolean, or false when there is none or it is not a boolean.
     static bool boolValue(const QString& key);

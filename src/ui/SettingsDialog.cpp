@@ -6,6 +6,7 @@
 #include "ui/TextStyle.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QHBoxLayout>
@@ -80,6 +81,28 @@ SettingsDialog::SettingsDialog(RecorderSettings& settings, QWidget* parent)
     connect(bufferAtLaunch_, &QCheckBox::toggled, this,
             [this](bool buffer) { settings_.setBufferAtLaunch(buffer); });
 
+    auto* video = new QLabel(QStringLiteral("Video"), this);
+    video->setFont(textStyleFont(TextStyle::headline));
+    layout->addWidget(video);
+    auto* codecRow = new QHBoxLayout;
+    codecRow->addWidget(new QLabel(QStringLiteral("Codec"), this));
+    codec_ = new QComboBox(this);
+    codec_->setObjectName(QStringLiteral("codec"));
+    codec_->addItem(QStringLiteral("Automatic"), static_cast<int>(CodecChoice::automatic));
+    codec_->addItem(QStringLiteral("H.264: plays everywhere"), static_cast<int>(CodecChoice::h264));
+    codecRow->addWidget(codec_, 1);
+    layout->addLayout(codecRow);
+    auto* codecNote =
+        new QLabel(QStringLiteral("Automatic records HEVC where a hardware encoder opens; most browsers "
+                                  "and chat applications do not play HEVC clips."),
+                   this);
+    codecNote->setWordWrap(true);
+    codecNote->setFont(textStyleFont(TextStyle::caption));
+    layout->addWidget(codecNote);
+    connect(codec_, &QComboBox::currentIndexChanged, this, [this](int index) {
+        settings_.setCodec(static_cast<CodecChoice>(codec_->itemData(index).toInt()));
+    });
+
     auto* close = new QDialogButtonBox(QDialogButtonBox::Close, this);
     connect(close, &QDialogButtonBox::rejected, this, &QDialog::close);
     layout->addWidget(close);
@@ -88,6 +111,7 @@ SettingsDialog::SettingsDialog(RecorderSettings& settings, QWidget* parent)
     connect(&settings_, &RecorderSettings::askWhereToSaveChanged, this, &SettingsDialog::update);
     connect(&settings_, &RecorderSettings::freshBufferAfterSaveChanged, this, &SettingsDialog::update);
     connect(&settings_, &RecorderSettings::bufferAtLaunchChanged, this, &SettingsDialog::update);
+    connect(&settings_, &RecorderSettings::codecChanged, this, &SettingsDialog::update);
     update();
 }
 
@@ -119,6 +143,8 @@ void SettingsDialog::update() {
     const QSignalBlocker launchBlocker(bufferAtLaunch_);
     startAtLogin_->setChecked(startsAtLogin());
     bufferAtLaunch_->setChecked(settings_.bufferAtLaunch());
+    const QSignalBlocker codecBlocker(codec_);
+    codec_->setCurrentIndex(codec_->findData(static_cast<int>(settings_.codec())));
 }
 
 } // namespace backreel

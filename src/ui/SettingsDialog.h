@@ -3,6 +3,7 @@
 #include <QDialog>
 
 class QCheckBox;
+class QComboBox;
 class QLabel;
 class QPushButton;
 
@@ -13,7 +14,8 @@ class RecorderSettings;
 // "Settings…": where Save Clip puts its clips and how. The clip folder (shown, with "Choose…" to
 // pick another and "Use Default" to go back to Videos/Backreel), "Ask where to save" and "Start a
 // fresh buffer after each save"; then how Backreel starts: "Start at login" (the autostart entry,
-// which launches it into the tray, buffering) and "Start buffering when Backreel starts". Each change goes
+// which launches it into the tray, buffering) and "Start buffering when Backreel starts"; the codec
+// of the next recordings ("Automatic" or "H.264: plays everywhere"). Each change goes
 // straight to the recorder's settings, which keep it, and applies to the next save. Not modal. Main thread.
 class SettingsDialog final : public QDialog {
     Q_OBJECT
@@ -28,6 +30,7 @@ public:
     QCheckBox* freshBufferBox() const { return freshBuffer_; }
     QCheckBox* startAtLoginBox() const { return startAtLogin_; }
     QCheckBox* bufferAtLaunchBox() const { return bufferAtLaunch_; }
+    QComboBox* codecPicker() const { return codec_; }
 
 private:
     void chooseFolder();
@@ -42,6 +45,7 @@ private:
     QCheckBox* startAtLogin_ = nullptr;
     QCheckBox* bufferAtLaunch_ = nullptr;
     QLabel* startProblem_ = nullptr;
+    QComboBox* codec_ = nullptr;
 };
 
 } // namespace backreel

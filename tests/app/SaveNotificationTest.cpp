@@ -41,7 +41,10 @@ protected:
                                                               QDBusConnection::ExportScriptableSlots));
         ASSERT_TRUE(notifications.connection().registerService(kFileManager));
     }
-    void TearDown() override { notifications.connection().unregisterService(kFileManager); }
+    void TearDown() override {
+        notifications.connection().unregisterObject(kFileManagerPath);
+        notifications.connection().unregisterService(kFileManager);
+    }
 
     test::NotificationServer notifications;
     FileManagerStandIn fileManager;

@@ -87,25 +87,17 @@ TEST(FramePipeline, PicturesGoToTheEncoderAndAStillOneIsShownAgainAsAKeyFrameEve
     f.pipeline.finish();
     f.pipeline.finish();
 
-    struct Expected {
-        ImageBufferPtr image;
-        MediaTime time;
-        bool keyFrame;
-        bool repeat;
-    };
-    const std::vector<Expected> expected = {{first, MediaTime(1, 30), false, false},
-                                            {first, MediaTime(16, 30), true, true},
-                                            {first, MediaTime(31, 30), true, true},
-                                            {second, MediaTime(41, 30), false, false},
-                                            {second, MediaTime(43, 30), false, true}};
-    ASSERT_EQ(f.encoder->frames.size(), expected.size());
-    for (std::size_t i = 0; i < expected.size(); ++i) {
-        EXPECT_EQ(f.encoder->frames[i].image, expected[i].image)
-            << "frame " << i << ": passed on, not copied";
-        EXPECT_EQ(f.encoder->frames[i].presentationTime, expected[i].time) << "frame " << i;
-        EXPECT_EQ(f.encoder->frames[i].duration, tick) << "frame " << i;
-        EXPECT_EQ(f.encoder->frames[i].keyFrame, expected[i].keyFrame) << "frame " << i;
-        EXPECT_EQ(f.encoder->frames[i].repeat, expected[i].repeat) << "frame " << i;
+    // The picture (passed on, not copied), the time in thirtieths, key frame, repeat.
+    const std::tuple<ImageBufferPtr, int, bool, bool> expected[] = {
+        {first, 1, false, false}, {first, 16, true, true},     {first, 31, true, true},
+        {second, 41, false, false}, {second, 43, false, true}};
+    ASSERT_EQ(f.encoder->frames.size(), std::size(expected));
+    for (std::size_t i = 0; i < std::size(expected); ++i) {
+        const VideoFrame& frame = f.encoder->frames[i];
+        const auto& [image, time, keyFrame, repeat] = expected[i];
+        EXPECT_TRUE(frame.image == image && frame.presentationTime == MediaTime(time, 30) && frame.duration == tick &&
+                    frame.keyFrame == keyFrame && frame.repeat == repeat)
+            << "frame " << i;
     }
     EXPECT_EQ(f.pipeline.framesIn(), 2) << "the pictures that came from the capture";
 }

@@ -28,59 +28,28 @@ template <typename T> std::vector<double> times(const TimedStore<T>& store) {
 }
 } // namespace
 
+// Each append trims the oldest entries while the span strictly exceeds the capacity; a span that is
+// negative or reaches an invalid PTS removes nothing, and an invalid PTS at the front goes once a
+// valid one follows, so it never stops the trimming. A smaller capacity takes effect on the next append.
 TEST(RingBuffer, TrimsOnlyWhenTheSpanStrictlyExceedsTheCapacity) {
     auto store = AudioRingBuffer::create();
     EXPECT_EQ(store->maxDuration(), 11.0);
     store->setMaxDuration(10.75);
-    for (int i = 0; i <= 21; ++i) { // 0.0, 0.5, ... 10.5
-        store->append(audioAt(i * 0.5));
+    const double invalid = std::nan("");
+    const std::tuple<double, double, std::size_t, double> appends[] = {
+        // appended, capacity, entries kept, oldest time
+        {invalid, 10.75, 1, invalid}, {5.0, 10.75, 1, 5.0},      {15.75, 10.75, 2, 5.0},
+        {15.8, 10.75, 2, 15.75},      {15.0, 10.75, 3, 15.75},   {invalid, 0.1, 4, 15.75},
+        {100.0, 0.1, 1, 100.0}};
+    for (const auto& [time, capacity, count, oldest] : appends) {
+        store->setMaxDuration(capacity);
+        store->append(audioAt(std::isnan(time) ? MediaTime::invalid() : MediaTime::makeWithSeconds(time, kTimeScale)));
+        EXPECT_EQ(store->count(), count) << time;
+        const double front = times(*store).front();
+        EXPECT_TRUE(front == oldest || (std::isnan(front) && std::isnan(oldest))) << time;
     }
-    store->append(audioAt(10.75));
-    EXPECT_EQ(times(*store).front(), 0.0) << "a span of exactly 10.75 keeps the oldest sample";
-    EXPECT_EQ(store->count(), 23u);
-
-    store->append(audioAt(10.80));
-    const auto kept = times(*store);
-    EXPECT_EQ(kept.front(), 0.5) << "10.80 removes 0.0 and stops at a span of 10.30";
-    EXPECT_EQ(kept.back(), 10.80);
-    EXPECT_EQ(store->count(), 23u);
-}
-
-TEST(RingBuffer, EmptyFarAheadNegativeAndInvalidSpans) {
-    auto store = AudioRingBuffer::create();
-    store->setMaxDuration(1.0);
-    const std::tuple<MediaTime, std::size_t, double, const char*> appends[] = {
-        {MediaTime::makeWithSeconds(5.0, kTimeScale), 1, 5.0, "appending to an empty store removes nothing"},
-        {MediaTime::makeWithSeconds(7.0, kTimeScale), 1, 7.0, "a sample far ahead leaves only itself"},
-        {MediaTime::makeWithSeconds(6.0, kTimeScale), 2, 7.0, "a negative span removes nothing"},
-        {MediaTime::invalid(), 3, 7.0, "an invalid PTS removes nothing"},
-    };
-    for (const auto& [time, count, oldest, why] : appends) {
-        store->append(audioAt(time));
-        EXPECT_EQ(store->count(), count) << why;
-        EXPECT_EQ(times(*store).front(), oldest) << why;
-    }
-    store->setMaxDuration(0.1);
-    EXPECT_EQ(store->count(), 3u) << "a smaller capacity takes effect on the next append only";
     store->clear();
     EXPECT_TRUE(store->count() == 0 && store->snapshot().empty());
-}
-
-TEST(RingBuffer, AnInvalidPtsAtTheFrontNeverStopsTrimming) {
-    auto store = AudioRingBuffer::create();
-    store->setMaxDuration(10.75);
-    store->append(audioAt(MediaTime::invalid()));
-    for (int i = 0; i < 30 * 120; ++i) { // two minutes at 30 frames per second
-        store->append(audioAt(i / 30.0));
-        if (i == 600) {
-            store->append(audioAt(MediaTime::invalid())); // one more in the middle
-        }
-    }
-    // 10.75 s at 30 fps is 323 frames (plus the invalid one while it is not at the front).
-    EXPECT_LE(store->count(), 330u);
-    const auto kept = times(*store);
-    EXPECT_FALSE(std::isnan(kept.front()));
-    EXPECT_LE(kept.back() - kept.front(), 10.75);
 }
 
 TEST(RingBuffer, SnapshotsShareThePacketBytes) {

@@ -2,6 +2,7 @@
 
 #include "support/Samples.h"
 #include "support/SaveFlowStandIn.h"
+#include "support/synthetic/SyntheticMovieFile.h"
 
 #include <cerrno>
 #include <gtest/gtest.h>
@@ -21,37 +22,6 @@ public:
     std::vector<QString> revealed;
 };
 
-// Movie files that are a line of text, written when finished; with failing, writing fails.
-class TextFiles final : public MovieFileService {
-public:
-    Expected<std::unique_ptr<MovieFile>> create(const QString& path, const MovieTracks&) override {
-        auto file = std::make_unique<File>(path, failing);
-        if (!file->text.open(QIODevice::WriteOnly)) {
-            return Error(file->text.errorString());
-        }
-        return std::unique_ptr<MovieFile>(std::move(file));
-    }
-    bool failing = false;
-
-private:
-    struct File final : MovieFile {
-        File(const QString& path, bool failing)
-            : text(path)
-            , fails(failing) {}
-        MaybeError writeVideo(const VideoPacket&) override {
-            return fails ? MaybeError(Error(QStringLiteral("No space left on device"), ENOSPC))
-                         : std::nullopt;
-        }
-        MaybeError writeAudio(const AudioChunk&) override { return std::nullopt; }
-        MaybeError finish() override {
-            text.write("synthetic movie\n");
-            return std::nullopt;
-        }
-        QFile text;
-        bool fails;
-    };
-};
-
 Clip clip() {
     Clip c{{test::keyFrame(0), test::deltaFrame(1 / 30.0)}, {}, {}, {}};
     c.startPTS = c.video.front().presentationTime;
@@ -67,7 +37,7 @@ QByteArray contents(const QString& path) {
 struct Saving {
     QTemporaryDir dir;
     QString location = dir.filePath(QStringLiteral("loopvane-2026-03-05-140709.mp4"));
-    std::shared_ptr<TextFiles> files = std::make_shared<TextFiles>();
+    std::shared_ptr<SyntheticMovieFileService> files = std::make_shared<SyntheticMovieFileService>();
     std::shared_ptr<RecordingReveal> reveal = std::make_shared<RecordingReveal>();
 
     RecordingStatus save(std::optional<QString> answer, SaveRequest request = {}) {
@@ -108,7 +78,8 @@ TEST(SaveFlow, CancelIsIdleWithNothingWritten) {
 TEST(SaveFlow, AFailedSaveKeepsTheEarlierFileAndLeavesNoPartialOne) {
     Saving s;
     ASSERT_TRUE(s.writeEarlierFile());
-    s.files->failing = true;
+    s.files->options().failVideoAt = 0;
+    s.files->options().writeError = Error(QStringLiteral("No space left on device"), ENOSPC);
     const RecordingStatus status = s.save(s.location);
     EXPECT_EQ(status,
               RecordingStatus::error(QStringLiteral("Save failed: there is no space left on the device.")));

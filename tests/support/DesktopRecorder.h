@@ -75,17 +75,17 @@ struct DesktopRecorder {
 inline constexpr int kToneRate = 48000;
 inline constexpr double kToneSeconds = 0.4;
 
-// Plays kToneSeconds of a 440 Hz sine at half of full scale on the sound server (the desktop's by default),
-// buffered enough to play without a break on a slow machine; returns once it is over, with the time
-// its first sample was played, in frames of the monotonic clock at kToneRate.
-inline std::optional<std::int64_t> playToneNow(const char* server = nullptr) {
+// Plays kToneSeconds of a 440 Hz sine at half of full scale on the desktop's sound server, buffered
+// enough to play without a break on a slow machine; returns once it is over, with the time its first
+// sample was played, in frames of the monotonic clock at kToneRate.
+inline std::optional<std::int64_t> playToneNow() {
     const pa_sample_spec format{PA_SAMPLE_FLOAT32LE, kToneRate, 2};
     pa_buffer_attr buffer{};
     buffer.maxlength = buffer.prebuf = buffer.minreq = buffer.fragsize = static_cast<std::uint32_t>(-1);
     buffer.tlength = static_cast<std::uint32_t>(pa_usec_to_bytes(200000, &format));
     int error = 0;
     const std::unique_ptr<pa_simple, void (*)(pa_simple*)> stream(
-        pa_simple_new(server, "Backreel test", PA_STREAM_PLAYBACK, nullptr, "Tone", &format, nullptr, &buffer,
+        pa_simple_new(nullptr, "Backreel test", PA_STREAM_PLAYBACK, nullptr, "Tone", &format, nullptr, &buffer,
                       &error),
         pa_simple_free);
     if (!stream) {

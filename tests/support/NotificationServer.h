@@ -54,8 +54,11 @@ public:
         return connection_.registerObject(kPath, this, QDBusConnection::ExportScriptableSlots) &&
                connection_.registerService(kService);
     }
+    // The object and the name go first, while the connection still carries them; the connection
+    // last. Disconnected first, the bus thread would still hand calls to an object going away.
     void stop() {
         if (connection_.isConnected()) {
+            connection_.unregisterObject(kPath);
             connection_.unregisterService(kService);
             connection_ = QDBusConnection(QString());
             QDBusConnection::disconnectFromBus(kConnection);

@@ -47,17 +47,6 @@ private:
     std::size_t opened_ = 0;
 };
 
-// A save dialog that always answers with the same file.
-class FixedLocation final : public SaveLocationChooser {
-public:
-    explicit FixedLocation(QString path)
-        : path_(std::move(path)) {}
-    QCoro::Task<std::optional<QString>> chooseLocation() override { co_return path_; }
-
-private:
-    QString path_;
-};
-
 // The save dialog's answers, one a save; a cancel once they run out.
 class AnswerList final : public SaveLocationChooser {
 public:

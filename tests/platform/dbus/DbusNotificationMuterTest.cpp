@@ -2,7 +2,7 @@
 
 #include "support/DbusTestBus.h"
 #include "support/LogCapture.h"
-#include "support/NotificationServerStandIn.h"
+#include "support/NotificationServer.h"
 
 #include <gtest/gtest.h>
 #include <optional>
@@ -13,13 +13,12 @@
 #include <QTest>
 
 using namespace backreel;
-using test::NotificationServerStandIn;
+using StandIn = test::NotificationServer;
 
 namespace {
 
-const QString kService = NotificationServerStandIn::kService;
-const QString kPath = NotificationServerStandIn::kPath;
-const QString kStandIn = QStringLiteral("standin"); // the connection the stand-in is served on
+const QString kService = StandIn::kService;
+const QString kPath = StandIn::kPath;
 const QString kGet = QStringLiteral("get org.gnome.desktop.notifications show-banners");
 const QString kOff = QStringLiteral("set org.gnome.desktop.notifications show-banners false");
 const QString kOn = QStringLiteral("set org.gnome.desktop.notifications show-banners true");
@@ -74,61 +73,41 @@ std::vector<QString> outcomes(const test::LogCapture& log) {
 class NotificationServer : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS") ||
-            !QDBusConnection::sessionBus().isConnected()) {
-            GTEST_SKIP() << "needs a session bus: run under scripts/virtual-desktop";
+        if (const std::optional<QString> unavailable = StandIn::unavailable()) {
+            GTEST_SKIP() << unavailable->toStdString();
         }
-        if (QDBusConnection::sessionBus().interface()->isServiceRegistered(kService)) {
-            GTEST_SKIP() << "a notification server already runs on this bus; these cases need a private bus";
-        }
-        server_ = QDBusConnection::connectToBus(QDBusConnection::SessionBus, kStandIn);
-        ASSERT_TRUE(server_.isConnected());
+        running_ = true;
     }
     void TearDown() override {
-        if (!server_.isConnected()) {
+        if (!running_) {
             return; // skipped
         }
-        roundTrip(); // the last answers reach their muters before the next case logs
-        server_.unregisterObject(kPath);
-        server_.unregisterService(kService);
-        QDBusConnection::disconnectFromBus(kStandIn);
+        StandIn::roundTrip(); // the last answers reach their muters before the next case logs
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    }
-
-    void serve(QObject* server) {
-        ASSERT_TRUE(server_.registerObject(kPath, server, QDBusConnection::ExportScriptableSlots));
-        ASSERT_TRUE(server_.registerService(kService));
-    }
-
-    // Returns once the muter has had the answers to its calls so far and the stand-in has handled
-    // the calls those led to: each connection, and each answer's watcher, keeps its order.
-    static void roundTrip() {
-        test::dbusRoundTrip(
-            QDBusMessage::createMethodCall(kService, kPath, kService, QStringLiteral("GetCapabilities")));
     }
 
     static void waitForOutcomes(const test::LogCapture& log, std::size_t count) {
         ASSERT_TRUE(QTest::qWaitFor([&] { return outcomes(log).size() >= count; }, kWaitMs));
     }
 
-    QDBusConnection server_{QString()};
+    bool running_ = false;
 };
 
 } // namespace
 
 TEST_F(NotificationServer, OnPlasmaEachRecordingInhibitsOnceAndReleasesItsCookie) {
-    NotificationServerStandIn server(kStandIn);
-    serve(&server);
+    StandIn server;
+    ASSERT_TRUE(server.serve());
     auto muter = std::make_unique<DbusNotificationMuter>(QDBusConnection::sessionBus(), DesktopSession{});
     muter->postUnmute(); // never muted: nothing to release
     for (std::size_t recording = 1; recording <= 2; ++recording) {
         muter->postMute();
         muter->postMute();
-        roundTrip();
+        StandIn::roundTrip();
         EXPECT_EQ(server.inhibits.size(), recording);
         muter->postUnmute();
         muter->postUnmute();
-        roundTrip();
+        StandIn::roundTrip();
         EXPECT_EQ(server.uninhibits, server.granted);
     }
     EXPECT_EQ(server.inhibits.front(), (QStringList{QStringLiteral("com.strandloft.Backreel"),
@@ -137,26 +116,26 @@ TEST_F(NotificationServer, OnPlasmaEachRecordingInhibitsOnceAndReleasesItsCookie
     // Unmuted before the answer: the cookie is released once it is known.
     server.holdAnswers = true;
     muter->postMute();
-    roundTrip();
+    StandIn::roundTrip();
     muter->postUnmute();
-    roundTrip();
+    StandIn::roundTrip();
     EXPECT_EQ(server.uninhibits.size(), 2u);
     server.answerHeld();
-    roundTrip();
+    StandIn::roundTrip();
     EXPECT_EQ(server.uninhibits, server.granted);
 
     // Destroyed with the answer still on its way, or while muted: released all the same.
     muter->postMute();
-    roundTrip();
+    StandIn::roundTrip();
     muter.reset();
     server.answerHeld();
     ASSERT_TRUE(QTest::qWaitFor([&] { return server.uninhibits == server.granted; }, kWaitMs));
     server.holdAnswers = false;
     muter = std::make_unique<DbusNotificationMuter>(QDBusConnection::sessionBus(), DesktopSession{});
     muter->postMute();
-    roundTrip();
+    StandIn::roundTrip();
     muter.reset();
-    roundTrip();
+    StandIn::roundTrip();
     EXPECT_EQ(server.uninhibits, server.granted);
     EXPECT_EQ(server.granted.size(), 5u);
 }
@@ -191,10 +170,10 @@ TEST_F(NotificationServer, WhereNothingMutesTheLogSaysWhyAndNothingIsSwitched) {
     ASSERT_FALSE(noBus.isConnected());
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        NotificationServerStandIn server(kStandIn);
-        server.inhibitFailure = c.server == Server::refusing ? QDBusError::AccessDenied : QDBusError::UnknownMethod;
+        StandIn server;
+        server.failure = c.server == Server::refusing ? QDBusError::AccessDenied : QDBusError::UnknownMethod;
         if (c.server == Server::refusing || c.server == Server::withoutInhibit) {
-            serve(&server);
+            ASSERT_TRUE(server.serve());
         }
         FakeGsettings gsettings(c.banners, c.broken);
         const QString outcome = QStringLiteral("[Notifications] ") + QString::fromUtf8(c.outcome);
@@ -208,11 +187,11 @@ TEST_F(NotificationServer, WhereNothingMutesTheLogSaysWhyAndNothingIsSwitched) {
             for (std::size_t recording = 1; recording <= 2; ++recording) {
                 muter.postMute();
                 muter.postMute();
-                roundTrip();
+                StandIn::roundTrip();
                 waitForOutcomes(log, everyRecording ? recording : 1);
                 muter.postUnmute();
             }
-            roundTrip();
+            StandIn::roundTrip();
         }
         EXPECT_EQ(outcomes(log), std::vector<QString>(everyRecording ? 2 : 1, outcome));
         EXPECT_EQ(log.levelOf(outcome),
@@ -220,8 +199,7 @@ TEST_F(NotificationServer, WhereNothingMutesTheLogSaysWhyAndNothingIsSwitched) {
         EXPECT_EQ(gsettings.calls().size(), everyRecording && c.server == Server::none ? 2 : 0);
         EXPECT_EQ(gsettings.banners(), QString::fromLatin1(c.banners));
         EXPECT_TRUE(server.uninhibits.empty());
-        server_.unregisterObject(kPath);
-        server_.unregisterService(kService);
+        server.stop();
     }
     QDBusConnection::disconnectFromBus(QStringLiteral("nobus"));
 }

@@ -1,5 +1,6 @@
 #include "platform/ffmpeg/AudioTrackClock.h"
 
+#include <array>
 #include <gtest/gtest.h>
 
 using namespace backreel;
@@ -31,23 +32,23 @@ TEST(AudioTrackClock, AudioBeforeTheStartIsCutOffAndLateAudioIsNotMoved) {
     EXPECT_EQ(late.next(), 960 + kBuffer);
 }
 
+// Stamps within the tolerance of where the track has got to are laid end to end; a gap beyond it
+// (lost audio) is filled with silence, an overlap beyond it (repeated audio) dropped, up to a whole
+// buffer.
 TEST(AudioTrackClock, JitterIsLaidEndToEndAndOnlyDriftBeyondTheToleranceIsCorrected) {
     AudioTrackClock clock(48000);
     EXPECT_EQ(clock.toleranceFrames(), 1920); // 40 ms
     clock.place(0, kBuffer);
-    std::int64_t next = kBuffer;
-    for (std::int64_t jitter : {+1920, -1920, +300, -700, 0}) {
-        expectPlacement(clock.place(next + jitter, kBuffer), 0, 0, kBuffer);
-        next += kBuffer;
-        EXPECT_EQ(clock.next(), next) << "a stamp " << jitter << " frames off is ignored";
+    const std::array<std::int64_t, 5> rows[] = {
+        // stamped this far from where the track has got to, frames; silence before, skipped, taken
+        {+1920, kBuffer, 0, 0, kBuffer},    {-1920, kBuffer, 0, 0, kBuffer}, {+300, kBuffer, 0, 0, kBuffer},
+        {+1921, kBuffer, 1921, 0, kBuffer}, {-1921, kBuffer, 0, kBuffer, 0}, {+9600, kBuffer, 9600, 0, kBuffer},
+        {-1980, 3000, 0, 1980, 1020}};
+    for (const auto& [offset, frames, silence, skip, take] : rows) {
+        const std::int64_t next = clock.next().value();
+        expectPlacement(clock.place(next + offset, frames), silence, skip, take);
+        EXPECT_EQ(clock.next(), next + silence + take) << offset;
     }
-    // A gap (lost audio) is filled with silence.
-    expectPlacement(clock.place(next + 9600, kBuffer), 9600, 0, kBuffer);
-    next += 9600 + kBuffer;
-    // An overlap (repeated audio) is dropped, up to a whole buffer.
-    expectPlacement(clock.place(next - 2000, kBuffer), 0, kBuffer, 0);
-    expectPlacement(clock.place(next - 1980, 3000), 0, 1980, 3000 - 1980);
-    EXPECT_EQ(clock.next(), next + 1020);
 }
 
 TEST(AudioTrackClock, ARateChangeCarriesTheCountOver) {

@@ -28,9 +28,11 @@ protected:
         qputenv("BACKREEL_CAPTURE", "portal");
         platform_ = loadPlatform();
         qunsetenv("BACKREEL_CAPTURE");
+        auto dialog = std::make_shared<AnswerList>();
+        dialog->answers.push_back(location_);
         manager_ = std::make_unique<RecordingManager>(
             platform_,
-            std::make_shared<DesktopSaveFlow>(std::make_shared<FixedLocation>(location_),
+            std::make_shared<DesktopSaveFlow>(dialog,
                                               MovieWriterServices{platform_.movieFiles, platform_.movieProbe},
                                               nullptr),
             std::make_shared<RecorderSettings>());

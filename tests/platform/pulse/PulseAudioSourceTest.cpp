@@ -137,15 +137,31 @@ TEST_F(PulseAudioSourceTest, NoHandlerRunsAfterStopAndItStartsAgain) {
     EXPECT_TRUE(first.states().empty());
 }
 
-// No output left, and a server that is not there at the start, are losses told once until the
-// output or the server comes back. (A server that goes away while recording is the capture tests'.)
-TEST_F(PulseAudioSourceTest, NoOutputOrNoServerIsALossUntilItComesBack) {
+// No output left, a server killed while recording and one that is not there at the start are
+// losses told once until the output or the server comes back; the sound after a return is stamped
+// with when it was heard, not carried on from before the gap.
+TEST_F(PulseAudioSourceTest, LossesLastUntilTheOutputOrTheServerComesBack) {
     ASSERT_TRUE(server_.pactl({"unload-module", "module-null-sink"}));
     expectLossUntil(QStringLiteral("There is no audio output to record: "), [&] {
         ASSERT_TRUE(server_.pactl({"load-module", "module-null-sink", "sink_name=third", "rate=48000",
                                    "channels=2", "norewinds=1"}));
     });
     source_.stop();
+
+    AudioCollector killed;
+    PulseAudioSource recording(server_.server());
+    ASSERT_EQ(recording.start(kStereo, killed.handler(), killed.stateHandler()), std::nullopt);
+    ASSERT_TRUE(killed.waitForFrames(960));
+    server_.kill();
+    expectLossUntil(killed, QStringLiteral("The audio server went away"),
+                    [&] { ASSERT_EQ(server_.start(), std::nullopt); });
+    ASSERT_TRUE(killed.waitForFrames(4800));
+    const std::vector<ReceivedAudio> received = killed.received();
+    for (std::size_t i = received.size() - 10; i < received.size(); ++i) {
+        EXPECT_LT(std::fabs((received[i].receivedAt - received[i].chunk.presentationTime).seconds()), 0.05)
+            << "chunk " << i << " after the return";
+    }
+    recording.stop();
 
     server_.kill();
     AudioCollector collector;

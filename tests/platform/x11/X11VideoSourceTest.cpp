@@ -49,13 +49,9 @@ TEST_F(X11VideoSourceTest, displayFramesShowTheScreenPacedScaledAndWithoutOurWin
     const VideoFrame frame = collector_->latest().value();
     EXPECT_TRUE(frame.image->width() == display.width && frame.image->height() == display.height);
     EXPECT_EQ(frame.duration, MediaTime(1, 30));
-    // Thirty frames a second at most (late ticks are skipped, not caught up), stamped with the
-    // monotonic clock when they were taken.
-    const auto before = static_cast<std::size_t>(collector_->frames());
-    ASSERT_TRUE(waitUntil([&] { return collector_->frames() > static_cast<int>(before + 30); }));
-    const std::vector<FrameCollector::Arrival> arrivals = collector_->arrivals();
-    EXPECT_GE((arrivals[before + 30].presentationTime - arrivals[before].presentationTime).seconds(), 0.9);
-    for (const FrameCollector::Arrival& arrival : arrivals) {
+    // Stamped with the monotonic clock when they were taken.
+    ASSERT_TRUE(waitUntil([&] { return collector_->frames() > 10; }));
+    for (const FrameCollector::Arrival& arrival : collector_->arrivals()) {
         const double late = (arrival.receivedAt - arrival.presentationTime).seconds();
         EXPECT_TRUE(late > -0.001 && late < 0.2) << late;
     }
@@ -163,17 +159,13 @@ TEST_F(X11VideoSourceTest,
 }
 
 // The sink takes frames on the grab thread itself: one that takes too long makes ticks pass, which
-// are skipped rather than caught up; nothing comes after the stop.
+// are skipped (the pacing rule is X11Geometry's); nothing comes after the stop.
 TEST_F(X11VideoSourceTest, aSlowSinkMakesTicksPassAndGetsNothingAfterStop) {
     // 150 ms over each frame: a sleep standing in for a slow consumer.
     auto stream = start(displayFilter(), settings(320, 180), 150ms);
     ASSERT_TRUE(stream);
-    ASSERT_TRUE(waitUntil([&] { return collector_->frames() >= 6; }));
+    ASSERT_TRUE(waitUntil([&] { return collector_->frames() >= 3; }));
     EXPECT_GT(stream->statistics().skippedLate, 0);
-    const std::vector<FrameCollector::Arrival> arrivals = collector_->arrivals();
-    for (std::size_t i = 1; i < arrivals.size(); ++i) {
-        EXPECT_GE((arrivals[i].presentationTime - arrivals[i - 1].presentationTime).seconds(), 0.14);
-    }
     stream->stop();
     const int afterStop = collector_->frames();
     EXPECT_FALSE(waitUntil([&] { return collector_->frames() > afterStop; }, 200ms));

@@ -8,6 +8,7 @@
 #include "support/ChildProcess.h"
 
 #include <array>
+#include <cstdlib>
 #include <cstring>
 #include <optional>
 #include <string>
@@ -125,20 +126,13 @@ private:
 
 // Points DISPLAY elsewhere (or nowhere) while it lives: connections and helper processes made
 // meanwhile use it.
-class DisplayOverride {
-public:
+struct DisplayOverride {
     explicit DisplayOverride(const std::optional<std::string>& display) {
-        if (const char* current = std::getenv("DISPLAY")) {
-            previous_ = current;
-        }
         display ? setenv("DISPLAY", display->c_str(), 1) : unsetenv("DISPLAY");
     }
-    ~DisplayOverride() { previous_ ? setenv("DISPLAY", previous_->c_str(), 1) : unsetenv("DISPLAY"); }
-    DisplayOverride(const DisplayOverride&) = delete;
-    DisplayOverride& operator=(const DisplayOverride&) = delete;
-
-private:
-    std::optional<std::string> previous_;
+    ~DisplayOverride() { previous ? setenv("DISPLAY", previous->c_str(), 1) : unsetenv("DISPLAY"); }
+    const std::optional<std::string> previous =
+        std::getenv("DISPLAY") != nullptr ? std::optional<std::string>(std::getenv("DISPLAY")) : std::nullopt;
 };
 
 } // namespace backreel::test

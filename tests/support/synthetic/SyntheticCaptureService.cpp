@@ -1,37 +1,54 @@
 #include "support/synthetic/SyntheticCaptureService.h"
 
 #include <chrono>
-#include <cmath>
+#include <condition_variable>
 #include <cstring>
-#include <numbers>
-#include <utility>
+#include <functional>
+#include <thread>
 #include <time.h>
+#include <utility>
 
 namespace backreel {
 
+// Calls `tick` every period on a thread of its own, as a real source's clock does, until it goes.
+class Ticker {
+public:
+    Ticker(std::chrono::nanoseconds period, std::function<void()> tick)
+        : thread_([this, period, tick = std::move(tick)] {
+              std::unique_lock lock(mutex_);
+              for (auto next = std::chrono::steady_clock::now(); !stopping_;) {
+                  lock.unlock();
+                  tick();
+                  lock.lock();
+                  next += period;
+                  wake_.wait_until(lock, next, [this] { return stopping_; });
+              }
+          }) {}
+    ~Ticker() {
+        {
+            std::lock_guard lock(mutex_);
+            stopping_ = true;
+        }
+        wake_.notify_all();
+        thread_.join();
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    bool stopping_ = false;
+    std::thread thread_; // last: it starts once the members above are there
+};
+
 namespace {
 constexpr std::int32_t kAudioRate = 48000;
-constexpr std::int64_t kAudioFramesPerBuffer = 480; // 10 ms
 
 MediaTime monotonicNow() {
     timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
-    const std::int64_t ticks = static_cast<std::int64_t>(now.tv_sec) * kTimeScale +
-                               static_cast<std::int64_t>(now.tv_nsec) * kTimeScale / 1'000'000'000;
-    return MediaTime(ticks, kTimeScale);
-}
-
-// Interleaved stereo 440 Hz at a quarter of full scale, starting at phase seconds.
-std::shared_ptr<const std::vector<float>> toneFrames(std::int64_t frames, double phase) {
-    const auto count = static_cast<std::size_t>(frames > 0 ? frames : 0);
-    auto samples = std::make_shared<std::vector<float>>(count * 2);
-    for (std::size_t i = 0; i < count; ++i) {
-        const double t = phase + static_cast<double>(i) / kAudioRate;
-        const auto value = static_cast<float>(0.25 * std::sin(2 * std::numbers::pi * 440.0 * t));
-        (*samples)[2 * i] = value;
-        (*samples)[2 * i + 1] = value;
-    }
-    return samples;
+    return MediaTime(static_cast<std::int64_t>(now.tv_sec) * kTimeScale +
+                         static_cast<std::int64_t>(now.tv_nsec) * kTimeScale / 1'000'000'000,
+                     kTimeScale);
 }
 } // namespace
 
@@ -41,12 +58,12 @@ SyntheticVideoSource::SyntheticVideoSource(std::shared_ptr<SyntheticState> state
     , filter_(std::move(filter))
     , settings_(std::move(settings))
     , picture_(ImageBuffer::allocate(settings_.width, settings_.height)) {
-    state_->setLastSource(this);
+    state_->track(this, true);
 }
 
 SyntheticVideoSource::~SyntheticVideoSource() {
     stop();
-    state_->forgetSource(this);
+    state_->track(this, false);
 }
 
 QCoro::Task<std::optional<CaptureError>> SyntheticVideoSource::start(FrameSink& sink) {
@@ -58,11 +75,15 @@ QCoro::Task<std::optional<CaptureError>> SyntheticVideoSource::start(FrameSink& 
     {
         std::lock_guard lock(mutex_);
         sink_ = &sink;
-        running_ = true;
-        started_ = true;
     }
     if (options.generateSamples) {
-        generator_ = std::thread([this] { generate(); });
+        const auto period = std::chrono::duration_cast<std::chrono::nanoseconds>(
+            std::chrono::duration<double>(settings_.frameInterval.seconds()));
+        generator_ = std::make_unique<Ticker>(period, [this] {
+            // Moving content: the first row changes with every frame.
+            std::memset(picture_->mutableBaseAddress(), shade_++, picture_->bytesPerRow());
+            deliverScreenFrame(monotonicNow());
+        });
     }
     co_return std::nullopt;
 }
@@ -72,78 +93,50 @@ void SyntheticVideoSource::stop() {
     bool wasStarted = false;
     {
         std::lock_guard lock(mutex_);
-        wasStarted = std::exchange(started_, false);
-        running_ = false;
-        sink_ = nullptr;
+        wasStarted = std::exchange(sink_, nullptr) != nullptr;
     }
     if (wasStarted) {
         state_->record("stopCapture");
     }
-    wake_.notify_all();
-    if (generator_.joinable()) {
-        generator_.join();
-    }
+    generator_.reset();
 }
 
-void SyntheticVideoSource::generate() {
-    const auto framePeriod = std::chrono::duration<double>(settings_.frameInterval.seconds());
-    auto nextFrame = std::chrono::steady_clock::now();
-    std::uint8_t shade = 0;
-    std::unique_lock lock(mutex_);
-    while (running_) {
-        if (std::chrono::steady_clock::now() >= nextFrame) {
-            nextFrame += std::chrono::duration_cast<std::chrono::steady_clock::duration>(framePeriod);
-            lock.unlock();
-            // Moving content: the first row changes with every frame.
-            std::memset(picture_->mutableBaseAddress(), shade++, picture_->bytesPerRow());
-            deliverFrame(VideoFrame{picture_, monotonicNow(), settings_.frameInterval});
-            lock.lock();
-            continue;
-        }
-        wake_.wait_until(lock, nextFrame);
-    }
-}
-
-void SyntheticVideoSource::deliverFrame(const VideoFrame& frame) {
+void SyntheticVideoSource::deliverScreenFrame(MediaTime presentationTime) {
     // Under the lock, as a real source hands on one frame at a time and none after stop().
     std::lock_guard lock(mutex_);
     if (sink_ != nullptr) {
-        sink_->takeFrame(frame);
+        sink_->takeFrame(VideoFrame{picture_, presentationTime, settings_.frameInterval});
     }
-}
-
-void SyntheticVideoSource::deliverScreenFrame(MediaTime presentationTime, bool withImage) {
-    deliverFrame(VideoFrame{withImage ? picture_ : nullptr, presentationTime, settings_.frameInterval});
 }
 
 void SyntheticVideoSource::failWithError(const QString& reason) {
-    {
-        std::lock_guard lock(mutex_);
-        running_ = false;
-    }
-    wake_.notify_all();
-    if (generator_.joinable()) {
-        generator_.join();
-    }
+    generator_.reset();
     // From a thread of its own, as a real source tells of an end.
     std::thread([this, reason] { reportEnd(CaptureError::ended(reason)); }).join();
+}
+
+SyntheticAudioSource::SyntheticAudioSource(std::shared_ptr<SyntheticState> state)
+    : state_(std::move(state)) {}
+
+SyntheticAudioSource::~SyntheticAudioSource() {
+    stop();
 }
 
 MaybeError SyntheticAudioSource::start(const AudioFormat&, AudioHandler onAudio, StateHandler onState) {
     const SyntheticOptions options = state_->options();
     state_->record("audio start");
-    state_->setLastAudio(this);
+    state_->track(this, true);
     {
         std::lock_guard lock(mutex_);
         onAudio_ = std::move(onAudio);
         onState_ = std::move(onState);
-        running_ = true;
     }
     if (options.audioLostAtStart) {
         changeAudio(options.audioLostAtStart);
     }
-    if (options.generateSamples && options.generateAudio) {
-        generator_ = std::thread([this] { generate(); });
+    if (options.generateSamples) {
+        generator_ =
+            std::make_unique<Ticker>(std::chrono::milliseconds(10), [this] { deliverAudio(monotonicNow()); });
     }
     return std::nullopt;
 }
@@ -151,48 +144,22 @@ MaybeError SyntheticAudioSource::start(const AudioFormat&, AudioHandler onAudio,
 void SyntheticAudioSource::stop() {
     {
         std::lock_guard lock(mutex_);
-        if (!running_) {
+        if (!onAudio_) {
             return;
         }
-        running_ = false;
         onAudio_ = nullptr;
         onState_ = nullptr;
     }
-    wake_.notify_all();
-    if (generator_.joinable()) {
-        generator_.join();
-    }
-    state_->forgetAudio(this);
+    generator_.reset();
+    state_->track(this, false);
 }
 
-void SyntheticAudioSource::generate() {
-    const auto period = std::chrono::milliseconds(10);
-    auto next = std::chrono::steady_clock::now();
-    double phase = 0;
-    std::unique_lock lock(mutex_);
-    while (running_) {
-        if (std::chrono::steady_clock::now() >= next) {
-            next += period;
-            lock.unlock();
-            deliverAudio(toneFrames(kAudioFramesPerBuffer, phase), monotonicNow());
-            phase += static_cast<double>(kAudioFramesPerBuffer) / kAudioRate;
-            lock.lock();
-            continue;
-        }
-        wake_.wait_until(lock, next);
-    }
-}
-
-void SyntheticAudioSource::deliverAudio(std::shared_ptr<const std::vector<float>> samples,
-                                        MediaTime presentationTime) {
+void SyntheticAudioSource::deliverAudio(MediaTime presentationTime) {
+    const std::vector<float> silence(std::size_t{kAudioRate / 100 * 2});
     std::lock_guard lock(mutex_);
     if (onAudio_) {
-        onAudio_(AudioView{*samples, 2, kAudioRate, presentationTime});
+        onAudio_(AudioView{silence, 2, kAudioRate, presentationTime});
     }
-}
-
-void SyntheticAudioSource::deliverAudio(MediaTime presentationTime, std::int64_t frames) {
-    deliverAudio(toneFrames(frames, 0), presentationTime);
 }
 
 void SyntheticAudioSource::changeAudio(const std::optional<Error>& lost) {
@@ -217,10 +184,6 @@ std::unique_ptr<VideoSource> SyntheticCaptureService::makeVideoSource(const Cont
                                                                       const VideoSourceSettings& settings) {
     state_->record("createStream");
     return std::make_unique<SyntheticVideoSource>(state_, filter, settings);
-}
-
-std::unique_ptr<AudioSource> SyntheticAudioService::makeSource() {
-    return std::make_unique<SyntheticAudioSource>(state_);
 }
 
 } // namespace backreel

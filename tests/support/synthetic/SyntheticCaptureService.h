@@ -4,14 +4,12 @@
 #include "platform/CaptureService.h"
 #include "support/synthetic/SyntheticState.h"
 
-#include <atomic>
-#include <condition_variable>
 #include <memory>
 #include <mutex>
-#include <thread>
-#include <vector>
 
 namespace backreel {
+
+class Ticker;
 
 // A video source that makes its own content: a moving BGRA test picture at the frame rate, on a
 // thread of its own, stamped with the monotonic clock; or, with generateSamples off, only what a
@@ -25,57 +23,45 @@ public:
     void stop() override;
 
     const ContentFilter& filter() const { return filter_; }
-    const VideoSourceSettings& settings() const { return settings_; }
 
     // Hand-driven delivery, for tests: straight to the sink, on the caller's thread.
-    void deliverScreenFrame(MediaTime presentationTime, bool withImage = true);
-    void deliverFrame(const VideoFrame& frame);
+    void deliverScreenFrame(MediaTime presentationTime);
     // Ends the capture by itself, as a closed window or a lost display does.
     void failWithError(const QString& reason);
 
 private:
-    void generate();
-
     const std::shared_ptr<SyntheticState> state_;
     const ContentFilter filter_;
     const VideoSourceSettings settings_;
+    const ImageBufferPtr picture_;
+    std::uint8_t shade_ = 0;
 
     std::mutex mutex_;
-    std::condition_variable wake_;
-    FrameSink* sink_ = nullptr;
-    bool running_ = false; // generating
-    bool started_ = false; // between start() and stop()
-    std::thread generator_;
-    ImageBufferPtr picture_;
+    FrameSink* sink_ = nullptr; // between start() and stop()
+    std::unique_ptr<Ticker> generator_;
 };
 
-// Sound that makes its own content: a 440 Hz tone as 48 kHz stereo float in 10 ms pieces, on a
-// thread of its own; or, with generateAudio off, only what a test hands it.
+// Sound that makes its own content: 48 kHz stereo silence in 10 ms pieces, on a thread of its own;
+// or, with generateSamples off, only what a test hands it.
 class SyntheticAudioSource final : public AudioSource {
 public:
-    explicit SyntheticAudioSource(std::shared_ptr<SyntheticState> state)
-        : state_(std::move(state)) {}
-    ~SyntheticAudioSource() override { stop(); }
+    explicit SyntheticAudioSource(std::shared_ptr<SyntheticState> state);
+    ~SyntheticAudioSource() override;
 
     MaybeError start(const AudioFormat& format, AudioHandler onAudio, StateHandler onState) override;
     void stop() override;
 
-    // A 440 Hz stereo tone of the given number of frames, straight to the handler.
-    void deliverAudio(MediaTime presentationTime, std::int64_t frames = 480);
-    void deliverAudio(std::shared_ptr<const std::vector<float>> interleavedStereo, MediaTime presentationTime);
+    // 10 ms, straight to the handler.
+    void deliverAudio(MediaTime presentationTime);
     // Reports that the sound was lost (or, with none, is back), from a thread of its own.
     void changeAudio(const std::optional<Error>& lost);
 
 private:
-    void generate();
-
     const std::shared_ptr<SyntheticState> state_;
     std::mutex mutex_;
-    std::condition_variable wake_;
     AudioHandler onAudio_;
     StateHandler onState_;
-    bool running_ = false;
-    std::thread generator_;
+    std::unique_ptr<Ticker> generator_;
 };
 
 class SyntheticCaptureService final : public CaptureService {
@@ -95,7 +81,7 @@ class SyntheticAudioService final : public AudioService {
 public:
     explicit SyntheticAudioService(std::shared_ptr<SyntheticState> state)
         : state_(std::move(state)) {}
-    std::unique_ptr<AudioSource> makeSource() override;
+    std::unique_ptr<AudioSource> makeSource() override { return std::make_unique<SyntheticAudioSource>(state_); }
 
 private:
     std::shared_ptr<SyntheticState> state_;

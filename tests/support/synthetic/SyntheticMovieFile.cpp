@@ -9,7 +9,11 @@ class SyntheticMovieFile final : public MovieFile {
 public:
     SyntheticMovieFile(std::shared_ptr<SyntheticMovie> movie, SyntheticMovieOptions options)
         : movie_(std::move(movie))
-        , options_(std::move(options)) {}
+        , options_(std::move(options))
+        , file_(movie_->path) {}
+
+    bool open() { return file_.open(QIODevice::WriteOnly); }
+    QString openError() const { return file_.errorString(); }
 
     MaybeError writeVideo(const VideoPacket& packet) override {
         if (options_.failVideoAt == movie_->video.size()) {
@@ -28,6 +32,8 @@ public:
         return std::nullopt;
     }
     MaybeError finish() override {
+        file_.write("synthetic movie\n");
+        file_.close();
         movie_->finished = true;
         return std::nullopt;
     }
@@ -35,6 +41,7 @@ public:
 private:
     const std::shared_ptr<SyntheticMovie> movie_;
     const SyntheticMovieOptions options_;
+    QFile file_;
 };
 } // namespace
 
@@ -51,7 +58,11 @@ Expected<std::unique_ptr<MovieFile>> SyntheticMovieFileService::create(const QSt
         std::lock_guard lock(mutex_);
         lastMovie_ = movie;
     }
-    return std::unique_ptr<MovieFile>(new SyntheticMovieFile(movie, options_));
+    auto file = std::make_unique<SyntheticMovieFile>(movie, options_);
+    if (!file->open()) {
+        return Error(file->openError());
+    }
+    return std::unique_ptr<MovieFile>(std::move(file));
 }
 
 std::shared_ptr<SyntheticMovie> SyntheticMovieFileService::lastMovie() const {

@@ -30,7 +30,8 @@ struct SyntheticMovie {
     bool finished = false;
 };
 
-// Movie files that are kept in memory (nothing is written to disk).
+// Movie files whose packets are kept in memory; the file itself holds a line of text, written when
+// the movie is finished.
 class SyntheticMovieFileService final : public MovieFileService {
 public:
     explicit SyntheticMovieFileService(SyntheticMovieOptions options = {})

@@ -5,7 +5,6 @@
 #include "platform/ShareableContent.h"
 #include "platform/VideoEncoder.h"
 
-#include <cstdint>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -26,33 +25,28 @@ struct SyntheticOptions {
     // When set, a sound source that starts tells it has no sound, for this reason, as it starts.
     std::optional<Error> audioLostAtStart;
 
-    // Sources deliver frames and audio in real time on their own thread once started. Tests that
+    // Sources deliver frames and audio in real time on their own threads once started. Tests that
     // want exact control turn this off and deliver samples by hand.
     bool generateSamples = true;
-    bool generateAudio = true;
 
     bool hardwareHevcAvailable = false;
     // When set, opening an encoder fails with it.
     std::optional<EncoderError> openError;
-    // Every Nth compressed frame is a key frame.
-    int keyFrameInterval = 15;
     // Simulated encoder latency per frame, in microseconds.
     int encodeLatencyMicroseconds = 1000;
     // The size of every compressed frame.
     int packetBytes = 64;
 };
 
-// Shared between the synthetic services and the test that drives them: the options and a
-// journal of every platform call, in the order they happened. Any thread.
+// Shared between the synthetic services and the test that drives them: the options, a journal of
+// every platform call in the order they happened, and the newest source of each kind while it
+// lives (the sources set and clear it themselves). Any thread.
 class SyntheticState {
 public:
     explicit SyntheticState(SyntheticOptions options = {})
         : options_(std::move(options)) {}
 
-    SyntheticOptions options() const {
-        std::lock_guard lock(mutex_);
-        return options_;
-    }
+    SyntheticOptions options() const { return locked(options_); }
     template <typename Change> void changeOptions(Change change) {
         std::lock_guard lock(mutex_);
         change(options_);
@@ -62,46 +56,29 @@ public:
         std::lock_guard lock(mutex_);
         journal_.push_back(std::move(event));
     }
-    std::vector<std::string> journal() const {
-        std::lock_guard lock(mutex_);
-        return journal_;
-    }
+    std::vector<std::string> journal() const { return locked(journal_); }
     void clearJournal() {
         std::lock_guard lock(mutex_);
         journal_.clear();
     }
 
-    // The last source made, while it lives; set and cleared by the sources themselves.
-    void setLastSource(SyntheticVideoSource* source) {
-        std::lock_guard lock(mutex_);
-        lastSource_ = source;
-    }
-    void forgetSource(SyntheticVideoSource* source) {
-        std::lock_guard lock(mutex_);
-        if (lastSource_ == source) {
-            lastSource_ = nullptr;
-        }
-    }
-    SyntheticVideoSource* lastSource() const {
-        std::lock_guard lock(mutex_);
-        return lastSource_;
-    }
-    void setLastAudio(SyntheticAudioSource* source) {
-        std::lock_guard lock(mutex_);
-        lastAudio_ = source;
-    }
-    void forgetAudio(SyntheticAudioSource* source) {
-        std::lock_guard lock(mutex_);
-        if (lastAudio_ == source) {
-            lastAudio_ = nullptr;
-        }
-    }
-    SyntheticAudioSource* lastAudio() const {
-        std::lock_guard lock(mutex_);
-        return lastAudio_;
-    }
+    SyntheticVideoSource* lastSource() const { return locked(lastSource_); }
+    SyntheticAudioSource* lastAudio() const { return locked(lastAudio_); }
+    void track(SyntheticVideoSource* source, bool alive) { track(lastSource_, source, alive); }
+    void track(SyntheticAudioSource* source, bool alive) { track(lastAudio_, source, alive); }
 
 private:
+    template <typename T> T locked(const T& value) const {
+        std::lock_guard lock(mutex_);
+        return value;
+    }
+    template <typename Source> void track(Source*& last, Source* source, bool alive) {
+        std::lock_guard lock(mutex_);
+        if (alive || last == source) {
+            last = alive ? source : nullptr;
+        }
+    }
+
     mutable std::mutex mutex_;
     SyntheticOptions options_;
     std::vector<std::string> journal_;

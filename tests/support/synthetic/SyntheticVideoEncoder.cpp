@@ -5,26 +5,24 @@
 #include <deque>
 #include <mutex>
 #include <thread>
+#include <utility>
 
 namespace backreel {
 
 namespace {
 
+// Frames come out in turn on the encoder's own thread, each after the latency, as a small packet
+// with the frame's times; every 15th is a key frame. Frames still queued when it closes are dropped.
 class SyntheticVideoEncoder final : public VideoEncoder {
 public:
     SyntheticVideoEncoder(std::shared_ptr<SyntheticState> state, const VideoEncoderSettings& settings,
                           EncoderOutput output)
         : state_(std::move(state))
         , format_(std::make_shared<VideoStreamFormat>(
-              VideoStreamFormat{settings.codec,
-                                settings.width,
-                                settings.height,
-                                {std::byte{0x01}, std::byte{0x64}, std::byte{0x00}, std::byte{0x28}}}))
+              VideoStreamFormat{settings.codec, settings.width, settings.height, {std::byte{0x01}}}))
         , output_(std::move(output))
-        , keyFrameInterval_(std::max(1, state_->options().keyFrameInterval))
         , latency_(state_->options().encodeLatencyMicroseconds)
-        , packetBytes_(static_cast<std::size_t>(std::max(1, state_->options().packetBytes)))
-        , thread_([this] { run(); }) {}
+        , packetBytes_(static_cast<std::size_t>(std::max(1, state_->options().packetBytes))) {}
 
     ~SyntheticVideoEncoder() override {
         close();
@@ -32,7 +30,7 @@ public:
             std::lock_guard lock(mutex_);
             ending_ = true;
         }
-        wake_.notify_all();
+        changed_.notify_all();
         thread_.join();
     }
 
@@ -42,89 +40,73 @@ public:
             if (closed_ || !frame.image) {
                 return true;
             }
-            pending_.push_back({frame, submitted_++});
+            pending_.push_back(frame);
         }
-        wake_.notify_all();
+        changed_.notify_all();
         return true;
     }
 
     void finish() override {
         state_->record("finish");
-        waitForEncoder();
+        waitUntilIdle();
         close();
     }
 
     void close() override {
         {
             std::lock_guard lock(mutex_);
-            if (closed_) {
+            if (std::exchange(closed_, true)) {
                 return;
             }
-            closed_ = true;
         }
         state_->record("close");
-        waitForEncoder();
+        waitUntilIdle();
     }
 
     const VideoStreamFormat& format() const override { return *format_; }
 
 private:
-    // Until every frame given so far has come out (or was skipped once closed).
-    void waitForEncoder() {
+    void waitUntilIdle() {
         std::unique_lock lock(mutex_);
-        idle_.wait(lock, [this] { return pending_.empty() && !busy_; });
+        changed_.wait(lock, [this] { return pending_.empty() && !busy_; });
     }
 
     void run() {
         std::unique_lock lock(mutex_);
-        for (;;) {
-            wake_.wait(lock, [this] { return ending_ || !pending_.empty(); });
+        for (std::int64_t index = 0;; ++index) {
+            changed_.wait(lock, [this] { return ending_ || !pending_.empty(); });
             if (pending_.empty()) {
                 return;
             }
-            const auto [frame, index] = pending_.front();
+            const VideoFrame frame = pending_.front();
             pending_.pop_front();
-            busy_ = true;
-            lock.unlock();
-            produce(frame, index);
-            lock.lock();
-            busy_ = false;
-            idle_.notify_all();
-        }
-    }
-
-    void produce(const VideoFrame& frame, std::int64_t index) {
-        {
-            std::lock_guard lock(mutex_);
-            if (closed_ || !output_.packet) {
-                return;
+            busy_ = !closed_ && output_.packet;
+            if (busy_) {
+                lock.unlock();
+                std::this_thread::sleep_for(std::chrono::microseconds(latency_));
+                const std::vector<std::byte> bytes(packetBytes_, std::byte{0x42});
+                output_.packet(VideoPacket::copyOf(bytes, frame.presentationTime, frame.duration, index % 15 == 0,
+                                                   format_));
+                lock.lock();
+                busy_ = false;
             }
+            changed_.notify_all();
         }
-        if (latency_ > 0) {
-            std::this_thread::sleep_for(std::chrono::microseconds(latency_));
-        }
-        const std::vector<std::byte> bytes(packetBytes_, std::byte{0x42});
-        output_.packet(VideoPacket::copyOf(bytes, frame.presentationTime, frame.duration,
-                                           index % keyFrameInterval_ == 0, format_));
     }
 
     const std::shared_ptr<SyntheticState> state_;
     const VideoStreamFormatPtr format_;
     const EncoderOutput output_;
-    const int keyFrameInterval_;
     const int latency_;
     const std::size_t packetBytes_;
 
     std::mutex mutex_;
-    std::condition_variable wake_;
-    std::condition_variable idle_;
-    std::deque<std::pair<VideoFrame, std::int64_t>> pending_;
+    std::condition_variable changed_;
+    std::deque<VideoFrame> pending_;
     bool busy_ = false;
     bool closed_ = false;
     bool ending_ = false;
-    std::int64_t submitted_ = 0;
-    // Declared last: started once everything above is there.
-    std::thread thread_;
+    std::thread thread_{[this] { run(); }}; // last: it starts once the members above are there
 };
 
 } // namespace

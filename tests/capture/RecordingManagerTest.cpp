@@ -46,6 +46,8 @@ protected:
     void make(SyntheticOptions options = desktop()) {
         manager.reset();
         settings = std::make_shared<RecorderSettings>();
+        // Settings outlive a case: a limit one case sets must not shrink the next one's buffer.
+        settings->setMemoryLimit(MemoryLimit::defaultLimit());
         state = std::make_shared<SyntheticState>(std::move(options));
         saveFlow = std::make_shared<test::SaveFlowStandIn>(state);
         manager = std::make_unique<RecordingManager>(makeSyntheticPlatform(state), saveFlow, settings);

@@ -182,7 +182,11 @@ void BackreelApp::showWindow() {
 void BackreelApp::requestQuit() {
     RecordingManager& manager = *recordingManager_;
     if (manager.unsavedClipsToAskAbout() > 0) {
-        askThenQuit();
+        unsavedQuestion_->ask([alive = QPointer<BackreelApp>(this)](bool mayQuit) {
+            if (alive && mayQuit) {
+                alive->requestQuit();
+            }
+        });
         return;
     }
     if (manager.clipSavesPending() == 0) {
@@ -215,14 +219,6 @@ QCoro::Task<> BackreelApp::bufferLastTarget() {
     co_await manager.startRecording();
     if (alive && manager.status().is(RecordingStatus::Kind::buffering) && !restored.note.isEmpty()) {
         manager.setTargetNote(restored.note);
-    }
-}
-
-QCoro::Task<> BackreelApp::askThenQuit() {
-    const QPointer<BackreelApp> alive(this);
-    const bool mayQuit = co_await unsavedQuestion_->ask();
-    if (alive && mayQuit) {
-        requestQuit();
     }
 }
 

@@ -99,7 +99,6 @@ private:
     void windowClosed(const QPoint& position);
     // Says so in the tray when a shortcut's keys could not be bound at start.
     void tellUnboundShortcuts();
-    QCoro::Task<> askThenQuit();
     // Buffers the last recording's target (saying in the status what could not come back).
     QCoro::Task<> bufferLastTarget();
     // While unsaved clips are kept the main window shows, without taking the focus.

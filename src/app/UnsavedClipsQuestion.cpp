@@ -2,7 +2,7 @@
 
 #include "capture/RecordingManager.h"
 
-#include <QCoroSignal>
+#include <algorithm>
 #include <QPushButton>
 
 namespace backreel {
@@ -15,11 +15,12 @@ UnsavedClipsQuestion::~UnsavedClipsQuestion() {
     delete box_.data();
 }
 
-QCoro::Task<bool> UnsavedClipsQuestion::ask() {
+void UnsavedClipsQuestion::ask(std::function<void(bool mayQuit)> answered) {
     if (box_) {
         box_->raise();
         box_->activateWindow();
-        co_return false;
+        answered(false);
+        return;
     }
     const int count = manager_.unsavedClipsToAskAbout();
     auto* box = new QMessageBox(
@@ -34,38 +35,35 @@ QCoro::Task<bool> UnsavedClipsQuestion::ask() {
     box->setDefaultButton(save);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box_ = box;
+    connect(box, &QMessageBox::finished, this, [this, box, save, discard, answered = std::move(answered)] {
+        const QAbstractButton* answer = box->clickedButton();
+        box_.clear();
+        if (answer == discard) {
+            manager_.discardUnsavedClips();
+            answered(true);
+        } else if (answer == save) {
+            saveEach(answered);
+        } else {
+            answered(false);
+        }
+    });
     box->open();
-    // The recorder may go while the question waits (the application ending): checked after it.
-    const QPointer<UnsavedClipsQuestion> alive(this);
-    co_await qCoro(box, &QMessageBox::finished);
-    if (!alive || !box_) {
-        co_return false;
-    }
-    const QAbstractButton* answer = box->clickedButton();
-    box_.clear();
-    if (answer == discard) {
-        manager_.discardUnsavedClips();
-        co_return true;
-    }
-    if (answer == save) {
-        co_return co_await saveEach();
-    }
-    co_return false;
 }
 
-QCoro::Task<bool> UnsavedClipsQuestion::saveEach() {
+QCoro::Task<> UnsavedClipsQuestion::saveEach(std::function<void(bool mayQuit)> answered) {
     const QPointer<UnsavedClipsQuestion> alive(this);
     for (const UnsavedClipInfo& clip : manager_.unsavedClips()) {
         co_await manager_.saveAgain(clip.id);
         if (!alive) {
-            co_return false;
+            co_return;
         }
         const std::vector<UnsavedClipInfo> left = manager_.unsavedClips();
         if (std::ranges::any_of(left, [&](const UnsavedClipInfo& kept) { return kept.id == clip.id; })) {
-            co_return false; // not saved: the user sees why, and quits again when ready
+            answered(false); // not saved: the user sees why, and quits again when ready
+            co_return;
         }
     }
-    co_return manager_.unsavedClipsToAskAbout() == 0;
+    answered(manager_.unsavedClipsToAskAbout() == 0);
 }
 
 } // namespace backreel

@@ -2,6 +2,7 @@
 
 #include "app/MenuBarContent.h"
 #include "app/TrayIcon.h"
+#include "app/UnsavedClipsQuestion.h"
 #include "core/Settings.h"
 #include "support/WidgetTest.h"
 #include "ui/CaptureModeSelection.h"
@@ -25,7 +26,7 @@ protected:
 
     std::unique_ptr<BackreelApp> startApp(TrayPresence tray) {
         auto app = std::make_unique<BackreelApp>(
-            makeSyntheticPlatform(recorder.state), std::make_shared<test::SaveFlowStandIn>(recorder.state),
+            makeSyntheticPlatform(recorder.state), saveFlow,
             BackreelAppOptions{tray, QStringLiteral("0.1.0"),
                                QUrl(QStringLiteral("http://127.0.0.1:9/updates.xml")), nullptr});
         quit = std::make_unique<QSignalSpy>(app.get(), &BackreelApp::quitRequested);
@@ -35,6 +36,7 @@ protected:
     }
 
     test::SyntheticRecorder recorder;
+    std::shared_ptr<test::SaveFlowStandIn> saveFlow = std::make_shared<test::SaveFlowStandIn>(recorder.state);
     std::unique_ptr<QSignalSpy> quit;
 };
 
@@ -105,4 +107,36 @@ TEST_F(BackreelAppTest, WithATrayClosingTheWindowKeepsBackreelRunning) {
 
     app->menuBarContent().perform(MenuCommand::quit);
     EXPECT_EQ(quit->count(), 1);
+}
+
+// Quit while a failed save's clip is kept asks first: Cancel keeps Backreel and the clip; Save…
+// writes the clip from the save dialog on, and only then quits.
+TEST_F(BackreelAppTest, QuitWithAKeptClipAsksAndSaveWritesItFirst) {
+    std::unique_ptr<BackreelApp> app = startApp(TrayPresence::available);
+    RecordingManager& manager = app->recordingManager();
+    saveFlow->outcome = RecordingStatus::error(QStringLiteral("Save failed: the disk is full."));
+    QCoro::waitFor(manager.startRecording());
+    BACKREEL_EVENTUALLY_TRUE(manager.session() && manager.session()->videoStore().count() >= 3);
+    QCoro::waitFor(manager.stopAndSave());
+    ASSERT_EQ(manager.unsavedClipsToAskAbout(), 1);
+    saveFlow->outcome = RecordingStatus::saved(QUrl::fromLocalFile(QStringLiteral("/tmp/kept.mp4")));
+    for (const bool save : {false, true}) {
+        app->requestQuit();
+        QMessageBox* box = app->unsavedClipsQuestion().box();
+        ASSERT_NE(box, nullptr);
+        EXPECT_EQ(box->text(), QStringLiteral("Backreel keeps 1 clip that is not saved."));
+        const QList<QAbstractButton*> buttons = box->buttons();
+        const auto saveButton = std::ranges::find(buttons, QStringLiteral("Save…"), &QAbstractButton::text);
+        ASSERT_NE(saveButton, buttons.end());
+        (save ? *saveButton : box->button(QMessageBox::Cancel))->click();
+        if (!save) {
+            BACKREEL_EVENTUALLY_TRUE(app->unsavedClipsQuestion().box() == nullptr);
+            EXPECT_EQ(quit->count(), 0);
+            EXPECT_TRUE(manager.hasUnsavedClip());
+        }
+    }
+    BACKREEL_EVENTUALLY_EQ(quit->count(), 1);
+    EXPECT_FALSE(manager.hasUnsavedClip());
+    ASSERT_EQ(saveFlow->clips.size(), 2u);
+    EXPECT_EQ(saveFlow->clips[1].startPTS, saveFlow->clips[0].startPTS) << "the kept clip itself";
 }

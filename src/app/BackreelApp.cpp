@@ -26,6 +26,7 @@
 #include <QGuiApplication>
 #include <QIcon>
 #include <QScreen>
+#include <utility>
 
 namespace backreel {
 
@@ -89,12 +90,16 @@ void BackreelApp::start() {
         showWindow();
     }
     // The target of every recording that starts is what the next launch buffers.
-    connect(recordingManager_.get(), &RecordingManager::statusChanged, this, [this] {
-        if (recordingManager_->status().is(RecordingStatus::Kind::buffering)) {
-            storeLastTarget(
-                lastTargetOf(recordingManager_->captureTarget(), recordingManager_->availableDisplays()));
-        }
-    });
+    connect(
+        recordingManager_.get(), &RecordingManager::statusChanged, this, [this, buffering = false]() mutable {
+            // Once as buffering begins: a note that changes later is no new start.
+            const bool wasBuffering =
+                std::exchange(buffering, recordingManager_->status().is(RecordingStatus::Kind::buffering));
+            if (buffering && !wasBuffering) {
+                storeLastTarget(
+                    lastTargetOf(recordingManager_->captureTarget(), recordingManager_->availableDisplays()));
+            }
+        });
     if (buffer) {
         bufferLastTarget();
     }

@@ -36,12 +36,10 @@ QCoro::Task<RecordingStatus> ClipSaver::save(Clip clip, std::optional<int> keptI
             // The user kept this clip once already: a cancel leaves it.
             log_.info(QStringLiteral("[Save] Cancelled; the unsaved clip stays"));
         }
-    } else if (outcome.is(RecordingStatus::Kind::error)) {
-        keepUnsavedClip(std::move(clip), UnsavedClipOffer::saveAgain);
-    } else if (outcome.is(RecordingStatus::Kind::idle)) {
-        // Nothing is lost by offering it until the next recording.
-        unsavedClips_.keep(std::move(clip), UnsavedClipOffer::saveAgain, QTime::currentTime(), true);
-        emit unsavedClipChanged();
+    } else if (!outcome.is(RecordingStatus::Kind::saved)) {
+        // A failure keeps it; a cancel offers it until the next recording: nothing is lost by that.
+        keepUnsavedClip(std::move(clip), UnsavedClipOffer::saveAgain,
+                        outcome.is(RecordingStatus::Kind::idle));
     }
     co_return outcome;
 }
@@ -57,12 +55,11 @@ QCoro::Task<> ClipSaver::saveInTurn(Clip clip, std::shared_ptr<void> held) {
     // The save flow gets a copy, which shares the media's bytes: the clip outlives a failure.
     QCoro::Task<RecordingStatus> saving = saveFlow_->save(clip, request);
     const RecordingStatus outcome = co_await saving;
-    if (outcome.is(RecordingStatus::Kind::error) || outcome.is(RecordingStatus::Kind::idle)) {
+    if (!outcome.is(RecordingStatus::Kind::saved)) {
         // Offered for Save Again, still counted against the recording's memory limit; nothing is
         // lost to a failed write, and a cancelled one is offered until the next recording.
-        unsavedClips_.keep(clip, UnsavedClipOffer::saveAgain, QTime::currentTime(),
-                           outcome.is(RecordingStatus::Kind::idle), std::move(held));
-        emit unsavedClipChanged();
+        keepUnsavedClip(clip, UnsavedClipOffer::saveAgain, outcome.is(RecordingStatus::Kind::idle),
+                        std::move(held));
     }
     held.reset();
     announce(outcome, clip);
@@ -84,8 +81,9 @@ void ClipSaver::announce(const RecordingStatus& outcome, const Clip& clip) {
     }
 }
 
-void ClipSaver::keepUnsavedClip(Clip clip, UnsavedClipOffer offer) {
-    unsavedClips_.keep(std::move(clip), offer, QTime::currentTime());
+void ClipSaver::keepUnsavedClip(Clip clip, UnsavedClipOffer offer, bool declined,
+                                std::shared_ptr<void> held) {
+    unsavedClips_.keep(std::move(clip), offer, QTime::currentTime(), declined, std::move(held));
     emit unsavedClipChanged();
 }
 

@@ -52,7 +52,10 @@ public:
     // The clips failed saves kept, and what recordings that ended by themselves had buffered;
     // unsavedClipChanged() tells of changes.
     const UnsavedClips& unsavedClips() const { return unsavedClips_; }
-    void keepUnsavedClip(Clip clip, UnsavedClipOffer offer);
+    // Keeps the clip among the unsaved ones (declined: offered only until the next recording;
+    // `held`: counted against the running recording's limit while kept).
+    void keepUnsavedClip(Clip clip, UnsavedClipOffer offer, bool declined = false,
+                         std::shared_ptr<void> held = nullptr);
     // Lets the unsaved clip `id` go, saying why in the log.
     void dropUnsavedClip(int id, const QString& why);
     // Lets every unsaved clip go, or only the declined ones.

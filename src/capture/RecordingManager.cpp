@@ -259,10 +259,7 @@ QCoro::Task<> RecordingManager::saveClip(std::optional<std::chrono::seconds> len
 }
 
 QCoro::Task<> RecordingManager::saveAgain(std::optional<int> id) {
-    const std::vector<UnsavedClipInfo> clips = saver_.unsavedClips().list();
-    if (!id && !clips.empty()) {
-        id = clips.back().id;
-    }
+    id = saver_.unsavedClips().idOrNewest(id);
     const UnsavedClips::Entry* kept = id ? saver_.unsavedClips().find(*id) : nullptr;
     if (kept == nullptr || status_.is(RecordingStatus::Kind::buffering) ||
         status_.is(RecordingStatus::Kind::saving) || startInProgress_) {
@@ -278,11 +275,7 @@ QCoro::Task<> RecordingManager::saveAgain(std::optional<int> id) {
 }
 
 void RecordingManager::discardUnsavedClip(std::optional<int> id) {
-    const std::vector<UnsavedClipInfo> clips = saver_.unsavedClips().list();
-    if (!id && !clips.empty()) {
-        id = clips.back().id;
-    }
-    if (id) {
+    if ((id = saver_.unsavedClips().idOrNewest(id))) {
         saver_.dropUnsavedClip(*id, QStringLiteral("the user discarded it"));
     }
 }

@@ -43,10 +43,26 @@ std::vector<UnsavedClipInfo> UnsavedClips::list() const {
     return infos;
 }
 
+namespace {
+int idOf(const UnsavedClips::Entry& entry) {
+    return entry.info.id;
+}
+} // namespace
+
+std::vector<UnsavedClips::Entry>::iterator UnsavedClips::findEntry(int id) {
+    return std::ranges::find(entries_, id, idOf);
+}
+
 const UnsavedClips::Entry* UnsavedClips::find(int id) const {
-    const auto found =
-        std::ranges::find_if(entries_, [id](const Entry& entry) { return entry.info.id == id; });
+    const auto found = std::ranges::find(entries_, id, idOf);
     return found == entries_.end() ? nullptr : &*found;
+}
+
+std::optional<int> UnsavedClips::idOrNewest(std::optional<int> id) const {
+    if (id || entries_.empty()) {
+        return id;
+    }
+    return entries_.back().info.id;
 }
 
 std::int64_t UnsavedClips::bytes() const {
@@ -76,17 +92,14 @@ int UnsavedClips::keep(Clip clip, UnsavedClipOffer offer, QTime keptAt, bool dec
 }
 
 void UnsavedClips::saveFailed(int id) {
-    for (Entry& entry : entries_) {
-        if (entry.info.id == id) {
-            entry.declined = false;
-            entry.info.offer = UnsavedClipOffer::saveAgain;
-        }
+    if (const auto found = findEntry(id); found != entries_.end()) {
+        found->declined = false;
+        found->info.offer = UnsavedClipOffer::saveAgain;
     }
 }
 
 bool UnsavedClips::discard(int id, const QString& why) {
-    const auto found =
-        std::ranges::find_if(entries_, [id](const Entry& entry) { return entry.info.id == id; });
+    const auto found = findEntry(id);
     if (found == entries_.end()) {
         return false;
     }

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <QString>
 #include <QTime>
 #include <vector>
@@ -39,6 +40,8 @@ public:
     std::vector<UnsavedClipInfo> list() const;
     // The clip kept as `id`; null when there is none (any longer).
     const Entry* find(int id) const;
+    // `id`, or the newest clip's when none is given; none without clips.
+    std::optional<int> idOrNewest(std::optional<int> id) const;
     // What the clips take together, declined ones included.
     std::int64_t bytes() const;
     // Those the user has not declined: what quitting would lose.
@@ -55,6 +58,8 @@ public:
     int discardAll(const QString& why, bool declinedOnly = false);
 
 private:
+    std::vector<Entry>::iterator findEntry(int id);
+
     const Logger log_;
     std::vector<Entry> entries_;
     int nextID_ = 1;

@@ -137,8 +137,6 @@ TEST_F(MenuBarContentTest, EachUnsavedClipIsSavedOrDiscardedFromTheMenu) {
     item(offer("Save Again…", clips[0]))->trigger();
     BACKREEL_EVENTUALLY_EQ(lines(), menuWith({"Start Recording", offer("Save Again…", clips[1]),
                                               offer("Discard Clip", clips[1])}));
-    EXPECT_EQ(recorder.saveFlow->clips.size(), 3u);
-    EXPECT_EQ(recorder.saveFlow->clips[2].startPTS, recorder.saveFlow->clips[0].startPTS) << "the first clip";
 
     manager->setStatus(RecordingStatus::error(QStringLiteral("Save failed.")));
     item(offer("Discard Clip", clips[1]))->trigger();

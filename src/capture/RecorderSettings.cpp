@@ -19,7 +19,14 @@ RecorderSettings::RecorderSettings(QObject* parent)
     , freshBufferAfterSave_(Settings::boolValue(Settings::kFreshBufferAfterSaveKey))
     , bufferAtLaunch_(Settings::boolValue(Settings::kBufferAtLaunchKey))
     , codec_(Settings::stringValue(Settings::kCodecKey) == QStringLiteral("h264") ? CodecChoice::h264
-                                                                                  : CodecChoice::automatic) {
+                                                                                  : CodecChoice::automatic)
+    , frameRate_(Settings::integerValue(Settings::kFrameRateKey) == 60 ? 60 : 30)
+    , microphone_(Settings::boolValue(Settings::kMicrophoneKey))
+    , microphoneDevice_(Settings::stringValue(Settings::kMicrophoneDeviceKey).value_or(QString()))
+    , microphoneTrack_(Settings::boolValue(Settings::kMicrophoneMixedKey) ? MicrophoneTrack::mixed
+                                                                           : MicrophoneTrack::separate)
+    , soundApplication_(Settings::stringValue(Settings::kSoundApplicationKey).value_or(QString()))
+    , soundApplicationName_(Settings::stringValue(Settings::kSoundApplicationNameKey).value_or(QString())) {
     if (const std::optional<std::int64_t> bytes = Settings::integerValue(Settings::kMemoryLimitKey);
         bytes && *bytes > 0) {
         memoryLimit_ = MemoryLimit(*bytes);
@@ -68,6 +75,48 @@ void RecorderSettings::setCodec(CodecChoice codec) {
     Settings::setStringValue(Settings::kCodecKey, codec == CodecChoice::h264 ? QStringLiteral("h264")
                                                                              : QStringLiteral("automatic"));
     changeProperty(*this, codec_, codec, &RecorderSettings::codecChanged);
+}
+
+void RecorderSettings::setFrameRate(int rate) {
+    rate = rate == 60 ? 60 : 30;
+    Settings::setIntegerValue(Settings::kFrameRateKey, rate);
+    changeProperty(*this, frameRate_, rate, &RecorderSettings::frameRateChanged);
+}
+
+void RecorderSettings::setMicrophone(bool record) {
+    Settings::setBoolValue(Settings::kMicrophoneKey, record);
+    changeProperty(*this, microphone_, record, &RecorderSettings::soundChanged);
+}
+
+void RecorderSettings::setMicrophoneDevice(const QString& name) {
+    Settings::setStringValue(Settings::kMicrophoneDeviceKey, name);
+    changeProperty(*this, microphoneDevice_, name, &RecorderSettings::soundChanged);
+}
+
+void RecorderSettings::setMicrophoneTrack(MicrophoneTrack track) {
+    Settings::setBoolValue(Settings::kMicrophoneMixedKey, track == MicrophoneTrack::mixed);
+    changeProperty(*this, microphoneTrack_, track, &RecorderSettings::soundChanged);
+}
+
+void RecorderSettings::setSoundApplication(const QString& binary, const QString& name) {
+    Settings::setStringValue(Settings::kSoundApplicationKey, binary);
+    Settings::setStringValue(Settings::kSoundApplicationNameKey, name);
+    soundApplicationName_ = name;
+    changeProperty(*this, soundApplication_, binary, &RecorderSettings::soundChanged);
+}
+
+AudioInput systemSoundInput(const RecorderSettings& settings) {
+    if (settings.soundApplication().isEmpty()) {
+        return {};
+    }
+    return {AudioInput::Kind::application, settings.soundApplication().toStdString()};
+}
+
+std::optional<AudioInput> microphoneInput(const RecorderSettings& settings) {
+    if (!settings.microphone()) {
+        return std::nullopt;
+    }
+    return AudioInput{AudioInput::Kind::microphone, settings.microphoneDevice().toStdString()};
 }
 
 } // namespace backreel

@@ -2,6 +2,8 @@
 
 #include "capture/CodecChoice.h"
 #include "capture/MemoryLimit.h"
+#include "export/Clip.h"
+#include "platform/AudioSource.h"
 
 #include <QObject>
 #include <QString>
@@ -49,6 +51,23 @@ public:
     // The codec of the next recordings.
     CodecChoice codec() const { return codec_; }
     void setCodec(CodecChoice codec);
+    // Frames per second of the next recordings: 30 or 60 (anything else is taken as 30).
+    int frameRate() const { return frameRate_; }
+    void setFrameRate(int rate);
+
+    // The microphone of the next recordings: whether there is one, which (empty: the default
+    // one), and how it is written.
+    bool microphone() const { return microphone_; }
+    void setMicrophone(bool record);
+    QString microphoneDevice() const { return microphoneDevice_; }
+    void setMicrophoneDevice(const QString& name);
+    MicrophoneTrack microphoneTrack() const { return microphoneTrack_; }
+    void setMicrophoneTrack(MicrophoneTrack track);
+    // The system sound of the next recordings: everything (an empty binary) or one application's,
+    // by its program's name, with the name it was shown by.
+    QString soundApplication() const { return soundApplication_; }
+    QString soundApplicationName() const { return soundApplicationName_; }
+    void setSoundApplication(const QString& binary, const QString& name);
 
 signals:
     void muteNotificationsChanged();
@@ -58,6 +77,8 @@ signals:
     void freshBufferAfterSaveChanged();
     void bufferAtLaunchChanged();
     void codecChanged();
+    void frameRateChanged();
+    void soundChanged();
 
 private:
     bool muteNotifications_ = false;
@@ -67,6 +88,16 @@ private:
     bool freshBufferAfterSave_ = false;
     bool bufferAtLaunch_ = false;
     CodecChoice codec_ = CodecChoice::automatic;
+    int frameRate_ = 30;
+    bool microphone_ = false;
+    QString microphoneDevice_;
+    MicrophoneTrack microphoneTrack_ = MicrophoneTrack::separate;
+    QString soundApplication_;
+    QString soundApplicationName_;
 };
+
+// What the next recording records as the system sound, and as its microphone (none when off).
+AudioInput systemSoundInput(const RecorderSettings& settings);
+std::optional<AudioInput> microphoneInput(const RecorderSettings& settings);
 
 } // namespace backreel

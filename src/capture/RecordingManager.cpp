@@ -12,9 +12,9 @@
 namespace backreel {
 
 namespace {
-// The status line's note for audio that is lost: "no system audio: " and the reason as plain
-// words in the sentence, without its full stop.
-QString audioLossNote(const Error& error) {
+// The status line's note for audio that is lost: "no system audio: " (or "no microphone: ") and
+// the reason as plain words in the sentence, without its full stop.
+QString audioLossNote(AudioOrigin origin, const Error& error) {
     QString reason = error.description.trimmed();
     if (reason.endsWith(QLatin1Char('.'))) {
         reason.chop(1);
@@ -25,7 +25,9 @@ QString audioLossNote(const Error& error) {
         std::none_of(firstWord.begin() + 1, firstWord.end(), [](QChar letter) { return letter.isUpper(); })) {
         reason[0] = reason[0].toLower();
     }
-    return QStringLiteral("no system audio: ") + reason;
+    return (origin == AudioOrigin::microphone ? QStringLiteral("no microphone: ")
+                                              : QStringLiteral("no system audio: ")) +
+           reason;
 }
 } // namespace
 
@@ -139,7 +141,9 @@ QCoro::Task<> RecordingManager::startRecording() {
     saver_.dropUnsavedClips(QStringLiteral("a new recording started"), true);
     const MemoryLimit limit(
         std::max<std::int64_t>(settings_->memoryLimit().bytes() - saver_.unsavedClips().bytes(), 0));
-    const RecordingSetup setup{*capture, bufferDuration_.bufferCapacity(), limit, settings_->codec()};
+    const RecordingSetup setup{*capture,           bufferDuration_.bufferCapacity(), limit, settings_->codec(),
+                               systemSoundInput(*settings_), microphoneInput(*settings_)};
+    microphoneTrack_ = settings_->microphoneTrack();
     Expected<std::unique_ptr<RecordingSession>> started =
         co_await RecordingSession::start(platform_, setup, recLog_);
     if (!started) {
@@ -150,7 +154,10 @@ QCoro::Task<> RecordingManager::startRecording() {
     connect(session_.get(), &RecordingSession::ended, this, &RecordingManager::sessionEnded);
     connect(session_.get(), &RecordingSession::audioChanged, this, &RecordingManager::sessionAudioChanged);
     // A loss told during the start came before anyone listened.
-    audioNote_ = session_->audioLoss() ? audioLossNote(*session_->audioLoss()) : QString();
+    const std::optional<Error>& audioLoss = session_->audioLoss(AudioOrigin::system);
+    const std::optional<Error>& microphoneLoss = session_->audioLoss(AudioOrigin::microphone);
+    audioNote_ = audioLoss ? audioLossNote(AudioOrigin::system, *audioLoss) : QString();
+    microphoneNote_ = microphoneLoss ? audioLossNote(AudioOrigin::microphone, *microphoneLoss) : QString();
     memoryNote_.clear();
     targetNote_.clear();
 
@@ -174,9 +181,10 @@ void RecordingManager::updateMemoryNote() {
 }
 
 void RecordingManager::setBufferingNote(BufferingNote which, const QString& text) {
-    (which == BufferingNote::audio    ? audioNote_
-     : which == BufferingNote::memory ? memoryNote_
-                                      : targetNote_) = text;
+    (which == BufferingNote::audio        ? audioNote_
+     : which == BufferingNote::microphone ? microphoneNote_
+     : which == BufferingNote::memory     ? memoryNote_
+                                          : targetNote_) = text;
     if (status_.is(RecordingStatus::Kind::buffering)) {
         setStatus(bufferingStatus());
     }
@@ -184,7 +192,7 @@ void RecordingManager::setBufferingNote(BufferingNote which, const QString& text
 
 RecordingStatus RecordingManager::bufferingStatus() const {
     QStringList notes;
-    for (const QString* note : {&targetNote_, &audioNote_, &memoryNote_}) {
+    for (const QString* note : {&targetNote_, &audioNote_, &microphoneNote_, &memoryNote_}) {
         if (!note->isEmpty()) {
             notes.push_back(*note);
         }
@@ -230,7 +238,7 @@ QCoro::Task<ClipSelection> RecordingManager::endRecording() {
         media = co_await stopping;
         session.reset();
     }
-    co_return selectClip(media.video, media.audio, bufferDuration_.seconds(), recLog_);
+    co_return cutClip(media, bufferDuration_.seconds());
 }
 
 QCoro::Task<> RecordingManager::saveClip(std::optional<std::chrono::seconds> length) {
@@ -245,7 +253,7 @@ QCoro::Task<> RecordingManager::saveClip(std::optional<std::chrono::seconds> len
     recLog_.info(
         QStringLiteral("[SaveClip] Cutting the last %1s%2")
             .arg(fixed(seconds, 0), fresh ? QStringLiteral("; the buffer starts afresh") : QString()));
-    ClipSelection selection = selectClip(media.video, media.audio, seconds, recLog_);
+    ClipSelection selection = cutClip(media, seconds);
     media = {};
     if (const QString* message = std::get_if<QString>(&selection)) {
         saver_.nothingToSave(*message);
@@ -320,8 +328,17 @@ QCoro::Task<> RecordingManager::keepWhatWasBuffered() {
     saver_.keepUnsavedClip(std::get<Clip>(std::move(selection)), UnsavedClipOffer::saveWhatWasBuffered);
 }
 
-void RecordingManager::sessionAudioChanged(const std::optional<Error>& lost) {
-    setBufferingNote(BufferingNote::audio, lost ? audioLossNote(*lost) : QString());
+ClipSelection RecordingManager::cutClip(const BufferedMedia& media, double seconds) const {
+    ClipSelection selection = selectClip(media.video, media.audio, seconds, recLog_);
+    if (Clip* clip = std::get_if<Clip>(&selection)) {
+        clip->microphone = microphoneTrack_;
+    }
+    return selection;
+}
+
+void RecordingManager::sessionAudioChanged(AudioOrigin origin, const std::optional<Error>& lost) {
+    setBufferingNote(origin == AudioOrigin::microphone ? BufferingNote::microphone : BufferingNote::audio,
+                     lost ? audioLossNote(origin, *lost) : QString());
 }
 
 } // namespace backreel

@@ -130,7 +130,7 @@ signals:
 
 private:
     // What the running recording lacks, each kind shown in the status line while buffering.
-    enum class BufferingNote { audio, memory, target };
+    enum class BufferingNote { audio, microphone, memory, target };
     // Sets (or, with an empty text, clears) one note; the status follows while buffering.
     void setBufferingNote(BufferingNote which, const QString& text);
     RecordingStatus bufferingStatus() const;
@@ -145,6 +145,8 @@ private:
     void liftMute(MuteLift when);
     // Ends the running recording and cuts its clip, of the chosen duration, out of what it buffered.
     QCoro::Task<ClipSelection> endRecording();
+    // The clip of the last seconds of what the stores held, its microphone written as set at start.
+    ClipSelection cutClip(const BufferedMedia& media, double seconds) const;
     // After the stream stopped by itself: stops the session and keeps what it had buffered.
     QCoro::Task<> keepWhatWasBuffered();
 
@@ -164,6 +166,8 @@ private:
     ClipSaver saver_;
 
     QString audioNote_;
+    QString microphoneNote_;
+    MicrophoneTrack microphoneTrack_ = MicrophoneTrack::separate;
     QString memoryNote_;
     QString targetNote_;
     QTimer memoryCheck_;
@@ -172,7 +176,7 @@ private:
     // kept for Save What Was Buffered.
     void sessionEnded(const QString& reason);
     // A lost sound shows as "no system audio: <reason>" after "Recording…" until it is back.
-    void sessionAudioChanged(const std::optional<Error>& lost);
+    void sessionAudioChanged(AudioOrigin origin, const std::optional<Error>& lost);
 
     bool startInProgress_ = false;
     // Whether our mute is in force, so that every way out of buffering lifts it once.

@@ -16,6 +16,9 @@ RecordingSession::~RecordingSession() {
     if (audio_) {
         audio_->stop();
     }
+    if (microphone_) {
+        microphone_->stop();
+    }
     if (encoder_) {
         encoder_->close();
     }
@@ -42,14 +45,21 @@ RecordingSession::start(Platform platform, RecordingSetup setup, Logger log) {
     connect(session->source_.get(), &VideoSource::ended, self, &RecordingSession::sourceEnded);
 
     // The sound first, so that it covers the first picture.
-    session->audio_ = std::make_unique<AudioCapture>(session->stores_, log);
-    session->audio_->start(platform.audio.get(), [self](const std::optional<Error>& lost) {
-        {
-            std::lock_guard lock(self->audioReportsMutex_);
-            self->audioReports_.push_back(lost);
-        }
-        QMetaObject::invokeMethod(self, "takeAudioReports", Qt::QueuedConnection);
-    });
+    const auto reportTo = [self](AudioOrigin origin) {
+        return [self, origin](const std::optional<Error>& lost) {
+            {
+                std::lock_guard lock(self->audioReportsMutex_);
+                self->audioReports_.emplace_back(origin, lost);
+            }
+            QMetaObject::invokeMethod(self, "takeAudioReports", Qt::QueuedConnection);
+        };
+    };
+    session->audio_ = std::make_unique<AudioCapture>(session->stores_, AudioOrigin::system, log);
+    session->audio_->start(platform.audio.get(), setup.systemSound, reportTo(AudioOrigin::system));
+    if (setup.microphone) {
+        session->microphone_ = std::make_unique<AudioCapture>(session->stores_, AudioOrigin::microphone, log);
+        session->microphone_->start(platform.audio.get(), *setup.microphone, reportTo(AudioOrigin::microphone));
+    }
 
     VideoSource* const source = session->source_.get();
     if (std::optional<CaptureError> failure = co_await source->start(*session->pipeline_)) {
@@ -65,15 +75,15 @@ void RecordingSession::sourceEnded(const CaptureError& reason) {
 }
 
 void RecordingSession::takeAudioReports() {
-    std::vector<std::optional<Error>> reports;
+    std::vector<std::pair<AudioOrigin, std::optional<Error>>> reports;
     {
         std::lock_guard lock(audioReportsMutex_);
         reports.swap(audioReports_);
     }
-    for (const std::optional<Error>& lost : reports) {
-        audioLoss_ = lost;
+    for (const auto& [origin, lost] : reports) {
+        (origin == AudioOrigin::microphone ? microphoneLoss_ : audioLoss_) = lost;
         if (!stopped_) {
-            emit audioChanged(lost);
+            emit audioChanged(origin, lost);
         }
     }
 }
@@ -88,6 +98,9 @@ QCoro::Task<BufferedMedia> RecordingSession::stop() {
     source_->stop();
     pipeline_->finish();
     audio_->stop();
+    if (microphone_) {
+        microphone_->stop();
+    }
     const std::int64_t audioCallbacks = audio_->chunksIn();
     log_.info(QStringLiteral("[Stop] Capture stopped (videoFrames=%1 dropped=%2 audioCallbacks=%3)")
                   .arg(pipeline_->framesIn())

@@ -14,6 +14,7 @@
 
 #include <memory>
 #include <mutex>
+#include <utility>
 #include <optional>
 #include <QCoroTask>
 #include <QObject>
@@ -28,6 +29,8 @@ struct RecordingSetup {
     double bufferCapacity = 0;                             // seconds each store keeps
     MemoryLimit memoryLimit = MemoryLimit::defaultLimit(); // on what both stores hold together
     CodecChoice codec = CodecChoice::automatic;
+    AudioInput systemSound;                // everything, or one application's
+    std::optional<AudioInput> microphone; // none: no microphone
 };
 
 // One recording: its video source, the frame pipeline and encoder behind it, its sound and the two
@@ -64,14 +67,16 @@ public:
     const RingBuffer& videoStore() const { return *stores_->video(); }
     const AudioRingBuffer& audioStore() const { return *stores_->audio(); }
     const MediaStores& stores() const { return *stores_; }
-    // Why the sound is missing now; none while it records.
-    const std::optional<Error>& audioLoss() const { return audioLoss_; }
+    // Why the sound of the origin is missing now; none while it records (or is not recorded).
+    const std::optional<Error>& audioLoss(AudioOrigin origin = AudioOrigin::system) const {
+        return origin == AudioOrigin::microphone ? microphoneLoss_ : audioLoss_;
+    }
 
 signals:
     // The video source ended by itself; what was buffered can still be taken with stop().
     void ended(const QString& reason);
-    // The sound was lost (with the reason) or is back (none).
-    void audioChanged(const std::optional<backreel::Error>& lost);
+    // The sound of the origin was lost (with the reason) or is back (none).
+    void audioChanged(backreel::AudioOrigin origin, const std::optional<backreel::Error>& lost);
 
 private:
     RecordingSession(const RecordingSetup& setup, Logger log);
@@ -84,14 +89,16 @@ private:
     std::shared_ptr<VideoEncoder> encoder_;
     std::unique_ptr<FramePipeline> pipeline_;
     std::unique_ptr<AudioCapture> audio_;
+    std::unique_ptr<AudioCapture> microphone_;
     std::unique_ptr<VideoSource> source_;
     std::optional<Error> audioLoss_;
+    std::optional<Error> microphoneLoss_;
     bool stopped_ = false;
 
     // Handed over from the audio source's thread under this mutex of ours: Qt's event queue locks
     // with futexes that a thread checker cannot see, so the queued call carries no data.
     std::mutex audioReportsMutex_;
-    std::vector<std::optional<Error>> audioReports_;
+    std::vector<std::pair<AudioOrigin, std::optional<Error>>> audioReports_;
 };
 
 } // namespace backreel

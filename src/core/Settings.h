@@ -20,6 +20,12 @@ public:
     static inline const QString kFreshBufferAfterSaveKey = QStringLiteral("freshBufferAfterSave");
     static inline const QString kBufferAtLaunchKey = QStringLiteral("bufferAtLaunch");
     static inline const QString kCodecKey = QStringLiteral("codec");
+    static inline const QString kMicrophoneKey = QStringLiteral("microphone/enabled");
+    static inline const QString kMicrophoneDeviceKey = QStringLiteral("microphone/device");
+    static inline const QString kMicrophoneMixedKey = QStringLiteral("microphone/mixed");
+    static inline const QString kSoundApplicationKey = QStringLiteral("systemSound/application");
+    static inline const QString kSoundApplicationNameKey = QStringLiteral("systemSound/applicationName");
+    static inline const QString kFrameRateKey = QStringLiteral("frameRate");
 
     // The stored boolean, or false when there is none or it is not a boolean.
     static bool boolValue(const QString& key);

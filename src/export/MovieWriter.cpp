@@ -1,6 +1,7 @@
 #include "export/MovieWriter.h"
 
 #include "core/dispatch/Completion.h"
+#include "export/AudioMix.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -45,7 +46,28 @@ AudioTrackSettings audioTrackSettings(const AudioChunk& first) {
     settings.channels = first.channels > 0 ? first.channels : 1;
     settings.sampleRate = first.sampleRate > 0 ? first.sampleRate : 48000;
     settings.bitRate = settings.channels < 2 ? 96000 : 192000;
+    settings.origin = first.origin;
     return settings;
+}
+
+std::vector<AudioTrackSettings> audioTracks(const std::vector<AudioChunk>& audio, bool mixed) {
+    std::vector<AudioTrackSettings> tracks;
+    for (const AudioOrigin origin : {AudioOrigin::system, AudioOrigin::microphone}) {
+        const auto first = std::find_if(audio.begin(), audio.end(),
+                                        [origin](const AudioChunk& chunk) { return chunk.origin == origin; });
+        if (first == audio.end()) {
+            continue;
+        }
+        if (mixed && !tracks.empty()) {
+            tracks.front().title = QStringLiteral("System audio and microphone");
+            continue;
+        }
+        AudioTrackSettings track = audioTrackSettings(*first);
+        track.origin = mixed ? AudioOrigin::system : origin;
+        track.title = origin == AudioOrigin::system ? QStringLiteral("System audio") : QStringLiteral("Microphone");
+        tracks.push_back(track);
+    }
+    return tracks;
 }
 
 bool isSilent(const AudioChunk& chunk) {
@@ -123,7 +145,8 @@ QCoro::Task<> validateMovie(QString path, std::shared_ptr<MovieProbe> probe, Log
 }
 
 QCoro::Task<MaybeError> writeMovie(std::vector<VideoPacket> video, std::vector<AudioChunk> audio,
-                                   QString path, MovieWriterServices services, Logger log) {
+                                   QString path, MovieWriterServices services, Logger log,
+                                   MicrophoneTrack microphone) {
     if (video.empty() || !video.front().format) {
         co_return Error(QStringLiteral("No frames to write."));
     }
@@ -138,14 +161,20 @@ QCoro::Task<MaybeError> writeMovie(std::vector<VideoPacket> video, std::vector<A
         co_return Error(QStringLiteral("This build of Backreel cannot write movies."));
     }
 
-    MovieTracks tracks{videoFormat, std::nullopt, video.front().presentationTime};
+    const bool mix = microphone == MicrophoneTrack::mixed;
+    MovieTracks tracks{videoFormat, audioTracks(audio, mix), video.front().presentationTime};
+    // The microphone goes into the one track mixed, on the writing thread.
+    const bool mixing = mix && std::any_of(audio.begin(), audio.end(), [](const AudioChunk& chunk) {
+                            return chunk.origin == AudioOrigin::microphone;
+                        });
     if (!audio.empty()) {
-        const AudioTrackSettings settings = audioTrackSettings(audio.front());
-        tracks.audio = settings;
-        log.info(QStringLiteral("[Write] Audio input: %1ch @ %2Hz → AAC %3kbps")
-                     .arg(settings.channels)
-                     .arg(settings.sampleRate)
-                     .arg(settings.bitRate / 1000));
+        for (const AudioTrackSettings& settings : tracks.audio) {
+            log.info(QStringLiteral("[Write] Audio input: %1ch @ %2Hz → AAC %3kbps (%4)")
+                         .arg(settings.channels)
+                         .arg(settings.sampleRate)
+                         .arg(settings.bitRate / 1000)
+                         .arg(settings.title));
+        }
         const double first = audio.front().presentationTime.seconds();
         const double last = audio.back().presentationTime.seconds();
         log.info(QStringLiteral("[Write] Audio PTS: %1s–%2s span=%3s framesPerChunk=%4")
@@ -171,7 +200,10 @@ QCoro::Task<MaybeError> writeMovie(std::vector<VideoPacket> video, std::vector<A
         MaybeError result;
     };
     auto job = std::make_shared<Job>(Job{std::move(video), std::move(audio), std::nullopt});
-    std::function<void()> work = [job, path, tracks, service = services.movieFiles, log] {
+    std::function<void()> work = [job, path, tracks, mixing, service = services.movieFiles, log] {
+        if (mixing) {
+            job->audio = mixAudio(job->audio);
+        }
         job->result = writeFile(*service, path, tracks, job->video, job->audio, log);
     };
     QCoro::Task<> writing = runInBackground("Movie writer", std::move(work));

@@ -4,6 +4,7 @@
 #include "core/log/Log.h"
 #include "core/media/AudioChunk.h"
 #include "core/media/VideoPacket.h"
+#include "export/Clip.h"
 #include "platform/MovieFile.h"
 
 #include <memory>
@@ -20,8 +21,12 @@ struct MovieWriterServices {
 };
 
 // The AAC track for audio in the format of this chunk: its channels (1 when it says 0), its rate
-// (48 kHz when it says none), 96 kbit/s for mono and 192 kbit/s otherwise.
+// (48 kHz when it says none), 96 kbit/s for mono and 192 kbit/s otherwise; its origin.
 AudioTrackSettings audioTrackSettings(const AudioChunk& first);
+
+// The audio tracks of a movie of this audio: one per origin there is, the system's first, titled
+// "System audio" and "Microphone"; a mix is one track titled "System audio and microphone".
+std::vector<AudioTrackSettings> audioTracks(const std::vector<AudioChunk>& audio, bool mixed);
 
 // True when every sample of the chunk is zero, or it has none: nothing was playing.
 bool isSilent(const AudioChunk& chunk);
@@ -42,12 +47,14 @@ MaybeError writeTracks(MovieFile& file, const std::vector<VideoPacket>& video,
                        const std::vector<AudioChunk>& audio);
 
 // Writes the clip as an MPEG-4 movie at path, replacing a file already there: video passed
-// through, audio (when there is any) encoded to AAC, the time line starting at the first picture.
+// through, audio (when there is any) encoded to AAC, a track per origin or all mixed into one,
+// the time line starting at the first picture.
 // Then reads the file back for the log. Fails with the file's error or one of Backreel's own; a
 // file that failed is left unfinished for the caller to remove. Main thread; suspends while a
 // thread of its own writes.
 QCoro::Task<MaybeError> writeMovie(std::vector<VideoPacket> video, std::vector<AudioChunk> audio,
-                                   QString path, MovieWriterServices services, Logger log);
+                                   QString path, MovieWriterServices services, Logger log,
+                                   MicrophoneTrack microphone = MicrophoneTrack::separate);
 
 // Logs what the written file holds. Never fails the save.
 QCoro::Task<> validateMovie(QString path, std::shared_ptr<MovieProbe> probe, Logger log);

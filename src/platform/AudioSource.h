@@ -7,12 +7,51 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <QString>
+#include <string>
+#include <vector>
 
 namespace backreel {
 
 struct AudioFormat {
     std::int32_t sampleRate = 48000;
     std::int32_t channelCount = 2;
+};
+
+// What a source records.
+struct AudioInput {
+    enum class Kind {
+        // What the desktop plays: the default output's monitor, following changes of the default.
+        everything,
+        // A microphone: the named input, or the default input when the name is empty.
+        microphone,
+        // What one application plays, by its program's name (the binary): each stream it plays,
+        // the newest first, followed as the application stops and plays again.
+        application,
+    };
+    Kind kind = Kind::everything;
+    std::string name;
+
+    friend bool operator==(const AudioInput&, const AudioInput&) = default;
+};
+
+// A microphone the audio server offers.
+struct AudioDevice {
+    std::string name;    // what AudioInput::name takes
+    QString description; // "Built-in Audio Analog Stereo"
+};
+
+// An application playing sound now.
+struct AudioApplication {
+    std::string binary; // what AudioInput::name takes
+    QString name;       // "Firefox"
+    QString iconName;   // a theme icon's name; may be empty
+};
+
+// What the audio server offers to record, as of one moment.
+struct AudioInventory {
+    std::vector<AudioDevice> microphones;
+    std::vector<AudioApplication> applications;
 };
 
 // Records what the desktop plays (the default output's monitor), following changes of the
@@ -50,7 +89,10 @@ public:
 class AudioService {
 public:
     virtual ~AudioService() = default;
-    virtual std::unique_ptr<AudioSource> makeSource() = 0;
+    virtual std::unique_ptr<AudioSource> makeSource(const AudioInput& input) = 0;
+    // The microphones and the applications playing now. Blocks for as long as the server takes to
+    // answer (a second at most); any thread but the main one.
+    virtual Expected<AudioInventory> inventory() = 0;
 };
 
 } // namespace backreel

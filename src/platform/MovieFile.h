@@ -15,20 +15,24 @@
 
 namespace backreel {
 
-// The AAC track of a movie: what the PCM given to it is encoded to.
+// An AAC track of a movie: the audio it takes (by origin), what that PCM is encoded to, and the
+// track's title.
 struct AudioTrackSettings {
     std::int32_t channels = 2;
     std::int32_t sampleRate = 48000;
     std::int64_t bitRate = 192000;
+    AudioOrigin origin = AudioOrigin::system;
+    QString title = {};
 
     friend bool operator==(const AudioTrackSettings&, const AudioTrackSettings&) = default;
 };
 
 // The tracks of a movie and where its time line starts: time stamps in the file count from
-// startTime, and audio before it is not played.
+// startTime, and audio before it is not played. The audio tracks follow the video in this order,
+// one per origin at most.
 struct MovieTracks {
     VideoStreamFormatPtr video;
-    std::optional<AudioTrackSettings> audio;
+    std::vector<AudioTrackSettings> audio;
     MediaTime startTime;
 };
 
@@ -43,7 +47,8 @@ public:
     virtual ~MovieFile() = default;
 
     virtual MaybeError writeVideo(const VideoPacket& packet) = 0;
-    // Only when the tracks have audio; chunks in time order, in the track's format.
+    // Into the track of the chunk's origin, which the movie must have; each track's chunks in time
+    // order, in its format.
     virtual MaybeError writeAudio(const AudioChunk& chunk) = 0;
     // Flushes the audio encoder and writes the index.
     virtual MaybeError finish() = 0;
@@ -62,8 +67,9 @@ struct MovieInfo {
     std::size_t videoTrackCount = 0;
     std::size_t audioTrackCount = 0;
     double durationSeconds = 0;
-    // The codec tag of each audio track ("aac " for AAC).
+    // The codec tag of each audio track ("aac " for AAC), and its title (empty without one).
     std::vector<FourCC> audioFormats;
+    std::vector<QString> audioTitles;
 };
 
 class MovieProbe {

@@ -43,7 +43,8 @@ public:
 
 class HandAudioService final : public AudioService {
 public:
-    std::unique_ptr<AudioSource> makeSource() override {
+    Expected<AudioInventory> inventory() override { return AudioInventory{}; }
+    std::unique_ptr<AudioSource> makeSource(const AudioInput&) override {
         auto source = std::make_unique<HandAudioSource>();
         last = source.get();
         return source;
@@ -59,11 +60,11 @@ struct Fixture {
 };
 
 struct AudioFixture {
-    AudioFixture() { capture.start(&service, nullptr); }
+    AudioFixture() { capture.start(&service, {}, nullptr); }
     std::shared_ptr<MediaStores> stores =
         MediaStores::create(11, MemoryLimit::defaultLimit(), Logger::recording());
     HandAudioService service;
-    AudioCapture capture{stores, Logger::recording()};
+    AudioCapture capture{stores, AudioOrigin::system, Logger::recording()};
     void hand(const AudioView& view) { service.last->handler(view); }
 };
 

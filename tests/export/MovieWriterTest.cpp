@@ -67,7 +67,8 @@ TEST(MovieWriter, ReplacesTheFileWithBothTracksMergedByTimeFromTheFirstPicture) 
     EXPECT_TRUE(movie.pathWasFree) << "the earlier file was removed first";
     EXPECT_EQ(movie.tracks.video, video.front().format);
     EXPECT_EQ(movie.tracks.startTime, video.front().presentationTime);
-    EXPECT_EQ(movie.tracks.audio, (AudioTrackSettings{2, 48000, 192000}));
+    EXPECT_EQ(movie.tracks.audio,
+              (std::vector{AudioTrackSettings{2, 48000, 192000, AudioOrigin::system, QStringLiteral("System audio")}}));
     ASSERT_EQ(movie.video.size(), 250u);
     EXPECT_EQ(movie.audio.size(), 900u) << "audio before the first picture is handed over too";
     EXPECT_EQ(movie.video[7].owner, video[7].owner) << "packets are handed over, not copied";
@@ -78,7 +79,7 @@ TEST(MovieWriter, ReplacesTheFileWithBothTracksMergedByTimeFromTheFirstPicture) 
 TEST(MovieWriter, WithoutAudioOnlyTheVideoTrackIsWritten) {
     Writing w;
     ASSERT_FALSE(w.write(videoClip(20), {}));
-    EXPECT_FALSE(w.files->lastMovie()->tracks.audio);
+    EXPECT_TRUE(w.files->lastMovie()->tracks.audio.empty());
     EXPECT_EQ(w.files->lastMovie()->times.size(), 20u);
     EXPECT_TRUE(w.files->lastMovie()->finished);
 }

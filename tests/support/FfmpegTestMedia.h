@@ -158,12 +158,12 @@ inline QJsonObject probeMovie(const QString& path) {
     return QJsonDocument::fromJson(QByteArray::fromStdString(output)).object();
 }
 
-// The first channel of the movie's first audio track, decoded by the ffmpeg tool as players do
+// The first channel of one of the movie's audio tracks, decoded by the ffmpeg tool as players do
 // (the encoder's priming cut by the edit list).
-inline std::vector<float> decodeAudio(const QString& path) {
+inline std::vector<float> decodeAudio(const QString& path, int track = 0) {
     std::string bytes;
     runProgram({"ffmpeg", "-nostdin", "-v", "error", "-i", QFile::encodeName(path).toStdString(), "-map",
-                "0:a:0", "-af", "pan=mono|c0=c0", "-f", "f32le", "-"},
+                "0:a:" + std::to_string(track), "-af", "pan=mono|c0=c0", "-f", "f32le", "-"},
                &bytes, std::chrono::seconds(60));
     std::vector<float> samples(bytes.size() / sizeof(float));
     std::memcpy(samples.data(), bytes.data(), samples.size() * sizeof(float));

@@ -32,21 +32,28 @@ public:
     MaybeError finish() override;
 
 private:
+    // An audio track: the stream, its encoder, and the origin of the audio it takes.
+    struct AudioTrack {
+        AVStream* stream = nullptr;
+        std::unique_ptr<FfmpegAudioEncoder> encoder;
+        AudioOrigin origin = AudioOrigin::system;
+    };
+    AudioTrack* audioTrack(AudioOrigin origin);
+
     FfmpegMovieFile() = default;
 
     MaybeError addVideoStream(const VideoStreamFormat& format);
     MaybeError addAudioStream(const AudioTrackSettings& settings);
     // The packet in the muxer's hands, or why it is not; every failure stays the file's failure.
     MaybeError write(AVPacketPtr packet, AVStream& stream, AVRational timeBase);
-    MaybeError writeEncoded(AVRational timeBase);
+    MaybeError writeEncoded(AudioTrack& track);
     MaybeError fail(Error error);
     // The error a call gets once the file failed or was finished.
     MaybeError refusal() const;
 
     AVOutputContextPtr context_;
     AVStream* video_ = nullptr;
-    AVStream* audio_ = nullptr;
-    std::unique_ptr<FfmpegAudioEncoder> encoder_;
+    std::vector<AudioTrack> audio_;
     MediaTime start_;
     std::optional<std::int64_t> lastVideoTicks_;
     std::optional<Error> failure_;
@@ -121,8 +128,8 @@ Expected<std::unique_ptr<MovieFile>> FfmpegMovieFile::create(const QString& path
     if (MaybeError error = file->addVideoStream(*tracks.video)) {
         return *error;
     }
-    if (tracks.audio) {
-        if (MaybeError error = file->addAudioStream(*tracks.audio)) {
+    for (const AudioTrackSettings& audio : tracks.audio) {
+        if (MaybeError error = file->addAudioStream(audio)) {
             return *error;
         }
     }
@@ -183,15 +190,22 @@ MaybeError FfmpegMovieFile::addAudioStream(const AudioTrackSettings& settings) {
     if (!opened) {
         return opened.error();
     }
-    encoder_ = std::move(opened).value();
-    audio_ = avformat_new_stream(context_.get(), nullptr);
-    if (audio_ == nullptr) {
+    AudioTrack track{avformat_new_stream(context_.get(), nullptr), std::move(opened).value(), settings.origin};
+    if (track.stream == nullptr) {
         return ffmpegError(AVERROR(ENOMEM));
     }
-    audio_->time_base = encoder_->timeBase();
-    if (const int result = encoder_->copyParameters(audio_->codecpar); result < 0) {
+    track.stream->time_base = track.encoder->timeBase();
+    if (const int result = track.encoder->copyParameters(track.stream->codecpar); result < 0) {
         return ffmpegError(result);
     }
+    if (!settings.title.isEmpty()) {
+        // MP4 keeps the title in the track's user data, and the handler's name where players
+        // look when that is missing.
+        const QByteArray title = settings.title.toUtf8();
+        av_dict_set(&track.stream->metadata, "title", title.constData(), 0);
+        av_dict_set(&track.stream->metadata, "handler_name", title.constData(), 0);
+    }
+    audio_.push_back(std::move(track));
     return std::nullopt;
 }
 
@@ -230,24 +244,25 @@ MaybeError FfmpegMovieFile::writeAudio(const AudioChunk& chunk) {
     if (MaybeError refused = refusal()) {
         return refused;
     }
-    if (!encoder_) {
+    AudioTrack* track = audioTrack(chunk.origin);
+    if (track == nullptr) {
         return fail(refusedPacket(QStringLiteral("This movie has no audio track.")));
     }
-    if (MaybeError error = encoder_->encode(chunk, start_, encoded_)) {
+    if (MaybeError error = track->encoder->encode(chunk, start_, encoded_)) {
         return fail(*error);
     }
-    return writeEncoded(encoder_->timeBase());
+    return writeEncoded(*track);
 }
 
 MaybeError FfmpegMovieFile::finish() {
     if (MaybeError refused = refusal()) {
         return refused;
     }
-    if (encoder_) {
-        if (MaybeError error = encoder_->flush(encoded_)) {
+    for (AudioTrack& track : audio_) {
+        if (MaybeError error = track.encoder->flush(encoded_)) {
             return fail(*error);
         }
-        if (MaybeError error = writeEncoded(encoder_->timeBase())) {
+        if (MaybeError error = writeEncoded(track)) {
             return error;
         }
     }
@@ -263,9 +278,18 @@ MaybeError FfmpegMovieFile::finish() {
     return std::nullopt;
 }
 
-MaybeError FfmpegMovieFile::writeEncoded(AVRational timeBase) {
+FfmpegMovieFile::AudioTrack* FfmpegMovieFile::audioTrack(AudioOrigin origin) {
+    for (AudioTrack& track : audio_) {
+        if (track.origin == origin) {
+            return &track;
+        }
+    }
+    return nullptr;
+}
+
+MaybeError FfmpegMovieFile::writeEncoded(AudioTrack& track) {
     for (AVPacketPtr& packet : encoded_) {
-        if (MaybeError error = write(std::move(packet), *audio_, timeBase)) {
+        if (MaybeError error = write(std::move(packet), *track.stream, track.encoder->timeBase())) {
             encoded_.clear();
             return error;
         }

@@ -77,6 +77,13 @@ Expected<MovieInfo> FfmpegMovieProbe::probe(const QString& path) {
         } else if (parameters.codec_type == AVMEDIA_TYPE_AUDIO) {
             ++info.audioTrackCount;
             info.audioFormats.push_back(audioFormatOf(parameters.codec_id, parameters.codec_tag));
+            // The handler's name is what MP4 keeps of a track's title where the reader knows no other.
+            const AVDictionary* tags = context->streams[index]->metadata;
+            const AVDictionaryEntry* title = av_dict_get(tags, "title", nullptr, 0);
+            if (title == nullptr) {
+                title = av_dict_get(tags, "handler_name", nullptr, 0);
+            }
+            info.audioTitles.push_back(title != nullptr ? QString::fromUtf8(title->value) : QString());
         }
     }
     if (context->duration != AV_NOPTS_VALUE && context->duration > 0) {

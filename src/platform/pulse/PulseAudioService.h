@@ -4,11 +4,12 @@
 
 namespace backreel {
 
-// System audio from PulseAudio (or PipeWire's PulseAudio server): every source connects to the
-// usual server (PULSE_SERVER, then the client configuration) when it starts. Any thread.
+// Sound from PulseAudio (or PipeWire's PulseAudio server): every source, and every inventory,
+// connects to the usual server (PULSE_SERVER, then the client configuration). Any thread.
 class PulseAudioService final : public AudioService {
 public:
-    std::unique_ptr<AudioSource> makeSource() override;
+    std::unique_ptr<AudioSource> makeSource(const AudioInput& input) override;
+    Expected<AudioInventory> inventory() override;
 };
 
 } // namespace backreel

@@ -1,7 +1,7 @@
 #include "platform/pulse/PulseAudioSource.h"
 
 #include "platform/pulse/PulseAudioFormat.h"
-#include "platform/pulse/PulseMonitorRecorder.h"
+#include "platform/pulse/PulseRecorder.h"
 
 #include <chrono>
 
@@ -14,8 +14,9 @@ namespace {
 constexpr auto kAttemptDeadline = std::chrono::milliseconds(3000);
 } // namespace
 
-PulseAudioSource::PulseAudioSource(std::string server)
-    : server_(std::move(server)) {}
+PulseAudioSource::PulseAudioSource(std::string server, AudioInput input)
+    : server_(std::move(server))
+    , input_(std::move(input)) {}
 
 PulseAudioSource::~PulseAudioSource() {
     stop();
@@ -30,7 +31,7 @@ MaybeError PulseAudioSource::start(const AudioFormat& format, AudioHandler onAud
         return invalid;
     }
     auto recorder =
-        std::make_unique<PulseMonitorRecorder>(server_, format, std::move(onAudio), std::move(onState));
+        std::make_unique<PulseRecorder>(server_, input_, format, std::move(onAudio), std::move(onState));
     if (MaybeError failed = recorder->start(kAttemptDeadline)) {
         return failed; // the recorder's destructor stops whatever did start
     }

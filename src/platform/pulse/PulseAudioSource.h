@@ -7,11 +7,11 @@
 
 namespace backreel {
 
-class PulseMonitorRecorder;
+class PulseRecorder;
 
-// Records the monitor of PulseAudio's default sink (PipeWire's PulseAudio server works too) as
-// interleaved 32-bit float at the requested rate and channel count, and follows the default sink
-// when it changes. Audio arrives about every 10 ms on the source's own mainloop thread, as views
+// Records what the input names from PulseAudio (PipeWire's PulseAudio server works too) as
+// interleaved 32-bit float at the requested rate and channel count: the default sink's monitor,
+// following the default sink when it changes; a microphone; or one application's sound. Audio arrives about every 10 ms on the source's own mainloop thread, as views
 // straight into the server's memory: valid only during the handler call. Holes in the stream
 // arrive as silence; PTS are CLOCK_MONOTONIC at the stream's sample rate. A lost recording is
 // retried as AudioSource says, each attempt with a new connection to the server.
@@ -21,7 +21,7 @@ class PulseAudioSource final : public AudioSource {
 public:
     // server: a PulseAudio server string such as "unix:/run/user/1000/pulse/native"; empty for
     // the usual one (PULSE_SERVER, then the client configuration). The daemon is never spawned.
-    explicit PulseAudioSource(std::string server = {});
+    explicit PulseAudioSource(std::string server = {}, AudioInput input = {});
     ~PulseAudioSource() override;
 
     // Returns once the stream records (the first audio may arrive just before it returns), or
@@ -34,7 +34,8 @@ public:
 
 private:
     const std::string server_;
-    std::unique_ptr<PulseMonitorRecorder> recorder_;
+    const AudioInput input_;
+    std::unique_ptr<PulseRecorder> recorder_;
 };
 
 } // namespace backreel

@@ -51,6 +51,11 @@ struct PaTimeEventDeleter {
     void operator()(pa_time_event* event) const { api->time_free(event); }
 };
 
+struct PaMainloopDeleter {
+    void operator()(pa_mainloop* mainloop) const { pa_mainloop_free(mainloop); }
+};
+
+using PaMainloopPtr = std::unique_ptr<pa_mainloop, PaMainloopDeleter>;
 using PaThreadedMainloopPtr = std::unique_ptr<pa_threaded_mainloop, PaThreadedMainloopDeleter>;
 using PaContextPtr = std::unique_ptr<pa_context, PaContextDeleter>;
 using PaStreamPtr = std::unique_ptr<pa_stream, PaStreamDeleter>;

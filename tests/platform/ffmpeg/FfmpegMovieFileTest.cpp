@@ -33,28 +33,38 @@ TEST(FfmpegMovieFile, AClipKeepsItsFramesAndItsAudioPlaysInSyncAsAac) {
     const std::vector<AudioChunk> mono44 =
         toneChunks(kFirstVideoPts + MediaTime(1, 2), 0.5, 0.2, 1, 44100, 441);
     mono.insert(mono.end(), mono44.begin(), mono44.end());
+    // Beside the stereo sound, a microphone in a track of its own: the mono tone, from 0.2 s.
+    std::vector<AudioChunk> stereo =
+        toneChunks(kFirstVideoPts - MediaTime(4500, kTimeScale), 1.55, 0.5, 2, 48000, 1024);
+    for (AudioChunk chunk : toneChunks(kFirstVideoPts, 1.0, 0.2, 1)) {
+        chunk.origin = AudioOrigin::microphone;
+        stereo.push_back(chunk);
+    }
+    const AudioTrackSettings microphone{1, 48000, 96000, AudioOrigin::microphone, QStringLiteral("Microphone")};
     const struct {
         AudioTrackSettings settings;
         std::vector<AudioChunk> audio;
         double onset;
         double seconds;
-    } cases[] = {
-        {{}, toneChunks(kFirstVideoPts - MediaTime(4500, kTimeScale), 1.55, 0.5, 2, 48000, 1024), 0.5, 1.5},
-        {{1, 48000, 96000}, mono, 0.2, 1.0}};
+    } cases[] = {{{2, 48000, 192000, AudioOrigin::system, QStringLiteral("System audio")}, stereo, 0.5, 1.5},
+                 {{1, 48000, 96000}, mono, 0.2, 1.0}};
     for (const auto& clip : cases) {
+        const bool twoTracks = clip.settings.channels == 2;
+        const std::vector<AudioTrackSettings> tracks =
+            twoTracks ? std::vector{clip.settings, microphone} : std::vector{clip.settings};
         SCOPED_TRACE(clip.settings.channels);
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("movie.mp4"));
         const EncodedVideo video =
             encodeVideo(VideoCodec::h264, 160, 96, static_cast<int>(clip.seconds * 30));
         FfmpegMovieFileService service;
-        const MaybeError error = writeMovieFile(service, path, {video.format, clip.settings, kFirstVideoPts},
-                                                video.packets, clip.audio);
+        const MaybeError error =
+            writeMovieFile(service, path, {video.format, tracks, kFirstVideoPts}, video.packets, clip.audio);
         ASSERT_FALSE(error) << error->description.toStdString();
 
         const QJsonObject movie = probeMovie(path);
         const QJsonArray streams = movie[u"streams"].toArray();
-        ASSERT_EQ(streams.size(), 2);
+        ASSERT_EQ(streams.size(), twoTracks ? 3 : 2);
         EXPECT_EQ(streams[0][u"codec_tag_string"].toString(), QStringLiteral("avc1"));
         EXPECT_TRUE(number(streams[0][u"width"]) == 160 && number(streams[0][u"height"]) == 96);
         const QJsonValue sound = streams[1];
@@ -86,8 +96,14 @@ TEST(FfmpegMovieFile, AClipKeepsItsFramesAndItsAudioPlaysInSyncAsAac) {
         EXPECT_EQ(decodeErrors(path), "");
         const Expected<MovieInfo> info = FfmpegMovieProbe().probe(path);
         ASSERT_TRUE(info) << info.error().description.toStdString();
-        EXPECT_TRUE(info.value().videoTrackCount == 1 && info.value().audioTrackCount == 1);
-        EXPECT_EQ(info.value().audioFormats, std::vector<FourCC>{codec::aac});
+        EXPECT_EQ(info.value().videoTrackCount, 1u);
+        EXPECT_EQ(info.value().audioFormats, std::vector<FourCC>(tracks.size(), codec::aac));
+        if (twoTracks) {
+            EXPECT_EQ(info.value().audioTitles, (std::vector{clip.settings.title, microphone.title}));
+            const std::vector<float> spoken = decodeAudio(path, 1);
+            EXPECT_NEAR(static_cast<double>(firstLoud(spoken, 0.25f)) / 48000, 0.2, 0.004)
+                << "the microphone's track keeps its own time line";
+        }
         EXPECT_NEAR(info.value().durationSeconds, clip.seconds, 0.05);
     }
 }
@@ -104,7 +120,7 @@ TEST(FfmpegMovieFile, AVideoOnlyMovieKeepsAnOddSizeAndTheHevcTag) {
         }
         const QString path = dir.filePath(QLatin1String(tag) + QStringLiteral(".mp4"));
         ASSERT_FALSE(
-            writeMovieFile(service, path, {video.format, std::nullopt, kFirstVideoPts}, video.packets, {}));
+            writeMovieFile(service, path, {video.format, {}, kFirstVideoPts}, video.packets, {}));
         const QJsonArray streams = probeMovie(path)[u"streams"].toArray();
         ASSERT_EQ(streams.size(), 1) << "no audio track";
         EXPECT_EQ(streams[0][u"codec_tag_string"].toString(), QLatin1String(tag));
@@ -119,7 +135,7 @@ TEST(FfmpegMovieFile, ErrorsCarryTheSystemsTextAndPacketsAreSharedNotCopied) {
     QTemporaryDir dir;
     FfmpegMovieFileService service;
     const EncodedVideo video = encodeVideo(VideoCodec::h264, 160, 96, 20);
-    const MovieTracks tracks{video.format, AudioTrackSettings{}, kFirstVideoPts};
+    const MovieTracks tracks{video.format, {AudioTrackSettings{}}, kFirstVideoPts};
     const Expected<std::unique_ptr<MovieFile>> missing =
         service.create(QStringLiteral("/proc/backreel/movie.mp4"), tracks);
     ASSERT_FALSE(missing);
@@ -176,7 +192,7 @@ TEST(FfmpegMovieFile, AFullDiskFailsTheMovieWithTheSystemsText) {
     }
     FfmpegMovieFileService service;
     const MaybeError error = writeMovieFile(service, mountPoint + QStringLiteral("/movie.mp4"),
-                                            {video.format, std::nullopt, kFirstVideoPts}, video.packets, {});
+                                            {video.format, {}, kFirstVideoPts}, video.packets, {});
     ASSERT_TRUE(error);
     EXPECT_EQ(error->systemError, ENOSPC);
     EXPECT_EQ(error->description, QStringLiteral("No space left on device"));

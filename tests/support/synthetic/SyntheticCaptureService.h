@@ -81,7 +81,10 @@ class SyntheticAudioService final : public AudioService {
 public:
     explicit SyntheticAudioService(std::shared_ptr<SyntheticState> state)
         : state_(std::move(state)) {}
-    std::unique_ptr<AudioSource> makeSource() override { return std::make_unique<SyntheticAudioSource>(state_); }
+    std::unique_ptr<AudioSource> makeSource(const AudioInput&) override {
+        return std::make_unique<SyntheticAudioSource>(state_);
+    }
+    Expected<AudioInventory> inventory() override { return AudioInventory{}; }
 
 private:
     std::shared_ptr<SyntheticState> state_;

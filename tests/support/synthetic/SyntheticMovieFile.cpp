@@ -24,7 +24,7 @@ public:
         return std::nullopt;
     }
     MaybeError writeAudio(const AudioChunk& chunk) override {
-        if (!movie_->tracks.audio) {
+        if (movie_->tracks.audio.empty()) {
             return Error(QStringLiteral("The movie has no audio track."));
         }
         movie_->audio.push_back(chunk);

@@ -11,32 +11,41 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace backreel {
+
+// Fragments of about 10 ms keep the audio close behind the screen frames without waking the
+// mainloop too often.
+inline constexpr auto kAudioFragmentDuration = std::chrono::milliseconds(10);
 
 // How long to wait before the next attempt to record, after this many failed in a row (0 for
 // the first retry): a quarter of a second, doubling up to four seconds.
 std::chrono::milliseconds recordingRetryDelay(int failedAttempts);
 
 // The PulseAudio side of a PulseAudioSource, for one recording: its own threaded mainloop, a
-// context, and a record stream on the monitor of the server's default sink, reconnected to the
-// new monitor whenever the default sink changes. When the recording is lost (the server cannot be
-// reached or goes away, or there is no output to record) it says so and starts over with a new
+// context, and a record stream on the source the input names: the monitor of the server's default
+// sink, reconnected to the new monitor whenever the default sink changes; a microphone (the
+// default one, followed the same way, or a named one); or the monitor of one application's newest
+// playback stream, followed as the application's streams come and go (while it plays nothing,
+// nothing is recorded, and that is no loss). When the recording is lost (the server cannot be
+// reached or goes away, or there is nothing to record) it says so and starts over with a new
 // context after recordingRetryDelay(), until it records again or stops.
 //
 // Thread contract: construct, start() and stop() on the owner's thread; the destructor stops.
 // Everything else runs on the mainloop thread, which holds the mainloop lock while it runs our
 // callbacks; the handlers are called there, one at a time, and must not call stop().
-class PulseMonitorRecorder {
+class PulseRecorder {
 public:
     // server: a PulseAudio server string; empty for the usual one (PULSE_SERVER, then the client
     // configuration). The format must have passed checkAudioFormat().
-    PulseMonitorRecorder(std::string server, AudioFormat format,
-                         AudioSource::AudioHandler onAudio, AudioSource::StateHandler onState);
-    ~PulseMonitorRecorder();
+    PulseRecorder(std::string server, AudioInput input, AudioFormat format,
+                  AudioSource::AudioHandler onAudio, AudioSource::StateHandler onState);
+    ~PulseRecorder();
 
-    PulseMonitorRecorder(const PulseMonitorRecorder&) = delete;
-    PulseMonitorRecorder& operator=(const PulseMonitorRecorder&) = delete;
+    PulseRecorder(const PulseRecorder&) = delete;
+    PulseRecorder& operator=(const PulseRecorder&) = delete;
 
     // Starts the mainloop and waits until the first attempt records or is lost (which the state
     // handler has been told by then); an attempt that neither records nor fails within the
@@ -55,6 +64,9 @@ private:
     static void serverEventArrived(pa_context* context, pa_subscription_event_type_t type,
                                    std::uint32_t index, void* userdata);
     static void serverInfoArrived(pa_context* context, const pa_server_info* info, void* userdata);
+    static void sinkInputArrived(pa_context* context, const pa_sink_input_info* info, int last,
+                                 void* userdata);
+    static void sinkArrived(pa_context* context, const pa_sink_info* info, int last, void* userdata);
     static void streamStateChanged(pa_stream* stream, void* userdata);
     static void streamReadable(pa_stream* stream, std::size_t length, void* userdata);
 
@@ -63,9 +75,16 @@ private:
     // Starts over with a new context (the old one goes now that none of its callbacks runs).
     void retry();
     void setTimer(std::chrono::milliseconds delay);
-    void requestServerInfo();
-    void followDefaultSink(const pa_server_info* info);
-    void connectMonitor(const std::string& monitor);
+    // Finds the source to record (the server's defaults, or the application's streams) and
+    // connects to it when it is not the one recorded.
+    void lookUpSource();
+    void chooseFromServer(const pa_server_info* info);
+    void chooseApplicationStream();
+    // Records `source` (a name, or a source's index as text); with a sink input, only what that
+    // stream plays.
+    void connectSource(const std::string& source, std::optional<std::uint32_t> sinkInput);
+    // The application plays nothing now: records nothing, and that is no loss.
+    void waitForApplication();
     void streamFailed(Error error);
     void drain(pa_stream* stream);
     void deliver(pa_stream* stream, const void* data, std::size_t length);
@@ -81,6 +100,7 @@ private:
     void finishFirstAttempt();
 
     const std::string server_;
+    const AudioInput input_;
     const AudioFormat format_;
     const AudioSource::AudioHandler onAudio_;
     const AudioSource::StateHandler onState_;
@@ -102,7 +122,10 @@ private:
 
     // Mainloop thread only (or under its lock).
     PaStreamPtr stream_;
-    std::string monitor_;
+    std::string source_;
+    // The application's stream being recorded, and the candidates of a lookup under way.
+    std::optional<std::uint32_t> sinkInput_;
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> candidates_; // (sink input, sink)
     int consecutiveStreamFailures_ = 0;
     int failedAttempts_ = 0;
     // Why the current attempt failed before it reached the mainloop (the connect call refused).

@@ -1,4 +1,4 @@
-#include "platform/pulse/PulseMonitorRecorder.h"
+#include "platform/pulse/PulseRecorder.h"
 
 #include "core/log/Log.h"
 #include "platform/pulse/PulseAudioFormat.h"
@@ -9,9 +9,6 @@ namespace backreel {
 
 namespace {
 
-// Fragments of about 10 ms keep the audio close behind the screen frames without waking the
-// mainloop too often.
-constexpr auto kFragmentDuration = std::chrono::milliseconds(10);
 // Failures of the record stream in a row (without it ever becoming ready in between) before the
 // recording counts as lost; a monitor that vanished usually comes back on the first retry.
 constexpr int kStreamAttempts = 3;
@@ -40,20 +37,20 @@ std::chrono::milliseconds recordingRetryDelay(int failedAttempts) {
     return std::min(delay, kLongestRetryDelay);
 }
 
-PulseMonitorRecorder::PulseMonitorRecorder(std::string server, AudioFormat format,
-                                           AudioSource::AudioHandler onAudio,
-                                           AudioSource::StateHandler onState)
+PulseRecorder::PulseRecorder(std::string server, AudioInput input, AudioFormat format,
+                             AudioSource::AudioHandler onAudio, AudioSource::StateHandler onState)
     : server_(std::move(server))
+    , input_(std::move(input))
     , format_(format)
     , onAudio_(std::move(onAudio))
     , onState_(std::move(onState))
     , sampler_(format) {}
 
-PulseMonitorRecorder::~PulseMonitorRecorder() {
+PulseRecorder::~PulseRecorder() {
     stop();
 }
 
-MaybeError PulseMonitorRecorder::start(std::chrono::milliseconds attemptDeadline) {
+MaybeError PulseRecorder::start(std::chrono::milliseconds attemptDeadline) {
     attemptDeadline_ = attemptDeadline;
     mainloop_.reset(pa_threaded_mainloop_new());
     if (!mainloop_) {
@@ -81,7 +78,7 @@ MaybeError PulseMonitorRecorder::start(std::chrono::milliseconds attemptDeadline
     return std::nullopt;
 }
 
-void PulseMonitorRecorder::stop() {
+void PulseRecorder::stop() {
     if (!mainloop_) {
         phase_ = Phase::ended;
         return;
@@ -102,7 +99,7 @@ void PulseMonitorRecorder::stop() {
     mainloop_.reset();
 }
 
-void PulseMonitorRecorder::beginAttempt() {
+void PulseRecorder::beginAttempt() {
     phase_ = Phase::connecting;
     consecutiveStreamFailures_ = 0;
     connectError_.reset();
@@ -122,7 +119,7 @@ void PulseMonitorRecorder::beginAttempt() {
     setTimer(attemptDeadline_);
 }
 
-void PulseMonitorRecorder::setTimer(std::chrono::milliseconds delay) {
+void PulseRecorder::setTimer(std::chrono::milliseconds delay) {
     // The loop lets a timer go even from its own callback.
     timer_.reset();
     const pa_usec_t at = pa_rtclock_now() + static_cast<pa_usec_t>(delay.count()) * PA_USEC_PER_MSEC;
@@ -130,8 +127,8 @@ void PulseMonitorRecorder::setTimer(std::chrono::milliseconds delay) {
                             PaTimeEventDeleter{pa_threaded_mainloop_get_api(mainloop_.get())});
 }
 
-void PulseMonitorRecorder::timerFired(pa_mainloop_api*, pa_time_event*, const timeval*, void* userdata) {
-    auto* self = static_cast<PulseMonitorRecorder*>(userdata);
+void PulseRecorder::timerFired(pa_mainloop_api*, pa_time_event*, const timeval*, void* userdata) {
+    auto* self = static_cast<PulseRecorder*>(userdata);
     switch (self->phase_) {
     case Phase::connecting:
         self->lose(self->connectError_.value_or(self->pulseError(
@@ -148,7 +145,7 @@ void PulseMonitorRecorder::timerFired(pa_mainloop_api*, pa_time_event*, const ti
     }
 }
 
-void PulseMonitorRecorder::retry() {
+void PulseRecorder::retry() {
     timer_.reset();
     // Released here rather than where the loss was noticed, which may be one of their own
     // callbacks. The old context stays until a new one exists: its clock keeps the retries going.
@@ -162,22 +159,25 @@ void PulseMonitorRecorder::retry() {
     beginAttempt();
 }
 
-void PulseMonitorRecorder::contextStateChanged(pa_context* context, void* userdata) {
-    auto* self = static_cast<PulseMonitorRecorder*>(userdata);
+void PulseRecorder::contextStateChanged(pa_context* context, void* userdata) {
+    auto* self = static_cast<PulseRecorder*>(userdata);
     switch (pa_context_get_state(context)) {
     case PA_CONTEXT_READY: {
         if (self->phase_ != Phase::connecting) {
             return; // an attempt that has been given up
         }
-        // Server events say when the default sink changes.
-        const PaOperationPtr subscribed(
-            pa_context_subscribe(context, PA_SUBSCRIPTION_MASK_SERVER, nullptr, nullptr));
+        // Server events say when a default changes; sink input events when an application
+        // starts or stops playing.
+        const bool application = self->input_.kind == AudioInput::Kind::application;
+        const auto mask = static_cast<pa_subscription_mask_t>(
+            PA_SUBSCRIPTION_MASK_SERVER | (application ? PA_SUBSCRIPTION_MASK_SINK_INPUT : 0));
+        const PaOperationPtr subscribed(pa_context_subscribe(context, mask, nullptr, nullptr));
         if (!subscribed) {
             self->lose(self->pulseError(pa_context_errno(context),
                                         QStringLiteral("Could not follow the default audio output")));
             return;
         }
-        self->requestServerInfo();
+        self->lookUpSource();
         return;
     }
     case PA_CONTEXT_FAILED:
@@ -201,101 +201,24 @@ void PulseMonitorRecorder::contextStateChanged(pa_context* context, void* userda
     }
 }
 
-void PulseMonitorRecorder::serverEventArrived(pa_context*, pa_subscription_event_type_t type, std::uint32_t,
+void PulseRecorder::serverEventArrived(pa_context*, pa_subscription_event_type_t type, std::uint32_t,
                                               void* userdata) {
-    auto* self = static_cast<PulseMonitorRecorder*>(userdata);
+    auto* self = static_cast<PulseRecorder*>(userdata);
     const Phase phase = self->phase_;
-    if ((type & PA_SUBSCRIPTION_EVENT_FACILITY_MASK) == PA_SUBSCRIPTION_EVENT_SERVER &&
-        (phase == Phase::connecting || phase == Phase::recording)) {
-        self->requestServerInfo();
+    if (phase != Phase::connecting && phase != Phase::recording) {
+        return;
+    }
+    const auto facility = type & PA_SUBSCRIPTION_EVENT_FACILITY_MASK;
+    const auto change = type & PA_SUBSCRIPTION_EVENT_TYPE_MASK;
+    // A stream's volume or position changes often and says nothing about which one to record.
+    if (facility == PA_SUBSCRIPTION_EVENT_SERVER ||
+        (facility == PA_SUBSCRIPTION_EVENT_SINK_INPUT && change != PA_SUBSCRIPTION_EVENT_CHANGE)) {
+        self->lookUpSource();
     }
 }
 
-void PulseMonitorRecorder::requestServerInfo() {
-    const PaOperationPtr operation(pa_context_get_server_info(context_.get(), &serverInfoArrived, this));
-    if (!operation) {
-        streamFailed(pulseError(pa_context_errno(context_.get()),
-                                QStringLiteral("Could not ask the audio server for its default output")));
-    }
-}
-
-void PulseMonitorRecorder::serverInfoArrived(pa_context* context, const pa_server_info* info,
-                                             void* userdata) {
-    auto* self = static_cast<PulseMonitorRecorder*>(userdata);
-    if (self->phase_ != Phase::connecting && self->phase_ != Phase::recording) {
-        return;
-    }
-    if (info == nullptr) {
-        self->streamFailed(
-            self->pulseError(pa_context_errno(context),
-                             QStringLiteral("Could not ask the audio server for its default output")));
-        return;
-    }
-    self->followDefaultSink(info);
-}
-
-void PulseMonitorRecorder::followDefaultSink(const pa_server_info* info) {
-    const bool streamIsGood = stream_ && PA_STREAM_IS_GOOD(pa_stream_get_state(stream_.get()));
-    if (info->default_sink_name == nullptr || *info->default_sink_name == '\0') {
-        if (!streamIsGood) {
-            streamFailed(Error(QStringLiteral("There is no audio output to record: %1").arg(pulseText(PA_ERR_NOENTITY))));
-        }
-        return;
-    }
-    const std::string monitor = monitorSourceName(info->default_sink_name);
-    if (streamIsGood && monitor == monitor_) {
-        return;
-    }
-    if (stream_ && monitor != monitor_) {
-        Logger::recording().info(
-            QStringLiteral("[Audio] The default output changed; recording %1 instead of %2")
-                .arg(QString::fromStdString(monitor), QString::fromStdString(monitor_)));
-    }
-    connectMonitor(monitor);
-}
-
-void PulseMonitorRecorder::connectMonitor(const std::string& monitor) {
-    // Releasing the old stream here is safe: this runs in a context callback, never in one of
-    // that stream's own.
-    stream_.reset();
-    monitor_ = monitor;
-    const QString failure = QStringLiteral("Could not record from %1").arg(QString::fromStdString(monitor));
-
-    pa_sample_spec sampleFormat{};
-    sampleFormat.format = PA_SAMPLE_FLOAT32LE;
-    sampleFormat.rate = static_cast<std::uint32_t>(format_.sampleRate);
-    sampleFormat.channels = static_cast<std::uint8_t>(format_.channelCount);
-    pa_channel_map channels{};
-    pa_channel_map_init_extend(&channels, sampleFormat.channels, PA_CHANNEL_MAP_DEFAULT);
-
-    PaStreamPtr stream(pa_stream_new(context_.get(), "System audio", &sampleFormat, &channels));
-    if (!stream) {
-        streamFailed(pulseError(pa_context_errno(context_.get()), failure));
-        return;
-    }
-    pa_stream_set_state_callback(stream.get(), &streamStateChanged, this);
-    pa_stream_set_read_callback(stream.get(), &streamReadable, this);
-
-    pa_buffer_attr buffer{};
-    buffer.maxlength = static_cast<std::uint32_t>(-1);
-    buffer.tlength = static_cast<std::uint32_t>(-1);
-    buffer.prebuf = static_cast<std::uint32_t>(-1);
-    buffer.minreq = static_cast<std::uint32_t>(-1);
-    buffer.fragsize = byteCountForDuration(format_, kFragmentDuration);
-    // Timing updates tell how long the server holds audio before we get it. DONT_MOVE: when the
-    // monitor goes away the server would otherwise move us to whatever source it likes, a
-    // microphone included; we would rather fail and pick the new default output's monitor.
-    const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY |
-                                                      PA_STREAM_AUTO_TIMING_UPDATE | PA_STREAM_DONT_MOVE);
-    if (pa_stream_connect_record(stream.get(), monitor.c_str(), &buffer, flags) < 0) {
-        streamFailed(pulseError(pa_context_errno(context_.get()), failure));
-        return;
-    }
-    stream_ = std::move(stream);
-}
-
-void PulseMonitorRecorder::streamStateChanged(pa_stream* stream, void* userdata) {
-    auto* self = static_cast<PulseMonitorRecorder*>(userdata);
+void PulseRecorder::streamStateChanged(pa_stream* stream, void* userdata) {
+    auto* self = static_cast<PulseRecorder*>(userdata);
     if (stream != self->stream_.get()) {
         return;
     }
@@ -308,7 +231,7 @@ void PulseMonitorRecorder::streamStateChanged(pa_stream* stream, void* userdata)
         const pa_buffer_attr* buffer = pa_stream_get_buffer_attr(stream);
         Logger::recording().info(
             QStringLiteral("[Audio] Recording %1: %2 Hz, %3 channels, fragments of %4 bytes")
-                .arg(QString::fromStdString(self->monitor_))
+                .arg(QString::fromStdString(self->source_))
                 .arg(self->format_.sampleRate)
                 .arg(self->format_.channelCount)
                 .arg(buffer != nullptr ? static_cast<qint64>(buffer->fragsize) : -1));
@@ -318,14 +241,14 @@ void PulseMonitorRecorder::streamStateChanged(pa_stream* stream, void* userdata)
     case PA_STREAM_FAILED:
         self->streamFailed(self->pulseError(
             pa_context_errno(self->context_.get()),
-            QStringLiteral("Could not record from %1").arg(QString::fromStdString(self->monitor_))));
+            QStringLiteral("Could not record from %1").arg(QString::fromStdString(self->source_))));
         return;
     default:
         return;
     }
 }
 
-void PulseMonitorRecorder::streamFailed(Error error) {
+void PulseRecorder::streamFailed(Error error) {
     if (phase_ == Phase::connecting) {
         lose(error);
         return;
@@ -339,15 +262,15 @@ void PulseMonitorRecorder::streamFailed(Error error) {
         return;
     }
     Logger::recording().info(
-        QStringLiteral("[Audio] %1; looking for the default output again").arg(error.description));
-    requestServerInfo();
+        QStringLiteral("[Audio] %1; looking for the source again").arg(error.description));
+    lookUpSource();
 }
 
-Error PulseMonitorRecorder::pulseError(int code, const QString& what) const {
+Error PulseRecorder::pulseError(int code, const QString& what) const {
     return Error(QStringLiteral("%1: %2").arg(what, pulseText(code)));
 }
 
-void PulseMonitorRecorder::recordingStarted() {
+void PulseRecorder::recordingStarted() {
     const Phase was = phase_;
     if (was == Phase::connecting) {
         timer_.reset(); // the attempt's deadline
@@ -364,7 +287,7 @@ void PulseMonitorRecorder::recordingStarted() {
     finishFirstAttempt();
 }
 
-void PulseMonitorRecorder::lose(const Error& error) {
+void PulseRecorder::lose(const Error& error) {
     const Phase was = phase_;
     if (was != Phase::connecting && was != Phase::recording) {
         return; // already lost, or stopped
@@ -386,7 +309,7 @@ void PulseMonitorRecorder::lose(const Error& error) {
     finishFirstAttempt();
 }
 
-void PulseMonitorRecorder::finishFirstAttempt() {
+void PulseRecorder::finishFirstAttempt() {
     {
         std::lock_guard lock(startMutex_);
         if (firstAttemptDone_) {

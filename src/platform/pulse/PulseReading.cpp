@@ -1,22 +1,22 @@
-// How a PulseMonitorRecorder reads what the server recorded: each fragment, as it arrives, is
+// How a PulseRecorder reads what the server recorded: each fragment, as it arrives, is
 // placed on the monotonic clock and handed to the audio handler.
 
 #include "core/log/Log.h"
 #include "platform/pulse/PulseAudioFormat.h"
-#include "platform/pulse/PulseMonitorRecorder.h"
+#include "platform/pulse/PulseRecorder.h"
 
 #include <algorithm>
 
 namespace backreel {
 
-void PulseMonitorRecorder::streamReadable(pa_stream* stream, std::size_t, void* userdata) {
-    auto* self = static_cast<PulseMonitorRecorder*>(userdata);
+void PulseRecorder::streamReadable(pa_stream* stream, std::size_t, void* userdata) {
+    auto* self = static_cast<PulseRecorder*>(userdata);
     if (stream == self->stream_.get()) {
         self->drain(stream);
     }
 }
 
-void PulseMonitorRecorder::drain(pa_stream* stream) {
+void PulseRecorder::drain(pa_stream* stream) {
     for (;;) {
         const void* data = nullptr;
         std::size_t length = 0;
@@ -35,7 +35,7 @@ void PulseMonitorRecorder::drain(pa_stream* stream) {
     }
 }
 
-void PulseMonitorRecorder::deliver(pa_stream* stream, const void* data, std::size_t length) {
+void PulseRecorder::deliver(pa_stream* stream, const void* data, std::size_t length) {
     const std::int64_t frames = sampler_.frameCount(length);
     if (frames == 0) {
         return;
@@ -52,7 +52,7 @@ void PulseMonitorRecorder::deliver(pa_stream* stream, const void* data, std::siz
     }
 }
 
-std::int64_t PulseMonitorRecorder::estimateCaptureStart(pa_stream* stream, std::int64_t frames) const {
+std::int64_t PulseRecorder::estimateCaptureStart(pa_stream* stream, std::int64_t frames) const {
     const std::int64_t now = monotonicNowFrames(format_.sampleRate);
     // Everything queued for us, this fragment first; we drain the queue as soon as audio arrives,
     // so its newest frame left the server just now.

@@ -143,7 +143,6 @@ QCoro::Task<> RecordingManager::startRecording() {
         std::max<std::int64_t>(settings_->memoryLimit().bytes() - saver_.unsavedClips().bytes(), 0));
     const RecordingSetup setup{*capture,           bufferDuration_.bufferCapacity(), limit, settings_->codec(),
                                systemSoundInput(*settings_), microphoneInput(*settings_)};
-    microphoneTrack_ = settings_->microphoneTrack();
     Expected<std::unique_ptr<RecordingSession>> started =
         co_await RecordingSession::start(platform_, setup, recLog_);
     if (!started) {
@@ -331,7 +330,7 @@ QCoro::Task<> RecordingManager::keepWhatWasBuffered() {
 ClipSelection RecordingManager::cutClip(const BufferedMedia& media, double seconds) const {
     ClipSelection selection = selectClip(media.video, media.audio, seconds, recLog_);
     if (Clip* clip = std::get_if<Clip>(&selection)) {
-        clip->microphone = microphoneTrack_;
+        clip->microphone = settings_->microphoneTrack();
     }
     return selection;
 }

@@ -145,7 +145,7 @@ private:
     void liftMute(MuteLift when);
     // Ends the running recording and cuts its clip, of the chosen duration, out of what it buffered.
     QCoro::Task<ClipSelection> endRecording();
-    // The clip of the last seconds of what the stores held, its microphone written as set at start.
+    // The clip of the last seconds of what the stores held, its microphone written as set now.
     ClipSelection cutClip(const BufferedMedia& media, double seconds) const;
     // After the stream stopped by itself: stops the session and keeps what it had buffered.
     QCoro::Task<> keepWhatWasBuffered();
@@ -167,7 +167,6 @@ private:
 
     QString audioNote_;
     QString microphoneNote_;
-    MicrophoneTrack microphoneTrack_ = MicrophoneTrack::separate;
     QString memoryNote_;
     QString targetNote_;
     QTimer memoryCheck_;

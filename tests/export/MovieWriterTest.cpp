@@ -1,5 +1,7 @@
 #include "export/MovieWriter.h"
 
+#include "export/AudioMix.h"
+
 #include "support/LogCapture.h"
 #include "support/Samples.h"
 #include "support/synthetic/SyntheticMovieFile.h"
@@ -88,6 +90,55 @@ TEST(MovieWriter, AudioTrackSettingsFallBackForMonoMissingRateAndChannels) {
     EXPECT_EQ(audioTrackSettings(AudioChunk{nullptr, 1, 0, {}}), (AudioTrackSettings{1, 48000, 96000}));
     EXPECT_EQ(audioTrackSettings(AudioChunk{nullptr, 0, 44100, {}}), (AudioTrackSettings{1, 44100, 96000}));
     EXPECT_EQ(audioTrackSettings(AudioChunk{nullptr, 6, 48000, {}}), (AudioTrackSettings{6, 48000, 192000}));
+}
+
+TEST(MovieWriter, AMicrophoneGetsATrackOfItsOwnOrIsMixedIntoOne) {
+    const auto chunk = [](AudioOrigin origin, int channels) {
+        return AudioChunk{nullptr, channels, 48000, {}, origin};
+    };
+    const AudioChunk system = chunk(AudioOrigin::system, 2);
+    const AudioChunk microphone = chunk(AudioOrigin::microphone, 1);
+    const auto titles = [](const std::vector<AudioTrackSettings>& tracks) {
+        std::vector<std::pair<AudioOrigin, QString>> result;
+        for (const AudioTrackSettings& track : tracks) {
+            result.emplace_back(track.origin, track.title);
+        }
+        return result;
+    };
+    using Tracks = std::vector<std::pair<AudioOrigin, QString>>;
+    const Tracks both{{AudioOrigin::system, QStringLiteral("System audio")},
+                      {AudioOrigin::microphone, QStringLiteral("Microphone")}};
+    EXPECT_EQ(titles(audioTracks({microphone, system}, false)), both) << "the system's first";
+    EXPECT_EQ(titles(audioTracks({system, microphone}, true)),
+              (Tracks{{AudioOrigin::system, QStringLiteral("System audio and microphone")}}));
+    EXPECT_EQ(titles(audioTracks({microphone}, true)), (Tracks{{AudioOrigin::system, QStringLiteral("Microphone")}}))
+        << "a microphone alone, mixed, is the one track the mix is written to";
+    EXPECT_EQ(audioTracks({microphone}, false).front().channels, 1);
+}
+
+TEST(MovieWriter, AMixAddsBothSoundsWhereTheyAreAndLeavesSilenceOut) {
+    // Mono at 1 kHz so that frames are milliseconds: the system's 0.5 from 0 to 1.5 s, the
+    // microphone's 0.75 from 1 s to 2.2 s, then nothing, then the system's -0.25 at 5 s.
+    const auto sound = [](double at, int frames, float value, AudioOrigin origin) {
+        return AudioChunk{std::make_shared<const std::vector<float>>(static_cast<std::size_t>(frames), value), 1,
+                          1000, MediaTime::makeWithSeconds(100 + at, 1000), origin};
+    };
+    const std::vector<AudioChunk> mixed = mixAudio({sound(0, 1500, 0.5f, AudioOrigin::system),
+                                                    sound(1, 1200, 0.75f, AudioOrigin::microphone),
+                                                    sound(5, 10, -0.25f, AudioOrigin::system)});
+    std::vector<std::tuple<std::int64_t, std::int64_t, float, float>> blocks; // ms, frames, first, last
+    for (const AudioChunk& chunk : mixed) {
+        EXPECT_EQ(chunk.origin, AudioOrigin::system);
+        blocks.emplace_back(std::llround((chunk.presentationTime.seconds() - 100) * 1000), chunk.frameCount(),
+                            chunk.view().front(),
+                            chunk.view().back());
+    }
+    const std::vector<std::tuple<std::int64_t, std::int64_t, float, float>> expected{
+        {0, 1024, 0.5f, 1.0f},     // 0.5 + 0.75 from 1 s, clipped
+        {1024, 1024, 1.0f, 0.75f}, // the microphone alone from 1.5 s
+        {2048, 1024, 0.75f, 0.0f}, // its end, then nothing made for the silence up to 5 s
+        {4096, 914, 0.0f, -0.25f}}; // the block the last sound falls in, up to its end
+    EXPECT_EQ(blocks, expected);
 }
 
 TEST(MovieWriter, TheLogSaysHowMuchOfTheWholeClipIsSilent) {

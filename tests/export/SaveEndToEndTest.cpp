@@ -1,7 +1,9 @@
 // The recorder on the X11 desktop from the screen to the file: a moving picture, a window that
-// turns white as a tone plays, the real capture, encoder, stores, writer and save flow. Save Clip
-// while buffering, then Stop & Save, checked with FFmpeg's own tools.
+// turns white as a tone plays and another tone is said into the microphone, the real capture,
+// encoder, stores, writer and save flow. Save Clip while buffering, then Stop & Save, checked with
+// FFmpeg's own tools.
 
+#include "platform/ffmpeg/FfmpegMovieProbe.h"
 #include "platform/x11/XcbTestWindow.h"
 #include "support/DesktopRecorder.h"
 #include "support/FfmpegTestMedia.h"
@@ -14,14 +16,17 @@ using namespace std::chrono_literals;
 
 namespace {
 
-// The movie holds the clip's pictures, at the captured size and from a key frame, then its sound;
-// FFmpeg decodes all of it without a word. (Each picture's time is the movie file's own test.)
-void expectMovieHolds(const QString& path, const Clip& clip) {
+// The movie holds the clip's pictures, at the captured size and from a key frame, then its sound
+// in tracks of these titles; FFmpeg decodes all of it without a word. (Each picture's time is the
+// movie file's own test.)
+void expectMovieHolds(const QString& path, const Clip& clip, const std::vector<QString>& sound) {
     const QJsonObject movie = test::probeMovie(path);
     const QJsonArray streams = movie[u"streams"].toArray();
-    ASSERT_EQ(streams.size(), 2);
+    ASSERT_EQ(streams.size(), static_cast<qsizetype>(sound.size() + 1));
     EXPECT_TRUE(test::number(streams[0][u"width"]) == 800 && test::number(streams[0][u"height"]) == 360);
-    EXPECT_EQ(streams[1][u"codec_type"].toString(), QStringLiteral("audio"));
+    const Expected<MovieInfo> info = FfmpegMovieProbe().probe(path);
+    ASSERT_TRUE(info);
+    EXPECT_EQ(info.value().audioTitles, sound);
     std::vector<QJsonValue> pictures;
     for (const QJsonValue packet : movie[u"packets"].toArray()) {
         if (test::number(packet[u"stream_index"]) == 0) {
@@ -48,7 +53,8 @@ std::string greyLevelsAt(const QString& path, int x, int y) {
 
 // Save Clip cuts the newest three seconds, from a key frame, while buffering goes on and misses no
 // frame; the file shows the window turn white as long before or after the tone is heard as it was
-// on the desktop. Stop & Save then writes the whole buffer.
+// on the desktop, and has the microphone's tone in a track of its own, in step too. Stop & Save then
+// writes the whole buffer, the microphone mixed into the one track of sound.
 TEST(SaveEndToEnd, SaveClipWhileBufferingThenStopAndSaveKeepWhatWasShownAndHeard) {
     BACKREEL_REQUIRE_DESKTOP("ffplay", "ffprobe", "ffmpeg");
     test::ChildProcess picture;
@@ -61,6 +67,7 @@ TEST(SaveEndToEnd, SaveClipWhileBufferingThenStopAndSaveKeepWhatWasShownAndHeard
     QTemporaryDir folder;
     test::DesktopRecorder recorder;
     recorder.settings->setClipFolder(folder.filePath(QStringLiteral("clips")));
+    recorder.settings->setMicrophone(true); // the desktop's default one
     QCoro::waitFor(recorder.manager.refreshDisplays());
     ASSERT_FALSE(recorder.manager.availableDisplays().empty());
     recorder.manager.setCaptureTarget(
@@ -73,7 +80,8 @@ TEST(SaveEndToEnd, SaveClipWhileBufferingThenStopAndSaveKeepWhatWasShownAndHeard
     window.paint(test::kWhite);
     const std::int64_t painted = monotonicNowFrames(test::kToneRate);
     const std::optional<std::int64_t> played = test::playToneNow();
-    ASSERT_TRUE(played);
+    const std::optional<std::int64_t> said = test::playToneNow(660, "mic");
+    ASSERT_TRUE(played && said);
     ASSERT_NO_FATAL_FAILURE(recorder.waitForBuffered(3.5));
 
     QSignalSpy saved(&recorder.manager, &RecordingManager::clipSaved);
@@ -89,7 +97,8 @@ TEST(SaveEndToEnd, SaveClipWhileBufferingThenStopAndSaveKeepWhatWasShownAndHeard
     // The key frame after half a second comes with the first picture then.
     EXPECT_TRUE(length >= 3.0 && length <= 3.5 + 1 / 30.0)
         << "3 s and at most a key frame interval more: " << length;
-    ASSERT_NO_FATAL_FAILURE(expectMovieHolds(clipPath, clip));
+    ASSERT_NO_FATAL_FAILURE(
+        expectMovieHolds(clipPath, clip, {QStringLiteral("System audio"), QStringLiteral("Microphone")}));
 
     // The window's middle: black, then white once painted.
     const std::string grey = greyLevelsAt(clipPath, 720, 80);
@@ -109,13 +118,30 @@ TEST(SaveEndToEnd, SaveClipWhileBufferingThenStopAndSaveKeepWhatWasShownAndHeard
     // was played, within 20 ms.
     const double lag = shownAt - heardAt - static_cast<double>(painted - *played) / test::kToneRate;
     EXPECT_TRUE(lag > -0.02 && lag < 2 / 30.0 + 0.02) << "picture and sound out of step by " << lag << " s";
+    const std::vector<float> spoken = test::decodeAudio(clipPath, 1);
+    const std::size_t spokenAt = test::firstLoud(spoken, 0.1f);
+    ASSERT_LT(spokenAt, spoken.size()) << "the microphone's tone is in its track";
+    EXPECT_NEAR(test::frequencyOf(test::loudStretch(spoken, 9600), test::kToneRate), 660, 2);
+    const double micLag = shownAt - static_cast<double>(spokenAt) / test::kToneRate -
+                          static_cast<double>(painted - *said) / test::kToneRate;
+    EXPECT_TRUE(micLag > -0.02 && micLag < 2 / 30.0 + 0.02)
+        << "picture and microphone out of step by " << micLag << " s";
 
     const QString location = folder.filePath(QStringLiteral("stopped.mp4"));
     recorder.dialog->answers.push_back(location);
+    recorder.settings->setMicrophoneTrack(MicrophoneTrack::mixed);
     QCoro::waitFor(recorder.manager.stopAndSave());
     ASSERT_EQ(recorder.manager.status(), RecordingStatus::saved(QUrl::fromLocalFile(location)))
         << recorder.manager.status().message().toStdString();
     ASSERT_EQ(recorder.saveFlow->clips.size(), 2u);
     EXPECT_EQ(recorder.saveFlow->clips[1].startPTS, first) << "the whole buffer, shorter than its duration";
-    expectMovieHolds(location, recorder.saveFlow->clips[1]);
+    ASSERT_NO_FATAL_FAILURE(expectMovieHolds(location, recorder.saveFlow->clips[1],
+                                             {QStringLiteral("System audio and microphone")}));
+    // Both tones in the one track, where each was played.
+    const std::vector<float> mixed = test::decodeAudio(location);
+    const std::size_t mixedTone = test::firstLoud(mixed, 0.1f);
+    const auto spokenInMix = mixedTone + static_cast<std::size_t>(*said - *played) + 2400;
+    ASSERT_LT(spokenInMix + 9600, mixed.size());
+    EXPECT_NEAR(test::frequencyOf(test::loudStretch(mixed, 9600), test::kToneRate), 440, 2);
+    EXPECT_NEAR(test::frequencyOf(std::span(mixed).subspan(spokenInMix, 9600), test::kToneRate), 660, 2);
 }

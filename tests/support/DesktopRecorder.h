@@ -75,17 +75,18 @@ struct DesktopRecorder {
 inline constexpr int kToneRate = 48000;
 inline constexpr double kToneSeconds = 0.4;
 
-// Plays kToneSeconds of a 440 Hz sine at half of full scale on the desktop's sound server, buffered
-// enough to play without a break on a slow machine; returns once it is over, with the time its first
-// sample was played, in frames of the monotonic clock at kToneRate.
-inline std::optional<std::int64_t> playToneNow() {
+// Plays kToneSeconds of a sine (440 Hz unless told) at half of full scale on the desktop's sound
+// server, on its default output unless told which, buffered enough to play without a break on a
+// slow machine; returns once it is over, with the time its first sample was played, in frames of
+// the monotonic clock at kToneRate.
+inline std::optional<std::int64_t> playToneNow(double frequency = 440, const char* output = nullptr) {
     const pa_sample_spec format{PA_SAMPLE_FLOAT32LE, kToneRate, 2};
     pa_buffer_attr buffer{};
     buffer.maxlength = buffer.prebuf = buffer.minreq = buffer.fragsize = static_cast<std::uint32_t>(-1);
     buffer.tlength = static_cast<std::uint32_t>(pa_usec_to_bytes(200000, &format));
     int error = 0;
     const std::unique_ptr<pa_simple, void (*)(pa_simple*)> stream(
-        pa_simple_new(nullptr, "Backreel test", PA_STREAM_PLAYBACK, nullptr, "Tone", &format, nullptr, &buffer,
+        pa_simple_new(nullptr, "Backreel test", PA_STREAM_PLAYBACK, output, "Tone", &format, nullptr, &buffer,
                       &error),
         pa_simple_free);
     if (!stream) {
@@ -95,7 +96,7 @@ inline std::optional<std::int64_t> playToneNow() {
     std::vector<float> tone;
     for (std::int64_t frame = 0; frame < frames; ++frame) {
         const auto value = static_cast<float>(
-            0.5 * std::sin(2 * std::numbers::pi * 440.0 * static_cast<double>(frame) / kToneRate));
+            0.5 * std::sin(2 * std::numbers::pi * frequency * static_cast<double>(frame) / kToneRate));
         tone.insert(tone.end(), {value, value});
     }
     // The write returns once the last of the tone is queued; it is heard the stream's latency later.

@@ -294,7 +294,7 @@ RunResult runPortal(const QString& node, double seconds, const std::string& pres
     control.call(QStringLiteral("Choose"), QStringLiteral("monitor"), node);
     control.call(QStringLiteral("SetRefuseRestore"), true);
     PortalCaptureService service;
-    const Expected<ShareableContent, CaptureError> chosen = awaitTask(service.chooseContent(ContentKind::display));
+    const Expected<ShareableContent, CaptureError> chosen = awaitTask(service.chooseContent(ContentKind::display, 30));
     if (!chosen || chosen.value().displays.empty()) {
         std::fprintf(stderr, "capture: the portal chose nothing: %s\n",
                      !chosen ? qPrintable(chosen.error().message) : "no display");

@@ -246,7 +246,7 @@ SettingsDialog* BackreelApp::settingsDialog() const {
 
 void BackreelApp::showSettings() {
     if (!settings_) {
-        settings_ = new SettingsDialog(*recorderSettings_);
+        settings_ = new SettingsDialog(*recorderSettings_, platform_.audio);
         settings_->setAttribute(Qt::WA_DeleteOnClose);
     }
     settings_->show();

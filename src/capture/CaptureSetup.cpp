@@ -93,11 +93,11 @@ CaptureTarget targetInChosenContent(const CaptureTarget& target, const Shareable
     return CaptureTarget::display(chosen.displays.front());
 }
 
-VideoSourceSettings videoSourceSettings(const ResolvedCapture& capture) {
+VideoSourceSettings videoSourceSettings(const ResolvedCapture& capture, int frameRate) {
     VideoSourceSettings settings;
     settings.width = capture.width;
     settings.height = capture.height;
-    settings.frameInterval = MediaTime(1, 30);
+    settings.frameInterval = MediaTime(1, frameRate);
     settings.sourceRect = capture.sourceRect;
     settings.scalesToFit = !capture.sourceRect.has_value();
     return settings;

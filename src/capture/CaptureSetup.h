@@ -41,6 +41,6 @@ ContentKind contentKindOf(const CaptureTarget& target);
 CaptureTarget targetInChosenContent(const CaptureTarget& target, const ShareableContent& chosen);
 
 // At most 30 pictures a second; a region is cut out at its size, anything else scaled to fit.
-VideoSourceSettings videoSourceSettings(const ResolvedCapture& capture);
+VideoSourceSettings videoSourceSettings(const ResolvedCapture& capture, int frameRate = 30);
 
 } // namespace backreel

@@ -37,13 +37,15 @@ QString decimalSize(std::int64_t bytes) {
     return QStringLiteral("%1 kB").arg(std::llround(value / 1e3));
 }
 
-std::int64_t estimatedBufferBytes(RecordingDuration duration, std::int64_t videoBitsPerSecond) {
-    const double perSecond = static_cast<double>(videoBitsPerSecond) / 8 + kAudioBytesPerSecond;
+std::int64_t estimatedBufferBytes(RecordingDuration duration, std::int64_t videoBitsPerSecond, int sounds) {
+    const double perSecond =
+        static_cast<double>(videoBitsPerSecond) / 8 + static_cast<double>(kAudioBytesPerSecond * sounds);
     return std::llround(perSecond * duration.bufferCapacity());
 }
 
-QString bufferEstimateText(RecordingDuration duration, std::int64_t videoBitsPerSecond, MemoryLimit limit) {
-    const std::int64_t bytes = estimatedBufferBytes(duration, videoBitsPerSecond);
+QString bufferEstimateText(RecordingDuration duration, std::int64_t videoBitsPerSecond, MemoryLimit limit,
+                           int sounds) {
+    const std::int64_t bytes = estimatedBufferBytes(duration, videoBitsPerSecond, sounds);
     QString text = QStringLiteral("≈ %1 for %2 at %3 Mbit/s")
                        .arg(decimalSize(bytes), duration.label(),
                             oneDecimal(static_cast<double>(videoBitsPerSecond) / 1e6));

@@ -45,14 +45,16 @@ inline constexpr std::int64_t kAudioBytesPerSecond = 48000 * 2 * 4;
 // (one decimal below 10 MB and in gigabytes, never a trailing ".0").
 QString decimalSize(std::int64_t bytes);
 
-// What a buffer of `duration` holds with video at `videoBitsPerSecond` and the system audio: the
-// stores keep the buffer capacity (the duration and a little more).
-std::int64_t estimatedBufferBytes(RecordingDuration duration, std::int64_t videoBitsPerSecond);
+// What a buffer of `duration` holds with video at `videoBitsPerSecond` and this many sounds (the
+// system's, and the microphone's when it is recorded): the stores keep the buffer capacity (the
+// duration and a little more).
+std::int64_t estimatedBufferBytes(RecordingDuration duration, std::int64_t videoBitsPerSecond, int sounds = 1);
 
 // The main window's line under the duration: "≈ 521 MB for 3 min at 20 Mbit/s", and when that
 // passes the limit "≈ 4.5 GB for 3 min at 200 Mbit/s — more than the 2 GB limit; the oldest
 // seconds go first".
-QString bufferEstimateText(RecordingDuration duration, std::int64_t videoBitsPerSecond, MemoryLimit limit);
+QString bufferEstimateText(RecordingDuration duration, std::int64_t videoBitsPerSecond, MemoryLimit limit,
+                           int sounds = 1);
 
 // The status line's note once the limit trims: "memory limit: the buffer holds only N s".
 QString memoryLimitNote(double heldSeconds);

@@ -85,7 +85,7 @@ QCoro::Task<Expected<ShareableContent, CaptureError>> RecordingManager::shareabl
 }
 
 QCoro::Task<Expected<ShareableContent, CaptureError>> RecordingManager::chosenContent(ContentKind kind) {
-    co_return co_await platform_.capture->chooseContent(kind);
+    co_return co_await platform_.capture->chooseContent(kind, settings_->frameRate());
 }
 
 QCoro::Task<> RecordingManager::startRecording() {
@@ -141,8 +141,13 @@ QCoro::Task<> RecordingManager::startRecording() {
     saver_.dropUnsavedClips(QStringLiteral("a new recording started"), true);
     const MemoryLimit limit(
         std::max<std::int64_t>(settings_->memoryLimit().bytes() - saver_.unsavedClips().bytes(), 0));
-    const RecordingSetup setup{*capture,           bufferDuration_.bufferCapacity(), limit, settings_->codec(),
-                               systemSoundInput(*settings_), microphoneInput(*settings_)};
+    const RecordingSetup setup{*capture,
+                               bufferDuration_.bufferCapacity(),
+                               limit,
+                               settings_->codec(),
+                               systemSoundInput(*settings_),
+                               microphoneInput(*settings_),
+                               settings_->frameRate()};
     Expected<std::unique_ptr<RecordingSession>> started =
         co_await RecordingSession::start(platform_, setup, recLog_);
     if (!started) {

@@ -29,7 +29,8 @@ RecordingSession::start(Platform platform, RecordingSetup setup, Logger log) {
     std::unique_ptr<RecordingSession> session(new RecordingSession(setup, log));
 
     Expected<std::shared_ptr<VideoEncoder>> encoder = openRecordingEncoder(
-        *platform.encoders, setup.capture.width, setup.capture.height, session->stores_, log, setup.codec);
+        *platform.encoders, setup.capture.width, setup.capture.height, session->stores_, log, setup.codec,
+                                                                setup.frameRate);
     if (!encoder) {
         co_return encoder.error();
     }
@@ -37,7 +38,7 @@ RecordingSession::start(Platform platform, RecordingSetup setup, Logger log) {
     session->pipeline_ = std::make_unique<FramePipeline>(session->encoder_, log);
 
     session->source_ =
-        platform.capture->makeVideoSource(setup.capture.filter, videoSourceSettings(setup.capture));
+        platform.capture->makeVideoSource(setup.capture.filter, videoSourceSettings(setup.capture, setup.frameRate));
     if (!session->source_) {
         co_return Error(QStringLiteral("The capture could not be created."));
     }

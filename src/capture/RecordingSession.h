@@ -31,6 +31,7 @@ struct RecordingSetup {
     CodecChoice codec = CodecChoice::automatic;
     AudioInput systemSound;                // everything, or one application's
     std::optional<AudioInput> microphone; // none: no microphone
+    int frameRate = 30;
 };
 
 // One recording: its video source, the frame pipeline and encoder behind it, its sound and the two

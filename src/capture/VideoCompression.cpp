@@ -20,13 +20,16 @@ VideoCodec chooseCodec(VideoEncoderService& service, std::int32_t width, std::in
     return encoder ? VideoCodec::hevc : VideoCodec::h264;
 }
 
-VideoEncoderSettings recordingEncoderSettings(VideoCodec codec, std::int32_t width, std::int32_t height) {
+VideoEncoderSettings recordingEncoderSettings(VideoCodec codec, std::int32_t width, std::int32_t height,
+                                              int frameRate) {
     VideoEncoderSettings settings;
     settings.width = width;
     settings.height = height;
     settings.codec = codec;
     settings.profile = codec == VideoCodec::hevc ? VideoProfile::hevcMain : VideoProfile::h264High;
-    settings.averageBitRate = codec == VideoCodec::hevc ? 10'000'000 : 20'000'000;
+    const std::int64_t bitRate = codec == VideoCodec::hevc ? 10'000'000 : 20'000'000;
+    settings.averageBitRate = frameRate > 30 ? bitRate * 3 / 2 : bitRate;
+    settings.frameRate = frameRate;
     settings.maxKeyFrameInterval = 30;
     settings.maxKeyFrameIntervalSeconds = kKeyFrameIntervalSeconds;
     return settings;
@@ -56,13 +59,15 @@ EncoderOutput ringBufferOutput(std::shared_ptr<MediaStores> stores, Logger logge
 Expected<std::shared_ptr<VideoEncoder>> openRecordingEncoder(VideoEncoderService& service, std::int32_t width,
                                                              std::int32_t height,
                                                              std::shared_ptr<MediaStores> stores,
-                                                             const Logger& logger, CodecChoice choice) {
+                                                             const Logger& logger, CodecChoice choice,
+                                                             int frameRate) {
     const VideoCodec codec = chooseCodec(service, width, height, choice);
-    const VideoEncoderSettings settings = recordingEncoderSettings(codec, width, height);
-    logger.info(QStringLiteral("[Compression] Creating session: codec=%1, %2×%3")
+    const VideoEncoderSettings settings = recordingEncoderSettings(codec, width, height, frameRate);
+    logger.info(QStringLiteral("[Compression] Creating session: codec=%1, %2×%3 at %4 fps")
                     .arg(QLatin1String(codecLogName(codec)))
                     .arg(width)
-                    .arg(height));
+                    .arg(height)
+                    .arg(frameRate));
 
     Expected<std::unique_ptr<VideoEncoder>, EncoderError> encoder =
         service.open(settings, ringBufferOutput(std::move(stores), logger));

@@ -21,8 +21,10 @@ VideoCodec chooseCodec(VideoEncoderService& service, std::int32_t width, std::in
                        CodecChoice choice = CodecChoice::automatic);
 
 // A recording's settings for the codec: real time, no reordering, a key frame at least every 30
-// frames and every 0.5 s; HEVC Main at 10 Mbit/s or H.264 High at 20 Mbit/s.
-VideoEncoderSettings recordingEncoderSettings(VideoCodec codec, std::int32_t width, std::int32_t height);
+// frames and every 0.5 s; HEVC Main at 10 Mbit/s or H.264 High at 20 Mbit/s at 30 frames a
+// second, half as much again at 60.
+VideoEncoderSettings recordingEncoderSettings(VideoCodec codec, std::int32_t width, std::int32_t height,
+                                              int frameRate = 30);
 
 // The output that puts each packet into the video store (logging the first and every 90th) and
 // logs each lost frame. Encoder thread.
@@ -35,7 +37,8 @@ Expected<std::shared_ptr<VideoEncoder>> openRecordingEncoder(VideoEncoderService
                                                              std::int32_t height,
                                                              std::shared_ptr<MediaStores> stores,
                                                              const Logger& logger,
-                                                             CodecChoice choice = CodecChoice::automatic);
+                                                             CodecChoice choice = CodecChoice::automatic,
+                                                             int frameRate = 30);
 
 // Emits every pending frame and closes the encoder, off the main thread; the caller suspends
 // until both are done.

@@ -30,14 +30,15 @@ public:
     // Asks the desktop's dialog for one display or window (for a region, the display it lies on)
     // and yields content holding exactly that one, sized as it will be captured; a source made for
     // it captures what the user chose. A cancelled dialog yields a CaptureError of kind cancelled.
-    // Services without a dialog yield their shareable content.
-    virtual QCoro::Task<Expected<ShareableContent, CaptureError>> chooseContent(ContentKind kind);
+    // Services without a dialog yield their shareable content. The desktop's stream is asked for
+    // frames at up to frameRate a second.
+    virtual QCoro::Task<Expected<ShareableContent, CaptureError>> chooseContent(ContentKind kind, int frameRate);
 
     virtual std::unique_ptr<VideoSource> makeVideoSource(const ContentFilter& filter,
                                                          const VideoSourceSettings& settings) = 0;
 };
 
-inline QCoro::Task<Expected<ShareableContent, CaptureError>> CaptureService::chooseContent(ContentKind) {
+inline QCoro::Task<Expected<ShareableContent, CaptureError>> CaptureService::chooseContent(ContentKind, int) {
     co_return co_await shareableContent();
 }
 

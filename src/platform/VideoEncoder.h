@@ -37,6 +37,8 @@ struct VideoEncoderSettings {
     VideoProfile profile = VideoProfile::h264High;
     std::int64_t averageBitRate = 20'000'000;
     std::int32_t maxKeyFrameInterval = 30;
+    // The pictures a second the source is set to: what the rate control spreads the bits over.
+    std::int32_t frameRate = 30;
     double maxKeyFrameIntervalSeconds = 0.5;
     // Only a hardware encoder may open (used to probe for one).
     bool requireHardware = false;

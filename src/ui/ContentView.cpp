@@ -82,6 +82,8 @@ ContentView::ContentView(RecordingManager& manager, RecorderSettings& settings, 
         updateBufferEstimate();
     });
     connect(&settings_, &RecorderSettings::memoryLimitChanged, this, &ContentView::updateMemoryLimit);
+    connect(&settings_, &RecorderSettings::frameRateChanged, this, &ContentView::updateBufferEstimate);
+    connect(&settings_, &RecorderSettings::soundChanged, this, &ContentView::updateBufferEstimate);
     connect(&manager_, &RecordingManager::captureTargetChanged, this, &ContentView::updateBufferEstimate);
     connect(&manager_, &RecordingManager::availableDisplaysChanged, this, &ContentView::updateBufferEstimate);
     connect(&manager_, &RecordingManager::captureTargetChanged, this, &ContentView::updateOptions);
@@ -251,9 +253,9 @@ void ContentView::updateBufferEstimate() {
     const std::optional<ResolvedCapture> capture = resolveCapture(
         manager_.captureTarget(), false, content, windowServer ? windowServer->mainDisplayID() : 0);
     const VideoEncoderSettings settings = recordingEncoderSettings(
-        VideoCodec::h264, capture ? capture->width : 0, capture ? capture->height : 0);
-    bufferEstimate_->setText(
-        bufferEstimateText(manager_.bufferDuration(), settings.averageBitRate, settings_.memoryLimit()));
+        VideoCodec::h264, capture ? capture->width : 0, capture ? capture->height : 0, settings_.frameRate());
+    bufferEstimate_->setText(bufferEstimateText(manager_.bufferDuration(), settings.averageBitRate,
+                                                settings_.memoryLimit(), settings_.microphone() ? 2 : 1));
 }
 
 void ContentView::setAlwaysOnTop(bool onTop) {

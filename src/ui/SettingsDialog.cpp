@@ -2,6 +2,7 @@
 
 #include "capture/RecorderSettings.h"
 #include "core/Autostart.h"
+#include "ui/SoundSettings.h"
 #include "ui/StatusText.h"
 #include "ui/TextStyle.h"
 
@@ -22,7 +23,7 @@ namespace {
 constexpr int kFolderWidth = 320;
 } // namespace
 
-SettingsDialog::SettingsDialog(RecorderSettings& settings, QWidget* parent)
+SettingsDialog::SettingsDialog(RecorderSettings& settings, std::shared_ptr<AudioService> audio, QWidget* parent)
     : QDialog(parent)
     , settings_(settings) {
     setObjectName(QStringLiteral("settings"));
@@ -102,6 +103,19 @@ SettingsDialog::SettingsDialog(RecorderSettings& settings, QWidget* parent)
     connect(codec_, &QComboBox::currentIndexChanged, this, [this](int index) {
         settings_.setCodec(static_cast<CodecChoice>(codec_->itemData(index).toInt()));
     });
+    auto* rateRow = new QHBoxLayout;
+    rateRow->addWidget(new QLabel(QStringLiteral("Frame rate"), this));
+    frameRate_ = new QComboBox(this);
+    frameRate_->setObjectName(QStringLiteral("frameRate"));
+    frameRate_->addItem(QStringLiteral("30 fps"), 30);
+    frameRate_->addItem(QStringLiteral("60 fps"), 60);
+    rateRow->addWidget(frameRate_, 1);
+    layout->addLayout(rateRow);
+    connect(frameRate_, &QComboBox::currentIndexChanged, this,
+            [this](int index) { settings_.setFrameRate(frameRate_->itemData(index).toInt()); });
+
+    sound_ = new SoundSettings(settings_, std::move(audio), this);
+    layout->addWidget(sound_);
 
     auto* close = new QDialogButtonBox(QDialogButtonBox::Close, this);
     connect(close, &QDialogButtonBox::rejected, this, &QDialog::close);
@@ -112,6 +126,7 @@ SettingsDialog::SettingsDialog(RecorderSettings& settings, QWidget* parent)
     connect(&settings_, &RecorderSettings::freshBufferAfterSaveChanged, this, &SettingsDialog::update);
     connect(&settings_, &RecorderSettings::bufferAtLaunchChanged, this, &SettingsDialog::update);
     connect(&settings_, &RecorderSettings::codecChanged, this, &SettingsDialog::update);
+    connect(&settings_, &RecorderSettings::frameRateChanged, this, &SettingsDialog::update);
     update();
 }
 
@@ -145,6 +160,8 @@ void SettingsDialog::update() {
     bufferAtLaunch_->setChecked(settings_.bufferAtLaunch());
     const QSignalBlocker codecBlocker(codec_);
     codec_->setCurrentIndex(codec_->findData(static_cast<int>(settings_.codec())));
+    const QSignalBlocker rateBlocker(frameRate_);
+    frameRate_->setCurrentIndex(frameRate_->findData(settings_.frameRate()));
 }
 
 } // namespace backreel

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "platform/AudioSource.h"
+
+#include <memory>
 #include <QDialog>
 
 class QCheckBox;
@@ -10,18 +13,20 @@ class QPushButton;
 namespace backreel {
 
 class RecorderSettings;
+class SoundSettings;
 
 // "Settings…": where Save Clip puts its clips and how. The clip folder (shown, with "Choose…" to
 // pick another and "Use Default" to go back to Videos/Backreel), "Ask where to save" and "Start a
 // fresh buffer after each save"; then how Backreel starts: "Start at login" (the autostart entry,
 // which launches it into the tray, buffering) and "Start buffering when Backreel starts"; the codec
-// of the next recordings ("Automatic" or "H.264: plays everywhere"). Each change goes
+// of the next recordings ("Automatic" or "H.264: plays everywhere") and their frame rate (30 or 60
+// frames a second); their sound (see SoundSettings). Each change goes
 // straight to the recorder's settings, which keep it, and applies to the next save. Not modal. Main thread.
 class SettingsDialog final : public QDialog {
     Q_OBJECT
 
 public:
-    explicit SettingsDialog(RecorderSettings& settings, QWidget* parent = nullptr);
+    SettingsDialog(RecorderSettings& settings, std::shared_ptr<AudioService> audio, QWidget* parent = nullptr);
 
     QLabel* clipFolderLabel() const { return folder_; }
     QPushButton* chooseFolderButton() const { return choose_; }
@@ -31,6 +36,8 @@ public:
     QCheckBox* startAtLoginBox() const { return startAtLogin_; }
     QCheckBox* bufferAtLaunchBox() const { return bufferAtLaunch_; }
     QComboBox* codecPicker() const { return codec_; }
+    QComboBox* frameRatePicker() const { return frameRate_; }
+    SoundSettings* sound() const { return sound_; }
 
 private:
     void chooseFolder();
@@ -46,6 +53,8 @@ private:
     QCheckBox* bufferAtLaunch_ = nullptr;
     QLabel* startProblem_ = nullptr;
     QComboBox* codec_ = nullptr;
+    QComboBox* frameRate_ = nullptr;
+    SoundSettings* sound_ = nullptr;
 };
 
 } // namespace backreel

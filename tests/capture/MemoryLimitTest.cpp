@@ -17,6 +17,9 @@ TEST(MemoryLimit, TheEstimateAndTheLimitAsTheMainWindowShowsThem) {
             "≈ 4.6 GB for 3 min at 200 Mbit/s — more than the 2 GB limit; the oldest seconds go first"));
     EXPECT_EQ(bufferEstimateText(RecordingDuration::tenSeconds, 10'000'000, MemoryLimit::choices().front()),
               QStringLiteral("≈ 18 MB for 10 sec at 10 Mbit/s"));
+    EXPECT_EQ(bufferEstimateText(RecordingDuration::tenSeconds, 10'000'000, MemoryLimit::choices().front(), 2),
+              QStringLiteral("≈ 22 MB for 10 sec at 10 Mbit/s"))
+        << "a microphone's sound is kept like the system's";
     // 521 MB fits the "512 MB" limit, which is 537 MB; with 3 Mbit/s more it does not.
     EXPECT_FALSE(
         bufferEstimateText(RecordingDuration::threeMinutes, 20'000'000, MemoryLimit::choices().front())

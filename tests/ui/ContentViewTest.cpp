@@ -8,6 +8,7 @@
 #include "ui/LinkButton.h"
 #include "ui/RecordingStatusView.h"
 #include "ui/SettingsDialog.h"
+#include "ui/SoundSettings.h"
 #include "ui/StatusText.h"
 #include "ui/TargetPicker.h"
 
@@ -141,7 +142,7 @@ TEST_F(ContentViewTest, SaveClipTheStatusLineAfterItAndTheSettingsDialog) {
     QSignalSpy asked(view.get(), &ContentView::settingsRequested);
     QTest::mouseClick(view->settingsButton(), Qt::LeftButton);
     EXPECT_EQ(asked.size(), 1);
-    SettingsDialog dialog(*recorder.settings);
+    SettingsDialog dialog(*recorder.settings, nullptr);
     dialog.askWhereToSaveBox()->click();
     dialog.freshBufferBox()->click();
     EXPECT_TRUE(recorder.settings->askWhereToSave() && recorder.settings->freshBufferAfterSave());
@@ -152,6 +153,27 @@ TEST_F(ContentViewTest, SaveClipTheStatusLineAfterItAndTheSettingsDialog) {
     EXPECT_TRUE(recorder.settings->effectiveClipFolder().endsWith(QStringLiteral("/Backreel")));
     recorder.settings->setAskWhereToSave(false);
     recorder.settings->setFreshBufferAfterSave(false);
+
+    // The sound: lists from the server, a choice kept by name once its application stops playing;
+    // the estimate counts the microphone's sound and the rate of 60 frames a second.
+    SoundSettings& sound = *dialog.sound();
+    EXPECT_FALSE(sound.problemLabel()->isHidden()) << "without a sound server it says so";
+    sound.showInventory(AudioInventory{{{"usb", QStringLiteral("USB Mic")}},
+                                       {{"firefox", QStringLiteral("Firefox"), QString()}}});
+    choose(sound.systemSoundPicker(), 1);
+    EXPECT_EQ(systemSoundInput(*recorder.settings), (AudioInput{AudioInput::Kind::application, "firefox"}));
+    sound.showInventory(AudioInventory{});
+    EXPECT_EQ(sound.systemSoundPicker()->currentText(), QStringLiteral("Firefox"));
+    EXPECT_FALSE(sound.microphonePicker()->isEnabled());
+    const QString before = view->bufferEstimateLabel()->text();
+    sound.microphoneBox()->click();
+    choose(dialog.frameRatePicker(), 1);
+    EXPECT_EQ(sound.microphonePicker()->itemText(0), QStringLiteral("Default microphone"));
+    EXPECT_EQ(microphoneInput(*recorder.settings), (AudioInput{AudioInput::Kind::microphone, ""}));
+    EXPECT_NE(view->bufferEstimateLabel()->text(), before);
+    recorder.settings->setSoundApplication(QString(), QString());
+    recorder.settings->setMicrophone(false);
+    recorder.settings->setFrameRate(30);
 }
 
 // Window and Region mode show a button to pick or select, or what was picked with a button to

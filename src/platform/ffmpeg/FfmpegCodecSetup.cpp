@@ -207,7 +207,7 @@ Expected<OpenCodec, int> openCodec(const EncoderCandidate& candidate, const Vide
     context->width = settings.width;
     context->height = settings.height;
     context->time_base = AVRational{1, kTimeScale};
-    context->framerate = kNominalFrameRate;
+    context->framerate = settings.frameRate > 0 ? AVRational{settings.frameRate, 1} : kNominalFrameRate;
     context->sample_aspect_ratio = AVRational{1, 1};
     context->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     context->max_b_frames = 0;

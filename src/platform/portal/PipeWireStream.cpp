@@ -32,13 +32,13 @@ Error pipeWireError(int result, const QString& what) {
 }
 
 // The formats we take: any size, any fixed frame rate or a variable one (0/1, as compositors send
-// with a maximum).
-const spa_pod* buildFormat(spa_pod_builder* builder) {
+// with a maximum), which we ask to be frameRate at most.
+const spa_pod* buildFormat(spa_pod_builder* builder, int frameRate) {
     const spa_rectangle defaultSize{1920, 1080};
     const spa_rectangle minimumSize{1, 1};
     const spa_rectangle maximumSize{16384, 16384};
     const spa_fraction anyRate{0, 1};
-    const spa_fraction defaultMaximumRate{30, 1};
+    const spa_fraction defaultMaximumRate{static_cast<std::uint32_t>(frameRate), 1};
     const spa_fraction lowestMaximumRate{1, 1};
     const spa_fraction highestMaximumRate{1000, 1};
     return static_cast<const spa_pod*>(spa_pod_builder_add_object(
@@ -135,7 +135,7 @@ PipeWireStream::PipeWireStream(FormatHandler onFormat, EndHandler onEnd)
     : onFormat_(std::move(onFormat))
     , onEnd_(std::move(onEnd)) {}
 
-Expected<std::unique_ptr<PipeWireStream>> PipeWireStream::connect(int remoteFd, std::uint32_t nodeId,
+Expected<std::unique_ptr<PipeWireStream>> PipeWireStream::connect(int remoteFd, std::uint32_t nodeId, int frameRate,
                                                                   FormatHandler onFormat, EndHandler onEnd) {
     initPipeWire();
     std::unique_ptr<PipeWireStream> self(new PipeWireStream(std::move(onFormat), std::move(onEnd)));
@@ -205,7 +205,7 @@ Expected<std::unique_ptr<PipeWireStream>> PipeWireStream::connect(int remoteFd, 
 
     std::array<std::uint8_t, 1024> podBuffer{};
     spa_pod_builder builder = SPA_POD_BUILDER_INIT(podBuffer.data(), podBuffer.size());
-    const spa_pod* format = buildFormat(&builder);
+    const spa_pod* format = buildFormat(&builder, frameRate);
     const int result = pw_stream_connect(
         self->stream_.get(), PW_DIRECTION_INPUT, nodeId,
         static_cast<pw_stream_flags>(PW_STREAM_FLAG_AUTOCONNECT | PW_STREAM_FLAG_MAP_BUFFERS), &format, 1);

@@ -42,7 +42,7 @@ public:
     using TickHandler = std::function<void()>;
 
     // Connects on the remote (the descriptor is ours from now on, also on failure) to the node.
-    static Expected<std::unique_ptr<PipeWireStream>> connect(int remoteFd, std::uint32_t nodeId,
+    static Expected<std::unique_ptr<PipeWireStream>> connect(int remoteFd, std::uint32_t nodeId, int frameRate,
                                                              FormatHandler onFormat, EndHandler onEnd);
     ~PipeWireStream();
     PipeWireStream(const PipeWireStream&) = delete;

@@ -37,7 +37,8 @@ QCoro::Task<Expected<ShareableContent, CaptureError>> PortalCaptureService::shar
     co_return ShareableContent{};
 }
 
-QCoro::Task<Expected<ShareableContent, CaptureError>> PortalCaptureService::chooseContent(ContentKind kind) {
+QCoro::Task<Expected<ShareableContent, CaptureError>> PortalCaptureService::chooseContent(ContentKind kind,
+                                                                                            int frameRate) {
     chosen_.clear();
     const Logger log = Logger::recording();
     const QString tokenKey = portal::restoreTokenKey(kind);
@@ -56,7 +57,7 @@ QCoro::Task<Expected<ShareableContent, CaptureError>> PortalCaptureService::choo
         Settings::setStringValue(tokenKey, cast.value().restoreToken);
     }
     log.info(QStringLiteral("[Start] The desktop shares node %1").arg(cast.value().stream.nodeID));
-    QCoro::Task<Expected<std::shared_ptr<portal::PortalCast>>> opening = portal::PortalCast::open(cast.value());
+    QCoro::Task<Expected<std::shared_ptr<portal::PortalCast>>> opening = portal::PortalCast::open(cast.value(), frameRate);
     Expected<std::shared_ptr<portal::PortalCast>> running = co_await opening;
     if (!running) {
         co_return CaptureError::failed(running.error().description);

@@ -21,7 +21,7 @@ class PortalCaptureService final : public CaptureService {
 public:
     QCoro::Task<Expected<ShareableContent, CaptureError>> shareableContent() override;
     bool choosesContentInDialog() const override { return true; }
-    QCoro::Task<Expected<ShareableContent, CaptureError>> chooseContent(ContentKind kind) override;
+    QCoro::Task<Expected<ShareableContent, CaptureError>> chooseContent(ContentKind kind, int frameRate) override;
     std::unique_ptr<VideoSource> makeVideoSource(const ContentFilter& filter,
                                                  const VideoSourceSettings& settings) override;
 

@@ -20,7 +20,7 @@ PortalCast::~PortalCast() {
     close();
 }
 
-QCoro::Task<Expected<std::shared_ptr<PortalCast>>> PortalCast::open(ScreenCast cast) {
+QCoro::Task<Expected<std::shared_ptr<PortalCast>>> PortalCast::open(ScreenCast cast, int frameRate) {
     const int remote = dup(cast.remote.fileDescriptor());
     if (remote < 0) {
         co_return Error(QStringLiteral("The PipeWire connection could not be taken over."), errno);
@@ -52,7 +52,7 @@ QCoro::Task<Expected<std::shared_ptr<PortalCast>>> PortalCast::open(ScreenCast c
         raw->end(error);
     };
     Expected<std::unique_ptr<PipeWireStream>> pipeWire =
-        PipeWireStream::connect(remote, self->stream_.nodeID, std::move(onFormat), std::move(onEnd));
+        PipeWireStream::connect(remote, self->stream_.nodeID, frameRate, std::move(onFormat), std::move(onEnd));
     if (!pipeWire) {
         co_return pipeWire.error();
     }

@@ -24,7 +24,7 @@ public:
 
     // Connects to the cast's node and waits (a few seconds at most) for the first format, so that
     // the size is known.
-    static QCoro::Task<Expected<std::shared_ptr<PortalCast>>> open(ScreenCast cast);
+    static QCoro::Task<Expected<std::shared_ptr<PortalCast>>> open(ScreenCast cast, int frameRate = 30);
     ~PortalCast();
     PortalCast(const PortalCast&) = delete;
     PortalCast& operator=(const PortalCast&) = delete;

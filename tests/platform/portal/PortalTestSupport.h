@@ -90,7 +90,7 @@ protected:
 
     // What the desktop's dialog answers for a kind of content.
     Expected<ShareableContent, CaptureError> choose(ContentKind kind) {
-        return await(service_->chooseContent(kind));
+        return await(service_->chooseContent(kind, 30));
     }
 
     // A started source of the chosen content whose frames go to collector_; null when it failed.

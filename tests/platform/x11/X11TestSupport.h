@@ -78,10 +78,10 @@ protected:
         return ContentFilter::display(content_.displays.front(), ours, {});
     }
     static VideoSourceSettings settings(std::int32_t width, std::int32_t height,
-                                        std::optional<QRectF> sourceRect = {}) {
+                                        std::optional<QRectF> sourceRect = {}, int frameRate = 30) {
         return {.width = width,
                 .height = height,
-                .frameInterval = MediaTime(1, 30),
+                .frameInterval = MediaTime(1, frameRate),
                 .sourceRect = sourceRect,
                 .scalesToFit = !sourceRect.has_value()};
     }

@@ -4,6 +4,7 @@
 #include "X11TestSupport.h"
 
 #include <QColor>
+#include <QStandardPaths>
 #include <ranges>
 
 namespace backreel::test {
@@ -62,6 +63,23 @@ TEST_F(X11VideoSourceTest, displayFramesShowTheScreenPacedScaledAndWithoutOurWin
     ASSERT_TRUE(stream);
     EXPECT_TRUE(waitForPattern(100, 75, 200, 150)) << std::hex << colourAt(150, 112);
     EXPECT_EQ(collector_->latest()->image->width(), display.width / 2);
+}
+
+TEST_F(X11VideoSourceTest, movingContentAt60FramesASecondGivesEveryFrame) {
+    if (QStandardPaths::findExecutable(QStringLiteral("ffplay")).isEmpty()) {
+        GTEST_SKIP() << "ffplay is not installed";
+    }
+    ChildProcess moving;
+    ASSERT_TRUE(moving.start({"ffplay", "-loglevel", "quiet", "-an", "-f", "lavfi", "-i",
+                              "testsrc2=size=320x240:rate=60", "-left", "0", "-top", "0"}));
+    auto stream = start(displayFilter(), settings(320, 240, QRectF(0, 0, 320, 240), 60));
+    ASSERT_TRUE(stream);
+    std::this_thread::sleep_for(1s); // the player's window comes up
+    const int before = collector_->frames();
+    std::this_thread::sleep_for(2s);
+    const double rate = (collector_->frames() - before) / 2.0;
+    EXPECT_TRUE(rate >= 59 && rate <= 61) << rate << " frames a second";
+    EXPECT_EQ(collector_->latest()->duration, MediaTime(1, 60));
 }
 
 TEST_F(X11VideoSourceTest, aRegionIsRelativeToItsMonitorAndBlackBeyondTheScreen) {

@@ -1,5 +1,6 @@
 #include "platform/pulse/PulseAudioSource.h"
 
+#include "platform/pulse/PulseInventory.h"
 #include "platform/pulse/PulseTestSupport.h"
 #include "support/ToneAnalysis.h"
 
@@ -95,6 +96,47 @@ TEST_F(PulseAudioSourceTest, RecordsThePlayedToneAtItsPitchAndLevelOnTheMonotoni
     EXPECT_GE(followOn, received.size() * 9 / 10);
     std::sort(lengths.begin(), lengths.end());
     EXPECT_NEAR(static_cast<double>(lengths.at(lengths.size() / 2)), 480, 240);
+}
+
+// One application's sound is its own, and the application is followed as it plays again; the
+// inventory lists who plays and which microphones there are; a microphone that is not there is
+// lost, not taken from an output's monitor.
+TEST_F(PulseAudioSourceTest, OneApplicationAndTheMicrophonesAreWhatTheySay) {
+    ChildProcess low;
+    ChildProcess high;
+    ASSERT_TRUE(startPlayer(low, 440, "low", server_.server()) && startPlayer(high, 880, "high", server_.server()));
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            const Expected<AudioInventory> inventory = readAudioInventory(server_.server(), 1s);
+            return inventory && inventory.value().applications.size() == 2;
+        },
+        5s));
+    AudioCollector heard;
+    PulseAudioSource application(server_.server(), {AudioInput::Kind::application, "high"});
+    ASSERT_FALSE(application.start(kStereo, heard.handler(), heard.stateHandler()));
+    ASSERT_TRUE(heard.waitForFrames(24000));
+    EXPECT_NEAR(frequencyOf(loudStretch(heard.channel(0), 9600), 48000), 880, 2) << "only its own tone";
+    high.kill();
+    ASSERT_TRUE(startPlayer(high, 660, "high", server_.server()));
+    const std::size_t before = heard.channel(0).size();
+    ASSERT_TRUE(heard.waitForFrames(24000));
+    const std::vector<float> next = heard.channel(0);
+    EXPECT_NEAR(frequencyOf(loudStretch(std::span(next).subspan(before), 9600), 48000), 660, 2)
+        << "its next stream";
+    EXPECT_TRUE(heard.states().empty()) << "an application that stops playing is no loss";
+    application.stop();
+
+    ASSERT_TRUE(server_.pactl({"load-module", "module-remap-source", "master=first.monitor", "source_name=mic"}));
+    const Expected<AudioInventory> inventory = readAudioInventory(server_.server(), 1s);
+    ASSERT_TRUE(inventory);
+    ASSERT_EQ(inventory.value().microphones.size(), 1u) << "the monitor is no microphone";
+    EXPECT_EQ(inventory.value().microphones[0].name, "mic");
+    AudioCollector missing;
+    PulseAudioSource microphone(server_.server(), {AudioInput::Kind::microphone, "gone"});
+    ASSERT_FALSE(microphone.start(kStereo, missing.handler(), missing.stateHandler()));
+    ASSERT_TRUE(waitUntil([&] { return !missing.states().empty(); }, 5s));
+    EXPECT_TRUE(missing.states()[0]->description.startsWith(QStringLiteral("Could not record from gone")))
+        << missing.states()[0]->description.toStdString();
 }
 
 TEST_F(PulseAudioSourceTest, FollowsTheDefaultSinkAndFallsBackWhenItGoes) {

@@ -102,6 +102,16 @@ inline bool playTone(double seconds, const std::string& server) {
                       std::chrono::milliseconds(static_cast<int>(seconds * 1000) + 10000));
 }
 
+// Starts playing a sine of this frequency for this long on the server's default sink, as the
+// program `binary` (its application.process.binary), without waiting for it.
+inline bool startPlayer(ChildProcess& player, double frequency, const std::string& binary, const std::string& server) {
+    const std::string command = "exec env PULSE_PROP='application.process.binary=" + binary +
+                                " application.name=" + binary + "' sh -c 'sox -n -r 48000 -c 2 -t raw -e float " +
+                                "-b 32 - synth 6 sine " + std::to_string(frequency) + " vol 0.5 | pacat --raw " +
+                                "--format=float32le --rate=48000 --channels=2 --server=" + server + "'";
+    return player.start({"/bin/sh", "-c", command});
+}
+
 // A PulseAudio daemon of the test's own with a 48 kHz stereo null sink "first" as its default,
 // so that a test can change the default sink or kill the server without disturbing the session's.
 class PrivatePulseServer {

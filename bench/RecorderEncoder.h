@@ -9,16 +9,17 @@
 namespace backreel::bench {
 
 // A software H.264 encoder with the given libx264 preset, set up as the recorder sets up its own
-// (see recordingEncoderSettings(): High, 20 Mbit/s, a key frame at least every 30 frames and
-// every 0.5 s, no reordering); null when it does not open.
+// (see recordingEncoderSettings(): High, 20 Mbit/s at 30 frames a second and 30 at 60, a key frame
+// at least every 30 frames and every 0.5 s, no reordering); null when it does not open.
 inline std::unique_ptr<FfmpegVideoEncoder> recorderEncoder(const std::string& preset, int width, int height,
-                                                           EncoderOutput output) {
+                                                           EncoderOutput output, int frameRate = 30) {
     VideoEncoderSettings settings;
     settings.width = width;
     settings.height = height;
     settings.codec = VideoCodec::h264;
     settings.profile = VideoProfile::h264High;
-    settings.averageBitRate = 20'000'000;
+    settings.averageBitRate = frameRate > 30 ? 30'000'000 : 20'000'000;
+    settings.frameRate = frameRate;
     settings.maxKeyFrameInterval = 30;
     settings.maxKeyFrameIntervalSeconds = 0.5;
     FfmpegVideoEncoderService service(FfmpegEncoderOptions{preset});

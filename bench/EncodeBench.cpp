@@ -2,7 +2,10 @@
 // video encoder, once per libx264 preset: CPU time per second of video, frames dropped,
 // and SSIM of the decoded frames against the pictures that went in.
 //
-//   build/bench/encode [preset...]        (default: ultrafast superfast veryfast faster)
+// With --crf N[,N...], each preset also at each constant quality N (libx264's CRF) capped at the same
+// 20 Mbit/s, beside the fixed rate.
+//
+//   build/bench/encode [--crf N[,N...]] [preset...]        (default: ultrafast superfast veryfast faster)
 
 #include "platform/ffmpeg/FfmpegFrameDecoder.h"
 #include "RecorderEncoder.h"
@@ -113,11 +116,11 @@ double ssim(const ImageBuffer& reference, const ImageBuffer& decoded) {
     return windows == 0 ? 1.0 : total / windows;
 }
 
-void run(const std::string& preset, Content content, const char* contentName) {
+void run(const std::string& preset, Content content, const char* contentName, int quality) {
     const ScreenSource source(content, kWidth, kHeight);
     source.frame(0); // the page is drawn on first use, which must not delay the first frames
     Outputs outputs;
-    auto encoder = bench::recorderEncoder(preset, kWidth, kHeight, outputs.output());
+    auto encoder = bench::recorderEncoder(preset, kWidth, kHeight, outputs.output(), kFramesPerSecond, quality);
     if (!encoder) {
         std::printf("%-10s %-14s libx264 did not open\n", preset.c_str(), contentName);
         return;
@@ -152,8 +155,9 @@ void run(const std::string& preset, Content content, const char* contentName) {
             }
         }
     }
-    std::printf("%-10s %-14s %8.3f %8.3f %8.3f %7zu %7lld %7d %8.4f %8.4f %7.2f %s\n", preset.c_str(),
-                contentName, process / kSeconds, (process - caller) / kSeconds, caller / kSeconds,
+    const std::string rate = quality > 0 ? "crf " + std::to_string(quality) : "20M";
+    std::printf("%-10s %-7s %-14s %8.3f %8.3f %8.3f %7zu %7lld %7d %8.4f %8.4f %7.2f %s\n", preset.c_str(),
+                rate.c_str(), contentName, process / kSeconds, (process - caller) / kSeconds, caller / kSeconds,
                 outputs.packets.size(), static_cast<long long>(encoder->droppedFrames()), outputs.errors,
                 decoded > 0 ? ssimTotal / decoded : 0.0, ssimLowest,
                 static_cast<double>(bytes) * 8 / kSeconds / 1e6, encoder->encoderName());
@@ -163,18 +167,34 @@ void run(const std::string& preset, Content content, const char* contentName) {
 } // namespace
 
 int main(int argc, char** argv) {
-    std::vector<std::string> presets(argv + 1, argv + argc);
+    std::vector<std::string> presets;
+    std::vector<int> qualities{0};
+    for (int i = 1; i < argc; ++i) {
+        const std::string argument = argv[i];
+        if (argument == "--crf" && i + 1 < argc) {
+            std::string list = argv[++i];
+            for (std::size_t at = 0; at != std::string::npos;) {
+                const std::size_t comma = list.find(',', at);
+                qualities.push_back(std::stoi(list.substr(at, comma == std::string::npos ? comma : comma - at)));
+                at = comma == std::string::npos ? comma : comma + 1;
+            }
+        } else {
+            presets.push_back(argument);
+        }
+    }
     if (presets.empty()) {
         presets = {"ultrafast", "superfast", "veryfast", "faster"};
     }
     std::printf("%d s of %d×%d at %d fps, 20 Mbit/s, a key frame every 0.5 s; CPU in seconds per second "
                 "of video\n",
                 kSeconds, kWidth, kHeight, kFramesPerSecond);
-    std::printf("%-10s %-14s %8s %8s %8s %7s %7s %7s %8s %8s %7s %s\n", "preset", "content", "cpu/s",
+    std::printf("%-10s %-7s %-14s %8s %8s %8s %7s %7s %7s %8s %8s %7s %s\n", "preset", "rate", "content", "cpu/s",
                 "encoder", "caller", "frames", "dropped", "errors", "ssim", "ssim-min", "Mbit/s", "codec");
     for (const std::string& preset : presets) {
-        run(preset, Content::scrollingPage, "scrolling-page");
-        run(preset, Content::pageWithVideo, "page+video");
+        for (const int quality : qualities) {
+            run(preset, Content::scrollingPage, "scrolling-page", quality);
+            run(preset, Content::pageWithVideo, "page+video", quality);
+        }
     }
     return 0;
 }

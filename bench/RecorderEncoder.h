@@ -12,7 +12,8 @@ namespace backreel::bench {
 // (see recordingEncoderSettings(): High, 20 Mbit/s at 30 frames a second and 30 at 60, a key frame
 // at least every 30 frames and every 0.5 s, no reordering); null when it does not open.
 inline std::unique_ptr<FfmpegVideoEncoder> recorderEncoder(const std::string& preset, int width, int height,
-                                                           EncoderOutput output, int frameRate = 30) {
+                                                           EncoderOutput output, int frameRate = 30,
+                                                           int quality = 0) {
     VideoEncoderSettings settings;
     settings.width = width;
     settings.height = height;
@@ -20,6 +21,7 @@ inline std::unique_ptr<FfmpegVideoEncoder> recorderEncoder(const std::string& pr
     settings.profile = VideoProfile::h264High;
     settings.averageBitRate = frameRate > 30 ? 30'000'000 : 20'000'000;
     settings.frameRate = frameRate;
+    settings.constantQuality = quality;
     settings.maxKeyFrameInterval = 30;
     settings.maxKeyFrameIntervalSeconds = 0.5;
     FfmpegVideoEncoderService service(FfmpegEncoderOptions{preset});

@@ -18,6 +18,7 @@
 #include "capture/MediaStores.h"
 #include "capture/RecordingDuration.h"
 #include "capture/VideoCompression.h"
+#include "core/MemoryTuning.h"
 #include "export/ClipSelection.h"
 #include "export/MovieWriter.h"
 #include "platform/ffmpeg/FfmpegMovieFile.h"
@@ -283,10 +284,18 @@ void quietMessages(QtMsgType type, const QMessageLogContext&, const QString& mes
 } // namespace
 
 int main(int argc, char* argv[]) {
+    // As the program sets its allocator up, unless asked to keep the C library's defaults.
+    const bool allocatorDefaults = argc > 1 && std::string(argv[argc - 1]) == "--allocator-defaults";
+    if (!allocatorDefaults) {
+        tuneAllocator();
+    } else {
+        --argc;
+    }
     QCoreApplication application(argc, argv);
     const std::optional<Options> options = parse(QCoreApplication::arguments());
     if (!options) {
-        std::fprintf(stderr, "usage: soak [MINUTES] [--save-every MINUTES] [--folder DIR] [--limit MB]\n");
+        std::fprintf(stderr, "usage: soak [MINUTES] [--save-every MINUTES] [--folder DIR] [--limit MB] "
+                             "[--allocator-defaults]\n");
         return 2;
     }
     qInstallMessageHandler(quietMessages);

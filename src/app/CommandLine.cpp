@@ -7,11 +7,13 @@
 namespace backreel {
 
 namespace {
-constexpr std::array<std::pair<const char*, CommandLine::Action>, 8> kOptions{{
+constexpr std::array<std::pair<const char*, CommandLine::Action>, 10> kOptions{{
     {"--help", CommandLine::Action::help},
     {"-h", CommandLine::Action::help},
     {"--version", CommandLine::Action::version},
     {"--save-clip", CommandLine::Action::saveClip},
+    {"--mark", CommandLine::Action::mark},
+    {"--save-around-mark", CommandLine::Action::saveAroundMark},
     {"--start", CommandLine::Action::start},
     {"--stop-and-save", CommandLine::Action::stopAndSave},
     {"--status", CommandLine::Action::status},
@@ -62,7 +64,10 @@ CommandLine parseCommandLine(const QStringList& arguments) {
                                : QStringLiteral("unexpected argument '%1'").arg(argument));
         }
         const bool hasValue = argument.contains(QLatin1Char('='));
-        if (hasValue && option->second != CommandLine::Action::saveClip) {
+        const bool takesValue = option->second == CommandLine::Action::saveClip ||
+                                option->second == CommandLine::Action::mark ||
+                                option->second == CommandLine::Action::saveAroundMark;
+        if (hasValue && !takesValue) {
             return invalid(QStringLiteral("%1 takes no value").arg(name));
         }
         if (option->second == CommandLine::Action::help) {
@@ -72,10 +77,10 @@ CommandLine parseCommandLine(const QStringList& arguments) {
         twoCommands =
             twoCommands || (line.action != CommandLine::Action::run && line.action != option->second);
         line.action = option->second;
-        if (line.action != CommandLine::Action::saveClip) {
+        if (!takesValue) {
             continue;
         }
-        // --save-clip=N, --save-clip N, or --save-clip alone.
+        // --save-clip=N, --save-clip N, or --save-clip alone; the same for the others.
         QString value;
         if (hasValue) {
             value = argument.section(QLatin1Char('='), 1);
@@ -84,10 +89,17 @@ CommandLine parseCommandLine(const QStringList& arguments) {
         } else {
             continue;
         }
+        if (line.action == CommandLine::Action::mark) {
+            line.label = value;
+            continue;
+        }
         const std::optional<long long> seconds = secondsFrom(value);
         if (!seconds) {
-            return invalid(QStringLiteral("--save-clip takes a whole number of seconds from 0 (the chosen "
-                                          "duration) to %1, not '%2'")
+            return invalid(QStringLiteral("%1 takes a whole number of seconds from 0 (%2) to %3, not '%4'")
+                               .arg(name,
+                                    line.action == CommandLine::Action::saveClip
+                                        ? QStringLiteral("the chosen duration")
+                                        : QStringLiteral("%1 s").arg(kSecondsAroundMark))
                                .arg(kMostSeconds)
                                .arg(value));
         }
@@ -121,6 +133,10 @@ QString commandLineHelp() {
         "\n"
         "Commands for the running Backreel:\n"
         "  --save-clip [SECONDS]  save the last SECONDS (default: the chosen duration) and keep recording\n"
+        "  --mark [LABEL]         mark this moment: a chapter, titled LABEL, in the clips that hold it\n"
+        "  --save-around-mark [SECONDS]\n"
+        "                         save SECONDS (default: 10) before and after the last marker, once\n"
+        "                         those after it have been recorded\n"
         "  --start                start recording\n"
         "  --stop-and-save        stop recording and save, as Stop & Save does\n"
         "  --status               print the state (idle, buffering, saving, saved, error) and the status "

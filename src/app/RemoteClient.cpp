@@ -41,6 +41,11 @@ int RemoteClient::run(const CommandLine& command) {
         return command.seconds
                    ? call(QStringLiteral("SaveClip"), {static_cast<uint>(command.seconds->count())})
                    : call(QStringLiteral("SaveClip"));
+    case CommandLine::Action::mark:
+        return call(QStringLiteral("Mark"), {command.label});
+    case CommandLine::Action::saveAroundMark:
+        return call(QStringLiteral("SaveAroundMark"),
+                    {static_cast<uint>(command.seconds ? command.seconds->count() : 0)});
     case CommandLine::Action::start:
         return start();
     case CommandLine::Action::stopAndSave:

@@ -50,6 +50,24 @@ RemoteControl::RemoteControl(RecordingManager& manager, std::function<void()> sh
     });
 }
 
+std::optional<QString> RemoteControl::mark(const QString& label) {
+    if (!manager_.mark(label)) {
+        return kNotBuffering;
+    }
+    return std::nullopt;
+}
+
+std::optional<QString> RemoteControl::saveAroundMark(std::chrono::seconds seconds) {
+    if (!manager_.status().is(RecordingStatus::Kind::buffering)) {
+        return kNotBuffering;
+    }
+    if (!manager_.lastMarker()) {
+        return QStringLiteral("There is no marker to save around: mark a moment first.");
+    }
+    manager_.saveAroundMark(seconds);
+    return std::nullopt;
+}
+
 std::optional<QString> RemoteControl::saveClip(std::optional<std::chrono::seconds> length) {
     if (!manager_.status().is(RecordingStatus::Kind::buffering)) {
         return kNotBuffering;

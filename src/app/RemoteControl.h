@@ -38,6 +38,11 @@ public:
 
     // Saves the last `length` seconds (the chosen duration when none) and keeps buffering.
     std::optional<QString> saveClip(std::optional<std::chrono::seconds> length);
+    // Marks the newest picture's moment, with a label or none.
+    std::optional<QString> mark(const QString& label);
+    // Saves `seconds` before and after the last marker once the seconds after it are buffered,
+    // without waiting for it.
+    std::optional<QString> saveAroundMark(std::chrono::seconds seconds);
     // Starts buffering; ends once the start has, with the reason when it failed.
     QCoro::Task<std::optional<QString>> startRecording();
     // Stops buffering and saves, as "Stop & Save" does, without waiting for the save.

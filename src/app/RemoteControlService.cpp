@@ -1,5 +1,7 @@
 #include "app/RemoteControlService.h"
 
+#include "app/CommandLine.h"
+
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QLoggingCategory>
@@ -83,6 +85,14 @@ void RemoteControlService::SaveClip(int seconds) {
 
 void RemoteControlService::SaveClip(uint seconds) {
     answer(remote_.saveClip(seconds == 0 ? std::nullopt : std::optional(std::chrono::seconds(seconds))));
+}
+
+void RemoteControlService::Mark(const QString& label) {
+    answer(remote_.mark(label));
+}
+
+void RemoteControlService::SaveAroundMark(uint seconds) {
+    answer(remote_.saveAroundMark(std::chrono::seconds(seconds == 0 ? kSecondsAroundMark : seconds)));
 }
 
 void RemoteControlService::StartRecording() {

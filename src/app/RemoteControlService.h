@@ -16,6 +16,10 @@ namespace backreel {
 //                                    the int32 one comes first, so that tools which call by the
 //                                    first signature they see (gdbus) pass a plain number
 //                                    (negative: refused)
+//   Mark(s label)                    marks the newest picture's moment (label may be empty): a
+//                                    chapter in the clips that hold it
+//   SaveAroundMark(u seconds)        saves the seconds (0: 10) before and after the last marker,
+//                                    once those after it have been buffered
 //   StartRecording()                 answers once buffering runs, or with the start's failure
 //   StopAndSave() -> s path          stops and saves, as "Stop & Save" does; answers once the save
 //                                    is over (the dialog may wait for the user) with the file, or
@@ -64,6 +68,8 @@ public slots:
     Q_SCRIPTABLE void SaveClip(int seconds);
     Q_SCRIPTABLE void SaveClip(uint seconds);
     Q_SCRIPTABLE void SaveClip();
+    Q_SCRIPTABLE void Mark(const QString& label);
+    Q_SCRIPTABLE void SaveAroundMark(uint seconds);
     Q_SCRIPTABLE void StartRecording();
     Q_SCRIPTABLE QString StopAndSave();
     Q_SCRIPTABLE void ShowWindow();

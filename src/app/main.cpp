@@ -4,6 +4,7 @@
 #include "app/RemoteControl.h"
 #include "app/RemoteControlService.h"
 #include "core/log/Log.h"
+#include "core/MemoryTuning.h"
 #include "export/DesktopSaveFlow.h"
 #include "export/SaveLocation.h"
 #include "platform/dbus/DbusSaveNotifier.h"
@@ -35,6 +36,7 @@ int sendCommand(int argc, char* argv[], const backreel::CommandLine& command) {
 } // namespace
 
 int main(int argc, char* argv[]) {
+    backreel::tuneAllocator();
     const backreel::CommandLine command = backreel::parseCommandLine(argumentsAfterName(argc, argv));
     switch (command.action) {
     case backreel::CommandLine::Action::help:

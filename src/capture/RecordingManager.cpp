@@ -237,12 +237,14 @@ QCoro::Task<> RecordingManager::stopAndSave() {
 QCoro::Task<ClipSelection> RecordingManager::endRecording() {
     std::unique_ptr<RecordingSession> session = std::move(session_);
     BufferedMedia media;
+    std::vector<Marker> markers;
     if (session) {
+        markers = session->markers();
         QCoro::Task<BufferedMedia> stopping = session->stop();
         media = co_await stopping;
         session.reset();
     }
-    co_return cutClip(media, bufferDuration_.seconds());
+    co_return cutClip(media, bufferDuration_.seconds(), markers);
 }
 
 QCoro::Task<> RecordingManager::saveClip(std::optional<std::chrono::seconds> length) {
@@ -257,7 +259,7 @@ QCoro::Task<> RecordingManager::saveClip(std::optional<std::chrono::seconds> len
     recLog_.info(
         QStringLiteral("[SaveClip] Cutting the last %1s%2")
             .arg(fixed(seconds, 0), fresh ? QStringLiteral("; the buffer starts afresh") : QString()));
-    ClipSelection selection = cutClip(media, seconds);
+    ClipSelection selection = cutClip(media, seconds, session_->markers());
     media = {};
     if (const QString* message = std::get_if<QString>(&selection)) {
         saver_.nothingToSave(*message);
@@ -332,10 +334,12 @@ QCoro::Task<> RecordingManager::keepWhatWasBuffered() {
     saver_.keepUnsavedClip(std::get<Clip>(std::move(selection)), UnsavedClipOffer::saveWhatWasBuffered);
 }
 
-ClipSelection RecordingManager::cutClip(const BufferedMedia& media, double seconds) const {
+ClipSelection RecordingManager::cutClip(const BufferedMedia& media, double seconds,
+                                        const std::vector<Marker>& markers) const {
     ClipSelection selection = selectClip(media.video, media.audio, seconds, recLog_);
     if (Clip* clip = std::get_if<Clip>(&selection)) {
         clip->microphone = settings_->microphoneTrack();
+        clip->markers = markersWithin(markers, *clip);
     }
     return selection;
 }

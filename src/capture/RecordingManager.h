@@ -63,6 +63,14 @@ public:
     // Saves the unsaved clip `id` (the newest when none) once more, from the save dialog on. A
     // failure keeps it again, and so does a cancel, which also brings back the status shown before.
     // Does nothing without such a clip or while buffering or saving.
+    // Marks the newest picture's moment while buffering, with a label or none: clips that hold it
+    // have a chapter from there. None when not buffering.
+    std::optional<Marker> mark(const QString& label);
+    std::optional<Marker> lastMarker() const;
+    // Saves `seconds` before and after the last marker (from the key frame at or before), once the
+    // seconds after it have been buffered; nothing when there is no marker or the recording ends
+    // first.
+    QCoro::Task<> saveAroundMark(std::chrono::seconds seconds);
     QCoro::Task<> saveAgain(std::optional<int> id = std::nullopt);
     // Lets the unsaved clip `id` (the newest when none) go.
     void discardUnsavedClip(std::optional<int> id = std::nullopt);
@@ -145,8 +153,9 @@ private:
     void liftMute(MuteLift when);
     // Ends the running recording and cuts its clip, of the chosen duration, out of what it buffered.
     QCoro::Task<ClipSelection> endRecording();
-    // The clip of the last seconds of what the stores held, its microphone written as set now.
-    ClipSelection cutClip(const BufferedMedia& media, double seconds) const;
+    // The clip of the last seconds of what the stores held, its microphone written as set now,
+    // with the markers in it.
+    ClipSelection cutClip(const BufferedMedia& media, double seconds, const std::vector<Marker>& markers) const;
     // After the stream stopped by itself: stops the session and keeps what it had buffered.
     QCoro::Task<> keepWhatWasBuffered();
 
@@ -181,5 +190,8 @@ private:
     // Whether our mute is in force, so that every way out of buffering lifts it once.
     bool notificationsMuted_ = false;
 };
+
+// The markers that lie within the clip's pictures.
+std::vector<Marker> markersWithin(const std::vector<Marker>& markers, const Clip& clip);
 
 } // namespace backreel

@@ -8,6 +8,7 @@
 #include "capture/MemoryLimit.h"
 #include "core/Error.h"
 #include "core/log/Log.h"
+#include "export/Clip.h"
 #include "platform/Platform.h"
 #include "platform/VideoEncoder.h"
 #include "platform/VideoSource.h"
@@ -65,6 +66,12 @@ public:
         return stores_->holdClip(video, audio);
     }
 
+    // Marks the newest picture's moment (the recording's start, before the first picture); markers
+    // older than the buffer go.
+    Marker mark(const QString& label);
+    // The markers within the buffer, oldest first.
+    const std::vector<Marker>& markers() const { return markers_; }
+
     const RingBuffer& videoStore() const { return *stores_->video(); }
     const AudioRingBuffer& audioStore() const { return *stores_->audio(); }
     const MediaStores& stores() const { return *stores_; }
@@ -94,6 +101,8 @@ private:
     std::unique_ptr<VideoSource> source_;
     std::optional<Error> audioLoss_;
     std::optional<Error> microphoneLoss_;
+    std::vector<Marker> markers_;
+    MediaTime startedAt_;
     bool stopped_ = false;
 
     // Handed over from the audio source's thread under this mutex of ours: Qt's event queue locks

@@ -94,6 +94,11 @@ public:
         std::lock_guard guard(lock_);
         return entries_.empty() ? MediaTime::invalid() : entries_.front().presentationTime;
     }
+    // The PTS of the newest entry; invalid when the store is empty.
+    MediaTime newestTime() const {
+        std::lock_guard guard(lock_);
+        return entries_.empty() ? MediaTime::invalid() : entries_.back().presentationTime;
+    }
     // Seconds from the oldest entry's PTS to the newest's; 0 with fewer than two valid ends.
     double spanSeconds() const {
         std::lock_guard guard(lock_);

@@ -30,6 +30,7 @@ VideoEncoderSettings recordingEncoderSettings(VideoCodec codec, std::int32_t wid
     const std::int64_t bitRate = codec == VideoCodec::hevc ? 10'000'000 : 20'000'000;
     settings.averageBitRate = frameRate > 30 ? bitRate * 3 / 2 : bitRate;
     settings.frameRate = frameRate;
+    settings.constantQuality = kRecordingQuality;
     settings.maxKeyFrameInterval = 30;
     settings.maxKeyFrameIntervalSeconds = kKeyFrameIntervalSeconds;
     return settings;

@@ -3,6 +3,7 @@
 #include "core/media/AudioChunk.h"
 #include "core/media/VideoPacket.h"
 
+#include <QString>
 #include <vector>
 
 namespace backreel {
@@ -11,6 +12,14 @@ namespace backreel {
 // into it.
 enum class MicrophoneTrack { separate, mixed };
 
+// A moment the user marked while buffering (the newest picture's time then), with a label or none.
+struct Marker {
+    MediaTime at;
+    QString label;
+
+    friend bool operator==(const Marker&, const Marker&) = default;
+};
+
 // The part of the buffer that is saved: video starting on a key frame and the audio around it.
 struct Clip {
     std::vector<VideoPacket> video;
@@ -18,6 +27,7 @@ struct Clip {
     MediaTime startPTS; // PTS of the first video packet
     MediaTime endPTS;   // PTS of the last video packet
     MicrophoneTrack microphone = MicrophoneTrack::separate;
+    std::vector<Marker> markers = {}; // the clip's, oldest first: its chapters
 };
 
 } // namespace backreel

@@ -113,4 +113,16 @@ ClipSelection selectClip(const std::vector<VideoPacket>& video, const std::vecto
     return clip;
 }
 
+ClipSelection selectBetween(const std::vector<VideoPacket>& video, const std::vector<AudioChunk>& audio,
+                            MediaTime from, MediaTime to, const Logger& log) {
+    std::vector<VideoPacket> upTo;
+    for (const VideoPacket& packet : video) {
+        if (compare(packet.presentationTime, to) <= 0) {
+            upTo.push_back(packet);
+        }
+    }
+    const double seconds = upTo.empty() ? 0.0 : subtract(upTo.back().presentationTime, from).seconds();
+    return selectClip(upTo, audio, seconds, log);
+}
+
 } // namespace backreel

@@ -24,4 +24,9 @@ using ClipSelection = std::variant<Clip, QString>;
 ClipSelection selectClip(const std::vector<VideoPacket>& video, const std::vector<AudioChunk>& audio,
                          double targetSeconds, const Logger& log);
 
+// The clip from the key frame at or before `from` (the first key frame when there is none) to the
+// last picture at or before `to`, with its audio as selectClip() gives it. Main thread.
+ClipSelection selectBetween(const std::vector<VideoPacket>& video, const std::vector<AudioChunk>& audio,
+                            MediaTime from, MediaTime to, const Logger& log);
+
 } // namespace backreel

@@ -83,7 +83,8 @@ QCoro::Task<RecordingStatus> DesktopSaveFlow::save(Clip clip, SaveRequest reques
 
     const QString temporary = temporaryPathBeside(*location);
     QCoro::Task<MaybeError> writing =
-        writeMovie(std::move(clip.video), std::move(clip.audio), temporary, services_, log_, clip.microphone);
+        writeMovie(std::move(clip.video), std::move(clip.audio), temporary, services_, log_, clip.microphone,
+                   std::move(clip.markers));
     MaybeError error = co_await std::move(writing);
     if (!error) {
         // rename() replaces the old file in one step: the location holds either the old file or

@@ -50,6 +50,26 @@ AudioTrackSettings audioTrackSettings(const AudioChunk& first) {
     return settings;
 }
 
+std::vector<MovieChapter> chaptersFor(const std::vector<Marker>& markers, MediaTime startPTS, MediaTime endPTS) {
+    std::vector<MovieChapter> chapters;
+    int number = 0;
+    for (const Marker& marker : markers) {
+        ++number;
+        if (compare(marker.at, startPTS) < 0 || compare(marker.at, endPTS) > 0) {
+            continue;
+        }
+        if (chapters.empty() && compare(marker.at, startPTS) > 0) {
+            chapters.push_back({startPTS, marker.at, QStringLiteral("Start")});
+        }
+        if (!chapters.empty()) {
+            chapters.back().end = marker.at;
+        }
+        const QString title = marker.label.isEmpty() ? QStringLiteral("Marker %1").arg(number) : marker.label;
+        chapters.push_back({marker.at, endPTS, title});
+    }
+    return chapters;
+}
+
 std::vector<AudioTrackSettings> audioTracks(const std::vector<AudioChunk>& audio, bool mixed) {
     std::vector<AudioTrackSettings> tracks;
     for (const AudioOrigin origin : {AudioOrigin::system, AudioOrigin::microphone}) {
@@ -146,7 +166,7 @@ QCoro::Task<> validateMovie(QString path, std::shared_ptr<MovieProbe> probe, Log
 
 QCoro::Task<MaybeError> writeMovie(std::vector<VideoPacket> video, std::vector<AudioChunk> audio,
                                    QString path, MovieWriterServices services, Logger log,
-                                   MicrophoneTrack microphone) {
+                                   MicrophoneTrack microphone, std::vector<Marker> markers) {
     if (video.empty() || !video.front().format) {
         co_return Error(QStringLiteral("No frames to write."));
     }
@@ -162,7 +182,12 @@ QCoro::Task<MaybeError> writeMovie(std::vector<VideoPacket> video, std::vector<A
     }
 
     const bool mix = microphone == MicrophoneTrack::mixed;
-    MovieTracks tracks{videoFormat, audioTracks(audio, mix), video.front().presentationTime};
+    MovieTracks tracks{videoFormat, audioTracks(audio, mix), video.front().presentationTime,
+                       chaptersFor(markers, video.front().presentationTime, video.back().presentationTime)};
+    for (const MovieChapter& chapter : tracks.chapters) {
+        log.info(QStringLiteral("[Write] Chapter at %1s: %2")
+                     .arg(fixed((chapter.start - tracks.startTime).seconds(), 3), chapter.title));
+    }
     // The microphone goes into the one track mixed, on the writing thread.
     const bool mixing = mix && std::any_of(audio.begin(), audio.end(), [](const AudioChunk& chunk) {
                             return chunk.origin == AudioOrigin::microphone;

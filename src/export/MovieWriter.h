@@ -38,6 +38,11 @@ struct SilenceMeasure {
 };
 SilenceMeasure measureSilence(const std::vector<AudioChunk>& audio);
 
+// The chapters of a clip from startPTS to endPTS with these markers (oldest first): one from each
+// marker in it to the next or the end, titled with its label ("Marker N" without one), and one
+// titled "Start" before the first; none without markers in it.
+std::vector<MovieChapter> chaptersFor(const std::vector<Marker>& markers, MediaTime startPTS, MediaTime endPTS);
+
 // Writes the packets and chunks into the file merged by presentation time (a picture before sound
 // of the same time), then finishes it. Each picture lasts until the next one (a still screen is
 // captured seldom, so the packets' own durations, one frame interval, would be too short); the
@@ -54,7 +59,8 @@ MaybeError writeTracks(MovieFile& file, const std::vector<VideoPacket>& video,
 // thread of its own writes.
 QCoro::Task<MaybeError> writeMovie(std::vector<VideoPacket> video, std::vector<AudioChunk> audio,
                                    QString path, MovieWriterServices services, Logger log,
-                                   MicrophoneTrack microphone = MicrophoneTrack::separate);
+                                   MicrophoneTrack microphone = MicrophoneTrack::separate,
+                                   std::vector<Marker> markers = {});
 
 // Logs what the written file holds. Never fails the save.
 QCoro::Task<> validateMovie(QString path, std::shared_ptr<MovieProbe> probe, Logger log);

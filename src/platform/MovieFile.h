@@ -27,6 +27,15 @@ struct AudioTrackSettings {
     friend bool operator==(const AudioTrackSettings&, const AudioTrackSettings&) = default;
 };
 
+// A chapter of a movie, on the clock of its packets, titled.
+struct MovieChapter {
+    MediaTime start;
+    MediaTime end;
+    QString title;
+
+    friend bool operator==(const MovieChapter&, const MovieChapter&) = default;
+};
+
 // The tracks of a movie and where its time line starts: time stamps in the file count from
 // startTime, and audio before it is not played. The audio tracks follow the video in this order,
 // one per origin at most.
@@ -34,6 +43,7 @@ struct MovieTracks {
     VideoStreamFormatPtr video;
     std::vector<AudioTrackSettings> audio;
     MediaTime startTime;
+    std::vector<MovieChapter> chapters = {};
 };
 
 // An MPEG-4 movie being written, in the manner of FFmpeg's muxing loop: packets and audio go in

@@ -36,6 +36,9 @@ struct VideoEncoderSettings {
     VideoCodec codec = VideoCodec::h264;
     VideoProfile profile = VideoProfile::h264High;
     std::int64_t averageBitRate = 20'000'000;
+    // Above 0, the software encoder aims at this quality (libx264's CRF: lower is better) and spends
+    // averageBitRate at most; hardware encoders, and 0, hold averageBitRate.
+    std::int32_t constantQuality = 0;
     std::int32_t maxKeyFrameInterval = 30;
     // The pictures a second the source is set to: what the rate control spreads the bits over.
     std::int32_t frameRate = 30;

@@ -129,6 +129,15 @@ int configureBackend(const EncoderCandidate& candidate, const VideoEncoderSettin
     switch (candidate.backend) {
     case EncoderBackend::x264:
         context.pix_fmt = fullChroma ? AV_PIX_FMT_YUV444P : AV_PIX_FMT_YUV420P;
+        if (settings.constantQuality > 0) {
+            // The quality decides, the average rate is only the ceiling: a still editor or a page
+            // of text takes a fraction of it.
+            context.bit_rate = 0;
+            const std::string quality = std::to_string(settings.constantQuality);
+            if (const int result = setOption(context, "crf", quality.c_str()); result < 0) {
+                return result;
+            }
+        }
         // zerolatency turns off lookahead and frame threading, so every frame comes back as soon
         // as it went in, which the encoder's short queue and the key-frame rhythm count on. The
         // x264 log level 1 keeps its warnings and errors but not the banner it prints at every

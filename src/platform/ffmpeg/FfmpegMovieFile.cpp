@@ -44,6 +44,8 @@ private:
 
     MaybeError addVideoStream(const VideoStreamFormat& format);
     MaybeError addAudioStream(const AudioTrackSettings& settings);
+    // Chapters go with the header; the context frees them.
+    MaybeError addChapters(const std::vector<MovieChapter>& chapters);
     // The packet in the muxer's hands, or why it is not; every failure stays the file's failure.
     MaybeError write(AVPacketPtr packet, AVStream& stream, AVRational timeBase);
     MaybeError writeEncoded(AudioTrack& track);
@@ -133,6 +135,9 @@ Expected<std::unique_ptr<MovieFile>> FfmpegMovieFile::create(const QString& path
             return *error;
         }
     }
+    if (MaybeError error = file->addChapters(tracks.chapters)) {
+        return *error;
+    }
     if (const int opened = avio_open(&file->context_->pb, url.constData(), AVIO_FLAG_WRITE); opened < 0) {
         return creationError(opened, path);
     }
@@ -206,6 +211,28 @@ MaybeError FfmpegMovieFile::addAudioStream(const AudioTrackSettings& settings) {
         av_dict_set(&track.stream->metadata, "handler_name", title.constData(), 0);
     }
     audio_.push_back(std::move(track));
+    return std::nullopt;
+}
+
+MaybeError FfmpegMovieFile::addChapters(const std::vector<MovieChapter>& chapters) {
+    for (const MovieChapter& chapter : chapters) {
+        auto** grown = static_cast<AVChapter**>(
+            av_realloc_array(context_->chapters, context_->nb_chapters + 1, sizeof(AVChapter*)));
+        if (grown == nullptr) {
+            return ffmpegError(AVERROR(ENOMEM));
+        }
+        context_->chapters = grown;
+        auto* added = static_cast<AVChapter*>(av_mallocz(sizeof(AVChapter)));
+        if (added == nullptr) {
+            return ffmpegError(AVERROR(ENOMEM));
+        }
+        added->id = context_->nb_chapters;
+        added->time_base = kVideoTimeBase;
+        added->start = toVideoTicks(chapter.start - start_);
+        added->end = toVideoTicks(chapter.end - start_);
+        av_dict_set(&added->metadata, "title", chapter.title.toUtf8().constData(), 0);
+        context_->chapters[context_->nb_chapters++] = added;
+    }
     return std::nullopt;
 }
 

@@ -1,0 +1,75 @@
+// The recorder's markers: setting one, and saving the seconds around the last.
+
+#include "capture/RecordingManager.h"
+
+#include <QCoroTimer>
+
+namespace backreel {
+
+namespace {
+// How often a save around a marker looks whether the seconds after it are buffered.
+constexpr auto kBufferedCheck = std::chrono::milliseconds(100);
+} // namespace
+
+std::optional<Marker> RecordingManager::mark(const QString& label) {
+    if (!status_.is(RecordingStatus::Kind::buffering) || !session_) {
+        recLog_.info(QStringLiteral("[Mark] Not buffering: there is nothing to mark"));
+        return std::nullopt;
+    }
+    return session_->mark(label);
+}
+
+std::optional<Marker> RecordingManager::lastMarker() const {
+    if (!session_ || session_->markers().empty()) {
+        return std::nullopt;
+    }
+    return session_->markers().back();
+}
+
+QCoro::Task<> RecordingManager::saveAroundMark(std::chrono::seconds seconds) {
+    const std::optional<Marker> marker = lastMarker();
+    if (!marker || !status_.is(RecordingStatus::Kind::buffering)) {
+        recLog_.info(QStringLiteral("[SaveClip] No marker to save around"));
+        co_return;
+    }
+    const MediaTime margin(seconds.count(), 1);
+    const MediaTime from = marker->at - margin;
+    const MediaTime to = marker->at + margin;
+    recLog_.info(QStringLiteral("[SaveClip] Saving %1 s around the marker at %2s, once buffered")
+                     .arg(seconds.count())
+                     .arg(fixed(marker->at.seconds(), 3)));
+    const RecordingSession* const session = session_.get();
+    while (session_.get() == session && status_.is(RecordingStatus::Kind::buffering) &&
+           session_->videoStore().newestTime() < to) {
+        co_await QCoro::sleepFor(kBufferedCheck);
+    }
+    if (session_.get() != session || !status_.is(RecordingStatus::Kind::buffering)) {
+        recLog_.info(QStringLiteral("[SaveClip] The recording ended before the seconds after the marker"));
+        co_return;
+    }
+    BufferedMedia media = session_->cut(StoresAfterCut::keep);
+    ClipSelection selection = selectBetween(media.video, media.audio, from, to, recLog_);
+    media = {};
+    if (const QString* message = std::get_if<QString>(&selection)) {
+        saver_.nothingToSave(*message);
+        co_return;
+    }
+    Clip clip = std::get<Clip>(std::move(selection));
+    clip.microphone = settings_->microphoneTrack();
+    clip.markers = markersWithin(session_->markers(), clip);
+    std::shared_ptr<void> held = session_->holdClip(clip.video, clip.audio);
+    QCoro::Task<> saving = saver_.saveInTurn(std::move(clip), std::move(held));
+    co_await saving;
+}
+
+std::vector<Marker> markersWithin(const std::vector<Marker>& markers, const Clip& clip) {
+    std::vector<Marker> within;
+    for (const Marker& marker : markers) {
+        if (compare(marker.at, clip.startPTS) >= 0 && compare(marker.at, clip.endPTS) <= 0) {
+            within.push_back(marker);
+        }
+    }
+    return within;
+}
+
+} // namespace backreel

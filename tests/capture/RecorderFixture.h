@@ -4,6 +4,7 @@
 #pragma once
 
 #include "support/SyntheticRecorder.h"
+#include "support/synthetic/SyntheticCaptureService.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>

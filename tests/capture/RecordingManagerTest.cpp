@@ -278,3 +278,26 @@ TEST_F(RecordingManagerTest, RefreshDisplaysFillsTheListAndTheMainDisplay) {
     EXPECT_EQ(manager->availableDisplays().size(), 1u);
 }
 
+// Each option is read when the settings are made and stored on every assignment, also of the value
+// held (which another instance may have stored over); only a change notifies.
+TEST(RecorderSettings, OptionsAreStoredOnEveryAssignmentAndNotifyOfChanges) {
+    const std::tuple<const char*, QVariant, QVariant> options[] = {
+        {"muteNotifications", true, false},
+        {"askWhereToSave", true, false},
+        {"freshBufferAfterSave", true, false},
+        {"clipFolder", QStringLiteral("/tmp/clips"), QString()},
+        {"memoryLimit", QVariant::fromValue(MemoryLimit(1)), QVariant::fromValue(MemoryLimit(2))}};
+    const QMetaObject& meta = RecorderSettings::staticMetaObject;
+    for (const auto& [name, one, another] : options) {
+        SCOPED_TRACE(name);
+        RecorderSettings settings;
+        RecorderSettings other;
+        const QVariant value = settings.property(name) == one ? another : one;
+        QSignalSpy changed(&settings, meta.property(meta.indexOfProperty(name)).notifySignal());
+        ASSERT_TRUE(settings.setProperty(name, value) && settings.setProperty(name, value));
+        EXPECT_EQ(changed.count(), 1);
+        EXPECT_EQ(RecorderSettings().property(name), value);
+        other.setProperty(name, other.property(name));
+        EXPECT_EQ(RecorderSettings().property(name), other.property(name));
+    }
+}

@@ -3,10 +3,8 @@
 
 #pragma once
 
-#include "capture/RecordingManager.h"
-#include "support/SaveFlowStandIn.h"
+#include "support/SyntheticRecorder.h"
 #include "support/synthetic/SyntheticCaptureService.h"
-#include "support/synthetic/SyntheticPlatform.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>
@@ -18,16 +16,11 @@ using namespace std::chrono_literals;
 
 namespace {
 
-backreel::Display display(std::uint32_t id) {
-    return backreel::Display{id, 1920, 1080, QRectF((id - 1) * 1920.0, 0, 1920, 1080),
-                             QStringLiteral("VIRT-%1").arg(id)};
-}
-
 // Two displays, the second the main one; with handDriven, frames and audio only where a test
 // delivers them.
 SyntheticOptions desktop(bool handDriven = false) {
     SyntheticOptions options;
-    options.content.displays = {display(1), display(2)};
+    options.content.displays = {test::display(1), test::display(2)};
     options.content.applications = {RunningApplication{QStringLiteral("Backreel"), kApplicationID, 1}};
     options.mainDisplayID = 2;
     options.generateSamples = !handDriven;
@@ -41,12 +34,13 @@ protected:
     // A new manager with its settings read afresh, as at a launch.
     void make(SyntheticOptions options = desktop()) {
         manager.reset();
-        settings = std::make_shared<RecorderSettings>();
+        const test::SyntheticRecorder recorder(std::move(options));
+        state = recorder.state;
+        saveFlow = recorder.saveFlow;
+        settings = recorder.settings;
         // Settings outlive a case: a limit one case sets must not shrink the next one's buffer.
         settings->setMemoryLimit(MemoryLimit::defaultLimit());
-        state = std::make_shared<SyntheticState>(std::move(options));
-        saveFlow = std::make_shared<test::SaveFlowStandIn>(state);
-        manager = std::make_unique<RecordingManager>(makeSyntheticPlatform(state), saveFlow, settings);
+        manager = recorder.makeManager();
         QObject::connect(manager.get(), &RecordingManager::statusChanged,
                          [this] { statuses.push_back(manager->status().kind()); });
         frames_ = chunks_ = 0;

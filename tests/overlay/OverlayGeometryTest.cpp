@@ -6,9 +6,11 @@ using namespace backreel::overlay;
 
 const QRectF kScreen(0, 0, 1920, 1080);
 
-// A selection reaches the display in its device pixels, also at scales the desktop tests do not
-// use, and is labelled in whole points.
+// A selection is one only when larger than ten points each way; it reaches the display in its
+// device pixels, also at scales the desktop tests do not use, and is labelled in whole points.
 TEST(OverlayGeometry, SelectionsInDevicePixelsAndTheirLabel) {
+    EXPECT_TRUE(isLargeEnoughSelection(QRectF(0, 0, 10.5, 11)));
+    EXPECT_FALSE(isLargeEnoughSelection(QRectF(0, 0, 10, 200)) || isLargeEnoughSelection(QRectF(0, 0, 200, 10)));
     EXPECT_EQ(viewRectToDisplay(QRectF(10, 10, 10.5, 11), 1.5), QRectF(15, 15, 15.75, 16.5));
     EXPECT_EQ(sizeLabelText(QRectF(0, 0, 1280.9, 720.2)), QStringLiteral("1280 × 720"));
 }

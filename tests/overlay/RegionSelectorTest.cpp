@@ -14,19 +14,14 @@ protected:
         : OverlayDesktopTest("perScreenSelectorPanel") {}
 };
 
-// The screens lie under the dim; Esc cancels with the target unchanged. Drags of ten points or less
-// each way are discarded and leave the overlay up. A larger one, from the bottom right to the top
-// left, selects relative to its screen's top-left corner and in its pixels; the press there made
-// that screen the active one. Qt scales every screen by 2 in the second ctest entry.
+// The screens lie under the dim; Esc cancels with the target unchanged. A drag from the bottom
+// right to the top left selects relative to its screen's top-left corner and in its pixels; the
+// press there made that screen the active one (small drags are RegionSelectorView's). Qt scales every screen by 2 in the second ctest entry.
 TEST_F(RegionSelectorTest, EscCancelsAndADragSelectsInTheScreensPixels) {
     const QScreen* second = QGuiApplication::screens()[1];
     const double scale = second->devicePixelRatio();
     const auto at = [&](double x, double y) { // in the second screen's points, as root pixels
         return QPointF(second->geometry().topLeft()) + QPointF(x, y) * scale;
-    };
-    const auto drag = [&](QPointF from, QPointF to) {
-        return movePointer(from) && xdotool({"mousedown", "1"}) && movePointer((from + to) / 2) &&
-               movePointer(to) && xdotool({"mouseup", "1"});
     };
     ASSERT_TRUE(paintDesktopBackground());
     PatternWindow helper(QRectF(at(250, 150), QSizeF(500, 400)).toRect(), "Under the selection");
@@ -52,12 +47,8 @@ TEST_F(RegionSelectorTest, EscCancelsAndADragSelectsInTheScreensPixels) {
     const std::vector<QWidget*> shown = panels();
     ASSERT_EQ(shown.size(), 2u);
     EXPECT_TRUE(viewOf(shown[0])->isActive()); // the primary screen's, without a focused window
-    ASSERT_TRUE(drag(at(100, 100), at(110, 110)) && drag(at(100, 100), at(110, 300)));
-    EXPECT_FALSE(flow.isReady());
-    EXPECT_FALSE(viewOf(shown[1])->selectionRect());
-    EXPECT_TRUE(viewOf(shown[1])->isActive() && !viewOf(shown[0])->isActive());
-
     ASSERT_TRUE(movePointer(at(700, 500)) && xdotool({"mousedown", "1"}) && movePointer(at(400, 300)));
+    EXPECT_TRUE(viewOf(shown[1])->isActive() && !viewOf(shown[0])->isActive());
     EXPECT_TRUE(viewOf(shown[1])->selectionRect().has_value());
     BACKREEL_EVENTUALLY_EQ(screenPixel(at(450, 325)), beneath);
     ASSERT_TRUE(movePointer(at(300, 200)) && xdotool({"mouseup", "1"}));

@@ -1,8 +1,6 @@
 #pragma once
 
-#include "capture/RecordingManager.h"
-#include "support/SaveFlowStandIn.h"
-#include "support/synthetic/SyntheticPlatform.h"
+#include "support/SyntheticRecorder.h"
 #include "ui/OneShotTimer.h"
 
 #include <algorithm>
@@ -45,34 +43,6 @@ inline QStringList menuLines(const QMenu& menu) {
     }
     return lines;
 }
-
-// A 1920 × 1080 display, side by side with the others by its number.
-inline Display display(std::uint32_t id, const QString& name = {}) {
-    return Display{id, 1920, 1080, QRectF((id - 1) * 1920.0, 0, 1920, 1080),
-                   name.isNull() ? QStringLiteral("VIRT-%1").arg(id) : name};
-}
-
-// The synthetic platform offering these displays (the first is the main one) and windows, and a
-// recording manager on it that hands its clips to a stand-in save flow; all managers made share both.
-struct SyntheticRecorder {
-    explicit SyntheticRecorder(std::vector<Display> displays = {display(1)},
-                               std::vector<Window> windows = {}) {
-        SyntheticOptions options;
-        options.mainDisplayID = displays.empty() ? 0 : displays.front().displayID;
-        options.content.displays = std::move(displays);
-        options.content.windows = std::move(windows);
-        state = std::make_shared<SyntheticState>(std::move(options));
-        platform = makeSyntheticPlatform(state);
-        saveFlow = std::make_shared<SaveFlowStandIn>(state);
-    }
-    std::unique_ptr<RecordingManager> makeManager() const {
-        return std::make_unique<RecordingManager>(platform, saveFlow, settings);
-    }
-    std::shared_ptr<SyntheticState> state;
-    Platform platform;
-    std::shared_ptr<SaveFlowStandIn> saveFlow;
-    std::shared_ptr<RecorderSettings> settings = std::make_shared<RecorderSettings>();
-};
 
 // A timer whose clock moves only when the test says so.
 class ManualTimer final : public OneShotTimer {

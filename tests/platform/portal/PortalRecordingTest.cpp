@@ -1,18 +1,15 @@
-// A recording through the screen-cast portal, from the start to a saved movie: the recorder as the
-// application runs it in a Wayland session (BACKREEL_CAPTURE=portal on the virtual desktop).
+// A region chosen through the screen-cast portal: the recorder as the application runs it in a
+// Wayland session (BACKREEL_CAPTURE=portal on the virtual desktop).
 
 #include "capture/RecordingManager.h"
 #include "core/Settings.h"
-#include "export/DesktopSaveFlow.h"
 #include "overlay/TargetSelection.h"
 #include "platform/Platform.h"
 #include "platform/portal/PortalRules.h"
 #include "PortalTestSupport.h"
-#include "support/FfmpegTestMedia.h"
 #include "support/SaveFlowStandIn.h"
 #include "support/WidgetTest.h"
 
-#include <QTemporaryDir>
 #include <QTest>
 
 namespace backreel::test {
@@ -28,14 +25,8 @@ protected:
         qputenv("BACKREEL_CAPTURE", "portal");
         platform_ = loadPlatform();
         qunsetenv("BACKREEL_CAPTURE");
-        auto dialog = std::make_shared<AnswerList>();
-        dialog->answers.push_back(location_);
-        manager_ = std::make_unique<RecordingManager>(
-            platform_,
-            std::make_shared<DesktopSaveFlow>(dialog,
-                                              MovieWriterServices{platform_.movieFiles, platform_.movieProbe},
-                                              nullptr),
-            std::make_shared<RecorderSettings>());
+        manager_ = std::make_unique<RecordingManager>(platform_, std::make_shared<SaveFlowStandIn>(),
+                                                      std::make_shared<RecorderSettings>());
     }
     void TearDown() override {
         portal_.pauseSource(kMonitorNode, false);
@@ -50,16 +41,14 @@ protected:
     }
 
     const QString kSelectorPanel = QStringLiteral("perScreenSelectorPanel");
-    QTemporaryDir folder_;
-    const QString location_ = folder_.filePath(QStringLiteral("clip.mp4"));
     Platform platform_;
     std::unique_ptr<RecordingManager> manager_;
 };
 
 // A cancelled dialog leaves the recorder ready. Region asks the dialog for the monitor (a cancelled
 // dialog changes nothing), then the selector shows a still picture of that monitor beneath its dim;
-// the rectangle dragged over it, in the monitor's pixels, is what the recording shows, and the start
-// asks no second time. A monitor that sends no picture ends the selection with an error, before
+// the rectangle dragged over it, in the monitor's pixels, is the region, and the start asks no
+// second time. A monitor that sends no picture ends the selection with an error, before
 // anything is shown.
 TEST_F(PortalRecordingTest, aRegionIsDraggedOverAStillPictureOfTheChosenMonitorAndRecorded) {
     Settings::setStringValue(portal::restoreTokenKey(ContentKind::region), QString()); // the dialog shows
@@ -108,28 +97,12 @@ TEST_F(PortalRecordingTest, aRegionIsDraggedOverAStillPictureOfTheChosenMonitorA
     EXPECT_EQ(region->display.width, 1280);
     EXPECT_EQ(portal_.dialogsShown(), dialogsBefore + 3);
 
+    // The share the selection made is restored: the start asks no second time. What the recording
+    // then shows is RealCompositor's, on a real compositor.
     QCoro::waitFor(manager_->startRecording());
     ASSERT_EQ(manager_->status(), RecordingStatus::buffering()) << manager_->status().message().toStdString();
     EXPECT_EQ(portal_.dialogsShown(), dialogsBefore + 3);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return manager_->session()->videoStore().count() >= 15; }, 10000));
     QCoro::waitFor(manager_->stopAndSave());
-    ASSERT_EQ(manager_->status(), RecordingStatus::saved(QUrl::fromLocalFile(location_)))
-        << manager_->status().message().toStdString();
-    EXPECT_EQ(decodeErrors(location_), "");
-    const QString framePath = folder_.filePath(QStringLiteral("frame.png"));
-    std::string output;
-    ASSERT_TRUE(runProgram({"ffmpeg", "-nostdin", "-v", "error", "-i", location_.toStdString(), "-frames:v",
-                            "1", framePath.toStdString()},
-                           &output))
-        << output;
-    const QImage frame(framePath);
-    ASSERT_EQ(frame.size(), QSize(320, 320));
-    // The monitor's x = 340, 460 and 620: yellow, cyan and green.
-    for (const auto& [x, bar] : {std::pair{20, 1}, std::pair{140, 2}, std::pair{300, 3}}) {
-        const std::uint32_t seen = frame.pixel(x, 160) & 0xFFFFFF;
-        EXPECT_TRUE(similarColour(seen, kBars[bar], kTolerance))
-            << "x " << x << " shows " << std::hex << seen;
-    }
 
     // A monitor that sends no picture: no selector, the region stays.
     const CaptureTarget selected = manager_->captureTarget();

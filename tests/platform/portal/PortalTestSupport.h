@@ -1,6 +1,6 @@
 #pragma once
 
-// What the portal backends' tests share: the test portal's controls (tests/support/portal), the
+// What the portal backends' tests share: the test portal's controls (scripts/desktop), the
 // desktop's dialog answered on the main thread, and the frames of the sources started.
 
 #include "platform/portal/PortalCaptureService.h"

@@ -12,8 +12,6 @@
 #include "support/ToneAnalysis.h"
 #include "support/WidgetTest.h"
 
-#include <csignal>
-#include <QDBusConnectionInterface>
 #include <QPainter>
 #include <QSignalSpy>
 
@@ -168,31 +166,6 @@ TEST_F(RealCompositor, aRegionDraggedWithThePointerIsRecordedExactly) {
                            {QPoint(300, 60), kBars[2]},
                            {QPoint(560, 60), kBars[3]},
                            {QPoint(300, 240), 0x000000}});
-}
-
-// The portal backend dies while buffering: its PipeWire node goes, the recording ends with the
-// status saying so, and what was buffered is offered and saved. D-Bus starts the backend again for
-// the next start.
-TEST_F(RealCompositor, whenThePortalBackendDiesWhatWasBufferedCanStillBeSaved) {
-    RecordingManager& manager = recorder_->manager;
-    ASSERT_NO_FATAL_FAILURE(recorder_->start());
-    ASSERT_NO_FATAL_FAILURE(recorder_->waitForBuffered(1.5));
-    const QDBusReply<uint> backend = QDBusConnection::sessionBus().interface()->servicePid(
-        QStringLiteral("org.freedesktop.impl.portal.desktop.wlr"));
-    ASSERT_TRUE(backend.isValid()) << backend.error().message().toStdString();
-    ASSERT_EQ(::kill(static_cast<pid_t>(backend.value()), SIGKILL), 0);
-
-    ASSERT_TRUE(QTest::qWaitFor([&] { return manager.hasUnsavedClip(); }, 10000))
-        << manager.status().message().toStdString();
-    EXPECT_EQ(manager.status(),
-              RecordingStatus::error(QStringLiteral("The desktop ended the screen's stream.")));
-    EXPECT_EQ(manager.unsavedClips().at(0).offer, UnsavedClipOffer::saveWhatWasBuffered);
-    const QString location =
-        saveTo(QStringLiteral("buffered.mp4"), [](RecordingManager& m) { return m.saveAgain(); });
-    EXPECT_EQ(decodeErrors(location), "");
-
-    ASSERT_NO_FATAL_FAILURE(recorder_->start());
-    QCoro::waitFor(manager.stopAndSave());
 }
 
 } // namespace

@@ -37,6 +37,13 @@ TEST(RemoteCommandLine, ReadsEachCommandAndTheSecondsOfSaveClip) {
     EXPECT_EQ(parse({"--save-clip=180"}),
               (CommandLine{Action::saveClip, std::chrono::seconds(180), false, false, {}}));
     EXPECT_EQ(parse({"--save-clip", "--save-clip", "30"}).seconds, std::chrono::seconds(30));
+
+    EXPECT_EQ(parse({"--mark", "boss fight"}).label, QStringLiteral("boss fight"));
+    EXPECT_EQ(parse({"--mark=won"}).label, QStringLiteral("won"));
+    EXPECT_TRUE(parse({"--mark"}).label.isEmpty());
+    EXPECT_EQ(parse({"--save-around-mark", "5"}),
+              (CommandLine{Action::saveAroundMark, std::chrono::seconds(5), false, false, {}}));
+    EXPECT_EQ(parse({"--save-around-mark"}).seconds, std::nullopt);
 }
 
 // Wrong command lines are refused with a sentence naming what is wrong, never sent on.

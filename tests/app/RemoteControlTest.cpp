@@ -94,10 +94,15 @@ TEST_F(RemoteControlTest, StartStatusAndStopAndSaveReachTheManager) {
     EXPECT_EQ(call(QStringLiteral("StartRecording")), QStringLiteral("Backreel is recording already."));
 
     BACKREEL_EVENTUALLY_TRUE(manager->session() && manager->session()->videoStore().count() >= 3);
+    EXPECT_EQ(call(QStringLiteral("SaveAroundMark"), {QVariant::fromValue(0U)}),
+              QStringLiteral("There is no marker to save around: mark a moment first."));
+    EXPECT_EQ(call(QStringLiteral("Mark"), {QStringLiteral("got it")}), QString());
+    EXPECT_EQ(manager->lastMarker()->label, QStringLiteral("got it"));
     EXPECT_EQ(call(QStringLiteral("StopAndSave")), QString());
     BACKREEL_EVENTUALLY_EQ(property("State"), QStringLiteral("saved"));
     ASSERT_EQ(recorder.saveFlow->clips.size(), 1U);
     EXPECT_FALSE(recorder.saveFlow->clips.front().video.empty());
+    EXPECT_EQ(recorder.saveFlow->clips.front().markers.size(), 1U) << "Stop & Save keeps the marker";
     EXPECT_EQ(property("SavedFile"), QStringLiteral("/tmp/backreel-test.mp4"));
     BACKREEL_EVENTUALLY_EQ(listener.heard.last().first(), QStringLiteral("saved"));
 

@@ -141,6 +141,19 @@ TEST(MovieWriter, AMixAddsBothSoundsWhereTheyAreAndLeavesSilenceOut) {
     EXPECT_EQ(blocks, expected);
 }
 
+TEST(MovieWriter, MarkersInTheClipStartItsChapters) {
+    const auto at = [](double seconds) { return MediaTime::makeWithSeconds(seconds, 1000); };
+    const std::vector<Marker> markers{{at(1), QStringLiteral("before")}, {at(12), {}}, {at(15), QStringLiteral("won")}};
+    EXPECT_EQ(chaptersFor(markers, at(10), at(20)),
+              (std::vector<MovieChapter>{{at(10), at(12), QStringLiteral("Start")},
+                                         {at(12), at(15), QStringLiteral("Marker 2")},
+                                         {at(15), at(20), QStringLiteral("won")}}));
+    EXPECT_EQ(chaptersFor(markers, at(12), at(14)),
+              (std::vector<MovieChapter>{{at(12), at(14), QStringLiteral("Marker 2")}}))
+        << "a marker on the first picture needs no chapter before it";
+    EXPECT_TRUE(chaptersFor(markers, at(2), at(11)).empty());
+}
+
 TEST(MovieWriter, TheLogSaysHowMuchOfTheWholeClipIsSilent) {
     auto late = std::make_shared<std::vector<float>>(960, 0.0f);
     late->back() = 0.001f;

@@ -58,13 +58,17 @@ TEST(FfmpegMovieFile, AClipKeepsItsFramesAndItsAudioPlaysInSyncAsAac) {
         const EncodedVideo video =
             encodeVideo(VideoCodec::h264, 160, 96, static_cast<int>(clip.seconds * 30));
         FfmpegMovieFileService service;
-        const MaybeError error =
-            writeMovieFile(service, path, {video.format, tracks, kFirstVideoPts}, video.packets, clip.audio);
+        // Two chapters, as markers make them.
+        const MediaTime middle = kFirstVideoPts + MediaTime(1, 2);
+        const std::vector<MovieChapter> chapters{{kFirstVideoPts, middle, QStringLiteral("Start")},
+                                                 {middle, kFirstVideoPts + MediaTime(1, 1), QStringLiteral("won")}};
+        const MaybeError error = writeMovieFile(service, path, {video.format, tracks, kFirstVideoPts, chapters},
+                                                video.packets, clip.audio);
         ASSERT_FALSE(error) << error->description.toStdString();
 
         const QJsonObject movie = probeMovie(path);
         const QJsonArray streams = movie[u"streams"].toArray();
-        ASSERT_EQ(streams.size(), twoTracks ? 3 : 2);
+        ASSERT_EQ(streams.size(), twoTracks ? 4 : 3) << "and the chapters' text track, last";
         EXPECT_EQ(streams[0][u"codec_tag_string"].toString(), QStringLiteral("avc1"));
         EXPECT_TRUE(number(streams[0][u"width"]) == 160 && number(streams[0][u"height"]) == 96);
         const QJsonValue sound = streams[1];
@@ -98,6 +102,11 @@ TEST(FfmpegMovieFile, AClipKeepsItsFramesAndItsAudioPlaysInSyncAsAac) {
         ASSERT_TRUE(info) << info.error().description.toStdString();
         EXPECT_EQ(info.value().videoTrackCount, 1u);
         EXPECT_EQ(info.value().audioFormats, std::vector<FourCC>(tracks.size(), codec::aac));
+        std::string listed;
+        runProgram({"ffprobe", "-v", "error", "-of", "csv=p=0", "-show_entries", "chapter=start_time:chapter_tags=title",
+                    QFile::encodeName(path).toStdString()},
+                   &listed);
+        EXPECT_EQ(listed, "0.000000,Start\n0.500000,won\n") << "chapters players list";
         if (twoTracks) {
             EXPECT_EQ(info.value().audioTitles, (std::vector{clip.settings.title, microphone.title}));
             const std::vector<float> spoken = decodeAudio(path, 1);

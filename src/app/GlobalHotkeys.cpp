@@ -78,8 +78,9 @@ void GlobalHotkeys::activated(const QString& id) {
         return;
     }
     qCInfo(hotkeyLog).noquote() << "[Shortcuts]" << hotkeyTitle(*action) << "pressed";
-    const std::optional<QString> refusal =
-        *action == HotkeyAction::saveClip ? remote_.saveClip(std::nullopt) : remote_.toggleRecording();
+    const std::optional<QString> refusal = *action == HotkeyAction::saveClip ? remote_.saveClip(std::nullopt)
+                                           : *action == HotkeyAction::mark   ? remote_.mark(QString())
+                                                                             : remote_.toggleRecording();
     if (refusal) {
         qCInfo(hotkeyLog).noquote() << "[Shortcuts]" << *refusal;
     }

@@ -5,7 +5,15 @@
 namespace backreel {
 
 QString hotkeyId(HotkeyAction action) {
-    return action == HotkeyAction::saveClip ? QStringLiteral("save-clip") : QStringLiteral("start-stop");
+    switch (action) {
+    case HotkeyAction::saveClip:
+        return QStringLiteral("save-clip");
+    case HotkeyAction::mark:
+        return QStringLiteral("mark");
+    case HotkeyAction::startStop:
+        break;
+    }
+    return QStringLiteral("start-stop");
 }
 
 std::optional<HotkeyAction> hotkeyActionFromId(const QString& id) {
@@ -18,16 +26,33 @@ std::optional<HotkeyAction> hotkeyActionFromId(const QString& id) {
 }
 
 QString hotkeyTitle(HotkeyAction action) {
-    return action == HotkeyAction::saveClip ? QStringLiteral("Save Clip") : QStringLiteral("Start/Stop");
+    switch (action) {
+    case HotkeyAction::saveClip:
+        return QStringLiteral("Save Clip");
+    case HotkeyAction::mark:
+        return QStringLiteral("Add Marker");
+    case HotkeyAction::startStop:
+        break;
+    }
+    return QStringLiteral("Start/Stop");
 }
 
 QString hotkeySettingsKey(HotkeyAction action) {
-    return action == HotkeyAction::saveClip ? Settings::kSaveClipShortcutKey
-                                            : Settings::kStartStopShortcutKey;
+    switch (action) {
+    case HotkeyAction::saveClip:
+        return Settings::kSaveClipShortcutKey;
+    case HotkeyAction::mark:
+        return Settings::kMarkShortcutKey;
+    case HotkeyAction::startStop:
+        break;
+    }
+    return Settings::kStartStopShortcutKey;
 }
 
 QKeySequence defaultHotkey(HotkeyAction action) {
-    const Qt::Key key = action == HotkeyAction::saveClip ? Qt::Key_S : Qt::Key_B;
+    const Qt::Key key = action == HotkeyAction::saveClip ? Qt::Key_S
+                        : action == HotkeyAction::mark   ? Qt::Key_M
+                                                         : Qt::Key_B;
     return QKeySequence(QKeyCombination(Qt::ControlModifier | Qt::AltModifier | Qt::ShiftModifier, key));
 }
 

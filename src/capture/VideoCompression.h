@@ -16,8 +16,11 @@ namespace backreel {
 // before its requested start.
 inline constexpr double kKeyFrameIntervalSeconds = 0.5;
 
-// The constant quality of software encoding (libx264's CRF), chosen with the encode benchmark:
-// at least the structural similarity the fixed 20 Mbit/s gave, on every kind of content.
+// The constant quality of software encoding (libx264's CRF under the rate as a ceiling), or 0 for
+// the fixed rate. Measured with the encode benchmark, no quality reaches the fixed rate's picture on
+// fast-moving content at the preset the recorder can afford (ultrafast): under the ceiling the
+// quality target starves the moving frames. A slower preset does (superfast at 27: half the bytes
+// of a scrolling page, as good a picture), at half as much CPU again; so the fixed rate stays.
 inline constexpr std::int32_t kRecordingQuality = 0;
 
 // HEVC when automatic and a hardware HEVC encoder opens at this size, H.264 otherwise. Main thread.
@@ -26,8 +29,8 @@ VideoCodec chooseCodec(VideoEncoderService& service, std::int32_t width, std::in
 
 // A recording's settings for the codec: real time, no reordering, a key frame at least every 30
 // frames and every 0.5 s; HEVC Main at 10 Mbit/s or H.264 High at 20 Mbit/s at 30 frames a
-// second, half as much again at 60; in software, that rate is the ceiling of a constant quality
-// (kRecordingQuality), which desktop content seldom needs all of.
+// second, half as much again at 60; in software, with kRecordingQuality set, that rate is the
+// ceiling of a constant quality instead.
 VideoEncoderSettings recordingEncoderSettings(VideoCodec codec, std::int32_t width, std::int32_t height,
                                               int frameRate = 30);
 

@@ -3,6 +3,7 @@
 #include "capture/RecordingManager.h"
 
 #include <QCoroTimer>
+#include <QPointer>
 
 namespace backreel {
 
@@ -39,9 +40,13 @@ QCoro::Task<> RecordingManager::saveAroundMark(std::chrono::seconds seconds) {
                      .arg(seconds.count())
                      .arg(fixed(marker->at.seconds(), 3)));
     const RecordingSession* const session = session_.get();
+    const QPointer<RecordingManager> alive(this);
     while (session_.get() == session && status_.is(RecordingStatus::Kind::buffering) &&
            session_->videoStore().newestTime() < to) {
         co_await QCoro::sleepFor(kBufferedCheck);
+        if (!alive) {
+            co_return; // the application ended meanwhile
+        }
     }
     if (session_.get() != session || !status_.is(RecordingStatus::Kind::buffering)) {
         recLog_.info(QStringLiteral("[SaveClip] The recording ended before the seconds after the marker"));

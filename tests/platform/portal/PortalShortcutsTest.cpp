@@ -34,9 +34,11 @@ TEST_F(PortalShortcutsTest, TheDefaultsAreBoundWithTheirKeysAndPressedThroughThe
     QSignalSpy activated(&shortcuts, &GlobalShortcuts::activated);
     EXPECT_EQ(bindAll(shortcuts, defaultShortcuts()),
               (std::vector<ShortcutBinding>{{QStringLiteral("save-clip"), std::nullopt},
-                                            {QStringLiteral("start-stop"), std::nullopt}}));
+                                            {QStringLiteral("start-stop"), std::nullopt},
+                                            {QStringLiteral("mark"), std::nullopt}}));
     EXPECT_EQ(shortcuts.unavailableReason(), std::nullopt);
-    EXPECT_EQ(portal_.boundShortcuts(), (QStringList{QStringLiteral("save-clip=CTRL+ALT+SHIFT+s"),
+    EXPECT_EQ(portal_.boundShortcuts(), (QStringList{QStringLiteral("mark=CTRL+ALT+SHIFT+m"),
+                                                     QStringLiteral("save-clip=CTRL+ALT+SHIFT+s"),
                                                      QStringLiteral("start-stop=CTRL+ALT+SHIFT+b")}));
 
     EXPECT_EQ(portal_.activate(QStringLiteral("save-clip")), 1U);
@@ -72,12 +74,13 @@ TEST_F(PortalShortcutsTest, ACancelledConfirmationFailsEachShortcutAndTheNextBin
     const QString cancelled = QStringLiteral("The desktop's shortcut dialog was cancelled.");
     EXPECT_EQ(bindAll(shortcuts, defaultShortcuts()),
               (std::vector<ShortcutBinding>{{QStringLiteral("save-clip"), cancelled},
-                                            {QStringLiteral("start-stop"), cancelled}}));
+                                            {QStringLiteral("start-stop"), cancelled},
+                                            {QStringLiteral("mark"), cancelled}}));
     BACKREEL_EVENTUALLY_TRUE(portal_.boundShortcuts().empty());
     EXPECT_EQ(portal_.activate(QStringLiteral("save-clip")), 0U);
 
     EXPECT_EQ(bindAll(shortcuts, defaultShortcuts()).front().failure, std::nullopt);
-    EXPECT_EQ(portal_.boundShortcuts().size(), 2U);
+    EXPECT_EQ(portal_.boundShortcuts().size(), 3U);
 }
 
 // While the shortcuts dialog is open the keys are let go without asking the desktop anything, also
@@ -102,7 +105,8 @@ TEST_F(PortalShortcutsTest, TheOpenDialogLetsTheKeysGoAndItsChangesAreAskedForOn
 
     QCoro::waitFor(hotkeys.setSuspended(false));
     EXPECT_EQ(portal_.dialogsShown(), asked + 1);
-    EXPECT_EQ(portal_.boundShortcuts(), (QStringList{QStringLiteral("save-clip=LOGO+F9"),
+    EXPECT_EQ(portal_.boundShortcuts(), (QStringList{QStringLiteral("mark=CTRL+ALT+SHIFT+m"),
+                                                     QStringLiteral("save-clip=LOGO+F9"),
                                                      QStringLiteral("start-stop=CTRL+ALT+SHIFT+b")}));
 }
 
@@ -120,6 +124,7 @@ TEST(PortalShortcutsWithoutPortal, EveryShortcutFailsWithTheReason) {
     EXPECT_EQ(bindAll(shortcuts, wanted),
               (std::vector<ShortcutBinding>{{QStringLiteral("save-clip"), kNoGlobalShortcutsMessage},
                                             {QStringLiteral("start-stop"), kNoGlobalShortcutsMessage},
+                                            {QStringLiteral("mark"), kNoGlobalShortcutsMessage},
                                             {QStringLiteral("none"), std::nullopt}}));
     EXPECT_EQ(shortcuts.unavailableReason(), kNoGlobalShortcutsMessage);
 }

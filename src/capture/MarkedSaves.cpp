@@ -10,6 +10,35 @@ namespace backreel {
 namespace {
 // How often a save around a marker looks whether the seconds after it are buffered.
 constexpr auto kBufferedCheck = std::chrono::milliseconds(100);
+
+// An earlier cut of the stores and a later one as one: the earlier, then what came after it.
+BufferedMedia joined(BufferedMedia earlier, BufferedMedia later) {
+    const auto newer = [](const auto& entries, const auto& entry) {
+        for (auto at = entries.rbegin(); at != entries.rend(); ++at) {
+            if constexpr (requires { entry.origin; }) {
+                if (at->origin != entry.origin) {
+                    continue;
+                }
+            }
+            return at->presentationTime < entry.presentationTime;
+        }
+        return true;
+    };
+    const std::size_t videoBefore = earlier.video.size();
+    for (const VideoPacket& packet : later.video) {
+        if (videoBefore == 0 || earlier.video[videoBefore - 1].presentationTime < packet.presentationTime) {
+            earlier.video.push_back(packet);
+        }
+    }
+    std::vector<AudioChunk> audio = earlier.audio;
+    for (const AudioChunk& chunk : later.audio) {
+        if (newer(earlier.audio, chunk)) {
+            audio.push_back(chunk);
+        }
+    }
+    earlier.audio = std::move(audio);
+    return earlier;
+}
 } // namespace
 
 std::optional<Marker> RecordingManager::mark(const QString& label) {
@@ -39,6 +68,10 @@ QCoro::Task<> RecordingManager::saveAroundMark(std::chrono::seconds seconds) {
     recLog_.info(QStringLiteral("[SaveClip] Saving %1 s around the marker at %2s, once buffered")
                      .arg(seconds.count())
                      .arg(fixed(marker->at.seconds(), 3)));
+    // What is buffered now, held until the cut: with a short buffer the seconds before the marker
+    // would be gone by the time those after it are in.
+    BufferedMedia before = session_->cut(StoresAfterCut::keep);
+    std::shared_ptr<void> heldBefore = session_->holdClip(before.video, before.audio);
     const RecordingSession* const session = session_.get();
     const QPointer<RecordingManager> alive(this);
     while (session_.get() == session && status_.is(RecordingStatus::Kind::buffering) &&
@@ -52,9 +85,10 @@ QCoro::Task<> RecordingManager::saveAroundMark(std::chrono::seconds seconds) {
         recLog_.info(QStringLiteral("[SaveClip] The recording ended before the seconds after the marker"));
         co_return;
     }
-    BufferedMedia media = session_->cut(StoresAfterCut::keep);
+    BufferedMedia media = joined(std::move(before), session_->cut(StoresAfterCut::keep));
     ClipSelection selection = selectBetween(media.video, media.audio, from, to, recLog_);
     media = {};
+    heldBefore.reset();
     if (const QString* message = std::get_if<QString>(&selection)) {
         saver_.nothingToSave(*message);
         co_return;

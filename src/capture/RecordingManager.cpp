@@ -84,8 +84,9 @@ QCoro::Task<Expected<ShareableContent, CaptureError>> RecordingManager::shareabl
     co_return co_await platform_.capture->shareableContent();
 }
 
-QCoro::Task<Expected<ShareableContent, CaptureError>> RecordingManager::chosenContent(ContentKind kind) {
-    co_return co_await platform_.capture->chooseContent(kind, settings_->frameRate());
+QCoro::Task<Expected<ShareableContent, CaptureError>> RecordingManager::chosenContent(ContentKind kind,
+                                                                                     std::optional<int> frameRate) {
+    co_return co_await platform_.capture->chooseContent(kind, frameRate.value_or(settings_->frameRate()));
 }
 
 QCoro::Task<> RecordingManager::startRecording() {
@@ -111,8 +112,10 @@ QCoro::Task<> RecordingManager::startRecording() {
         setStatus(RecordingStatus::error(kPickAWindowMessage));
         co_return;
     }
+    // Read once: the settings may change while the desktop's dialog is open.
+    const int frameRate = settings_->frameRate();
     QCoro::Task<Expected<ShareableContent, CaptureError>> asking =
-        chosenInDialog ? chosenContent(contentKindOf(captureTarget_)) : shareableContent();
+        chosenInDialog ? chosenContent(contentKindOf(captureTarget_), frameRate) : shareableContent();
     const Expected<ShareableContent, CaptureError> content = co_await asking;
     if (!content && content.error().kind == CaptureError::Kind::cancelled) {
         recLog_.info(QStringLiteral("[Start] The user cancelled the desktop's dialog"));
@@ -147,7 +150,7 @@ QCoro::Task<> RecordingManager::startRecording() {
                                settings_->codec(),
                                systemSoundInput(*settings_),
                                microphoneInput(*settings_),
-                               settings_->frameRate()};
+                               frameRate};
     Expected<std::unique_ptr<RecordingSession>> started =
         co_await RecordingSession::start(platform_, setup, recLog_);
     if (!started) {

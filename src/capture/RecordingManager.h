@@ -82,7 +82,9 @@ public:
     QCoro::Task<Expected<ShareableContent, CaptureError>> shareableContent();
     // What the user chose in the desktop's dialog, where the capture service has one; an error
     // when the user cancelled (kind cancelled) or the service failed.
-    QCoro::Task<Expected<ShareableContent, CaptureError>> chosenContent(ContentKind kind);
+    // The desktop's stream asks for frameRate a second, the settings' rate unless told.
+    QCoro::Task<Expected<ShareableContent, CaptureError>> chosenContent(ContentKind kind,
+                                                                        std::optional<int> frameRate = {});
 
     // Published properties. Setters of equal values do not notify, except where noted.
     const RecordingStatus& status() const { return status_; }

@@ -50,12 +50,23 @@ AudioTrackSettings audioTrackSettings(const AudioChunk& first) {
     return settings;
 }
 
+namespace {
+// Where the movie's pictures end: the last one lasts as long as its packet says.
+MediaTime movieEnd(const std::vector<VideoPacket>& video) {
+    const VideoPacket& last = video.back();
+    return last.duration.isValid() && last.duration.value() > 0 ? last.presentationTime + last.duration
+                                                                   : last.presentationTime;
+}
+} // namespace
+
 std::vector<MovieChapter> chaptersFor(const std::vector<Marker>& markers, MediaTime startPTS, MediaTime endPTS) {
     std::vector<MovieChapter> chapters;
     int number = 0;
     for (const Marker& marker : markers) {
         ++number;
-        if (compare(marker.at, startPTS) < 0 || compare(marker.at, endPTS) > 0) {
+        // A marker on the same picture as the one before (a key pressed twice) adds nothing.
+        if (compare(marker.at, startPTS) < 0 || compare(marker.at, endPTS) >= 0 ||
+            (!chapters.empty() && compare(marker.at, chapters.back().start) == 0)) {
             continue;
         }
         if (chapters.empty() && compare(marker.at, startPTS) > 0) {
@@ -183,7 +194,7 @@ QCoro::Task<MaybeError> writeMovie(std::vector<VideoPacket> video, std::vector<A
 
     const bool mix = microphone == MicrophoneTrack::mixed;
     MovieTracks tracks{videoFormat, audioTracks(audio, mix), video.front().presentationTime,
-                       chaptersFor(markers, video.front().presentationTime, video.back().presentationTime)};
+                       chaptersFor(markers, video.front().presentationTime, movieEnd(video))};
     for (const MovieChapter& chapter : tracks.chapters) {
         log.info(QStringLiteral("[Write] Chapter at %1s: %2")
                      .arg(fixed((chapter.start - tracks.startTime).seconds(), 3), chapter.title));

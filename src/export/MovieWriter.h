@@ -38,9 +38,10 @@ struct SilenceMeasure {
 };
 SilenceMeasure measureSilence(const std::vector<AudioChunk>& audio);
 
-// The chapters of a clip from startPTS to endPTS with these markers (oldest first): one from each
-// marker in it to the next or the end, titled with its label ("Marker N" without one), and one
-// titled "Start" before the first; none without markers in it.
+// The chapters of a movie from startPTS to endPTS (where its last picture ends) with these markers
+// (oldest first): one from each marker before the end to the next or the end, titled with its
+// label ("Marker N" without one), a marker on the same moment as the one before it left out, and
+// one titled "Start" before the first; none without markers in it.
 std::vector<MovieChapter> chaptersFor(const std::vector<Marker>& markers, MediaTime startPTS, MediaTime endPTS);
 
 // Writes the packets and chunks into the file merged by presentation time (a picture before sound

@@ -13,7 +13,7 @@
 #include <QPointer>
 #include <QSignalBlocker>
 #include <QVBoxLayout>
-#include <thread>
+#include <QThreadPool>
 
 namespace backreel {
 
@@ -68,17 +68,19 @@ SoundSettings::SoundSettings(RecorderSettings& settings, std::shared_ptr<AudioSe
         showInventory(Error(QStringLiteral("This desktop has no sound to record.")));
         return;
     }
-    // The server answers in milliseconds, or within a second when it is stuck: not on the main thread.
+    // The server answers in milliseconds, or within a second when it is stuck: not on the main
+    // thread. The application waits for the global pool's jobs before it goes.
     QPointer<SoundSettings> self(this);
-    std::thread([audio, self] {
+    QCoreApplication* const application = QCoreApplication::instance();
+    QThreadPool::globalInstance()->start([audio, self, application] {
         pthread_setname_np(pthread_self(), "Audio list");
         Expected<AudioInventory> inventory = audio->inventory();
-        QMetaObject::invokeMethod(QCoreApplication::instance(), [self, inventory = std::move(inventory)] {
+        QMetaObject::invokeMethod(application, [self, inventory = std::move(inventory)] {
             if (self) {
                 self->showInventory(inventory);
             }
         });
-    }).detach();
+    });
 }
 
 void SoundSettings::showInventory(const Expected<AudioInventory>& inventory) {

@@ -10,26 +10,31 @@ double seconds(const Clip& clip) {
 } // namespace
 
 // A marker is the newest picture's moment; the clips that hold it carry it. Saving around it waits
-// for the seconds after it and starts on the key frame at or before the seconds before it.
+// for the seconds after it and starts on the key frame at or before the seconds before it, which a
+// 10 s buffer no longer holds by then.
 TEST_F(RecordingManagerTest, MarkersGoWithTheirClipsAndASaveAroundOneWaitsForWhatFollows) {
     make(desktop(true));
     settings->setAskWhereToSave(false);
+    manager->setBufferDuration(RecordingDuration::tenSeconds);
     EXPECT_FALSE(manager->mark(QStringLiteral("too early"))) << "not buffering";
     start();
-    deliver(60); // 2 s
+    deliver(240); // 8 s
     const std::optional<Marker> marker = manager->mark(QStringLiteral("here"));
     ASSERT_TRUE(marker);
-    EXPECT_NEAR(marker->at.seconds(), 100 + 59 / 30.0, 1e-3);
-    QCoro::Task<> around = manager->saveAroundMark(1s);
-    deliver(15);
-    EXPECT_TRUE(saveFlow->clips.empty()) << "the second after the marker is not buffered yet";
-    deliver(30);
+    EXPECT_NEAR(marker->at.seconds(), 100 + 239 / 30.0, 1e-3);
+    QCoro::Task<> around = manager->saveAroundMark(6s);
+    // The buffer trims from here on: waited for by the newest picture, not by the count.
+    deliver(150, false);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return manager->session()->videoStore().newestTime().seconds() > 100 + 388 / 30.0; }, 5000));
+    EXPECT_TRUE(saveFlow->clips.empty()) << "the seconds after the marker are not buffered yet";
+    deliver(40, false);
     ASSERT_TRUE(QTest::qWaitFor([&] { return saveFlow->clips.size() == 1u; }, 5000));
     const Clip& clip = saveFlow->clips[0];
     EXPECT_TRUE(clip.video.front().keyFrame);
-    EXPECT_LE(clip.startPTS, marker->at - MediaTime(1, 1));
-    EXPECT_GT(clip.startPTS, marker->at - MediaTime(3, 2)) << "from the key frame at or before";
-    EXPECT_NEAR((clip.endPTS - marker->at).seconds(), 1.0, 1 / 30.0);
+    EXPECT_LE(clip.startPTS, marker->at - MediaTime(6, 1));
+    EXPECT_GT(clip.startPTS, marker->at - MediaTime(13, 2)) << "from the key frame at or before";
+    EXPECT_NEAR((clip.endPTS - marker->at).seconds(), 6.0, 1 / 30.0);
     EXPECT_EQ(clip.markers, std::vector<Marker>{*marker});
     QCoro::waitFor(manager->saveClip(1s));
     ASSERT_EQ(saveFlow->clips.size(), 2u);

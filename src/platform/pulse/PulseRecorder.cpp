@@ -103,6 +103,8 @@ void PulseRecorder::beginAttempt() {
     phase_ = Phase::connecting;
     consecutiveStreamFailures_ = 0;
     connectError_.reset();
+    listing_ = false; // a listing of the old context never answers
+    listAgain_ = false;
     pa_context_set_state_callback(context_.get(), &contextStateChanged, this);
     pa_context_set_subscribe_callback(context_.get(), &serverEventArrived, this);
     // A server that is not there usually fails right in this call; one that is slow to answer

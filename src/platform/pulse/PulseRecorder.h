@@ -123,9 +123,13 @@ private:
     // Mainloop thread only (or under its lock).
     PaStreamPtr stream_;
     std::string source_;
-    // The application's stream being recorded, and the candidates of a lookup under way.
+    // The application's stream being recorded and the output it plays on, and the candidates of
+    // the listing under way: one at a time, another asked for while it runs comes after it.
     std::optional<std::uint32_t> sinkInput_;
+    std::uint32_t sink_ = 0;
     std::vector<std::pair<std::uint32_t, std::uint32_t>> candidates_; // (sink input, sink)
+    bool listing_ = false;
+    bool listAgain_ = false;
     int consecutiveStreamFailures_ = 0;
     int failedAttempts_ = 0;
     // Why the current attempt failed before it reached the mainloop (the connect call refused).

@@ -6,6 +6,7 @@
 #include "platform/pulse/PulseRecorder.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace backreel {
 
@@ -28,8 +29,13 @@ const char* streamName(AudioInput::Kind kind) {
 void PulseRecorder::lookUpSource() {
     PaOperationPtr operation;
     if (input_.kind == AudioInput::Kind::application) {
+        if (listing_) {
+            listAgain_ = true; // its answer may be out of date already
+            return;
+        }
         candidates_.clear();
         operation.reset(pa_context_get_sink_input_info_list(context_.get(), &sinkInputArrived, this));
+        listing_ = operation != nullptr;
     } else {
         operation.reset(pa_context_get_server_info(context_.get(), &serverInfoArrived, this));
     }
@@ -57,7 +63,7 @@ void PulseRecorder::chooseFromServer(const pa_server_info* info) {
     const bool microphone = input_.kind == AudioInput::Kind::microphone;
     const char* fallback = microphone ? info->default_source_name : info->default_sink_name;
     std::string source = microphone ? input_.name : std::string();
-    if (source.empty() && fallback != nullptr) {
+    if (source.empty() && fallback != nullptr && *fallback != '\0') {
         source = microphone ? std::string(fallback) : monitorSourceName(fallback);
     }
     // Without an input, PulseAudio makes an output's monitor the default source: that is the
@@ -87,12 +93,19 @@ void PulseRecorder::sinkInputArrived(pa_context* context, const pa_sink_input_in
     if (self->phase_ != Phase::connecting && self->phase_ != Phase::recording) {
         return;
     }
+    if (last != 0) {
+        self->listing_ = false;
+    }
     if (last < 0) {
         self->streamFailed(self->pulseError(pa_context_errno(context),
                                             QStringLiteral("Could not list the applications playing")));
         return;
     }
     if (last > 0) {
+        if (std::exchange(self->listAgain_, false)) {
+            self->lookUpSource();
+            return;
+        }
         self->chooseApplicationStream();
         return;
     }
@@ -115,6 +128,7 @@ void PulseRecorder::chooseApplicationStream() {
         return;
     }
     sinkInput_ = sinkInput;
+    sink_ = sink;
     // The stream is recorded from the monitor of the output it plays on.
     const PaOperationPtr operation(pa_context_get_sink_info_by_index(context_.get(), sink, &sinkArrived, this));
     if (!operation) {
@@ -126,16 +140,17 @@ void PulseRecorder::chooseApplicationStream() {
 
 void PulseRecorder::sinkArrived(pa_context* context, const pa_sink_info* info, int last, void* userdata) {
     auto* self = static_cast<PulseRecorder*>(userdata);
-    if (last != 0 || (self->phase_ != Phase::connecting && self->phase_ != Phase::recording)) {
-        if (last < 0) {
-            // The output went between the two questions; the next event looks again.
-            Logger::recording().debug(QStringLiteral("[Audio] %1").arg(
-                self->pulseError(pa_context_errno(context), QStringLiteral("The stream's output is gone"))
-                    .description));
-        }
+    if (self->phase_ != Phase::connecting && self->phase_ != Phase::recording) {
         return;
     }
-    if (info == nullptr || !self->sinkInput_) {
+    if (last < 0) {
+        // The output went between the two questions: a failure like a stream's, which looks again.
+        self->streamFailed(
+            self->pulseError(pa_context_errno(context), QStringLiteral("The stream's output is gone")));
+        return;
+    }
+    // Only the answer about the output of the stream chosen last counts.
+    if (last != 0 || info == nullptr || !self->sinkInput_ || info->index != self->sink_) {
         return;
     }
     Logger::recording().info(QStringLiteral("[Audio] Recording what %1 plays (stream %2)")

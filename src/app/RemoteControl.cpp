@@ -51,8 +51,11 @@ RemoteControl::RemoteControl(RecordingManager& manager, std::function<void()> sh
 }
 
 std::optional<QString> RemoteControl::mark(const QString& label) {
-    if (!manager_.mark(label)) {
+    if (!manager_.status().is(RecordingStatus::Kind::buffering)) {
         return kNotBuffering;
+    }
+    if (!manager_.mark(label)) {
+        return QStringLiteral("There is no picture to mark yet.");
     }
     return std::nullopt;
 }

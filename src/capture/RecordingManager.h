@@ -64,7 +64,7 @@ public:
     // failure keeps it again, and so does a cancel, which also brings back the status shown before.
     // Does nothing without such a clip or while buffering or saving.
     // Marks the newest picture's moment while buffering, with a label or none: clips that hold it
-    // have a chapter from there. None when not buffering.
+    // have a chapter from there. None when not buffering or before the first picture.
     std::optional<Marker> mark(const QString& label);
     std::optional<Marker> lastMarker() const;
     // Saves `seconds` before and after the last marker (from the key frame at or before), once the

@@ -2,8 +2,6 @@
 
 #include "capture/VideoCompression.h"
 
-#include <chrono>
-
 namespace backreel {
 
 RecordingSession::RecordingSession(const RecordingSetup& setup, Logger log)
@@ -29,9 +27,6 @@ RecordingSession::~RecordingSession() {
 QCoro::Task<Expected<std::unique_ptr<RecordingSession>>>
 RecordingSession::start(Platform platform, RecordingSetup setup, Logger log) {
     std::unique_ptr<RecordingSession> session(new RecordingSession(setup, log));
-    // On the monotonic clock, as the pictures are.
-    const auto now = std::chrono::steady_clock::now().time_since_epoch();
-    session->startedAt_ = MediaTime(std::chrono::duration_cast<std::chrono::microseconds>(now).count(), 1'000'000);
 
     Expected<std::shared_ptr<VideoEncoder>> encoder = openRecordingEncoder(
         *platform.encoders, setup.capture.width, setup.capture.height, session->stores_, log, setup.codec,
@@ -74,11 +69,14 @@ RecordingSession::start(Platform platform, RecordingSetup setup, Logger log) {
     co_return std::move(session);
 }
 
-Marker RecordingSession::mark(const QString& label) {
-    const MediaTime oldest = stores_->video()->oldestTime();
-    std::erase_if(markers_, [&](const Marker& marker) { return oldest.isValid() && marker.at < oldest; });
+std::optional<Marker> RecordingSession::mark(const QString& label) {
     const MediaTime newest = stores_->video()->newestTime();
-    markers_.push_back({newest.isValid() ? newest : startedAt_, label});
+    if (!newest.isValid()) {
+        return std::nullopt; // no clip could hold it
+    }
+    const MediaTime oldest = stores_->video()->oldestTime();
+    std::erase_if(markers_, [&](const Marker& marker) { return marker.at < oldest; });
+    markers_.push_back({newest, label});
     log_.info(QStringLiteral("[Mark] Marker at %1s%2")
                   .arg(fixed(markers_.back().at.seconds(), 3),
                        label.isEmpty() ? QString() : QStringLiteral(": ") + label));

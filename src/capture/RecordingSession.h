@@ -66,9 +66,9 @@ public:
         return stores_->holdClip(video, audio);
     }
 
-    // Marks the newest picture's moment (the recording's start, before the first picture); markers
-    // older than the buffer go.
-    Marker mark(const QString& label);
+    // Marks the newest picture's moment; none before the first picture. Markers older than the
+    // buffer go.
+    std::optional<Marker> mark(const QString& label);
     // The markers within the buffer, oldest first.
     const std::vector<Marker>& markers() const { return markers_; }
 
@@ -102,7 +102,6 @@ private:
     std::optional<Error> audioLoss_;
     std::optional<Error> microphoneLoss_;
     std::vector<Marker> markers_;
-    MediaTime startedAt_;
     bool stopped_ = false;
 
     // Handed over from the audio source's thread under this mutex of ours: Qt's event queue locks

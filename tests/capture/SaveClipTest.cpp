@@ -18,6 +18,7 @@ TEST_F(RecordingManagerTest, MarkersGoWithTheirClipsAndASaveAroundOneWaitsForWha
     manager->setBufferDuration(RecordingDuration::tenSeconds);
     EXPECT_FALSE(manager->mark(QStringLiteral("too early"))) << "not buffering";
     start();
+    EXPECT_FALSE(manager->mark(QString())) << "no picture yet: no clip could hold it";
     deliver(240); // 8 s
     const std::optional<Marker> marker = manager->mark(QStringLiteral("here"));
     ASSERT_TRUE(marker);

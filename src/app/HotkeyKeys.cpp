@@ -4,16 +4,30 @@
 
 namespace backreel {
 
-QString hotkeyId(HotkeyAction action) {
+namespace {
+// What each shortcut is called where: by the desktop, in the dialog, in the settings; its key.
+struct HotkeyNames {
+    const char* id;
+    const char* title;
+    const QString& settingsKey;
+    Qt::Key key;
+};
+
+HotkeyNames namesOf(HotkeyAction action) {
     switch (action) {
     case HotkeyAction::saveClip:
-        return QStringLiteral("save-clip");
+        return {"save-clip", "Save Clip", Settings::kSaveClipShortcutKey, Qt::Key_S};
     case HotkeyAction::mark:
-        return QStringLiteral("mark");
+        return {"mark", "Add Marker", Settings::kMarkShortcutKey, Qt::Key_M};
     case HotkeyAction::startStop:
         break;
     }
-    return QStringLiteral("start-stop");
+    return {"start-stop", "Start/Stop", Settings::kStartStopShortcutKey, Qt::Key_B};
+}
+} // namespace
+
+QString hotkeyId(HotkeyAction action) {
+    return QString::fromLatin1(namesOf(action).id);
 }
 
 std::optional<HotkeyAction> hotkeyActionFromId(const QString& id) {
@@ -26,34 +40,16 @@ std::optional<HotkeyAction> hotkeyActionFromId(const QString& id) {
 }
 
 QString hotkeyTitle(HotkeyAction action) {
-    switch (action) {
-    case HotkeyAction::saveClip:
-        return QStringLiteral("Save Clip");
-    case HotkeyAction::mark:
-        return QStringLiteral("Add Marker");
-    case HotkeyAction::startStop:
-        break;
-    }
-    return QStringLiteral("Start/Stop");
+    return QString::fromLatin1(namesOf(action).title);
 }
 
 QString hotkeySettingsKey(HotkeyAction action) {
-    switch (action) {
-    case HotkeyAction::saveClip:
-        return Settings::kSaveClipShortcutKey;
-    case HotkeyAction::mark:
-        return Settings::kMarkShortcutKey;
-    case HotkeyAction::startStop:
-        break;
-    }
-    return Settings::kStartStopShortcutKey;
+    return namesOf(action).settingsKey;
 }
 
 QKeySequence defaultHotkey(HotkeyAction action) {
-    const Qt::Key key = action == HotkeyAction::saveClip ? Qt::Key_S
-                        : action == HotkeyAction::mark   ? Qt::Key_M
-                                                         : Qt::Key_B;
-    return QKeySequence(QKeyCombination(Qt::ControlModifier | Qt::AltModifier | Qt::ShiftModifier, key));
+    return QKeySequence(
+        QKeyCombination(Qt::ControlModifier | Qt::AltModifier | Qt::ShiftModifier, namesOf(action).key));
 }
 
 QKeySequence hotkeyFromStored(HotkeyAction action, const std::optional<QString>& stored) {

@@ -11,32 +11,30 @@ namespace {
 // How often a save around a marker looks whether the seconds after it are buffered.
 constexpr auto kBufferedCheck = std::chrono::milliseconds(100);
 
-// An earlier cut of the stores and a later one as one: the earlier, then what came after it.
-BufferedMedia joined(BufferedMedia earlier, BufferedMedia later) {
-    const auto newer = [](const auto& entries, const auto& entry) {
-        for (auto at = entries.rbegin(); at != entries.rend(); ++at) {
-            if constexpr (requires { entry.origin; }) {
-                if (at->origin != entry.origin) {
-                    continue;
-                }
-            }
-            return at->presentationTime < entry.presentationTime;
+// An earlier cut of the stores and a later one as one: the earlier, then what came after it (of
+// the sound, after the earlier cut's newest of the same origin).
+BufferedMedia joined(BufferedMedia earlier, const BufferedMedia& later) {
+    const auto newestOf = [&earlier](AudioOrigin origin) {
+        MediaTime newest = MediaTime::invalid();
+        for (const AudioChunk& chunk : earlier.audio) {
+            newest = chunk.origin == origin ? chunk.presentationTime : newest;
         }
-        return true;
+        return newest;
     };
-    const std::size_t videoBefore = earlier.video.size();
+    const MediaTime newestVideo =
+        earlier.video.empty() ? MediaTime::invalid() : earlier.video.back().presentationTime;
+    const MediaTime newestSound[] = {newestOf(AudioOrigin::system), newestOf(AudioOrigin::microphone)};
+    const auto after = [](MediaTime newest, MediaTime time) { return !newest.isValid() || newest < time; };
     for (const VideoPacket& packet : later.video) {
-        if (videoBefore == 0 || earlier.video[videoBefore - 1].presentationTime < packet.presentationTime) {
+        if (after(newestVideo, packet.presentationTime)) {
             earlier.video.push_back(packet);
         }
     }
-    std::vector<AudioChunk> audio = earlier.audio;
     for (const AudioChunk& chunk : later.audio) {
-        if (newer(earlier.audio, chunk)) {
-            audio.push_back(chunk);
+        if (after(newestSound[static_cast<int>(chunk.origin)], chunk.presentationTime)) {
+            earlier.audio.push_back(chunk);
         }
     }
-    earlier.audio = std::move(audio);
     return earlier;
 }
 } // namespace

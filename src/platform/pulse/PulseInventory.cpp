@@ -8,7 +8,7 @@ namespace backreel {
 
 namespace {
 
-// One question to the server at a time, each answered through the same loop.
+// The three questions asked of the server at once, and their answers as they come, through one loop.
 struct Asking {
     pa_mainloop* loop = nullptr;
     AudioInventory inventory;

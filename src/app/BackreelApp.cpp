@@ -20,6 +20,7 @@
 #include "platform/WindowServer.h"
 #include "ui/ContentView.h"
 #include "ui/MainWindowRules.h"
+#include "ui/ReviewWindow.h"
 #include "ui/SettingsDialog.h"
 
 #include <algorithm>
@@ -47,11 +48,13 @@ BackreelApp::BackreelApp(Platform platform, std::shared_ptr<SaveFlow> saveFlow, 
         [this] { showSettings(); });
     connect(menuBarContent_.get(), &MenuBarContent::keyboardShortcutsRequested, this,
             &BackreelApp::showKeyboardShortcuts);
+    connect(menuBarContent_.get(), &MenuBarContent::reviewRequested, this, &BackreelApp::showReview);
     unsavedQuestion_ = std::make_unique<UnsavedClipsQuestion>(*recordingManager_);
     connect(recordingManager_.get(), &RecordingManager::unsavedClipChanged, this,
             &BackreelApp::showWhileClipsAreKept);
     remoteControl_ = std::make_unique<RemoteControl>(
         *recordingManager_, [this] { showWindow(); }, [this] { requestQuit(); });
+    connect(remoteControl_.get(), &RemoteControl::reviewRequested, this, &BackreelApp::showReview);
     if (const std::shared_ptr<GlobalShortcuts>& shortcuts = platform_.shortcuts) {
         hotkeys_ = std::make_unique<GlobalHotkeys>(*shortcuts, *remoteControl_);
     }
@@ -71,6 +74,8 @@ BackreelApp::~BackreelApp() {
     }
     delete shortcutsDialog_.data();
     delete settings_.data();
+    // It holds a snapshot counted against the manager's recording.
+    delete review_.data();
     trayIcon_.reset();
     menuBarContent_.reset();
 }
@@ -163,6 +168,7 @@ ContentView* BackreelApp::createWindow() {
     connect(window, &ContentView::menuRequested, this,
             [this](const QPoint& position) { menuBarContent_->menu()->popup(position); });
     connect(window, &ContentView::keyboardShortcutsRequested, this, &BackreelApp::showKeyboardShortcuts);
+    connect(window, &ContentView::reviewRequested, this, &BackreelApp::showReview);
     window->adjustSize();
     if (windowPosition_) {
         window->move(*windowPosition_);
@@ -252,6 +258,24 @@ void BackreelApp::showSettings() {
     settings_->show();
     settings_->raise();
     settings_->activateWindow();
+}
+
+ReviewWindow* BackreelApp::reviewWindow() const {
+    return review_.data();
+}
+
+void BackreelApp::showReview() {
+    if (!review_) {
+        std::optional<ReviewSnapshot> snapshot = recordingManager_->reviewSnapshot();
+        if (!snapshot) {
+            return;
+        }
+        review_ = new ReviewWindow(std::move(*snapshot), *recordingManager_, platform_.pictureDecoders,
+                                   platform_.soundPlayers);
+    }
+    review_->show();
+    review_->raise();
+    review_->activateWindow();
 }
 
 void BackreelApp::windowClosed(const QPoint& position) {

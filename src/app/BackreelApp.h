@@ -20,6 +20,7 @@ class MenuBarContent;
 class RecorderSettings;
 class RecordingManager;
 class RemoteControl;
+class ReviewWindow;
 class SaveFlow;
 class SaveNotifier;
 class TargetPicker;
@@ -65,6 +66,11 @@ public:
     void showKeyboardShortcuts();
     // "Settings…": opens the settings dialog, or brings it to the front.
     void showSettings();
+    // "Review…": opens the review window on what is buffered now, or brings the open one to the
+    // front. Nothing unless buffering.
+    void showReview();
+    // Null while no review window is open.
+    ReviewWindow* reviewWindow() const;
 
     RecordingManager& recordingManager() const { return *recordingManager_; }
     RecorderSettings& recorderSettings() const { return *recorderSettings_; }
@@ -118,6 +124,7 @@ private:
     std::unique_ptr<TrayIcon> trayIcon_;
     QPointer<ContentView> window_;
     QPointer<SettingsDialog> settings_;
+    QPointer<ReviewWindow> review_;
     QMetaObject::Connection quitWaiting_;
     // Where the user left the window, so a reopened one comes back there.
     std::optional<QPoint> windowPosition_;

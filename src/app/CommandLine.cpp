@@ -7,13 +7,14 @@
 namespace backreel {
 
 namespace {
-constexpr std::array<std::pair<const char*, CommandLine::Action>, 10> kOptions{{
+constexpr std::array<std::pair<const char*, CommandLine::Action>, 11> kOptions{{
     {"--help", CommandLine::Action::help},
     {"-h", CommandLine::Action::help},
     {"--version", CommandLine::Action::version},
     {"--save-clip", CommandLine::Action::saveClip},
     {"--mark", CommandLine::Action::mark},
     {"--save-around-mark", CommandLine::Action::saveAroundMark},
+    {"--review", CommandLine::Action::review},
     {"--start", CommandLine::Action::start},
     {"--stop-and-save", CommandLine::Action::stopAndSave},
     {"--status", CommandLine::Action::status},
@@ -137,6 +138,7 @@ QString commandLineHelp() {
         "  --save-around-mark [SECONDS]\n"
         "                         save SECONDS (default: 10) before and after the last marker, once\n"
         "                         those after it have been recorded\n"
+        "  --review               open the review window on what is buffered now, to choose what to save\n"
         "  --start                start recording\n"
         "  --stop-and-save        stop recording and save, as Stop & Save does\n"
         "  --status               print the state (idle, buffering, saving, saved, error) and the status "

@@ -17,6 +17,7 @@ struct CommandLine {
         saveClip,
         mark,
         saveAroundMark,
+        review,
         start,
         stopAndSave,
         status,

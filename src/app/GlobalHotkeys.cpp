@@ -80,6 +80,7 @@ void GlobalHotkeys::activated(const QString& id) {
     qCInfo(hotkeyLog).noquote() << "[Shortcuts]" << hotkeyTitle(*action) << "pressed";
     const std::optional<QString> refusal = *action == HotkeyAction::saveClip ? remote_.saveClip(std::nullopt)
                                            : *action == HotkeyAction::mark   ? remote_.mark(QString())
+                                           : *action == HotkeyAction::review ? remote_.review()
                                                                              : remote_.toggleRecording();
     if (refusal) {
         qCInfo(hotkeyLog).noquote() << "[Shortcuts]" << *refusal;

@@ -19,6 +19,8 @@ HotkeyNames namesOf(HotkeyAction action) {
         return {"save-clip", "Save Clip", Settings::kSaveClipShortcutKey, Qt::Key_S};
     case HotkeyAction::mark:
         return {"mark", "Add Marker", Settings::kMarkShortcutKey, Qt::Key_M};
+    case HotkeyAction::review:
+        return {"review", "Review", Settings::kReviewShortcutKey, Qt::Key_V};
     case HotkeyAction::startStop:
         break;
     }

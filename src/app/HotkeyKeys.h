@@ -8,20 +8,20 @@
 // The global shortcuts Backreel offers, their defaults and how they are stored, as plain values.
 namespace backreel {
 
-enum class HotkeyAction { saveClip, startStop, mark };
-inline constexpr std::array<HotkeyAction, 3> kHotkeyActions{HotkeyAction::saveClip, HotkeyAction::startStop,
-                                                            HotkeyAction::mark};
+enum class HotkeyAction { saveClip, startStop, mark, review };
+inline constexpr std::array<HotkeyAction, 4> kHotkeyActions{HotkeyAction::saveClip, HotkeyAction::startStop,
+                                                            HotkeyAction::mark, HotkeyAction::review};
 
-// "save-clip", "start-stop", "mark": how the shortcut is known to the desktop.
+// "save-clip", "start-stop", "mark", "review": how the shortcut is known to the desktop.
 QString hotkeyId(HotkeyAction action);
 std::optional<HotkeyAction> hotkeyActionFromId(const QString& id);
-// "Save Clip", "Start/Stop", "Add Marker".
+// "Save Clip", "Start/Stop", "Add Marker", "Review".
 QString hotkeyTitle(HotkeyAction action);
 // The settings key of its keys.
 QString hotkeySettingsKey(HotkeyAction action);
 
-// Ctrl+Alt+Shift+S for Save Clip, Ctrl+Alt+Shift+B for Start/Stop and Ctrl+Alt+Shift+M for Add
-// Marker. Three modifiers keep them
+// Ctrl+Alt+Shift+S for Save Clip, Ctrl+Alt+Shift+B for Start/Stop, Ctrl+Alt+Shift+M for Add
+// Marker and Ctrl+Alt+Shift+V for Review. Three modifiers keep them
 // clear of the desktops' own: GNOME and KDE bind Super+letter, Ctrl+Alt+letter (terminal, lock
 // screen) and Ctrl+Alt+F-keys (virtual terminals); GNOME's screencast is Ctrl+Alt+Shift+R, so R
 // is not ours.

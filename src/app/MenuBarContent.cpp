@@ -126,6 +126,9 @@ void MenuBarContent::perform(MenuCommand command, int clip) {
     case MenuCommand::saveClip:
         manager_.saveClip();
         break;
+    case MenuCommand::review:
+        emit reviewRequested();
+        break;
     case MenuCommand::settings:
         if (openSettings_) {
             openSettings_();

@@ -38,6 +38,8 @@ public:
 signals:
     // "Keyboard Shortcuts…" was chosen.
     void keyboardShortcutsRequested();
+    // "Review…" was chosen.
+    void reviewRequested();
 
 private:
     void build();

@@ -30,6 +30,7 @@ bool shows(const MenuItem& item, const MenuState& state) {
     case MenuCommand::stopAndSave:
     case MenuCommand::saveClip:
     case MenuCommand::saveLast:
+    case MenuCommand::review:
         return buffering;
     case MenuCommand::none:
         break;
@@ -55,6 +56,7 @@ std::vector<MenuItem> everyMenuItem() {
         savingLine(),
         command(QStringLiteral("Save Clip"), MenuCommand::saveClip),
         {MenuItem::Kind::submenu, QStringLiteral("Save Last…"), MenuCommand::saveLast},
+        command(QStringLiteral("Review…"), MenuCommand::review),
         {MenuItem::Kind::progress, {}, MenuCommand::none},
         separator(),
         command(QStringLiteral("Settings…"), MenuCommand::settings),

@@ -15,6 +15,7 @@ enum class MenuCommand {
     startRecording,
     stopAndSave,
     saveClip,
+    review,
     saveLast,
     saveAgain,
     discardClip,
@@ -56,7 +57,7 @@ std::vector<MenuItem> everyMenuItem();
 
 // The menu for a state, top to bottom: "Show Window", a separator, "Start Recording" (idle, saved,
 // error) or "Stop & Save" (buffering) or the plain line "Saving…" (saving); while buffering "Save
-// Clip" and the submenu "Save Last…"; while clips are being saved the line "Saving… (N clips)";
+// Clip", the submenu "Save Last…" and "Review…"; while clips are being saved the line "Saving… (N clips)";
 // for each unsaved clip, unless saving or buffering, its offer ("Save Again… (8 s, 14:07)" or
 // "Save What Was Buffered… (…)") and "Discard Clip (8 s, 14:07)"; a separator, "Settings…", "Keyboard
 // Shortcuts…", "Check for Updates…", a separator, "Quit Backreel".

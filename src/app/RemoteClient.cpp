@@ -46,6 +46,8 @@ int RemoteClient::run(const CommandLine& command) {
     case CommandLine::Action::saveAroundMark:
         return call(QStringLiteral("SaveAroundMark"),
                     {static_cast<uint>(command.seconds ? command.seconds->count() : 0)});
+    case CommandLine::Action::review:
+        return call(QStringLiteral("Review"));
     case CommandLine::Action::start:
         return start();
     case CommandLine::Action::stopAndSave:

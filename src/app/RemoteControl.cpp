@@ -71,6 +71,14 @@ std::optional<QString> RemoteControl::saveAroundMark(std::chrono::seconds second
     return std::nullopt;
 }
 
+std::optional<QString> RemoteControl::review() {
+    if (!manager_.status().is(RecordingStatus::Kind::buffering)) {
+        return kNotBuffering;
+    }
+    emit reviewRequested();
+    return std::nullopt;
+}
+
 std::optional<QString> RemoteControl::saveClip(std::optional<std::chrono::seconds> length) {
     if (!manager_.status().is(RecordingStatus::Kind::buffering)) {
         return kNotBuffering;

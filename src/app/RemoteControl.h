@@ -43,6 +43,8 @@ public:
     // Saves `seconds` before and after the last marker once the seconds after it are buffered,
     // without waiting for it.
     std::optional<QString> saveAroundMark(std::chrono::seconds seconds);
+    // Opens the review window on what is buffered now (reviewRequested()).
+    std::optional<QString> review();
     // Starts buffering; ends once the start has, with the reason when it failed.
     QCoro::Task<std::optional<QString>> startRecording();
     // Stops buffering and saves, as "Stop & Save" does, without waiting for the save.
@@ -61,6 +63,8 @@ public:
 
 signals:
     void statusChanged();
+    // Review was asked for while buffering.
+    void reviewRequested();
 
 private:
     RecordingManager& manager_;

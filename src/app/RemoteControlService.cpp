@@ -95,6 +95,10 @@ void RemoteControlService::SaveAroundMark(uint seconds) {
     answer(remote_.saveAroundMark(std::chrono::seconds(seconds == 0 ? kSecondsAroundMark : seconds)));
 }
 
+void RemoteControlService::Review() {
+    answer(remote_.review());
+}
+
 void RemoteControlService::StartRecording() {
     setDelayedReply(true);
     startAndAnswer(remote_, connection(), message());

@@ -20,6 +20,7 @@ namespace backreel {
 //                                    chapter in the clips that hold it
 //   SaveAroundMark(u seconds)        saves the seconds (0: 10) before and after the last marker,
 //                                    once those after it have been buffered
+//   Review()                         opens the review window on what is buffered now
 //   StartRecording()                 answers once buffering runs, or with the start's failure
 //   StopAndSave() -> s path          stops and saves, as "Stop & Save" does; answers once the save
 //                                    is over (the dialog may wait for the user) with the file, or
@@ -70,6 +71,7 @@ public slots:
     Q_SCRIPTABLE void SaveClip();
     Q_SCRIPTABLE void Mark(const QString& label);
     Q_SCRIPTABLE void SaveAroundMark(uint seconds);
+    Q_SCRIPTABLE void Review();
     Q_SCRIPTABLE void StartRecording();
     Q_SCRIPTABLE QString StopAndSave();
     Q_SCRIPTABLE void ShowWindow();

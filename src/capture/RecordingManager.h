@@ -6,6 +6,7 @@
 #include "capture/RecorderSettings.h"
 #include "capture/RecordingDuration.h"
 #include "capture/RecordingSession.h"
+#include "capture/ReviewSnapshot.h"
 #include "capture/WindowPickInfo.h"
 #include "common/RecordingStatus.h"
 #include "core/log/Log.h"
@@ -71,6 +72,14 @@ public:
     // seconds after it have been buffered; nothing when there is no marker or the recording ends
     // first.
     QCoro::Task<> saveAroundMark(std::chrono::seconds seconds);
+    // Review…: what the buffer holds now, counted against the memory limit while the snapshot
+    // lives; buffering goes on. None unless buffering.
+    std::optional<ReviewSnapshot> reviewSnapshot();
+    // Saves the snapshot's pictures from the key frame at or before `from` to the last picture at
+    // or before `to`, with their sound and markers, as Save Clip saves (in turn, to the clip
+    // folder or where the user says, kept for Save Again when it fails). Completes when the save
+    // has ended.
+    QCoro::Task<> saveReviewed(const ReviewSnapshot& snapshot, MediaTime from, MediaTime to);
     QCoro::Task<> saveAgain(std::optional<int> id = std::nullopt);
     // Lets the unsaved clip `id` (the newest when none) go.
     void discardUnsavedClip(std::optional<int> id = std::nullopt);

@@ -16,6 +16,7 @@ public:
     static inline const QString kSaveClipShortcutKey = QStringLiteral("shortcuts/saveClip");
     static inline const QString kStartStopShortcutKey = QStringLiteral("shortcuts/startStop");
     static inline const QString kMarkShortcutKey = QStringLiteral("shortcuts/mark");
+    static inline const QString kReviewShortcutKey = QStringLiteral("shortcuts/review");
     static inline const QString kClipFolderKey = QStringLiteral("clipFolder");
     static inline const QString kAskWhereToSaveKey = QStringLiteral("askWhereToSave");
     static inline const QString kFreshBufferAfterSaveKey = QStringLiteral("freshBufferAfterSave");

@@ -12,7 +12,9 @@ class GlobalShortcuts;
 class MovieFileService;
 class MovieProbe;
 class NotificationMuter;
+class PictureDecoderService;
 class ScreenPictureService;
+class SoundPlayerService;
 class VideoEncoderService;
 class WindowServer;
 
@@ -28,6 +30,8 @@ struct Platform {
     std::shared_ptr<FileReveal> fileReveal;
     std::shared_ptr<ScreenPictureService> screenPictures;
     std::shared_ptr<GlobalShortcuts> shortcuts;
+    std::shared_ptr<PictureDecoderService> pictureDecoders; // for reviewing the buffer
+    std::shared_ptr<SoundPlayerService> soundPlayers;       // null where there is no sound
 };
 
 // What the loader looks at in the environment to pick the capture backend.

@@ -1,5 +1,6 @@
 #include "platform/dbus/DbusFileReveal.h"
 #include "platform/dbus/DbusNotificationMuter.h"
+#include "platform/ffmpeg/FfmpegFrameDecoder.h"
 #include "platform/ffmpeg/FfmpegMovieFile.h"
 #include "platform/ffmpeg/FfmpegMovieProbe.h"
 #include "platform/ffmpeg/FfmpegVideoEncoderService.h"
@@ -12,6 +13,7 @@
 #include "platform/portal/PortalCaptureService.h"
 #include "platform/portal/PortalGlobalShortcuts.h"
 #include "platform/pulse/PulseAudioService.h"
+#include "platform/pulse/PulseSoundPlayer.h"
 #include "platform/x11/X11CaptureService.h"
 #include "platform/x11/X11GlobalShortcuts.h"
 #include "platform/x11/X11ScreenPictureService.h"
@@ -79,6 +81,8 @@ Platform loadPlatform() {
     platform.notifications = std::make_shared<DbusNotificationMuter>();
     platform.movieFiles = std::make_shared<FfmpegMovieFileService>();
     platform.movieProbe = std::make_shared<FfmpegMovieProbe>();
+    platform.pictureDecoders = std::make_shared<FfmpegPictureDecoderService>();
+    platform.soundPlayers = std::make_shared<PulseSoundPlayerService>();
     platform.fileReveal = std::make_shared<DbusFileReveal>();
     switch (shortcutsBackendFor(session)) {
     case CaptureBackend::x11:

@@ -148,6 +148,12 @@ QWidget* ContentView::makeRecordingCard() {
     // Its own task; the status line counts the clips being saved.
     connect(saveClipButton_, &QPushButton::clicked, this, [this] { manager_.saveClip(); });
     layout->addWidget(saveClipButton_);
+
+    reviewButton_ = new QPushButton(QStringLiteral("Review…"), card);
+    reviewButton_->setObjectName(QStringLiteral("reviewButton"));
+    reviewButton_->setFont(textStyleFont(TextStyle::callout));
+    connect(reviewButton_, &QPushButton::clicked, this, &ContentView::reviewRequested);
+    layout->addWidget(reviewButton_);
     return card;
 }
 
@@ -215,6 +221,7 @@ void ContentView::updateForStatus() {
     mainButton_->setEnabled(mainButtonEnabled(status));
     mainButton_->updateGeometry();
     saveClipButton_->setEnabled(saveClipEnabled(status));
+    reviewButton_->setEnabled(saveClipEnabled(status));
     const bool enabled = settingsEnabled(status);
     durationPicker_->setEnabled(enabled);
     memoryLimitPicker_->setEnabled(enabled);

@@ -63,6 +63,7 @@ public:
     QLabel* bufferEstimateLabel() const { return bufferEstimate_; }
     QPushButton* mainButton() const { return mainButton_; }
     QPushButton* saveClipButton() const { return saveClipButton_; }
+    QPushButton* reviewButton() const { return reviewButton_; }
     QPushButton* settingsButton() const { return settingsButton_; }
     CaptureTargetSection* captureSection() const { return captureSection_; }
     QCheckBox* recordThisWindowBox() const { return recordThisWindow_; }
@@ -79,6 +80,8 @@ signals:
     void menuRequested(const QPoint& globalPosition);
     // The user asked for the keyboard shortcuts ("Keyboard Shortcuts…" under the options).
     void keyboardShortcutsRequested();
+    // The user asked to review the buffer ("Review…" under Save Clip).
+    void reviewRequested();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -109,6 +112,7 @@ private:
     QComboBox* memoryLimitPicker_ = nullptr;
     QLabel* bufferEstimate_ = nullptr;
     QPushButton* mainButton_ = nullptr;
+    QPushButton* reviewButton_ = nullptr;
     QPushButton* saveClipButton_ = nullptr;
     QPushButton* settingsButton_ = nullptr;
     CaptureTargetSection* captureSection_ = nullptr;

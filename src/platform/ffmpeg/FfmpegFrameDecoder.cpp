@@ -53,7 +53,7 @@ std::unique_ptr<FfmpegFrameDecoder> FfmpegFrameDecoder::create(const VideoStream
     return std::unique_ptr<FfmpegFrameDecoder>(new FfmpegFrameDecoder(std::move(state)));
 }
 
-Expected<ImageBufferPtr> FfmpegFrameDecoder::decode(std::span<const std::byte> data) {
+Expected<ImageBufferPtr> FfmpegFrameDecoder::decode(std::span<const std::byte> data, bool wanted) {
     if (data.empty() || data.size() > static_cast<std::size_t>(std::numeric_limits<int>::max())) {
         return ffmpegError(AVERROR(EINVAL));
     }
@@ -74,6 +74,9 @@ Expected<ImageBufferPtr> FfmpegFrameDecoder::decode(std::span<const std::byte> d
     }
     if (result < 0) {
         return ffmpegError(result);
+    }
+    if (!wanted) {
+        return ImageBufferPtr();
     }
     // The encoders here produce 4:2:0, or 4:4:4 for pictures with an odd side.
     const bool fullChroma = frame->format == AV_PIX_FMT_YUV444P || frame->format == AV_PIX_FMT_YUVJ444P;

@@ -75,7 +75,7 @@ TEST_F(MenuBarContentTest, TheRecordingItemAndTheTrayIconFollowTheStatus) {
         manager->setStatus(status);
         QStringList middle{QString::fromUtf8(recording)};
         if (status.is(Kind::buffering)) {
-            middle << QStringLiteral("Save Clip") << QStringLiteral("Save Last…");
+            middle << QStringLiteral("Save Clip") << QStringLiteral("Save Last…") << QStringLiteral("Review…");
         }
         EXPECT_EQ(lines(), menuWith(middle));
         for (const QAction* action : content.menu()->actions()) {
@@ -101,9 +101,9 @@ TEST(MenuItems, OffersAndTheCountOfClipsBeingSavedByState) {
         {{Kind::idle, {failed, ended}},
          {"Start Recording", "Save Again… (8 s, 14:07)", "Discard Clip (8 s, 14:07)",
           "Save What Was Buffered… (30 s, 09:01)", "Discard Clip (30 s, 09:01)"}},
-        {{Kind::buffering, {failed}}, {"Stop & Save", "Save Clip", "Save Last…"}},
+        {{Kind::buffering, {failed}}, {"Stop & Save", "Save Clip", "Save Last…", "Review…"}},
         {{Kind::saving, {failed}}, {"Saving…"}},
-        {{Kind::buffering, {}, 2}, {"Stop & Save", "Save Clip", "Save Last…", "Saving… (2 clips)"}},
+        {{Kind::buffering, {}, 2}, {"Stop & Save", "Save Clip", "Save Last…", "Review…", "Saving… (2 clips)"}},
         {{Kind::saved, {}, 1}, {"Start Recording", "Saving… (1 clip)"}},
     };
     for (const auto& [state, middle] : rows) {

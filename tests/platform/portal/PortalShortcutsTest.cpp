@@ -35,9 +35,11 @@ TEST_F(PortalShortcutsTest, TheDefaultsAreBoundWithTheirKeysAndPressedThroughThe
     EXPECT_EQ(bindAll(shortcuts, defaultShortcuts()),
               (std::vector<ShortcutBinding>{{QStringLiteral("save-clip"), std::nullopt},
                                             {QStringLiteral("start-stop"), std::nullopt},
-                                            {QStringLiteral("mark"), std::nullopt}}));
+                                            {QStringLiteral("mark"), std::nullopt},
+                                            {QStringLiteral("review"), std::nullopt}}));
     EXPECT_EQ(shortcuts.unavailableReason(), std::nullopt);
     EXPECT_EQ(portal_.boundShortcuts(), (QStringList{QStringLiteral("mark=CTRL+ALT+SHIFT+m"),
+                                                     QStringLiteral("review=CTRL+ALT+SHIFT+v"),
                                                      QStringLiteral("save-clip=CTRL+ALT+SHIFT+s"),
                                                      QStringLiteral("start-stop=CTRL+ALT+SHIFT+b")}));
 
@@ -75,12 +77,13 @@ TEST_F(PortalShortcutsTest, ACancelledConfirmationFailsEachShortcutAndTheNextBin
     EXPECT_EQ(bindAll(shortcuts, defaultShortcuts()),
               (std::vector<ShortcutBinding>{{QStringLiteral("save-clip"), cancelled},
                                             {QStringLiteral("start-stop"), cancelled},
-                                            {QStringLiteral("mark"), cancelled}}));
+                                            {QStringLiteral("mark"), cancelled},
+                                            {QStringLiteral("review"), cancelled}}));
     BACKREEL_EVENTUALLY_TRUE(portal_.boundShortcuts().empty());
     EXPECT_EQ(portal_.activate(QStringLiteral("save-clip")), 0U);
 
     EXPECT_EQ(bindAll(shortcuts, defaultShortcuts()).front().failure, std::nullopt);
-    EXPECT_EQ(portal_.boundShortcuts().size(), 3U);
+    EXPECT_EQ(portal_.boundShortcuts().size(), 4U);
 }
 
 // While the shortcuts dialog is open the keys are let go without asking the desktop anything, also
@@ -106,6 +109,7 @@ TEST_F(PortalShortcutsTest, TheOpenDialogLetsTheKeysGoAndItsChangesAreAskedForOn
     QCoro::waitFor(hotkeys.setSuspended(false));
     EXPECT_EQ(portal_.dialogsShown(), asked + 1);
     EXPECT_EQ(portal_.boundShortcuts(), (QStringList{QStringLiteral("mark=CTRL+ALT+SHIFT+m"),
+                                                     QStringLiteral("review=CTRL+ALT+SHIFT+v"),
                                                      QStringLiteral("save-clip=LOGO+F9"),
                                                      QStringLiteral("start-stop=CTRL+ALT+SHIFT+b")}));
 }
@@ -125,6 +129,7 @@ TEST(PortalShortcutsWithoutPortal, EveryShortcutFailsWithTheReason) {
               (std::vector<ShortcutBinding>{{QStringLiteral("save-clip"), kNoGlobalShortcutsMessage},
                                             {QStringLiteral("start-stop"), kNoGlobalShortcutsMessage},
                                             {QStringLiteral("mark"), kNoGlobalShortcutsMessage},
+                                            {QStringLiteral("review"), kNoGlobalShortcutsMessage},
                                             {QStringLiteral("none"), std::nullopt}}));
     EXPECT_EQ(shortcuts.unavailableReason(), kNoGlobalShortcutsMessage);
 }

@@ -61,6 +61,11 @@ BackreelApp::BackreelApp(Platform platform, std::shared_ptr<SaveFlow> saveFlow, 
     if (const std::shared_ptr<SaveNotifier> notifier = options_.saveNotifier) {
         connect(recordingManager_.get(), &RecordingManager::clipSaved, this,
                 [notifier](const QString& path, double seconds) { notifier->notifySaved(path, seconds); });
+        connect(recordingManager_.get(), &RecordingManager::markerSet, this, [this, notifier](const QString& label) {
+            if (recorderSettings_->notifyMarkers()) {
+                notifier->notifyMarked(label);
+            }
+        });
         connect(recordingManager_.get(), &RecordingManager::saveFailed, this,
                 [notifier](const QString& message) { notifier->notifyFailed(message); });
     }

@@ -44,7 +44,11 @@ std::optional<Marker> RecordingManager::mark(const QString& label) {
         recLog_.info(QStringLiteral("[Mark] Not buffering: there is nothing to mark"));
         return std::nullopt;
     }
-    return session_->mark(label);
+    std::optional<Marker> marker = session_->mark(label);
+    if (marker) {
+        emit markerSet(marker->label);
+    }
+    return marker;
 }
 
 std::optional<Marker> RecordingManager::lastMarker() const {

@@ -17,6 +17,7 @@ RecorderSettings::RecorderSettings(QObject* parent)
     , clipFolder_(Settings::stringValue(Settings::kClipFolderKey).value_or(QString()))
     , askWhereToSave_(Settings::boolValue(Settings::kAskWhereToSaveKey))
     , freshBufferAfterSave_(Settings::boolValue(Settings::kFreshBufferAfterSaveKey))
+    , notifyMarkers_(Settings::boolValue(Settings::kNotifyMarkersKey))
     , bufferAtLaunch_(Settings::boolValue(Settings::kBufferAtLaunchKey))
     , codec_(Settings::stringValue(Settings::kCodecKey) == QStringLiteral("h264") ? CodecChoice::h264
                                                                                   : CodecChoice::automatic)
@@ -59,6 +60,11 @@ QString RecorderSettings::effectiveClipFolder() const {
 void RecorderSettings::setAskWhereToSave(bool ask) {
     Settings::setBoolValue(Settings::kAskWhereToSaveKey, ask);
     changeProperty(*this, askWhereToSave_, ask, &RecorderSettings::askWhereToSaveChanged);
+}
+
+void RecorderSettings::setNotifyMarkers(bool notify) {
+    Settings::setBoolValue(Settings::kNotifyMarkersKey, notify);
+    changeProperty(*this, notifyMarkers_, notify, &RecorderSettings::notifyMarkersChanged);
 }
 
 void RecorderSettings::setFreshBufferAfterSave(bool fresh) {

@@ -46,6 +46,9 @@ public:
     bool freshBufferAfterSave() const { return freshBufferAfterSave_; }
     void setFreshBufferAfterSave(bool fresh);
     // "Start buffering when Backreel starts", with the last recording's target.
+    // Whether setting a marker brings a notification; off by default: games are full screen.
+    bool notifyMarkers() const { return notifyMarkers_; }
+    void setNotifyMarkers(bool notify);
     bool bufferAtLaunch() const { return bufferAtLaunch_; }
     void setBufferAtLaunch(bool buffer);
     // The codec of the next recordings.
@@ -76,6 +79,7 @@ signals:
     void askWhereToSaveChanged();
     void freshBufferAfterSaveChanged();
     void bufferAtLaunchChanged();
+    void notifyMarkersChanged();
     void codecChanged();
     void frameRateChanged();
     void soundChanged();
@@ -86,6 +90,7 @@ private:
     QString clipFolder_;
     bool askWhereToSave_ = false;
     bool freshBufferAfterSave_ = false;
+    bool notifyMarkers_ = false;
     bool bufferAtLaunch_ = false;
     CodecChoice codec_ = CodecChoice::automatic;
     int frameRate_ = 30;

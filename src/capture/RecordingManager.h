@@ -146,6 +146,8 @@ signals:
     void clipSaved(const QString& path, double seconds);
     // A save failed; `message` is the status text ("Save failed: …" and the reason).
     void saveFailed(const QString& message);
+    // A marker was set, with this label (or none).
+    void markerSet(const QString& label);
 
 private:
     // What the running recording lacks, each kind shown in the status line while buffering.

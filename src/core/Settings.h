@@ -20,6 +20,7 @@ public:
     static inline const QString kClipFolderKey = QStringLiteral("clipFolder");
     static inline const QString kAskWhereToSaveKey = QStringLiteral("askWhereToSave");
     static inline const QString kFreshBufferAfterSaveKey = QStringLiteral("freshBufferAfterSave");
+    static inline const QString kNotifyMarkersKey = QStringLiteral("notifyMarkers");
     static inline const QString kBufferAtLaunchKey = QStringLiteral("bufferAtLaunch");
     static inline const QString kCodecKey = QStringLiteral("codec");
     static inline const QString kMicrophoneKey = QStringLiteral("microphone/enabled");

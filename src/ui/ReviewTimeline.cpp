@@ -14,7 +14,7 @@ namespace backreel {
 
 namespace {
 constexpr int kMargin = 8;        // left and right of the track, so that the handles show whole
-constexpr int kMarkerRow = 14;    // the ticks of the markers, and the time under the pointer
+constexpr int kMarkerRow = 16;    // the ticks of the markers and their labels
 constexpr int kThumbnailRow = 64; // the thumbnails
 constexpr int kWaveRow = 36;      // the waveform
 constexpr int kGrab = 6;          // how near a handle a press takes it
@@ -157,17 +157,24 @@ void ReviewTimeline::paintEvent(QPaintEvent*) {
     painter.setPen(QPen(handle, 2));
     painter.drawRect(QRect(QPoint(inX, area.top() + 1), QPoint(outX, area.bottom())));
 
-    // The markers: a tick each above the track.
+    // The markers: a tick each above the track, with its label beside it as far as the next one.
     painter.setRenderHint(QPainter::Antialiasing);
-    for (const auto& [at, label] : markers_) {
+    painter.setFont(textStyleFont(TextStyle::caption));
+    const QColor markerColour(80, 170, 255);
+    for (std::size_t i = 0; i < markers_.size(); ++i) {
+        const auto& [at, label] = markers_[i];
         const int x = xAt(at);
         QPainterPath tick;
         tick.moveTo(x - 5, 2);
         tick.lineTo(x + 5, 2);
         tick.lineTo(x, kMarkerRow - 2);
         tick.closeSubpath();
-        painter.fillPath(tick, QColor(80, 170, 255));
+        painter.fillPath(tick, markerColour);
         painter.fillRect(QRect(x, area.top(), 1, kThumbnailRow), QColor(80, 170, 255, 160));
+        const int next = i + 1 < markers_.size() ? xAt(markers_[i + 1].first) : width();
+        painter.setPen(system_colors::primaryText(colors));
+        painter.drawText(QRect(x + 7, 0, std::max(0, next - x - 10), kMarkerRow), Qt::AlignLeft | Qt::AlignVCenter,
+                         painter.fontMetrics().elidedText(label, Qt::ElideRight, std::max(0, next - x - 10)));
     }
 
     // The playhead.

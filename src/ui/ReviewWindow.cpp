@@ -67,7 +67,9 @@ ReviewWindow::ReviewWindow(ReviewSnapshot snapshot, RecordingManager& manager,
                                          reviewEnd(snapshot_.video), kWaveColumns));
     std::vector<std::pair<double, QString>> markers;
     for (const Marker& marker : snapshot_.markers) {
-        markers.emplace_back((marker.at - reviewStart(snapshot_.video)).seconds(), marker.label);
+        markers.emplace_back((marker.at - reviewStart(snapshot_.video)).seconds(),
+                             marker.label.isEmpty() ? QStringLiteral("Marker %1").arg(markers.size() + 1)
+                                                    : marker.label);
     }
     timeline_->setMarkers(std::move(markers));
     layout->addWidget(timeline_);

@@ -55,6 +55,10 @@ SettingsDialog::SettingsDialog(RecorderSettings& settings, std::shared_ptr<Audio
     freshBuffer_->setObjectName(QStringLiteral("freshBufferAfterSave"));
     layout->addWidget(askWhere_);
     layout->addWidget(freshBuffer_);
+    notifyMarkers_ = new QCheckBox(QStringLiteral("Notify when a marker is set"), this);
+    notifyMarkers_->setObjectName(QStringLiteral("notifyMarkers"));
+    layout->addWidget(notifyMarkers_);
+    connect(notifyMarkers_, &QCheckBox::toggled, this, [this](bool notify) { settings_.setNotifyMarkers(notify); });
     connect(askWhere_, &QCheckBox::toggled, this, [this](bool ask) { settings_.setAskWhereToSave(ask); });
     connect(freshBuffer_, &QCheckBox::toggled, this,
             [this](bool fresh) { settings_.setFreshBufferAfterSave(fresh); });
@@ -124,6 +128,7 @@ SettingsDialog::SettingsDialog(RecorderSettings& settings, std::shared_ptr<Audio
     connect(&settings_, &RecorderSettings::clipFolderChanged, this, &SettingsDialog::update);
     connect(&settings_, &RecorderSettings::askWhereToSaveChanged, this, &SettingsDialog::update);
     connect(&settings_, &RecorderSettings::freshBufferAfterSaveChanged, this, &SettingsDialog::update);
+    connect(&settings_, &RecorderSettings::notifyMarkersChanged, this, &SettingsDialog::update);
     connect(&settings_, &RecorderSettings::bufferAtLaunchChanged, this, &SettingsDialog::update);
     connect(&settings_, &RecorderSettings::codecChanged, this, &SettingsDialog::update);
     connect(&settings_, &RecorderSettings::frameRateChanged, this, &SettingsDialog::update);
@@ -154,6 +159,7 @@ void SettingsDialog::update() {
     const QSignalBlocker freshBlocker(freshBuffer_);
     askWhere_->setChecked(settings_.askWhereToSave());
     freshBuffer_->setChecked(settings_.freshBufferAfterSave());
+    notifyMarkers_->setChecked(settings_.notifyMarkers());
     const QSignalBlocker loginBlocker(startAtLogin_);
     const QSignalBlocker launchBlocker(bufferAtLaunch_);
     startAtLogin_->setChecked(startsAtLogin());

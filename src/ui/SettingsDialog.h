@@ -48,6 +48,7 @@ private:
     QPushButton* choose_ = nullptr;
     QPushButton* useDefault_ = nullptr;
     QCheckBox* askWhere_ = nullptr;
+    QCheckBox* notifyMarkers_ = nullptr;
     QCheckBox* freshBuffer_ = nullptr;
     QCheckBox* startAtLogin_ = nullptr;
     QCheckBox* bufferAtLaunch_ = nullptr;

@@ -55,7 +55,7 @@ protected:
 // Every Save Clip brings one notification with the file name, the length and both buttons, also
 // while our own mute holds the desktop's notifications back (the server keeps them in its list);
 // a failed save brings one with the reason, urgent and without buttons. "Open" hands the movie to
-// the opener, "Show in Folder" to the file manager.
+// the opener, "Show in Folder" to the file manager. A marker brings one when the user asked for it.
 TEST_F(SaveNotifications, OnePerSaveWithOpenAndShowInFolderAlsoWhileMuted) {
     test::SyntheticRecorder recorder;
     Platform platform = makeSyntheticPlatform(recorder.state);
@@ -108,6 +108,17 @@ TEST_F(SaveNotifications, OnePerSaveWithOpenAndShowInFolderAlsoWhileMuted) {
     BACKREEL_EVENTUALLY_EQ(fileManager.shownItems.size(), 1u);
     EXPECT_EQ(fileManager.shownItems[0], QStringList{QUrl::fromLocalFile(first).toString()});
     EXPECT_EQ(opened, std::vector<QString>{first});
+
+    // A marker notifies only when asked to: off by default, as games are full screen.
+    ASSERT_TRUE(manager.mark(QString()));
+    app.recorderSettings().setNotifyMarkers(true);
+    ASSERT_TRUE(manager.mark(QStringLiteral("Boss fight")));
+    BACKREEL_EVENTUALLY_EQ(notifications.shown.size(), 4u);
+    test::NotificationServer::roundTrip();
+    ASSERT_EQ(notifications.shown.size(), 4u);
+    EXPECT_EQ(notifications.shown[3].summary, QStringLiteral("Marker set"));
+    EXPECT_EQ(notifications.shown[3].body, QStringLiteral("Boss fight"));
+    EXPECT_TRUE(notifications.shown[3].hints.value(QStringLiteral("transient")).toBool());
 }
 
 TEST(SaveNotificationText, ClipLengthsInWholeSecondsAndMinutes) {

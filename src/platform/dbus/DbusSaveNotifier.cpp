@@ -56,26 +56,35 @@ DbusSaveNotifier::~DbusSaveNotifier() = default;
 void DbusSaveNotifier::notifySaved(const QString& path, double seconds) {
     send(QStringLiteral("Clip saved"),
          QStringLiteral("%1 — %2").arg(QFileInfo(path).fileName(), clipLengthText(seconds)),
-         {kOpenAction, QStringLiteral("Open"), kShowInFolderAction, QStringLiteral("Show in Folder")}, false,
-         path);
+         {kOpenAction, QStringLiteral("Open"), kShowInFolderAction, QStringLiteral("Show in Folder")},
+         Kind::saved, path);
 }
 
 void DbusSaveNotifier::notifyFailed(const QString& message) {
-    send(QStringLiteral("Clip not saved"), message, {}, true, QString());
+    send(QStringLiteral("Clip not saved"), message, {}, Kind::failed, QString());
+}
+
+void DbusSaveNotifier::notifyMarked(const QString& label) {
+    send(QStringLiteral("Marker set"), label, {}, Kind::marked, QString());
 }
 
 void DbusSaveNotifier::send(const QString& summary, const QString& body, const QStringList& actions,
-                            bool critical, const QString& path) {
+                            Kind kind, const QString& path) {
     if (!bus_.isConnected()) {
         return;
     }
     QDBusMessage call = notification_server::methodCall(QStringLiteral("Notify"));
-    const QVariantMap hints{
+    const bool critical = kind == Kind::failed;
+    QVariantMap hints{
         {QStringLiteral("desktop-entry"), kDesktopEntry},
-        {QStringLiteral("category"),
-         critical ? QStringLiteral("transfer.error") : QStringLiteral("transfer.complete")},
         {QStringLiteral("urgency"), QVariant::fromValue<uchar>(critical ? 2 : 1)},
     };
+    if (kind == Kind::marked) {
+        hints.insert(QStringLiteral("transient"), true);
+    } else {
+        hints.insert(QStringLiteral("category"),
+                     critical ? QStringLiteral("transfer.error") : QStringLiteral("transfer.complete"));
+    }
     call << QStringLiteral("Backreel") << 0U << kDesktopEntry << summary << body << actions << hints << -1;
     auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(call, kReplyTimeoutMs), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher, path, summary] {

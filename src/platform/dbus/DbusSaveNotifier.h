@@ -33,6 +33,8 @@ public:
 
     void notifySaved(const QString& path, double seconds) override;
     void notifyFailed(const QString& message) override;
+    // Transient: a marker matters in the moment only, and the desktop need not keep it in its list.
+    void notifyMarked(const QString& label) override;
 
 private slots:
     void actionInvoked(uint id, const QString& action);
@@ -40,7 +42,8 @@ private slots:
 
 private:
     // Sends one notification; `path` is the file its actions act on (empty for none).
-    void send(const QString& summary, const QString& body, const QStringList& actions, bool critical,
+    enum class Kind { saved, failed, marked };
+    void send(const QString& summary, const QString& body, const QStringList& actions, Kind kind,
               const QString& path);
 
     QDBusConnection bus_;

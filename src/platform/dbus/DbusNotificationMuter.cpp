@@ -23,9 +23,7 @@ const QString kReason = QStringLiteral("Recording the screen");
 const QString kBannersSchema = QStringLiteral("org.gnome.desktop.notifications");
 const QString kBannersKey = QStringLiteral("show-banners");
 
-// Plasma answers at once; a server that takes this long is stuck, and an unmute waiting for the
-// answer should not wait longer.
-constexpr int kReplyTimeoutMs = 10'000;
+using notification_server::kReplyTimeoutMs;
 
 QDBusMessage notificationsCall(const QString& method) {
     QDBusMessage message = notification_server::methodCall(method);

@@ -21,7 +21,7 @@ using notification_server::kInterface;
 using notification_server::kPath;
 const QString kOpenAction = QStringLiteral("open");
 const QString kShowInFolderAction = QStringLiteral("show-in-folder");
-constexpr int kReplyTimeoutMs = 10'000;
+using notification_server::kReplyTimeoutMs;
 
 void openWithDesktop(const QString& path) {
     QDesktopServices::openUrl(QUrl::fromLocalFile(path));

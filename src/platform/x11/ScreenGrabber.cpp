@@ -5,9 +5,6 @@
 namespace backreel::x11 {
 
 namespace {
-// Frames lent out at once: two waiting on the capture queue, one being encoded, one being read.
-constexpr std::size_t kFramesInPool = 4;
-
 // Ticks between two looks at the screen's layout: about a second at 30 frames per second.
 constexpr int kLayoutCheckInterval = 30;
 

@@ -13,6 +13,10 @@
 
 namespace backreel::x11 {
 
+// Frames a grabber's pool lends out at once: two waiting on the capture queue, one being encoded,
+// one being read.
+inline constexpr std::size_t kFramesInPool = 4;
+
 // Picture memory that the X server can write into: a System V shared-memory segment attached with
 // MIT-SHM, or plain memory when the server has no MIT-SHM or the segment can't be made (a remote
 // display). Lent out frames go back to their pool when the last image referring to them goes.

@@ -4,10 +4,6 @@
 
 namespace backreel::x11 {
 
-namespace {
-constexpr std::size_t kFramesInPool = 4;
-}
-
 Expected<std::unique_ptr<WindowGrabber>> WindowGrabber::create(std::shared_ptr<X11Connection> connection,
                                                                xcb_window_t window, std::int32_t outputWidth,
                                                                std::int32_t outputHeight) {

@@ -75,6 +75,9 @@ std::optional<QString> RemoteControl::review() {
     if (!manager_.status().is(RecordingStatus::Kind::buffering)) {
         return kNotBuffering;
     }
+    if (manager_.session() == nullptr || manager_.session()->videoStore().count() == 0) {
+        return QStringLiteral("There is no picture to review yet.");
+    }
     emit reviewRequested();
     return std::nullopt;
 }

@@ -73,7 +73,7 @@ public:
     // first.
     QCoro::Task<> saveAroundMark(std::chrono::seconds seconds);
     // Review…: what the buffer holds now, counted against the memory limit while the snapshot
-    // lives; buffering goes on. None unless buffering.
+    // lives; buffering goes on. None unless buffering with a picture in the buffer.
     std::optional<ReviewSnapshot> reviewSnapshot();
     // Saves the snapshot's pictures from the key frame at or before `from` to the last picture at
     // or before `to`, with their sound and markers, as Save Clip saves (in turn, to the clip

@@ -10,6 +10,10 @@ std::optional<ReviewSnapshot> RecordingManager::reviewSnapshot() {
         return std::nullopt;
     }
     BufferedMedia media = session_->cut(StoresAfterCut::keep);
+    if (media.video.empty()) {
+        recLog_.info(QStringLiteral("[Review] No picture yet: there is nothing to review"));
+        return std::nullopt;
+    }
     std::shared_ptr<void> held = session_->holdClip(media.video, media.audio);
     recLog_.info(QStringLiteral("[Review] Snapshot of %1 pictures and %2 pieces of sound")
                      .arg(media.video.size())

@@ -61,8 +61,7 @@ ReviewWindow::ReviewWindow(ReviewSnapshot snapshot, RecordingManager& manager,
     layout->addWidget(picture_, 1);
 
     timeline_ = new ReviewTimeline(this);
-    timeline_->setLength(offsetOf(snapshot_.video.empty() ? 0 : snapshot_.video.size() - 1) +
-                         (reviewEnd(snapshot_.video) - snapshot_.video.back().presentationTime).seconds());
+    timeline_->setLength((reviewEnd(snapshot_.video) - reviewStart(snapshot_.video)).seconds());
     timeline_->setWaveform(waveformPeaks(snapshot_.audio, AudioOrigin::system, reviewStart(snapshot_.video),
                                          reviewEnd(snapshot_.video), kWaveColumns));
     std::vector<std::pair<double, QString>> markers;

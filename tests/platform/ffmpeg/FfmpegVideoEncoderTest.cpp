@@ -148,8 +148,7 @@ TEST(FfmpegVideoEncoder, PacketsDecodeToTheSourceColoursWithTheFramesTimes) {
 
 // A key frame at least every N frames and every T of presentation time, whichever comes first, so
 // that a clip cut anywhere starts close to one; one the encoder made by itself (a scene cut)
-// restarts the count, and late news of an older one changes nothing. Times in 1/120 s. (That the
-// encoder keeps to it shows in the desktop's clip, which starts at most half a second early.)
+// restarts the count, and late news of an older one changes nothing. Times in 1/120 s.
 TEST(KeyFrameSchedule, EveryIntervalOfFramesOrOfTimeWhicheverComesFirst) {
     const auto every = [](int count, int step) {
         std::vector<std::int64_t> ticks;
@@ -183,6 +182,23 @@ TEST(KeyFrameSchedule, EveryIntervalOfFramesOrOfTimeWhicheverComesFirst) {
         }
         EXPECT_EQ(shown, forced) << name;
     }
+}
+
+// The encoder follows its schedule (a key frame every half second at 30 frames a second), and a clip
+// that starts at a key frame in the middle decodes with only the format before it.
+TEST(FfmpegVideoEncoder, KeyFramesComeEveryHalfSecondAndDecodeAlone) {
+    PacketCollector collector;
+    auto encoder = openEncoder(collector, 320, 240);
+    ASSERT_NE(encoder, nullptr);
+    std::vector<VideoFrame> frames;
+    for (int i = 0; i < 46; ++i) {
+        frames.push_back({picture(320, 240, i), MediaTime(i, 30), MediaTime(1, 30)});
+    }
+    ASSERT_NO_FATAL_FAILURE(encodeInTurn(*encoder, collector, frames));
+    EXPECT_EQ(keyFrames(collector.packets), (std::vector<std::size_t>{0, 15, 30, 45}));
+    Expected<ImageBufferPtr> decoded = FfmpegFrameDecoder::create(encoder->format())->decode(collector.packets[15]);
+    ASSERT_TRUE(decoded && decoded.value());
+    EXPECT_TRUE(shows(*decoded.value(), 0, 0, kOrange));
 }
 
 // A still picture is shown again as a key frame every half second (the capture asks for it): the

@@ -115,8 +115,8 @@ TEST(MenuItems, OffersAndTheCountOfClipsBeingSavedByState) {
     }
 }
 
-// Two failed saves are two offers in the menu; each item acts on its own clip: Save Again saves
-// it, Discard Clip lets it go and leaves the message.
+// Two failed saves are two offers in the menu (their lines are MenuItems' table); each item acts on
+// its own clip: Save Again saves it, Discard Clip lets it go and leaves the message.
 TEST_F(MenuBarContentTest, EachUnsavedClipIsSavedOrDiscardedFromTheMenu) {
     recorder.saveFlow->outcome =
         RecordingStatus::error(QStringLiteral("Save failed: the folder is read-only."));
@@ -130,9 +130,6 @@ TEST_F(MenuBarContentTest, EachUnsavedClipIsSavedOrDiscardedFromTheMenu) {
     const auto offer = [&](const char* title, const UnsavedClipInfo& clip) {
         return QString::fromUtf8(title) + QLatin1Char(' ') + unsavedClipDetails(clip);
     };
-    EXPECT_EQ(lines(),
-              menuWith({"Start Recording", offer("Save Again…", clips[0]), offer("Discard Clip", clips[0]),
-                        offer("Save Again…", clips[1]), offer("Discard Clip", clips[1])}));
     recorder.saveFlow->outcome = RecordingStatus::saved(QUrl::fromLocalFile(QStringLiteral("/tmp/a.mp4")));
     item(offer("Save Again…", clips[0]))->trigger();
     BACKREEL_EVENTUALLY_EQ(lines(), menuWith({"Start Recording", offer("Save Again…", clips[1]),

@@ -71,7 +71,8 @@ TEST_F(RecordingManagerTest, ShortRecordingsEndWithTheirMessageAndACancelledSave
 }
 
 // Each failure ends the start at its step, before the platform call that would follow (the encoder
-// opens before the stream is made), and never with our mute, which comes with buffering.
+// opens before the stream is made), and never with our mute, which comes with buffering. A cancelled
+// dialog is no failure: the recorder is ready again.
 TEST_F(RecordingManagerTest, EveryFailedStartShowsItsReasonAndTheNextStartWorks) {
     struct Case {
         const char* name;
@@ -88,6 +89,9 @@ TEST_F(RecordingManagerTest, EveryFailedStartShowsItsReasonAndTheNextStartWorks)
         {"content refused without a reason",
          [](SyntheticOptions& o) { o.contentError = CaptureError::failed(""); },
          RecordingManager::kContentUnavailableMessage, "createStream"},
+        {"dialog cancelled",
+         [](SyntheticOptions& o) { o.contentError = CaptureError{CaptureError::Kind::cancelled, {}}; },
+         QString(), "createStream"},
         {"no display", [](SyntheticOptions& o) { o.content.displays.clear(); },
          QStringLiteral("No display found."), "createStream"},
         {"encoder",
@@ -109,7 +113,8 @@ TEST_F(RecordingManagerTest, EveryFailedStartShowsItsReasonAndTheNextStartWorks)
         make(options);
         settings->setMuteNotifications(true);
         start();
-        EXPECT_EQ(manager->status(), RecordingStatus::error(c.message));
+        EXPECT_EQ(manager->status(),
+                  c.message.isEmpty() ? RecordingStatus::idle() : RecordingStatus::error(c.message));
         EXPECT_EQ(manager->session(), nullptr);
         EXPECT_TRUE(journal({c.notReached, "mute"}).empty()) << "never buffering";
 

@@ -48,10 +48,11 @@ struct Writing {
     QString path = dir.filePath(QStringLiteral("clip.mp4"));
     std::shared_ptr<SyntheticMovieFileService> files = std::make_shared<SyntheticMovieFileService>();
 
-    MaybeError write(std::vector<VideoPacket> video, std::vector<AudioChunk> audio) {
+    MaybeError write(std::vector<VideoPacket> video, std::vector<AudioChunk> audio,
+                     MicrophoneTrack microphone = MicrophoneTrack::separate) {
         return QCoro::waitFor(writeMovie(std::move(video), std::move(audio), path,
                                          MovieWriterServices{files, std::make_shared<FailingProbe>()},
-                                         Logger::recording()));
+                                         Logger::recording(), microphone));
     }
 };
 
@@ -92,6 +93,8 @@ TEST(MovieWriter, AudioTrackSettingsFallBackForMonoMissingRateAndChannels) {
     EXPECT_EQ(audioTrackSettings(AudioChunk{nullptr, 6, 48000, {}}), (AudioTrackSettings{6, 48000, 192000}));
 }
 
+// A microphone gets a track of its own, or is mixed into the one track; mixed, the writer hands the
+// file that track's sound only (what the mix adds up is the next test's table).
 TEST(MovieWriter, AMicrophoneGetsATrackOfItsOwnOrIsMixedIntoOne) {
     const auto chunk = [](AudioOrigin origin, int channels) {
         return AudioChunk{nullptr, channels, 48000, {}, origin};
@@ -114,6 +117,18 @@ TEST(MovieWriter, AMicrophoneGetsATrackOfItsOwnOrIsMixedIntoOne) {
     EXPECT_EQ(titles(audioTracks({microphone}, true)), (Tracks{{AudioOrigin::system, QStringLiteral("Microphone")}}))
         << "a microphone alone, mixed, is the one track the mix is written to";
     EXPECT_EQ(audioTracks({microphone}, false).front().channels, 1);
+
+    // Mixed, the writer hands the file the one track's sound only.
+    std::vector<AudioChunk> sound = audioClip(10);
+    for (AudioChunk& spoken : audioClip(10)) {
+        spoken.origin = AudioOrigin::microphone;
+        sound.push_back(spoken);
+    }
+    Writing w;
+    ASSERT_FALSE(w.write(videoClip(5), sound, MicrophoneTrack::mixed));
+    EXPECT_EQ(w.files->lastMovie()->tracks.audio.size(), 1u);
+    EXPECT_TRUE(std::ranges::all_of(w.files->lastMovie()->audio,
+                                    [](const AudioChunk& written) { return written.origin == AudioOrigin::system; }));
 }
 
 TEST(MovieWriter, AMixAddsBothSoundsWhereTheyAreAndLeavesSilenceOut) {

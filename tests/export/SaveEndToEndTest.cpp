@@ -1,7 +1,8 @@
 // The recorder on the X11 desktop from the screen to the file: a moving picture, a window that
 // turns white as a tone plays and another tone is said into the microphone, the real capture,
-// encoder, stores, writer and save flow. Save Clip while buffering, then Stop & Save, checked with
-// FFmpeg's own tools.
+// encoder, stores, writer and save flow. Save Clip while buffering, checked with FFmpeg's own tools
+// (Stop & Save through the dialog is RealCompositor's; the microphone mixed into one track,
+// MovieWriter's).
 
 #include "platform/ffmpeg/FfmpegMovieProbe.h"
 #include "platform/x11/XcbTestWindow.h"
@@ -53,9 +54,8 @@ std::string greyLevelsAt(const QString& path, int x, int y) {
 
 // Save Clip cuts the newest three seconds, from a key frame, while buffering goes on and misses no
 // frame; the file shows the window turn white as long before or after the tone is heard as it was
-// on the desktop, and has the microphone's tone in a track of its own, in step too. Stop & Save then
-// writes the whole buffer, the microphone mixed into the one track of sound.
-TEST(SaveEndToEnd, SaveClipWhileBufferingThenStopAndSaveKeepWhatWasShownAndHeard) {
+// on the desktop, and has the microphone's tone in a track of its own, in step too.
+TEST(SaveEndToEnd, SaveClipWhileBufferingKeepsWhatWasShownAndHeard) {
     BACKREEL_REQUIRE_DESKTOP("ffplay", "ffprobe", "ffmpeg");
     test::ChildProcess picture;
     ASSERT_TRUE(picture.start({"ffplay", "-loglevel", "quiet", "-an", "-f", "lavfi", "-i",
@@ -76,7 +76,6 @@ TEST(SaveEndToEnd, SaveClipWhileBufferingThenStopAndSaveKeepWhatWasShownAndHeard
     ASSERT_NO_FATAL_FAILURE(recorder.start());
     const RecordingSession* session = recorder.manager.session();
     ASSERT_NO_FATAL_FAILURE(recorder.waitForBuffered(1.0));
-    const MediaTime first = session->videoStore().snapshot().front().presentationTime;
     window.paint(test::kWhite);
     const std::int64_t painted = monotonicNowFrames(test::kToneRate);
     const std::optional<std::int64_t> played = test::playToneNow();
@@ -126,22 +125,4 @@ TEST(SaveEndToEnd, SaveClipWhileBufferingThenStopAndSaveKeepWhatWasShownAndHeard
                           static_cast<double>(painted - *said) / test::kToneRate;
     EXPECT_TRUE(micLag > -0.02 && micLag < 2 / 30.0 + 0.02)
         << "picture and microphone out of step by " << micLag << " s";
-
-    const QString location = folder.filePath(QStringLiteral("stopped.mp4"));
-    recorder.dialog->answers.push_back(location);
-    recorder.settings->setMicrophoneTrack(MicrophoneTrack::mixed);
-    QCoro::waitFor(recorder.manager.stopAndSave());
-    ASSERT_EQ(recorder.manager.status(), RecordingStatus::saved(QUrl::fromLocalFile(location)))
-        << recorder.manager.status().message().toStdString();
-    ASSERT_EQ(recorder.saveFlow->clips.size(), 2u);
-    EXPECT_EQ(recorder.saveFlow->clips[1].startPTS, first) << "the whole buffer, shorter than its duration";
-    ASSERT_NO_FATAL_FAILURE(expectMovieHolds(location, recorder.saveFlow->clips[1],
-                                             {QStringLiteral("System audio and microphone")}));
-    // Both tones in the one track, where each was played.
-    const std::vector<float> mixed = test::decodeAudio(location);
-    const std::size_t mixedTone = test::firstLoud(mixed, 0.1f);
-    const auto spokenInMix = mixedTone + static_cast<std::size_t>(*said - *played) + 2400;
-    ASSERT_LT(spokenInMix + 9600, mixed.size());
-    EXPECT_NEAR(test::frequencyOf(test::loudStretch(mixed, 9600), test::kToneRate), 440, 2);
-    EXPECT_NEAR(test::frequencyOf(std::span(mixed).subspan(spokenInMix, 9600), test::kToneRate), 660, 2);
 }

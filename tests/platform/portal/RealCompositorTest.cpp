@@ -89,8 +89,9 @@ protected:
     std::optional<DesktopRecorder> recorder_;
 };
 
-// Full Screen shares the output without a chooser; Save Clip writes a movie that starts on a key
-// frame and decodes cleanly, with the screen's picture and the tone played meanwhile. The share's
+// Full Screen shares the output without a chooser; Save Clip writes a movie with the screen's
+// picture and the tone played meanwhile (that it starts on a key frame and decodes cleanly is
+// SaveEndToEnd's). The share's
 // restore token is kept and handed back at the next start: the portal answers with the same token
 // only for a share it restored from it.
 TEST_F(RealCompositor, fullScreenIsSavedWithPictureAndSoundAndTheNextStartRestoresTheShare) {
@@ -107,13 +108,9 @@ TEST_F(RealCompositor, fullScreenIsSavedWithPictureAndSoundAndTheNextStartRestor
     ASSERT_EQ(saved.size(), 1) << manager.lastClipOutcome().message().toStdString();
     const QString clip = saved[0][0].toString();
 
-    const QJsonObject movie = probeMovie(clip);
-    const QJsonArray streams = movie[u"streams"].toArray();
+    const QJsonArray streams = probeMovie(clip)[u"streams"].toArray();
     ASSERT_EQ(streams.size(), 2);
     EXPECT_TRUE(number(streams[0][u"width"]) == 1920 && number(streams[0][u"height"]) == 1080);
-    EXPECT_EQ(streams[1][u"codec_type"].toString(), QStringLiteral("audio"));
-    EXPECT_TRUE(movie[u"packets"].toArray().first()[u"flags"].toString().startsWith(QLatin1Char('K')));
-    EXPECT_EQ(decodeErrors(clip), "");
     std::vector<std::pair<QPoint, std::uint32_t>> probes{{QPoint(100, 1000), 0x000000}};
     for (int bar = 0; bar < 7; ++bar) {
         probes.emplace_back(QPoint(barCentre(bar, 1920), 360), kBars[bar]);

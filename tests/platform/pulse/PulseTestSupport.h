@@ -91,25 +91,23 @@ private:
 // The peak of the test tone: half of full scale, so that a level check sees any gain or clipping.
 inline constexpr double kTonePeak = 0.5;
 
-// Plays a 440 Hz sine of kTonePeak (float stereo, 48 kHz) on the server's default sink; returns
-// once it has all been played.
-inline bool playTone(double seconds, const std::string& server) {
-    const std::string command =
-        "sox -n -r 48000 -c 2 -t raw -e float -b 32 - synth " + std::to_string(seconds) + " sine 440 vol " +
-        std::to_string(kTonePeak) +
-        " | pacat --raw --format=float32le --rate=48000 --channels=2 --server=" + server;
-    return runProgram({"/bin/sh", "-c", command}, nullptr,
-                      std::chrono::milliseconds(static_cast<int>(seconds * 1000) + 10000));
-}
-
-// Starts playing a sine of this frequency for this long on the server's default sink, as the
-// program `binary` (its application.process.binary), without waiting for it.
-inline bool startPlayer(ChildProcess& player, double frequency, const std::string& binary, const std::string& server) {
+// Starts playing a sine of this frequency and kTonePeak (float stereo, 48 kHz) for this long on the
+// server's default sink, as the program `binary` (its application.process.binary), without waiting.
+inline bool startPlayer(ChildProcess& player, double frequency, const std::string& binary, const std::string& server,
+                        double seconds = 6) {
     const std::string command = "exec env PULSE_PROP='application.process.binary=" + binary +
                                 " application.name=" + binary + "' sh -c 'sox -n -r 48000 -c 2 -t raw -e float " +
-                                "-b 32 - synth 6 sine " + std::to_string(frequency) + " vol 0.5 | pacat --raw " +
-                                "--format=float32le --rate=48000 --channels=2 --server=" + server + "'";
+                                "-b 32 - synth " + std::to_string(seconds) + " sine " + std::to_string(frequency) +
+                                " vol " + std::to_string(kTonePeak) + " | pacat --raw --format=float32le " +
+                                "--rate=48000 --channels=2 --server=" + server + "'";
     return player.start({"/bin/sh", "-c", command});
+}
+
+// Plays 440 Hz for this long; returns once it has all been played.
+inline bool playTone(double seconds, const std::string& server) {
+    ChildProcess player;
+    return startPlayer(player, 440, "sox", server, seconds) &&
+           player.waitForSuccess(std::chrono::milliseconds(static_cast<int>(seconds * 1000) + 10000));
 }
 
 // A PulseAudio daemon of the test's own with a 48 kHz stereo null sink "first" as its default,

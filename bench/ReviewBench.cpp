@@ -13,6 +13,7 @@
 //
 //   scripts/virtual-desktop build/bench/review [--fill SECONDS]     (default: 181 s)
 
+#include "FrameCount.h"
 #include "capture/RecorderSettings.h"
 #include "capture/RecordingManager.h"
 #include "export/DesktopSaveFlow.h"
@@ -34,26 +35,6 @@
 using namespace backreel;
 
 namespace {
-
-constexpr double kFrameInterval = 1.0 / 30;
-
-// The pictures with a PTS in [from, to) and the ticks without one between them.
-std::pair<std::int64_t, std::int64_t> countFrames(const std::vector<VideoPacket>& video, double from, double to) {
-    std::int64_t frames = 0;
-    std::int64_t missing = 0;
-    double previous = -1;
-    for (const VideoPacket& packet : video) {
-        const double time = packet.presentationTime.seconds();
-        if (time >= from && time < to) {
-            ++frames;
-            if (previous >= 0 && time - previous > 1.5 * kFrameInterval) {
-                missing += std::llround((time - previous) / kFrameInterval) - 1;
-            }
-            previous = time;
-        }
-    }
-    return {frames, missing};
-}
 
 // Waits until `done`, saying so when it did not come in time.
 template <typename Done> void waitFor(const char* what, Done done, int milliseconds) {

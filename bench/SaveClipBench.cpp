@@ -12,6 +12,7 @@
 // Prints the frames before, during and after the save, the gaps, the save's wall time and the
 // saved movie's probed length. The exit status is 0 when no frame was missing.
 
+#include "FrameCount.h"
 #include "capture/RecorderSettings.h"
 #include "capture/RecordingManager.h"
 #include "export/DesktopSaveFlow.h"
@@ -33,31 +34,6 @@
 using namespace backreel;
 
 namespace {
-
-constexpr double kFrameInterval = 1.0 / 30;
-
-struct FrameCount {
-    std::int64_t frames = 0;
-    std::int64_t missing = 0; // ticks without a picture
-};
-
-// The pictures with a PTS in [from, to) and the ticks missing between them.
-FrameCount countFrames(const std::vector<VideoPacket>& video, double from, double to) {
-    FrameCount count;
-    double previous = -1;
-    for (const VideoPacket& packet : video) {
-        const double time = packet.presentationTime.seconds();
-        if (time < from || time >= to) {
-            continue;
-        }
-        ++count.frames;
-        if (previous >= 0 && time - previous > 1.5 * kFrameInterval) {
-            count.missing += std::llround((time - previous) / kFrameInterval) - 1;
-        }
-        previous = time;
-    }
-    return count;
-}
 
 double newest(const RecordingManager& manager) {
     const std::vector<VideoPacket> video = manager.session()->videoStore().snapshot();

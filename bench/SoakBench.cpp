@@ -6,7 +6,7 @@
 // newest 3 minutes are cut and written as a movie, as a save does, without stopping the
 // recording; the movie is read back with the movie probe and removed. The resident set size is
 // printed every minute, with what it holds beyond the stores' bytes; the source page (65 MB of
-// pixels the frames are cut from) is part of that, and only the benchmark has it.
+// pixels the frames are cut from) counts there too, and only the benchmark has it.
 //
 //   build/bench/soak [MINUTES] [--save-every MINUTES] [--folder DIR] [--limit MB]
 //                   (defaults: 60 minutes, a save every 10, into /tmp, the default limit; a limit

@@ -78,6 +78,8 @@ public:
         return ImageBuffer::wrap(pixels_, origin, width, height, kStride);
     }
 
+    static constexpr std::size_t bytes() { return kStride * static_cast<std::size_t>(kPageHeight); }
+
 private:
     static constexpr std::size_t kStride = static_cast<std::size_t>(kPageWidth) * 4;
     std::shared_ptr<std::vector<std::byte>> pixels_;
@@ -146,6 +148,10 @@ ScreenSource::ScreenSource(Content content, int width, int height)
         }
         video_ = video;
     }
+}
+
+std::size_t ScreenSource::pageBytes() {
+    return ScrollingPage::bytes();
 }
 
 ImageBufferPtr ScreenSource::frame(std::int64_t frameNumber) const {

@@ -21,6 +21,10 @@ public:
 
     ImageBufferPtr frame(std::int64_t frameNumber) const;
 
+    // The bytes of the scrolling page all scrolling-page sources share (made on the first frame
+    // asked of any): memory a benchmark has that the recorder does not.
+    static std::size_t pageBytes();
+
 private:
     class PageWithVideo;
 

@@ -5,7 +5,8 @@
 // the default memory limit), as a recording would be. Every few minutes, and at the end, the
 // newest 3 minutes are cut and written as a movie, as a save does, without stopping the
 // recording; the movie is read back with the movie probe and removed. The resident set size is
-// printed every minute.
+// printed every minute, with what it holds beyond the stores' bytes; the source page (65 MB of
+// pixels the frames are cut from) counts there too, and only the benchmark has it.
 //
 //   build/bench/soak [MINUTES] [--save-every MINUTES] [--folder DIR] [--limit MB]
 //                   (defaults: 60 minutes, a save every 10, into /tmp, the default limit; a limit
@@ -105,6 +106,10 @@ double mebibytes(long kibibytes) {
 
 double megabytes(std::size_t bytes) {
     return static_cast<double>(bytes) / 1e6;
+}
+
+double mebibytesOf(std::size_t bytes) {
+    return static_cast<double>(bytes) / (1024.0 * 1024.0);
 }
 
 // Frames (into the recorder's frame pipeline) and audio (copied into the store, as a recording's
@@ -227,11 +232,13 @@ QCoro::Task<int> soak(Options options) {
         "%d min\n",
         options.minutes, qPrintable(options.limit.label()), options.saveEvery);
     std::printf(
-        "minute   RSS MiB   held MB (video + audio)   frames fed / in the store / dropped by the encoder\n");
+        "minute   RSS MiB   held MB (video + audio)   beyond held MiB   frames fed / in the store / dropped by "
+        "the encoder\n");
     std::fflush(stdout);
     const auto start = std::chrono::steady_clock::now();
     Feeder feeder(pipeline, *stores, source);
     std::vector<double> steady;
+    std::vector<double> steadyBeyond;
     int clips = 0;
     int validClips = 0;
     for (int minute = 1; minute <= options.minutes; ++minute) {
@@ -240,13 +247,15 @@ QCoro::Task<int> soak(Options options) {
         const long rss = residentKibibytes();
         const std::size_t videoBytes = stores->video()->bytes();
         const std::size_t audioBytes = stores->audio()->bytes();
-        std::printf("%6d   %7.1f   %7.1f (%.1f + %.1f)   %lld / %zu / %lld\n", minute, mebibytes(rss),
-                    megabytes(videoBytes + audioBytes), megabytes(videoBytes), megabytes(audioBytes),
+        const double beyond = mebibytes(rss) - mebibytesOf(videoBytes + audioBytes);
+        std::printf("%6d   %7.1f   %7.1f (%.1f + %.1f)   %7.1f   %lld / %zu / %lld\n", minute, mebibytes(rss),
+                    megabytes(videoBytes + audioBytes), megabytes(videoBytes), megabytes(audioBytes), beyond,
                     static_cast<long long>(feeder.frames()), stores->video()->count(),
                     static_cast<long long>(ffmpegEncoder != nullptr ? ffmpegEncoder->droppedFrames() : -1));
         std::fflush(stdout);
         if (minute > kSteadyAfterMinute) {
             steady.push_back(mebibytes(rss));
+            steadyBeyond.push_back(beyond);
         }
         if (minute % options.saveEvery == 0 || minute == options.minutes) {
             QCoro::Task<bool> saving = saveAndValidate(++clips, *stores, options, log);
@@ -266,6 +275,11 @@ QCoro::Task<int> soak(Options options) {
         steadyOk = spread <= kSteadyTolerance;
         std::printf("RSS after minute %d: %.1f–%.1f MiB, mean %.1f, at most %.1f %% from it (%s)\n",
                     kSteadyAfterMinute, *low, *high, mean, 100 * spread, steadyOk ? "steady" : "NOT STEADY");
+        const auto [fewest, most] = std::minmax_element(steadyBeyond.begin(), steadyBeyond.end());
+        const double page = mebibytesOf(bench::ScreenSource::pageBytes());
+        std::printf("beyond the held bytes after minute %d: %.1f–%.1f MiB, %.1f–%.1f without the %.1f MiB source "
+                    "page\n",
+                    kSteadyAfterMinute, *fewest, *most, *fewest - page, *most - page, page);
     } else {
         std::printf("RSS: no minute after minute %d to judge\n", kSteadyAfterMinute);
     }

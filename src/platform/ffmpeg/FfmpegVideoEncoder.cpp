@@ -130,9 +130,11 @@ AVFramePtr FfmpegVideoEncoder::takePoolFrame() {
 }
 
 void FfmpegVideoEncoder::returnToPool(AVFramePtr frame) {
-    // Enough for a steady encoder: one being filled, one queued, one in the codec, one kept for
-    // repeats. Frames a burst took beyond that are freed.
-    constexpr std::size_t kPooledFrames = 4;
+    // A steady encoder cycles two frames, the one in the codec (kept as lastFrame_ for repeats)
+    // and the one being filled: each frame the codec takes hands the one before back here. One
+    // more covers a frame queued while the codec is busy. Frames a burst took beyond that are
+    // freed: at 1920×1080 each is 3 MB, and a pool of four kept them idle after any burst.
+    constexpr std::size_t kPooledFrames = 2;
     std::lock_guard lock(mutex_);
     if (framePool_.size() < kPooledFrames) {
         framePool_.push_back(std::move(frame));

@@ -98,6 +98,10 @@ int main(int argc, char* argv[]) {
     QElapsedTimer clock;
     clock.start();
     std::optional<ReviewSnapshot> snapshot = manager.reviewSnapshot();
+    if (!snapshot) {
+        std::fprintf(stderr, "review: nothing to review: %s\n", qPrintable(manager.status().message()));
+        return 1;
+    }
     const std::vector<VideoPacket> video = snapshot->video;
     auto* window = new ReviewWindow(std::move(*snapshot), manager, platform.pictureDecoders, platform.soundPlayers);
     QSignalSpy thumbnails(window, &ReviewWindow::thumbnailShown);

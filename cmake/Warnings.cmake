@@ -10,6 +10,6 @@ if(BACKREEL_WARNINGS_AS_ERRORS)
 endif()
 # A unity build includes each source into a batch file, and GCC then takes the anonymous-namespace
 # types in coroutine frames for a header's: a warning about nothing that is wrong.
-if(CMAKE_UNITY_BUILD)
+if(CMAKE_UNITY_BUILD AND CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
   target_compile_options(backreel_warnings INTERFACE -Wno-subobject-linkage)
 endif()

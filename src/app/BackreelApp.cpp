@@ -275,8 +275,11 @@ void BackreelApp::showReview() {
         if (!snapshot) {
             return;
         }
+        // A recording of everything the output plays would record the review's sound into the
+        // buffer again: the review plays it only while one application's sound is recorded.
+        const bool recordsOutput = recorderSettings_->soundApplication().isEmpty();
         review_ = new ReviewWindow(std::move(*snapshot), *recordingManager_, platform_.pictureDecoders,
-                                   platform_.soundPlayers);
+                                   recordsOutput ? nullptr : platform_.soundPlayers);
     }
     review_->show();
     review_->raise();

@@ -2,6 +2,8 @@
 
 #include "capture/RecordingManager.h"
 
+#include <algorithm>
+
 namespace backreel {
 
 std::optional<ReviewSnapshot> RecordingManager::reviewSnapshot() {
@@ -10,6 +12,11 @@ std::optional<ReviewSnapshot> RecordingManager::reviewSnapshot() {
         return std::nullopt;
     }
     BufferedMedia media = session_->cut(StoresAfterCut::keep);
+    // A full buffer may begin with pictures whose key frame has gone: nothing can show or save
+    // them.
+    const auto firstKey = std::find_if(media.video.begin(), media.video.end(),
+                                       [](const VideoPacket& packet) { return packet.keyFrame; });
+    media.video.erase(media.video.begin(), firstKey);
     if (media.video.empty()) {
         recLog_.info(QStringLiteral("[Review] No picture yet: there is nothing to review"));
         return std::nullopt;
@@ -18,7 +25,14 @@ std::optional<ReviewSnapshot> RecordingManager::reviewSnapshot() {
     recLog_.info(QStringLiteral("[Review] Snapshot of %1 pictures and %2 pieces of sound")
                      .arg(media.video.size())
                      .arg(media.audio.size()));
-    return ReviewSnapshot{std::move(media.video), std::move(media.audio), session_->markers(), std::move(held)};
+    // Only the markers on the snapshot's pictures: older ones may outlive the buffer.
+    std::vector<Marker> markers;
+    for (const Marker& marker : session_->markers()) {
+        if (marker.at >= media.video.front().presentationTime && marker.at <= media.video.back().presentationTime) {
+            markers.push_back(marker);
+        }
+    }
+    return ReviewSnapshot{std::move(media.video), std::move(media.audio), std::move(markers), std::move(held)};
 }
 
 QCoro::Task<> RecordingManager::saveReviewed(const ReviewSnapshot& snapshot, MediaTime from, MediaTime to) {

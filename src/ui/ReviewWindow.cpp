@@ -129,7 +129,9 @@ ReviewWindow::ReviewWindow(ReviewSnapshot snapshot, RecordingManager& manager,
         emit thumbnailShown(slot);
     });
     connect(pictures_, &ReviewPictures::pictureReady, this, [this](std::size_t index, const QImage& image) {
-        picture_->setPixmap(QPixmap::fromImage(image));
+        QPixmap pixmap = QPixmap::fromImage(image);
+        pixmap.setDevicePixelRatio(picture_->devicePixelRatioF());
+        picture_->setPixmap(pixmap);
         emit pictureShown(index);
     });
     connect(pictures_, &ReviewPictures::failed, this, [this](const QString& message) {
@@ -167,7 +169,7 @@ std::size_t ReviewWindow::pictureAtOffset(double seconds) const {
 void ReviewWindow::setPosition(std::size_t index) {
     position_ = std::min(index, snapshot_.video.empty() ? 0 : snapshot_.video.size() - 1);
     showPosition();
-    pictures_->requestPicture(position_, picture_->contentsRect().size());
+    pictures_->requestPicture(position_, picture_->contentsRect().size() * picture_->devicePixelRatioF());
 }
 
 void ReviewWindow::setIn() {
@@ -249,9 +251,10 @@ void ReviewWindow::requestThumbnails() {
 
 void ReviewWindow::save() {
     pause();
-    if (!snapshot_.video.empty()) {
-        manager_.saveReviewed(snapshot_, timeOf(selection_.in), timeOf(selection_.out));
+    if (snapshot_.video.empty() || selection_.in > selection_.out) {
+        return; // nothing selected: the window stays, with what the user set
     }
+    manager_.saveReviewed(snapshot_, timeOf(selection_.in), timeOf(selection_.out));
     close();
 }
 
@@ -283,6 +286,12 @@ void ReviewWindow::keyPressEvent(QKeyEvent* event) {
         return;
     }
     event->accept();
+}
+
+void ReviewWindow::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    // The picture fills what the layout gives it now, at the screen's own pixels.
+    setPosition(position_);
 }
 
 void ReviewWindow::closeEvent(QCloseEvent* event) {

@@ -65,7 +65,8 @@ void DbusSaveNotifier::notifyFailed(const QString& message) {
 }
 
 void DbusSaveNotifier::notifyMarked(const QString& label) {
-    send(QStringLiteral("Marker set"), label, {}, Kind::marked, QString());
+    // Servers read the body as markup; a label is plain text.
+    send(QStringLiteral("Marker set"), label.toHtmlEscaped(), {}, Kind::marked, QString());
 }
 
 void DbusSaveNotifier::send(const QString& summary, const QString& body, const QStringList& actions,

@@ -61,7 +61,7 @@ ReviewWindow::ReviewWindow(ReviewSnapshot snapshot, RecordingManager& manager,
     layout->addWidget(picture_, 1);
 
     timeline_ = new ReviewTimeline(this);
-    timeline_->setLength((reviewEnd(snapshot_.video) - reviewStart(snapshot_.video)).seconds());
+    timeline_->setLength(snapshotLength());
     timeline_->setWaveform(waveformPeaks(snapshot_.audio, AudioOrigin::system, reviewStart(snapshot_.video),
                                          reviewEnd(snapshot_.video), kWaveColumns));
     std::vector<std::pair<double, QString>> markers;
@@ -157,6 +157,10 @@ MediaTime ReviewWindow::timeOf(std::size_t index) const {
     return index < snapshot_.video.size() ? snapshot_.video[index].presentationTime : reviewStart(snapshot_.video);
 }
 
+double ReviewWindow::snapshotLength() const {
+    return (reviewEnd(snapshot_.video) - reviewStart(snapshot_.video)).seconds();
+}
+
 double ReviewWindow::offsetOf(std::size_t index) const {
     return (timeOf(index) - reviewStart(snapshot_.video)).seconds();
 }
@@ -216,7 +220,7 @@ void ReviewWindow::pause() {
 void ReviewWindow::playTick() {
     const double now = playFrom_ + static_cast<double>(playClock_.nsecsElapsed()) / 1e9;
     const std::size_t index = pictureAtOffset(now);
-    if (index + 1 >= snapshot_.video.size() && now >= timeline_->timeAt(timeline_->width())) {
+    if (index + 1 >= snapshot_.video.size() && now >= snapshotLength()) {
         pause();
     }
     if (index != position_) {
@@ -237,7 +241,7 @@ void ReviewWindow::showSelection(const QString& note) {
 }
 
 void ReviewWindow::showPosition() {
-    const double length = timeline_->timeAt(timeline_->width());
+    const double length = snapshotLength();
     timeLabel_->setText(QStringLiteral("%1 / %2").arg(
         reviewTimeText(MediaTime::makeWithSeconds(offsetOf(position_), kTimeScale)),
         reviewTimeText(MediaTime::makeWithSeconds(length, kTimeScale))));

@@ -65,6 +65,8 @@ protected:
 
 private:
     MediaTime timeOf(std::size_t index) const;
+    // From the first picture's start to the last one's end, in seconds.
+    double snapshotLength() const;
     double offsetOf(std::size_t index) const;
     std::size_t pictureAtOffset(double seconds) const;
     void pause();

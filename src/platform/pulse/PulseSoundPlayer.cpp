@@ -46,7 +46,7 @@ void PulseSoundPlayer::stop() {
 void PulseSoundPlayer::run(const std::vector<AudioChunk>& chunks, MediaTime from) {
     const std::int32_t channels = chunks.front().channels;
     const std::int32_t rate = chunks.front().sampleRate;
-    const pa_sample_spec spec{PA_SAMPLE_FLOAT32LE, static_cast<std::uint32_t>(rate),
+    const pa_sample_spec format{PA_SAMPLE_FLOAT32LE, static_cast<std::uint32_t>(rate),
                               static_cast<std::uint8_t>(channels)};
     const auto bytesPerFrame = static_cast<std::size_t>(channels) * sizeof(float);
     const auto blockFrames = static_cast<std::size_t>(std::lround(rate * kBlockSeconds));
@@ -58,7 +58,7 @@ void PulseSoundPlayer::run(const std::vector<AudioChunk>& chunks, MediaTime from
     attributes.minreq = static_cast<std::uint32_t>(-1);
     attributes.fragsize = static_cast<std::uint32_t>(-1);
     int error = 0;
-    const PaSimplePtr output(pa_simple_new(nullptr, "Backreel", PA_STREAM_PLAYBACK, nullptr, "Review", &spec,
+    const PaSimplePtr output(pa_simple_new(nullptr, "Backreel", PA_STREAM_PLAYBACK, nullptr, "Review", &format,
                                            nullptr, &attributes, &error));
     if (!output) {
         return; // no sound server: the review plays without sound

@@ -9,6 +9,7 @@
 // little noise, so the AAC encoder works as it does on real sound.
 
 #include "export/MovieWriter.h"
+#include "platform/ffmpeg/FfmpegAudioCodec.h"
 #include "platform/ffmpeg/FfmpegMovieFile.h"
 #include "platform/ffmpeg/FfmpegMovieProbe.h"
 #include "platform/ffmpeg/FfmpegVideoEncoderService.h"
@@ -175,7 +176,26 @@ int main(int argc, char* argv[]) {
 
     const long before = statusKibibytes("VmRSS");
     std::vector<VideoPacket> video = makeVideo(format);
-    std::vector<AudioChunk> audio = makeAudio();
+    // The sound compressed as the recording does it while buffering, before the save.
+    std::vector<AudioPacket> audio;
+    {
+        const auto encodeStarted = std::chrono::steady_clock::now();
+        const std::unique_ptr<AudioEncoder> encoder =
+            FfmpegAudioCodecService().encoder(AudioStreamFormat{}, AudioOrigin::system).value();
+        for (const AudioChunk& chunk : makeAudio()) {
+            if (encoder->encode({chunk.view(), chunk.channels, chunk.sampleRate, chunk.presentationTime},
+                                audio)) {
+                return 1;
+            }
+        }
+        if (encoder->flush(audio)) {
+            return 1;
+        }
+        std::erase_if(audio, [](const AudioPacket& packet) { return !reachesInto(packet, kFirstVideoPts); });
+        const std::chrono::duration<double> encoding = std::chrono::steady_clock::now() - encodeStarted;
+        std::printf("sound compressed beforehand (as while buffering): %.3f s for %zu packets\n",
+                    encoding.count(), audio.size());
+    }
     const long withClip = statusKibibytes("VmRSS");
     // Resets the peak (VmHWM) to the present size, so the peak below is the writer's alone.
     std::ofstream("/proc/self/clear_refs") << "5";
@@ -186,7 +206,8 @@ int main(int argc, char* argv[]) {
     const std::size_t frames = video.size();
     const std::size_t buffers = audio.size();
     MovieWriterServices services{std::make_shared<FfmpegMovieFileService>(),
-                                 std::make_shared<FfmpegMovieProbe>()};
+                                 std::make_shared<FfmpegMovieProbe>(),
+                                 std::make_shared<FfmpegAudioCodecService>()};
     const auto started = std::chrono::steady_clock::now();
     saveStarted = started;
     qInstallMessageHandler(timedMessage);

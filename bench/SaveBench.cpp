@@ -205,6 +205,10 @@ int main(int argc, char* argv[]) {
     const QString path = folder + QStringLiteral("/backreel-save-bench.mp4");
     const std::size_t frames = video.size();
     const std::size_t buffers = audio.size();
+    std::size_t soundBytes = 0;
+    for (const AudioPacket& packet : audio) {
+        soundBytes += packet.data->size();
+    }
     MovieWriterServices services{std::make_shared<FfmpegMovieFileService>(),
                                  std::make_shared<FfmpegMovieProbe>(),
                                  std::make_shared<FfmpegAudioCodecService>()};
@@ -224,8 +228,8 @@ int main(int argc, char* argv[]) {
         QFile::remove(path);
         return 1;
     }
-    std::printf("clip: %zu frames + %zu audio buffers, %.1f MiB in memory\n", frames, buffers,
-                mebibytes(withClip - before));
+    std::printf("clip: %zu frames + %zu audio packets (%.2f MB of sound), %.1f MiB in memory\n", frames,
+                buffers, static_cast<double>(soundBytes) / 1e6, mebibytes(withClip - before));
     std::printf("movie: %.1f MiB\n", static_cast<double>(QFileInfo(path).size()) / (1024.0 * 1024.0));
     std::printf("save: %.2f s wall, %.2f s processor time, peak RSS %.1f MiB beyond the clip\n",
                 elapsed.count(), processor, mebibytes(peak - withClip));

@@ -7,15 +7,17 @@ using namespace backreel;
 // Selecting a three-minute clip out of 181 s of video at 30 fps and 100 audio buffers a second.
 static void BM_SelectThreeMinuteClip(benchmark::State& state) {
     const auto bytes = std::make_shared<const std::vector<std::byte>>(64);
-    const auto samples = std::make_shared<const std::vector<float>>(960);
     std::vector<VideoPacket> video;
-    std::vector<AudioChunk> audio;
+    std::vector<AudioPacket> audio;
+    const auto format = std::make_shared<const AudioStreamFormat>();
     for (int i = 0; i < 30 * 181; ++i) {
         video.push_back(VideoPacket{bytes, *bytes, MediaTime(i * 3000, kTimeScale),
                                     MediaTime(3000, kTimeScale), i % 15 == 0, nullptr});
     }
-    for (int i = 0; i < 100 * 181; ++i) {
-        audio.push_back(AudioChunk{samples, 2, 48000, MediaTime(i * 480, 48000)});
+    const auto compressed = std::make_shared<const std::vector<std::byte>>(1024);
+    for (int i = 0; i < 48000 * 181 / 1024; ++i) {
+        audio.push_back(AudioPacket{compressed, MediaTime(i * 1024, 48000), MediaTime(1024, 48000),
+                                    AudioOrigin::system, format});
     }
     // Keep the log quiet: the lines are the same on every iteration.
     QLoggingCategory::setFilterRules(QStringLiteral("com.strandloft.Backreel.*=false"));

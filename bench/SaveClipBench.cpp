@@ -76,7 +76,8 @@ int main(int argc, char* argv[]) {
 
     Platform platform = loadPlatform();
     auto saveFlow = std::make_shared<DesktopSaveFlow>(
-        nullptr, MovieWriterServices{platform.movieFiles, platform.movieProbe}, nullptr);
+        nullptr, MovieWriterServices{platform.movieFiles, platform.movieProbe, platform.audioCodecs},
+        nullptr);
     auto settings = std::make_shared<RecorderSettings>();
     RecordingManager manager(platform, saveFlow, settings);
     manager.setBufferDuration(RecordingDuration::threeMinutes);

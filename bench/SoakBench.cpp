@@ -22,6 +22,7 @@
 #include "core/MemoryTuning.h"
 #include "export/ClipSelection.h"
 #include "export/MovieWriter.h"
+#include "platform/ffmpeg/FfmpegAudioCodec.h"
 #include "platform/ffmpeg/FfmpegMovieFile.h"
 #include "platform/ffmpeg/FfmpegMovieProbe.h"
 #include "platform/ffmpeg/FfmpegVideoEncoder.h"
@@ -132,6 +133,10 @@ public:
 private:
     void run(FramePipeline& pipeline, MediaStores& stores, const bench::ScreenSource& source) {
         std::vector<float> tone(2 * kAudioFramesPerChunk);
+        // The sound is compressed here, on the thread that hands it over, as the recording does.
+        const std::unique_ptr<AudioEncoder> encoder =
+            FfmpegAudioCodecService().encoder(AudioStreamFormat{}, AudioOrigin::system).value();
+        std::vector<AudioPacket> packets;
         const auto start = std::chrono::steady_clock::now();
         std::int64_t frame = 0;
         std::int64_t chunk = 0;
@@ -150,10 +155,14 @@ private:
                     tone[static_cast<std::size_t>(2 * i)] = tone[static_cast<std::size_t>(2 * i + 1)] =
                         static_cast<float>(0.3 * std::sin(2 * std::numbers::pi * 440.0 * t));
                 }
-                if (std::optional<AudioChunk> copy = copyAudio(
-                        AudioView{tone, 2, kAudioRate, MediaTime(chunk * kAudioFramesPerChunk, kAudioRate)})) {
-                    stores.appendAudio(std::move(*copy));
+                if (!encoder->encode(
+                        AudioView{tone, 2, kAudioRate, MediaTime(chunk * kAudioFramesPerChunk, kAudioRate)},
+                        packets)) {
+                    for (AudioPacket& packet : packets) {
+                        stores.appendAudio(std::move(packet));
+                    }
                 }
+                packets.clear();
                 ++chunk;
             }
         }
@@ -170,7 +179,7 @@ private:
 QCoro::Task<bool> saveAndValidate(int number, const MediaStores& stores, const Options& options,
                                   const Logger& log) {
     const std::vector<VideoPacket> video = stores.video()->snapshot();
-    const std::vector<AudioChunk> audio = stores.audio()->snapshot();
+    const std::vector<AudioPacket> audio = stores.audio()->snapshot();
     ClipSelection selection = selectClip(video, audio, kDuration.seconds(), log);
     if (const QString* message = std::get_if<QString>(&selection)) {
         std::printf("  clip %d: no clip: %s\n", number, qPrintable(*message));
@@ -182,7 +191,7 @@ QCoro::Task<bool> saveAndValidate(int number, const MediaStores& stores, const O
     const std::size_t frames = clip.video.size();
     const QString path = options.folder + QStringLiteral("/backreel-soak-%1.mp4").arg(number);
     const MovieWriterServices services{std::make_shared<FfmpegMovieFileService>(),
-                                       std::make_shared<FfmpegMovieProbe>()};
+                                       std::make_shared<FfmpegMovieProbe>(), nullptr};
     const auto started = std::chrono::steady_clock::now();
     QCoro::Task<MaybeError> writing =
         writeMovie(std::move(clip.video), std::move(clip.audio), path, services, log);

@@ -7,6 +7,7 @@
 // usage (under scripts/virtual-desktop): build/bench/sound [SECONDS]
 
 #include "capture/AudioCapture.h"
+#include "platform/ffmpeg/FfmpegAudioCodec.h"
 #include "platform/pulse/PulseAudioService.h"
 
 #include <chrono>
@@ -49,9 +50,10 @@ void run(const char* name, const AudioInput& system, const std::optional<AudioIn
     AudioCapture microphoneSound(stores, AudioOrigin::microphone, Logger::recording());
     const double before = processCpuSeconds();
     const auto start = std::chrono::steady_clock::now();
-    systemSound.start(&service, system, nullptr);
+    const auto codecs = std::make_shared<FfmpegAudioCodecService>();
+    systemSound.start(&service, codecs, system, nullptr);
     if (microphone) {
-        microphoneSound.start(&service, *microphone, nullptr);
+        microphoneSound.start(&service, codecs, *microphone, nullptr);
     }
     std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
     systemSound.stop();

@@ -69,7 +69,8 @@ int main(int argc, char* argv[]) {
     backreel::Platform platform = backreel::loadPlatform();
     auto saveFlow = std::make_shared<backreel::DesktopSaveFlow>(
         std::make_shared<backreel::SavePanel>(),
-        backreel::MovieWriterServices{platform.movieFiles, platform.movieProbe}, platform.fileReveal);
+        backreel::MovieWriterServices{platform.movieFiles, platform.movieProbe, platform.audioCodecs},
+        platform.fileReveal);
 
     backreel::BackreelAppOptions options;
     options.tray = QSystemTrayIcon::isSystemTrayAvailable() ? backreel::TrayPresence::available

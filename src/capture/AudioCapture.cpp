@@ -4,6 +4,8 @@ namespace backreel {
 
 namespace {
 constexpr std::int64_t kAudioTraceInterval = 100;
+// The rate the stores keep sound at, whatever the source's.
+constexpr std::int32_t kStoredSampleRate = 48000;
 } // namespace
 
 AudioCapture::AudioCapture(std::shared_ptr<MediaStores> stores, AudioOrigin origin, Logger logger)
@@ -15,7 +17,9 @@ AudioCapture::~AudioCapture() {
     stop();
 }
 
-void AudioCapture::start(AudioService* service, const AudioInput& input, StateHandler onState) {
+void AudioCapture::start(AudioService* service, std::shared_ptr<AudioCodecService> codecs,
+                         const AudioInput& input, StateHandler onState) {
+    codecs_ = std::move(codecs);
     // The picture goes on without sound either way: the buffer is still worth having.
     const QString what =
         origin_ == AudioOrigin::microphone ? QStringLiteral("Microphone") : QStringLiteral("System audio");
@@ -30,11 +34,11 @@ void AudioCapture::start(AudioService* service, const AudioInput& input, StateHa
         }
     };
     std::unique_ptr<AudioSource> source = service != nullptr ? service->makeSource(input) : nullptr;
-    if (!source) {
+    if (!source || !codecs_) {
         tell(Error(QStringLiteral("There is no audio source.")));
         return;
     }
-    // The piece is valid only during this call: it is copied before the call returns.
+    // The piece is valid only during this call: it is compressed before the call returns.
     if (const MaybeError failure =
             source->start(AudioFormat{}, [this](const AudioView& audio) { take(audio); }, tell)) {
         tell(failure); // the source tries no more
@@ -48,6 +52,39 @@ void AudioCapture::stop() {
         source_->stop();
         source_.reset();
     }
+    if (encoder_) {
+        // The last packet's worth of sound and what the encoder holds back.
+        if (MaybeError error = encoder_->flush(packets_)) {
+            logger_.error(QStringLiteral("[Capture] Audio encoding failed: %1").arg(error->description));
+        }
+        store(packets_);
+        encoder_.reset();
+    }
+}
+
+bool AudioCapture::openEncoder(const AudioView& audio) {
+    AudioStreamFormat format;
+    format.channels = audio.channels;
+    format.sampleRate = kStoredSampleRate;
+    format.bitRate = audio.channels < 2 ? 96000 : 192000;
+    Expected<std::unique_ptr<AudioEncoder>> opened = codecs_->encoder(format, origin_);
+    if (!opened) {
+        if (!encoderFailed_) {
+            logger_.error(
+                QStringLiteral("[Capture] Audio encoder unavailable: %1").arg(opened.error().description));
+        }
+        encoderFailed_ = true;
+        return false;
+    }
+    encoder_ = std::move(opened).value();
+    return true;
+}
+
+void AudioCapture::store(std::vector<AudioPacket>& packets) {
+    for (AudioPacket& packet : packets) {
+        stores_->appendAudio(std::move(packet));
+    }
+    packets.clear();
 }
 
 void AudioCapture::take(const AudioView& audio) {
@@ -68,12 +105,30 @@ void AudioCapture::take(const AudioView& audio) {
                           .arg(fixed(audio.presentationTime.seconds(), 3))
                           .arg(stores_->audio()->count()));
     }
-    std::optional<AudioChunk> copy = copyAudio(audio, origin_);
-    if (!copy) {
+    if (audio.channels <= 0 || audio.sampleRate <= 0 || audio.frameCount() < 1) {
         logger_.error(QStringLiteral("[Capture] Audio copy failed at chunk %1 (no frames)").arg(chunks));
         return;
     }
-    stores_->appendAudio(std::move(*copy));
+    // After a silence longer than the store holds nothing before it is kept anyway: the stream
+    // starts anew instead of filling it.
+    if (encoder_ && soundEnd_.isValid() &&
+        (audio.presentationTime - soundEnd_).seconds() > stores_->audio()->maxDuration()) {
+        if (MaybeError error = encoder_->flush(packets_)) {
+            logger_.error(QStringLiteral("[Capture] Audio encoding failed: %1").arg(error->description));
+        }
+        store(packets_);
+        encoder_.reset();
+    }
+    if (!encoder_ && !openEncoder(audio)) {
+        return;
+    }
+    if (MaybeError error = encoder_->encode(audio, packets_)) {
+        logger_.error(QStringLiteral("[Capture] Audio encoding failed at chunk %1: %2")
+                          .arg(chunks)
+                          .arg(error->description));
+    }
+    soundEnd_ = audio.presentationTime + MediaTime(audio.frameCount(), audio.sampleRate);
+    store(packets_);
 }
 
 } // namespace backreel

@@ -2,6 +2,7 @@
 
 #include "capture/MediaStores.h"
 #include "core/log/Log.h"
+#include "platform/AudioCodec.h"
 #include "platform/AudioSource.h"
 
 #include <atomic>
@@ -13,11 +14,12 @@
 namespace backreel {
 
 // One of a recording's sounds (the system's or the microphone's): runs the audio source and, on
-// the source's own thread, copies each piece it hands over into an AudioChunk of its origin,
-// appended to the audio store (whose lock is held only for the
-// append). Nothing there waits on another thread. Sound that cannot start, or that the source
-// loses, leaves the picture running: the owner is told of the loss, and of the return, through
-// the state handler, on the source's thread (or during start(), when there is no source at all).
+// the source's own thread, compresses each piece it hands over to AAC as it comes, appending the
+// packets of its origin to the audio store (whose lock is held only for the append). Nothing there
+// waits on another thread. A silence longer than the store holds (the sound server was gone for
+// that long) starts the sound's stream anew rather than filling it. Sound that cannot start, or that the
+// source loses, leaves the picture running: the owner is told of the loss, and of the return, through the
+// state handler, on the source's thread (or during start(), when there is no source at all).
 //
 // Thread contract: start(), stop() and the destructor on the owner's thread (the main thread).
 class AudioCapture {
@@ -30,9 +32,11 @@ public:
     AudioCapture& operator=(const AudioCapture&) = delete;
 
     // Starts a source of the service for the input (no service: no sound, told as a loss) in the
-    // format the stores keep: 48 kHz stereo.
-    void start(AudioService* service, const AudioInput& input, StateHandler onState);
-    // After it returns no piece is stored and the handler is not called again. Idempotent.
+    // format the stores keep, 48 kHz stereo, compressed with the codecs' encoder.
+    void start(AudioService* service, std::shared_ptr<AudioCodecService> codecs, const AudioInput& input,
+               StateHandler onState);
+    // After it returns no piece is stored and the handler is not called again; what the encoder
+    // still held is stored. Idempotent.
     void stop();
 
     // Pieces handed over by the source so far. Any thread.
@@ -40,12 +44,22 @@ public:
 
 private:
     void take(const AudioView& audio);
+    // Source's thread (or the owner's once the source stopped): into the store.
+    void store(std::vector<AudioPacket>& packets);
+    // Opens the encoder for sound of this format; false (logged) when it does not open.
+    bool openEncoder(const AudioView& audio);
 
     const std::shared_ptr<MediaStores> stores_;
     const AudioOrigin origin_;
     const Logger logger_;
     std::atomic<std::int64_t> chunksIn_{0};
     std::unique_ptr<AudioSource> source_;
+    std::shared_ptr<AudioCodecService> codecs_;
+    // The source's thread's while it runs.
+    std::unique_ptr<AudioEncoder> encoder_;
+    MediaTime soundEnd_; // where the last piece ended
+    std::vector<AudioPacket> packets_;
+    bool encoderFailed_ = false;
 };
 
 } // namespace backreel

@@ -16,8 +16,8 @@ constexpr auto kBufferedCheck = std::chrono::milliseconds(100);
 BufferedMedia joined(BufferedMedia earlier, const BufferedMedia& later) {
     const auto newestOf = [&earlier](AudioOrigin origin) {
         MediaTime newest = MediaTime::invalid();
-        for (const AudioChunk& chunk : earlier.audio) {
-            newest = chunk.origin == origin ? chunk.presentationTime : newest;
+        for (const AudioPacket& packet : earlier.audio) {
+            newest = packet.origin == origin ? packet.presentationTime : newest;
         }
         return newest;
     };
@@ -30,9 +30,9 @@ BufferedMedia joined(BufferedMedia earlier, const BufferedMedia& later) {
             earlier.video.push_back(packet);
         }
     }
-    for (const AudioChunk& chunk : later.audio) {
-        if (after(newestSound[static_cast<int>(chunk.origin)], chunk.presentationTime)) {
-            earlier.audio.push_back(chunk);
+    for (const AudioPacket& packet : later.audio) {
+        if (after(newestSound[static_cast<int>(packet.origin)], packet.presentationTime)) {
+            earlier.audio.push_back(packet);
         }
     }
     return earlier;

@@ -9,7 +9,8 @@ MediaStores::MediaStores(double maxDuration, MemoryLimit limit, Logger log)
     : limit_(limit)
     , log_(log) {
     video_->setMaxDuration(maxDuration);
-    audio_->setMaxDuration(maxDuration);
+    // The sound reaches back the packets that decoding the oldest picture's moment needs.
+    audio_->setMaxDuration(maxDuration + kAudioLead.seconds());
 }
 
 void MediaStores::appendVideo(const VideoPacket& packet) {
@@ -23,12 +24,12 @@ void MediaStores::appendVideo(const VideoPacket& packet) {
     noteTrim(madeRoom);
 }
 
-void MediaStores::appendAudio(AudioChunk chunk) {
+void MediaStores::appendAudio(AudioPacket packet) {
     bool madeRoom = false;
     {
         std::lock_guard guard(appendLock_);
-        madeRoom = makeRoom(storedBytes(chunk));
-        audio_->append(std::move(chunk));
+        madeRoom = makeRoom(storedBytes(packet));
+        audio_->append(std::move(packet));
         notePeak();
     }
     noteTrim(madeRoom);
@@ -74,7 +75,7 @@ BufferedMedia MediaStores::cut(StoresAfterCut after) {
 }
 
 std::shared_ptr<void> MediaStores::holdClip(const std::vector<VideoPacket>& video,
-                                            const std::vector<AudioChunk>& audio) {
+                                            const std::vector<AudioPacket>& audio) {
     HeldClip held{runningBytes(video), runningBytes(audio)};
     HeldClip* entry = nullptr;
     {
@@ -114,7 +115,7 @@ bool MediaStores::makeRoom(std::size_t incoming) {
     bool dropped = false;
     while (video_->bytes() + audio_->bytes() + heldOutsideLocked() + incoming > limit) {
         if (video_->dropOldest()) {
-            audio_->dropBefore(video_->oldestTime());
+            audio_->dropBefore(video_->oldestTime() - kAudioLead);
         } else if (!audio_->dropOldest()) {
             break; // both empty: the entry is larger than the limit and goes in alone
         }

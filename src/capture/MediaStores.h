@@ -17,7 +17,7 @@ namespace backreel {
 // What the stores held at one moment, oldest first.
 struct BufferedMedia {
     std::vector<VideoPacket> video;
-    std::vector<AudioChunk> audio;
+    std::vector<AudioPacket> audio;
 };
 
 // What a cut leaves in the stores: everything, or nothing, so that the next cut starts after it.
@@ -26,7 +26,8 @@ enum class StoresAfterCut { keep, empty };
 // A recording's two stores under one memory limit on the bytes they hold together. Before an
 // entry goes in that would pass the limit, room is made: the oldest video goes first, a key frame
 // and the pictures that depend on it at a time, and with it the audio that then reaches back
-// further than the oldest picture (the clip starts at the video anyway); the oldest audio goes
+// further than the oldest picture's sound needs (kAudioLead: the clip starts at the video
+// anyway); the oldest audio goes
 // only once no video is left. An entry larger than the whole limit still goes in, alone. The
 // first time the limit drops anything it is logged.
 //
@@ -47,7 +48,7 @@ public:
     MediaStores& operator=(const MediaStores&) = delete;
 
     void appendVideo(const VideoPacket& packet);
-    void appendAudio(AudioChunk chunk);
+    void appendAudio(AudioPacket packet);
 
     // Both stores' entries as of one moment between appends; with StoresAfterCut::empty the
     // stores are emptied in the same step, so nothing appended meanwhile is lost or taken twice.
@@ -57,7 +58,7 @@ public:
     // handle is let go, for the part of it the stores no longer hold. The handle may outlive the
     // stores.
     std::shared_ptr<void> holdClip(const std::vector<VideoPacket>& video,
-                                   const std::vector<AudioChunk>& audio);
+                                   const std::vector<AudioPacket>& audio);
     // What held clips keep beyond what the stores hold.
     std::size_t heldOutsideBytes() const;
 

@@ -38,8 +38,8 @@ private:
     std::int64_t bytes_;
 };
 
-// What the stores take per second of audio: 48 kHz stereo float samples, as the capture delivers them.
-inline constexpr std::int64_t kAudioBytesPerSecond = 48000 * 2 * 4;
+// What the stores take per second of a sound: AAC at 192 kbit/s, as the capture compresses stereo.
+inline constexpr std::int64_t kAudioBytesPerSecond = 192000 / 8;
 
 // A size in decimal units, as file managers show them: "840 kB", "1.2 MB", "521 MB", "4.5 GB"
 // (one decimal below 10 MB and in gigabytes, never a trailing ".0").

@@ -56,10 +56,12 @@ RecordingSession::start(Platform platform, RecordingSetup setup, Logger log) {
         };
     };
     session->audio_ = std::make_unique<AudioCapture>(session->stores_, AudioOrigin::system, log);
-    session->audio_->start(platform.audio.get(), setup.systemSound, reportTo(AudioOrigin::system));
+    session->audio_->start(platform.audio.get(), platform.audioCodecs, setup.systemSound,
+                           reportTo(AudioOrigin::system));
     if (setup.microphone) {
         session->microphone_ = std::make_unique<AudioCapture>(session->stores_, AudioOrigin::microphone, log);
-        session->microphone_->start(platform.audio.get(), *setup.microphone, reportTo(AudioOrigin::microphone));
+        session->microphone_->start(platform.audio.get(), platform.audioCodecs, *setup.microphone,
+                                    reportTo(AudioOrigin::microphone));
     }
 
     VideoSource* const source = session->source_.get();

@@ -62,7 +62,7 @@ public:
     BufferedMedia cut(StoresAfterCut after) { return stores_->cut(after); }
     // Counts a clip cut from this recording against its memory limit while the handle lives.
     std::shared_ptr<void> holdClip(const std::vector<VideoPacket>& video,
-                                   const std::vector<AudioChunk>& audio) {
+                                   const std::vector<AudioPacket>& audio) {
         return stores_->holdClip(video, audio);
     }
 

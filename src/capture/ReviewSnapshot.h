@@ -12,7 +12,7 @@ namespace backreel {
 // was taken from; letting it go lets that go.
 struct ReviewSnapshot {
     std::vector<VideoPacket> video;
-    std::vector<AudioChunk> audio;
+    std::vector<AudioPacket> audio;
     std::vector<Marker> markers;
     std::shared_ptr<void> held;
 };

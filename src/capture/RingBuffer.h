@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/media/AudioChunk.h"
+#include "core/media/AudioPacket.h"
 #include "core/media/VideoPacket.h"
 
 #include <cstddef>
@@ -11,15 +11,15 @@
 
 namespace backreel {
 
-// The bytes an entry holds: a packet's compressed bytes, a chunk's samples.
+// The bytes an entry holds: a packet's compressed bytes.
 inline std::size_t storedBytes(const VideoPacket& packet) {
     return packet.data.size();
 }
-inline std::size_t storedBytes(const AudioChunk& chunk) {
-    return chunk.samples ? chunk.samples->size() * sizeof(float) : 0;
+inline std::size_t storedBytes(const AudioPacket& packet) {
+    return packet.data ? packet.data->size() : 0;
 }
 
-// A time-bounded store of timed values (video packets or audio chunks), oldest first. Every
+// A time-bounded store of timed values (video or audio packets), oldest first. Every
 // append drops the oldest entries until the span from the first to the last entry's PTS is no
 // longer than maxDuration (a span equal to the capacity stays). An entry without a valid PTS at
 // the front is dropped once the newest has one, so it can never stop the trimming. Entries are
@@ -144,7 +144,7 @@ private:
 
 // The compressed video, appended by the encoder's output.
 using RingBuffer = TimedStore<VideoPacket>;
-// The copied system audio, appended by the capture delegate on the audio queue.
-using AudioRingBuffer = TimedStore<AudioChunk>;
+// The compressed sound, appended by the audio capture on the sound source's thread.
+using AudioRingBuffer = TimedStore<AudioPacket>;
 
 } // namespace backreel

@@ -19,15 +19,15 @@ std::int64_t clipBytes(const Clip& clip) {
     for (const VideoPacket& packet : clip.video) {
         bytes += storedBytes(packet);
     }
-    for (const AudioChunk& chunk : clip.audio) {
-        bytes += storedBytes(chunk);
+    for (const AudioPacket& packet : clip.audio) {
+        bytes += storedBytes(packet);
     }
     return static_cast<std::int64_t>(bytes);
 }
 
 namespace {
 QString describe(const Clip& clip) {
-    return QStringLiteral("%1 video frames, %2 audio chunks, %3s")
+    return QStringLiteral("%1 video frames, %2 audio packets, %3s")
         .arg(clip.video.size())
         .arg(clip.audio.size())
         .arg(fixed((clip.endPTS - clip.startPTS).seconds(), 2));

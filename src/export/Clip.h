@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/media/AudioChunk.h"
+#include "core/media/AudioPacket.h"
 #include "core/media/VideoPacket.h"
 
 #include <QString>
@@ -23,7 +23,7 @@ struct Marker {
 // The part of the buffer that is saved: video starting on a key frame and the audio around it.
 struct Clip {
     std::vector<VideoPacket> video;
-    std::vector<AudioChunk> audio;
+    std::vector<AudioPacket> audio;
     MediaTime startPTS; // PTS of the first video packet
     MediaTime endPTS;   // PTS of the last video packet
     MicrophoneTrack microphone = MicrophoneTrack::separate;

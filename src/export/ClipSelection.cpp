@@ -44,13 +44,13 @@ std::size_t findStartIndex(const std::vector<VideoPacket>& video, double targetS
     return 0;
 }
 
-ClipSelection selectClip(const std::vector<VideoPacket>& video, const std::vector<AudioChunk>& audio,
+ClipSelection selectClip(const std::vector<VideoPacket>& video, const std::vector<AudioPacket>& audio,
                          double targetSeconds, const Logger& log) {
     if (audio.empty()) {
         log.error(QStringLiteral(
             "[Stop] Audio ring: EMPTY — audio callbacks may not have fired or storage failed"));
     } else {
-        log.info(QStringLiteral("[Stop] Audio ring: %1 chunks, PTS %2s–%3s")
+        log.info(QStringLiteral("[Stop] Audio ring: %1 packets, PTS %2s–%3s")
                      .arg(audio.size())
                      .arg(fixed(audio.front().presentationTime.seconds(), 3))
                      .arg(fixed(audio.back().presentationTime.seconds(), 3)));
@@ -96,16 +96,16 @@ ClipSelection selectClip(const std::vector<VideoPacket>& video, const std::vecto
     clip.startPTS = clip.video.front().presentationTime;
     clip.endPTS = clip.video.back().presentationTime;
 
-    const MediaTime lower = subtract(clip.startPTS, kAudioMargin);
+    // Of the sound, from the packet before the one that holds the first picture's moment (the
+    // decoder needs it; the movie does not play it) to a little after the last picture.
     const MediaTime upper = add(clip.endPTS, kAudioMargin);
-    for (const AudioChunk& chunk : audio) {
-        const MediaTime pts = chunk.presentationTime;
-        if (compare(pts, lower) >= 0 && compare(pts, upper) <= 0) {
-            clip.audio.push_back(chunk);
+    for (const AudioPacket& packet : audio) {
+        if (reachesInto(packet, clip.startPTS) && compare(packet.presentationTime, upper) <= 0) {
+            clip.audio.push_back(packet);
         }
     }
 
-    log.info(QStringLiteral("[Stop] Clip: %1 video frames; %2 audio chunks; clipStartPTS=%3s clipEndPTS=%4s")
+    log.info(QStringLiteral("[Stop] Clip: %1 video frames; %2 audio packets; clipStartPTS=%3s clipEndPTS=%4s")
                  .arg(clip.video.size())
                  .arg(clip.audio.size())
                  .arg(fixed(clip.startPTS.seconds(), 3))
@@ -113,7 +113,7 @@ ClipSelection selectClip(const std::vector<VideoPacket>& video, const std::vecto
     return clip;
 }
 
-ClipSelection selectBetween(const std::vector<VideoPacket>& video, const std::vector<AudioChunk>& audio,
+ClipSelection selectBetween(const std::vector<VideoPacket>& video, const std::vector<AudioPacket>& audio,
                             MediaTime from, MediaTime to, const Logger& log) {
     std::vector<VideoPacket> upTo;
     for (const VideoPacket& packet : video) {

@@ -19,14 +19,15 @@ std::size_t findStartIndex(const std::vector<VideoPacket>& video, double targetS
 using ClipSelection = std::variant<Clip, QString>;
 
 // Cuts the clip out of everything the stores held at stop: video ending with the newest frame and
-// starting on a key frame about targetSeconds earlier, and the audio whose PTS lies within the
-// video's range widened by 0.1 s on each side (both bounds inclusive). Main thread.
-ClipSelection selectClip(const std::vector<VideoPacket>& video, const std::vector<AudioChunk>& audio,
+// starting on a key frame about targetSeconds earlier, and the sound's packets from the one before
+// the packet that holds the first picture's moment to those at most 0.1 s after the last
+// picture. Main thread.
+ClipSelection selectClip(const std::vector<VideoPacket>& video, const std::vector<AudioPacket>& audio,
                          double targetSeconds, const Logger& log);
 
 // The clip from the key frame at or before `from` (the first key frame when there is none) to the
 // last picture at or before `to`, with its audio as selectClip() gives it. Main thread.
-ClipSelection selectBetween(const std::vector<VideoPacket>& video, const std::vector<AudioChunk>& audio,
+ClipSelection selectBetween(const std::vector<VideoPacket>& video, const std::vector<AudioPacket>& audio,
                             MediaTime from, MediaTime to, const Logger& log);
 
 } // namespace backreel

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <QFile>
 #include <unistd.h>
+#include <utility>
 
 namespace backreel {
 
@@ -23,7 +24,7 @@ MaybeError removeExisting(const QString& path) {
 
 // Everything that touches the file, on the writing thread.
 MaybeError writeFile(MovieFileService& service, const QString& path, const MovieTracks& tracks,
-                     const std::vector<VideoPacket>& video, const std::vector<AudioChunk>& audio,
+                     const std::vector<VideoPacket>& video, const std::vector<AudioPacket>& audio,
                      Logger log) {
     if (MaybeError error = removeExisting(path)) {
         return error;
@@ -32,7 +33,7 @@ MaybeError writeFile(MovieFileService& service, const QString& path, const Movie
     if (!created) {
         return created.error();
     }
-    log.info(QStringLiteral("[Write] Writing %1 video packets + %2 audio chunks…")
+    log.info(QStringLiteral("[Write] Writing %1 video packets + %2 audio packets…")
                  .arg(video.size())
                  .arg(audio.size()));
     // The tracks have audio exactly when the clip does.
@@ -41,11 +42,15 @@ MaybeError writeFile(MovieFileService& service, const QString& path, const Movie
 
 } // namespace
 
-AudioTrackSettings audioTrackSettings(const AudioChunk& first) {
+AudioTrackSettings audioTrackSettings(const AudioPacket& first) {
     AudioTrackSettings settings;
-    settings.channels = first.channels > 0 ? first.channels : 1;
-    settings.sampleRate = first.sampleRate > 0 ? first.sampleRate : 48000;
-    settings.bitRate = settings.channels < 2 ? 96000 : 192000;
+    if (first.format) {
+        settings.channels = first.format->channels;
+        settings.sampleRate = first.format->sampleRate;
+        settings.bitRate = first.format->bitRate;
+        settings.frameSize = first.format->frameSize;
+        settings.codecConfiguration = first.format->codecConfiguration;
+    }
     settings.origin = first.origin;
     return settings;
 }
@@ -81,11 +86,12 @@ std::vector<MovieChapter> chaptersFor(const std::vector<Marker>& markers, MediaT
     return chapters;
 }
 
-std::vector<AudioTrackSettings> audioTracks(const std::vector<AudioChunk>& audio, bool mixed) {
+std::vector<AudioTrackSettings> audioTracks(const std::vector<AudioPacket>& audio, bool mixed) {
     std::vector<AudioTrackSettings> tracks;
     for (const AudioOrigin origin : {AudioOrigin::system, AudioOrigin::microphone}) {
-        const auto first = std::find_if(audio.begin(), audio.end(),
-                                        [origin](const AudioChunk& chunk) { return chunk.origin == origin; });
+        const auto first = std::find_if(audio.begin(), audio.end(), [origin](const AudioPacket& packet) {
+            return packet.origin == origin;
+        });
         if (first == audio.end()) {
             continue;
         }
@@ -101,24 +107,66 @@ std::vector<AudioTrackSettings> audioTracks(const std::vector<AudioChunk>& audio
     return tracks;
 }
 
-bool isSilent(const AudioChunk& chunk) {
-    const std::span<const float> samples = chunk.view();
-    return std::all_of(samples.begin(), samples.end(), [](float sample) { return sample == 0.0f; });
-}
-
-SilenceMeasure measureSilence(const std::vector<AudioChunk>& audio) {
+SilenceMeasure measureSilence(const std::vector<AudioPacket>& audio) {
     SilenceMeasure measure;
-    for (const AudioChunk& chunk : audio) {
-        const double seconds =
-            chunk.sampleRate > 0 ? static_cast<double>(chunk.frameCount()) / chunk.sampleRate : 0;
+    for (const AudioPacket& packet : audio) {
+        const double seconds = packet.duration.isValid() ? packet.duration.seconds() : 0;
         measure.totalSeconds += seconds;
-        measure.silentSeconds += isSilent(chunk) ? seconds : 0;
+        measure.silentSeconds += packet.peak == 0.0F ? seconds : 0;
     }
     return measure;
 }
 
+Expected<std::vector<AudioPacket>> mixedSound(const std::vector<AudioPacket>& audio,
+                                              AudioCodecService& codecs) {
+    if (audio.empty() || !audio.front().format) {
+        return std::vector<AudioPacket>{};
+    }
+    std::vector<AudioChunk> sound;
+    for (const AudioOrigin origin : {AudioOrigin::system, AudioOrigin::microphone}) {
+        std::unique_ptr<AudioDecoder> decoder;
+        bool first = true;
+        for (const AudioPacket& packet : audio) {
+            if (packet.origin != origin || !packet.format) {
+                continue;
+            }
+            if (!decoder) {
+                Expected<std::unique_ptr<AudioDecoder>> opened = codecs.decoder(*packet.format);
+                if (!opened) {
+                    return opened.error();
+                }
+                decoder = std::move(opened).value();
+            }
+            Expected<AudioChunk> decoded = decoder->decode(packet);
+            if (!decoded) {
+                return decoded.error();
+            }
+            // The first packet only readies the decoder for the next: its own sound is half there.
+            if (!std::exchange(first, false) && decoded.value().frameCount() > 0) {
+                sound.push_back(std::move(decoded).value());
+            }
+        }
+    }
+    Expected<std::unique_ptr<AudioEncoder>> encoder =
+        codecs.encoder(*audio.front().format, AudioOrigin::system);
+    if (!encoder) {
+        return encoder.error();
+    }
+    std::vector<AudioPacket> mixed;
+    for (const AudioChunk& chunk : mixAudio(sound)) {
+        const AudioView view{chunk.view(), chunk.channels, chunk.sampleRate, chunk.presentationTime};
+        if (MaybeError error = encoder.value()->encode(view, mixed)) {
+            return *error;
+        }
+    }
+    if (MaybeError error = encoder.value()->flush(mixed)) {
+        return *error;
+    }
+    return mixed;
+}
+
 MaybeError writeTracks(MovieFile& file, const std::vector<VideoPacket>& video,
-                       const std::vector<AudioChunk>& audio) {
+                       const std::vector<AudioPacket>& audio) {
     std::size_t nextVideo = 0;
     std::size_t nextAudio = 0;
     while (nextVideo < video.size() || nextAudio < audio.size()) {
@@ -175,14 +223,14 @@ QCoro::Task<> validateMovie(QString path, std::shared_ptr<MovieProbe> probe, Log
     }
 }
 
-QCoro::Task<MaybeError> writeMovie(std::vector<VideoPacket> video, std::vector<AudioChunk> audio,
+QCoro::Task<MaybeError> writeMovie(std::vector<VideoPacket> video, std::vector<AudioPacket> audio,
                                    QString path, MovieWriterServices services, Logger log,
                                    MicrophoneTrack microphone, std::vector<Marker> markers) {
     if (video.empty() || !video.front().format) {
         co_return Error(QStringLiteral("No frames to write."));
     }
     const VideoStreamFormatPtr videoFormat = video.front().format;
-    log.info(QStringLiteral("[Write] Video: codec=%1, %2×%3, %4 frames; audio: %5 chunks")
+    log.info(QStringLiteral("[Write] Video: codec=%1, %2×%3, %4 frames; audio: %5 packets")
                  .arg(QString::fromLatin1(codecLogName(videoFormat->codec)))
                  .arg(videoFormat->width)
                  .arg(videoFormat->height)
@@ -200,8 +248,8 @@ QCoro::Task<MaybeError> writeMovie(std::vector<VideoPacket> video, std::vector<A
                      .arg(fixed((chapter.start - tracks.startTime).seconds(), 3), chapter.title));
     }
     // The microphone goes into the one track mixed, on the writing thread.
-    const bool mixing = mix && std::any_of(audio.begin(), audio.end(), [](const AudioChunk& chunk) {
-                            return chunk.origin == AudioOrigin::microphone;
+    const bool mixing = mix && std::any_of(audio.begin(), audio.end(), [](const AudioPacket& packet) {
+                            return packet.origin == AudioOrigin::microphone;
                         });
     if (!audio.empty()) {
         for (const AudioTrackSettings& settings : tracks.audio) {
@@ -213,11 +261,12 @@ QCoro::Task<MaybeError> writeMovie(std::vector<VideoPacket> video, std::vector<A
         }
         const double first = audio.front().presentationTime.seconds();
         const double last = audio.back().presentationTime.seconds();
-        log.info(QStringLiteral("[Write] Audio PTS: %1s–%2s span=%3s framesPerChunk=%4")
+        const AudioStreamFormatPtr& format = audio.front().format;
+        log.info(QStringLiteral("[Write] Audio PTS: %1s–%2s span=%3s framesPerPacket=%4")
                      .arg(fixed(first, 3))
                      .arg(fixed(last, 3))
                      .arg(fixed(last - first, 3))
-                     .arg(audio.front().frameCount()));
+                     .arg(format ? format->frameSize : 0));
         // The whole clip, not its first chunk: a click a second is sound, a gap after a lost
         // audio server is silence.
         const SilenceMeasure silence = measureSilence(audio);
@@ -232,13 +281,27 @@ QCoro::Task<MaybeError> writeMovie(std::vector<VideoPacket> video, std::vector<A
     // The clip moves to the writing thread and stays there until the file is done with it.
     struct Job {
         std::vector<VideoPacket> video;
-        std::vector<AudioChunk> audio;
+        std::vector<AudioPacket> audio;
         MaybeError result;
     };
+    if (mixing && !services.audioCodecs) {
+        co_return Error(
+            QStringLiteral("This build of Backreel cannot mix the microphone into the system sound."));
+    }
     auto job = std::make_shared<Job>(Job{std::move(video), std::move(audio), std::nullopt});
-    std::function<void()> work = [job, path, tracks, mixing, service = services.movieFiles, log] {
+    std::function<void()> work = [job, path, tracks, mixing, service = services.movieFiles,
+                                  codecs = services.audioCodecs, log]() mutable {
         if (mixing) {
-            job->audio = mixAudio(job->audio);
+            Expected<std::vector<AudioPacket>> mixed = mixedSound(job->audio, *codecs);
+            if (!mixed) {
+                job->result = mixed.error();
+                return;
+            }
+            job->audio = std::move(mixed).value();
+            tracks.audio = audioTracks(job->audio, false);
+            if (!tracks.audio.empty()) {
+                tracks.audio.front().title = QStringLiteral("System audio and microphone");
+            }
         }
         job->result = writeFile(*service, path, tracks, job->video, job->audio, log);
     };

@@ -88,7 +88,7 @@ std::vector<std::size_t> thumbnailPictures(const std::vector<VideoPacket>& video
     return pictures;
 }
 
-std::vector<float> waveformPeaks(const std::vector<AudioChunk>& audio, AudioOrigin origin, MediaTime from,
+std::vector<float> waveformPeaks(const std::vector<AudioPacket>& audio, AudioOrigin origin, MediaTime from,
                                  MediaTime to, int columns) {
     std::vector<float> peaks(static_cast<std::size_t>(std::max(columns, 0)), 0.0F);
     const double start = from.seconds();
@@ -96,23 +96,19 @@ std::vector<float> waveformPeaks(const std::vector<AudioChunk>& audio, AudioOrig
     if (peaks.empty() || !(span > 0)) {
         return peaks;
     }
-    for (const AudioChunk& chunk : audio) {
-        if (chunk.origin != origin || chunk.channels <= 0 || chunk.sampleRate <= 0) {
+    const auto count = static_cast<double>(peaks.size());
+    for (const AudioPacket& packet : audio) {
+        const double begins = (packet.presentationTime.seconds() - start) / span * count;
+        const double ends = (packet.endTime().seconds() - start) / span * count;
+        if (packet.origin != origin || !(ends > 0) || !(begins < count)) {
             continue;
         }
-        const std::span<const float> samples = chunk.view();
-        const double chunkStart = chunk.presentationTime.seconds();
-        for (std::int64_t frame = 0; frame < chunk.frameCount(); ++frame) {
-            const double at = chunkStart + static_cast<double>(frame) / chunk.sampleRate - start;
-            if (at < 0 || at >= span) {
-                continue;
-            }
-            const auto column = static_cast<std::size_t>(at / span * static_cast<double>(peaks.size()));
-            float& peak = peaks[std::min(column, peaks.size() - 1)];
-            for (std::int32_t channel = 0; channel < chunk.channels; ++channel) {
-                const float level = std::min(std::fabs(samples[static_cast<std::size_t>(frame * chunk.channels + channel)]), 1.0F);
-                peak = std::max(peak, level);
-            }
+        // Every slice the packet's sound touches.
+        const auto first = static_cast<std::size_t>(std::max(begins, 0.0));
+        const auto last = static_cast<std::size_t>(std::min(std::ceil(ends), count));
+        for (std::size_t column = first; column < std::max(last, first + 1) && column < peaks.size();
+             ++column) {
+            peaks[column] = std::max(peaks[column], std::min(packet.peak, 1.0F));
         }
     }
     return peaks;

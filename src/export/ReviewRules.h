@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/media/AudioChunk.h"
+#include "core/media/AudioPacket.h"
 #include "core/media/VideoPacket.h"
 
 #include <cstddef>
@@ -47,9 +47,10 @@ MediaTime selectionLength(const std::vector<VideoPacket>& video, ReviewSelection
 // before the slot's middle. Empty without pictures.
 std::vector<std::size_t> thumbnailPictures(const std::vector<VideoPacket>& video, int count);
 
-// The sound's loudest sample (0…1) in each of `columns` equal slices of [from, to), of one origin.
-// A slice without sound is 0.
-std::vector<float> waveformPeaks(const std::vector<AudioChunk>& audio, AudioOrigin origin, MediaTime from,
+// The sound's loudest sample (0…1) in each of `columns` equal slices of [from, to), of one origin,
+// as its packets tell it: a packet's loudest counts in every slice its sound touches. A slice
+// without sound is 0.
+std::vector<float> waveformPeaks(const std::vector<AudioPacket>& audio, AudioOrigin origin, MediaTime from,
                                  MediaTime to, int columns);
 
 // "1:05.3": minutes, seconds and tenths of a time within the review; negative times are 0.

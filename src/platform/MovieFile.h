@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/Error.h"
-#include "core/media/AudioChunk.h"
+#include "core/media/AudioPacket.h"
 #include "core/media/FourCC.h"
 #include "core/media/MediaTime.h"
 #include "core/media/VideoPacket.h"
@@ -15,14 +15,16 @@
 
 namespace backreel {
 
-// An AAC track of a movie: the audio it takes (by origin), what that PCM is encoded to, and the
-// track's title.
+// An AAC track of a movie: the sound it takes (by origin), its stream's format and the
+// decoder's set-up its packets need, and the track's title.
 struct AudioTrackSettings {
     std::int32_t channels = 2;
     std::int32_t sampleRate = 48000;
     std::int64_t bitRate = 192000;
     AudioOrigin origin = AudioOrigin::system;
     QString title = {};
+    std::int32_t frameSize = 1024;
+    std::vector<std::byte> codecConfiguration = {};
 
     friend bool operator==(const AudioTrackSettings&, const AudioTrackSettings&) = default;
 };
@@ -46,9 +48,9 @@ struct MovieTracks {
     std::vector<MovieChapter> chapters = {};
 };
 
-// An MPEG-4 movie being written, in the manner of FFmpeg's muxing loop: packets and audio go in
-// interleaved by time, each call writes what it can and returns, finish() completes the file.
-// Video is passed through; audio is encoded to AAC on the way.
+// An MPEG-4 movie being written, in the manner of FFmpeg's muxing loop: packets go in interleaved
+// by time, each call writes what it can and returns, finish() completes the file. Video and sound
+// are passed through; sound before the start time is in the file but not played.
 //
 // Thread contract: one thread at a time (the saving worker); no call after finish() or after a
 // call failed. Destroying an unfinished movie leaves an incomplete file for the caller to remove.
@@ -57,10 +59,10 @@ public:
     virtual ~MovieFile() = default;
 
     virtual MaybeError writeVideo(const VideoPacket& packet) = 0;
-    // Into the track of the chunk's origin, which the movie must have; each track's chunks in time
-    // order, in its format.
-    virtual MaybeError writeAudio(const AudioChunk& chunk) = 0;
-    // Flushes the audio encoder and writes the index.
+    // Into the track of the packet's origin, which the movie must have; each track's packets in
+    // time order, in its format.
+    virtual MaybeError writeAudio(const AudioPacket& packet) = 0;
+    // Writes the index.
     virtual MaybeError finish() = 0;
 };
 

@@ -5,6 +5,7 @@
 
 namespace backreel {
 
+class AudioCodecService;
 class AudioService;
 class CaptureService;
 class FileReveal;
@@ -22,6 +23,7 @@ class WindowServer;
 struct Platform {
     std::shared_ptr<CaptureService> capture;
     std::shared_ptr<AudioService> audio; // the system's sound; null where there is none
+    std::shared_ptr<AudioCodecService> audioCodecs;
     std::shared_ptr<VideoEncoderService> encoders;
     std::shared_ptr<NotificationMuter> notifications;
     std::shared_ptr<WindowServer> windowServer;

@@ -1,5 +1,6 @@
 #include "platform/dbus/DbusFileReveal.h"
 #include "platform/dbus/DbusNotificationMuter.h"
+#include "platform/ffmpeg/FfmpegAudioCodec.h"
 #include "platform/ffmpeg/FfmpegFrameDecoder.h"
 #include "platform/ffmpeg/FfmpegMovieFile.h"
 #include "platform/ffmpeg/FfmpegMovieProbe.h"
@@ -80,9 +81,10 @@ Platform loadPlatform() {
     platform.encoders = std::make_shared<FfmpegVideoEncoderService>();
     platform.notifications = std::make_shared<DbusNotificationMuter>();
     platform.movieFiles = std::make_shared<FfmpegMovieFileService>();
+    platform.audioCodecs = std::make_shared<FfmpegAudioCodecService>();
     platform.movieProbe = std::make_shared<FfmpegMovieProbe>();
     platform.pictureDecoders = std::make_shared<FfmpegPictureDecoderService>();
-    platform.soundPlayers = std::make_shared<PulseSoundPlayerService>();
+    platform.soundPlayers = std::make_shared<PulseSoundPlayerService>(platform.audioCodecs);
     platform.fileReveal = std::make_shared<DbusFileReveal>();
     switch (shortcutsBackendFor(session)) {
     case CaptureBackend::x11:

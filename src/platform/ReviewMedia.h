@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/Error.h"
-#include "core/media/AudioChunk.h"
+#include "core/media/AudioPacket.h"
 #include "core/media/ImageBuffer.h"
 #include "core/media/VideoPacket.h"
 
@@ -32,9 +32,9 @@ public:
 class SoundPlayer {
 public:
     virtual ~SoundPlayer() = default;
-    // Plays the chunks (one origin, oldest first) from `from` on, gaps as silence, ending what
+    // Plays the packets (one origin, oldest first) from `from` on, gaps as silence, ending what
     // played before. Returns at once; the sound starts as soon as the output takes it.
-    virtual void play(std::vector<AudioChunk> chunks, MediaTime from) = 0;
+    virtual void play(std::vector<AudioPacket> packets, MediaTime from) = 0;
     // Ends the sound at once; nothing when silent.
     virtual void stop() = 0;
 };

@@ -29,10 +29,10 @@ QPushButton* button(const QString& title, const QString& name, QWidget* parent) 
     return made;
 }
 
-std::vector<AudioChunk> systemSound(const std::vector<AudioChunk>& audio) {
-    std::vector<AudioChunk> system;
+std::vector<AudioPacket> systemSound(const std::vector<AudioPacket>& audio) {
+    std::vector<AudioPacket> system;
     std::copy_if(audio.begin(), audio.end(), std::back_inserter(system),
-                 [](const AudioChunk& chunk) { return chunk.origin == AudioOrigin::system; });
+                 [](const AudioPacket& packet) { return packet.origin == AudioOrigin::system; });
     return system;
 }
 } // namespace

@@ -5,28 +5,28 @@
 using namespace backreel;
 
 // The main window's line under the pickers: decimal sizes of what the buffer capacity holds (the
-// duration and 0.75 s, video and 384 kB/s of audio), and the over-limit warning only when the
+// duration and 0.75 s, video and 24 kB/s of each sound), and the over-limit warning only when the
 // estimate passes the limit's bytes, which are binary though labelled as picked.
 TEST(MemoryLimit, TheEstimateAndTheLimitAsTheMainWindowShowsThem) {
     const MemoryLimit twoGigabytes = MemoryLimit::defaultLimit();
     EXPECT_EQ(bufferEstimateText(RecordingDuration::threeMinutes, 20'000'000, twoGigabytes),
-              QStringLiteral("≈ 521 MB for 3 min at 20 Mbit/s"));
+              QStringLiteral("≈ 456 MB for 3 min at 20 Mbit/s"));
     EXPECT_EQ(
         bufferEstimateText(RecordingDuration::threeMinutes, 200'000'000, twoGigabytes),
         QStringLiteral(
-            "≈ 4.6 GB for 3 min at 200 Mbit/s — more than the 2 GB limit; the oldest seconds go first"));
+            "≈ 4.5 GB for 3 min at 200 Mbit/s — more than the 2 GB limit; the oldest seconds go first"));
     EXPECT_EQ(bufferEstimateText(RecordingDuration::tenSeconds, 10'000'000, MemoryLimit::choices().front()),
-              QStringLiteral("≈ 18 MB for 10 sec at 10 Mbit/s"));
-    EXPECT_EQ(bufferEstimateText(RecordingDuration::tenSeconds, 10'000'000, MemoryLimit::choices().front(), 2),
-              QStringLiteral("≈ 22 MB for 10 sec at 10 Mbit/s"))
+              QStringLiteral("≈ 14 MB for 10 sec at 10 Mbit/s"));
+    EXPECT_EQ(bufferEstimateText(RecordingDuration::threeMinutes, 20'000'000, MemoryLimit::choices().front(), 2),
+              QStringLiteral("≈ 461 MB for 3 min at 20 Mbit/s"))
         << "a microphone's sound is kept like the system's";
-    // 521 MB fits the "512 MB" limit, which is 537 MB; with 3 Mbit/s more it does not.
+    // 456 MB fits the "512 MB" limit, which is 537 MB; at 24 Mbit/s it does not.
     EXPECT_FALSE(
         bufferEstimateText(RecordingDuration::threeMinutes, 20'000'000, MemoryLimit::choices().front())
             .contains(QStringLiteral("more than")));
     EXPECT_EQ(
-        bufferEstimateText(RecordingDuration::threeMinutes, 22'500'000, MemoryLimit::choices().front()),
-        QStringLiteral("≈ 578 MB for 3 min at 22.5 Mbit/s — more than the 512 MB limit; the oldest seconds "
+        bufferEstimateText(RecordingDuration::threeMinutes, 24'000'000, MemoryLimit::choices().front()),
+        QStringLiteral("≈ 547 MB for 3 min at 24 Mbit/s — more than the 512 MB limit; the oldest seconds "
                        "go first"));
 
     EXPECT_EQ(MemoryLimit(300'000).label(), QStringLiteral("300 kB"));

@@ -14,9 +14,10 @@ using backreel::test::audioAt;
 
 namespace {
 
-AudioChunk audioOf(std::size_t floats, double seconds) {
-    return AudioChunk{std::make_shared<const std::vector<float>>(floats), 2, 48000,
-                      MediaTime::makeWithSeconds(seconds, kTimeScale)};
+AudioPacket audioOf(std::size_t bytes, double seconds) {
+    AudioPacket packet = audioAt(seconds);
+    packet.data = std::make_shared<const std::vector<std::byte>>(bytes);
+    return packet;
 }
 
 template <typename T> std::vector<double> times(const TimedStore<T>& store) {
@@ -87,28 +88,28 @@ TEST(RingBuffer, CountsTheBytesItHoldsAndDropsPicturesWithTheirKeyFrame) {
     audio->dropBefore(MediaTime::makeWithSeconds(0.45, kTimeScale));
     audio->dropBefore(MediaTime::invalid());
     EXPECT_EQ(times(*audio).front(), 0.5);
-    EXPECT_EQ(audio->bytes(), 5u * 100 * sizeof(float));
+    EXPECT_EQ(audio->bytes(), 5u * 100);
 }
 
 // Under a memory limit the oldest video goes first, a key frame with its pictures at a time, and
-// with it the audio from before the oldest picture: what both hold never passes the limit, and
-// the first trim is logged once. An entry larger than the whole limit goes in alone.
+// with it the audio from before what the oldest picture's sound needs: what both hold never passes the limit,
+// and the first trim is logged once. An entry larger than the whole limit goes in alone.
 TEST(RingBuffer, AMemoryLimitDropsTheOldestVideoAndTheAudioBeforeIt) {
     test::LogCapture log;
     auto stores = MediaStores::create(60, MemoryLimit(10'000), Logger::recording());
-    // Per second: 2 key frames of 1000 bytes and 8 pictures of 200, and 100 audio chunks of 40.
+    // Per second: 2 key frames of 1000 bytes and 8 pictures of 200, and 100 audio packets of 40.
     for (int tick = 0; tick < 500; ++tick) { // 5 s in 10 ms steps
         const double seconds = tick * 0.01;
         if (tick % 10 == 0) {
             const bool key = tick % 50 == 0;
             stores->appendVideo(test::videoPacket(seconds, key, key ? 1000 : 200));
         }
-        stores->appendAudio(audioOf(10, seconds));
+        stores->appendAudio(audioOf(40, seconds));
         const std::size_t held = stores->video()->bytes() + stores->audio()->bytes();
         ASSERT_LE(held, 10'000u) << "at " << seconds << " s";
         if (stores->limitReached()) {
             ASSERT_TRUE(stores->video()->snapshot().front().keyFrame) << "at " << seconds << " s";
-            ASSERT_GE(stores->audio()->oldestTime(), stores->video()->oldestTime())
+            ASSERT_GE(stores->audio()->oldestTime(), stores->video()->oldestTime() - kAudioLead)
                 << "at " << seconds << " s";
         }
     }

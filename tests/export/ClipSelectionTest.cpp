@@ -59,17 +59,21 @@ TEST(SelectClip, ThirtySecondsWithTheFirstKeyFrameLate) {
     EXPECT_TRUE(clip.audio.empty());
 }
 
-TEST(SelectClip, AudioWithinATenthOfASecondOfTheVideoIsKeptToTheTick) {
+// The sound starts with the packet before the one that holds the first picture's moment, which
+// its decoding needs, and ends a tenth of a second after the last picture, to the tick.
+TEST(SelectClip, TheSoundStartsAPacketEarlyAndEndsATenthOfASecondLate) {
     const auto packets = video(100.0, 110.75, 0.5); // clip 100.5 … 110.75
-    const MediaTime lower = MediaTime::makeWithSeconds(100.4, kTimeScale);
+    const MediaTime start = MediaTime::makeWithSeconds(100.5, kTimeScale);
     const MediaTime upper = MediaTime::makeWithSeconds(110.85, kTimeScale);
     const MediaTime tick(1, kTimeScale);
-    const std::vector<AudioChunk> audio{audioAt(subtract(lower, tick)), audioAt(lower), audioAt(105.0),
-                                        audioAt(upper), audioAt(add(upper, tick))};
+    const MediaTime packet(1024, 48000);
+    const std::vector<AudioPacket> audio{audioAt(start - packet - packet),
+                                         audioAt(start - packet - packet + tick), audioAt(105.0),
+                                         audioAt(upper), audioAt(add(upper, tick))};
     const ClipSelection selection = selectClip(packets, audio, 10, recLog);
     const Clip& clip = clipOf(selection);
     ASSERT_EQ(clip.audio.size(), 3u);
-    EXPECT_EQ(clip.audio[0].presentationTime, lower);
+    EXPECT_EQ(clip.audio[0].presentationTime, start - packet - packet + tick);
     EXPECT_EQ(clip.audio[2].presentationTime, upper);
 }
 

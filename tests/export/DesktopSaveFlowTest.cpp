@@ -43,7 +43,7 @@ struct Saving {
     RecordingStatus save(std::optional<QString> answer, SaveRequest request = {}) {
         auto dialog = std::make_shared<test::AnswerList>();
         dialog->answers.push_back(std::move(answer));
-        DesktopSaveFlow flow(dialog, MovieWriterServices{files, nullptr}, reveal);
+        DesktopSaveFlow flow(dialog, MovieWriterServices{files, nullptr, nullptr}, reveal);
         return QCoro::waitFor(flow.save(clip(), std::move(request)));
     }
     // A file the user already had at the location.

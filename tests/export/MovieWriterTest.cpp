@@ -1,9 +1,9 @@
 #include "export/MovieWriter.h"
 
 #include "export/AudioMix.h"
-
 #include "support/LogCapture.h"
 #include "support/Samples.h"
+#include "support/synthetic/SyntheticAudioCodec.h"
 #include "support/synthetic/SyntheticMovieFile.h"
 
 #include <gtest/gtest.h>
@@ -32,15 +32,18 @@ std::vector<VideoPacket> videoClip(std::size_t count, double start = 5123.4) {
     return packets;
 }
 
-// 10 ms chunks of 48 kHz stereo (silent unless value says otherwise) from 50 ms before the video.
-std::vector<AudioChunk> audioClip(std::size_t count, float value = 0.25f) {
-    std::vector<AudioChunk> chunks;
+// Packets of 10 ms of 48 kHz stereo at `value` from 50 ms before the video, as the synthetic codec
+// makes them.
+std::vector<AudioPacket> audioClip(std::size_t count, float value = 0.25f,
+                                   AudioOrigin origin = AudioOrigin::system) {
+    const std::unique_ptr<AudioEncoder> encoder = SyntheticAudioCodecService().encoder({}, origin).value();
+    const std::vector<float> samples(960, value);
+    std::vector<AudioPacket> packets;
     for (std::size_t i = 0; i < count; ++i) {
-        AudioChunk chunk = test::audioAt(5123.35 + static_cast<double>(i) * 0.01);
-        chunk.samples = std::make_shared<const std::vector<float>>(960, value);
-        chunks.push_back(chunk);
+        const MediaTime at = MediaTime::makeWithSeconds(5123.35 + static_cast<double>(i) * 0.01, kTimeScale);
+        EXPECT_FALSE(encoder->encode({samples, 2, 48000, at}, packets));
     }
-    return chunks;
+    return packets;
 }
 
 struct Writing {
@@ -48,10 +51,11 @@ struct Writing {
     QString path = dir.filePath(QStringLiteral("clip.mp4"));
     std::shared_ptr<SyntheticMovieFileService> files = std::make_shared<SyntheticMovieFileService>();
 
-    MaybeError write(std::vector<VideoPacket> video, std::vector<AudioChunk> audio,
+    MaybeError write(std::vector<VideoPacket> video, std::vector<AudioPacket> audio,
                      MicrophoneTrack microphone = MicrophoneTrack::separate) {
         return QCoro::waitFor(writeMovie(std::move(video), std::move(audio), path,
-                                         MovieWriterServices{files, std::make_shared<FailingProbe>()},
+                                         MovieWriterServices{files, std::make_shared<FailingProbe>(),
+                                                             std::make_shared<SyntheticAudioCodecService>()},
                                          Logger::recording(), microphone));
     }
 };
@@ -87,20 +91,15 @@ TEST(MovieWriter, WithoutAudioOnlyTheVideoTrackIsWritten) {
     EXPECT_TRUE(w.files->lastMovie()->finished);
 }
 
-TEST(MovieWriter, AudioTrackSettingsFallBackForMonoMissingRateAndChannels) {
-    EXPECT_EQ(audioTrackSettings(AudioChunk{nullptr, 1, 0, {}}), (AudioTrackSettings{1, 48000, 96000}));
-    EXPECT_EQ(audioTrackSettings(AudioChunk{nullptr, 0, 44100, {}}), (AudioTrackSettings{1, 44100, 96000}));
-    EXPECT_EQ(audioTrackSettings(AudioChunk{nullptr, 6, 48000, {}}), (AudioTrackSettings{6, 48000, 192000}));
-}
-
 // A microphone gets a track of its own, or is mixed into the one track; mixed, the writer hands the
 // file that track's sound only (what the mix adds up is the next test's table).
 TEST(MovieWriter, AMicrophoneGetsATrackOfItsOwnOrIsMixedIntoOne) {
-    const auto chunk = [](AudioOrigin origin, int channels) {
-        return AudioChunk{nullptr, channels, 48000, {}, origin};
+    const auto packet = [](AudioOrigin origin, int channels) {
+        return AudioPacket{
+            nullptr, {}, {}, origin, std::make_shared<AudioStreamFormat>(AudioStreamFormat{channels})};
     };
-    const AudioChunk system = chunk(AudioOrigin::system, 2);
-    const AudioChunk microphone = chunk(AudioOrigin::microphone, 1);
+    const AudioPacket system = packet(AudioOrigin::system, 2);
+    const AudioPacket microphone = packet(AudioOrigin::microphone, 1);
     const auto titles = [](const std::vector<AudioTrackSettings>& tracks) {
         std::vector<std::pair<AudioOrigin, QString>> result;
         for (const AudioTrackSettings& track : tracks) {
@@ -118,17 +117,20 @@ TEST(MovieWriter, AMicrophoneGetsATrackOfItsOwnOrIsMixedIntoOne) {
         << "a microphone alone, mixed, is the one track the mix is written to";
     EXPECT_EQ(audioTracks({microphone}, false).front().channels, 1);
 
-    // Mixed, the writer hands the file the one track's sound only.
-    std::vector<AudioChunk> sound = audioClip(10);
-    for (AudioChunk& spoken : audioClip(10)) {
-        spoken.origin = AudioOrigin::microphone;
+    // Mixed, the writer hands the file the one track's sound only: both decoded, added, encoded.
+    std::vector<AudioPacket> sound = audioClip(10, 0.25f);
+    for (const AudioPacket& spoken : audioClip(10, 0.5f, AudioOrigin::microphone)) {
         sound.push_back(spoken);
     }
     Writing w;
     ASSERT_FALSE(w.write(videoClip(5), sound, MicrophoneTrack::mixed));
-    EXPECT_EQ(w.files->lastMovie()->tracks.audio.size(), 1u);
-    EXPECT_TRUE(std::ranges::all_of(w.files->lastMovie()->audio,
-                                    [](const AudioChunk& written) { return written.origin == AudioOrigin::system; }));
+    const SyntheticMovie& movie = *w.files->lastMovie();
+    EXPECT_EQ(movie.tracks.audio.size(), 1u);
+    EXPECT_EQ(movie.tracks.audio.front().title, QStringLiteral("System audio and microphone"));
+    ASSERT_FALSE(movie.audio.empty());
+    EXPECT_TRUE(std::ranges::all_of(movie.audio, [](const AudioPacket& written) {
+        return written.origin == AudioOrigin::system && written.peak == 0.75f;
+    })) << "the first packet of each only readies its decoder; the rest sound together";
 }
 
 TEST(MovieWriter, AMixAddsBothSoundsWhereTheyAreAndLeavesSilenceOut) {
@@ -170,14 +172,10 @@ TEST(MovieWriter, MarkersInTheClipStartItsChapters) {
 }
 
 TEST(MovieWriter, TheLogSaysHowMuchOfTheWholeClipIsSilent) {
-    auto late = std::make_shared<std::vector<float>>(960, 0.0f);
-    late->back() = 0.001f;
-    EXPECT_FALSE(isSilent(AudioChunk{late, 2, 48000, {}})) << "every sample counts";
-
     // Ten seconds of silence with a click at the start of every second.
-    std::vector<AudioChunk> clicks = audioClip(1000, 0.0f);
+    std::vector<AudioPacket> clicks = audioClip(1000, 0.0f);
     for (std::size_t i = 0; i < clicks.size(); i += 100) {
-        clicks[i].samples = late;
+        clicks[i].peak = 0.001f;
     }
     const SilenceMeasure measure = measureSilence(clicks);
     EXPECT_NEAR(measure.silentSeconds, 9.9, 1e-9);

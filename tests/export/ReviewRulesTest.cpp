@@ -88,19 +88,20 @@ TEST(ReviewRules, ThumbnailsAreKeyFramesSpreadOverTheSnapshot) {
     EXPECT_TRUE(thumbnailPictures(video, 0).empty());
 }
 
-// Each column holds the loudest sample of its slice, of the asked origin only, on any channel.
-TEST(ReviewRules, TheWaveformIsTheLoudestSamplePerColumn) {
-    AudioChunk loud = audioAt(1.0); // 10 ms of stereo
-    auto samples = std::make_shared<std::vector<float>>(960, 0.0F);
-    (*samples)[481] = -0.75F; // the right channel, 2.5 ms in
-    (*samples)[958] = 1.5F;   // past full scale: drawn as full scale
-    loud.samples = samples;
-    AudioChunk microphone = audioAt(1.0);
-    microphone.samples = std::make_shared<std::vector<float>>(960, 0.9F);
-    microphone.origin = AudioOrigin::microphone;
-    const std::vector<float> peaks = waveformPeaks({loud, microphone}, AudioOrigin::system, at(1.0), at(1.01), 4);
-    EXPECT_EQ(peaks, (std::vector<float>{0.0F, 0.75F, 0.0F, 1.0F}));
-    EXPECT_EQ(waveformPeaks({loud}, AudioOrigin::system, at(2.0), at(2.0), 3), (std::vector<float>(3, 0.0F)));
+// Each column holds the loudest packet that touches its slice, of the asked origin only.
+TEST(ReviewRules, TheWaveformIsTheLoudestPacketPerColumn) {
+    const auto packet = [](double seconds, float peak, AudioOrigin origin = AudioOrigin::system) {
+        AudioPacket made = audioAt(MediaTime::makeWithSeconds(seconds, kTimeScale), origin); // 21.3 ms
+        made.peak = peak;
+        return made;
+    };
+    // Over 0.1 s in 5 columns of 20 ms: one packet spans the second and third, one is past full
+    // scale, the microphone's is not counted.
+    const std::vector<AudioPacket> sound{packet(1.021, 0.75F), packet(1.085, 1.5F),
+                                         packet(1.0, 0.9F, AudioOrigin::microphone)};
+    EXPECT_EQ(waveformPeaks(sound, AudioOrigin::system, at(1.0), at(1.1), 5),
+              (std::vector<float>{0.0F, 0.75F, 0.75F, 0.0F, 1.0F}));
+    EXPECT_EQ(waveformPeaks(sound, AudioOrigin::system, at(2.0), at(2.0), 3), (std::vector<float>(3, 0.0F)));
 }
 
 TEST(ReviewRules, TimesReadAsMinutesSecondsAndTenths) {

@@ -67,7 +67,8 @@ struct DesktopRecorder {
     std::shared_ptr<AnswerList> dialog = std::make_shared<AnswerList>();
     std::shared_ptr<KeepingSaveFlow> saveFlow =
         std::make_shared<KeepingSaveFlow>(std::make_shared<DesktopSaveFlow>(
-            dialog, MovieWriterServices{platform.movieFiles, platform.movieProbe}, nullptr));
+            dialog, MovieWriterServices{platform.movieFiles, platform.movieProbe, platform.audioCodecs},
+            nullptr));
     std::shared_ptr<RecorderSettings> settings = std::make_shared<RecorderSettings>();
     RecordingManager manager{platform, saveFlow, settings};
 };

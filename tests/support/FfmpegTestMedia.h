@@ -2,6 +2,7 @@
 
 // Media for the FFmpeg movie tests, and what the ffmpeg tools (not our code) read back from a movie.
 
+#include "platform/ffmpeg/FfmpegAudioCodec.h"
 #include "platform/ffmpeg/FfmpegPtr.h"
 #include "platform/MovieFile.h"
 #include "support/ChildProcess.h"
@@ -10,6 +11,7 @@
 #include <sanitizer/lsan_interface.h>
 #endif
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <numbers>
@@ -123,10 +125,43 @@ inline std::vector<AudioChunk> toneChunks(MediaTime first, double seconds, doubl
     return chunks;
 }
 
+// The chunks compressed as the recording does it, a stream per origin (96 kbit/s for mono, 192
+// otherwise), and of those packets the ones a clip from `start` keeps, in time order.
+inline std::vector<AudioPacket> aacPackets(const std::vector<AudioChunk>& chunks, MediaTime start) {
+    std::vector<AudioPacket> packets;
+    for (const AudioOrigin origin : {AudioOrigin::system, AudioOrigin::microphone}) {
+        std::unique_ptr<AudioEncoder> encoder;
+        for (const AudioChunk& chunk : chunks) {
+            if (chunk.origin != origin) {
+                continue;
+            }
+            if (!encoder) {
+                const AudioStreamFormat format{chunk.channels, 48000, chunk.channels < 2 ? 96000 : 192000};
+                encoder = FfmpegAudioCodecService().encoder(format, origin).value();
+            }
+            EXPECT_FALSE(encoder->encode(
+                {chunk.view(), chunk.channels, chunk.sampleRate, chunk.presentationTime}, packets));
+        }
+        if (encoder) {
+            EXPECT_FALSE(encoder->flush(packets));
+        }
+    }
+    std::erase_if(packets, [&](const AudioPacket& packet) { return !reachesInto(packet, start); });
+    std::ranges::stable_sort(packets, {}, &AudioPacket::presentationTime);
+    return packets;
+}
+
+// The track for a sound's packets.
+inline AudioTrackSettings trackOf(const AudioPacket& packet, QString title = {}) {
+    const AudioStreamFormat& format = *packet.format;
+    return {format.channels,  format.sampleRate, format.bitRate,           packet.origin,
+            std::move(title), format.frameSize,  format.codecConfiguration};
+}
+
 // Writes a clip into a new movie file the way a save does: merged by time, then finished.
 inline MaybeError writeMovieFile(MovieFileService& service, const QString& path, const MovieTracks& tracks,
                                  const std::vector<VideoPacket>& video,
-                                 const std::vector<AudioChunk>& audio) {
+                                 const std::vector<AudioPacket>& audio) {
     Expected<std::unique_ptr<MovieFile>> created = service.create(path, tracks);
     if (!created) {
         return created.error();

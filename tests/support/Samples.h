@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/media/AudioChunk.h"
+#include "core/media/AudioPacket.h"
 #include "core/media/VideoPacket.h"
 
 #include <vector>
@@ -24,12 +24,14 @@ inline VideoPacket deltaFrame(double seconds) {
     return videoPacket(seconds, false);
 }
 
-// 10 ms of silent 48 kHz stereo at the given time.
-inline AudioChunk audioAt(MediaTime pts) {
-    return AudioChunk{std::make_shared<const std::vector<float>>(960), 2, 48000, pts};
+// A silent packet of 48 kHz stereo (1024 samples, 40 bytes) at the given time.
+inline AudioPacket audioAt(MediaTime pts, AudioOrigin origin = AudioOrigin::system) {
+    static const AudioStreamFormatPtr format = std::make_shared<AudioStreamFormat>();
+    return AudioPacket{std::make_shared<const std::vector<std::byte>>(40), pts, MediaTime(1024, 48000),
+                       origin, format};
 }
 
-inline AudioChunk audioAt(double seconds) {
+inline AudioPacket audioAt(double seconds) {
     return audioAt(MediaTime::makeWithSeconds(seconds, kTimeScale));
 }
 

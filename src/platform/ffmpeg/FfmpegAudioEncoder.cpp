@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <limits>
 
 namespace backreel {
@@ -12,8 +13,7 @@ namespace {
 
 // Frames converted per call: bounds the scratch buffers whatever the size of a chunk.
 constexpr int kConversionChunk = 4096;
-// The AAC encoder's limit on output channels, and libswresample's on input ones.
-constexpr int kMaxTrackChannels = 8;
+// libswresample's limit on input channels.
 constexpr int kMaxSourceChannels = 64;
 
 // A channel layout filled in by FFmpeg, released when it goes.
@@ -33,7 +33,7 @@ Error audioError(const QString& description) {
 } // namespace
 
 Expected<std::unique_ptr<FfmpegAudioEncoder>> FfmpegAudioEncoder::open(const AudioTrackSettings& settings) {
-    if (settings.channels < 1 || settings.channels > kMaxTrackChannels || settings.sampleRate < 1 ||
+    if (settings.channels < 1 || settings.channels > kMaxAacChannels || settings.sampleRate < 1 ||
         settings.bitRate <= 0) {
         return audioError(
             QStringLiteral("Audio track settings not supported: %1 channels at %2 Hz, %3 bit/s.")
@@ -119,25 +119,25 @@ MaybeError FfmpegAudioEncoder::configureSource(int channels, int rate) {
     return std::nullopt;
 }
 
-MaybeError FfmpegAudioEncoder::encode(const AudioChunk& chunk, MediaTime start,
+MaybeError FfmpegAudioEncoder::encode(const AudioView& sound, MediaTime start,
                                       std::vector<AVPacketPtr>& out) {
     if (flushed_) {
         return audioError(QStringLiteral("The audio encoder has already been flushed."));
     }
-    if (!chunk.presentationTime.isValid() || !start.isValid()) {
+    if (!sound.presentationTime.isValid() || !start.isValid()) {
         return audioError(QStringLiteral("Audio without a time stamp cannot be placed."));
     }
-    const std::int64_t frames = chunk.frameCount();
+    const std::int64_t frames = sound.frameCount();
     if (frames == 0) {
         return std::nullopt;
     }
-    if (chunk.channels != sourceChannels_ || chunk.sampleRate != sourceRate_) {
-        if (MaybeError error = configureSource(chunk.channels, chunk.sampleRate)) {
+    if (sound.channels != sourceChannels_ || sound.sampleRate != sourceRate_) {
+        if (MaybeError error = configureSource(sound.channels, sound.sampleRate)) {
             return error;
         }
     }
     const AudioPlacement placement =
-        clock_->place(framesBetween(start, chunk.presentationTime, sourceRate_), frames);
+        clock_->place(framesBetween(start, sound.presentationTime, sourceRate_), frames);
     if (placement.anchor) {
         // Nothing has gone into the converter before the anchor, so the output counts from here.
         nextPts_ = av_rescale_rnd(*placement.anchor, context_->sample_rate, sourceRate_, AV_ROUND_NEAR_INF);
@@ -145,7 +145,7 @@ MaybeError FfmpegAudioEncoder::encode(const AudioChunk& chunk, MediaTime start,
     if (MaybeError error = convertSilence(placement.silence)) {
         return error;
     }
-    const float* samples = chunk.view().data();
+    const float* samples = sound.samples.data();
     for (std::int64_t done = 0; done < placement.take;) {
         const auto count = static_cast<int>(std::min<std::int64_t>(placement.take - done, kConversionChunk));
         if (MaybeError error = convert(samples + (placement.skip + done) * sourceChannels_, count)) {
@@ -177,7 +177,7 @@ MaybeError FfmpegAudioEncoder::convert(const float* samples, int frames) {
     if (capacity < 0) {
         return ffmpegError(capacity);
     }
-    std::array<std::uint8_t*, kMaxTrackChannels> output{};
+    std::array<std::uint8_t*, kMaxAacChannels> output{};
     for (std::size_t channel = 0; channel < converted_.size(); ++channel) {
         std::vector<float>& plane = converted_[channel];
         plane.resize(std::max(plane.size(), static_cast<std::size_t>(capacity)));
@@ -248,10 +248,30 @@ MaybeError FfmpegAudioEncoder::encodeFifo(bool final, std::vector<AVPacketPtr>& 
         }
         frame->pts = nextPts_;
         nextPts_ += count;
+        float peak = 0;
+        for (int channel = 0; channel < frame->ch_layout.nb_channels; ++channel) {
+            const auto* plane = reinterpret_cast<const float*>(frame->data[channel]);
+            for (int i = 0; i < count; ++i) {
+                peak = std::max(peak, std::abs(plane[i]));
+            }
+        }
+        framePeaks_.emplace_back(frame->pts, peak);
         if (MaybeError error = sendFrame(frame, out)) {
             return error;
         }
     }
+}
+
+float FfmpegAudioEncoder::takePeak(std::int64_t pts) {
+    while (!framePeaks_.empty() && framePeaks_.front().first < pts) {
+        framePeaks_.pop_front();
+    }
+    if (framePeaks_.empty() || framePeaks_.front().first != pts) {
+        return 0;
+    }
+    const float peak = framePeaks_.front().second;
+    framePeaks_.pop_front();
+    return peak;
 }
 
 MaybeError FfmpegAudioEncoder::sendFrame(const AVFrame* frame, std::vector<AVPacketPtr>& out) {

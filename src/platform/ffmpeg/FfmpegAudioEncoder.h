@@ -1,22 +1,26 @@
 #pragma once
 
 #include "core/Error.h"
+#include "core/media/AudioChunk.h"
 #include "platform/ffmpeg/AudioTrackClock.h"
 #include "platform/ffmpeg/FfmpegPtr.h"
-#include "core/media/AudioChunk.h"
 #include "platform/MovieFile.h"
 
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <optional>
 #include <vector>
 
 namespace backreel {
 
-// Encodes interleaved float PCM to AAC with FFmpeg's native encoder. Each chunk is placed on an
+// The most channels an AAC track of ours has.
+inline constexpr int kMaxAacChannels = 8;
+
+// Encodes interleaved float PCM to AAC with FFmpeg's native encoder. Each piece is placed on an
 // AudioTrackClock (what lies before the movie's start is cut off, gaps are filled with silence,
 // overlaps dropped), converted by libswresample to the encoder's planar float at the track's rate
-// and channel layout, and fed through a FIFO in whole encoder frames of 1024 samples. A chunk in
+// and channel layout, and fed through a FIFO in whole encoder frames of 1024 samples. A piece in
 // another format than the one before (the sound server changed its rate) re-opens the converter;
 // the running count carries over.
 //
@@ -34,11 +38,14 @@ public:
     // The time base of the packets: one tick per output sample.
     AVRational timeBase() const;
 
-    // Encodes a chunk whose time counts on the same clock as start (the movie's first picture);
-    // the packets the encoder finishes are appended to out, stamped from start.
-    MaybeError encode(const AudioChunk& chunk, MediaTime start, std::vector<AVPacketPtr>& out);
+    // Encodes sound whose time counts on the same clock as start (where the stream begins); the
+    // packets the encoder finishes are appended to out, stamped in samples from start.
+    MaybeError encode(const AudioView& sound, MediaTime start, std::vector<AVPacketPtr>& out);
     // Encodes what is left, the last frame shorter than the rest, and drains the encoder.
     MaybeError flush(std::vector<AVPacketPtr>& out);
+    // The loudest magnitude among the samples of the packet stamped pts (0 for the priming packet
+    // before the first); asked in the packets' order.
+    float takePeak(std::int64_t pts);
 
 private:
     FfmpegAudioEncoder() = default;
@@ -65,6 +72,8 @@ private:
     // Scratch planes for the converter's output, one per output channel.
     std::vector<std::vector<float>> converted_;
     std::vector<float> silence_;
+    // (PTS, loudest magnitude) of the frames sent but not yet asked for, oldest first.
+    std::deque<std::pair<std::int64_t, float>> framePeaks_;
 };
 
 } // namespace backreel

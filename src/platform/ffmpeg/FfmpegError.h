@@ -13,4 +13,9 @@ inline Error ffmpegError(int code) {
     return Error(QString::fromStdString(ffmpegErrorText(code)), errnoValue);
 }
 
+// FFmpeg's own text for the code, for a message of ours.
+inline QString ffmpegReason(int code) {
+    return QString::fromStdString(ffmpegErrorText(code));
+}
+
 } // namespace backreel

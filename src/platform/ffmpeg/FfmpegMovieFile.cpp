@@ -1,5 +1,6 @@
 #include "platform/ffmpeg/FfmpegMovieFile.h"
 
+#include "platform/ffmpeg/AudioTrackClock.h"
 #include "platform/ffmpeg/FfmpegAudioEncoder.h"
 #include "platform/ffmpeg/FfmpegError.h"
 #include "platform/ffmpeg/FfmpegPtr.h"
@@ -9,6 +10,7 @@
 #include <limits>
 #include <optional>
 #include <QFile>
+#include <span>
 #include <vector>
 
 namespace backreel {
@@ -28,15 +30,16 @@ public:
     FfmpegMovieFile& operator=(const FfmpegMovieFile&) = delete;
 
     MaybeError writeVideo(const VideoPacket& packet) override;
-    MaybeError writeAudio(const AudioChunk& chunk) override;
+    MaybeError writeAudio(const AudioPacket& packet) override;
     MaybeError finish() override;
 
 private:
-    // An audio track: the stream, its encoder, and the origin of the audio it takes.
+    // An audio track: the stream, the origin of the sound it takes, and where its last packet was.
     struct AudioTrack {
         AVStream* stream = nullptr;
-        std::unique_ptr<FfmpegAudioEncoder> encoder;
         AudioOrigin origin = AudioOrigin::system;
+        std::int32_t sampleRate = 48000;
+        std::optional<std::int64_t> lastTicks;
     };
     AudioTrack* audioTrack(AudioOrigin origin);
 
@@ -48,7 +51,6 @@ private:
     MaybeError addChapters(const std::vector<MovieChapter>& chapters);
     // The packet in the muxer's hands, or why it is not; every failure stays the file's failure.
     MaybeError write(AVPacketPtr packet, AVStream& stream, AVRational timeBase);
-    MaybeError writeEncoded(AudioTrack& track);
     MaybeError fail(Error error);
     // The error a call gets once the file failed or was finished.
     MaybeError refusal() const;
@@ -60,8 +62,6 @@ private:
     std::optional<std::int64_t> lastVideoTicks_;
     std::optional<Error> failure_;
     bool finished_ = false;
-    // The encoder's packets of one call, before they go to the muxer.
-    std::vector<AVPacketPtr> encoded_;
 };
 
 // Ticks of the video time base (1/90000 s) nearest to time.
@@ -86,31 +86,54 @@ void releaseOwner(void* owner, std::uint8_t*) {
     delete static_cast<std::shared_ptr<const void>*>(owner);
 }
 
-// A packet whose buffer is the video packet's own bytes, kept alive by a reference to their owner
-// for as long as the muxer holds the packet.
-Expected<AVPacketPtr> sharedPacket(const VideoPacket& video) {
-    if (video.data.empty()) {
-        return refusedPacket(QStringLiteral("A video packet without data cannot be written."));
-    }
-    if (video.data.size() > static_cast<std::size_t>(std::numeric_limits<int>::max())) {
+// A packet whose buffer is the caller's own bytes, kept alive by a reference to their owner for as
+// long as the muxer holds the packet.
+Expected<AVPacketPtr> sharedPacket(std::shared_ptr<const void> owner, std::span<const std::byte> data,
+                                   const char* kind) {
+    if (data.empty()) {
         return refusedPacket(
-            QStringLiteral("A video packet of %1 bytes is too large.").arg(video.data.size()));
+            QStringLiteral("A %1 packet without data cannot be written.").arg(QLatin1String(kind)));
+    }
+    if (data.size() > static_cast<std::size_t>(std::numeric_limits<int>::max())) {
+        return refusedPacket(QStringLiteral("A %1 packet of %2 bytes is too large.")
+                                 .arg(QLatin1String(kind))
+                                 .arg(data.size()));
     }
     AVPacketPtr packet(av_packet_alloc());
     if (!packet) {
         return ffmpegError(AVERROR(ENOMEM));
     }
-    auto* owner = new std::shared_ptr<const void>(video.owner);
+    auto* heldOwner = new std::shared_ptr<const void>(std::move(owner));
     // FFmpeg's buffer type is not const; the read-only flag keeps anyone from writing into it.
-    auto* bytes = const_cast<std::uint8_t*>(reinterpret_cast<const std::uint8_t*>(video.data.data()));
-    packet->buf = av_buffer_create(bytes, video.data.size(), releaseOwner, owner, AV_BUFFER_FLAG_READONLY);
+    auto* bytes = const_cast<std::uint8_t*>(reinterpret_cast<const std::uint8_t*>(data.data()));
+    packet->buf = av_buffer_create(bytes, data.size(), releaseOwner, heldOwner, AV_BUFFER_FLAG_READONLY);
     if (packet->buf == nullptr) {
-        delete owner;
+        delete heldOwner;
         return ffmpegError(AVERROR(ENOMEM));
     }
     packet->data = bytes;
-    packet->size = static_cast<int>(video.data.size());
+    packet->size = static_cast<int>(data.size());
     return packet;
+}
+
+// The codec's set-up (parameter sets, AudioSpecificConfig) as the stream's extradata; none is fine.
+MaybeError setExtradata(AVCodecParameters& parameters, const std::vector<std::byte>& configuration) {
+    if (configuration.empty()) {
+        return std::nullopt;
+    }
+    if (configuration.size() > static_cast<std::size_t>(std::numeric_limits<int>::max() / 2)) {
+        return ffmpegError(AVERROR(EINVAL));
+    }
+    // FFmpeg's parsers read extradata in word-sized steps, hence the zeroed padding.
+    auto* extradata =
+        static_cast<std::uint8_t*>(av_mallocz(configuration.size() + AV_INPUT_BUFFER_PADDING_SIZE));
+    if (extradata == nullptr) {
+        return ffmpegError(AVERROR(ENOMEM));
+    }
+    std::memcpy(extradata, configuration.data(), configuration.size());
+    parameters.extradata = extradata; // freed with the stream
+    parameters.extradata_size = static_cast<int>(configuration.size());
+    return std::nullopt;
 }
 
 Expected<std::unique_ptr<MovieFile>> FfmpegMovieFile::create(const QString& path, const MovieTracks& tracks) {
@@ -172,36 +195,30 @@ MaybeError FfmpegMovieFile::addVideoStream(const VideoStreamFormat& format) {
     }
     parameters.width = format.width;
     parameters.height = format.height;
-    const std::vector<std::byte>& configuration = format.codecConfiguration;
-    if (!configuration.empty()) {
-        if (configuration.size() > static_cast<std::size_t>(std::numeric_limits<int>::max() / 2)) {
-            return ffmpegError(AVERROR(EINVAL));
-        }
-        // FFmpeg's parsers read extradata in word-sized steps, hence the zeroed padding.
-        auto* extradata =
-            static_cast<std::uint8_t*>(av_mallocz(configuration.size() + AV_INPUT_BUFFER_PADDING_SIZE));
-        if (extradata == nullptr) {
-            return ffmpegError(AVERROR(ENOMEM));
-        }
-        std::memcpy(extradata, configuration.data(), configuration.size());
-        parameters.extradata = extradata; // freed with the stream
-        parameters.extradata_size = static_cast<int>(configuration.size());
-    }
-    return std::nullopt;
+    return setExtradata(parameters, format.codecConfiguration);
 }
 
 MaybeError FfmpegMovieFile::addAudioStream(const AudioTrackSettings& settings) {
-    Expected<std::unique_ptr<FfmpegAudioEncoder>> opened = FfmpegAudioEncoder::open(settings);
-    if (!opened) {
-        return opened.error();
+    if (settings.channels < 1 || settings.channels > kMaxAacChannels || settings.sampleRate < 1) {
+        return Error(QStringLiteral("Audio track settings not supported: %1 channels at %2 Hz.")
+                         .arg(settings.channels)
+                         .arg(settings.sampleRate));
     }
-    AudioTrack track{avformat_new_stream(context_.get(), nullptr), std::move(opened).value(), settings.origin};
+    AudioTrack track{avformat_new_stream(context_.get(), nullptr), settings.origin, settings.sampleRate,
+                     std::nullopt};
     if (track.stream == nullptr) {
         return ffmpegError(AVERROR(ENOMEM));
     }
-    track.stream->time_base = track.encoder->timeBase();
-    if (const int result = track.encoder->copyParameters(track.stream->codecpar); result < 0) {
-        return ffmpegError(result);
+    track.stream->time_base = AVRational{1, settings.sampleRate};
+    AVCodecParameters& parameters = *track.stream->codecpar;
+    parameters.codec_type = AVMEDIA_TYPE_AUDIO;
+    parameters.codec_id = AV_CODEC_ID_AAC;
+    parameters.sample_rate = settings.sampleRate;
+    av_channel_layout_default(&parameters.ch_layout, settings.channels);
+    parameters.bit_rate = settings.bitRate;
+    parameters.frame_size = settings.frameSize;
+    if (MaybeError error = setExtradata(parameters, settings.codecConfiguration)) {
+        return error;
     }
     if (!settings.title.isEmpty()) {
         // MP4 keeps the title in the track's user data, and the handler's name where players
@@ -210,7 +227,7 @@ MaybeError FfmpegMovieFile::addAudioStream(const AudioTrackSettings& settings) {
         av_dict_set(&track.stream->metadata, "title", title.constData(), 0);
         av_dict_set(&track.stream->metadata, "handler_name", title.constData(), 0);
     }
-    audio_.push_back(std::move(track));
+    audio_.push_back(track);
     return std::nullopt;
 }
 
@@ -251,7 +268,7 @@ MaybeError FfmpegMovieFile::writeVideo(const VideoPacket& packet) {
                 .arg(packet.presentationTime.seconds(), 0, 'f', 6)
                 .arg((start_ + MediaTime(*lastVideoTicks_, kVideoTimeBase.den)).seconds(), 0, 'f', 6)));
     }
-    Expected<AVPacketPtr> shared = sharedPacket(packet);
+    Expected<AVPacketPtr> shared = sharedPacket(packet.owner, packet.data, "video");
     if (!shared) {
         return fail(shared.error());
     }
@@ -267,31 +284,39 @@ MaybeError FfmpegMovieFile::writeVideo(const VideoPacket& packet) {
     return write(std::move(written), *video_, kVideoTimeBase);
 }
 
-MaybeError FfmpegMovieFile::writeAudio(const AudioChunk& chunk) {
+MaybeError FfmpegMovieFile::writeAudio(const AudioPacket& packet) {
     if (MaybeError refused = refusal()) {
         return refused;
     }
-    AudioTrack* track = audioTrack(chunk.origin);
+    AudioTrack* track = audioTrack(packet.origin);
     if (track == nullptr) {
         return fail(refusedPacket(QStringLiteral("This movie has no audio track.")));
     }
-    if (MaybeError error = track->encoder->encode(chunk, start_, encoded_)) {
-        return fail(*error);
+    if (!packet.presentationTime.isValid() || !packet.data) {
+        return fail(refusedPacket(QStringLiteral("An audio packet without a time stamp cannot be written.")));
     }
-    return writeEncoded(*track);
+    // Counted in samples from the start: the packets before it (negative) are cut by the edit list.
+    const std::int64_t ticks = framesBetween(start_, packet.presentationTime, track->sampleRate);
+    if (track->lastTicks && ticks <= *track->lastTicks) {
+        return fail(refusedPacket(QStringLiteral("Audio packets must come in time order.")));
+    }
+    Expected<AVPacketPtr> shared = sharedPacket(packet.data, *packet.data, "audio");
+    if (!shared) {
+        return fail(shared.error());
+    }
+    AVPacketPtr written = std::move(shared).value();
+    written->pts = ticks;
+    written->dts = ticks;
+    written->duration =
+        packet.duration.isValid() ? framesBetween(MediaTime(0, 1), packet.duration, track->sampleRate) : 0;
+    written->flags |= AV_PKT_FLAG_KEY;
+    track->lastTicks = ticks;
+    return write(std::move(written), *track->stream, track->stream->time_base);
 }
 
 MaybeError FfmpegMovieFile::finish() {
     if (MaybeError refused = refusal()) {
         return refused;
-    }
-    for (AudioTrack& track : audio_) {
-        if (MaybeError error = track.encoder->flush(encoded_)) {
-            return fail(*error);
-        }
-        if (MaybeError error = writeEncoded(track)) {
-            return error;
-        }
     }
     int result = av_write_trailer(context_.get());
     const int closed = avio_closep(&context_->pb);
@@ -312,17 +337,6 @@ FfmpegMovieFile::AudioTrack* FfmpegMovieFile::audioTrack(AudioOrigin origin) {
         }
     }
     return nullptr;
-}
-
-MaybeError FfmpegMovieFile::writeEncoded(AudioTrack& track) {
-    for (AVPacketPtr& packet : encoded_) {
-        if (MaybeError error = write(std::move(packet), *track.stream, track.encoder->timeBase())) {
-            encoded_.clear();
-            return error;
-        }
-    }
-    encoded_.clear();
-    return std::nullopt;
 }
 
 MaybeError FfmpegMovieFile::write(AVPacketPtr packet, AVStream& stream, AVRational timeBase) {

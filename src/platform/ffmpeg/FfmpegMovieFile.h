@@ -13,8 +13,9 @@ namespace backreel {
 // VideoStreamFormat ("avc1" for H.264, "hvc1" for HEVC), and each packet is written as it is, its
 // bytes shared with the caller's packet, never copied; the muxer turns Annex B into the
 // length-prefixed form MP4 keeps. Time stamps count in 1/90000 s from the tracks' start time.
-// Audio is encoded to AAC on the way (FfmpegAudioEncoder), which also cuts what lies before the
-// start time; the encoder's priming is cut by the edit list the muxer writes.
+// AAC is passed through too, each packet at its own time in samples from the start: the packets
+// before the start (the one the first sound needs to decode, the encoder's priming) are written
+// and cut by the edit list the muxer writes.
 //
 // The file is created (or emptied) with the user's usual permissions. Creation fails with FFmpeg's
 // text, and the path when the file itself cannot be made ("Permission denied

@@ -45,6 +45,9 @@ struct AVAudioFifoDeleter {
         }
     }
 };
+struct AVCodecParametersDeleter {
+    void operator()(AVCodecParameters* parameters) const { avcodec_parameters_free(&parameters); }
+};
 struct AVDictionaryDeleter {
     void operator()(AVDictionary* dictionary) const { av_dict_free(&dictionary); }
 };
@@ -58,6 +61,7 @@ using AVOutputContextPtr = std::unique_ptr<AVFormatContext, AVOutputContextDelet
 using AVInputContextPtr = std::unique_ptr<AVFormatContext, AVInputContextDeleter>;
 using SwrContextPtr = std::unique_ptr<SwrContext, SwrContextDeleter>;
 using AVAudioFifoPtr = std::unique_ptr<AVAudioFifo, AVAudioFifoDeleter>;
+using AVCodecParametersPtr = std::unique_ptr<AVCodecParameters, AVCodecParametersDeleter>;
 using AVDictionaryPtr = std::unique_ptr<AVDictionary, AVDictionaryDeleter>;
 
 // The text FFmpeg gives for an error code. av_err2str() builds a C compound literal, which C++

@@ -1,8 +1,10 @@
 #include "platform/ffmpeg/FfmpegVideoEncoder.h"
 
+#include "platform/ffmpeg/FfmpegError.h"
+
 #include <cmath>
-#include <pthread.h>
 #include <optional>
+#include <pthread.h>
 #include <span>
 #include <utility>
 
@@ -34,10 +36,6 @@ VideoStreamFormatPtr formatOf(const OpenCodec& codec, const VideoEncoderSettings
         format->codecConfiguration.assign(bytes, bytes + context.extradata_size);
     }
     return format;
-}
-
-QString ffmpegReason(int error) {
-    return QString::fromStdString(ffmpegErrorText(error));
 }
 
 QString secondsText(MediaTime time) {

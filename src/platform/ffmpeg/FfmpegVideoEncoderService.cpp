@@ -1,8 +1,9 @@
 #include "platform/ffmpeg/FfmpegVideoEncoderService.h"
 
-#include "platform/ffmpeg/FfmpegCodecSetup.h"
-#include "platform/ffmpeg/FfmpegVideoEncoder.h"
 #include "core/log/Log.h"
+#include "platform/ffmpeg/FfmpegCodecSetup.h"
+#include "platform/ffmpeg/FfmpegError.h"
+#include "platform/ffmpeg/FfmpegVideoEncoder.h"
 
 #include <optional>
 #include <QStringList>
@@ -19,10 +20,6 @@ QString sizeText(const VideoEncoderSettings& settings) {
 
 QLatin1String codecName(VideoCodec codec) {
     return QLatin1String(codec == VideoCodec::hevc ? "HEVC" : "H.264");
-}
-
-QString ffmpegReason(int error) {
-    return QString::fromStdString(ffmpegErrorText(error));
 }
 
 // The first hardware encoder of the codec that opens at the size, or why none did, one reason per

@@ -24,15 +24,16 @@ PulseSoundPlayer::~PulseSoundPlayer() {
     stop();
 }
 
-void PulseSoundPlayer::play(std::vector<AudioChunk> chunks, MediaTime from) {
+void PulseSoundPlayer::play(std::vector<AudioPacket> packets, MediaTime from) {
     stop();
-    if (chunks.empty() || chunks.front().channels <= 0 || chunks.front().sampleRate <= 0) {
+    if (packets.empty() || !packets.front().format || packets.front().format->channels <= 0 ||
+        packets.front().format->sampleRate <= 0 || !codecs_) {
         return;
     }
     stopping_ = false;
-    thread_ = std::thread([this, chunks = std::move(chunks), from] {
+    thread_ = std::thread([this, packets = std::move(packets), from] {
         pthread_setname_np(pthread_self(), "Review sound");
-        run(chunks, from);
+        run(packets, from);
     });
 }
 
@@ -43,9 +44,14 @@ void PulseSoundPlayer::stop() {
     }
 }
 
-void PulseSoundPlayer::run(const std::vector<AudioChunk>& chunks, MediaTime from) {
-    const std::int32_t channels = chunks.front().channels;
-    const std::int32_t rate = chunks.front().sampleRate;
+void PulseSoundPlayer::run(const std::vector<AudioPacket>& packets, MediaTime from) {
+    const AudioStreamFormat& stream = *packets.front().format;
+    Expected<std::unique_ptr<AudioDecoder>> decoder = codecs_->decoder(stream);
+    if (!decoder) {
+        return; // the review plays without sound
+    }
+    const std::int32_t channels = stream.channels;
+    const std::int32_t rate = stream.sampleRate;
     const pa_sample_spec format{PA_SAMPLE_FLOAT32LE, static_cast<std::uint32_t>(rate),
                               static_cast<std::uint8_t>(channels)};
     const auto bytesPerFrame = static_cast<std::size_t>(channels) * sizeof(float);
@@ -77,7 +83,18 @@ void PulseSoundPlayer::run(const std::vector<AudioChunk>& chunks, MediaTime from
     };
     const std::vector<float> silence(blockFrames * static_cast<std::size_t>(channels), 0.0F);
     double cursor = from.seconds(); // where the sound written so far ends
-    for (const AudioChunk& chunk : chunks) {
+    for (const AudioPacket& packet : packets) {
+        if (stopping_) {
+            break;
+        }
+        if (packet.origin != packets.front().origin || !reachesInto(packet, from)) {
+            continue;
+        }
+        Expected<AudioChunk> decoded = decoder.value()->decode(packet);
+        if (!decoded) {
+            continue; // a packet that does not decode is a moment of silence
+        }
+        const AudioChunk& chunk = decoded.value();
         const double start = chunk.presentationTime.seconds();
         const double end = start + static_cast<double>(chunk.frameCount()) / rate;
         if (chunk.channels != channels || chunk.sampleRate != rate || end <= cursor) {

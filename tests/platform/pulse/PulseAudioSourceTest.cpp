@@ -1,6 +1,8 @@
 #include "platform/pulse/PulseAudioSource.h"
 
+#include "platform/ffmpeg/FfmpegAudioCodec.h"
 #include "platform/pulse/PulseInventory.h"
+#include "platform/pulse/PulseSoundPlayer.h"
 #include "platform/pulse/PulseTestSupport.h"
 #include "support/ToneAnalysis.h"
 
@@ -253,4 +255,34 @@ TEST(PulseAudioSource, StartFailsOnlyForTheFormatAndStopEndsTheRetriesAtOnce) {
     EXPECT_LT(std::chrono::steady_clock::now() - before, 100ms);
     EXPECT_EQ(collector.states().size(), 1u);
     EXPECT_EQ(collector.totalFrames(), 0);
+}
+
+// The review plays the buffer's AAC packets from a moment within them: what the output gets is the
+// recorded tone, at its pitch and level, from that moment on.
+TEST_F(PulseAudioSourceTest, TheReviewPlaysTheBuffersPacketsFromTheAskedMoment) {
+    std::vector<float> samples(2 * 48000);
+    for (std::size_t frame = 0; frame < samples.size() / 2; ++frame) {
+        samples[2 * frame] = samples[2 * frame + 1] = static_cast<float>(
+            kTonePeak * std::sin(2 * std::numbers::pi * 440.0 * static_cast<double>(frame) / 48000));
+    }
+    const auto codecs = std::make_shared<FfmpegAudioCodecService>();
+    std::vector<AudioPacket> packets;
+    const std::unique_ptr<AudioEncoder> encoder = codecs->encoder({}, AudioOrigin::system).value();
+    ASSERT_FALSE(encoder->encode({samples, 2, 48000, MediaTime(10, 1)}, packets) || encoder->flush(packets));
+
+    const auto before = static_cast<std::size_t>(collector_.totalFrames());
+    qputenv("PULSE_SERVER", QByteArray::fromStdString(server_.server()));
+    PulseSoundPlayer player(codecs);
+    player.play(packets, MediaTime(21, 2)); // half a second in
+    ASSERT_TRUE(collector_.waitForFrames(48000));
+    player.stop();
+    const std::vector<float> recorded = collector_.channel(0);
+    const std::span<const float> tone = loudStretch(std::span(recorded).subspan(before), 19200);
+    ASSERT_FALSE(tone.empty()) << "nothing played";
+    EXPECT_NEAR(frequencyOf(tone, 48000), 440, 2);
+    EXPECT_NEAR(rootMeanSquare(tone), kTonePeak / std::numbers::sqrt2, 0.04);
+    // A sine is above half its peak two thirds of the time: half a second of it, from the asked moment.
+    const auto loud = std::ranges::count_if(std::span(recorded).subspan(before),
+                                            [](float value) { return std::fabs(value) > 0.25F; });
+    EXPECT_NEAR(static_cast<double>(loud) / 48000 * 1.5, 0.5, 0.03);
 }

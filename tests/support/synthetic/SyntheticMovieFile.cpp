@@ -23,12 +23,12 @@ public:
         movie_->times.push_back(packet.presentationTime);
         return std::nullopt;
     }
-    MaybeError writeAudio(const AudioChunk& chunk) override {
+    MaybeError writeAudio(const AudioPacket& packet) override {
         if (movie_->tracks.audio.empty()) {
             return Error(QStringLiteral("The movie has no audio track."));
         }
-        movie_->audio.push_back(chunk);
-        movie_->times.push_back(chunk.presentationTime);
+        movie_->audio.push_back(packet);
+        movie_->times.push_back(packet.presentationTime);
         return std::nullopt;
     }
     MaybeError finish() override {

@@ -23,7 +23,7 @@ struct SyntheticMovie {
     QString path;
     MovieTracks tracks;
     std::vector<VideoPacket> video;
-    std::vector<AudioChunk> audio;
+    std::vector<AudioPacket> audio;
     // The time of every write, in order, to check the interleaving.
     std::vector<MediaTime> times;
     bool pathWasFree = false; // nothing existed at the path when the file was created

@@ -2,6 +2,7 @@
 
 #include "platform/null/NullGlobalShortcuts.h"
 #include "platform/null/NullScreenPictureService.h"
+#include "support/synthetic/SyntheticAudioCodec.h"
 #include "support/synthetic/SyntheticCaptureService.h"
 #include "support/synthetic/SyntheticVideoEncoder.h"
 
@@ -11,6 +12,7 @@ Platform makeSyntheticPlatform(const std::shared_ptr<SyntheticState>& state) {
     Platform platform;
     platform.capture = std::make_shared<SyntheticCaptureService>(state);
     platform.audio = std::make_shared<SyntheticAudioService>(state);
+    platform.audioCodecs = std::make_shared<SyntheticAudioCodecService>();
     platform.encoders = std::make_shared<SyntheticVideoEncoderService>(state);
     platform.notifications = std::make_shared<SyntheticNotificationMuter>(state);
     platform.windowServer = std::make_shared<SyntheticWindowServer>(state);

@@ -45,11 +45,7 @@ MaybeError writeFile(MovieFileService& service, const QString& path, const Movie
 AudioTrackSettings audioTrackSettings(const AudioPacket& first) {
     AudioTrackSettings settings;
     if (first.format) {
-        settings.channels = first.format->channels;
-        settings.sampleRate = first.format->sampleRate;
-        settings.bitRate = first.format->bitRate;
-        settings.frameSize = first.format->frameSize;
-        settings.codecConfiguration = first.format->codecConfiguration;
+        settings.format = *first.format;
     }
     settings.origin = first.origin;
     return settings;
@@ -254,9 +250,9 @@ QCoro::Task<MaybeError> writeMovie(std::vector<VideoPacket> video, std::vector<A
     if (!audio.empty()) {
         for (const AudioTrackSettings& settings : tracks.audio) {
             log.info(QStringLiteral("[Write] Audio input: %1ch @ %2Hz → AAC %3kbps (%4)")
-                         .arg(settings.channels)
-                         .arg(settings.sampleRate)
-                         .arg(settings.bitRate / 1000)
+                         .arg(settings.format.channels)
+                         .arg(settings.format.sampleRate)
+                         .arg(settings.format.bitRate / 1000)
                          .arg(settings.title));
         }
         const double first = audio.front().presentationTime.seconds();

@@ -15,16 +15,11 @@
 
 namespace backreel {
 
-// An AAC track of a movie: the sound it takes (by origin), its stream's format and the
-// decoder's set-up its packets need, and the track's title.
+// An AAC track of a movie: its packets' stream, the sound it takes (by origin), and its title.
 struct AudioTrackSettings {
-    std::int32_t channels = 2;
-    std::int32_t sampleRate = 48000;
-    std::int64_t bitRate = 192000;
+    AudioStreamFormat format;
     AudioOrigin origin = AudioOrigin::system;
     QString title = {};
-    std::int32_t frameSize = 1024;
-    std::vector<std::byte> codecConfiguration = {};
 
     friend bool operator==(const AudioTrackSettings&, const AudioTrackSettings&) = default;
 };

@@ -153,9 +153,7 @@ inline std::vector<AudioPacket> aacPackets(const std::vector<AudioChunk>& chunks
 
 // The track for a sound's packets.
 inline AudioTrackSettings trackOf(const AudioPacket& packet, QString title = {}) {
-    const AudioStreamFormat& format = *packet.format;
-    return {format.channels,  format.sampleRate, format.bitRate,           packet.origin,
-            std::move(title), format.frameSize,  format.codecConfiguration};
+    return {*packet.format, packet.origin, std::move(title)};
 }
 
 // Writes a clip into a new movie file the way a save does: merged by time, then finished.

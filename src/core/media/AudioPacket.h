@@ -18,6 +18,8 @@ struct AudioStreamFormat {
     std::int64_t bitRate = 192000;
     std::int32_t frameSize = 1024; // samples a packet decodes to
     std::vector<std::byte> codecConfiguration = {};
+
+    friend bool operator==(const AudioStreamFormat&, const AudioStreamFormat&) = default;
 };
 using AudioStreamFormatPtr = std::shared_ptr<const AudioStreamFormat>;
 

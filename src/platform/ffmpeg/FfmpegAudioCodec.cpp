@@ -155,12 +155,7 @@ private:
 
 Expected<std::unique_ptr<AudioEncoder>> FfmpegAudioCodecService::encoder(const AudioStreamFormat& format,
                                                                          AudioOrigin origin) {
-    AudioTrackSettings settings;
-    settings.channels = format.channels;
-    settings.sampleRate = format.sampleRate;
-    settings.bitRate = format.bitRate;
-    settings.origin = origin;
-    Expected<std::unique_ptr<FfmpegAudioEncoder>> opened = FfmpegAudioEncoder::open(settings);
+    Expected<std::unique_ptr<FfmpegAudioEncoder>> opened = FfmpegAudioEncoder::open(format);
     if (!opened) {
         return opened.error();
     }

@@ -32,7 +32,7 @@ Error audioError(const QString& description) {
 
 } // namespace
 
-Expected<std::unique_ptr<FfmpegAudioEncoder>> FfmpegAudioEncoder::open(const AudioTrackSettings& settings) {
+Expected<std::unique_ptr<FfmpegAudioEncoder>> FfmpegAudioEncoder::open(const AudioStreamFormat& settings) {
     if (settings.channels < 1 || settings.channels > kMaxAacChannels || settings.sampleRate < 1 ||
         settings.bitRate <= 0) {
         return audioError(

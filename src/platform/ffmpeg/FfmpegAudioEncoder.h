@@ -27,7 +27,7 @@ inline constexpr int kMaxAacChannels = 8;
 // One thread at a time.
 class FfmpegAudioEncoder {
 public:
-    static Expected<std::unique_ptr<FfmpegAudioEncoder>> open(const AudioTrackSettings& settings);
+    static Expected<std::unique_ptr<FfmpegAudioEncoder>> open(const AudioStreamFormat& settings);
     ~FfmpegAudioEncoder();
 
     FfmpegAudioEncoder(const FfmpegAudioEncoder&) = delete;

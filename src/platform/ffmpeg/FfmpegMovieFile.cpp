@@ -199,25 +199,26 @@ MaybeError FfmpegMovieFile::addVideoStream(const VideoStreamFormat& format) {
 }
 
 MaybeError FfmpegMovieFile::addAudioStream(const AudioTrackSettings& settings) {
-    if (settings.channels < 1 || settings.channels > kMaxAacChannels || settings.sampleRate < 1) {
+    const AudioStreamFormat& format = settings.format;
+    if (format.channels < 1 || format.channels > kMaxAacChannels || format.sampleRate < 1) {
         return Error(QStringLiteral("Audio track settings not supported: %1 channels at %2 Hz.")
-                         .arg(settings.channels)
-                         .arg(settings.sampleRate));
+                         .arg(format.channels)
+                         .arg(format.sampleRate));
     }
-    AudioTrack track{avformat_new_stream(context_.get(), nullptr), settings.origin, settings.sampleRate,
+    AudioTrack track{avformat_new_stream(context_.get(), nullptr), settings.origin, format.sampleRate,
                      std::nullopt};
     if (track.stream == nullptr) {
         return ffmpegError(AVERROR(ENOMEM));
     }
-    track.stream->time_base = AVRational{1, settings.sampleRate};
+    track.stream->time_base = AVRational{1, format.sampleRate};
     AVCodecParameters& parameters = *track.stream->codecpar;
     parameters.codec_type = AVMEDIA_TYPE_AUDIO;
     parameters.codec_id = AV_CODEC_ID_AAC;
-    parameters.sample_rate = settings.sampleRate;
-    av_channel_layout_default(&parameters.ch_layout, settings.channels);
-    parameters.bit_rate = settings.bitRate;
-    parameters.frame_size = settings.frameSize;
-    if (MaybeError error = setExtradata(parameters, settings.codecConfiguration)) {
+    parameters.sample_rate = format.sampleRate;
+    av_channel_layout_default(&parameters.ch_layout, format.channels);
+    parameters.bit_rate = format.bitRate;
+    parameters.frame_size = format.frameSize;
+    if (MaybeError error = setExtradata(parameters, format.codecConfiguration)) {
         return error;
     }
     if (!settings.title.isEmpty()) {

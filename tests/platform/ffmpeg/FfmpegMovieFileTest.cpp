@@ -54,10 +54,10 @@ TEST(FfmpegMovieFile, AClipKeepsItsFramesAndItsAudioPlaysInSyncAsAac) {
     } cases[] = {{trackOf(stereoPackets.front(), QStringLiteral("System audio")), stereoPackets, 0.5, 1.5},
                  {trackOf(monoPackets.front()), monoPackets, 0.2, 1.0}};
     for (const auto& clip : cases) {
-        const bool twoTracks = clip.settings.channels == 2;
+        const bool twoTracks = clip.settings.format.channels == 2;
         const std::vector<AudioTrackSettings> tracks =
             twoTracks ? std::vector{clip.settings, microphone} : std::vector{clip.settings};
-        SCOPED_TRACE(clip.settings.channels);
+        SCOPED_TRACE(clip.settings.format.channels);
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("movie.mp4"));
         const EncodedVideo video =
@@ -78,9 +78,9 @@ TEST(FfmpegMovieFile, AClipKeepsItsFramesAndItsAudioPlaysInSyncAsAac) {
         EXPECT_TRUE(number(streams[0][u"width"]) == 160 && number(streams[0][u"height"]) == 96);
         const QJsonValue sound = streams[1];
         EXPECT_EQ(sound[u"codec_tag_string"].toString(), QStringLiteral("mp4a"));
-        EXPECT_EQ(number(sound[u"channels"]), clip.settings.channels);
+        EXPECT_EQ(number(sound[u"channels"]), clip.settings.format.channels);
         EXPECT_EQ(number(sound[u"sample_rate"]), 48000);
-        const auto bitRate = static_cast<double>(clip.settings.bitRate);
+        const auto bitRate = static_cast<double>(clip.settings.format.bitRate);
         EXPECT_NEAR(number(sound[u"bit_rate"]), bitRate, bitRate * 0.25);
         EXPECT_NEAR(number(sound[u"start_time"]), 0.0, 0.001) << "cut at the first picture, not shifted";
         // Every picture at its time, a key frame every 15.

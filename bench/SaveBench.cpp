@@ -1,7 +1,7 @@
 // How long "Stop & Save" takes for the longest clip, and how much memory writing it needs on top of
 // the clip itself: a 180.75 s clip of 1080p H.264 at 20 Mbit/s (30 fps, a key frame every 15) with
-// 48 kHz stereo float audio in 10 ms buffers goes through the save flow's writer and the FFmpeg
-// backend into /tmp (or the folder given as the first argument).
+// 48 kHz stereo sound, compressed to AAC beforehand as buffering does, goes through the save flow's
+// writer and the FFmpeg backend into /tmp (or the folder given as the first argument).
 //
 // The packets are made-up payloads (a start code, a slice header byte, random bytes): the writer
 // passes video through unchanged, so only their sizes matter; the stream format (with its

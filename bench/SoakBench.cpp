@@ -1,7 +1,8 @@
 // Hours of buffering: does memory stay flat once the buffer is full, and does every clip saved
 // along the way hold up? Moving 1920×1080 content (the scrolling page of the encoder benchmarks)
-// is fed in real time, 30 frames and 100 audio chunks (a tone, 10 ms of 48 kHz stereo float) a
-// second, through the recorder's capture output into its encoder and its 3-minute stores (under
+// is fed in real time, 30 frames and 100 pieces of sound (a tone, 10 ms of 48 kHz stereo float,
+// compressed to AAC as they come) a second, through the recorder's capture output into its encoder
+// and its 3-minute stores (under
 // the default memory limit), as a recording would be. Every few minutes, and at the end, the
 // newest 3 minutes are cut and written as a movie, as a save does, without stopping the
 // recording; the movie is read back with the movie probe and removed. The resident set size is
@@ -175,7 +176,7 @@ private:
 
 // Cuts the newest 3 minutes, writes them as a save does, and checks the movie with the probe: one
 // video and one audio track, as long as the clip (the sound may reach 0.1 s past the last picture,
-// and a chunk more). Whether it held up.
+// and a packet more). Whether it held up.
 QCoro::Task<bool> saveAndValidate(int number, const MediaStores& stores, const Options& options,
                                   const Logger& log) {
     const std::vector<VideoPacket> video = stores.video()->snapshot();

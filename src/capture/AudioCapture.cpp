@@ -23,7 +23,7 @@ void AudioCapture::start(AudioService* service, std::shared_ptr<AudioCodecServic
     // The picture goes on without sound either way: the buffer is still worth having.
     const QString what =
         origin_ == AudioOrigin::microphone ? QStringLiteral("Microphone") : QStringLiteral("System audio");
-    auto tell = [logger = logger_, what, onState = std::move(onState)](const std::optional<Error>& lost) {
+    tell_ = [logger = logger_, what, onState = std::move(onState)](const std::optional<Error>& lost) {
         if (lost) {
             logger.error(QStringLiteral("[Capture] %1 unavailable: %2").arg(what, lost->description));
         } else {
@@ -34,14 +34,18 @@ void AudioCapture::start(AudioService* service, std::shared_ptr<AudioCodecServic
         }
     };
     std::unique_ptr<AudioSource> source = service != nullptr ? service->makeSource(input) : nullptr;
-    if (!source || !codecs_) {
-        tell(Error(QStringLiteral("There is no audio source.")));
+    if (!source) {
+        tell_(Error(QStringLiteral("There is no audio source.")));
+        return;
+    }
+    if (!codecs_) {
+        tell_(Error(QStringLiteral("This build of Backreel cannot compress sound.")));
         return;
     }
     // The piece is valid only during this call: it is compressed before the call returns.
-    if (const MaybeError failure =
-            source->start(AudioFormat{}, [this](const AudioView& audio) { take(audio); }, tell)) {
-        tell(failure); // the source tries no more
+    if (const MaybeError failure = source->start(
+            AudioFormat{}, [this](const AudioView& audio) { take(audio); }, tell_)) {
+        tell_(failure); // the source tries no more
         return;
     }
     source_ = std::move(source);
@@ -69,15 +73,19 @@ bool AudioCapture::openEncoder(const AudioView& audio) {
     format.bitRate = audio.channels < 2 ? 96000 : 192000;
     Expected<std::unique_ptr<AudioEncoder>> opened = codecs_->encoder(format, origin_);
     if (!opened) {
-        if (!encoderFailed_) {
-            logger_.error(
-                QStringLiteral("[Capture] Audio encoder unavailable: %1").arg(opened.error().description));
-        }
-        encoderFailed_ = true;
+        failEncoding(opened.error());
         return false;
     }
     encoder_ = std::move(opened).value();
     return true;
+}
+
+void AudioCapture::failEncoding(const Error& error) {
+    // Told as a loss, once: a recording whose sound cannot be kept must not look as if it had it.
+    encoderFailed_ = true;
+    encoder_.reset();
+    packets_.clear();
+    tell_(Error(QStringLiteral("The sound cannot be compressed: %1").arg(error.description)));
 }
 
 void AudioCapture::store(std::vector<AudioPacket>& packets) {
@@ -106,7 +114,10 @@ void AudioCapture::take(const AudioView& audio) {
                           .arg(stores_->audio()->count()));
     }
     if (audio.channels <= 0 || audio.sampleRate <= 0 || audio.frameCount() < 1) {
-        logger_.error(QStringLiteral("[Capture] Audio copy failed at chunk %1 (no frames)").arg(chunks));
+        logger_.error(QStringLiteral("[Capture] Audio chunk %1 has no frames").arg(chunks));
+        return;
+    }
+    if (encoderFailed_) {
         return;
     }
     // After a silence longer than the store holds nothing before it is kept anyway: the stream
@@ -122,13 +133,12 @@ void AudioCapture::take(const AudioView& audio) {
     if (!encoder_ && !openEncoder(audio)) {
         return;
     }
-    if (MaybeError error = encoder_->encode(audio, packets_)) {
-        logger_.error(QStringLiteral("[Capture] Audio encoding failed at chunk %1: %2")
-                          .arg(chunks)
-                          .arg(error->description));
-    }
+    const MaybeError error = encoder_->encode(audio, packets_);
     soundEnd_ = audio.presentationTime + MediaTime(audio.frameCount(), audio.sampleRate);
-    store(packets_);
+    store(packets_); // what it finished before failing, too
+    if (error) {
+        failEncoding(*error);
+    }
 }
 
 } // namespace backreel

@@ -17,9 +17,10 @@ namespace backreel {
 // the source's own thread, compresses each piece it hands over to AAC as it comes, appending the
 // packets of its origin to the audio store (whose lock is held only for the append). Nothing there
 // waits on another thread. A silence longer than the store holds (the sound server was gone for
-// that long) starts the sound's stream anew rather than filling it. Sound that cannot start, or that the
-// source loses, leaves the picture running: the owner is told of the loss, and of the return, through the
-// state handler, on the source's thread (or during start(), when there is no source at all).
+// that long) starts the sound's stream anew rather than filling it. Sound that cannot start, that
+// cannot be compressed, or that the source loses, leaves the picture running: the owner is told of
+// the loss, and of the return, through the state handler, on the source's thread (or during
+// start(), when there is no source at all).
 //
 // Thread contract: start(), stop() and the destructor on the owner's thread (the main thread).
 class AudioCapture {
@@ -46,8 +47,10 @@ private:
     void take(const AudioView& audio);
     // Source's thread (or the owner's once the source stopped): into the store.
     void store(std::vector<AudioPacket>& packets);
-    // Opens the encoder for sound of this format; false (logged) when it does not open.
+    // Opens the encoder for sound of this format; false (told as a loss) when it does not open.
     bool openEncoder(const AudioView& audio);
+    // Ends the sound's compression for this recording and tells the loss.
+    void failEncoding(const Error& error);
 
     const std::shared_ptr<MediaStores> stores_;
     const AudioOrigin origin_;
@@ -55,6 +58,7 @@ private:
     std::atomic<std::int64_t> chunksIn_{0};
     std::unique_ptr<AudioSource> source_;
     std::shared_ptr<AudioCodecService> codecs_;
+    StateHandler tell_; // logs, then tells the owner
     // The source's thread's while it runs.
     std::unique_ptr<AudioEncoder> encoder_;
     MediaTime soundEnd_; // where the last piece ended

@@ -5,12 +5,18 @@
 
 namespace backreel {
 
+namespace {
+constexpr double kAudioStoreMargin = 0.25;
+} // namespace
+
 MediaStores::MediaStores(double maxDuration, MemoryLimit limit, Logger log)
     : limit_(limit)
     , log_(log) {
     video_->setMaxDuration(maxDuration);
-    // The sound reaches back the packets that decoding the oldest picture's moment needs.
-    audio_->setMaxDuration(maxDuration + kAudioLead.seconds());
+    // The sound reaches back the packets that decoding the oldest picture's moment needs, and a
+    // little more: each store trims against its own newest entry, and the newest sound may be
+    // ahead of the newest picture (a few kilobytes).
+    audio_->setMaxDuration(maxDuration + kAudioLead.seconds() + kAudioStoreMargin);
 }
 
 void MediaStores::appendVideo(const VideoPacket& packet) {

@@ -32,7 +32,7 @@ template <typename T> class TimedStore {
 public:
     static constexpr double kInitialMaxDuration = 11.0;
 
-    // Shared by the recording session, the encoder's output and the capture delegate; whichever
+    // Shared by the recording session, the encoder's output and the audio capture; whichever
     // lets go last frees it, on its own thread.
     static std::shared_ptr<TimedStore> create() { return std::shared_ptr<TimedStore>(new TimedStore()); }
 

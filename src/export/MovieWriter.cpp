@@ -115,16 +115,25 @@ SilenceMeasure measureSilence(const std::vector<AudioPacket>& audio) {
 
 Expected<std::vector<AudioPacket>> mixedSound(const std::vector<AudioPacket>& audio,
                                               AudioCodecService& codecs) {
-    if (audio.empty() || !audio.front().format) {
-        return std::vector<AudioPacket>{};
+    // The mix takes the system sound's format (the microphone's where there is none).
+    const auto system = std::ranges::find(audio, AudioOrigin::system, &AudioPacket::origin);
+    const AudioPacket* lead = system != audio.end() ? &*system : audio.empty() ? nullptr : &audio.front();
+    if (lead == nullptr || !lead->format) {
+        return Error(QStringLiteral("There is no sound to mix."));
     }
+    const AudioStreamFormat format = *lead->format;
     std::vector<AudioChunk> sound;
     for (const AudioOrigin origin : {AudioOrigin::system, AudioOrigin::microphone}) {
         std::unique_ptr<AudioDecoder> decoder;
         bool first = true;
         for (const AudioPacket& packet : audio) {
-            if (packet.origin != origin || !packet.format) {
+            if (packet.origin != origin) {
                 continue;
+            }
+            if (!packet.format || packet.format->channels != format.channels ||
+                packet.format->sampleRate != format.sampleRate) {
+                return Error(QStringLiteral(
+                    "The microphone and the system sound differ in format and cannot be mixed."));
             }
             if (!decoder) {
                 Expected<std::unique_ptr<AudioDecoder>> opened = codecs.decoder(*packet.format);
@@ -143,8 +152,7 @@ Expected<std::vector<AudioPacket>> mixedSound(const std::vector<AudioPacket>& au
             }
         }
     }
-    Expected<std::unique_ptr<AudioEncoder>> encoder =
-        codecs.encoder(*audio.front().format, AudioOrigin::system);
+    Expected<std::unique_ptr<AudioEncoder>> encoder = codecs.encoder(format, AudioOrigin::system);
     if (!encoder) {
         return encoder.error();
     }
@@ -263,7 +271,7 @@ QCoro::Task<MaybeError> writeMovie(std::vector<VideoPacket> video, std::vector<A
                      .arg(fixed(last, 3))
                      .arg(fixed(last - first, 3))
                      .arg(format ? format->frameSize : 0));
-        // The whole clip, not its first chunk: a click a second is sound, a gap after a lost
+        // The whole clip, not its first packet: a click a second is sound, a gap after a lost
         // audio server is silence.
         const SilenceMeasure silence = measureSilence(audio);
         log.info(QStringLiteral("[Write] Audio data: silent in %1 s of %2 s")

@@ -44,7 +44,8 @@ SilenceMeasure measureSilence(const std::vector<AudioPacket>& audio);
 std::vector<MovieChapter> chaptersFor(const std::vector<Marker>& markers, MediaTime startPTS, MediaTime endPTS);
 
 // Writes the video and audio packets into the file merged by presentation time (a picture before sound
-// of the same time), then finishes it. Each picture lasts until the next one (a still screen is
+// of the same time; the sound in the order given, which is time order for each origin, the muxer
+// interleaving the two), then finishes it. Each picture lasts until the next one (a still screen is
 // captured seldom, so the packets' own durations, one frame interval, would be too short); the
 // last keeps its own. Stops at the first error, which is the file's, or
 // "Failed to append sample." (code 1) when the file gave no reason. Any thread.

@@ -61,12 +61,28 @@ struct Fixture {
     FramePipeline pipeline{encoder, Logger::recording()};
 };
 
+// A codec whose encoder does not open.
+class MissingCodecs final : public AudioCodecService {
+public:
+    Expected<std::unique_ptr<AudioEncoder>> encoder(const AudioStreamFormat&, AudioOrigin) override {
+        return Error(QStringLiteral("no AAC here"));
+    }
+    Expected<std::unique_ptr<AudioDecoder>> decoder(const AudioStreamFormat&) override {
+        return Error(QStringLiteral("no AAC here"));
+    }
+};
+
 struct AudioFixture {
-    AudioFixture() { capture.start(&service, std::make_shared<SyntheticAudioCodecService>(), {}, nullptr); }
+    explicit AudioFixture(
+        std::shared_ptr<AudioCodecService> codecs = std::make_shared<SyntheticAudioCodecService>()) {
+        capture.start(&service, std::move(codecs), {},
+                      [this](const std::optional<Error>& lost) { told.push_back(lost); });
+    }
     std::shared_ptr<MediaStores> stores =
         MediaStores::create(11, MemoryLimit::defaultLimit(), Logger::recording());
     HandAudioService service;
     AudioCapture capture{stores, AudioOrigin::system, Logger::recording()};
+    std::vector<std::optional<Error>> told;
     void hand(const AudioView& view) { service.last->handler(view); }
 };
 
@@ -119,7 +135,8 @@ TEST(FramePipeline, FramesTheEncoderHasNoRoomForAreCountedAsDropped) {
     EXPECT_EQ(f.encoder->frames.size(), 2u);
 }
 
-// Audio is stored as a copy that outlives the source's buffer; empty audio is not stored.
+// Audio is stored as a copy that outlives the source's buffer; empty audio is not stored; sound
+// that cannot be compressed is a loss.
 TEST(AudioCapture, AudioIsStoredAsACopyThatOutlivesTheSourcesBuffer) {
     AudioFixture f;
     f.hand(AudioView{{}, 2, 48000, MediaTime(6, 1)});
@@ -135,4 +152,13 @@ TEST(AudioCapture, AudioIsStoredAsACopyThatOutlivesTheSourcesBuffer) {
     std::memcpy(kept.data(), stored[0].data->data(), stored[0].data->size());
     EXPECT_EQ(kept, (std::vector<float>{0.5f, -0.5f, 0.25f, -0.25f}));
     EXPECT_EQ(f.capture.chunksIn(), 2);
+    EXPECT_TRUE(f.told.empty());
+
+    // Sound that cannot be compressed is lost, and said to be, once; the picture goes on.
+    AudioFixture broken(std::make_shared<MissingCodecs>());
+    broken.hand(AudioView{borrowed, 2, 48000, MediaTime(7, 1)});
+    broken.hand(AudioView{borrowed, 2, 48000, MediaTime(8, 1)});
+    ASSERT_EQ(broken.told.size(), 1u);
+    EXPECT_EQ(broken.told[0]->description, QStringLiteral("The sound cannot be compressed: no AAC here"));
+    EXPECT_EQ(broken.stores->audio()->count(), 0u);
 }

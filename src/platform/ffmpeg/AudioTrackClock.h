@@ -18,20 +18,20 @@ struct AudioPlacement {
     std::optional<std::int64_t> anchor;
 };
 
-// The time line of an audio track being written, in frames at the source's sample rate counted
-// from the movie's start (its first picture). The first buffer anchors the track at its own time
-// stamp; what lies before the start is cut off, never moved later, so sound stays where the
-// picture is.
-// From then on buffers are laid end to end, because time stamps jitter by a few milliseconds.
-// Only when a buffer's stamp drifts further than the tolerance from the running count (the
-// source lost audio, or repeated some) is the count corrected: a gap is filled with silence and
-// an overlap is dropped.
+// The time line of a sound being compressed, in frames at the source's sample rate counted from
+// the stream's start. The first buffer anchors the track at its own time stamp; what lies before
+// the start is cut off, never moved later, so sound stays where the picture is.
+// From then on buffers are laid end to end, rounding aside. The sound sources already lay their
+// pieces end to end and jump only where they must (lost audio, a clock that drifted), so every
+// stamp further than the tolerance from the running count corrects it: a gap is filled with
+// silence and an overlap is dropped. One stream runs for a whole recording, so a jump let pass
+// would put every clip after it out of step.
 //
 // Plain values, no locking: the audio encoder owns its clock.
 class AudioTrackClock {
 public:
     // How far a stamp may be from the running count before the clock corrects it.
-    static constexpr double kToleranceSeconds = 0.040;
+    static constexpr double kToleranceSeconds = 0.002;
 
     explicit AudioTrackClock(double sampleRate);
 

@@ -1,8 +1,10 @@
 #include "platform/ffmpeg/FfmpegAudioCodec.h"
 
+#include "platform/ffmpeg/AudioTrackClock.h"
 #include "platform/ffmpeg/FfmpegAudioEncoder.h"
 #include "platform/ffmpeg/FfmpegError.h"
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
 #include <optional>
@@ -20,31 +22,28 @@ public:
         , origin_(origin) {}
 
     MaybeError encode(const AudioView& sound, std::vector<AudioPacket>& out) override {
-        if (!start_) {
+        if (!start_ && sound.presentationTime.isValid()) {
             start_ = sound.presentationTime;
         }
-        if (MaybeError error = encoder_->encode(sound, *start_, encoded_)) {
-            encoded_.clear();
-            return error;
-        }
-        return take(out);
+        // What was finished before a failure is kept all the same.
+        const MaybeError error = encoder_->encode(sound, start_.value_or(MediaTime::invalid()), encoded_);
+        take(out);
+        return error;
     }
 
     MaybeError flush(std::vector<AudioPacket>& out) override {
         if (!start_) {
             return std::nullopt; // nothing went in
         }
-        if (MaybeError error = encoder_->flush(encoded_)) {
-            encoded_.clear();
-            return error;
-        }
-        return take(out);
+        const MaybeError error = encoder_->flush(encoded_);
+        take(out);
+        return error;
     }
 
     AudioStreamFormatPtr format() const override { return format_; }
 
 private:
-    MaybeError take(std::vector<AudioPacket>& out) {
+    void take(std::vector<AudioPacket>& out) {
         const std::int32_t rate = format_->sampleRate;
         for (const AVPacketPtr& packet : encoded_) {
             const auto* bytes = reinterpret_cast<const std::byte*>(packet->data);
@@ -59,7 +58,6 @@ private:
             out.push_back(std::move(compressed));
         }
         encoded_.clear();
-        return std::nullopt;
     }
 
     std::unique_ptr<FfmpegAudioEncoder> encoder_;
@@ -119,6 +117,11 @@ public:
         }
         auto samples = std::make_shared<std::vector<float>>();
         std::int32_t channels = context_->ch_layout.nb_channels;
+        // The last packet of a stream decodes to a whole frame; only its own length is sound.
+        const std::int64_t length =
+            packet.duration.isValid() && packet.duration.value() > 0
+                ? framesBetween(MediaTime(0, 1), packet.duration, context_->sample_rate)
+                : std::numeric_limits<std::int64_t>::max();
         for (;;) {
             const int result = avcodec_receive_frame(context_.get(), frame_.get());
             if (result == AVERROR(EAGAIN) || result == AVERROR_EOF) {
@@ -126,6 +129,10 @@ public:
             }
             if (result < 0) {
                 return ffmpegError(result);
+            }
+            if (frame_->format != AV_SAMPLE_FMT_FLTP) {
+                return Error(
+                    QStringLiteral("The AAC decoder gave samples in a format Backreel does not read."));
             }
             channels = frame_->ch_layout.nb_channels;
             const std::size_t before = samples->size();
@@ -139,6 +146,9 @@ public:
             }
             av_frame_unref(frame_.get());
         }
+        const auto kept = static_cast<std::size_t>(std::min<std::int64_t>(
+            length, static_cast<std::int64_t>(samples->size()) / std::max(channels, 1)));
+        samples->resize(kept * static_cast<std::size_t>(std::max(channels, 1)));
         return AudioChunk{std::move(samples), channels, context_->sample_rate, packet.presentationTime,
                           packet.origin};
     }

@@ -142,7 +142,7 @@ MaybeError FfmpegAudioEncoder::encode(const AudioView& sound, MediaTime start,
         // Nothing has gone into the converter before the anchor, so the output counts from here.
         nextPts_ = av_rescale_rnd(*placement.anchor, context_->sample_rate, sourceRate_, AV_ROUND_NEAR_INF);
     }
-    if (MaybeError error = convertSilence(placement.silence)) {
+    if (MaybeError error = convertSilence(placement.silence, out)) {
         return error;
     }
     const float* samples = sound.samples.data();
@@ -197,14 +197,18 @@ MaybeError FfmpegAudioEncoder::convert(const float* samples, int frames) {
     return std::nullopt;
 }
 
-MaybeError FfmpegAudioEncoder::convertSilence(std::int64_t frames) {
+MaybeError FfmpegAudioEncoder::convertSilence(std::int64_t frames, std::vector<AVPacketPtr>& out) {
     if (frames <= 0) {
         return std::nullopt;
     }
     silence_.resize(static_cast<std::size_t>(sourceChannels_) * kConversionChunk, 0.0f);
     while (frames > 0) {
         const auto count = static_cast<int>(std::min<std::int64_t>(frames, kConversionChunk));
+        // Encoded a step at a time, so a long gap never sits in the FIFO whole.
         if (MaybeError error = convert(silence_.data(), count)) {
+            return error;
+        }
+        if (MaybeError error = encodeFifo(false, out)) {
             return error;
         }
         frames -= count;

@@ -18,7 +18,7 @@ namespace backreel {
 inline constexpr int kMaxAacChannels = 8;
 
 // Encodes interleaved float PCM to AAC with FFmpeg's native encoder. Each piece is placed on an
-// AudioTrackClock (what lies before the movie's start is cut off, gaps are filled with silence,
+// AudioTrackClock (what lies before the stream's start is cut off, gaps are filled with silence,
 // overlaps dropped), converted by libswresample to the encoder's planar float at the track's rate
 // and channel layout, and fed through a FIFO in whole encoder frames of 1024 samples. A piece in
 // another format than the one before (the sound server changed its rate) re-opens the converter;
@@ -53,7 +53,7 @@ private:
     MaybeError configureSource(int channels, int rate);
     // Converts interleaved frames into the FIFO; null input drains the converter's delay.
     MaybeError convert(const float* samples, int frames);
-    MaybeError convertSilence(std::int64_t frames);
+    MaybeError convertSilence(std::int64_t frames, std::vector<AVPacketPtr>& out);
     MaybeError drainResampler();
     // Encodes whole frames from the FIFO; with final, the shorter rest too.
     MaybeError encodeFifo(bool final, std::vector<AVPacketPtr>& out);

@@ -100,7 +100,7 @@ void PulseSoundPlayer::run(const std::vector<AudioPacket>& packets, MediaTime fr
         if (chunk.channels != channels || chunk.sampleRate != rate || end <= cursor) {
             continue;
         }
-        // Play starts within a chunk, and chunks may overlap by a sample: no gap then.
+        // Play starts within a decoded packet, and packets may overlap by a sample: no gap then.
         for (auto gap = static_cast<std::size_t>(std::max(0L, std::lround((start - cursor) * rate))); gap > 0;) {
             const std::size_t block = std::min(gap, blockFrames);
             if (!write(silence.data(), block)) {

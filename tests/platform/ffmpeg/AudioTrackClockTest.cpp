@@ -32,17 +32,17 @@ TEST(AudioTrackClock, AudioBeforeTheStartIsCutOffAndLateAudioIsNotMoved) {
     EXPECT_EQ(late.next(), 960 + kBuffer);
 }
 
-// Stamps within the tolerance of where the track has got to are laid end to end; a gap beyond it
+// Stamps within the tolerance (rounding) of where the track has got to are laid end to end; a gap beyond it
 // (lost audio) is filled with silence, an overlap beyond it (repeated audio) dropped, up to a whole
 // buffer.
 TEST(AudioTrackClock, JitterIsLaidEndToEndAndOnlyDriftBeyondTheToleranceIsCorrected) {
     AudioTrackClock clock(48000);
-    EXPECT_EQ(clock.toleranceFrames(), 1920); // 40 ms
+    EXPECT_EQ(clock.toleranceFrames(), 96); // 2 ms
     clock.place(0, kBuffer);
     const std::array<std::int64_t, 5> rows[] = {
         // stamped this far from where the track has got to, frames; silence before, skipped, taken
-        {+1920, kBuffer, 0, 0, kBuffer},    {-1920, kBuffer, 0, 0, kBuffer}, {+300, kBuffer, 0, 0, kBuffer},
-        {+1921, kBuffer, 1921, 0, kBuffer}, {-1921, kBuffer, 0, kBuffer, 0}, {+9600, kBuffer, 9600, 0, kBuffer},
+        {+96, kBuffer, 0, 0, kBuffer},  {-96, kBuffer, 0, 0, kBuffer},  {+1, kBuffer, 0, 0, kBuffer},
+        {+97, kBuffer, 97, 0, kBuffer}, {-481, kBuffer, 0, kBuffer, 0}, {+9600, kBuffer, 9600, 0, kBuffer},
         {-1980, 3000, 0, 1980, 1020}};
     for (const auto& [offset, frames, silence, skip, take] : rows) {
         const std::int64_t next = clock.next().value();
@@ -56,7 +56,7 @@ TEST(AudioTrackClock, ARateChangeCarriesTheCountOver) {
     clock.place(0, 48000);
     clock.changeRate(44100);
     EXPECT_EQ(clock.next(), 44100);
-    EXPECT_EQ(clock.toleranceFrames(), 1764);
+    EXPECT_EQ(clock.toleranceFrames(), 88);
     expectPlacement(clock.place(44100, 441), 0, 0, 441);
 }
 

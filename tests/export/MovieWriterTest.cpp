@@ -1,10 +1,13 @@
 #include "export/MovieWriter.h"
 
 #include "export/AudioMix.h"
+#include "platform/ffmpeg/AudioTrackClock.h"
+#include "support/FfmpegTestMedia.h"
 #include "support/LogCapture.h"
 #include "support/Samples.h"
 #include "support/synthetic/SyntheticAudioCodec.h"
 #include "support/synthetic/SyntheticMovieFile.h"
+#include "support/ToneAnalysis.h"
 
 #include <gtest/gtest.h>
 #include <QCoroTask>
@@ -213,4 +216,33 @@ TEST(MovieWriter, FailuresArePassedOnAndLeaveTheFileUnfinished) {
     EXPECT_EQ(w.write({}, {}), Error(QStringLiteral("No frames to write.")));
     EXPECT_EQ(QCoro::waitFor(writeMovie(videoClip(5), {}, w.path, {}, Logger::recording())),
               Error(QStringLiteral("This build of Backreel cannot write movies.")));
+}
+
+// Mixed with the real codec, each sound stays where it was: the microphone's tone from 0.2 s, the
+// system's, in phase with it, from 0.5 s, where the two add up.
+TEST(MovieWriter, AMixOfCompressedSoundKeepsEachWhereItWas) {
+    std::vector<AudioChunk> chunks = test::toneChunks(test::kFirstVideoPts - MediaTime(1, 20), 1.5, 0.5);
+    for (AudioChunk chunk : test::toneChunks(test::kFirstVideoPts, 1.0, 0.2)) {
+        chunk.origin = AudioOrigin::microphone;
+        chunks.push_back(chunk);
+    }
+    FfmpegAudioCodecService codecs;
+    const Expected<std::vector<AudioPacket>> mixed =
+        mixedSound(test::aacPackets(chunks, test::kFirstVideoPts), codecs);
+    ASSERT_TRUE(mixed) << mixed.error().description.toStdString();
+    // The first channel from the first picture on, as a player gives it.
+    std::vector<float> heard;
+    const std::unique_ptr<AudioDecoder> decoder = codecs.decoder(*mixed.value().front().format).value();
+    for (const AudioPacket& packet : mixed.value()) {
+        const AudioChunk decoded = decoder->decode(packet).value();
+        const std::int64_t at = framesBetween(test::kFirstVideoPts, decoded.presentationTime, 48000);
+        for (std::int64_t frame = 0; frame < decoded.frameCount(); ++frame) {
+            if (at + frame >= 0) {
+                heard.resize(static_cast<std::size_t>(at + frame + 1));
+                heard.back() = decoded.view()[static_cast<std::size_t>(frame * decoded.channels)];
+            }
+        }
+    }
+    EXPECT_NEAR(static_cast<double>(test::firstLoud(heard, 0.25f)) / 48000, 0.2, 0.0005);
+    EXPECT_NEAR(static_cast<double>(test::firstLoud(heard, 0.75f)) / 48000, 0.5, 0.0005);
 }

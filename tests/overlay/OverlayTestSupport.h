@@ -5,7 +5,8 @@
 #include "platform/Platform.h"
 #include "platform/ScreenPictureService.h"
 #include "platform/ShareableContent.h"
-#include "support/ChildProcess.h"
+#include "platform/x11/XcbTestWindow.h"
+#include "support/Await.h"
 #include "support/WidgetTest.h"
 
 #include <cmath>
@@ -42,37 +43,22 @@ inline QPointF spot(const QRectF& frame, double x, double y) {
     return frame.topLeft() + QPointF(frame.width() * x, frame.height() * y);
 }
 
-// A window of another process (tests/platform/x11/PatternWindowHelper.cpp): red, green, blue and
-// white quadrants from the top left; or a yellow panel ("dock"); or one kept "above" the others.
-class PatternWindow {
-public:
-    PatternWindow(QRect frame, const std::string& title, const char* kind = "")
-        : title_(QString::fromStdString(title)) {
-        process_.start({BACKREEL_PATTERN_WINDOW_HELPER, std::to_string(frame.x()), std::to_string(frame.y()),
-                        std::to_string(frame.width()), std::to_string(frame.height()), title, kind});
-    }
-
-    std::optional<Window> listed(RecordingManager& manager) const {
-        const auto find = [&]() -> QCoro::Task<std::optional<Window>> {
-            QCoro::Task<Expected<ShareableContent, CaptureError>> query = manager.shareableContent();
-            const Expected<ShareableContent, CaptureError> content = co_await std::move(query);
+// The window of this title once the manager lists it on screen.
+inline std::optional<Window> listedWindow(RecordingManager& manager, const QString& title) {
+    std::optional<Window> found;
+    static_cast<void>(QTest::qWaitFor(
+        [&] {
+            const Expected<ShareableContent, CaptureError> content = await(manager.shareableContent());
             for (const Window& window : content ? content.value().windows : std::vector<Window>{}) {
-                if (window.title == title_ && window.isOnScreen) {
-                    co_return window;
+                if (window.title == title && window.isOnScreen) {
+                    found = window;
                 }
             }
-            co_return std::nullopt;
-        };
-        std::optional<Window> found;
-        static_cast<void>(
-            QTest::qWaitFor([&] { return (found = QCoro::waitFor(find())).has_value(); }, 5000));
-        return found;
-    }
-
-private:
-    QString title_;
-    ChildProcess process_;
-};
+            return found.has_value();
+        },
+        5000));
+    return found;
+}
 
 // The overlays on the virtual desktop's two monitors with the real platform: real pointer and key
 // events through xdotool, windows of another process, and the screen's pixels.

@@ -5,13 +5,14 @@
 // on a connection of its own: a server answering calls that come in on the connection that makes
 // them could deadlock. A test that includes this header lists it among its sources, for moc.
 
-#include "support/DbusTestBus.h"
-
+#include <gtest/gtest.h>
 #include <optional>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusContext>
 #include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QTest>
 #include <utility>
 #include <vector>
 
@@ -65,10 +66,17 @@ public:
         }
     }
     QDBusConnection& connection() { return connection_; }
-    // Returns once the calls and signals sent so far have been handled on both sides.
+    // Returns once the calls and signals sent so far have been handled on both sides: a call is
+    // made twice, each answer awaited and the events it led to handled, as each connection and each
+    // answer's watcher keeps its order.
     static void roundTrip() {
-        dbusRoundTrip(
-            QDBusMessage::createMethodCall(kService, kPath, kService, QStringLiteral("GetCapabilities")));
+        for (int pass = 0; pass < 2; ++pass) {
+            QDBusPendingCallWatcher watcher(
+                QDBusConnection::sessionBus().asyncCall(QDBusMessage::createMethodCall(
+                    kService, kPath, kService, QStringLiteral("GetCapabilities"))));
+            ASSERT_TRUE(QTest::qWaitFor([&] { return watcher.isFinished(); }, 5000));
+            QCoreApplication::processEvents();
+        }
     }
     // What the user does with a notification's button.
     void invoke(uint id, const QString& action) const {

@@ -1,6 +1,5 @@
 #include "platform/dbus/DbusNotificationMuter.h"
 
-#include "support/DbusTestBus.h"
 #include "support/LogCapture.h"
 #include "support/NotificationServer.h"
 

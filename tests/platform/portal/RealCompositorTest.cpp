@@ -139,15 +139,16 @@ TEST_F(RealCompositor, aRegionDraggedWithThePointerIsRecordedExactly) {
     BACKREEL_EVENTUALLY_EQ(view->size(), QSize(1920, 1080));
     // Mapped by the compositor (the window of this process is in its tree) before the mouse moves.
     const std::string mapped = "\"pid\": " + std::to_string(getpid()) + ",";
-    ASSERT_TRUE(waitWithEvents([&] {
-        std::string tree;
-        return runProgram({"swaymsg", "-t", "get_tree"}, &tree) && tree.find(mapped) != std::string::npos;
-    }));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            std::string tree;
+            return runProgram({"swaymsg", "-t", "get_tree"}, &tree) && tree.find(mapped) != std::string::npos;
+        },
+        5000));
     ChildProcess pointer;
     ASSERT_TRUE(
         pointer.start({BACKREEL_VIRTUAL_POINTER, "400,600", "press", "700,750", "1000,900", "release"}));
-    ASSERT_TRUE(waitWithEvents([&] { return selecting.isReady(); }, std::chrono::seconds(10)))
-        << pointer.output();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return selecting.isReady(); }, 10000)) << pointer.output();
     EXPECT_FALSE(QCoro::waitFor(selecting));
     const CaptureTarget::RegionTarget* region = manager.captureTarget().asRegion();
     ASSERT_NE(region, nullptr);

@@ -14,8 +14,7 @@ TEST_F(X11DisplayChange, aDisplayIsFollowedWhenItChangesSizeAndBlackOnceBeyondTh
     ASSERT_EQ(display.frame, QRectF(1920, 0, 1920, 1080));
     // Blue over the top-left quarter of 960×540, the display's size after the change.
     auto blue = ownWindow({1920, 0, 480, 270, kBlue});
-    auto stream =
-        start(ContentFilter::display(display, {}, {}), settings(display.width, display.height));
+    auto stream = start(ContentFilter::display(display, {}, {}), settings(display.width, display.height));
     ASSERT_TRUE(stream);
     ASSERT_TRUE(waitForColour(100, 100, kBlue));
     EXPECT_NE(colourAt(700, 400), kBlue);
@@ -36,7 +35,7 @@ TEST_F(X11DisplayChange, aDisplayIsFollowedWhenItChangesSizeAndBlackOnceBeyondTh
     EXPECT_TRUE(waitForColour(150, 150, 0x000000)) << "the display is now beyond the screen";
     const int framesThen = collector_->frames();
     EXPECT_TRUE(waitUntil([&] { return collector_->frames() > framesThen + 10; })) << "frames still arrive";
-    EXPECT_TRUE(ends().empty());
+    EXPECT_TRUE(ends_.empty());
     stream->stop();
 }
 

@@ -16,7 +16,7 @@ TEST_F(X11ShareableContent, listsClientWindowsWithTheirOwnersAndTheWindowServerF
     HelperWindow helper(500, 300, 240, 160, "Helper pattern");
     ASSERT_NE(helper.id, 0u) << "the helper window did not come up";
 
-    Expected<ShareableContent, CaptureError> result = contentOf(*service_);
+    Expected<ShareableContent, CaptureError> result = await(service_->shareableContent());
     ASSERT_TRUE(result) << result.error().message.toStdString();
     const ShareableContent& listed = result.value();
     const Window* ownEntry = findWindow(listed, own->id());
@@ -60,7 +60,7 @@ TEST_F(X11ShareableContent, failsClearlyWithoutADisplay) {
     for (const std::optional<std::string>& display :
          {std::optional<std::string>(), std::optional<std::string>(":4095")}) {
         const DisplayOverride elsewhere(display); // none, or one nobody serves
-        Expected<ShareableContent, CaptureError> content = contentOf(*service_);
+        Expected<ShareableContent, CaptureError> content = await(service_->shareableContent());
         ASSERT_FALSE(content);
         EXPECT_TRUE(content.error().message.contains(QStringLiteral("Cannot connect to the X display")));
         EXPECT_TRUE(content.error().message.contains(QString::fromStdString(display.value_or(""))));

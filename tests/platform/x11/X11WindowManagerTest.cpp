@@ -30,7 +30,7 @@ protected:
 
     // The window as the content lists it, once it is (or is not) on screen; content_ is the list.
     const Window* listed(std::uint32_t id, bool onScreen) {
-        Expected<ShareableContent, CaptureError> listed = contentOf(*service_);
+        Expected<ShareableContent, CaptureError> listed = await(service_->shareableContent());
         content_ = listed ? listed.value() : ShareableContent{};
         const Window* window = findWindow(content_, id);
         return window != nullptr && window->isOnScreen == onScreen ? window : nullptr;
@@ -89,7 +89,7 @@ TEST_F(X11WindowManager, managedWindowIsCapturedAndOurFramedWindowsAreLeftOut) {
                    settings(content_.displays.front().width, content_.displays.front().height));
     ASSERT_TRUE(stream);
     EXPECT_TRUE(waitForPattern(x, y, 400, 300)) << std::hex << colourAt(x + 100, y + 75);
-    EXPECT_TRUE(ends().empty());
+    EXPECT_TRUE(ends_.empty());
 }
 
 } // namespace

@@ -124,6 +124,21 @@ private:
     xcb_pixmap_t background_;
 };
 
+#ifdef BACKREEL_PATTERN_WINDOW_HELPER
+// A window of another process (PatternWindowHelper.cpp) with the pattern, or as `kind` says; its id
+// once it is up.
+struct HelperWindow : ChildProcess {
+    HelperWindow(int x, int y, int width, int height, const std::string& title, const char* kind = "") {
+        if (start({BACKREEL_PATTERN_WINDOW_HELPER, std::to_string(x), std::to_string(y),
+                   std::to_string(width), std::to_string(height), title, kind},
+                  false)) {
+            id = static_cast<std::uint32_t>(std::strtoul(firstLine().c_str(), nullptr, 10));
+        }
+    }
+    std::uint32_t id = 0;
+};
+#endif
+
 // Points DISPLAY elsewhere (or nowhere) while it lives: connections and helper processes made
 // meanwhile use it.
 struct DisplayOverride {

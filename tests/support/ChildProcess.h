@@ -1,11 +1,8 @@
 #pragma once
 
-// Helper programs for tests (pactl, sox, Xvfb, xrandr, the pattern window), and the polling wait
-// that tests use for anything another thread or process brings about.
-//
-// Not QProcess: its vfork-style child runs intercepted calls in the parent's memory, which leaves
-// the starting thread's synchronisation invisible to ThreadSanitizer afterwards, and every later
-// hand-over on that thread then shows up as a false race. posix_spawn's child runs none.
+// Helper programs for tests, and the polling wait for what another thread or process brings about.
+// Not QProcess: its vfork-style child runs intercepted calls in the parent's memory, which hides the
+// starting thread's synchronisation from ThreadSanitizer, so later hand-overs show as false races.
 
 #include <chrono>
 #include <csignal>
@@ -25,9 +22,8 @@ extern char** environ;
 
 namespace backreel::test {
 
-// Checks the condition every few milliseconds until it holds or the time is up; whether it held.
-// Polling rather than a timed condition-variable wait: those go through pthread_cond_clockwait,
-// which GCC 12's ThreadSanitizer does not intercept, so it would report the hand-over as a race.
+// Whether the condition came to hold in time. Polling: a timed condition-variable wait goes through
+// pthread_cond_clockwait, which GCC 12's ThreadSanitizer does not intercept.
 inline bool waitUntil(const std::function<bool()>& condition,
                       std::chrono::milliseconds timeout = std::chrono::seconds(5)) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
@@ -51,9 +47,8 @@ public:
         std::remove(output_.c_str());
     }
 
-    // Starts arguments[0], looked up in PATH, with its standard output (and errors, when asked
-    // for) going to a file of its own: see output(). A program from an earlier start is ended
-    // first, and its output goes.
+    // Starts arguments[0] from the PATH, its output (and errors, when asked for) going to output();
+    // a program from an earlier start is ended first.
     bool start(const std::vector<std::string>& arguments, bool withErrors = true) {
         kill();
         std::remove(output_.c_str());
@@ -88,26 +83,23 @@ public:
         }
         return pid_ > 0;
     }
-    // Waits for the program to end; true when it ended with status 0 within the timeout.
     bool waitForSuccess(std::chrono::milliseconds timeout) {
         return waitUntil([&] { return !running(); }, timeout) && succeeded_;
     }
-    // The exit status of a program that ended; -1 for one that a signal ended.
     int exitStatus() const { return exitStatus_; }
 
     std::string output() const {
         std::ifstream file(output_);
         return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
     }
-    // The first line of that, once it is complete; empty if none comes.
+    // The first line, once it is complete; empty if none comes.
     std::string firstLine() const {
         std::string text;
         waitUntil([&] { return (text = output()).find('\n') != std::string::npos; });
         return text.substr(0, text.find('\n'));
     }
 
-    // Ends the program with SIGKILL, or gently: SIGTERM first (which lets a server clean up), and
-    // SIGKILL only if it is still there after three seconds.
+    // SIGKILL; gently, SIGTERM first (which lets a server clean up) and SIGKILL after three seconds.
     void kill(bool gently = false) {
         if (gently && pid_ > 0) {
             ::kill(pid_, SIGTERM);
@@ -127,8 +119,7 @@ private:
     std::string output_;
 };
 
-// Runs a program to its end; true when it succeeded in time. Its output (standard output and
-// error together) goes to output when asked for.
+// Runs a program to its end; whether it succeeded in time, its output in `output`.
 inline bool runProgram(const std::vector<std::string>& arguments, std::string* output = nullptr,
                        std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
     ChildProcess process;

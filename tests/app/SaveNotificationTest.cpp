@@ -30,11 +30,12 @@ public slots:
     Q_SCRIPTABLE void ShowItems(const QStringList& uris, const QString&) { shownItems.push_back(uris); }
 };
 
-class SaveNotifications : public ::testing::Test {
+class SaveNotifications : public test::NotificationServerTest {
 protected:
     void SetUp() override {
-        if (const std::optional<QString> unavailable = test::NotificationServer::unavailable()) {
-            GTEST_SKIP() << unavailable->toStdString();
+        NotificationServerTest::SetUp();
+        if (IsSkipped()) {
+            return;
         }
         ASSERT_TRUE(notifications.serve());
         ASSERT_TRUE(notifications.connection().registerObject(kFileManagerPath, &fileManager,
@@ -44,6 +45,7 @@ protected:
     void TearDown() override {
         notifications.connection().unregisterObject(kFileManagerPath);
         notifications.connection().unregisterService(kFileManager);
+        NotificationServerTest::TearDown();
     }
 
     test::NotificationServer notifications;

@@ -1,7 +1,7 @@
 #include "export/DesktopSaveFlow.h"
 
 #include "support/Samples.h"
-#include "support/SaveFlowStandIn.h"
+#include "support/SyntheticRecorder.h"
 #include "support/synthetic/SyntheticMovieFile.h"
 
 #include <cerrno>

@@ -9,7 +9,7 @@
 #include "export/DesktopSaveFlow.h"
 #include "platform/Platform.h"
 #include "platform/pulse/AudioTimeline.h"
-#include "support/SaveFlowStandIn.h"
+#include "support/SyntheticRecorder.h"
 
 #include <cmath>
 #include <gtest/gtest.h>
@@ -45,6 +45,22 @@ inline std::optional<std::string> desktopMissing(std::initializer_list<const cha
             GTEST_SKIP() << *missing;                                                                        \
         }                                                                                                    \
     } while (false)
+
+// Hands every clip to a real save flow and keeps it, in order, so files can be compared with it.
+class KeepingSaveFlow final : public SaveFlow {
+public:
+    explicit KeepingSaveFlow(std::shared_ptr<SaveFlow> inner)
+        : inner_(std::move(inner)) {}
+    QCoro::Task<RecordingStatus> save(Clip clip, SaveRequest request) override {
+        clips.push_back(clip);
+        QCoro::Task<RecordingStatus> saving = inner_->save(std::move(clip), std::move(request));
+        co_return co_await saving;
+    }
+    std::vector<Clip> clips;
+
+private:
+    std::shared_ptr<SaveFlow> inner_;
+};
 
 struct DesktopRecorder {
     // Starts buffering the target (the main display unless set), or fails the test.

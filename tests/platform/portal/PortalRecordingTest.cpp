@@ -7,7 +7,7 @@
 #include "platform/Platform.h"
 #include "platform/portal/PortalRules.h"
 #include "PortalTestSupport.h"
-#include "support/SaveFlowStandIn.h"
+#include "support/SyntheticRecorder.h"
 #include "support/WidgetTest.h"
 
 #include <QTest>

@@ -55,9 +55,9 @@ protected:
 } // namespace
 
 // Every Save Clip brings one notification with the file name, the length and both buttons, also
-// while our own mute holds the desktop's notifications back (the server keeps them in its list);
-// a failed save brings one with the reason, urgent and without buttons. "Open" hands the movie to
-// the opener, "Show in Folder" to the file manager. A marker brings one when the user asked for it.
+// while our own mute holds the desktop's back; a failed save one with the reason, urgent, without
+// buttons. "Open" hands the movie to the opener, "Show in Folder" to the file manager. A marker
+// brings one when the user asked for it.
 TEST_F(SaveNotifications, OnePerSaveWithOpenAndShowInFolderAlsoWhileMuted) {
     test::SyntheticRecorder recorder;
     Platform platform = makeSyntheticPlatform(recorder.state);
@@ -91,18 +91,16 @@ TEST_F(SaveNotifications, OnePerSaveWithOpenAndShowInFolderAlsoWhileMuted) {
     const QStringList buttons{QStringLiteral("open"), QStringLiteral("Open"),
                               QStringLiteral("show-in-folder"), QStringLiteral("Show in Folder")};
     const auto& saved = notifications.shown[0];
-    EXPECT_EQ(saved.summary, QStringLiteral("Clip saved"));
-    EXPECT_TRUE(saved.body.startsWith(QStringLiteral("loopvane-2026-03-05-140709.mp4 — ")))
+    EXPECT_TRUE(saved.summary == QStringLiteral("Clip saved") &&
+                saved.body.startsWith(QStringLiteral("loopvane-2026-03-05-140709.mp4 — ")) &&
+                saved.body.endsWith(QStringLiteral(" s")))
         << saved.body.toStdString();
-    EXPECT_TRUE(saved.body.endsWith(QStringLiteral(" s"))) << saved.body.toStdString();
-    EXPECT_EQ(saved.actions, buttons);
-    EXPECT_EQ(notifications.shown[1].actions, buttons);
-    EXPECT_FALSE(saved.hints.contains(QStringLiteral("transient")));
+    EXPECT_TRUE(saved.actions == buttons && notifications.shown[1].actions == buttons &&
+                !saved.hints.contains(QStringLiteral("transient")));
     const auto& failed = notifications.shown[2];
-    EXPECT_EQ(failed.summary, QStringLiteral("Clip not saved"));
-    EXPECT_EQ(failed.body, QStringLiteral("Save failed: the folder is read-only."));
-    EXPECT_TRUE(failed.actions.isEmpty());
-    EXPECT_EQ(failed.hints.value(QStringLiteral("urgency")).toInt(), 2);
+    EXPECT_TRUE(failed.summary == QStringLiteral("Clip not saved") && failed.actions.isEmpty() &&
+                failed.body == QStringLiteral("Save failed: the folder is read-only.") &&
+                failed.hints.value(QStringLiteral("urgency")).toInt() == 2);
 
     notifications.invoke(saved.id, QStringLiteral("open"));
     notifications.invoke(saved.id, QStringLiteral("show-in-folder"));
@@ -118,9 +116,10 @@ TEST_F(SaveNotifications, OnePerSaveWithOpenAndShowInFolderAlsoWhileMuted) {
     BACKREEL_EVENTUALLY_EQ(notifications.shown.size(), 4u);
     test::NotificationServer::roundTrip();
     ASSERT_EQ(notifications.shown.size(), 4u);
-    EXPECT_EQ(notifications.shown[3].summary, QStringLiteral("Marker set"));
-    EXPECT_EQ(notifications.shown[3].body, QStringLiteral("Boss fight"));
-    EXPECT_TRUE(notifications.shown[3].hints.value(QStringLiteral("transient")).toBool());
+    const auto& marker = notifications.shown[3];
+    EXPECT_TRUE(marker.summary == QStringLiteral("Marker set") &&
+                marker.body == QStringLiteral("Boss fight") &&
+                marker.hints.value(QStringLiteral("transient")).toBool());
 }
 
 TEST(SaveNotificationText, ClipLengthsInWholeSecondsAndMinutes) {

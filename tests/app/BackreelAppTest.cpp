@@ -10,8 +10,6 @@
 #include "ui/ContentView.h"
 
 #include <QContextMenuEvent>
-#include <QPushButton>
-#include <QSignalSpy>
 
 using namespace backreel;
 

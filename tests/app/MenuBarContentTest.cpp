@@ -8,8 +8,6 @@
 #include "ui/StatusText.h"
 #include "ui/SymbolImage.h"
 
-#include <QSignalSpy>
-
 using namespace backreel;
 using Kind = RecordingStatus::Kind;
 using Style = RecordIconEngine::Style;

@@ -7,7 +7,6 @@
 #include <QDBusMessage>
 #include <QDBusPendingCall>
 #include <QDBusVariant>
-#include <QSignalSpy>
 
 using namespace backreel;
 using Kind = RecordingStatus::Kind;

@@ -4,7 +4,6 @@
 #include "support/WidgetTest.h"
 
 #include <optional>
-#include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
 

@@ -1,13 +1,20 @@
 #pragma once
 
+// What the widget tests share: the synthetic recorder, the widgets they look at, a hand-driven timer.
+
 #include "support/SyntheticRecorder.h"
 #include "ui/OneShotTimer.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>
 #include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
 #include <QMenu>
+#include <QPushButton>
 #include <QScreen>
+#include <QSignalSpy>
 #include <QTest>
 #include <utility>
 #include <vector>

@@ -12,12 +12,6 @@
 #include "ui/StatusText.h"
 #include "ui/TargetPicker.h"
 
-#include <QCheckBox>
-#include <QComboBox>
-#include <QLabel>
-#include <QPushButton>
-#include <QSignalSpy>
-
 using namespace backreel;
 using test::display;
 

@@ -6,8 +6,6 @@
 #include "ui/SystemColors.h"
 #include "ui/ViewTransition.h"
 
-#include <QLabel>
-#include <QPushButton>
 #include <span>
 
 using namespace backreel;

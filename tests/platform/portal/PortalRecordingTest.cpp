@@ -10,8 +10,6 @@
 #include "support/SyntheticRecorder.h"
 #include "support/WidgetTest.h"
 
-#include <QTest>
-
 namespace backreel::test {
 namespace {
 

@@ -8,8 +8,6 @@
 #include "PortalTestSupport.h"
 #include "support/WidgetTest.h"
 
-#include <QSignalSpy>
-
 namespace backreel::test {
 namespace {
 

@@ -13,7 +13,6 @@
 #include "support/WidgetTest.h"
 
 #include <QPainter>
-#include <QSignalSpy>
 
 namespace backreel::test {
 namespace {

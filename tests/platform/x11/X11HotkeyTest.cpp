@@ -8,8 +8,6 @@
 #include "support/WidgetTest.h"
 
 #include <QKeySequenceEdit>
-#include <QLabel>
-#include <QSignalSpy>
 
 using namespace backreel;
 using Kind = RecordingStatus::Kind;

@@ -1,7 +1,6 @@
 #include "support/synthetic/SyntheticCaptureService.h"
 
 #include <chrono>
-#include <condition_variable>
 #include <cstring>
 #include <functional>
 #include <thread>
@@ -14,30 +13,15 @@ namespace backreel {
 class Ticker {
 public:
     Ticker(std::chrono::nanoseconds period, std::function<void()> tick)
-        : thread_([this, period, tick = std::move(tick)] {
-              std::unique_lock lock(mutex_);
-              for (auto next = std::chrono::steady_clock::now(); !stopping_;) {
-                  lock.unlock();
-                  tick();
-                  lock.lock();
-                  next += period;
-                  wake_.wait_until(lock, next, [this] { return stopping_; });
-              }
-          }) {}
-    ~Ticker() {
-        {
-            std::lock_guard lock(mutex_);
-            stopping_ = true;
-        }
-        wake_.notify_all();
-        thread_.join();
-    }
+        : thread_([period, tick = std::move(tick)](const std::stop_token& stop) {
+            for (auto next = std::chrono::steady_clock::now(); !stop.stop_requested(); next += period) {
+                tick();
+                std::this_thread::sleep_until(next + period);
+            }
+        }) {}
 
 private:
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    bool stopping_ = false;
-    std::thread thread_; // last: it starts once the members above are there
+    std::jthread thread_;
 };
 
 namespace {

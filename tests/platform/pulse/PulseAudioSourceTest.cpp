@@ -31,18 +31,15 @@ protected:
     // 50 ms after it started, for length frames; empty if there was no tone.
     std::vector<float> recordTone(double seconds, std::size_t length) {
         const auto before = static_cast<std::size_t>(collector_.totalFrames());
-        EXPECT_TRUE(playTone(seconds, server_.server()));
+        ChildProcess player;
+        EXPECT_TRUE(startPlayer(player, 440, "sox", server_.server(), seconds) && player.waitForSuccess(10s));
         EXPECT_TRUE(collector_.waitForFrames(4800));
         const std::vector<float> recorded = collector_.channel(0);
         const std::span<const float> tone = loudStretch(std::span(recorded).subspan(before), length);
         return {tone.begin(), tone.end()};
     }
     // The loss is told once, in the audio server's words, and no audio comes while it lasts
-    // (however many retries fail); then whatever brings the output back is done, and the return
-    // is told and audio flows again.
-    void expectLossUntil(const QString& text, const std::function<void()>& bringBack) {
-        expectLossUntil(collector_, text, bringBack);
-    }
+    // (however many retries fail); once bringBack() is done, the return is told and audio flows.
     static void expectLossUntil(AudioCollector& collector, const QString& text,
                                 const std::function<void()>& bringBack) {
         ASSERT_TRUE(waitUntil([&] { return !collector.states().empty(); }, 4s));
@@ -104,7 +101,8 @@ TEST_F(PulseAudioSourceTest, RecordsThePlayedToneAtItsPitchAndLevelOnTheMonotoni
 TEST_F(PulseAudioSourceTest, OneApplicationAndTheMicrophonesAreWhatTheySay) {
     ChildProcess low;
     ChildProcess high;
-    ASSERT_TRUE(startPlayer(low, 440, "low", server_.server()) && startPlayer(high, 880, "high", server_.server()));
+    ASSERT_TRUE(startPlayer(low, 440, "low", server_.server()) &&
+                startPlayer(high, 880, "high", server_.server()));
     ASSERT_TRUE(waitUntil(
         [&] {
             const Expected<AudioInventory> inventory = readAudioInventory(server_.server(), 1s);
@@ -126,7 +124,8 @@ TEST_F(PulseAudioSourceTest, OneApplicationAndTheMicrophonesAreWhatTheySay) {
     EXPECT_TRUE(heard.states().empty()) << "an application that stops playing is no loss";
     application.stop();
 
-    ASSERT_TRUE(server_.pactl({"load-module", "module-remap-source", "master=first.monitor", "source_name=mic"}));
+    ASSERT_TRUE(
+        server_.pactl({"load-module", "module-remap-source", "master=first.monitor", "source_name=mic"}));
     const Expected<AudioInventory> inventory = readAudioInventory(server_.server(), 1s);
     ASSERT_TRUE(inventory);
     ASSERT_EQ(inventory.value().microphones.size(), 1u) << "the monitor is no microphone";
@@ -184,7 +183,7 @@ TEST_F(PulseAudioSourceTest, NoHandlerRunsAfterStopAndItStartsAgain) {
 // with when it was heard, not carried on from before the gap.
 TEST_F(PulseAudioSourceTest, LossesLastUntilTheOutputOrTheServerComesBack) {
     ASSERT_TRUE(server_.pactl({"unload-module", "module-null-sink"}));
-    expectLossUntil(QStringLiteral("There is no audio output to record: "), [&] {
+    expectLossUntil(collector_, QStringLiteral("There is no audio output to record: "), [&] {
         ASSERT_TRUE(server_.pactl({"load-module", "module-null-sink", "sink_name=third", "rate=48000",
                                    "channels=2", "norewinds=1"}));
     });

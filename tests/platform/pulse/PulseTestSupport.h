@@ -1,10 +1,10 @@
 #pragma once
 
 // What the tests that record system audio share: a collector of what a source hands over, a
-// PulseAudio server of the test's own, and a test tone played with sox and pacat.
+// PulseAudio server of the test's own, and a test tone.
 
-#include "platform/pulse/AudioTimeline.h"
 #include "platform/AudioSource.h"
+#include "platform/pulse/AudioTimeline.h"
 #include "support/ChildProcess.h"
 
 #include <mutex>
@@ -18,16 +18,26 @@ namespace backreel::test {
 
 struct ReceivedAudio {
     AudioChunk chunk;
-    MediaTime receivedAt; // CLOCK_MONOTONIC when it arrived, read here rather than through the code under test
+    MediaTime
+        receivedAt; // CLOCK_MONOTONIC when it arrived, read here rather than through the code under test
 };
 
 // Keeps copies of the audio a source or a capture stream hands over, and the losses and returns
 // a source reports. Any thread; outlives what it collects from.
 class AudioCollector {
 public:
+    // Copies the audio, which is valid only during the call; then pauses for handlerDelay.
     AudioSource::AudioHandler handler() {
         return [this](const AudioView& audio) {
-            add(audio);
+            const auto since = std::chrono::steady_clock::now().time_since_epoch();
+            const MediaTime now(std::chrono::duration_cast<std::chrono::microseconds>(since).count(),
+                                1'000'000);
+            if (std::optional<AudioChunk> chunk = copyAudio(audio)) {
+                std::lock_guard lock(mutex_);
+                frames_ += chunk->frameCount();
+                received_.push_back({std::move(*chunk), now});
+            }
+            std::this_thread::sleep_for(handlerDelay);
         };
     }
     AudioSource::StateHandler stateHandler() {
@@ -35,17 +45,6 @@ public:
             std::lock_guard lock(mutex_);
             states_.push_back(lost);
         };
-    }
-    // Copies the audio, which is valid only now; then pauses for handlerDelay.
-    void add(const AudioView& audio) {
-        const auto since = std::chrono::steady_clock::now().time_since_epoch();
-        const MediaTime now(std::chrono::duration_cast<std::chrono::microseconds>(since).count(), 1'000'000);
-        if (std::optional<AudioChunk> chunk = copyAudio(audio)) {
-            std::lock_guard lock(mutex_);
-            frames_ += chunk->frameCount();
-            received_.push_back({std::move(*chunk), now});
-        }
-        std::this_thread::sleep_for(handlerDelay);
     }
     // Waits for this many frames more.
     bool waitForFrames(std::int64_t frames, std::chrono::milliseconds timeout = std::chrono::seconds(5)) {
@@ -93,21 +92,14 @@ inline constexpr double kTonePeak = 0.5;
 
 // Starts playing a sine of this frequency and kTonePeak (float stereo, 48 kHz) for this long on the
 // server's default sink, as the program `binary` (its application.process.binary), without waiting.
-inline bool startPlayer(ChildProcess& player, double frequency, const std::string& binary, const std::string& server,
-                        double seconds = 6) {
-    const std::string command = "exec env PULSE_PROP='application.process.binary=" + binary +
-                                " application.name=" + binary + "' sh -c 'sox -n -r 48000 -c 2 -t raw -e float " +
-                                "-b 32 - synth " + std::to_string(seconds) + " sine " + std::to_string(frequency) +
-                                " vol " + std::to_string(kTonePeak) + " | pacat --raw --format=float32le " +
-                                "--rate=48000 --channels=2 --server=" + server + "'";
+inline bool startPlayer(ChildProcess& player, double frequency, const std::string& binary,
+                        const std::string& server, double seconds = 6) {
+    const std::string command =
+        "exec env PULSE_PROP='application.process.binary=" + binary + " application.name=" + binary +
+        "' sh -c 'sox -n -r 48000 -c 2 -t raw -e float " + "-b 32 - synth " + std::to_string(seconds) +
+        " sine " + std::to_string(frequency) + " vol " + std::to_string(kTonePeak) +
+        " | pacat --raw --format=float32le " + "--rate=48000 --channels=2 --server=" + server + "'";
     return player.start({"/bin/sh", "-c", command});
-}
-
-// Plays 440 Hz for this long; returns once it has all been played.
-inline bool playTone(double seconds, const std::string& server) {
-    ChildProcess player;
-    return startPlayer(player, 440, "sox", server, seconds) &&
-           player.waitForSuccess(std::chrono::milliseconds(static_cast<int>(seconds * 1000) + 10000));
 }
 
 // A PulseAudio daemon of the test's own with a 48 kHz stereo null sink "first" as its default,

@@ -53,8 +53,7 @@ TEST_F(PortalCaptureTest, aWindowHasItsNodesSizeAndARegionIsCutFromItsDisplay) {
     const Window chosenWindow = window.value().windows.front();
     EXPECT_EQ(chosenWindow.frame.size(), QSizeF(640, 480));
     auto windowStream = start(ContentFilter::window(chosenWindow), 640, 480);
-    ASSERT_TRUE(windowStream);
-    EXPECT_TRUE(waitForColour(320, 240, 0x00FF00));
+    ASSERT_TRUE(windowStream && waitForColour(320, 240, 0x00FF00));
     windowStream->stop();
 
     // The yellow and cyan bars' meeting point, 40 points each way around it.
@@ -63,8 +62,7 @@ TEST_F(PortalCaptureTest, aWindowHasItsNodesSizeAndARegionIsCutFromItsDisplay) {
     const double edge = 2 * 1280 / 7.0;
     auto regionStream = start(ContentFilter::display(region.value().displays.front(), {}, {}), 80, 80,
                               QRectF(edge - 40, 300, 80, 80));
-    ASSERT_TRUE(regionStream);
-    EXPECT_TRUE(waitForColour(10, 10, kBars[1]));
+    ASSERT_TRUE(regionStream && waitForColour(10, 10, kBars[1]));
     EXPECT_TRUE(waitForColour(70, 70, kBars[2]));
     EXPECT_TRUE(waitForColour(10, 70, kBars[1]));
 }
@@ -115,8 +113,7 @@ TEST_F(PortalCaptureTest, aStreamThatNeverSendsAPictureEnds) {
 // size the capture started with.
 TEST_F(PortalCaptureTest, aPausedSourceKeepsTheTicksAndAResizedOneFitsTheStartSize) {
     auto stream = startDisplay(1280, 720);
-    ASSERT_TRUE(stream);
-    ASSERT_TRUE(waitForColour(barCentre(0, 1280), 100, kBars[0]));
+    ASSERT_TRUE(stream && waitForColour(barCentre(0, 1280), 100, kBars[0]));
 
     portal_.pauseSource(kMonitorNode, true);
     // Fifteen ticks in a row without a picture: half a second in which the source sent nothing.

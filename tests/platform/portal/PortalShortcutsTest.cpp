@@ -36,10 +36,10 @@ TEST_F(PortalShortcutsTest, TheDefaultsAreBoundWithTheirKeysAndPressedThroughThe
                                             {QStringLiteral("mark"), std::nullopt},
                                             {QStringLiteral("review"), std::nullopt}}));
     EXPECT_EQ(shortcuts.unavailableReason(), std::nullopt);
-    EXPECT_EQ(portal_.boundShortcuts(), (QStringList{QStringLiteral("mark=CTRL+ALT+SHIFT+m"),
-                                                     QStringLiteral("review=CTRL+ALT+SHIFT+v"),
-                                                     QStringLiteral("save-clip=CTRL+ALT+SHIFT+s"),
-                                                     QStringLiteral("start-stop=CTRL+ALT+SHIFT+b")}));
+    EXPECT_EQ(portal_.boundShortcuts(),
+              (QStringList{QStringLiteral("mark=CTRL+ALT+SHIFT+m"), QStringLiteral("review=CTRL+ALT+SHIFT+v"),
+                           QStringLiteral("save-clip=CTRL+ALT+SHIFT+s"),
+                           QStringLiteral("start-stop=CTRL+ALT+SHIFT+b")}));
 
     EXPECT_EQ(portal_.activate(QStringLiteral("save-clip")), 1U);
     BACKREEL_EVENTUALLY_EQ(activated.size(), 1);
@@ -106,10 +106,10 @@ TEST_F(PortalShortcutsTest, TheOpenDialogLetsTheKeysGoAndItsChangesAreAskedForOn
 
     QCoro::waitFor(hotkeys.setSuspended(false));
     EXPECT_EQ(portal_.dialogsShown(), asked + 1);
-    EXPECT_EQ(portal_.boundShortcuts(), (QStringList{QStringLiteral("mark=CTRL+ALT+SHIFT+m"),
-                                                     QStringLiteral("review=CTRL+ALT+SHIFT+v"),
-                                                     QStringLiteral("save-clip=LOGO+F9"),
-                                                     QStringLiteral("start-stop=CTRL+ALT+SHIFT+b")}));
+    EXPECT_EQ(
+        portal_.boundShortcuts(),
+        (QStringList{QStringLiteral("mark=CTRL+ALT+SHIFT+m"), QStringLiteral("review=CTRL+ALT+SHIFT+v"),
+                     QStringLiteral("save-clip=LOGO+F9"), QStringLiteral("start-stop=CTRL+ALT+SHIFT+b")}));
 }
 
 // Without a portal that offers global shortcuts (here: the desktop without --portal, where the bus

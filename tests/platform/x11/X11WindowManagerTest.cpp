@@ -82,13 +82,11 @@ TEST_F(X11WindowManager, managedWindowIsCapturedAndOurFramedWindowsAreLeftOut) {
     ASSERT_NE(waitUntilListed(ours->id()), nullptr);
 
     auto stream = start(ContentFilter::window(target), settings(400, 300));
-    ASSERT_TRUE(stream);
-    EXPECT_TRUE(waitForPattern(0, 0, 400, 300)) << std::hex << colourAt(100, 75);
+    ASSERT_TRUE(stream && waitForPattern(0, 0, 400, 300)) << std::hex << colourAt(100, 75);
     // The display without our application: the pattern where our window and its frame are.
     stream = start(displayFilter(true),
                    settings(content_.displays.front().width, content_.displays.front().height));
-    ASSERT_TRUE(stream);
-    EXPECT_TRUE(waitForPattern(x, y, 400, 300)) << std::hex << colourAt(x + 100, y + 75);
+    ASSERT_TRUE(stream && waitForPattern(x, y, 400, 300)) << std::hex << colourAt(x + 100, y + 75);
     EXPECT_TRUE(ends_.empty());
 }
 

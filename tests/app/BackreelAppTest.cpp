@@ -56,14 +56,13 @@ TEST_F(BackreelAppTest, WithoutATrayTheWindowIsTheApplication) {
     window->captureSection()->chooseCaptureMode(CaptureModeSelection::window);
     BACKREEL_EVENTUALLY_TRUE(window->captureSection()->pickWindowButton()->isVisible());
     QTest::mouseClick(window->captureSection()->pickWindowButton(), Qt::LeftButton);
-    const QString panels = QStringLiteral("windowPickerPanel");
-    BACKREEL_EVENTUALLY_EQ(test::visiblePanels(panels).size(), test::screenCount());
-    QTest::keyClick(test::visiblePanels(panels).front()->findChild<QWidget*>(QStringLiteral("windowPickerView")),
-                    Qt::Key_Escape);
-    BACKREEL_EVENTUALLY_TRUE(test::visiblePanels(panels).empty());
+    BACKREEL_EVENTUALLY_EQ(test::overlayViews(test::kPicker).size(), test::screenCount());
+    QTest::keyClick(test::overlayViews(test::kPicker).front(), Qt::Key_Escape);
+    BACKREEL_EVENTUALLY_TRUE(test::overlayViews(test::kPicker).empty());
     // The pick ends through a posted event, which must reach the picker while the application lives.
     QCoreApplication::sendPostedEvents();
-    EXPECT_EQ(app->recordingManager().captureTarget().asWindow()->filter.windowContent()->window.windowID, 0u);
+    EXPECT_EQ(app->recordingManager().captureTarget().asWindow()->filter.windowContent()->window.windowID,
+              0u);
 
     window->close();
     EXPECT_EQ(quit->count(), 1);

@@ -64,8 +64,8 @@ inline std::optional<Window> listedWindow(RecordingManager& manager, const QStri
 // events through xdotool, windows of another process, and the screen's pixels.
 class OverlayDesktopTest : public ::testing::Test {
 protected:
-    explicit OverlayDesktopTest(const char* panelName)
-        : panelName_(QString::fromLatin1(panelName)) {}
+    explicit OverlayDesktopTest(QString panelName)
+        : panelName_(std::move(panelName)) {}
 
     void SetUp() override {
         BACKREEL_REQUIRE_DISPLAY();
@@ -76,11 +76,7 @@ protected:
         ASSERT_TRUE(movePointer(QPointF(1900, 1060)));
     }
     void TearDown() override {
-        // A failed test may leave its overlay up: Esc takes it down before the next one.
-        if (!panels().empty()) {
-            xdotool({"key", "Escape"});
-            BACKREEL_EVENTUALLY_TRUE(panels().empty());
-        }
+        closeOverlays(); // a failed test may leave its overlay up
     }
 
     std::vector<QWidget*> panels() const { return visiblePanels(panelName_); }

@@ -11,7 +11,7 @@ RegionSelectorView* viewOf(QWidget* panel) {
 class RegionSelectorTest : public OverlayDesktopTest {
 protected:
     RegionSelectorTest()
-        : OverlayDesktopTest("perScreenSelectorPanel") {}
+        : OverlayDesktopTest(kSelector) {}
 };
 
 // The screens lie under the dim; Esc cancels with the target unchanged. A drag from the bottom

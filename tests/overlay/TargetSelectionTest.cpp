@@ -36,19 +36,16 @@ TEST(TargetSelection, WithoutContentTheFlowsEndWithTheTargetUnchanged) {
         QCoro::Task<MaybeError> flow = selecting ? selectRegionTarget(*manager, recorder.platform)
                                                  : pickWindowTarget(*manager, recorder.platform, kPickLog);
         if (selecting) {
-            BACKREEL_EVENTUALLY_EQ(visiblePanels(QStringLiteral("perScreenSelectorPanel")).size(), 1u);
+            BACKREEL_EVENTUALLY_EQ(overlayViews(kSelector).size(), 1u);
             EXPECT_EQ(std::ranges::count(recorder.state->journal(), "getShareableContent"), 0);
-            auto* view = visiblePanels(QStringLiteral("perScreenSelectorPanel"))
-                             .front()
-                             ->findChild<QWidget*>(QStringLiteral("regionSelectorView"));
+            QWidget* view = overlayViews(kSelector).front();
             QTest::mousePress(view, Qt::LeftButton, {}, QPoint(100, 100));
             QTest::mouseMove(view, QPoint(300, 200));
             QTest::mouseRelease(view, Qt::LeftButton, {}, QPoint(300, 200));
         }
         BACKREEL_EVENTUALLY_TRUE(flow.isReady());
         EXPECT_EQ(QCoro::waitFor(flow), failing ? MaybeError(kQueryFailed) : MaybeError());
-        EXPECT_TRUE(visiblePanels(QStringLiteral("perScreenSelectorPanel")).empty() &&
-                    visiblePanels(QStringLiteral("windowPickerPanel")).empty());
+        EXPECT_TRUE(visiblePanels(kSelector).empty() && visiblePanels(kPicker).empty());
         EXPECT_EQ(manager->captureTarget(), before);
         EXPECT_TRUE(manager->selectedWindowInfo());
     }
@@ -65,11 +62,9 @@ TEST(TargetSelection, APickThatOutlivesItsPickerAndRecorderEndsQuietly) {
         picker.reset();
         manager.reset();
         // An answer that came at once may have put the overlay up already: the user leaves it.
-        for (QWidget* panel : visiblePanels(QStringLiteral("windowPickerPanel"))) {
-            QTest::keyClick(panel->findChild<QWidget*>(QStringLiteral("windowPickerView")), Qt::Key_Escape);
-        }
+        closeOverlays();
         BACKREEL_EVENTUALLY_TRUE(pick.isReady());
-        EXPECT_TRUE(visiblePanels(QStringLiteral("windowPickerPanel")).empty());
+        EXPECT_TRUE(visiblePanels(kPicker).empty());
     }
 }
 

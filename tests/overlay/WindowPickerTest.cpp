@@ -10,7 +10,7 @@ constexpr double kDim = 0.3;
 class WindowPickerTest : public OverlayDesktopTest {
 protected:
     WindowPickerTest()
-        : OverlayDesktopTest("windowPickerPanel") {}
+        : OverlayDesktopTest(kPicker) {}
 };
 
 // A hovered window is cut out of the dim, on both screens where it lies across them; the pointer on

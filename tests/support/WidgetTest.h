@@ -38,6 +38,30 @@ inline std::vector<QWidget*> visiblePanels(const QString& name) {
     return panels;
 }
 
+inline const QString kSelector = QStringLiteral("perScreenSelectorPanel");
+inline const QString kPicker = QStringLiteral("windowPickerPanel");
+
+// The views of an overlay's visible panels (kSelector, kPicker), which take its keys and clicks, in
+// screen order.
+inline std::vector<QWidget*> overlayViews(const QString& panelName) {
+    std::vector<QWidget*> views;
+    for (QWidget* panel : visiblePanels(panelName)) {
+        views.push_back(panel->findChild<QWidget*>(panelName == kPicker
+                                                       ? QStringLiteral("windowPickerView")
+                                                       : QStringLiteral("regionSelectorView")));
+    }
+    return views;
+}
+
+// Esc on every overlay still up: a test that failed may leave one.
+inline void closeOverlays() {
+    for (const QString& name : {kSelector, kPicker}) {
+        for (QWidget* view : overlayViews(name)) {
+            QTest::keyClick(view, Qt::Key_Escape);
+        }
+    }
+}
+
 // A menu as the user sees it: one line per visible item, "-" for a separator.
 inline QStringList menuLines(const QMenu& menu) {
     QStringList lines;

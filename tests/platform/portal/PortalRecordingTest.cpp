@@ -28,17 +28,9 @@ protected:
     }
     void TearDown() override {
         portal_.pauseSource(kMonitorNode, false);
-        // A failed test may leave the region selector up.
-        for (QWidget* panel : visiblePanels(kSelectorPanel)) {
-            QTest::keyClick(selectorView(panel), Qt::Key_Escape);
-        }
+        closeOverlays();
     }
 
-    static QWidget* selectorView(QWidget* panel) {
-        return panel->findChild<QWidget*>(QStringLiteral("regionSelectorView"));
-    }
-
-    const QString kSelectorPanel = QStringLiteral("perScreenSelectorPanel");
     Platform platform_;
     std::unique_ptr<RecordingManager> manager_;
 };
@@ -60,8 +52,8 @@ TEST_F(PortalRecordingTest, aRegionIsDraggedOverAStillPictureOfTheChosenMonitorA
     EXPECT_EQ(manager_->status(), RecordingStatus::idle());
 
     QCoro::Task<MaybeError> selecting = selectRegionTarget(*manager_, platform_);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return visiblePanels(kSelectorPanel).size() == 1; }, 10000));
-    QWidget* view = selectorView(visiblePanels(kSelectorPanel).front());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return overlayViews(kSelector).size() == 1; }, 10000));
+    QWidget* view = overlayViews(kSelector).front();
     ASSERT_TRUE(view != nullptr && QTest::qWaitForWindowExposed(view->window()));
     const double scale = view->width() / 1280.0; // view points per monitor pixel
     const auto inView = [&](double x, double y) {
@@ -83,7 +75,7 @@ TEST_F(PortalRecordingTest, aRegionIsDraggedOverAStillPictureOfTheChosenMonitorA
     QTest::mouseRelease(view, Qt::LeftButton, {}, inView(640, 520));
     ASSERT_TRUE(QTest::qWaitFor([&] { return selecting.isReady(); }, 5000));
     EXPECT_FALSE(QCoro::waitFor(selecting));
-    EXPECT_TRUE(visiblePanels(kSelectorPanel).empty());
+    EXPECT_TRUE(visiblePanels(kSelector).empty());
     const CaptureTarget::RegionTarget* region = manager_->captureTarget().asRegion();
     ASSERT_NE(region, nullptr);
     EXPECT_EQ(region->rect, QRectF(320, 200, 320, 320));
@@ -99,7 +91,7 @@ TEST_F(PortalRecordingTest, aRegionIsDraggedOverAStillPictureOfTheChosenMonitorA
     portal_.pauseSource(kMonitorNode, true);
     EXPECT_EQ(QCoro::waitFor(selectRegionTarget(*manager_, platform_)),
               MaybeError(Error(QStringLiteral("The screen's stream sent no picture."))));
-    EXPECT_TRUE(visiblePanels(kSelectorPanel).empty());
+    EXPECT_TRUE(visiblePanels(kSelector).empty());
     EXPECT_EQ(manager_->captureTarget(), selected);
 }
 

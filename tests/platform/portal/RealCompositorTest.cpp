@@ -48,11 +48,7 @@ protected:
         recorder_.emplace();
         recorder_->settings->setClipFolder(folder_.filePath(QStringLiteral("clips")));
     }
-    void TearDown() override { // a failed test may leave the region selector up
-        for (QWidget* panel : visiblePanels(QStringLiteral("perScreenSelectorPanel"))) {
-            QTest::keyClick(panel->findChild<QWidget*>(QStringLiteral("regionSelectorView")), Qt::Key_Escape);
-        }
-    }
+    void TearDown() override { closeOverlays(); }
 
     // The last picture of the movie, as the ffmpeg tool decodes it, has these colours at these points.
     void expectLastPicture(const QString& movie, QSize size,
@@ -109,10 +105,8 @@ TEST_F(RealCompositor, fullScreenIsSavedWithItsPictureAndTheNextStartRestoresThe
 TEST_F(RealCompositor, aRegionDraggedWithThePointerIsRecordedExactly) {
     RecordingManager& manager = recorder_->manager;
     QCoro::Task<MaybeError> selecting = selectRegionTarget(manager, recorder_->platform);
-    const QString panelName = QStringLiteral("perScreenSelectorPanel");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return visiblePanels(panelName).size() == 1; }, 10000));
-    QWidget* view =
-        visiblePanels(panelName).front()->findChild<QWidget*>(QStringLiteral("regionSelectorView"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return overlayViews(kSelector).size() == 1; }, 10000));
+    QWidget* view = overlayViews(kSelector).front();
     ASSERT_TRUE(view != nullptr && QTest::qWaitForWindowExposed(view->window()));
     BACKREEL_EVENTUALLY_EQ(view->size(), QSize(1920, 1080));
     // Mapped by the compositor (the window of this process is in its tree) before the mouse moves.

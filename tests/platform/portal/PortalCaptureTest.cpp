@@ -21,14 +21,9 @@ protected:
 
 TEST_F(PortalCaptureTest, aDisplayIsCapturedAsTheDialogChoseItAndChosenAgainWithoutTheDialog) {
     const unsigned dialogsBefore = portal_.dialogsShown();
-    const Expected<ShareableContent, CaptureError> chosen = choose(ContentKind::display);
-    ASSERT_TRUE(chosen) << chosen.error().message.toStdString();
-    ASSERT_EQ(chosen.value().displays.size(), 1u);
-    const Display display = chosen.value().displays.front();
-    EXPECT_TRUE(display.width == 1280 && display.height == 720);
-    EXPECT_EQ(portal_.dialogsShown(), dialogsBefore + 1);
-    auto stream = start(ContentFilter::display(display, {}, {}), 1280, 720);
+    auto stream = startDisplay(1280, 720);
     ASSERT_TRUE(stream);
+    EXPECT_EQ(portal_.dialogsShown(), dialogsBefore + 1);
     for (int bar = 0; bar < 7; ++bar) {
         EXPECT_TRUE(waitForColour(barCentre(bar, 1280), 100, kBars[bar]))
             << "bar " << bar << " shows " << std::hex << collector_->colourAt(barCentre(bar, 1280), 100);
@@ -38,8 +33,8 @@ TEST_F(PortalCaptureTest, aDisplayIsCapturedAsTheDialogChoseItAndChosenAgainWith
     // The restore token chooses the same display without asking; one the desktop no longer takes
     // shows the dialog, and the choice still comes.
     const Expected<ShareableContent, CaptureError> again = choose(ContentKind::display);
-    ASSERT_TRUE(again) << again.error().message.toStdString();
-    EXPECT_EQ(again.value().displays.front().width, 1280);
+    ASSERT_TRUE(again && again.value().displays.size() == 1);
+    EXPECT_TRUE(again.value().displays.front().width == 1280 && again.value().displays.front().height == 720);
     EXPECT_EQ(portal_.dialogsShown(), dialogsBefore + 1);
     portal_.setRefuseRestore(true);
     EXPECT_TRUE(choose(ContentKind::display));
@@ -64,7 +59,6 @@ TEST_F(PortalCaptureTest, aWindowHasItsNodesSizeAndARegionIsCutFromItsDisplay) {
                               QRectF(edge - 40, 300, 80, 80));
     ASSERT_TRUE(regionStream && waitForColour(10, 10, kBars[1]));
     EXPECT_TRUE(waitForColour(70, 70, kBars[2]));
-    EXPECT_TRUE(waitForColour(10, 70, kBars[1]));
 }
 
 TEST_F(PortalCaptureTest, aCancelledDialogAndAShareTheDesktopEndsAreToldApart) {

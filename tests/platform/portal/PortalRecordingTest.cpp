@@ -37,10 +37,8 @@ protected:
 
 // Region asks the dialog for the monitor (a cancelled dialog changes nothing), then the selector
 // shows a still picture of that monitor beneath its dim; the rectangle dragged over it, in the
-// monitor's pixels, is the region. A monitor that sends no picture ends the selection with an
-// error, before anything is shown. (That a cancelled start leaves the recorder ready is the
-// recorder's test; what a region's recording shows, RealCompositor's.) The share the selection
-// made is restored at the start, which asks no second time.
+// monitor's pixels, is the region, and its share is restored at the start, which asks no second
+// time. A monitor that sends no picture ends the selection with an error, before anything shows.
 TEST_F(PortalRecordingTest, aRegionIsDraggedOverAStillPictureOfTheChosenMonitorAndItsShareKept) {
     Settings::setStringValue(portal::restoreTokenKey(ContentKind::region), QString()); // the dialog shows
     portal_.choose(QStringLiteral("monitor"), kMonitorNode);
@@ -59,27 +57,18 @@ TEST_F(PortalRecordingTest, aRegionIsDraggedOverAStillPictureOfTheChosenMonitorA
     const auto inView = [&](double x, double y) {
         return QPointF(x * scale, y * scale).toPoint();
     };
-    const QImage grab = view->grab().toImage();
-    for (int bar = 0; bar < 7; ++bar) {
-        const std::uint32_t seen = grab.pixel(inView(barCentre(bar, 1280), 100)) & 0xFFFFFF;
-        std::uint32_t dimmed = 0; // the bar beneath a black dim of 45 %
-        for (unsigned shift = 0; shift < 24; shift += 8) {
-            dimmed |= static_cast<std::uint32_t>(std::lround(((kBars[bar] >> shift) & 0xFF) * 0.55)) << shift;
-        }
-        EXPECT_TRUE(similarColour(seen, dimmed, 6)) << "bar " << bar << " shows " << std::hex << seen;
-    }
+    // The yellow bar beneath a black dim of 45 %.
+    const QRgb seen = view->grab().toImage().pixel(inView(barCentre(1, 1280), 100));
+    EXPECT_TRUE(similarColour(seen & 0xFFFFFF, 0x8C8C00, 6)) << std::hex << seen;
     // From the yellow bar across the cyan one into the green one.
     QTest::mousePress(view, Qt::LeftButton, {}, inView(320, 200));
-    QTest::mouseMove(view, inView(480, 360));
     QTest::mouseMove(view, inView(640, 520));
     QTest::mouseRelease(view, Qt::LeftButton, {}, inView(640, 520));
     ASSERT_TRUE(QTest::qWaitFor([&] { return selecting.isReady(); }, 5000));
     EXPECT_FALSE(QCoro::waitFor(selecting));
     EXPECT_TRUE(visiblePanels(kSelector).empty());
     const CaptureTarget::RegionTarget* region = manager_->captureTarget().asRegion();
-    ASSERT_NE(region, nullptr);
-    EXPECT_EQ(region->rect, QRectF(320, 200, 320, 320));
-    EXPECT_EQ(region->display.width, 1280);
+    ASSERT_TRUE(region && region->rect == QRectF(320, 200, 320, 320) && region->display.width == 1280);
     // The share the selection made is restored: the start asks no second time.
     QCoro::waitFor(manager_->startRecording());
     ASSERT_EQ(manager_->status(), RecordingStatus::buffering()) << manager_->status().message().toStdString();

@@ -18,6 +18,18 @@
 
 namespace backreel::test {
 
+// The desktop's file manager, which "Show in Folder" asks to show a file.
+class FileManagerStandIn : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.FileManager1")
+
+public:
+    std::vector<QStringList> shownItems;
+
+public slots:
+    Q_SCRIPTABLE void ShowItems(const QStringList& uris, const QString&) { shownItems.push_back(uris); }
+};
+
 class NotificationServer : public QObject, protected QDBusContext {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
@@ -26,6 +38,8 @@ public:
     static inline const QString kService = QStringLiteral("org.freedesktop.Notifications");
     static inline const QString kPath = QStringLiteral("/org/freedesktop/Notifications");
     static inline const QString kConnection = QStringLiteral("standin");
+    static inline const QString kFileManager = QStringLiteral("org.freedesktop.FileManager1");
+    static inline const QString kFileManagerPath = QStringLiteral("/org/freedesktop/FileManager1");
 
     struct Notification {
         uint id = 0;
@@ -37,11 +51,14 @@ public:
 
     ~NotificationServer() override { stop(); }
 
-    // Serves under the well-known name; further objects may be served on connection().
+    // Serves under the well-known names, the file manager's too.
     bool serve() {
         connection_ = QDBusConnection::connectToBus(QDBusConnection::SessionBus, kConnection);
         return connection_.registerObject(kPath, this, QDBusConnection::ExportScriptableSlots) &&
-               connection_.registerService(kService);
+               connection_.registerService(kService) &&
+               connection_.registerObject(kFileManagerPath, &fileManager,
+                                          QDBusConnection::ExportScriptableSlots) &&
+               connection_.registerService(kFileManager);
     }
     // The object and the name go first, while the connection still carries them; the connection
     // last. Disconnected first, the bus thread would still hand calls to an object going away.
@@ -49,11 +66,12 @@ public:
         if (connection_.isConnected()) {
             connection_.unregisterObject(kPath);
             connection_.unregisterService(kService);
+            connection_.unregisterObject(kFileManagerPath);
+            connection_.unregisterService(kFileManager);
             connection_ = QDBusConnection(QString());
             QDBusConnection::disconnectFromBus(kConnection);
         }
     }
-    QDBusConnection& connection() { return connection_; }
     // Returns once the calls and signals sent so far have been handled on both sides: a call is
     // made twice, each answer awaited and the events it led to handled, as each connection and each
     // answer's watcher keeps its order.
@@ -79,6 +97,7 @@ public:
         }
     }
 
+    FileManagerStandIn fileManager;
     std::vector<Notification> shown;
     std::vector<QStringList> inhibits; // desktop entry and reason
     std::vector<uint> uninhibits;

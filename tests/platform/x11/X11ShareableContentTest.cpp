@@ -65,5 +65,89 @@ TEST_F(X11ShareableContent, failsClearlyWithoutADisplay) {
     }
 }
 
+// Runs under a window manager (scripts/virtual-desktop --wm, a ctest entry of its own): managed
+// windows are listed from the manager's client list and captured inside the manager's frames.
+
+class X11WindowManager : public X11Test {
+protected:
+    void SetUp() override {
+        X11Test::SetUp();
+        if (IsSkipped() || HasFatalFailure()) {
+            return;
+        }
+        // The manager announces itself a moment before it intercepts maps; a window mapped in
+        // between is never managed. Wait until a probe window gets managed.
+        bool managed = false;
+        for (int attempt = 0; attempt < 10 && !managed; ++attempt) {
+            const TestWindow probe(connection(), {0, 0, 10, 10, {}, "probe"});
+            managed = waitUntil([&] { return listed(probe.id(), true) != nullptr; }, 500ms);
+        }
+        if (!managed) {
+            GTEST_SKIP() << "no window manager manages windows: run under scripts/virtual-desktop --wm";
+        }
+    }
+
+    // The window as the content lists it, once it is (or is not) on screen; content_ is the list.
+    const Window* listed(std::uint32_t id, bool onScreen) {
+        Expected<ShareableContent, CaptureError> listed = await(service_->shareableContent());
+        content_ = listed ? listed.value() : ShareableContent{};
+        const Window* window = findWindow(content_, id);
+        return window != nullptr && window->isOnScreen == onScreen ? window : nullptr;
+    }
+    const Window* waitUntilListed(std::uint32_t id, bool onScreen = true) {
+        const Window* window = nullptr;
+        waitUntil([&] { return (window = listed(id, onScreen)) != nullptr; });
+        return window;
+    }
+};
+
+TEST_F(X11WindowManager, managedWindowsComeFromTheClientListWithoutDecorations) {
+    auto normal = ownWindow({100, 120, 300, 200, {}, "managed"});
+    auto above = ownWindow({.x = 500, .y = 120, .title = "above", .state = "_NET_WM_STATE_ABOVE"});
+    auto elsewhere = ownWindow({800, 120, 200, 100, {}, "elsewhere"});
+    // The manager reparents and lists the windows asynchronously.
+    ASSERT_TRUE(waitUntilListed(above->id()) && waitUntilListed(elsewhere->id()));
+    const Window* managed = waitUntilListed(normal->id());
+    ASSERT_NE(managed, nullptr);
+    EXPECT_EQ(managed->title, QStringLiteral("managed"));
+    // The client area, inside the manager's frame.
+    const x11::XcbReply<xcb_translate_coordinates_reply_t> origin(xcb_translate_coordinates_reply(
+        connection(),
+        xcb_translate_coordinates(connection(), normal->id(), screenOf(connection())->root, 0, 0), nullptr));
+    ASSERT_TRUE(origin);
+    EXPECT_EQ(managed->frame, QRectF(origin->dst_x, origin->dst_y, 300, 200));
+    ASSERT_TRUE(managed->owningApplication);
+    EXPECT_EQ(managed->owningApplication->processID, getpid());
+    EXPECT_EQ(findWindow(content_, above->id())->windowLayer, x11::window_layer::kAbove);
+
+    // Sent to another desktop (as a pager asks): listed, but not on screen, and not in the window
+    // server's list.
+    ASSERT_TRUE(runProgram({"xdotool", "set_desktop_for_window", std::to_string(elsewhere->id()), "1"}));
+    ASSERT_TRUE(waitUntilListed(elsewhere->id(), false));
+    const std::vector<WindowServerEntry> serverList = X11WindowServer().windowList();
+    EXPECT_EQ(std::ranges::count(serverList, elsewhere->id(), &WindowServerEntry::windowNumber), 0);
+    EXPECT_EQ(std::ranges::count(serverList, normal->id(), &WindowServerEntry::windowNumber), 1);
+}
+
+TEST_F(X11WindowManager, managedWindowIsCapturedAndOurFramedWindowsAreLeftOut) {
+    HelperWindow helper(100, 100, 400, 300, "managed pattern");
+    const Window* found = waitUntilListed(helper.id);
+    ASSERT_NE(found, nullptr);
+    const Window target = *found;
+    const int x = static_cast<int>(target.frame.x());
+    const int y = static_cast<int>(target.frame.y());
+    // Our own window, with the manager's decorations, over the middle of the pattern.
+    auto ours = ownWindow({x + 50, y + 50, 300, 200, kYellow, "ours"});
+    ASSERT_NE(waitUntilListed(ours->id()), nullptr);
+
+    auto stream = start(ContentFilter::window(target), settings(400, 300));
+    ASSERT_TRUE(stream && waitForPattern(0, 0, 400, 300)) << std::hex << colourAt(100, 75);
+    // The display without our application: the pattern where our window and its frame are.
+    stream = start(displayFilter(true),
+                   settings(content_.displays.front().width, content_.displays.front().height));
+    ASSERT_TRUE(stream && waitForPattern(x, y, 400, 300)) << std::hex << colourAt(x + 100, y + 75);
+    EXPECT_TRUE(ends_.empty());
+}
+
 } // namespace
 } // namespace backreel::test

@@ -33,12 +33,6 @@ public:
     QByteArray request;
 };
 
-QByteArray feed(const QByteArray& version) {
-    return R"(<rss xmlns:sparkle="http://www.andymatuschak.org/xml-namespaces/sparkle"><channel><item>)"
-           "<link>https://example.org/backreel/" +
-           version + "</link><sparkle:version>" + version + "</sparkle:version></item></channel></rss>";
-}
-
 UpdateFeedItem item(const QString& shortVersion, const QString& version = {}) {
     return UpdateFeedItem{
         {}, version, shortVersion, QUrl(QStringLiteral("https://example.org/") + shortVersion), {}};
@@ -51,7 +45,10 @@ TEST(UpdateController, EachOutcomeIsShownInADialog) {
     const char* failed = "Could not check for updates";
     const std::tuple<int, QByteArray, const char*, const char*> cases[] = {
         // HTTP status (0: nobody listens, -1: a plain HTTP address across a network), page, title, text
-        {200, feed("0.1.0"), "You're up to date", "0.1.0"},
+        {200,
+         R"(<rss xmlns:sparkle="http://www.andymatuschak.org/xml-namespaces/sparkle"><channel><item>
+            <sparkle:version>0.1.0</sparkle:version></item></channel></rss>)",
+         "You're up to date", "0.1.0"},
         {404, "gone", failed, "Not Found"},
         {0, {}, failed, "refused"},
         {-1, {}, failed, "not an HTTPS address"},

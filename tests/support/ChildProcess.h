@@ -36,6 +36,12 @@ inline bool waitUntil(const std::function<bool()>& condition,
     return true;
 }
 
+// A file's whole text; empty when it cannot be read.
+inline std::string fileText(const std::string& path) {
+    std::ifstream file(path);
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
 // A program of the test's own, killed when this goes.
 class ChildProcess {
 public:
@@ -88,10 +94,7 @@ public:
     }
     int exitStatus() const { return exitStatus_; }
 
-    std::string output() const {
-        std::ifstream file(output_);
-        return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-    }
+    std::string output() const { return fileText(output_); }
     // The first line, once it is complete; empty if none comes.
     std::string firstLine() const {
         std::string text;
@@ -128,6 +131,11 @@ inline bool runProgram(const std::vector<std::string>& arguments, std::string* o
         *output = process.output();
     }
     return ok;
+}
+
+// Whether a program is on the PATH.
+inline bool installed(const std::string& program) {
+    return runProgram({"sh", "-c", "command -v " + program});
 }
 
 } // namespace backreel::test

@@ -9,6 +9,7 @@
 #include "export/DesktopSaveFlow.h"
 #include "platform/Platform.h"
 #include "platform/pulse/AudioTimeline.h"
+#include "support/ChildProcess.h"
 #include "support/SyntheticRecorder.h"
 
 #include <cmath>
@@ -16,7 +17,6 @@
 #include <numbers>
 #include <optional>
 #include <pulse/simple.h>
-#include <QStandardPaths>
 #include <QTest>
 #include <string>
 
@@ -32,7 +32,7 @@ inline std::optional<std::string> desktopMissing(std::initializer_list<const cha
         return "needs the virtual desktop (scripts/virtual-desktop)";
     }
     for (const char* tool : tools) {
-        if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty()) {
+        if (!installed(tool)) {
             return std::string(tool) + " is not installed";
         }
     }

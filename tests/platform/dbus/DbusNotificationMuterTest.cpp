@@ -1,5 +1,6 @@
 #include "platform/dbus/DbusNotificationMuter.h"
 
+#include "support/ChildProcess.h"
 #include "support/LogCapture.h"
 #include "support/NotificationServer.h"
 
@@ -45,8 +46,7 @@ private:
         EXPECT_TRUE(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
     }
     QString read(const char* name) const {
-        QFile file(dir_.filePath(QString::fromLatin1(name)));
-        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+        return QString::fromStdString(test::fileText(dir_.filePath(QString::fromLatin1(name)).toStdString()));
     }
 
     QTemporaryDir dir_;

@@ -4,7 +4,6 @@
 #include "X11TestSupport.h"
 
 #include <QColor>
-#include <QStandardPaths>
 #include <ranges>
 
 namespace backreel::test {
@@ -64,7 +63,7 @@ TEST_F(X11VideoSourceTest, displayFramesShowTheScreenPacedScaledAndWithoutOurWin
 }
 
 TEST_F(X11VideoSourceTest, movingContentAt60FramesASecondGivesEveryFrame) {
-    if (QStandardPaths::findExecutable(QStringLiteral("ffplay")).isEmpty()) {
+    if (!installed("ffplay")) {
         GTEST_SKIP() << "ffplay is not installed";
     }
     ChildProcess moving;

@@ -13,8 +13,7 @@ QKeySequence keys(const char* text) {
 }
 } // namespace
 
-// Letters are grabbed by their unshifted symbol, which is where the keyboard map has them; the
-// launch keys by the X symbols of the keys Qt gives their names to; a modifier alone has none.
+// Letters by their unshifted symbol, launch keys by the X symbols Qt names; a modifier alone has none.
 TEST(HotkeyKeys, QtKeysBecomeTheXSymbolsOfTheKeyboardMap) {
     const std::pair<Qt::Key, std::optional<std::uint32_t>> rows[] = {
         {Qt::Key_S, 0x73},
@@ -27,8 +26,7 @@ TEST(HotkeyKeys, QtKeysBecomeTheXSymbolsOfTheKeyboardMap) {
     }
 }
 
-// A grab holds for every state of Caps Lock and Num Lock, and a press matches whatever the lock
-// keys and mouse buttons, but not with a modifier more or less.
+// A grab holds whatever the lock keys; a press matches whatever the lock keys and mouse buttons.
 TEST(HotkeyKeys, GrabsAndPressesIgnoreTheLockKeys) {
     constexpr std::uint16_t lock = XCB_MOD_MASK_LOCK;
     constexpr std::uint16_t numLock = XCB_MOD_MASK_2;
@@ -46,8 +44,7 @@ TEST(HotkeyKeys, GrabsAndPressesIgnoreTheLockKeys) {
     EXPECT_FALSE(x11::modifiersMatch(ctrlAltShift | XCB_MOD_MASK_4, ctrlAltShift, numLock));
 }
 
-// Nothing stored means the defaults, an empty text means none, anything unusable the default
-// again; only the first combination of a sequence is kept.
+// Nothing stored: the default; an empty text: none; anything unusable: the default; one combination.
 TEST(ShortcutKeys, StoredKeysReadBackWithDefaultsForWhatIsMissingOrBroken) {
     for (HotkeyAction action : kHotkeyActions) {
         EXPECT_EQ(hotkeyFromStored(action, std::nullopt), defaultHotkey(action));
@@ -60,8 +57,7 @@ TEST(ShortcutKeys, StoredKeysReadBackWithDefaultsForWhatIsMissingOrBroken) {
     EXPECT_EQ(hotkeyFromStored(HotkeyAction::saveClip, hotkeyToStored(keys("Alt+Print"))), keys("Alt+Print"));
 }
 
-// A key that types or moves the cursor would be taken from every application without Ctrl, Alt or
-// Super; function and media keys may stand alone; a modifier alone is no shortcut.
+// A key that types or moves the cursor needs Ctrl, Alt or Super; function and media keys need not.
 TEST(ShortcutKeys, KeysThatWouldTakeTypingFromEveryApplicationAreRefused) {
     for (const char* refused : {"S", "Shift+S", "Space", "Return", "Shift+Left", "Shift"}) {
         EXPECT_TRUE(hotkeyProblem(keys(refused))) << refused;

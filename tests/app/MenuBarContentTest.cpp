@@ -18,8 +18,7 @@ QImage iconImage(const QIcon& icon, int side) {
     return icon.pixmap(QSize(side, side), 1.0).toImage().convertToFormat(QImage::Format_ARGB32);
 }
 
-// Whether the pixel at `fraction` of the radius right of the centre is drawn; a crisp icon has no
-// half-drawn pixels there.
+// Whether the pixel at `fraction` of the radius right of the centre is drawn; none is half drawn.
 bool drawnAt(const QImage& image, double fraction) {
     const int alpha =
         qAlpha(image.pixel(static_cast<int>(image.width() / 2.0 * (1 + fraction)), image.height() / 2));
@@ -81,8 +80,7 @@ TEST_F(MenuBarContentTest, TheMenuAndTheTrayIconFollowTheStatus) {
     }
 }
 
-// Each unsaved clip is offered by its length and time, with its own "Discard Clip", unless the
-// recorder is busy; the count of clips being saved has a line of its own.
+// Each unsaved clip is offered, with its own "Discard Clip", unless busy; clips being saved are counted.
 TEST(MenuItems, OffersAndTheCountOfClipsBeingSavedByState) {
     const UnsavedClipInfo failed{1, UnsavedClipOffer::saveAgain, 8.2, QTime(14, 7)};
     const UnsavedClipInfo ended{2, UnsavedClipOffer::saveWhatWasBuffered, 30, QTime(9, 1)};
@@ -107,8 +105,7 @@ TEST(MenuItems, OffersAndTheCountOfClipsBeingSavedByState) {
     }
 }
 
-// Two failed saves are two offers in the menu (their lines are MenuItems' table); each item acts on
-// its own clip: Save Again saves it, Discard Clip lets it go and leaves the message.
+// Each offer acts on its own clip: Save Again saves it, Discard Clip lets it go and leaves the message.
 TEST_F(MenuBarContentTest, EachUnsavedClipIsSavedOrDiscardedFromTheMenu) {
     recorder.saveFlow->outcome =
         RecordingStatus::error(QStringLiteral("Save failed: the folder is read-only."));
@@ -133,8 +130,7 @@ TEST_F(MenuBarContentTest, EachUnsavedClipIsSavedOrDiscardedFromTheMenu) {
     EXPECT_TRUE(manager->status().is(Kind::error)) << "the message stays";
 }
 
-// While buffering the menu offers "Save Clip" and "Save Last…" with the lengths the buffer's duration
-// allows; each saves without ending the recording.
+// "Save Clip" and "Save Last…" (the lengths the duration allows) save while buffering goes on.
 TEST_F(MenuBarContentTest, SaveClipAndSaveLastWhileBuffering) {
     manager->setBufferDuration(RecordingDuration::oneMinute);
     item(QStringLiteral("Start Recording"))->trigger();
@@ -158,8 +154,7 @@ TEST_F(MenuBarContentTest, CommandsDoWhatTheySay) {
     EXPECT_TRUE(shows == 1 && quits == 1 && shortcuts.count() == 1 && updates.isChecking());
 }
 
-// Drawn in the palette's text colour, and set again when the palette changes so that the tray
-// draws it anew.
+// Drawn in the palette's text colour, and set again when the palette changes.
 TEST_F(MenuBarContentTest, TheTrayIconIsRedrawnInANewThemesColour) {
     const qint64 before = tray.systemTrayIcon().icon().cacheKey();
     const QPalette original = QApplication::palette();
@@ -171,8 +166,7 @@ TEST_F(MenuBarContentTest, TheTrayIconIsRedrawnInANewThemesColour) {
     QApplication::setPalette(original);
 }
 
-// Drawn for the pixels asked for, not scaled from another size: both have the middle dot and
-// nothing outside the circle; the disc is solid from a little further out, the ring only at its rim.
+// Drawn for the pixels asked for, not scaled: a middle dot, nothing outside; a solid disc or a rim.
 TEST(RecordIcon, CrispAtTraySizesWithARingOrADisc) {
     for (const int side : {22, 44}) {
         SCOPED_TRACE(side);

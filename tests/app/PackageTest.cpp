@@ -1,5 +1,4 @@
-// What the package installs besides the program: a desktop entry and metainfo that the desktop's
-// validators accept, and a manual page that documents the options the program takes.
+// A desktop entry and metainfo the validators accept, and a manual page with the program's options.
 
 #include "support/ChildProcess.h"
 

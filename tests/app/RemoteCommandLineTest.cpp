@@ -15,8 +15,7 @@ CommandLine parse(std::initializer_list<const char*> arguments) {
 }
 } // namespace
 
-// One command at a time; --save-clip with or without seconds, given as the next argument or after
-// '='; --help wins over anything else it is given with.
+// One command at a time; --save-clip's seconds as the next argument or after '='; --help wins.
 TEST(RemoteCommandLine, ReadsEachCommandAndTheSecondsOfSaveClip) {
     EXPECT_EQ(parse({}).action, Action::run);
     EXPECT_EQ(parse({"--start"}).action, Action::start);

@@ -24,8 +24,7 @@ public slots:
     void statusChanged(const QString& state, const QString& status) { heard.push_back({state, status}); }
 };
 
-// The service on the test bus, and a connection of its own that calls it as another process would
-// (asynchronously: the service answers on this thread).
+// The service on the test bus, called asynchronously from a connection of its own.
 class RemoteControlTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -73,10 +72,8 @@ protected:
 
 } // namespace
 
-// StartRecording answers once buffering runs; Status and its signal follow the manager; SaveClip
-// takes its seconds as D-Bus sends them (unsigned, or a plain number as gdbus does) and saves while
-// buffering goes on; StopAndSave hands the buffered clip to the save flow. Commands the recorder
-// cannot take now are refused with the reason, and change nothing.
+// StartRecording answers once buffering runs; Status and its signal follow; SaveClip takes its
+// seconds unsigned or signed (as gdbus sends them); commands it cannot take now are refused.
 TEST_F(RemoteControlTest, CommandsStatusAndSignalsReachTheManager) {
     EXPECT_EQ(property("State"), QStringLiteral("idle"));
     EXPECT_EQ(property("Status"), QStringLiteral("Ready"));
@@ -122,8 +119,7 @@ TEST_F(RemoteControlTest, CommandsStatusAndSignalsReachTheManager) {
     BACKREEL_EVENTUALLY_EQ(quits, 1);
 }
 
-// A start that fails answers with the failure the status line shows; a second instance finds the
-// name taken and leaves the first one's object alone.
+// A failed start answers with its reason; a second instance finds the name taken.
 TEST_F(RemoteControlTest, AFailedStartAnswersWithItsReasonAndTheNameIsOwnedOnce) {
     recorder.state->changeOptions([](SyntheticOptions& options) { options.content.displays.clear(); });
     EXPECT_EQ(call(QStringLiteral("StartRecording")), QStringLiteral("No display found."));
@@ -142,8 +138,7 @@ TEST_F(RemoteControlTest, AFailedStartAnswersWithItsReasonAndTheNameIsOwnedOnce)
         QDBusConnection::sessionBus().interface()->isServiceRegistered(RemoteControlService::kServiceName));
 }
 
-// Quitting while a clip is being saved waits for the save, which would be lost otherwise; a quit
-// while a failed save's clip is kept is refused with the count, unless it may let the clip go.
+// Quit waits for a save under way; with a failed save's clip kept it is refused unless told otherwise.
 TEST(RemoteControl, QuitWaitsForTheSaveAndRefusesToLoseUnsavedClips) {
     test::SyntheticRecorder recorder;
     recorder.saveFlow->held = true;

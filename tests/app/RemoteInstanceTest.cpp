@@ -48,8 +48,7 @@ protected:
 
 } // namespace
 
-// With no Backreel running, a command says so on standard error and fails (every command asks
-// first whether one runs); a wrong command line fails with a usage message.
+// Without Backreel running a command fails saying so; a wrong command line fails with the usage.
 TEST_F(RemoteInstanceTest, CommandsWithoutARunningInstanceFailWithAMessage) {
     ASSERT_FALSE(instanceRuns());
     std::string output;
@@ -59,13 +58,11 @@ TEST_F(RemoteInstanceTest, CommandsWithoutARunningInstanceFailWithAMessage) {
     EXPECT_NE(output.find("Try 'backreel --help'."), std::string::npos) << output;
 }
 
-// "Start at login" writes an autostart entry the desktop takes, and takes it away again; the launch
-// it makes, `backreel --buffer`, is buffering within 2 s without a click. A second `backreel` brings
-// the first one's window back and ends; --quit quits the first one.
+// "Start at login" writes an autostart entry and takes it away; its `backreel --buffer` buffers within
+// 2 s. A second `backreel` brings the first one's window back; --quit quits it.
 TEST_F(RemoteInstanceTest, StartAtLoginBuffersAndASecondStartShowsTheFirstInstancesWindow) {
 #if defined(__SANITIZE_THREAD__)
-    // The whole application under ThreadSanitizer, with Qt's GUI and X11 libraries uninstrumented,
-    // drowns in what TSan cannot see; the remote control's own threads are checked in-process.
+    // Qt's GUI and X11 libraries are uninstrumented; the remote control's threads are checked in-process.
     GTEST_SKIP() << "not under ThreadSanitizer";
 #endif
     const QString entry = configHome.filePath(QStringLiteral("autostart/com.strandloft.Backreel.desktop"));
@@ -103,9 +100,8 @@ TEST_F(RemoteInstanceTest, StartAtLoginBuffersAndASecondStartShowsTheFirstInstan
     EXPECT_TRUE(first.waitForSuccess(20s)) << "exit status " << first.exitStatus() << "\n" << first.output();
 }
 
-// Real clicks on the panel, with a clip folder that cannot be made: three quick clicks on Save Clip
-// are three failed saves, each clip kept (the buttons hold still while the status line changes); a
-// tap on the background does not glue the panel to the pointer; --quit refuses to lose the clips.
+// Real clicks, with a clip folder that cannot be made: three quick clicks on Save Clip keep three
+// clips; a tap on the background does not glue the panel to the pointer.
 TEST_F(RemoteInstanceTest, RealClicksKeepEveryFailedClipAndThePanelHoldsStill) {
 #if defined(__SANITIZE_THREAD__)
     GTEST_SKIP() << "not under ThreadSanitizer";

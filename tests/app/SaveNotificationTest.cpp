@@ -1,5 +1,4 @@
-// Save notifications on the private test bus: Backreel's notifier talks to the stand-ins of the
-// notification server and the file manager over the real bus, as it would to the desktop's.
+// Save notifications to the stand-ins of the notification server and file manager on the test bus.
 
 #include "app/BackreelApp.h"
 #include "capture/RecordingManager.h"
@@ -29,10 +28,8 @@ protected:
 
 } // namespace
 
-// Every Save Clip brings one notification with the file name, the length and both buttons, also
-// while our own mute holds the desktop's back; a failed save one with the reason, urgent, without
-// buttons. "Open" hands the movie to the opener, "Show in Folder" to the file manager. A marker
-// brings one when the user asked for it.
+// Each save brings a notification, also while muted: a saved clip's name, length and two buttons,
+// which open it or show it in its folder; a failure's reason, urgent. A marker's only when asked for.
 TEST_F(SaveNotifications, OnePerSaveWithOpenAndShowInFolderAlsoWhileMuted) {
     test::SyntheticRecorder recorder;
     Platform platform = makeSyntheticPlatform(recorder.state);

@@ -109,8 +109,7 @@ TEST(UpdateFeed, OnlyHttpsOrLoopbackHttpFeedsAreFetched) {
     }
 }
 
-// The newest readable version, compared number by number; without a readable short version, the
-// build number is the version.
+// The newest readable version, number by number; the build number where the short one is unreadable.
 TEST(UpdateCheckResult, TheNewestReadableVersionIsComparedNumerically) {
     const std::vector<UpdateFeedItem> items = {item("0.9.0"), item("0.10.0"), item("0.2"), item("beta")};
     const QUrl page(QStringLiteral("https://example.org/0.10.0"));

@@ -86,8 +86,7 @@ TEST(CaptureSetup, WindowAndRegionSizesAndConfiguration) {
         9u);
 }
 
-// Where the desktop's dialog chooses, each kind of target asks for its kind and takes the choice:
-// a region keeps its rectangle on the chosen display; a choice of nothing leaves the target.
+// Each target asks the desktop's dialog for its kind and takes the choice; a region keeps its rectangle.
 TEST(CaptureSetup, TargetsTakeWhatTheDesktopsDialogChose) {
     Window window;
     window.windowID = 4;
@@ -115,8 +114,7 @@ TEST(CaptureSetup, TargetsTakeWhatTheDesktopsDialogChose) {
     EXPECT_EQ(resolved->width, 640);
 }
 
-// A launch that buffers at once records the last target again where it can, and says what could
-// not come back: a window (none outlives a session) becomes its display, a gone display the main one.
+// The last target comes back where it can; a window becomes its display, a gone display the main one.
 TEST(CaptureSetup, TheLastTargetComesBackByItsDisplaysName) {
     const std::vector<Display> displays = content().displays;
     const Display& main = displays[0];
@@ -150,9 +148,8 @@ TEST(CaptureSetup, TheLastTargetComesBackByItsDisplaysName) {
     EXPECT_EQ(restoreTarget(std::nullopt, displays, 9).target, CaptureTarget::display(second));
 }
 
-// HEVC only where a hardware encoder for it opens, and only when the user leaves the codec to us;
-// the encoder opened to find out is closed at once. Either way the recorder asks for a key frame at
-// least every half second, where clips may start.
+// HEVC only where a hardware encoder opens (closed at once) and the codec is ours to choose; a key
+// frame at least every half second, where clips may start.
 TEST(VideoCompression, HevcOnlyWhereAHardwareEncoderOpensAndAKeyFrameEveryHalfSecond) {
     for (const auto& [hardware, choice] :
          {std::pair{false, CodecChoice::automatic}, std::pair{true, CodecChoice::automatic},

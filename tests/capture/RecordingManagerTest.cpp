@@ -1,12 +1,10 @@
-// The recorder on the synthetic platform: start, Stop & Save, failed starts, the status line's notes
-// and the clips kept for a second try (Save Clip has its own file).
+// Start, Stop & Save, failed starts, the status line's notes and the clips kept for a second try.
 
 #include "capture/RecorderFixture.h"
 
 using Kind = RecordingStatus::Kind;
 
-// The main display is captured without our own application; a second start while buffering does
-// nothing at all; the stop saves a clip from a key frame and ends the recording.
+// The main display without our application; a second start does nothing; the stop saves and ends.
 TEST_F(RecordingManagerTest, RealTimeBufferingIsSavedAsAClipStartingOnAKeyFrame) {
     make();
     start();
@@ -131,8 +129,7 @@ TEST_F(RecordingManagerTest, MuteOptionWrapsBuffering) {
     }
 }
 
-// What the source buffered is kept and offered, through the next recording; a single frame makes
-// no clip, and the error stays with nothing more to offer.
+// What the source buffered is offered, through the next recording; a single frame is no clip.
 TEST_F(RecordingManagerTest, ASourceEndingByItselfShowsTheReasonAndOffersWhatWasBuffered) {
     make(desktop(true));
     settings->setMuteNotifications(true);
@@ -157,9 +154,8 @@ TEST_F(RecordingManagerTest, ASourceEndingByItselfShowsTheReasonAndOffersWhatWas
     EXPECT_EQ(manager->unsavedClips().size(), 1u);
 }
 
-// Every failed save keeps its clip, none replacing another, through starts that fail or run and
-// cancelled retries, each leaving the status that offered it, until a retry writes that very clip
-// or the user discards it; what they hold is taken from the next recording's memory limit.
+// Every failed save keeps its clip, through failed starts and cancelled retries, until a retry writes
+// it or it is discarded; what they hold comes off the next recording's memory limit.
 TEST_F(RecordingManagerTest, FailedSavesKeepEveryClipUntilSavedOrDiscarded) {
     make(desktop(true));
     const RecordingStatus failed =
@@ -204,8 +200,7 @@ TEST_F(RecordingManagerTest, FailedSavesKeepEveryClipUntilSavedOrDiscarded) {
     EXPECT_FALSE(manager->hasUnsavedClip());
 }
 
-// A memory limit far below what the duration would take: the status line says how much the buffer
-// holds, and the next start clears that.
+// A memory limit below what the duration takes is named in the status line until the next start.
 TEST_F(RecordingManagerTest, AMemoryLimitKeepsTheNewestSecondsAndSaysSo) {
     SyntheticOptions options = desktop(); // in real time
     options.packetBytes = 30'000;         // 900 kB of video a second beside 384 kB of audio
@@ -222,8 +217,7 @@ TEST_F(RecordingManagerTest, AMemoryLimitKeepsTheNewestSecondsAndSaysSo) {
     stop();
 }
 
-// A loss told while the start is still on its way is not missed once buffering; the note goes
-// when the sound is back.
+// A sound loss told during the start is not missed; the note goes when the sound is back.
 TEST_F(RecordingManagerTest, LostAudioIsNamedInTheStatusUntilItIsBack) {
     SyntheticOptions options = desktop();
     options.audioLostAtStart =
@@ -248,8 +242,7 @@ TEST_F(RecordingManagerTest, LostAudioIsNamedInTheStatusUntilItIsBack) {
     stop();
 }
 
-// The list and the main display as the target; then a target with a display is left alone, and a
-// failed query keeps the list.
+// The list, and the main display as the target, which is then left alone; a failed query keeps the list.
 TEST_F(RecordingManagerTest, RefreshDisplaysFillsTheListAndTheMainDisplay) {
     make();
     QCoro::waitFor(manager->refreshDisplays());
@@ -268,8 +261,7 @@ TEST_F(RecordingManagerTest, RefreshDisplaysFillsTheListAndTheMainDisplay) {
     EXPECT_EQ(targetSpy.count(), 0);
 }
 
-// Each option is read when the settings are made and stored on every assignment, also of the value
-// held (which another instance may have stored over); only a change notifies.
+// Each option is stored on every assignment (another instance may have stored over it); a change notifies.
 TEST(RecorderSettings, OptionsAreStoredOnEveryAssignmentAndNotifyOfChanges) {
     const std::tuple<const char*, QVariant, QVariant> options[] = {
         {"muteNotifications", true, false},

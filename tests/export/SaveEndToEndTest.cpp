@@ -1,6 +1,4 @@
-// The recorder on the X11 desktop from the screen to the file: a moving picture, a window that
-// turns white as a tone plays and another is said into the microphone; the real capture, encoder,
-// stores, writer and save flow, checked with FFmpeg's own tools.
+// The X11 desktop from the screen to the file, the real platform and save flow, checked with FFmpeg.
 
 #include "platform/ffmpeg/FfmpegMovieProbe.h"
 #include "platform/x11/XcbTestWindow.h"
@@ -35,9 +33,8 @@ double toneStart(const QString& path, int track) {
 
 } // namespace
 
-// Save Clip cuts the newest three seconds while buffering goes on; the file shows the window turn
-// white as long before or after each tone is heard as it was on the desktop, the microphone's in a
-// track of its own.
+// Save Clip cuts the newest three seconds while buffering goes on; in the file a window turns white
+// in step with a tone on the output and one said into the microphone, each in its own track.
 TEST(SaveEndToEnd, SaveClipWhileBufferingKeepsWhatWasShownAndHeard) {
     BACKREEL_REQUIRE_DESKTOP("ffplay", "ffprobe", "ffmpeg");
     test::ChildProcess picture;

@@ -32,8 +32,7 @@ const QRectF kScreen(0, 0, 1920, 1080);
 
 } // namespace
 
-// Visible windows of the normal layer, larger than a point each way, of other applications than
-// ours (an application without an identifier of its own is compared as the empty one).
+// Visible windows of the normal layer, larger than a point each way, of other applications than ours.
 TEST(WindowPickerRules, WhichWindowsArePickable) {
     const std::vector<Window> windows{window(1, kFrame, 0, true, QStringLiteral("editor")),
                                       window(2, kFrame, 0, false),
@@ -61,9 +60,7 @@ TEST(WindowPickerRules, LabelAndPickInfoWithTheirFallbacks) {
               QStringLiteral("notes"));
 }
 
-// The hover changes, and the views are redrawn, only when the hovered candidate does; a window in
-// front that is no candidate (ours, say) hides the candidates behind it. Which window is hit is
-// checked on the virtual desktop.
+// The hover changes only when the hovered candidate does; a window in front that is none hides them.
 TEST(WindowPickerRules, HoverChanges) {
     const std::vector<Window> candidates{window(1, QRectF(100, 100, 200, 200)),
                                          window(2, QRectF(150, 150, 400, 400))};
@@ -91,8 +88,8 @@ TEST(TargetSelection, TheDisplayOfAScreenIsFoundByNameElseTheFirstOne) {
     EXPECT_FALSE(displayForScreen({}, QStringLiteral("VIRT-1")));
 }
 
-// A selection is one only when larger than ten points each way; it reaches the display in its
-// device pixels, also at scales the desktop tests do not use, and is labelled in whole points.
+// A selection is larger than ten points each way, reaches the display in device pixels, and is
+// labelled in whole points.
 TEST(OverlayGeometry, SelectionsInDevicePixelsAndTheirLabel) {
     EXPECT_TRUE(isLargeEnoughSelection(QRectF(0, 0, 10.5, 11)));
     EXPECT_FALSE(isLargeEnoughSelection(QRectF(0, 0, 10, 200)) ||
@@ -101,10 +98,8 @@ TEST(OverlayGeometry, SelectionsInDevicePixelsAndTheirLabel) {
     EXPECT_EQ(sizeLabelText(QRectF(0, 0, 1280.9, 720.2)), QStringLiteral("1280 × 720"));
 }
 
-// Labels go below the rectangle, or above it where there is no room below; window labels stay
-// inside the screen sideways, size labels may leave it.
-// Over a still picture of a display the selection is in the display's own units, each way by its
-// own factor and inside the display; the picture goes on the screen under the display's middle.
+// Over a still picture the selection is in the display's units, each way by its own factor; the
+// picture goes on the screen under the display's middle.
 TEST(OverlayGeometry, SelectionsOverAStillPictureAndItsScreen) {
     EXPECT_EQ(viewRectOnPicture(QRectF(480, 300, 480, 480), QSizeF(1920, 1080), QSizeF(1280, 720)),
               QRectF(320, 200, 320, 320));

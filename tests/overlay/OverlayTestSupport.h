@@ -16,8 +16,7 @@
 
 namespace backreel::test {
 
-// Input in the X root window's coordinates (device pixels). The X server has made the events by
-// the time xdotool exits; the sync fetches and handles them.
+// Input in root window pixels; the events are made when xdotool exits, and the sync handles them.
 inline bool xdotool(std::vector<std::string> arguments) {
     arguments.insert(arguments.begin(), "xdotool");
     const bool ok = runProgram(arguments);
@@ -60,8 +59,7 @@ inline std::optional<Window> listedWindow(RecordingManager& manager, const QStri
     return found;
 }
 
-// The overlays on the virtual desktop's two monitors with the real platform: real pointer and key
-// events through xdotool, windows of another process, and the screen's pixels.
+// The overlays on the virtual desktop's two monitors with the real platform, input and pixels.
 class OverlayDesktopTest : public ::testing::Test {
 protected:
     explicit OverlayDesktopTest(QString panelName)

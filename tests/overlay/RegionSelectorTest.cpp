@@ -14,10 +14,8 @@ protected:
         : OverlayDesktopTest(kSelector) {}
 };
 
-// The screens lie under the dim; Esc cancels with the target unchanged. A drag from the bottom
-// right to the top left selects relative to its screen's top-left corner and in its pixels; the
-// press there made that screen the active one (small drags are RegionSelectorView's). Qt scales every screen
-// by 2 in the second ctest entry.
+// The screens lie under the dim; Esc cancels. A drag from the bottom right to the top left selects in
+// its screen's pixels, and its press made that screen the active one (scaled by 2 in a second run).
 TEST_F(RegionSelectorTest, EscCancelsAndADragSelectsInTheScreensPixels) {
     const QScreen* second = QGuiApplication::screens()[1];
     const double scale = second->devicePixelRatio();

@@ -20,9 +20,8 @@ SyntheticRecorder editorDesktop(bool failing) {
     return recorder;
 }
 
-// Off screen with the synthetic platform: a failing query ends the pick before anything is shown. The
-// selection shows its overlay first and queries after the drag: a failing query, or one without displays,
-// ends it too.
+// A failing query ends the pick before anything shows; the selection queries after its drag, and a
+// failing query or one without displays ends it too.
 TEST(TargetSelection, WithoutContentTheFlowsEndWithTheTargetUnchanged) {
     for (const auto& [selecting, failing] :
          {std::pair{false, true}, std::pair{true, true}, std::pair{true, false}}) {
@@ -51,8 +50,7 @@ TEST(TargetSelection, WithoutContentTheFlowsEndWithTheTargetUnchanged) {
     }
 }
 
-// The application may quit while a pick waits for its answer: the pick then ends without touching
-// the picker or the recorder that are gone.
+// A pick that outlives its picker and recorder (the application quit) ends without touching them.
 TEST(TargetSelection, APickThatOutlivesItsPickerAndRecorderEndsQuietly) {
     for (const bool failing : {true, false}) {
         const SyntheticRecorder recorder = editorDesktop(failing);

@@ -13,9 +13,8 @@ protected:
         : OverlayDesktopTest(kPicker) {}
 };
 
-// A hovered window is cut out of the dim, on both screens where it lies across them; the pointer on
-// the second screen gives that screen's panel the keyboard, where Esc ends the pick with nothing
-// changed. A click on a hovered window picks it.
+// A hovered window is cut out of the dim on both screens it lies across; the pointer's screen takes
+// the keys, where Esc ends the pick. A click picks the hovered window.
 TEST_F(WindowPickerTest, EscCancelsAndAClickPicksTheHoveredWindow) {
     ASSERT_TRUE(paintDesktopBackground());
     const HelperWindow across(1700, 300, 500, 360, "Across both screens");
@@ -59,8 +58,7 @@ TEST_F(WindowPickerTest, EscCancelsAndAClickPicksTheHoveredWindow) {
     EXPECT_TRUE(listEnd >= 0 && listEnd < log.indexOf(overlay::pickedLine(*listed)));
 }
 
-// Panels and windows kept above lie under the overlay too, and the hit test sees through them to
-// the normal window beneath.
+// Panels and windows kept above lie under the overlay, and the hit test sees through them.
 TEST_F(WindowPickerTest, TheOverlayCoversPanelsAndWindowsKeptAbove) {
     const HelperWindow normal(200, 500, 600, 400, "Beneath the panel");
     const HelperWindow panel(100, 880, 800, 60, "Panel", "dock");

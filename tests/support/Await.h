@@ -6,8 +6,7 @@
 
 namespace backreel::test {
 
-// Runs the main thread's event loop until the task has its result, and yields it: QCoro::waitFor
-// for results that have no default value.
+// QCoro::waitFor for results that have no default value.
 template <typename T> T await(QCoro::Task<T> task) {
     std::optional<T> result;
     QEventLoop loop;

@@ -53,8 +53,7 @@ public:
         std::remove(output_.c_str());
     }
 
-    // Starts arguments[0] from the PATH, its output (and errors, when asked for) going to output();
-    // a program from an earlier start is ended first.
+    // Starts arguments[0] from the PATH, its output (and errors, if asked) to output(); ends an earlier one.
     bool start(const std::vector<std::string>& arguments, bool withErrors = true) {
         kill();
         std::remove(output_.c_str());

@@ -41,9 +41,8 @@ inline bool similarColour(std::uint32_t a, std::uint32_t b, int tolerance) {
     return true;
 }
 
-// Keeps the newest picture, every frame's time and when it arrived (with a picture or not), and
-// the colour of one pixel of every picture; takes `delay` over each frame when asked to stand in
-// for a slow consumer.
+// Keeps the newest picture, each frame's time and arrival, and one pixel of every picture; takes
+// `delay` over each frame to stand in for a slow consumer.
 class FrameCollector final : public FrameSink {
 public:
     struct Arrival {
@@ -108,8 +107,7 @@ private:
     int probeY_ = 0;
 };
 
-// The fixture of the capture backends' tests: sources started into collectors of their own, and
-// the reasons they ended with by themselves, in order (main thread).
+// The capture backends' fixture: sources started into collectors of their own, and how they ended.
 class SourceTest : public ::testing::Test {
 protected:
     static VideoSourceSettings settings(std::int32_t width, std::int32_t height,

@@ -8,8 +8,7 @@
 
 namespace backreel::test {
 
-// Captures every log line written while it lives, with its level and category (e.g. "Recording"),
-// so tests can assert on exact texts, counts and order. Debug traces are on for its lifetime.
+// Every log line written while it lives, with its level and category; debug traces are on meanwhile.
 class LogCapture {
 public:
     struct Line {

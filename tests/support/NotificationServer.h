@@ -1,9 +1,7 @@
 #pragma once
 
-// The desktop's notification server as freedesktop.org describes it, with Plasma's inhibition, for
-// tests on the private session bus of scripts/virtual-desktop. It serves under the well-known name
-// on a connection of its own: a server answering calls that come in on the connection that makes
-// them could deadlock. A test that includes this header lists it among its sources, for moc.
+// The desktop's notification server, with Plasma's inhibition, on a connection of its own (one that
+// answered calls on the caller's could deadlock). Tests list this header among their sources, for moc.
 
 #include <gtest/gtest.h>
 #include <optional>
@@ -60,8 +58,7 @@ public:
                                           QDBusConnection::ExportScriptableSlots) &&
                connection_.registerService(kFileManager);
     }
-    // The object and the name go first, while the connection still carries them; the connection
-    // last. Disconnected first, the bus thread would still hand calls to an object going away.
+    // The objects and names go before the connection, which would still hand calls to them.
     void stop() {
         if (connection_.isConnected()) {
             connection_.unregisterObject(kPath);
@@ -72,9 +69,8 @@ public:
             QDBusConnection::disconnectFromBus(kConnection);
         }
     }
-    // Returns once the calls and signals sent so far have been handled on both sides: a call is
-    // made twice, each answer awaited and the events it led to handled, as each connection and each
-    // answer's watcher keeps its order.
+    // Returns once what was sent so far has been handled on both sides: a call made twice, each
+    // answer awaited and its events handled.
     static void roundTrip() {
         for (int pass = 0; pass < 2; ++pass) {
             QDBusPendingCallWatcher watcher(
@@ -134,8 +130,7 @@ private:
     uint nextCookie_ = 41;
 };
 
-// The fixture of the tests that serve the stand-in: skipped without the private bus, or where a
-// notification server already runs. Each case's answers reach it before the next case begins.
+// Skips without the private bus or where a server runs; each case's answers arrive before the next.
 class NotificationServerTest : public ::testing::Test {
 protected:
     void SetUp() override {

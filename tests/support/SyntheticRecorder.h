@@ -1,8 +1,7 @@
 #pragma once
 
-// The recorder on the synthetic platform, for every test that drives one: the platform's state, a
-// stand-in save flow and the settings, shared by all managers made from it; and the save dialog's
-// answers.
+// The recorder on the synthetic platform: its state, a stand-in save flow and the settings; and the
+// save dialog's answers.
 
 #include "capture/RecordingManager.h"
 #include "export/SaveFlow.h"
@@ -17,8 +16,7 @@
 
 namespace backreel::test {
 
-// A save flow that keeps the clips it is handed and answers with `outcome`, as it stands when the
-// save ends. Held, each save waits until the test opens the way for it: one save per open(), in turn.
+// Keeps the clips it is handed and answers with `outcome`; held, each save waits for its open().
 class SaveFlowStandIn final : public SaveFlow {
 public:
     explicit SaveFlowStandIn(std::shared_ptr<SyntheticState> state = nullptr)
@@ -71,8 +69,7 @@ inline Display display(std::uint32_t id, const QString& name = {}) {
                    name.isNull() ? QStringLiteral("VIRT-%1").arg(id) : name};
 }
 
-// The synthetic platform offering these displays (the first is the main one) and windows, or as
-// the options say, and a recording manager on it that hands its clips to a stand-in save flow.
+// The synthetic platform with these displays (the first the main one) and windows, or these options.
 struct SyntheticRecorder {
     explicit SyntheticRecorder(SyntheticOptions options)
         : state(std::make_shared<SyntheticState>(std::move(options)))

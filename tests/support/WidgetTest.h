@@ -41,8 +41,7 @@ inline std::vector<QWidget*> visiblePanels(const QString& name) {
 inline const QString kSelector = QStringLiteral("perScreenSelectorPanel");
 inline const QString kPicker = QStringLiteral("windowPickerPanel");
 
-// The views of an overlay's visible panels (kSelector, kPicker), which take its keys and clicks, in
-// screen order.
+// The views of an overlay's visible panels (kSelector, kPicker), in screen order.
 inline std::vector<QWidget*> overlayViews(const QString& panelName) {
     std::vector<QWidget*> views;
     for (QWidget* panel : visiblePanels(panelName)) {

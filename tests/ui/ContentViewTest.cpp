@@ -31,8 +31,7 @@ public:
     int picks = 0;
 };
 
-// The main window, shown, on the main display, which no screen of this session shows, and the
-// primary screen's; the main one is the target once the window has loaded them.
+// The main window, with a main display no screen shows and the primary screen's.
 class ContentViewTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -65,9 +64,8 @@ protected:
 
 } // namespace
 
-// The status decides the main button and locks every setting but "Always on top" while buffering
-// (the rules are MainWindowRules'); Start in Window mode without a picked window says so instead of
-// recording the whole screen; the button starts on the main display and stops.
+// Buffering locks every setting but "Always on top"; Start in Window mode wants a picked window;
+// the button starts on the main display and stops.
 TEST_F(ContentViewTest, TheMainButtonAndTheSettingsFollowTheStatus) {
     const QWidget* settings[] = {view->durationPicker(),
                                  view->memoryLimitPicker(),
@@ -103,9 +101,8 @@ TEST_F(ContentViewTest, TheMainButtonAndTheSettingsFollowTheStatus) {
     BACKREEL_EVENTUALLY_EQ(view->mainButton()->text(), QStringLiteral("Start Recording"));
 }
 
-// "Save Clip" works only while buffering and saves without ending it; the status line then names
-// the saved clip, or the failure. "Settings…" asks for the settings; in their dialog a sound choice
-// is kept by name once its application stops playing, and the estimate counts the microphone.
+// Save Clip saves while buffering goes on, and the status line names the outcome. In the settings a
+// sound choice is kept by name once its application stops playing; the estimate counts the microphone.
 TEST_F(ContentViewTest, SaveClipTheStatusLineAfterItAndTheSoundSettings) {
     EXPECT_FALSE(view->saveClipButton()->isEnabled());
     QTest::mouseClick(view->mainButton(), Qt::LeftButton);
@@ -149,8 +146,7 @@ TEST_F(ContentViewTest, SaveClipTheStatusLineAfterItAndTheSoundSettings) {
     recorder.settings->setMicrophone(false);
 }
 
-// Window and Region mode show a button to pick or select, or what was picked with a button to
-// pick again; back in Full Screen mode, a window or region target goes back to the main display.
+// Window and Region mode pick or select; back in Full Screen mode, the target is the main display.
 TEST_F(ContentViewTest, EachModeShowsItsTargetAndFullScreenResetsIt) {
     chooseMode(1);
     QTest::mouseClick(section().pickWindowButton(), Qt::LeftButton);
@@ -180,9 +176,8 @@ TEST_F(ContentViewTest, EachModeShowsItsTargetAndFullScreenResetsIt) {
     EXPECT_EQ(manager->captureTarget(), CaptureTarget::display(primary));
 }
 
-// The duration, the memory limit (with what the buffer will hold) and the options are the manager's
-// or the settings'. A new window applies the stored "Always on top" once its window is known, one
-// trip through the event loop after the show. The panel is moved by dragging its background.
+// The pickers and options are the manager's or the settings'; a new window applies "Always on top"
+// once its window is known; the panel is moved by dragging its background.
 TEST_F(ContentViewTest, OptionsAndANewWindow) {
     choose(view->durationPicker(), 2);
     EXPECT_EQ(manager->bufferDuration(), RecordingDuration::oneMinute);

@@ -35,9 +35,8 @@ protected:
 
 } // namespace
 
-// Each status shows its title beside its mark: a green dot when ready, a red one while recording,
-// a green tick when saved and a red sign with an error; the file name only when saved, the spinner
-// only while saving.
+// Each status shows its title and its mark (green when ready or saved, red while recording or on an
+// error); the file name only when saved, the spinner only while saving.
 TEST_F(RecordingStatusViewTest, EachStatusShowsItsTitleAndItsMark) {
     setViewTransitionsEnabled(false);
     const QColor green = system_colors::green(view.palette());
@@ -66,8 +65,7 @@ TEST_F(RecordingStatusViewTest, EachStatusShowsItsTitleAndItsMark) {
     setViewTransitionsEnabled(true);
 }
 
-// Under the error of a recording that ended by itself, a link offers what it buffered; a failed
-// save offers it again, and the offer goes once a retry writes it.
+// An ended recording's error offers what it buffered, a failed save's again, until a retry writes it.
 TEST_F(RecordingStatusViewTest, AnErrorOffersTheUnsavedClipUntilARetryWritesIt) {
     QCoro::waitFor(manager->startRecording());
     BACKREEL_EVENTUALLY_TRUE(manager->session() && manager->session()->videoStore().count() >= 3);
@@ -88,8 +86,7 @@ TEST_F(RecordingStatusViewTest, AnErrorOffersTheUnsavedClipUntilARetryWritesIt) 
     EXPECT_FALSE(view.offerButton()->isVisible());
 }
 
-// "Saved!" goes back to "Ready" ten seconds after it is first on show, and at once when the
-// window closes; a new recording meanwhile is left alone, and a new save starts the wait afresh.
+// "Saved!" goes back to "Ready" ten seconds after it is first seen, or when the window closes.
 TEST_F(RecordingStatusViewTest, SavedReturnsToReadyTenSecondsAfterItWasSeen) {
     manager->setStatus(savedAt(QStringLiteral("first.mp4")));
     timer->advance(9999ms);
@@ -119,8 +116,7 @@ TEST_F(RecordingStatusViewTest, SavedReturnsToReadyTenSecondsAfterItWasSeen) {
     EXPECT_EQ(timer->remaining(), 10s);
 }
 
-// Long messages wrap onto two lines, cut after them, the whole text a tooltip away; long file names
-// are shortened in the middle.
+// Long messages wrap onto two cut lines, whole in the tooltip; long file names lose their middle.
 TEST_F(RecordingStatusViewTest, LongTextsFit) {
     const QString message =
         QStringLiteral("Save failed: Could not write the movie because the destination folder is "

@@ -52,8 +52,7 @@ private:
     QTemporaryDir dir_;
 };
 
-// The muter logs every outcome of a mute or unmute as one info or error line ("!" before an error),
-// and the log is the only place where a failure to mute shows; debug traces are not outcomes.
+// Each outcome of a mute or unmute is one info or error ("!") line, the only place a failure shows.
 std::vector<QString> outcomes(const test::LogCapture& log) {
     std::vector<QString> texts;
     for (const auto& line : log.lines()) {
@@ -118,10 +117,8 @@ TEST_F(NotificationServer, OnPlasmaEachRecordingInhibitsOnceAndReleasesItsCookie
     EXPECT_EQ(server.granted.size(), 5u);
 }
 
-// Where nothing mutes, the log alone says why: a refusal in the server's words once per recording,
-// without a bus, a server that can inhibit or GNOME's gsettings once that nothing can mute, and
-// gsettings' own words when it fails. GNOME's banners are read afresh each recording but only
-// switched off where they are on.
+// Where nothing mutes, the log says why: a refusal or gsettings' failure in their words each
+// recording, and once that nothing can mute. GNOME's banners are switched off only where they are on.
 TEST_F(NotificationServer, WhereNothingMutesTheLogSaysWhyAndNothingIsSwitched) {
     enum class Server { noBus, none, refusing, withoutInhibit };
     struct Case {
@@ -182,8 +179,8 @@ TEST_F(NotificationServer, WhereNothingMutesTheLogSaysWhyAndNothingIsSwitched) {
     QDBusConnection::disconnectFromBus(QStringLiteral("nobus"));
 }
 
-// An unmute while the setting is being read changes nothing; then each recording switches the
-// banners off and on again, and destroying the muter while muted switches them back on.
+// An unmute while the setting is read changes nothing; each recording switches the banners off and on
+// again, as does destroying the muter while muted.
 TEST_F(NotificationServer, OnGnomeBannersGoOffAndComeBackOncePerRecording) {
     FakeGsettings gsettings("true", false);
     test::LogCapture log;

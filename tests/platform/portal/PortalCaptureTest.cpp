@@ -1,5 +1,4 @@
-// The screen-cast portal backend against the real xdg-desktop-portal, PipeWire and the test
-// portal backend's synthetic video nodes (scripts/virtual-desktop --portal).
+// The screen cast against the real xdg-desktop-portal and the test backend's nodes (--portal).
 
 #include "capture/RecordingManager.h"
 #include "core/Settings.h"
@@ -35,8 +34,7 @@ TEST_F(PortalCaptureTest, aDisplayIsCapturedAsTheDialogChoseItAndChosenAgainWith
     }
     stream.reset();
 
-    // The restore token chooses the same display without asking; one the desktop no longer takes
-    // shows the dialog, and the choice still comes.
+    // The restore token chooses without asking; one the desktop refuses shows the dialog.
     const Expected<ShareableContent, CaptureError> again = choose(ContentKind::display);
     ASSERT_TRUE(again && again.value().displays.size() == 1);
     EXPECT_TRUE(again.value().displays.front().width == 1280 && again.value().displays.front().height == 720);
@@ -81,8 +79,7 @@ TEST_F(PortalCaptureTest, aCancelledDialogAndAShareTheDesktopEndsAreToldApart) {
     expectEnd(CaptureError::ended(QStringLiteral("The desktop stopped the screen sharing.")));
 }
 
-// A shared node that leaves PipeWire while its session stays open (the desktop's screen-cast
-// backend died, a monitor was unplugged) ends the capture; the stream itself only pauses.
+// A shared node that leaves PipeWire while its session stays open ends the capture.
 TEST_F(PortalCaptureTest, aNodeThatVanishesEndsTheCapture) {
     portal_.choose(QStringLiteral("monitor"), kVanishingNode);
     portal_.setRefuseRestore(true); // the dialog chooses, not a token of another test
@@ -108,8 +105,7 @@ TEST_F(PortalCaptureTest, aStreamThatNeverSendsAPictureEnds) {
     EXPECT_EQ(collector_->pictures(), 0);
 }
 
-// A source that stops sending keeps the ticks coming; one that changes size is scaled into the
-// size the capture started with.
+// A source that stops sending keeps the ticks coming; one that changes size fits the start's size.
 TEST_F(PortalCaptureTest, aPausedSourceKeepsTheTicksAndAResizedOneFitsTheStartSize) {
     auto stream = startDisplay(1280, 720);
     ASSERT_TRUE(stream && waitForColour(barCentre(0, 1280), 100, kBars[0]));
@@ -139,8 +135,7 @@ TEST_F(PortalCaptureTest, aPausedSourceKeepsTheTicksAndAResizedOneFitsTheStartSi
     EXPECT_TRUE(ends_.empty());
 }
 
-// A region chosen through the screen-cast portal: the recorder as the application runs it in a
-// Wayland session (BACKREEL_CAPTURE=portal on the virtual desktop).
+// A region chosen through the portal, the recorder as it runs in a Wayland session.
 
 class PortalRecordingTest : public PortalTest {
 protected:
@@ -164,10 +159,8 @@ protected:
     std::unique_ptr<RecordingManager> manager_;
 };
 
-// Region asks the dialog for the monitor (a cancelled dialog changes nothing), then the selector
-// shows a still picture of that monitor beneath its dim; the rectangle dragged over it, in the
-// monitor's pixels, is the region, and its share is restored at the start, which asks no second
-// time. A monitor that sends no picture ends the selection with an error, before anything shows.
+// The dialog chooses the monitor (a cancel changes nothing), the rectangle dragged over its dimmed
+// picture is the region, and the start restores the share. A monitor without a picture is an error.
 TEST_F(PortalRecordingTest, aRegionIsDraggedOverAStillPictureOfTheChosenMonitorAndItsShareKept) {
     Settings::setStringValue(portal::restoreTokenKey(ContentKind::region), QString()); // the dialog shows
     portal_.choose(QStringLiteral("monitor"), kMonitorNode);

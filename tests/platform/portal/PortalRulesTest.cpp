@@ -23,8 +23,7 @@ TEST(PortalRules, RequestPathsAndWhatIsAskedFor) {
     EXPECT_NE(restoreTokenKey(ContentKind::display), restoreTokenKey(ContentKind::region));
 }
 
-// Keys as the desktop reads them: modifiers in a fixed order, letters unshifted, the rest by their
-// XKB names; keys with no name go without a trigger.
+// Modifiers in a fixed order, letters unshifted, the rest by XKB names; a key with none has no trigger.
 TEST(ShortcutTriggers, KeysAreWrittenInTheFreedesktopShortcutFormat) {
     const std::pair<const char*, const char*> cases[] = {
         {"Ctrl+Alt+Shift+S", "CTRL+ALT+SHIFT+s"},
@@ -113,8 +112,7 @@ TEST(PortalPicture, HeaderTimesCountOnlyWhenOnTheMonotonicClock) {
     EXPECT_EQ(presentationTimeOf(1'000, arrival), pixels::monotonicMediaTime(5, 0)) << "another clock";
 }
 
-// The desktop's clock and our ticks never put two frames closer than the frame interval, nor a
-// picture before the still picture shown again just before it.
+// Frames go out at least a frame interval apart, whichever clock stamped them.
 TEST(PortalPicture, FramesGoOutAtLeastAFrameIntervalApart) {
     const MediaTime interval(1, 30);
     EXPECT_EQ(handOnTime(MediaTime(10, 1), MediaTime::invalid(), interval), MediaTime(10, 1));

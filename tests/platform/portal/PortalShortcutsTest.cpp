@@ -1,5 +1,4 @@
-// Global shortcuts through the real xdg-desktop-portal and the test portal backend, which binds
-// what it is asked and presses the shortcuts the tests name (scripts/virtual-desktop --portal).
+// Global shortcuts through the real xdg-desktop-portal and the test backend, which presses them.
 
 #include "app/GlobalHotkeys.h"
 #include "app/RemoteControl.h"
@@ -34,8 +33,7 @@ std::vector<ShortcutBinding> everyShortcut(const std::optional<QString>& failure
 
 using PortalShortcutsTest = PortalTest;
 
-// The defaults go to the desktop with their keys as the preferred triggers, a press there comes
-// back as activated(), and binding again replaces what was bound.
+// The defaults go with their keys as triggers, a press comes back, binding again replaces them.
 TEST_F(PortalShortcutsTest, TheDefaultsAreBoundWithTheirKeysAndPressedThroughThePortal) {
     PortalGlobalShortcuts shortcuts;
     QSignalSpy activated(&shortcuts, &GlobalShortcuts::activated);
@@ -71,8 +69,7 @@ TEST_F(PortalShortcutsTest, TheDefaultsAreBoundWithTheirKeysAndPressedThroughThe
     BACKREEL_EVENTUALLY_TRUE(portal_.boundShortcuts().empty());
 }
 
-// A user who cancels the desktop's confirmation leaves every shortcut unbound, with the reason;
-// asking again binds them.
+// A cancelled confirmation leaves every shortcut unbound, with the reason; asking again binds them.
 TEST_F(PortalShortcutsTest, ACancelledConfirmationFailsEachShortcutAndTheNextBindWorks) {
     PortalGlobalShortcuts shortcuts;
     portal_.setNextAnswer(QStringLiteral("cancel"));
@@ -85,8 +82,7 @@ TEST_F(PortalShortcutsTest, ACancelledConfirmationFailsEachShortcutAndTheNextBin
     EXPECT_EQ(portal_.boundShortcuts().size(), 4U);
 }
 
-// While the shortcuts dialog is open the keys are let go without asking the desktop anything, also
-// when they change; the desktop is asked once, for the keys chosen, when the dialog closes.
+// The open dialog lets the keys go without asking the desktop; it is asked once when the dialog closes.
 TEST_F(PortalShortcutsTest, TheOpenDialogLetsTheKeysGoAndItsChangesAreAskedForOnce) {
     for (HotkeyAction action : kHotkeyActions) {
         Settings::setStringValue(hotkeySettingsKey(action), hotkeyToStored(defaultHotkey(action)));
@@ -113,9 +109,7 @@ TEST_F(PortalShortcutsTest, TheOpenDialogLetsTheKeysGoAndItsChangesAreAskedForOn
                      QStringLiteral("save-clip=LOGO+F9"), QStringLiteral("start-stop=CTRL+ALT+SHIFT+b")}));
 }
 
-// Without a portal that offers global shortcuts (here: the desktop without --portal, where the bus
-// may start a portal with no backend), every shortcut fails with the reason, which the dialog then
-// shows with the command line to bind instead.
+// Without a portal that offers global shortcuts, every shortcut fails with the reason.
 TEST(PortalShortcutsWithoutPortal, EveryShortcutFailsWithTheReason) {
     if (TestPortal().available()) {
         GTEST_SKIP() << "for a desktop without the test portal";

@@ -1,7 +1,6 @@
 #pragma once
 
-// What the portal backends' tests share: the test portal's controls (scripts/desktop), the
-// desktop's dialog answered on the main thread, and the frames of the sources started.
+// What the portal's tests share: the test portal's controls (scripts/desktop) and the fixture.
 
 #include "platform/portal/PortalCaptureService.h"
 #include "platform/portal/PortalVideoSource.h"
@@ -16,8 +15,7 @@ namespace backreel::test {
 
 using namespace std::chrono_literals;
 
-// The synthetic nodes scripts/virtual-desktop --portal offers, and the colours of the first one's
-// seven bars (white, yellow, cyan, green, magenta, red, blue).
+// The synthetic nodes of scripts/virtual-desktop --portal, and the colours of the first one's bars.
 inline const QString kMonitorNode = QStringLiteral("backreel-monitor");
 // A node no other test uses: one test takes it out of PipeWire.
 inline const QString kVanishingNode = QStringLiteral("backreel-monitor-1080");
@@ -74,9 +72,7 @@ class PortalTest : public SourceTest {
 protected:
     void SetUp() override {
 #if defined(__SANITIZE_THREAD__)
-        // libpipewire is not built with ThreadSanitizer: what its thread loop's lock hands over
-        // between our threads is invisible to it, so every picture would show as a race. The
-        // plain and ASan builds run these tests.
+        // libpipewire is not built with ThreadSanitizer: every picture would show as a race.
         GTEST_SKIP() << "not under ThreadSanitizer";
 #endif
         if (!portal_.available()) {

@@ -1,7 +1,5 @@
-// The Wayland path against a real compositor and its real portal backend: sway on a headless
-// 1920 × 1080 output with xdg-desktop-portal-wlr, PipeWire and pipewire-pulse, as
-// scripts/real-compositor brings them up. The screen shows seven colour bars over black; the
-// pointer is a virtual mouse that the compositor moves; the recorder is the application's.
+// The Wayland path against sway on a headless 1920 × 1080 output with xdg-desktop-portal-wlr, as
+// scripts/real-compositor brings them up: seven colour bars over black, and a virtual mouse.
 
 #include "core/Settings.h"
 #include "overlay/TargetSelection.h"
@@ -72,9 +70,8 @@ protected:
     std::optional<DesktopRecorder> recorder_;
 };
 
-// Full Screen shares the output without a chooser, and Save Clip writes a movie with the screen's
-// picture and a sound track. The share's restore token is kept and handed back at the next start:
-// the portal answers with the same token only for a share it restored from it.
+// Full Screen shares the output without a chooser, and Save Clip writes its picture and a sound track;
+// the next start restores the share (the portal answers with the same token only then).
 TEST_F(RealCompositor, fullScreenIsSavedWithItsPictureAndTheNextStartRestoresTheShare) {
     RecordingManager& manager = recorder_->manager;
     ASSERT_NO_FATAL_FAILURE(recorder_->start());
@@ -99,9 +96,8 @@ TEST_F(RealCompositor, fullScreenIsSavedWithItsPictureAndTheNextStartRestoresThe
     QCoro::waitFor(manager.stopAndSave());
 }
 
-// Region: the selector covers the whole output (sway would tile a window that merely asked for the
-// screen's geometry), the rectangle is dragged with the compositor's pointer, and the recording
-// holds exactly that part of the screen.
+// The selector covers the whole output, and the rectangle dragged with the compositor's pointer is
+// exactly what the recording holds.
 TEST_F(RealCompositor, aRegionDraggedWithThePointerIsRecordedExactly) {
     RecordingManager& manager = recorder_->manager;
     QCoro::Task<MaybeError> selecting = selectRegionTarget(manager, recorder_->platform);

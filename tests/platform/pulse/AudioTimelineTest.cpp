@@ -23,8 +23,7 @@ TEST(AudioTimeline, ClockReadingsAndDurationsInFrames) {
     EXPECT_EQ(framesForMicroseconds(20'833, kRate), 1000); // 999.98
     EXPECT_EQ(framesForMicroseconds(11, kRate), 1);        // 0.528
 
-    // The first frame was captured before everything queued (three fragments) and the server's
-    // delay (2 ms of transport).
+    // The first frame came before the three fragments queued and 2 ms of transport.
     EXPECT_EQ(estimateFirstFrameTime(100'000, 1440, 2'000, kRate), 98'464);
 }
 

@@ -27,8 +27,7 @@ protected:
         ASSERT_EQ(source_.start(kStereo, collector_.handler(), collector_.stateHandler()), std::nullopt);
         ASSERT_TRUE(collector_.waitForFrames(960));
     }
-    // What was recorded of a tone played now on the server's default sink: its first channel from
-    // 50 ms after it started, for length frames; empty if there was no tone.
+    // A tone played now, as recorded: length frames of its first channel from 50 ms in, or nothing.
     std::vector<float> recordTone(double seconds, std::size_t length) {
         const auto before = static_cast<std::size_t>(collector_.totalFrames());
         ChildProcess player;
@@ -38,8 +37,7 @@ protected:
         const std::span<const float> tone = loudStretch(std::span(recorded).subspan(before), length);
         return {tone.begin(), tone.end()};
     }
-    // The loss is told once, in the audio server's words, and no audio comes while it lasts
-    // (however many retries fail); once bringBack() is done, the return is told and audio flows.
+    // The loss is told once and no audio comes while it lasts; after bringBack(), the return is told.
     static void expectLossUntil(AudioCollector& collector, const QString& text,
                                 const std::function<void()>& bringBack) {
         ASSERT_TRUE(waitUntil([&] { return !collector.states().empty(); }, 4s));
@@ -74,8 +72,7 @@ TEST_F(PulseAudioSourceTest, RecordsThePlayedToneAtItsPitchAndLevelOnTheMonotoni
     EXPECT_NEAR(rootMeanSquare(tone), kTonePeak / std::numbers::sqrt2, 0.04);
     EXPECT_TRUE(collector_.channel(0) == collector_.channel(1)) << "the tone on both channels";
 
-    // Fragments of about 10 ms in the asked-for format, stamped close to their arrival, never
-    // backwards, and mostly end to end (a loaded machine strays beyond the timeline's tolerance).
+    // Fragments of about 10 ms stamped close to their arrival, never backwards, mostly end to end.
     const std::vector<ReceivedAudio> received = collector_.received();
     std::vector<std::int64_t> lengths;
     std::size_t followOn = 0;
@@ -95,9 +92,8 @@ TEST_F(PulseAudioSourceTest, RecordsThePlayedToneAtItsPitchAndLevelOnTheMonotoni
     EXPECT_NEAR(static_cast<double>(lengths.at(lengths.size() / 2)), 480, 240);
 }
 
-// One application's sound is its own, and the application is followed as it plays again; the
-// inventory lists who plays and which microphones there are; a microphone that is not there is
-// lost, not taken from an output's monitor.
+// One application's sound is its own, also when it plays again; the inventory lists who plays and
+// the microphones; a microphone that is not there is lost, not taken from an output's monitor.
 TEST_F(PulseAudioSourceTest, OneApplicationAndTheMicrophonesAreWhatTheySay) {
     ChildProcess low;
     ChildProcess high;
@@ -178,9 +174,8 @@ TEST_F(PulseAudioSourceTest, NoHandlerRunsAfterStopAndItStartsAgain) {
     EXPECT_TRUE(first.states().empty());
 }
 
-// No output left, a server killed while recording and one that is not there at the start are
-// losses told once until the output or the server comes back; the sound after a return is stamped
-// with when it was heard, not carried on from before the gap.
+// No output, a server killed while recording and one missing at the start are losses until it is
+// back; the sound after a return is stamped with when it was heard.
 TEST_F(PulseAudioSourceTest, LossesLastUntilTheOutputOrTheServerComesBack) {
     ASSERT_TRUE(server_.pactl({"unload-module", "module-null-sink"}));
     expectLossUntil(collector_, QStringLiteral("There is no audio output to record: "), [&] {
@@ -217,8 +212,7 @@ TEST_F(PulseAudioSourceTest, LossesLastUntilTheOutputOrTheServerComesBack) {
                     [&] { ASSERT_EQ(server_.start(), std::nullopt); });
 }
 
-// Only a format it cannot record fails the start; a server that does not answer is a loss, and
-// stop() does not wait for the attempt under way.
+// Only a format it cannot record fails the start; a silent server is a loss that stop() does not wait for.
 TEST(PulseAudioSource, StartFailsOnlyForTheFormatAndStopEndsTheRetriesAtOnce) {
     AudioCollector collector;
     {

@@ -1,7 +1,6 @@
 #pragma once
 
-// What the tests that record system audio share: a collector of what a source hands over, a
-// PulseAudio server of the test's own, and a test tone.
+// A collector of what a source hands over, a PulseAudio server of the test's own, and a tone.
 
 #include "platform/AudioSource.h"
 #include "platform/pulse/AudioTimeline.h"
@@ -22,8 +21,7 @@ struct ReceivedAudio {
         receivedAt; // CLOCK_MONOTONIC when it arrived, read here rather than through the code under test
 };
 
-// Keeps copies of the audio a source or a capture stream hands over, and the losses and returns
-// a source reports. Any thread; outlives what it collects from.
+// Keeps copies of the audio a source hands over, and the losses and returns it reports. Any thread.
 class AudioCollector {
 public:
     // Copies the audio, which is valid only during the call; then pauses for handlerDelay.
@@ -90,8 +88,7 @@ private:
 // The peak of the test tone: half of full scale, so that a level check sees any gain or clipping.
 inline constexpr double kTonePeak = 0.5;
 
-// Starts playing a sine of this frequency and kTonePeak (float stereo, 48 kHz) for this long on the
-// server's default sink, as the program `binary` (its application.process.binary), without waiting.
+// Starts a sine of kTonePeak on the server's default sink, as the program `binary`, without waiting.
 inline bool startPlayer(ChildProcess& player, double frequency, const std::string& binary,
                         const std::string& server, double seconds = 6) {
     const std::string command =
@@ -102,14 +99,12 @@ inline bool startPlayer(ChildProcess& player, double frequency, const std::strin
     return player.start({"/bin/sh", "-c", command});
 }
 
-// A PulseAudio daemon of the test's own with a 48 kHz stereo null sink "first" as its default,
-// so that a test can change the default sink or kill the server without disturbing the session's.
+// A PulseAudio daemon of the test's own, with a null sink "first" as its default, to change or kill.
 class PrivatePulseServer {
 public:
     // Starts the daemon (again, after kill(), on the same socket); why it could not, if it could not.
     std::optional<std::string> start() {
-        // All of the daemon's state in our folder, none of the session's. It leaves by itself ten
-        // seconds after its last client, should the test die without ending it.
+        // All its state in our folder; it leaves ten seconds after its last client.
         const QString command = QStringLiteral(
             "exec env -u PULSE_SERVER -u PULSE_CONFIG_PATH -u PULSE_CLIENTCONFIG -u DBUS_SESSION_BUS_ADDRESS "
             "XDG_RUNTIME_DIR=%1 PULSE_RUNTIME_PATH=%1 PULSE_STATE_PATH=%1/state HOME=%1 XDG_CONFIG_HOME=%1 "

@@ -13,8 +13,7 @@ TEST(X11Geometry, grabRectanglesRoundClipAndFitAtTheEdges) {
     // Fractional points round to whole pixels; the size is the output's, not the rounded rect's.
     EXPECT_EQ(regionGrabRect(QRectF(0, 0, 1920, 1080), QRectF(10.4, 20.6, 101.3, 99.9), 100, 100),
               (PixelRect{10, 21, 100, 100}));
-    // A monitor left of or above the primary one has negative coordinates; the visible part of a
-    // grab there lands further right and down in the frame.
+    // A monitor left of or above the primary one has negative coordinates.
     EXPECT_EQ(regionGrabRect(QRectF(-1280, -200, 1280, 1024), QRectF(0, 0, 64, 32), 64, 32),
               (PixelRect{-1280, -200, 64, 32}));
     EXPECT_EQ(clipGrab({-30, -10, 100, 50}, {0, 0, 3840, 1080}), (ClippedGrab{{0, 0, 70, 40}, 30, 10}));

@@ -39,9 +39,8 @@ protected:
 
 } // namespace
 
-// The grabbed keys activate their shortcut whatever the state of Num Lock and Caps Lock; keys let
-// go of do nothing. Keys another client grabbed first are named; the other shortcut binds all the
-// same, and the keys work for the client that holds them.
+// Grabbed keys work whatever the lock keys, and do nothing once let go; keys another client holds are
+// named, and the other shortcuts bind all the same.
 TEST_F(HotkeyTest, X11KeysActivateTheirShortcutWithAnyLockStateAndTakenKeysAreNamed) {
     X11GlobalShortcuts shortcuts;
     ASSERT_EQ(shortcuts.unavailableReason(), std::nullopt);
@@ -80,9 +79,8 @@ TEST_F(HotkeyTest, X11KeysActivateTheirShortcutWithAnyLockStateAndTakenKeysAreNa
     EXPECT_EQ(activated.front(), QVariantList{QStringLiteral("other")});
 }
 
-// Start/Stop starts buffering, Save Clip saves while it goes on, and Start/Stop stops and saves; the dialog
-// lets the keys go while it is open (so they reach its fields), stores changed keys, refuses keys that would
-// take typing away, names keys another program holds, and the keys chosen work once it is closed.
+// The keys drive the recorder; the open dialog lets them go, stores changed keys, refuses or names
+// what it cannot bind, and the keys chosen work once it is closed.
 TEST_F(HotkeyTest, HotkeysDriveTheRecorderAndTheDialogChangesThem) {
     test::SyntheticRecorder recorder;
     std::unique_ptr<RecordingManager> manager = recorder.makeManager();

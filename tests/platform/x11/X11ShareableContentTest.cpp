@@ -42,8 +42,7 @@ TEST_F(X11ShareableContent, listsClientWindowsWithTheirOwnersAndTheWindowServerF
             << "one application per process";
     }
 
-    // The window server: the same windows, front-most first, with their owners; the main display
-    // is the primary monitor, listed first.
+    // The window server: the same windows, front-most first; the main display is listed first.
     EXPECT_EQ(X11WindowServer().mainDisplayID(), listed.displays.front().displayID);
     const std::vector<WindowServerEntry> entries = X11WindowServer().windowList();
     const auto entryOf = [&](std::uint32_t id) {
@@ -65,8 +64,7 @@ TEST_F(X11ShareableContent, failsClearlyWithoutADisplay) {
     }
 }
 
-// Runs under a window manager (scripts/virtual-desktop --wm, a ctest entry of its own): managed
-// windows are listed from the manager's client list and captured inside the manager's frames.
+// Under a window manager (--wm): windows listed from its client list and captured inside its frames.
 
 class X11WindowManager : public X11Test {
 protected:
@@ -75,8 +73,7 @@ protected:
         if (IsSkipped() || HasFatalFailure()) {
             return;
         }
-        // The manager announces itself a moment before it intercepts maps; a window mapped in
-        // between is never managed. Wait until a probe window gets managed.
+        // The manager announces itself before it intercepts maps: wait until a probe is managed.
         bool managed = false;
         for (int attempt = 0; attempt < 10 && !managed; ++attempt) {
             const TestWindow probe(connection(), {0, 0, 10, 10, {}, "probe"});
@@ -120,8 +117,7 @@ TEST_F(X11WindowManager, managedWindowsComeFromTheClientListWithoutDecorations) 
     EXPECT_EQ(managed->owningApplication->processID, getpid());
     EXPECT_EQ(findWindow(content_, above->id())->windowLayer, x11::window_layer::kAbove);
 
-    // Sent to another desktop (as a pager asks): listed, but not on screen, and not in the window
-    // server's list.
+    // Sent to another desktop: listed, but not on screen, and not in the window server's list.
     ASSERT_TRUE(runProgram({"xdotool", "set_desktop_for_window", std::to_string(elsewhere->id()), "1"}));
     ASSERT_TRUE(waitUntilListed(elsewhere->id(), false));
     const std::vector<WindowServerEntry> serverList = X11WindowServer().windowList();

@@ -1,7 +1,6 @@
 #pragma once
 
-// What the X11 backend's tests share: windows of the test's own and of another process, and
-// sources started and waited for, whose frames are collected.
+// The fixture of the X11 backend's tests.
 
 #include "platform/CaptureService.h"
 #include "platform/x11/X11CaptureService.h"

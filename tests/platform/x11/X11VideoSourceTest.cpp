@@ -14,15 +14,13 @@ protected:
     static void movePointer(int x, int y) {
         ASSERT_TRUE(runProgram({"xdotool", "mousemove", std::to_string(x), std::to_string(y)}));
     }
-    // Whether the newest picture shows something else than `colour` in the 32×32 square around
-    // (x, y): the cursor, when its hot spot is there.
+    // Whether the 32×32 square around (x, y) shows more than `colour`: the cursor's hot spot is there.
     bool showsCursorAt(int x, int y, std::uint32_t colour) const {
         return std::ranges::any_of(std::views::iota(0, 32 * 32), [&](int i) {
             return colourAt(x - 16 + i % 32, y - 16 + i / 32) != colour;
         });
     }
-    // Once the start's own pictures are taken, the ticks of `still` go on without a picture; the
-    // first picture after that shows what `draw` drew at (x, y).
+    // The ticks go on without a picture until `draw`; the next picture shows it at (x, y).
     void expectStillUntilDrawn(const X11VideoSource& still, int x, int y, const std::function<void()>& draw) {
         collector_->probeAt(x, y);
         std::this_thread::sleep_for(200ms);
@@ -97,8 +95,7 @@ TEST_F(X11VideoSourceTest, aRegionIsRelativeToItsMonitorAndBlackBeyondTheScreen)
 TEST_F(X11VideoSourceTest, aCoveredWindowIsCapturedWithItsOwnContentFittedWithBars) {
     HelperWindow helper(100, 100, 320, 240, "covered");
     auto cover = ownWindow({150, 130, 260, 180, kYellow});
-    // Into a wider frame: scaled to fit with black bars left and right. (240, 60) is under the
-    // yellow window on screen, red in the window itself.
+    // Into a wider frame, with black bars; (240, 60) is covered on screen, red in the window itself.
     auto stream = start(windowFilter(helper.id, QRectF(100, 100, 320, 240)), settings(640, 240));
     ASSERT_TRUE(stream && waitForPattern(160, 0, 320, 240)) << std::hex << colourAt(240, 60);
     EXPECT_EQ(colourAt(50, 120), 0u);
@@ -133,8 +130,7 @@ TEST_F(X11VideoSourceTest, aWindowThatIsGoneHiddenOrClosedEndsTheCaptureWithACle
 TEST_F(X11VideoSourceTest,
        withoutSharedMemoryOrDamageTheScreenIsReadWithGetImageAtEveryTickAndLosingTheServerEndsTheStream) {
     LogCapture log;
-    // An X server of the test's own, which can go away. -noreset: otherwise it restarts, refusing
-    // connections for a moment, each time its last client leaves.
+    // An X server of the test's own, which can go away; -noreset keeps it from restarting.
     ChildProcess server;
     ASSERT_TRUE(server.start({"Xvfb", "-displayfd", "1", "-screen", "0", "320x240x24", "-noreset",
                               "-nolisten", "tcp", "-extension", "MIT-SHM", "-extension", "DAMAGE"},
@@ -160,8 +156,7 @@ TEST_F(X11VideoSourceTest,
     expectEnd(CaptureError::ended(QStringLiteral("The connection to the X server was lost.")));
 }
 
-// The sink takes frames on the grab thread itself: one that takes too long makes ticks pass, which
-// are skipped (the pacing rule is X11Geometry's); nothing comes after the stop.
+// A sink too slow for the grab thread makes ticks pass; nothing comes after the stop.
 TEST_F(X11VideoSourceTest, aSlowSinkMakesTicksPassAndGetsNothingAfterStop) {
     // 150 ms over each frame: a sleep standing in for a slow consumer.
     auto stream = start(displayFilter(), settings(320, 180), 150ms);
@@ -178,8 +173,7 @@ TEST_F(X11VideoSourceTest, aSlowSinkMakesTicksPassAndGetsNothingAfterStop) {
     EXPECT_TRUE(ends_.empty());
 }
 
-// A still screen is not grabbed again: the ticks go on without pictures until something is drawn
-// or the pointer moves, on the screen and in a window.
+// A still screen or window is grabbed again only when something is drawn or the pointer moves.
 TEST_F(X11VideoSourceTest, aStillScreenOrWindowIsGrabbedAgainOnlyWhenSomethingIsDrawnOrThePointerMoves) {
     movePointer(1500, 900);
     auto window = ownWindow({100, 100, 300, 200, kYellow});
@@ -224,8 +218,7 @@ TEST_F(X11VideoSourceTest, aPictureOfTheScreenShowsWhatItShowsAndBlackBeyondIt) 
     EXPECT_TRUE(pictures.picture(QRect()).isNull());
 }
 
-// A display capture while the screen's layout changes under it. This changes the layout of its X
-// server, so it runs on a virtual desktop of its own (see tests/CMakeLists.txt).
+// The screen's layout changes under a display capture (on a virtual desktop of its own).
 
 using X11DisplayChange = X11Test;
 
@@ -249,8 +242,7 @@ TEST_F(X11DisplayChange, aDisplayIsFollowedWhenItChangesSizeAndBlackOnceBeyondTh
     })) << "the 960×540 display fills the 1920×1080 stream";
     EXPECT_NE(colourAt(1000, 600), kBlue);
 
-    // The screen shrinks away from the display (Xvfb refuses the output's mode, so xrandr reports
-    // a failure): black, and the frames go on.
+    // The screen shrinks away from the display (xrandr reports Xvfb's refusal): black, frames go on.
     runProgram({"xrandr", "--fb", "1600x900"});
     EXPECT_TRUE(waitForColour(150, 150, 0x000000)) << "the display is now beyond the screen";
     const int framesThen = collector_->frames();

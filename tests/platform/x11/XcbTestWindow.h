@@ -1,8 +1,7 @@
 #pragma once
 
-// Windows for the tests on the X server, drawn with plain XCB: no toolkit, no event loop.
-// A window's content is its background pixmap, which the X server paints by itself on every
-// exposure (also into a redirected window's pixmap), so it shows without a client that repaints.
+// Windows drawn with plain XCB: the content is the background pixmap, which the X server paints by
+// itself, so it shows without a client that repaints.
 
 #include "platform/x11/XcbPtr.h"
 #include "support/ChildProcess.h"
@@ -15,8 +14,7 @@
 
 namespace backreel::test {
 
-// 0xRRGGBB, the pixel values of the 24-bit TrueColor root visual. The pattern's quadrants are red
-// (top left), green (top right), blue (bottom left) and white (bottom right).
+// 0xRRGGBB pixel values; the pattern's quadrants are red, green, blue and white from the top left.
 inline constexpr std::uint32_t kRed = 0xFF0000, kGreen = 0x00FF00, kBlue = 0x0000FF, kWhite = 0xFFFFFF;
 inline constexpr std::uint32_t kYellow = 0xFFFF00;
 
@@ -91,8 +89,7 @@ public:
                                     internAtom(connection, property), XCB_ATOM_ATOM, 32, 1, &atom);
             }
         }
-        // A window manager places new windows where it likes unless the program asked for a
-        // position: USPosition | USSize | PPosition | PSize, then the place and size.
+        // The place and size asked for (USPosition | USSize | PPosition | PSize), or a manager picks.
         std::array<std::uint32_t, 18> hints{1 | 2 | 4 | 8, static_cast<std::uint32_t>(options.x),
                                             static_cast<std::uint32_t>(options.y), width, height};
         xcb_change_property(connection, XCB_PROP_MODE_REPLACE, window_, XCB_ATOM_WM_NORMAL_HINTS,
@@ -125,8 +122,7 @@ private:
 };
 
 #ifdef BACKREEL_PATTERN_WINDOW_HELPER
-// A window of another process (PatternWindowHelper.cpp) with the pattern, or as `kind` says; its id
-// once it is up.
+// A window of another process (PatternWindowHelper.cpp); its id once it is up.
 struct HelperWindow : ChildProcess {
     HelperWindow(int x, int y, int width, int height, const std::string& title, const char* kind = "") {
         if (start({BACKREEL_PATTERN_WINDOW_HELPER, std::to_string(x), std::to_string(y),
@@ -139,8 +135,7 @@ struct HelperWindow : ChildProcess {
 };
 #endif
 
-// Points DISPLAY elsewhere (or nowhere) while it lives: connections and helper processes made
-// meanwhile use it.
+// Points DISPLAY elsewhere (or nowhere) while it lives.
 struct DisplayOverride {
     explicit DisplayOverride(const std::optional<std::string>& display) {
         display ? setenv("DISPLAY", display->c_str(), 1) : unsetenv("DISPLAY");

@@ -25,8 +25,7 @@ struct SyntheticOptions {
     // When set, a sound source that starts tells it has no sound, for this reason, as it starts.
     std::optional<Error> audioLostAtStart;
 
-    // Sources deliver frames and audio in real time on their own threads once started. Tests that
-    // want exact control turn this off and deliver samples by hand.
+    // Sources deliver in real time on their own threads; off, tests deliver by hand.
     bool generateSamples = true;
 
     bool hardwareHevcAvailable = false;
@@ -38,9 +37,7 @@ struct SyntheticOptions {
     int packetBytes = 64;
 };
 
-// Shared between the synthetic services and the test that drives them: the options, a journal of
-// every platform call in the order they happened, and the newest source of each kind while it
-// lives (the sources set and clear it themselves). Any thread.
+// The options, a journal of the platform's calls and the newest live source of each kind. Any thread.
 class SyntheticState {
 public:
     explicit SyntheticState(SyntheticOptions options = {})

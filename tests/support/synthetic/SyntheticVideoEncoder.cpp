@@ -11,8 +11,7 @@ namespace backreel {
 
 namespace {
 
-// Frames come out in turn on the encoder's own thread, each after the latency, as a small packet
-// with the frame's times; every 15th is a key frame. Frames still queued when it closes are dropped.
+// Frames come out on its own thread after the latency; every 15th is a key frame; a close drops the rest.
 class SyntheticVideoEncoder final : public VideoEncoder {
 public:
     SyntheticVideoEncoder(std::shared_ptr<SyntheticState> state, const VideoEncoderSettings& settings,
@@ -85,8 +84,8 @@ private:
                 lock.unlock();
                 std::this_thread::sleep_for(std::chrono::microseconds(latency_));
                 const std::vector<std::byte> bytes(packetBytes_, std::byte{0x42});
-                output_.packet(VideoPacket::copyOf(bytes, frame.presentationTime, frame.duration, index % 15 == 0,
-                                                   format_));
+                output_.packet(VideoPacket::copyOf(bytes, frame.presentationTime, frame.duration,
+                                                   index % 15 == 0, format_));
                 lock.lock();
                 busy_ = false;
             }
@@ -106,7 +105,9 @@ private:
     bool busy_ = false;
     bool closed_ = false;
     bool ending_ = false;
-    std::thread thread_{[this] { run(); }}; // last: it starts once the members above are there
+    std::thread thread_{[this] {
+        run();
+    }}; // last: it starts once the members above are there
 };
 
 } // namespace

@@ -125,7 +125,6 @@ TEST_F(RemoteControlTest, AFailedStartAnswersWithItsReasonAndTheNameIsOwnedOnce)
     EXPECT_EQ(call(QStringLiteral("StartRecording")), QStringLiteral("No display found."));
     EXPECT_EQ(property("State"), QStringLiteral("error"));
 
-    // Another process: a connection of its own.
     RemoteControl secondRemote{*manager, {}, {}};
     RemoteControlService second(secondRemote);
     EXPECT_EQ(

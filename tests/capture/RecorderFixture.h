@@ -47,7 +47,6 @@ protected:
     void start() { QCoro::waitFor(manager->startRecording()); }
     void stop() { QCoro::waitFor(manager->stopAndSave()); }
 
-    // The journal's entries of these kinds, in order.
     std::vector<std::string> journal(const std::vector<std::string>& only) const {
         std::vector<std::string> result;
         std::ranges::copy_if(state->journal(), std::back_inserter(result), [&](const std::string& event) {

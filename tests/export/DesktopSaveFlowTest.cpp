@@ -46,7 +46,6 @@ struct Saving {
         DesktopSaveFlow flow(dialog, MovieWriterServices{files, nullptr}, reveal);
         return QCoro::waitFor(flow.save(clip(), std::move(request)));
     }
-    // A file the user already had at the location.
     bool writeEarlierFile() const {
         QFile old(location);
         return old.open(QIODevice::WriteOnly) && old.write("the user's earlier file") > 0;

@@ -70,7 +70,6 @@ protected:
         if (screenCount() < 2) {
             GTEST_SKIP() << "needs two monitors: run under scripts/virtual-desktop --dual --wm";
         }
-        // The pointer waits in the bottom right corner of the primary screen, away from every window.
         ASSERT_TRUE(movePointer(QPointF(1900, 1060)));
     }
     void TearDown() override {
@@ -93,7 +92,6 @@ protected:
         return picture.isNull() ? QColor() : QColor(picture.pixel(0, 0));
     }
 
-    // A background of one colour that shows the dim in the pictures.
     static bool paintDesktopBackground() {
         return runProgram({"xsetroot", "-solid", kBackground.name().toStdString()});
     }

@@ -67,7 +67,6 @@ public:
         std::this_thread::sleep_for(delay_);
     }
 
-    // The pixel whose colour is kept for every picture from now on.
     void probeAt(int x, int y) {
         std::lock_guard lock(mutex_);
         probeX_ = x;

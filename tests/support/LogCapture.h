@@ -29,7 +29,6 @@ public:
     int countStartingWith(const QString& prefix) const {
         return countIf([&](const Line& line) { return line.text.startsWith(prefix); });
     }
-    // The first line equal to text, or -1.
     int indexOf(const QString& text) const;
 
 private:

@@ -49,7 +49,6 @@ public:
 
     ~NotificationServer() override { stop(); }
 
-    // Serves under the well-known names, the file manager's too.
     bool serve() {
         connection_ = QDBusConnection::connectToBus(QDBusConnection::SessionBus, kConnection);
         return connection_.registerObject(kPath, this, QDBusConnection::ExportScriptableSlots) &&
@@ -80,13 +79,11 @@ public:
             QCoreApplication::processEvents();
         }
     }
-    // What the user does with a notification's button.
     void invoke(uint id, const QString& action) const {
         QDBusMessage signal = QDBusMessage::createSignal(kPath, kService, QStringLiteral("ActionInvoked"));
         signal << id << action;
         connection_.send(signal);
     }
-    // Answers the Inhibit calls held back so far.
     void answerHeld() {
         for (const auto& [call, cookie] : std::exchange(held, {})) {
             connection_.send(call.createReply(cookie));

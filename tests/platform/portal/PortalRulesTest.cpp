@@ -18,7 +18,6 @@ TEST(PortalRules, RequestPathsAndWhatIsAskedFor) {
     EXPECT_EQ(sourceTypeFor(ContentKind::region), source_type::kMonitor) << "a region is cut from a monitor";
     EXPECT_EQ(cursorModeFor(cursor_mode::kHidden | cursor_mode::kEmbedded | 4), cursor_mode::kEmbedded);
     EXPECT_EQ(cursorModeFor(cursor_mode::kHidden), std::nullopt);
-    // Each kind remembers its own choice.
     EXPECT_NE(restoreTokenKey(ContentKind::display), restoreTokenKey(ContentKind::window));
     EXPECT_NE(restoreTokenKey(ContentKind::display), restoreTokenKey(ContentKind::region));
 }
@@ -98,7 +97,6 @@ TEST(PortalPicture, RgbaSourcesAreRenderedAsBgraAndScaledToFit) {
     // The whole picture keeps its aspect: 4×2 into 2×1, red then blue.
     ASSERT_TRUE(renderPicture(source, pixels::PixelRect{0, 0, 4, 2}, destination, scratch));
     EXPECT_EQ(output, (std::array<std::uint32_t, 2>{0xFFFF0000, 0xFF0000FF}));
-    // Nothing to show: black.
     EXPECT_FALSE(renderPicture(source, pixels::PixelRect{8, 8, 2, 2}, destination, scratch));
     EXPECT_EQ(output[0], 0xFF000000u);
 }

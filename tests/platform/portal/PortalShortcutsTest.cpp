@@ -64,7 +64,6 @@ TEST_F(PortalShortcutsTest, TheDefaultsAreBoundWithTheirKeysAndPressedThroughThe
     EXPECT_EQ(portal_.activate(QStringLiteral("start-stop")), 0U);
     BACKREEL_EVENTUALLY_EQ(activated.size(), 1);
 
-    // Nothing to bind: the session goes.
     bindAll(shortcuts, {});
     BACKREEL_EVENTUALLY_TRUE(portal_.boundShortcuts().empty());
 }

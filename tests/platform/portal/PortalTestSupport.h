@@ -83,7 +83,6 @@ protected:
         tolerance_ = kTolerance;
     }
 
-    // What the desktop's dialog answers for a kind of content.
     Expected<ShareableContent, CaptureError> choose(ContentKind kind) {
         return await(service_->chooseContent(kind, 30));
     }

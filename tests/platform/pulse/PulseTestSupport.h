@@ -44,7 +44,6 @@ public:
             states_.push_back(lost);
         };
     }
-    // Waits for this many frames more.
     bool waitForFrames(std::int64_t frames, std::chrono::milliseconds timeout = std::chrono::seconds(5)) {
         const std::int64_t target = totalFrames() + frames;
         return waitUntil([&] { return totalFrames() >= target; }, timeout);
@@ -54,7 +53,6 @@ public:
         std::lock_guard lock(mutex_);
         return received_;
     }
-    // One channel of everything kept, in order.
     std::vector<float> channel(std::size_t index) const {
         std::vector<float> values;
         for (const ReceivedAudio& audio : received()) {

@@ -102,12 +102,10 @@ TEST_F(X11WindowManager, managedWindowsComeFromTheClientListWithoutDecorations) 
     auto normal = ownWindow({100, 120, 300, 200, {}, "managed"});
     auto above = ownWindow({.x = 500, .y = 120, .title = "above", .state = "_NET_WM_STATE_ABOVE"});
     auto elsewhere = ownWindow({800, 120, 200, 100, {}, "elsewhere"});
-    // The manager reparents and lists the windows asynchronously.
     ASSERT_TRUE(waitUntilListed(above->id()) && waitUntilListed(elsewhere->id()));
     const Window* managed = waitUntilListed(normal->id());
     ASSERT_NE(managed, nullptr);
     EXPECT_EQ(managed->title, QStringLiteral("managed"));
-    // The client area, inside the manager's frame.
     const x11::XcbReply<xcb_translate_coordinates_reply_t> origin(xcb_translate_coordinates_reply(
         connection(),
         xcb_translate_coordinates(connection(), normal->id(), screenOf(connection())->root, 0, 0), nullptr));

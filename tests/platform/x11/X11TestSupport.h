@@ -62,7 +62,6 @@ protected:
     }
 
     std::uint32_t colourAt(int x, int y) const { return collector_->colourAt(x, y); }
-    // Waits until the newest frame shows the pattern's four quadrants in the rectangle.
     bool waitForPattern(int x, int y, int width, int height) const {
         return waitUntil([&] {
             return colourAt(x + width / 4, y + height / 4) == kRed &&

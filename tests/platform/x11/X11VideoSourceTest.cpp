@@ -118,7 +118,6 @@ TEST_F(X11VideoSourceTest, aWindowThatIsGoneHiddenOrClosedEndsTheCaptureWithACle
               QStringLiteral("The window to record is not on screen. Show it, then start again."));
     EXPECT_TRUE(ends_.empty());
 
-    // Closed while captured: the source ends, once.
     auto window = ownWindow({50, 50, 100, 80, kBlue});
     auto stream = start(windowContent(window->id()), settings(100, 80));
     ASSERT_TRUE(stream && waitForColour(50, 40, kBlue));
@@ -158,7 +157,6 @@ TEST_F(X11VideoSourceTest,
 
 // A sink too slow for the grab thread makes ticks pass; nothing comes after the stop.
 TEST_F(X11VideoSourceTest, aSlowSinkMakesTicksPassAndGetsNothingAfterStop) {
-    // 150 ms over each frame: a sleep standing in for a slow consumer.
     auto stream = start(displayFilter(), settings(320, 180), 150ms);
     ASSERT_TRUE(stream);
     ASSERT_TRUE(waitUntil([&] { return collector_->frames() >= 3; }));

@@ -108,7 +108,6 @@ public:
     TestWindow(const TestWindow&) = delete;
     TestWindow& operator=(const TestWindow&) = delete;
     xcb_window_t id() const { return window_; }
-    // Fills the window with one colour, as a client drawing into it would.
     void paint(std::uint32_t colour) const {
         xcb_change_window_attributes(connection_, window_, XCB_CW_BACK_PIXEL, &colour);
         xcb_clear_area(connection_, 0, window_, 0, 0, 0, 0);

@@ -49,7 +49,6 @@ public:
     MaybeError start(const AudioFormat& format, AudioHandler onAudio, StateHandler onState) override;
     void stop() override;
 
-    // 10 ms, straight to the handler.
     void deliverAudio(MediaTime presentationTime);
     // Reports that the sound was lost (or, with none, is back), from a thread of its own.
     void changeAudio(const std::optional<Error>& lost);

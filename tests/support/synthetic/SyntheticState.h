@@ -29,11 +29,8 @@ struct SyntheticOptions {
     bool generateSamples = true;
 
     bool hardwareHevcAvailable = false;
-    // When set, opening an encoder fails with it.
     std::optional<EncoderError> openError;
-    // Simulated encoder latency per frame, in microseconds.
     int encodeLatencyMicroseconds = 1000;
-    // The size of every compressed frame.
     int packetBytes = 64;
 };
 

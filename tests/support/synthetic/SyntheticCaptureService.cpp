@@ -1,10 +1,11 @@
 #include "support/synthetic/SyntheticCaptureService.h"
 
+#include "platform/pixels/FrameClock.h"
+
 #include <chrono>
 #include <cstring>
 #include <functional>
 #include <thread>
-#include <time.h>
 #include <utility>
 
 namespace backreel {
@@ -26,14 +27,6 @@ private:
 
 namespace {
 constexpr std::int32_t kAudioRate = 48000;
-
-MediaTime monotonicNow() {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return MediaTime(static_cast<std::int64_t>(now.tv_sec) * kTimeScale +
-                         static_cast<std::int64_t>(now.tv_nsec) * kTimeScale / 1'000'000'000,
-                     kTimeScale);
-}
 } // namespace
 
 SyntheticVideoSource::SyntheticVideoSource(std::shared_ptr<SyntheticState> state, ContentFilter filter,
@@ -66,7 +59,7 @@ QCoro::Task<std::optional<CaptureError>> SyntheticVideoSource::start(FrameSink& 
         generator_ = std::make_unique<Ticker>(period, [this] {
             // Moving content: the first row changes with every frame.
             std::memset(picture_->mutableBaseAddress(), shade_++, picture_->bytesPerRow());
-            deliverScreenFrame(monotonicNow());
+            deliverScreenFrame(pixels::monotonicNow());
         });
     }
     co_return std::nullopt;
@@ -119,8 +112,8 @@ MaybeError SyntheticAudioSource::start(const AudioFormat&, AudioHandler onAudio,
         changeAudio(options.audioLostAtStart);
     }
     if (options.generateSamples) {
-        generator_ =
-            std::make_unique<Ticker>(std::chrono::milliseconds(10), [this] { deliverAudio(monotonicNow()); });
+        generator_ = std::make_unique<Ticker>(std::chrono::milliseconds(10),
+                                              [this] { deliverAudio(pixels::monotonicNow()); });
     }
     return std::nullopt;
 }

@@ -24,7 +24,7 @@ protected:
 
     std::unique_ptr<BackreelApp> startApp(TrayPresence tray) {
         auto app = std::make_unique<BackreelApp>(
-            makeSyntheticPlatform(recorder.state), saveFlow,
+            recorder.platform, recorder.saveFlow,
             BackreelAppOptions{tray, QStringLiteral("0.1.0"),
                                QUrl(QStringLiteral("http://127.0.0.1:9/updates.xml")), nullptr});
         quit = std::make_unique<QSignalSpy>(app.get(), &BackreelApp::quitRequested);
@@ -34,7 +34,6 @@ protected:
     }
 
     test::SyntheticRecorder recorder;
-    std::shared_ptr<test::SaveFlowStandIn> saveFlow = std::make_shared<test::SaveFlowStandIn>(recorder.state);
     std::unique_ptr<QSignalSpy> quit;
 };
 
@@ -102,12 +101,12 @@ TEST_F(BackreelAppTest, WithATrayClosingTheWindowKeepsBackreelRunning) {
 TEST_F(BackreelAppTest, QuitWithAKeptClipAsksAndSaveWritesItFirst) {
     std::unique_ptr<BackreelApp> app = startApp(TrayPresence::available);
     RecordingManager& manager = app->recordingManager();
-    saveFlow->outcome = RecordingStatus::error(QStringLiteral("Save failed: the disk is full."));
+    recorder.saveFlow->outcome = RecordingStatus::error(QStringLiteral("Save failed: the disk is full."));
     QCoro::waitFor(manager.startRecording());
     BACKREEL_EVENTUALLY_TRUE(manager.session() && manager.session()->videoStore().count() >= 3);
     QCoro::waitFor(manager.stopAndSave());
     ASSERT_EQ(manager.unsavedClipsToAskAbout(), 1);
-    saveFlow->outcome = RecordingStatus::saved(QUrl::fromLocalFile(QStringLiteral("/tmp/kept.mp4")));
+    recorder.saveFlow->outcome = RecordingStatus::saved(QUrl::fromLocalFile(QStringLiteral("/tmp/kept.mp4")));
     for (const bool save : {false, true}) {
         app->requestQuit();
         QMessageBox* box = app->unsavedClipsQuestion().box();
@@ -125,5 +124,5 @@ TEST_F(BackreelAppTest, QuitWithAKeptClipAsksAndSaveWritesItFirst) {
     }
     BACKREEL_EVENTUALLY_EQ(quit->count(), 1);
     EXPECT_FALSE(manager.hasUnsavedClip());
-    EXPECT_EQ(saveFlow->clips.size(), 2u);
+    EXPECT_EQ(recorder.saveFlow->clips.size(), 2u);
 }

@@ -31,31 +31,29 @@ TEST(CaptureSetup, EvenDimensionRoundsThenClearsTheLowBit) {
     }
 }
 
+// Without a display of its own, the main one, else the first; a display is captured at its size.
 TEST(CaptureSetup, DisplayTargetWithoutDisplayTakesMainThenFirst) {
-    auto resolved = resolveCapture(CaptureTarget::display(), false, content(), 9);
-    ASSERT_TRUE(resolved);
-    EXPECT_EQ(resolved->filter.displayContent()->display.displayID, 9u);
-    EXPECT_EQ(resolved->width, 1279) << "a display is captured at its own size, odd values included";
-    EXPECT_EQ(resolved->height, 1023);
-
-    resolved = resolveCapture(CaptureTarget::display(), false, content(), 1234);
-    ASSERT_TRUE(resolved);
-    EXPECT_EQ(resolved->filter.displayContent()->display.displayID, 7u) << "main display missing: first one";
-
-    EXPECT_FALSE(resolveCapture(CaptureTarget::display(), false, ShareableContent{}, 7));
-    // A display target with a display uses it unchanged, even when the content lacks it.
-    resolved = resolveCapture(CaptureTarget::display(display(42, 800, 600)), false, ShareableContent{}, 7);
-    ASSERT_TRUE(resolved);
-    EXPECT_EQ(resolved->filter.displayContent()->display.displayID, 42u);
+    const std::tuple<CaptureTarget, ShareableContent, std::uint32_t, std::optional<std::uint32_t>> rows[] = {
+        {CaptureTarget::display(), content(), 9, 9u},
+        {CaptureTarget::display(), content(), 1234, 7u},
+        {CaptureTarget::display(), {}, 7, std::nullopt},
+        {CaptureTarget::display(display(42, 800, 600)), {}, 7, 42u}, // as it is, even when not listed
+    };
+    for (const auto& [target, listed, main, chosen] : rows) {
+        const auto resolved = resolveCapture(target, false, listed, main);
+        EXPECT_EQ(resolved ? std::optional(resolved->filter.displayContent()->display.displayID)
+                           : std::nullopt,
+                  chosen);
+    }
+    const auto odd = resolveCapture(CaptureTarget::display(), false, content(), 9);
+    EXPECT_TRUE(odd->width == 1279 && odd->height == 1023);
 }
 
 TEST(CaptureSetup, OwnApplicationsAreExcludedUnlessIncluded) {
     auto resolved = resolveCapture(CaptureTarget::display(), false, content(), 7);
     ASSERT_TRUE(resolved);
-    const auto& excluded = resolved->filter.displayContent()->excludedApplications;
-    ASSERT_EQ(excluded.size(), 2u);
-    EXPECT_EQ(excluded[0].processID, 11);
-    EXPECT_EQ(excluded[1].processID, 12);
+    EXPECT_EQ(resolved->filter.displayContent()->excludedApplications,
+              (std::vector{content().applications[1], content().applications[2]}));
     EXPECT_TRUE(resolved->filter.displayContent()->exceptingWindows.empty());
 
     resolved = resolveCapture(CaptureTarget::region(QRectF(10, 10, 100, 100), display(7, 1920, 1080)), true,

@@ -131,13 +131,18 @@ TEST_F(ContentViewTest, SaveClipTheStatusLineAfterItAndTheSoundSettings) {
     EXPECT_TRUE(recorder.settings->askWhereToSave() && recorder.settings->freshBufferAfterSave());
     recorder.settings->setAskWhereToSave(false);
     recorder.settings->setFreshBufferAfterSave(false);
+    recorder.settings->setClipFolder(QStringLiteral("/tmp/clips"));
+    dialog.defaultFolderButton()->click();
+    EXPECT_TRUE(recorder.settings->clipFolder().isEmpty());
     SoundSettings& sound = *dialog.sound();
+    EXPECT_FALSE(sound.problemLabel()->isHidden()) << "without a sound server it says so";
     sound.showInventory(AudioInventory{{{"usb", QStringLiteral("USB Mic")}},
                                        {{"firefox", QStringLiteral("Firefox"), QString()}}});
     choose(sound.systemSoundPicker(), 1);
     EXPECT_EQ(systemSoundInput(*recorder.settings), (AudioInput{AudioInput::Kind::application, "firefox"}));
     sound.showInventory(AudioInventory{});
     EXPECT_EQ(sound.systemSoundPicker()->currentText(), QStringLiteral("Firefox"));
+    EXPECT_FALSE(sound.microphonePicker()->isEnabled());
     const QString before = view->bufferEstimateLabel()->text();
     sound.microphoneBox()->click();
     EXPECT_EQ(microphoneInput(*recorder.settings), (AudioInput{AudioInput::Kind::microphone, ""}));

@@ -48,9 +48,11 @@ TEST(MainWindowRules, TheFirstPositionIsTheTopTrailingCorner) {
     EXPECT_EQ(topTrailingPosition(QRect(0, 27, 1920, 1053), QSize(300, 320), Qt::RightToLeft), QPoint(0, 27));
 }
 
-// A display in the Screen picker is named by the screen of its name, with the monitor's model.
+// A display in the Screen picker is named by the screen of its name, with the monitor's model, else
+// by its number.
 TEST(MainWindowRules, DisplaysAreNamedByTheirScreenAndModel) {
     const std::vector<ScreenDescription> screens = {{QStringLiteral("DP-1"), QStringLiteral("DELL U2720Q")}};
     EXPECT_EQ(displayName(display(11, QStringLiteral("DP-1")), screens),
               QStringLiteral("DP-1 (DELL U2720Q)"));
+    EXPECT_EQ(displayName(display(12, QStringLiteral("HDMI-9")), screens), QStringLiteral("Display 12"));
 }

@@ -97,7 +97,6 @@ TEST_F(BackreelAppTest, WithATrayClosingTheWindowKeepsBackreelRunning) {
     EXPECT_EQ(quit->count(), 1);
 }
 
-// Quit with a failed save's clip kept asks: Cancel keeps both; Save… writes the clip, then quits.
 TEST_F(BackreelAppTest, QuitWithAKeptClipAsksAndSaveWritesItFirst) {
     std::unique_ptr<BackreelApp> app = startApp(TrayPresence::available);
     RecordingManager& manager = app->recordingManager();

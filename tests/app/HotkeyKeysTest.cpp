@@ -26,7 +26,6 @@ TEST(HotkeyKeys, QtKeysBecomeTheXSymbolsOfTheKeyboardMap) {
     }
 }
 
-// A grab holds whatever the lock keys; a press matches whatever the lock keys and mouse buttons.
 TEST(HotkeyKeys, GrabsAndPressesIgnoreTheLockKeys) {
     constexpr std::uint16_t lock = XCB_MOD_MASK_LOCK;
     constexpr std::uint16_t numLock = XCB_MOD_MASK_2;
@@ -44,7 +43,6 @@ TEST(HotkeyKeys, GrabsAndPressesIgnoreTheLockKeys) {
     EXPECT_FALSE(x11::modifiersMatch(ctrlAltShift | XCB_MOD_MASK_4, ctrlAltShift, numLock));
 }
 
-// Nothing stored: the default; an empty text: none; anything unusable: the default; one combination.
 TEST(ShortcutKeys, StoredKeysReadBackWithDefaultsForWhatIsMissingOrBroken) {
     for (HotkeyAction action : kHotkeyActions) {
         EXPECT_EQ(hotkeyFromStored(action, std::nullopt), defaultHotkey(action));
@@ -57,7 +55,6 @@ TEST(ShortcutKeys, StoredKeysReadBackWithDefaultsForWhatIsMissingOrBroken) {
     EXPECT_EQ(hotkeyFromStored(HotkeyAction::saveClip, hotkeyToStored(keys("Alt+Print"))), keys("Alt+Print"));
 }
 
-// A key that types or moves the cursor needs Ctrl, Alt or Super; function and media keys need not.
 TEST(ShortcutKeys, KeysThatWouldTakeTypingFromEveryApplicationAreRefused) {
     for (const char* refused : {"S", "Shift+S", "Space", "Return", "Shift+Left", "Shift"}) {
         EXPECT_TRUE(hotkeyProblem(keys(refused))) << refused;

@@ -105,7 +105,6 @@ TEST(MenuItems, OffersAndTheCountOfClipsBeingSavedByState) {
     }
 }
 
-// Each offer acts on its own clip: Save Again saves it, Discard Clip lets it go and leaves the message.
 TEST_F(MenuBarContentTest, EachUnsavedClipIsSavedOrDiscardedFromTheMenu) {
     recorder.saveFlow->outcome =
         RecordingStatus::error(QStringLiteral("Save failed: the folder is read-only."));
@@ -130,7 +129,6 @@ TEST_F(MenuBarContentTest, EachUnsavedClipIsSavedOrDiscardedFromTheMenu) {
     EXPECT_TRUE(manager->status().is(Kind::error)) << "the message stays";
 }
 
-// "Save Clip" and "Save Last…" (the lengths the duration allows) save while buffering goes on.
 TEST_F(MenuBarContentTest, SaveClipAndSaveLastWhileBuffering) {
     manager->setBufferDuration(RecordingDuration::oneMinute);
     item(QStringLiteral("Start Recording"))->trigger();
@@ -145,7 +143,6 @@ TEST_F(MenuBarContentTest, SaveClipAndSaveLastWhileBuffering) {
     ASSERT_TRUE(recorder.saveFlow->requests.at(1).folder.has_value()) << "no dialog";
 }
 
-// Every command returns at once.
 TEST_F(MenuBarContentTest, CommandsDoWhatTheySay) {
     QSignalSpy shortcuts(&content, &MenuBarContent::keyboardShortcutsRequested);
     for (const char* text : {"Show Window", "Quit Backreel", "Keyboard Shortcuts…", "Check for Updates…"}) {
@@ -154,7 +151,6 @@ TEST_F(MenuBarContentTest, CommandsDoWhatTheySay) {
     EXPECT_TRUE(shows == 1 && quits == 1 && shortcuts.count() == 1 && updates.isChecking());
 }
 
-// Drawn in the palette's text colour, and set again when the palette changes.
 TEST_F(MenuBarContentTest, TheTrayIconIsRedrawnInANewThemesColour) {
     const qint64 before = tray.systemTrayIcon().icon().cacheKey();
     const QPalette original = QApplication::palette();

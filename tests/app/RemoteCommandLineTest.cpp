@@ -45,7 +45,6 @@ TEST(RemoteCommandLine, ReadsEachCommandAndTheSecondsOfSaveClip) {
     EXPECT_EQ(parse({"--save-around-mark"}).seconds, std::nullopt);
 }
 
-// Wrong command lines are refused with a sentence naming what is wrong, never sent on.
 TEST(RemoteCommandLine, RefusesWhatItCannotSendWithAReason) {
     const auto refusal = [](std::initializer_list<const char*> arguments) {
         const CommandLine line = parse(arguments);

@@ -119,7 +119,6 @@ TEST_F(RemoteControlTest, CommandsStatusAndSignalsReachTheManager) {
     BACKREEL_EVENTUALLY_EQ(quits, 1);
 }
 
-// A failed start answers with its reason; a second instance finds the name taken.
 TEST_F(RemoteControlTest, AFailedStartAnswersWithItsReasonAndTheNameIsOwnedOnce) {
     recorder.state->changeOptions([](SyntheticOptions& options) { options.content.displays.clear(); });
     EXPECT_EQ(call(QStringLiteral("StartRecording")), QStringLiteral("No display found."));
@@ -137,7 +136,6 @@ TEST_F(RemoteControlTest, AFailedStartAnswersWithItsReasonAndTheNameIsOwnedOnce)
         QDBusConnection::sessionBus().interface()->isServiceRegistered(RemoteControlService::kServiceName));
 }
 
-// Quit waits for a save under way; with a failed save's clip kept it is refused unless told otherwise.
 TEST(RemoteControl, QuitWaitsForTheSaveAndRefusesToLoseUnsavedClips) {
     test::SyntheticRecorder recorder;
     recorder.saveFlow->held = true;

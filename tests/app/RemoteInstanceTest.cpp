@@ -48,7 +48,6 @@ protected:
 
 } // namespace
 
-// Without Backreel running a command fails saying so; a wrong command line fails with the usage.
 TEST_F(RemoteInstanceTest, CommandsWithoutARunningInstanceFailWithAMessage) {
     ASSERT_FALSE(instanceRuns());
     std::string output;

@@ -109,7 +109,6 @@ TEST(UpdateFeed, OnlyHttpsOrLoopbackHttpFeedsAreFetched) {
     }
 }
 
-// The newest readable version, number by number; the build number where the short one is unreadable.
 TEST(UpdateCheckResult, TheNewestReadableVersionIsComparedNumerically) {
     const std::vector<UpdateFeedItem> items = {item("0.9.0"), item("0.10.0"), item("0.2"), item("beta")};
     const QUrl page(QStringLiteral("https://example.org/0.10.0"));
@@ -130,7 +129,6 @@ TEST(UpdateCheckResult, TheNewestReadableVersionIsComparedNumerically) {
     }
 }
 
-// Texts are escaped for the dialog's rich text, and only web pages become links.
 TEST(UpdateCheckResult, DialogTextsAreEscapedAndLinkOnlyWebPages) {
     const auto text = [](Kind kind, const char* page, const char* message = "") {
         const UpdateCheckResult result{kind, QStringLiteral("0.2.0"), QUrl(QString::fromLatin1(page)),

@@ -31,7 +31,6 @@ TEST(CaptureSetup, EvenDimensionRoundsThenClearsTheLowBit) {
     }
 }
 
-// Without a display of its own, the main one, else the first; a display is captured at its size.
 TEST(CaptureSetup, DisplayTargetWithoutDisplayTakesMainThenFirst) {
     const std::tuple<CaptureTarget, ShareableContent, std::uint32_t, std::optional<std::uint32_t>> rows[] = {
         {CaptureTarget::display(), content(), 9, 9u},
@@ -84,7 +83,6 @@ TEST(CaptureSetup, WindowAndRegionSizesAndConfiguration) {
         9u);
 }
 
-// Each target asks the desktop's dialog for its kind and takes the choice; a region keeps its rectangle.
 TEST(CaptureSetup, TargetsTakeWhatTheDesktopsDialogChose) {
     Window window;
     window.windowID = 4;
@@ -112,7 +110,6 @@ TEST(CaptureSetup, TargetsTakeWhatTheDesktopsDialogChose) {
     EXPECT_EQ(resolved->width, 640);
 }
 
-// The last target comes back where it can; a window becomes its display, a gone display the main one.
 TEST(CaptureSetup, TheLastTargetComesBackByItsDisplaysName) {
     const std::vector<Display> displays = content().displays;
     const Display& main = displays[0];

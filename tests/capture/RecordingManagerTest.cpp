@@ -200,7 +200,6 @@ TEST_F(RecordingManagerTest, FailedSavesKeepEveryClipUntilSavedOrDiscarded) {
     EXPECT_FALSE(manager->hasUnsavedClip());
 }
 
-// A memory limit below what the duration takes is named in the status line until the next start.
 TEST_F(RecordingManagerTest, AMemoryLimitKeepsTheNewestSecondsAndSaysSo) {
     SyntheticOptions options = desktop(); // in real time
     options.packetBytes = 30'000;         // 900 kB of video a second beside 384 kB of audio
@@ -217,7 +216,6 @@ TEST_F(RecordingManagerTest, AMemoryLimitKeepsTheNewestSecondsAndSaysSo) {
     stop();
 }
 
-// A sound loss told during the start is not missed; the note goes when the sound is back.
 TEST_F(RecordingManagerTest, LostAudioIsNamedInTheStatusUntilItIsBack) {
     SyntheticOptions options = desktop();
     options.audioLostAtStart =
@@ -242,7 +240,6 @@ TEST_F(RecordingManagerTest, LostAudioIsNamedInTheStatusUntilItIsBack) {
     stop();
 }
 
-// The list, and the main display as the target, which is then left alone; a failed query keeps the list.
 TEST_F(RecordingManagerTest, RefreshDisplaysFillsTheListAndTheMainDisplay) {
     make();
     QCoro::waitFor(manager->refreshDisplays());
@@ -261,7 +258,6 @@ TEST_F(RecordingManagerTest, RefreshDisplaysFillsTheListAndTheMainDisplay) {
     EXPECT_EQ(targetSpy.count(), 0);
 }
 
-// Each option is stored on every assignment (another instance may have stored over it); a change notifies.
 TEST(RecorderSettings, OptionsAreStoredOnEveryAssignmentAndNotifyOfChanges) {
     const std::tuple<const char*, QVariant, QVariant> options[] = {
         {"muteNotifications", true, false},

@@ -132,7 +132,6 @@ TEST(SaveClipToFolder, NamesClipsByDateWithoutReplacingOneAndWithoutADialogOrRev
               QStringLiteral("/home/ann/Videos/Backreel"));
 }
 
-// A clip folder that cannot be made fails the save with the folder and the cause named.
 TEST(SaveClipToFolder, AFolderThatCannotBeMadeSaysWhichAndWhy) {
     Saving s;
     QFile blocker(s.dir.filePath(QStringLiteral("Videos")));

@@ -76,16 +76,9 @@ TEST(SaveEndToEnd, SaveClipWhileBufferingKeepsWhatWasShownAndHeard) {
     // The key frame after half a second comes with the first picture then.
     EXPECT_TRUE(length >= 3.0 && length <= 3.5 + 1 / 30.0)
         << "3 s and at most a key frame interval more: " << length;
-    // The captured size from a key frame, and the sound in tracks of these titles.
-    const QJsonObject movie = test::probeMovie(clipPath);
-    const QJsonArray streams = movie[u"streams"].toArray();
+    // The captured size, and the sound in tracks of these titles.
+    const QJsonArray streams = test::probeMovie(clipPath)[u"streams"].toArray();
     ASSERT_EQ(streams.size(), 3);
-    for (const QJsonValue packet : movie[u"packets"].toArray()) { // the first picture is a key frame
-        if (test::number(packet[u"stream_index"]) == 0) {
-            EXPECT_TRUE(packet[u"flags"].toString().startsWith(QLatin1Char('K')));
-            break;
-        }
-    }
     EXPECT_TRUE(test::number(streams[0][u"width"]) == 800 && test::number(streams[0][u"height"]) == 360);
     const Expected<MovieInfo> info = FfmpegMovieProbe().probe(clipPath);
     ASSERT_TRUE(info);

@@ -45,7 +45,6 @@ TEST(WindowPickerRules, WhichWindowsArePickable) {
     EXPECT_EQ(ids(pickableWindows(windows, QString())), (std::vector<std::uint32_t>{1, 6, 7}));
 }
 
-// What the overlay's label and the main window show of a picked window, with their fallbacks.
 TEST(WindowPickerRules, LabelAndPickInfoWithTheirFallbacks) {
     const Window named{
         42,  QStringLiteral("Notes"), RunningApplication{QStringLiteral("notes"), QString(), 1}, kFrame, 0,

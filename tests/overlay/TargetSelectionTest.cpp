@@ -50,7 +50,6 @@ TEST(TargetSelection, WithoutContentTheFlowsEndWithTheTargetUnchanged) {
     }
 }
 
-// A pick that outlives its picker and recorder (the application quit) ends without touching them.
 TEST(TargetSelection, APickThatOutlivesItsPickerAndRecorderEndsQuietly) {
     for (const bool failing : {true, false}) {
         const SyntheticRecorder recorder = editorDesktop(failing);
@@ -66,7 +65,6 @@ TEST(TargetSelection, APickThatOutlivesItsPickerAndRecorderEndsQuietly) {
     }
 }
 
-// The main window's picker shows a failure in the status line, unless a recording's status is on show.
 TEST(TargetSelection, TheMainWindowsPickerShowsAFailureInTheStatusLine) {
     const SyntheticRecorder recorder = editorDesktop(true);
     const std::unique_ptr<RecordingManager> manager = recorder.makeManager();

@@ -58,7 +58,6 @@ TEST_F(WindowPickerTest, EscCancelsAndAClickPicksTheHoveredWindow) {
     EXPECT_TRUE(listEnd >= 0 && listEnd < log.indexOf(overlay::pickedLine(*listed)));
 }
 
-// Panels and windows kept above lie under the overlay, and the hit test sees through them.
 TEST_F(WindowPickerTest, TheOverlayCoversPanelsAndWindowsKeptAbove) {
     const HelperWindow normal(200, 500, 600, 400, "Beneath the panel");
     const HelperWindow panel(100, 880, 800, 60, "Panel", "dock");

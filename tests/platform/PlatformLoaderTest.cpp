@@ -13,7 +13,6 @@
 
 using namespace backreel;
 
-// Every service is filled, with or without an X display; without one, capture answers with an error.
 TEST(PlatformLoader, FillsEveryServiceWithAndWithoutADisplay) {
     const QByteArray display = qgetenv("DISPLAY");
     for (const bool withDisplay : {true, false}) {

@@ -151,7 +151,6 @@ TEST_F(ContentViewTest, SaveClipTheStatusLineAfterItAndTheSoundSettings) {
     recorder.settings->setMicrophone(false);
 }
 
-// Window and Region mode pick or select; back in Full Screen mode, the target is the main display.
 TEST_F(ContentViewTest, EachModeShowsItsTargetAndFullScreenResetsIt) {
     chooseMode(1);
     QTest::mouseClick(section().pickWindowButton(), Qt::LeftButton);

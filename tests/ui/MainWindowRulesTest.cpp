@@ -41,7 +41,6 @@ TEST(MainWindowRules, RecordThisWindowOnlyWhereOurWindowsCanBeLeftOut) {
                  showsRecordThisWindow(kRegion, false));
 }
 
-// The window first shows in the top-trailing corner of the free area, here below a top panel.
 TEST(MainWindowRules, TheFirstPositionIsTheTopTrailingCorner) {
     EXPECT_EQ(topTrailingPosition(QRect(0, 27, 1920, 1053), QSize(300, 320), Qt::LeftToRight),
               QPoint(1620, 27));

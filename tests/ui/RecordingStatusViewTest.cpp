@@ -65,7 +65,6 @@ TEST_F(RecordingStatusViewTest, EachStatusShowsItsTitleAndItsMark) {
     setViewTransitionsEnabled(true);
 }
 
-// An ended recording's error offers what it buffered, a failed save's again, until a retry writes it.
 TEST_F(RecordingStatusViewTest, AnErrorOffersTheUnsavedClipUntilARetryWritesIt) {
     QCoro::waitFor(manager->startRecording());
     BACKREEL_EVENTUALLY_TRUE(manager->session() && manager->session()->videoStore().count() >= 3);
@@ -86,7 +85,6 @@ TEST_F(RecordingStatusViewTest, AnErrorOffersTheUnsavedClipUntilARetryWritesIt) 
     EXPECT_FALSE(view.offerButton()->isVisible());
 }
 
-// "Saved!" goes back to "Ready" ten seconds after it is first seen, or when the window closes.
 TEST_F(RecordingStatusViewTest, SavedReturnsToReadyTenSecondsAfterItWasSeen) {
     manager->setStatus(savedAt(QStringLiteral("first.mp4")));
     timer->advance(9999ms);

@@ -79,7 +79,6 @@ TEST_F(PortalCaptureTest, aCancelledDialogAndAShareTheDesktopEndsAreToldApart) {
     expectEnd(CaptureError::ended(QStringLiteral("The desktop stopped the screen sharing.")));
 }
 
-// A shared node that leaves PipeWire while its session stays open ends the capture.
 TEST_F(PortalCaptureTest, aNodeThatVanishesEndsTheCapture) {
     portal_.choose(QStringLiteral("monitor"), kVanishingNode);
     portal_.setRefuseRestore(true); // the dialog chooses, not a token of another test
@@ -95,7 +94,6 @@ TEST_F(PortalCaptureTest, aNodeThatVanishesEndsTheCapture) {
     Settings::setStringValue(portal::restoreTokenKey(ContentKind::display), QString());
 }
 
-// A stream that agreed on a format and then sends nothing at all is no recording.
 TEST_F(PortalCaptureTest, aStreamThatNeverSendsAPictureEnds) {
     portal_.pauseSource(kMonitorNode, true);
     auto stream = startDisplay(640, 360);
@@ -105,7 +103,6 @@ TEST_F(PortalCaptureTest, aStreamThatNeverSendsAPictureEnds) {
     EXPECT_EQ(collector_->pictures(), 0);
 }
 
-// A source that stops sending keeps the ticks coming; one that changes size fits the start's size.
 TEST_F(PortalCaptureTest, aPausedSourceKeepsTheTicksAndAResizedOneFitsTheStartSize) {
     auto stream = startDisplay(1280, 720);
     ASSERT_TRUE(stream && waitForColour(barCentre(0, 1280), 100, kBars[0]));

@@ -110,7 +110,6 @@ TEST(PortalPicture, HeaderTimesCountOnlyWhenOnTheMonotonicClock) {
     EXPECT_EQ(presentationTimeOf(1'000, arrival), pixels::monotonicMediaTime(5, 0)) << "another clock";
 }
 
-// Frames go out at least a frame interval apart, whichever clock stamped them.
 TEST(PortalPicture, FramesGoOutAtLeastAFrameIntervalApart) {
     const MediaTime interval(1, 30);
     EXPECT_EQ(handOnTime(MediaTime(10, 1), MediaTime::invalid(), interval), MediaTime(10, 1));

@@ -33,7 +33,6 @@ std::vector<ShortcutBinding> everyShortcut(const std::optional<QString>& failure
 
 using PortalShortcutsTest = PortalTest;
 
-// The defaults go with their keys as triggers, a press comes back, binding again replaces them.
 TEST_F(PortalShortcutsTest, TheDefaultsAreBoundWithTheirKeysAndPressedThroughThePortal) {
     PortalGlobalShortcuts shortcuts;
     QSignalSpy activated(&shortcuts, &GlobalShortcuts::activated);
@@ -68,7 +67,6 @@ TEST_F(PortalShortcutsTest, TheDefaultsAreBoundWithTheirKeysAndPressedThroughThe
     BACKREEL_EVENTUALLY_TRUE(portal_.boundShortcuts().empty());
 }
 
-// A cancelled confirmation leaves every shortcut unbound, with the reason; asking again binds them.
 TEST_F(PortalShortcutsTest, ACancelledConfirmationFailsEachShortcutAndTheNextBindWorks) {
     PortalGlobalShortcuts shortcuts;
     portal_.setNextAnswer(QStringLiteral("cancel"));
@@ -108,7 +106,6 @@ TEST_F(PortalShortcutsTest, TheOpenDialogLetsTheKeysGoAndItsChangesAreAskedForOn
                      QStringLiteral("save-clip=LOGO+F9"), QStringLiteral("start-stop=CTRL+ALT+SHIFT+b")}));
 }
 
-// Without a portal that offers global shortcuts, every shortcut fails with the reason.
 TEST(PortalShortcutsWithoutPortal, EveryShortcutFailsWithTheReason) {
     if (TestPortal().available()) {
         GTEST_SKIP() << "for a desktop without the test portal";

@@ -212,7 +212,6 @@ TEST_F(PulseAudioSourceTest, LossesLastUntilTheOutputOrTheServerComesBack) {
                     [&] { ASSERT_EQ(server_.start(), std::nullopt); });
 }
 
-// Only a format it cannot record fails the start; a silent server is a loss that stop() does not wait for.
 TEST(PulseAudioSource, StartFailsOnlyForTheFormatAndStopEndsTheRetriesAtOnce) {
     AudioCollector collector;
     {

@@ -134,7 +134,6 @@ TEST_F(HotkeyTest, HotkeysDriveTheRecorderAndTheDialogChangesThem) {
     BACKREEL_EVENTUALLY_EQ(manager->status().kind(), Kind::buffering);
 }
 
-// Where the desktop lets Backreel bind nothing, the dialog says to use the command line instead.
 TEST_F(HotkeyTest, WithoutAShortcutServiceTheDialogPointsToTheCommandLine) {
     test::SyntheticRecorder recorder;
     std::unique_ptr<RecordingManager> manager = recorder.makeManager();

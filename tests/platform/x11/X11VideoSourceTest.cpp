@@ -155,7 +155,6 @@ TEST_F(X11VideoSourceTest,
     expectEnd(CaptureError::ended(QStringLiteral("The connection to the X server was lost.")));
 }
 
-// A sink too slow for the grab thread makes ticks pass; nothing comes after the stop.
 TEST_F(X11VideoSourceTest, aSlowSinkMakesTicksPassAndGetsNothingAfterStop) {
     auto stream = start(displayFilter(), settings(320, 180), 150ms);
     ASSERT_TRUE(stream);
@@ -171,7 +170,6 @@ TEST_F(X11VideoSourceTest, aSlowSinkMakesTicksPassAndGetsNothingAfterStop) {
     EXPECT_TRUE(ends_.empty());
 }
 
-// A still screen or window is grabbed again only when something is drawn or the pointer moves.
 TEST_F(X11VideoSourceTest, aStillScreenOrWindowIsGrabbedAgainOnlyWhenSomethingIsDrawnOrThePointerMoves) {
     movePointer(1500, 900);
     auto window = ownWindow({100, 100, 300, 200, kYellow});

@@ -57,6 +57,7 @@ public:
     bool start(const std::vector<std::string>& arguments, bool withErrors = true) {
         kill();
         std::remove(output_.c_str());
+        exitStatus_ = -1;
         char path[] = "/tmp/backreel-test-output.XXXXXX";
         close(mkstemp(path));
         output_ = path;
@@ -83,13 +84,12 @@ public:
         int status = 0;
         if (pid_ > 0 && waitpid(pid_, &status, WNOHANG) == pid_) {
             exitStatus_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-            succeeded_ = exitStatus_ == 0;
             pid_ = -1;
         }
         return pid_ > 0;
     }
     bool waitForSuccess(std::chrono::milliseconds timeout) {
-        return waitUntil([&] { return !running(); }, timeout) && succeeded_;
+        return waitUntil([&] { return !running(); }, timeout) && exitStatus_ == 0;
     }
     int exitStatus() const { return exitStatus_; }
 
@@ -116,7 +116,6 @@ public:
 
 private:
     pid_t pid_ = -1;
-    bool succeeded_ = false;
     int exitStatus_ = -1;
     std::string output_;
 };

@@ -78,24 +78,21 @@ inline QStringList menuLines(const QMenu& menu) {
 class ManualTimer final : public OneShotTimer {
 public:
     void start(std::chrono::milliseconds delay, std::function<void()> fired) override {
-        deadline_ = now_ + delay;
+        remaining_ = delay;
         fired_ = std::move(fired);
     }
     void cancel() override { fired_ = nullptr; }
     bool isActive() const override { return static_cast<bool>(fired_); }
     void advance(std::chrono::milliseconds step) {
-        now_ += step;
-        if (fired_ && now_ >= deadline_) {
+        remaining_ -= step;
+        if (fired_ && remaining_ <= std::chrono::milliseconds(0)) {
             std::exchange(fired_, nullptr)();
         }
     }
-    std::chrono::milliseconds remaining() const {
-        return fired_ ? deadline_ - now_ : std::chrono::milliseconds(0);
-    }
+    std::chrono::milliseconds remaining() const { return fired_ ? remaining_ : std::chrono::milliseconds(0); }
 
 private:
-    std::chrono::milliseconds now_{0};
-    std::chrono::milliseconds deadline_{0};
+    std::chrono::milliseconds remaining_{0};
     std::function<void()> fired_;
 };
 

@@ -63,8 +63,9 @@ protected:
 
 // The menu follows the manager's status (which items each state shows is MenuItems' table below);
 // "Saving…" is a line of text, every other item a command; no item has a shortcut, not even one an
-// '&' in its text would make. The tray icon, which opens the menu, is filled only while buffering.
-TEST_F(MenuBarContentTest, TheMenuAndTheTrayIconFollowTheStatus) {
+// '&' in its text would make. The tray icon, which opens the menu, is filled only while buffering,
+// and drawn anew in a new theme's text colour.
+TEST_F(MenuBarContentTest, TheMenuAndTheTrayIconFollowTheStatusAndTheTheme) {
     EXPECT_EQ(tray.systemTrayIcon().contextMenu(), content.menu());
     for (const bool buffering : {true, false}) {
         manager->setStatus(buffering ? RecordingStatus::buffering() : RecordingStatus::saving());
@@ -78,6 +79,15 @@ TEST_F(MenuBarContentTest, TheMenuAndTheTrayIconFollowTheStatus) {
         }
         EXPECT_EQ(drawnAt(iconImage(tray.systemTrayIcon().icon(), 44), 0.77), buffering);
     }
+
+    const qint64 before = tray.systemTrayIcon().icon().cacheKey();
+    const QPalette original = QApplication::palette();
+    QPalette light = original;
+    light.setColor(QPalette::WindowText, QColor(0xf0, 0xf0, 0xf0));
+    QApplication::setPalette(light);
+    EXPECT_NE(tray.systemTrayIcon().icon().cacheKey(), before);
+    EXPECT_EQ(QColor(iconImage(tray.systemTrayIcon().icon(), 32).pixel(16, 16)), QColor(0xf0, 0xf0, 0xf0));
+    QApplication::setPalette(original);
 }
 
 // Each unsaved clip is offered, with its own "Discard Clip", unless busy; clips being saved are counted.
@@ -149,17 +159,6 @@ TEST_F(MenuBarContentTest, CommandsDoWhatTheySay) {
         item(QString::fromUtf8(text))->trigger();
     }
     EXPECT_TRUE(shows == 1 && quits == 1 && shortcuts.count() == 1 && updates.isChecking());
-}
-
-TEST_F(MenuBarContentTest, TheTrayIconIsRedrawnInANewThemesColour) {
-    const qint64 before = tray.systemTrayIcon().icon().cacheKey();
-    const QPalette original = QApplication::palette();
-    QPalette light = original;
-    light.setColor(QPalette::WindowText, QColor(0xf0, 0xf0, 0xf0));
-    QApplication::setPalette(light);
-    EXPECT_NE(tray.systemTrayIcon().icon().cacheKey(), before);
-    EXPECT_EQ(QColor(iconImage(tray.systemTrayIcon().icon(), 32).pixel(16, 16)), QColor(0xf0, 0xf0, 0xf0));
-    QApplication::setPalette(original);
 }
 
 // Drawn for the pixels asked for, not scaled: a middle dot, nothing outside; a solid disc or a rim.

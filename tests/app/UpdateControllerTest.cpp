@@ -78,8 +78,9 @@ TEST(UpdateController, EachOutcomeIsShownInADialog) {
     }
 }
 
-// An item's download page is its link, else its enclosure; a broken feed is told with its line.
-TEST(UpdateFeed, ReadsVersionsLinksAndEnclosures) {
+// An item's download page is its link, else its enclosure; a broken feed is told with its line; only
+// HTTPS or loopback feeds are fetched.
+TEST(UpdateFeed, ReadsFeedsAndFetchesOnlyHttpsOrLoopback) {
     const Expected<std::vector<UpdateFeedItem>> items = parseUpdateFeed(R"(<rss
 xmlns:sparkle="http://www.andymatuschak.org/xml-namespaces/sparkle"><channel><link>https://example.org/</link>
 <item><title>Version 0.2.0</title><sparkle:shortVersionString>0.2.0</sparkle:shortVersionString>
@@ -96,9 +97,7 @@ xmlns:sparkle="http://www.andymatuschak.org/xml-namespaces/sparkle"><channel><li
     EXPECT_TRUE(
         broken.error().description.startsWith(QStringLiteral("The update feed could not be read: ")) &&
         broken.error().description.contains(QStringLiteral("(line 3)")));
-}
 
-TEST(UpdateFeed, OnlyHttpsOrLoopbackHttpFeedsAreFetched) {
     for (const char* url : {"https://example.org/a.xml", "http://127.0.0.1:8080/a.xml",
                             "http://localhost/a.xml", "http://[::1]:8080/a.xml"}) {
         EXPECT_TRUE(isPermittedFeedUrl(QUrl(QString::fromLatin1(url)))) << url;
@@ -109,11 +108,11 @@ TEST(UpdateFeed, OnlyHttpsOrLoopbackHttpFeedsAreFetched) {
     }
 }
 
-TEST(UpdateCheckResult, TheNewestReadableVersionIsComparedNumerically) {
+TEST(UpdateCheckResult, TheNewestReadableVersionWinsAndDialogTextsAreEscaped) {
     const std::vector<UpdateFeedItem> items = {item("0.9.0"), item("0.10.0"), item("0.2"), item("beta")};
-    const QUrl page(QStringLiteral("https://example.org/0.10.0"));
+    const QUrl newest(QStringLiteral("https://example.org/0.10.0"));
     const std::tuple<std::vector<UpdateFeedItem>, const char*, UpdateCheckResult> rows[] = {
-        {items, "0.9.5", {Kind::updateAvailable, "0.10.0", page, {}}},
+        {items, "0.9.5", {Kind::updateAvailable, "0.10.0", newest, {}}},
         {items, "0.10.0", {Kind::upToDate, {}, {}, {}}},
         {items, "0.10", {Kind::upToDate, {}, {}, {}}},
         {items, "1.0.0", {Kind::upToDate, {}, {}, {}}},
@@ -127,9 +126,7 @@ TEST(UpdateCheckResult, TheNewestReadableVersionIsComparedNumerically) {
     for (const auto& [feed, current, result] : rows) {
         EXPECT_EQ(evaluateUpdateFeed(feed, QString::fromLatin1(current)), result) << current;
     }
-}
 
-TEST(UpdateCheckResult, DialogTextsAreEscapedAndLinkOnlyWebPages) {
     const auto text = [](Kind kind, const char* page, const char* message = "") {
         const UpdateCheckResult result{kind, QStringLiteral("0.2.0"), QUrl(QString::fromLatin1(page)),
                                        QString::fromUtf8(message)};

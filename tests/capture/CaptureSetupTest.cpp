@@ -31,7 +31,7 @@ TEST(CaptureSetup, EvenDimensionRoundsThenClearsTheLowBit) {
     }
 }
 
-TEST(CaptureSetup, DisplayTargetWithoutDisplayTakesMainThenFirst) {
+TEST(CaptureSetup, DisplayTargetsTakeTheMainDisplayAndLeaveOurApplicationsOut) {
     const std::tuple<CaptureTarget, ShareableContent, std::uint32_t, std::optional<std::uint32_t>> rows[] = {
         {CaptureTarget::display(), content(), 9, 9u},
         {CaptureTarget::display(), content(), 1234, 7u},
@@ -46,9 +46,7 @@ TEST(CaptureSetup, DisplayTargetWithoutDisplayTakesMainThenFirst) {
     }
     const auto odd = resolveCapture(CaptureTarget::display(), false, content(), 9);
     EXPECT_TRUE(odd->width == 1279 && odd->height == 1023);
-}
 
-TEST(CaptureSetup, OwnApplicationsAreExcludedUnlessIncluded) {
     auto resolved = resolveCapture(CaptureTarget::display(), false, content(), 7);
     ASSERT_TRUE(resolved);
     EXPECT_EQ(resolved->filter.displayContent()->excludedApplications,

@@ -89,17 +89,15 @@ TEST(TargetSelection, TheDisplayOfAScreenIsFoundByNameElseTheFirstOne) {
 
 // A selection is larger than ten points each way, reaches the display in device pixels, and is
 // labelled in whole points.
-TEST(OverlayGeometry, SelectionsInDevicePixelsAndTheirLabel) {
+TEST(OverlayGeometry, SelectionsInDevicePixelsOverAStillPictureAndTheirLabel) {
     EXPECT_TRUE(isLargeEnoughSelection(QRectF(0, 0, 10.5, 11)));
     EXPECT_FALSE(isLargeEnoughSelection(QRectF(0, 0, 10, 200)) ||
                  isLargeEnoughSelection(QRectF(0, 0, 200, 10)));
     EXPECT_EQ(viewRectToDisplay(QRectF(10, 10, 10.5, 11), 1.5), QRectF(15, 15, 15.75, 16.5));
     EXPECT_EQ(sizeLabelText(QRectF(0, 0, 1280.9, 720.2)), QStringLiteral("1280 × 720"));
-}
 
-// Over a still picture the selection is in the display's units, each way by its own factor; the
-// picture goes on the screen under the display's middle.
-TEST(OverlayGeometry, SelectionsOverAStillPictureAndItsScreen) {
+    // Over a still picture the selection is in the display's units, each way by its own factor; the
+    // picture goes on the screen under the display's middle.
     EXPECT_EQ(viewRectOnPicture(QRectF(480, 300, 480, 480), QSizeF(1920, 1080), QSizeF(1280, 720)),
               QRectF(320, 200, 320, 320));
     EXPECT_EQ(viewRectOnPicture(QRectF(100, 100, 2000, 50), QSizeF(1000, 500), QSizeF(2000, 2000)),

@@ -50,7 +50,7 @@ TEST(TargetSelection, WithoutContentTheFlowsEndWithTheTargetUnchanged) {
     }
 }
 
-TEST(TargetSelection, APickThatOutlivesItsPickerAndRecorderEndsQuietly) {
+TEST(TargetSelection, APickEndsQuietlyWithoutItsPickerAndShowsAFailureInTheStatusLine) {
     for (const bool failing : {true, false}) {
         const SyntheticRecorder recorder = editorDesktop(failing);
         std::unique_ptr<RecordingManager> manager = recorder.makeManager();
@@ -63,9 +63,7 @@ TEST(TargetSelection, APickThatOutlivesItsPickerAndRecorderEndsQuietly) {
         BACKREEL_EVENTUALLY_TRUE(pick.isReady());
         EXPECT_TRUE(visiblePanels(kPicker).empty());
     }
-}
 
-TEST(TargetSelection, TheMainWindowsPickerShowsAFailureInTheStatusLine) {
     const SyntheticRecorder recorder = editorDesktop(true);
     const std::unique_ptr<RecordingManager> manager = recorder.makeManager();
     OverlayTargetPicker picker(*manager, recorder.platform, kPickLog);

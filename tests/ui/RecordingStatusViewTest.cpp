@@ -36,8 +36,8 @@ protected:
 } // namespace
 
 // Each status shows its title and its mark (green when ready or saved, red while recording or on an
-// error); the file name only when saved, the spinner only while saving.
-TEST_F(RecordingStatusViewTest, EachStatusShowsItsTitleAndItsMark) {
+// error); the file name only when saved, the spinner only while saving. Long texts are cut to fit.
+TEST_F(RecordingStatusViewTest, EachStatusShowsItsTitleAndMarkAndLongTextsFit) {
     setViewTransitionsEnabled(false);
     const QColor green = system_colors::green(view.palette());
     const QColor red = system_colors::red(view.palette());
@@ -63,6 +63,25 @@ TEST_F(RecordingStatusViewTest, EachStatusShowsItsTitleAndItsMark) {
         EXPECT_EQ(view.findChild<ActivitySpinner*>()->isSpinning(), status.is(Kind::saving));
     }
     setViewTransitionsEnabled(true);
+
+    // Long messages wrap onto two cut lines, whole in the tooltip; long file names lose their middle.
+    const QString message =
+        QStringLiteral("Save failed: Could not write the movie because the destination folder is "
+                       "on a disk that was removed while the clip was being written.")
+            .repeated(2);
+    manager->setStatus(RecordingStatus::error(message));
+    const QStringList lines = view.titleLabel()->text().split(QLatin1Char('\n'));
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_TRUE(message.startsWith(lines[0]) && lines[1].endsWith(QChar(0x2026)));
+    EXPECT_EQ(message.indexOf(lines[1].chopped(1).trimmed()), lines[0].size() + 1)
+        << "on where the first stopped";
+    EXPECT_EQ(view.titleLabel()->toolTip(), message);
+
+    manager->setStatus(savedAt(QStringLiteral("loopvane-2024-05-01-101500-%1.mp4").arg(QString(200, u'x'))));
+    const QString shown = view.fileNameLabel()->text();
+    EXPECT_TRUE(shown.startsWith(QStringLiteral("loopvane-2024")) &&
+                shown.endsWith(QStringLiteral("xx.mp4")));
+    EXPECT_LE(QFontMetrics(view.fileNameLabel()->font()).horizontalAdvance(shown), view.width());
 }
 
 TEST_F(RecordingStatusViewTest, AnErrorOffersTheUnsavedClipUntilARetryWritesIt) {
@@ -112,25 +131,4 @@ TEST_F(RecordingStatusViewTest, SavedReturnsToReadyTenSecondsAfterItWasSeen) {
     EXPECT_TRUE(manager->status().is(Kind::saved));
     view.show();
     EXPECT_EQ(timer->remaining(), 10s);
-}
-
-// Long messages wrap onto two cut lines, whole in the tooltip; long file names lose their middle.
-TEST_F(RecordingStatusViewTest, LongTextsFit) {
-    const QString message =
-        QStringLiteral("Save failed: Could not write the movie because the destination folder is "
-                       "on a disk that was removed while the clip was being written.")
-            .repeated(2);
-    manager->setStatus(RecordingStatus::error(message));
-    const QStringList lines = view.titleLabel()->text().split(QLatin1Char('\n'));
-    ASSERT_EQ(lines.size(), 2);
-    EXPECT_TRUE(message.startsWith(lines[0]) && lines[1].endsWith(QChar(0x2026)));
-    EXPECT_EQ(message.indexOf(lines[1].chopped(1).trimmed()), lines[0].size() + 1)
-        << "on where the first stopped";
-    EXPECT_EQ(view.titleLabel()->toolTip(), message);
-
-    manager->setStatus(savedAt(QStringLiteral("loopvane-2024-05-01-101500-%1.mp4").arg(QString(200, u'x'))));
-    const QString shown = view.fileNameLabel()->text();
-    EXPECT_TRUE(shown.startsWith(QStringLiteral("loopvane-2024")) &&
-                shown.endsWith(QStringLiteral("xx.mp4")));
-    EXPECT_LE(QFontMetrics(view.fileNameLabel()->font()).horizontalAdvance(shown), view.width());
 }

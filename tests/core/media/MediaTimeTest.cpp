@@ -1,8 +1,7 @@
 #include "core/media/MediaTime.h"
 
-#include <gtest/gtest.h>
-
 #include <cmath>
+#include <gtest/gtest.h>
 
 using namespace backreel;
 
@@ -21,7 +20,7 @@ TEST(MediaTime, ArithmeticAcrossTimeScalesIsExact) {
     EXPECT_EQ(compare(t, MediaTime::makeWithSeconds(101.0, kTimeScale)), 0);
 }
 
-TEST(MediaTime, CompareGivesNegativeZeroPositive) {
+TEST(MediaTime, CompareAndRoundToTheNearestTick) {
     EXPECT_EQ(compare(MediaTime(1, 10), MediaTime(2, 10)), -1);
     EXPECT_EQ(compare(MediaTime(9000, kTimeScale), MediaTime(1, 10)), 0);
     EXPECT_EQ(compare(MediaTime(3, 10), MediaTime(2, 10)), 1);
@@ -29,9 +28,7 @@ TEST(MediaTime, CompareGivesNegativeZeroPositive) {
     const MediaTime a(INT64_C(9'000'000'000'000'000), 1'000'000'000);
     const MediaTime b(INT64_C(810'000'000'000), kTimeScale);
     EXPECT_EQ(compare(a, b), 0);
-}
 
-TEST(MediaTime, MakeWithSecondsRoundsToTheNearestTick) {
     EXPECT_EQ(MediaTime::makeWithSeconds(0.1, kTimeScale).value(), 9000);
     EXPECT_EQ(MediaTime::makeWithSeconds(10.75, kTimeScale).value(), 967500);
     EXPECT_EQ(MediaTime::makeWithSeconds(-0.5 / kTimeScale, kTimeScale).value(), -1);

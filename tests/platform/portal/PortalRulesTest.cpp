@@ -11,7 +11,7 @@
 namespace backreel::portal {
 namespace {
 
-TEST(PortalRules, RequestPathsAndWhatIsAskedFor) {
+TEST(PortalRules, RequestsAndTheirAnswers) {
     EXPECT_EQ(senderPathPart(QStringLiteral(":1.42")), QStringLiteral("1_42"));
     EXPECT_EQ(requestPath(QStringLiteral(":1.7"), QStringLiteral("backreel3")),
               QStringLiteral("/org/freedesktop/portal/desktop/request/1_7/backreel3"));
@@ -20,6 +20,14 @@ TEST(PortalRules, RequestPathsAndWhatIsAskedFor) {
     EXPECT_EQ(cursorModeFor(cursor_mode::kHidden), std::nullopt);
     EXPECT_NE(restoreTokenKey(ContentKind::display), restoreTokenKey(ContentKind::window));
     EXPECT_NE(restoreTokenKey(ContentKind::display), restoreTokenKey(ContentKind::region));
+
+    EXPECT_EQ(boundShortcutIds({}), std::nullopt) << "an answer without the list says nothing";
+    EXPECT_EQ(sessionPathOf({{QStringLiteral("session_handle"), QStringLiteral("/s/1")}}),
+              QStringLiteral("/s/1"));
+    EXPECT_EQ(
+        sessionPathOf({{QStringLiteral("session_handle"), QVariant::fromValue(QDBusObjectPath("/s/2"))}}),
+        QStringLiteral("/s/2"));
+    EXPECT_EQ(sessionPathOf({}), QString());
 }
 
 // Modifiers in a fixed order, letters unshifted, the rest by XKB names; a key with none has no trigger.
@@ -43,16 +51,6 @@ TEST(ShortcutTriggers, KeysAreWrittenInTheFreedesktopShortcutFormat) {
             << keys;
     }
     EXPECT_EQ(shortcutTrigger(QKeySequence(Qt::CTRL | Qt::Key_Eacute)), std::nullopt);
-}
-
-TEST(ShortcutTriggers, AnswersNameTheSessionAndTheBoundShortcuts) {
-    EXPECT_EQ(boundShortcutIds({}), std::nullopt) << "an answer without the list says nothing";
-    EXPECT_EQ(sessionPathOf({{QStringLiteral("session_handle"), QStringLiteral("/s/1")}}),
-              QStringLiteral("/s/1"));
-    EXPECT_EQ(
-        sessionPathOf({{QStringLiteral("session_handle"), QVariant::fromValue(QDBusObjectPath("/s/2"))}}),
-        QStringLiteral("/s/2"));
-    EXPECT_EQ(sessionPathOf({}), QString());
 }
 
 TEST(PortalPicture, CropsAndRegionsStayInsideThePicture) {
@@ -101,16 +99,14 @@ TEST(PortalPicture, RgbaSourcesAreRenderedAsBgraAndScaledToFit) {
     EXPECT_EQ(output[0], 0xFF000000u);
 }
 
-TEST(PortalPicture, HeaderTimesCountOnlyWhenOnTheMonotonicClock) {
+TEST(PortalPicture, TimesAreOnTheMonotonicClockAndAFrameIntervalApart) {
     const std::int64_t arrival = 5'000'000'000;
     EXPECT_EQ(presentationTimeOf(4'990'000'000, arrival), pixels::monotonicMediaTime(4, 990'000'000));
     EXPECT_EQ(presentationTimeOf(std::nullopt, arrival), pixels::monotonicMediaTime(5, 0));
     EXPECT_EQ(presentationTimeOf(5'100'000'000, arrival), pixels::monotonicMediaTime(5, 0))
         << "from the future";
     EXPECT_EQ(presentationTimeOf(1'000, arrival), pixels::monotonicMediaTime(5, 0)) << "another clock";
-}
 
-TEST(PortalPicture, FramesGoOutAtLeastAFrameIntervalApart) {
     const MediaTime interval(1, 30);
     EXPECT_EQ(handOnTime(MediaTime(10, 1), MediaTime::invalid(), interval), MediaTime(10, 1));
     EXPECT_EQ(handOnTime(MediaTime(10, 1), MediaTime(9, 1), interval), MediaTime(10, 1));

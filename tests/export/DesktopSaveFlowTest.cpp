@@ -1,8 +1,8 @@
 #include "export/DesktopSaveFlow.h"
 
 #include "support/Samples.h"
-#include "support/SyntheticRecorder.h"
 #include "support/synthetic/SyntheticMovieFile.h"
+#include "support/SyntheticRecorder.h"
 
 #include <cerrno>
 #include <gtest/gtest.h>
@@ -55,23 +55,17 @@ struct Saving {
 
 } // namespace
 
-TEST(SaveFlow, SavedFileReplacesTheOldOneAndIsRevealed) {
-    Saving s;
-    ASSERT_TRUE(s.writeEarlierFile());
-    const RecordingStatus status = s.save(s.location);
-    EXPECT_EQ(status, RecordingStatus::saved(QUrl::fromLocalFile(s.location)));
-    EXPECT_EQ(contents(s.location), QByteArray("synthetic movie\n"));
-    EXPECT_EQ(s.entries(), QStringList{QStringLiteral("loopvane-2026-03-05-140709.mp4")})
-        << "no temporary left";
-    EXPECT_EQ(s.reveal->revealed, std::vector<QString>{s.location});
-}
-
-TEST(SaveFlow, CancelIsIdleWithNothingWritten) {
+// A cancel writes nothing; a saved file replaces the old one, without a temporary left, and is revealed.
+TEST(SaveFlow, ACancelWritesNothingAndASavedFileReplacesTheOldOne) {
     Saving s;
     EXPECT_EQ(s.save(std::nullopt), RecordingStatus::idle());
     EXPECT_EQ(s.save(QString()), RecordingStatus::idle());
-    EXPECT_TRUE(s.entries().isEmpty());
-    EXPECT_TRUE(s.reveal->revealed.empty());
+    EXPECT_TRUE(s.entries().isEmpty() && s.reveal->revealed.empty());
+    ASSERT_TRUE(s.writeEarlierFile());
+    EXPECT_EQ(s.save(s.location), RecordingStatus::saved(QUrl::fromLocalFile(s.location)));
+    EXPECT_EQ(contents(s.location), QByteArray("synthetic movie\n"));
+    EXPECT_EQ(s.entries(), QStringList{QStringLiteral("loopvane-2026-03-05-140709.mp4")});
+    EXPECT_EQ(s.reveal->revealed, std::vector<QString>{s.location});
 }
 
 TEST(SaveFlow, AFailedSaveKeepsTheEarlierFileAndLeavesNoPartialOne) {

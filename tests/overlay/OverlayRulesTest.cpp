@@ -33,7 +33,7 @@ const QRectF kScreen(0, 0, 1920, 1080);
 } // namespace
 
 // Visible windows of the normal layer, larger than a point each way, of other applications than ours.
-TEST(WindowPickerRules, WhichWindowsArePickable) {
+TEST(WindowPickerRules, WhichWindowsArePickableAndHowTheyAreLabelled) {
     const std::vector<Window> windows{window(1, kFrame, 0, true, QStringLiteral("editor")),
                                       window(2, kFrame, 0, false),
                                       window(3, kFrame, 20),
@@ -43,9 +43,7 @@ TEST(WindowPickerRules, WhichWindowsArePickable) {
                                       Window{7, std::nullopt, std::nullopt, QRectF(0, 0, 1.5, 1.5), 0, true}};
     EXPECT_EQ(ids(pickableWindows(windows, kApplicationID)), (std::vector<std::uint32_t>{1, 7}));
     EXPECT_EQ(ids(pickableWindows(windows, QString())), (std::vector<std::uint32_t>{1, 6, 7}));
-}
 
-TEST(WindowPickerRules, LabelAndPickInfoWithTheirFallbacks) {
     const Window named{
         42,  QStringLiteral("Notes"), RunningApplication{QStringLiteral("notes"), QString(), 1}, kFrame, 0,
         true};
@@ -60,7 +58,8 @@ TEST(WindowPickerRules, LabelAndPickInfoWithTheirFallbacks) {
 }
 
 // The hover changes only when the hovered candidate does; a window in front that is none hides them.
-TEST(WindowPickerRules, HoverChanges) {
+// A screen's display is found by its name, else the first one.
+TEST(WindowPickerRules, HoverChangesAndTheDisplayOfAScreen) {
     const std::vector<Window> candidates{window(1, QRectF(100, 100, 200, 200)),
                                          window(2, QRectF(150, 150, 400, 400))};
     const HoverChange first = hoverChange(entry(1, QRectF(100, 100, 200, 200)), candidates, std::nullopt);
@@ -76,9 +75,7 @@ TEST(WindowPickerRules, HoverChanges) {
     EXPECT_EQ(hoverChange(entry(99, kFrame), candidates, current).kind, HoverChange::Kind::cleared);
     EXPECT_EQ(hoverChange(std::nullopt, candidates, current).kind, HoverChange::Kind::cleared);
     EXPECT_EQ(hoverChange(entry(99, kFrame), candidates, std::nullopt).kind, HoverChange::Kind::unchanged);
-}
 
-TEST(TargetSelection, TheDisplayOfAScreenIsFoundByNameElseTheFirstOne) {
     const std::vector<Display> displays{
         Display{11, 1920, 1080, QRectF(0, 0, 1920, 1080), QStringLiteral("VIRT-1")},
         Display{12, 1920, 1080, QRectF(1920, 0, 1920, 1080), QStringLiteral("VIRT-2")}};

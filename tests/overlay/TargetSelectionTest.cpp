@@ -22,7 +22,7 @@ SyntheticRecorder editorDesktop(bool failing) {
 
 // A failing query ends the pick before anything shows; the selection queries after its drag, and a
 // failing query or one without displays ends it too.
-TEST(TargetSelection, WithoutContentTheFlowsEndWithTheTargetUnchanged) {
+TEST(TargetSelection, WithoutContentOrScreensTheFlowsEndWithTheTargetUnchanged) {
     for (const auto& [selecting, failing] :
          {std::pair{false, true}, std::pair{true, true}, std::pair{true, false}}) {
         SCOPED_TRACE(testing::Message() << "selecting " << selecting << ", failing " << failing);
@@ -48,6 +48,16 @@ TEST(TargetSelection, WithoutContentTheFlowsEndWithTheTargetUnchanged) {
         EXPECT_EQ(manager->captureTarget(), before);
         EXPECT_TRUE(manager->selectedWindowInfo());
     }
+
+    const std::function<QList<QScreen*>()> noScreens = [] {
+        return QList<QScreen*>();
+    };
+    const auto picker = WindowPickerCoordinator::create(nullptr, nullptr, noScreens);
+    QCoro::Task<std::optional<Window>> pick = picker->pickWindow({kEditor});
+    const auto selector = RegionSelectorCoordinator::create(nullptr, noScreens);
+    QCoro::Task<std::optional<RegionSelection>> selection = selector->selectRegion();
+    ASSERT_TRUE(pick.isReady() && selection.isReady());
+    EXPECT_FALSE(QCoro::waitFor(pick) || QCoro::waitFor(selection));
 }
 
 TEST(TargetSelection, APickEndsQuietlyWithoutItsPickerAndShowsAFailureInTheStatusLine) {
@@ -72,18 +82,6 @@ TEST(TargetSelection, APickEndsQuietlyWithoutItsPickerAndShowsAFailureInTheStatu
     manager->setStatus(RecordingStatus::buffering());
     QCoro::waitFor(picker.pickWindowTarget());
     EXPECT_EQ(manager->status(), RecordingStatus::buffering());
-}
-
-TEST(TargetSelection, WithoutScreensBothOverlaysEndAtOnceWithNothing) {
-    const std::function<QList<QScreen*>()> noScreens = [] {
-        return QList<QScreen*>();
-    };
-    const auto picker = WindowPickerCoordinator::create(nullptr, nullptr, noScreens);
-    QCoro::Task<std::optional<Window>> pick = picker->pickWindow({kEditor});
-    const auto selector = RegionSelectorCoordinator::create(nullptr, noScreens);
-    QCoro::Task<std::optional<RegionSelection>> selection = selector->selectRegion();
-    ASSERT_TRUE(pick.isReady() && selection.isReady());
-    EXPECT_FALSE(QCoro::waitFor(pick) || QCoro::waitFor(selection));
 }
 
 } // namespace

@@ -13,7 +13,7 @@
 
 using namespace backreel;
 
-TEST(PlatformLoader, FillsEveryServiceWithAndWithoutADisplay) {
+TEST(PlatformLoader, FillsEveryServiceAndPicksThePortalInWaylandSessionsUnlessTold) {
     const QByteArray display = qgetenv("DISPLAY");
     for (const bool withDisplay : {true, false}) {
         if (!withDisplay) {
@@ -26,11 +26,9 @@ TEST(PlatformLoader, FillsEveryServiceWithAndWithoutADisplay) {
     }
     EXPECT_FALSE(test::await(loadPlatform().capture->shareableContent()));
     qputenv("DISPLAY", display);
-}
 
-// BACKREEL_CAPTURE decides when set; a Wayland session gets the portal, also for the shortcuts (X11
-// grabs see keys only while an XWayland window has them).
-TEST(PlatformLoader, PicksThePortalInWaylandSessionsUnlessTold) {
+    // BACKREEL_CAPTURE decides when set; a Wayland session gets the portal, also for the shortcuts (X11
+    // grabs see keys only while an XWayland window has them).
     const QString wayland = QStringLiteral("wayland");
     const QString x11 = QStringLiteral("x11");
     const struct {

@@ -5,7 +5,7 @@
 
 using namespace backreel;
 
-TEST(MediaTime, ArithmeticAcrossTimeScalesIsExact) {
+TEST(MediaTime, ArithmeticAcrossTimeScalesIsExactAndInvalidTimePropagates) {
     const MediaTime third(1, 3);
     const MediaTime half(1, 2);
     const MediaTime sum = add(third, half);
@@ -18,6 +18,16 @@ TEST(MediaTime, ArithmeticAcrossTimeScalesIsExact) {
         t = add(t, MediaTime(1, 30));
     }
     EXPECT_EQ(compare(t, MediaTime::makeWithSeconds(101.0, kTimeScale)), 0);
+
+    const MediaTime invalid = MediaTime::invalid();
+    EXPECT_FALSE(invalid.isValid());
+    EXPECT_TRUE(std::isnan(invalid.seconds()));
+    EXPECT_FALSE(add(invalid, MediaTime(1, 1)).isValid());
+    EXPECT_FALSE(subtract(MediaTime(1, 1), invalid).isValid());
+    EXPECT_TRUE(std::isnan(subtract(MediaTime(1, 1), invalid).seconds()));
+    EXPECT_FALSE(MediaTime(5, 0).isValid());
+    EXPECT_EQ(compare(invalid, MediaTime::invalid()), 0);
+    EXPECT_LT(compare(invalid, MediaTime(-100, 1)), 0);
 }
 
 TEST(MediaTime, CompareAndRoundToTheNearestTick) {
@@ -33,16 +43,4 @@ TEST(MediaTime, CompareAndRoundToTheNearestTick) {
     EXPECT_EQ(MediaTime::makeWithSeconds(10.75, kTimeScale).value(), 967500);
     EXPECT_EQ(MediaTime::makeWithSeconds(-0.5 / kTimeScale, kTimeScale).value(), -1);
     EXPECT_FALSE(MediaTime::makeWithSeconds(std::nan(""), kTimeScale).isValid());
-}
-
-TEST(MediaTime, InvalidTimeHasNaNSecondsAndPropagates) {
-    const MediaTime invalid = MediaTime::invalid();
-    EXPECT_FALSE(invalid.isValid());
-    EXPECT_TRUE(std::isnan(invalid.seconds()));
-    EXPECT_FALSE(add(invalid, MediaTime(1, 1)).isValid());
-    EXPECT_FALSE(subtract(MediaTime(1, 1), invalid).isValid());
-    EXPECT_TRUE(std::isnan(subtract(MediaTime(1, 1), invalid).seconds()));
-    EXPECT_FALSE(MediaTime(5, 0).isValid());
-    EXPECT_EQ(compare(invalid, MediaTime::invalid()), 0);
-    EXPECT_LT(compare(invalid, MediaTime(-100, 1)), 0);
 }

@@ -33,7 +33,7 @@ std::vector<ShortcutBinding> everyShortcut(const std::optional<QString>& failure
 
 using PortalShortcutsTest = PortalTest;
 
-TEST_F(PortalShortcutsTest, TheDefaultsAreBoundWithTheirKeysAndPressedThroughThePortal) {
+TEST_F(PortalShortcutsTest, TheDefaultsAreBoundPressedAndReplacedAndACancelFailsThem) {
     PortalGlobalShortcuts shortcuts;
     QSignalSpy activated(&shortcuts, &GlobalShortcuts::activated);
     EXPECT_EQ(bindAll(shortcuts, defaultShortcuts()), everyShortcut(std::nullopt));
@@ -65,10 +65,8 @@ TEST_F(PortalShortcutsTest, TheDefaultsAreBoundWithTheirKeysAndPressedThroughThe
 
     bindAll(shortcuts, {});
     BACKREEL_EVENTUALLY_TRUE(portal_.boundShortcuts().empty());
-}
 
-TEST_F(PortalShortcutsTest, ACancelledConfirmationFailsEachShortcutAndTheNextBindWorks) {
-    PortalGlobalShortcuts shortcuts;
+    // A cancelled confirmation fails every shortcut, with the reason; asking again binds them.
     portal_.setNextAnswer(QStringLiteral("cancel"));
     const QString cancelled = QStringLiteral("The desktop's shortcut dialog was cancelled.");
     EXPECT_EQ(bindAll(shortcuts, defaultShortcuts()), everyShortcut(cancelled));

@@ -2,7 +2,7 @@
 #include "core/Autostart.h"
 #include "support/ChildProcess.h"
 
-#include <cstring>
+#include <cstdio>
 #include <gtest/gtest.h>
 #include <QDBusConnectionInterface>
 #include <QFile>
@@ -122,11 +122,9 @@ TEST_F(RemoteInstanceTest, RealClicksKeepEveryFailedClipAndThePanelHoldsStill) {
     const auto where = [&] {
         std::string shell;
         EXPECT_TRUE(test::runProgram({"xdotool", "getwindowgeometry", "--shell", id}, &shell));
-        const auto value = [&](const char* key) {
-            const std::size_t at = shell.find(std::string(key) + "=");
-            return std::stoi(shell.substr(at + std::strlen(key) + 1));
-        };
-        return std::pair{value("X"), value("Y")};
+        std::pair position{0, 0};
+        std::sscanf(shell.c_str() + shell.find("X="), "X=%d\nY=%d", &position.first, &position.second);
+        return position;
     };
     const auto [x, y] = where();
     // Save Clip, in the panel's own coordinates (the panel's layout has fixed heights).

@@ -49,14 +49,13 @@ TEST_F(SaveNotifications, OnePerSaveWithOpenAndShowInFolderAlsoWhileMuted) {
     EXPECT_EQ(notifications.inhibits.size(), 1u) << "muted while buffering";
 
     const QString first = QStringLiteral("/tmp/clips/loopvane-2026-03-05-140709.mp4");
-    recorder.saveFlow->outcome = RecordingStatus::saved(QUrl::fromLocalFile(first));
-    QCoro::waitFor(manager.saveClip(1s));
-    recorder.saveFlow->outcome =
-        RecordingStatus::saved(QUrl::fromLocalFile(QStringLiteral("/tmp/clips/b.mp4")));
-    QCoro::waitFor(manager.saveClip());
-    recorder.saveFlow->outcome =
-        RecordingStatus::error(QStringLiteral("Save failed: the folder is read-only."));
-    QCoro::waitFor(manager.saveClip());
+    for (const RecordingStatus& outcome :
+         {RecordingStatus::saved(QUrl::fromLocalFile(first)),
+          RecordingStatus::saved(QUrl::fromLocalFile(first + u'2')),
+          RecordingStatus::error(QStringLiteral("Save failed: the folder is read-only."))}) {
+        recorder.saveFlow->outcome = outcome;
+        QCoro::waitFor(manager.saveClip(1s));
+    }
     BACKREEL_EVENTUALLY_EQ(notifications.shown.size(), 3u);
     test::NotificationServer::roundTrip();
 

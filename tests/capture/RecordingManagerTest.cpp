@@ -71,28 +71,24 @@ TEST_F(RecordingManagerTest, ShortRecordingsEndWithTheirMessageAndACancelledSave
 // Each failure ends the start at its step, before the platform call that would follow (the encoder
 // opens before the stream is made), and never with our mute, which comes with buffering.
 TEST_F(RecordingManagerTest, EveryFailedStartShowsItsReasonAndTheNextStartWorks) {
-    const auto failing = [](const std::function<void(SyntheticOptions&)>& fail) {
+    const auto with = [](auto SyntheticOptions::*field, auto value) {
         SyntheticOptions options = desktop();
-        fail(options);
+        options.*field = value;
         return options;
     };
     const QString x264 = QStringLiteral("libx264 cannot encode 100000×100000 pictures");
     const std::tuple<SyntheticOptions, QString, const char*> cases[] = {
-        {failing([](auto& o) { o.contentError = CaptureError::failed("Cannot connect to :9."); }),
+        {with(&SyntheticOptions::contentError, CaptureError::failed("Cannot connect to :9.")),
          QStringLiteral("Cannot connect to :9."), "createStream"},
-        {failing([](auto& o) { o.contentError = CaptureError::failed(""); }),
+        {with(&SyntheticOptions::contentError, CaptureError::failed("")),
          RecordingManager::kContentUnavailableMessage, "createStream"},
-        {failing([](auto& o) {
-             o.contentError = CaptureError{CaptureError::Kind::cancelled, {}};
-         }),
-         QString(), "createStream"}, // a cancelled dialog: ready again
-        {failing([](auto& o) { o.content.displays.clear(); }), QStringLiteral("No display found."),
+        {with(&SyntheticOptions::contentError, CaptureError{CaptureError::Kind::cancelled, {}}), QString(),
+         "createStream"}, // a cancelled dialog: ready again
+        {with(&SyntheticOptions::content, ShareableContent{}), QStringLiteral("No display found."),
          "createStream"},
-        {failing([&](auto& o) {
-             o.openError = EncoderError{EncoderError::Kind::unsupportedSize, x264};
-         }),
+        {with(&SyntheticOptions::openError, EncoderError{EncoderError::Kind::unsupportedSize, x264}),
          QStringLiteral("Failed to create compression session (%1).").arg(x264), "createStream"},
-        {failing([](auto& o) { o.startError = CaptureError::failed("MIT-SHM is not available"); }),
+        {with(&SyntheticOptions::startError, CaptureError::failed("MIT-SHM is not available")),
          QStringLiteral("MIT-SHM is not available"), "mute"},
     };
     for (const auto& [options, message, notReached] : cases) {

@@ -10,8 +10,6 @@
 #include "ui/ContentView.h"
 
 #include <QContextMenuEvent>
-#include <QPushButton>
-#include <QSignalSpy>
 
 using namespace backreel;
 
@@ -26,7 +24,7 @@ protected:
 
     std::unique_ptr<BackreelApp> startApp(TrayPresence tray) {
         auto app = std::make_unique<BackreelApp>(
-            makeSyntheticPlatform(recorder.state), saveFlow,
+            recorder.platform, recorder.saveFlow,
             BackreelAppOptions{tray, QStringLiteral("0.1.0"),
                                QUrl(QStringLiteral("http://127.0.0.1:9/updates.xml")), nullptr});
         quit = std::make_unique<QSignalSpy>(app.get(), &BackreelApp::quitRequested);
@@ -36,14 +34,13 @@ protected:
     }
 
     test::SyntheticRecorder recorder;
-    std::shared_ptr<test::SaveFlowStandIn> saveFlow = std::make_shared<test::SaveFlowStandIn>(recorder.state);
     std::unique_ptr<QSignalSpy> quit;
 };
 
 } // namespace
 
-// First shown in the top-trailing corner; a right click opens the application menu, the pick
-// button the window picker on every screen (Esc closes it); closing the window quits.
+// First shown in the top-trailing corner; a right click opens the menu, the pick button the window
+// picker on every screen (Esc closes it); closing the window quits.
 TEST_F(BackreelAppTest, WithoutATrayTheWindowIsTheApplication) {
     std::unique_ptr<BackreelApp> app = startApp(TrayPresence::unavailable);
     EXPECT_EQ(app->trayIcon(), nullptr);
@@ -58,18 +55,13 @@ TEST_F(BackreelAppTest, WithoutATrayTheWindowIsTheApplication) {
     window->captureSection()->chooseCaptureMode(CaptureModeSelection::window);
     BACKREEL_EVENTUALLY_TRUE(window->captureSection()->pickWindowButton()->isVisible());
     QTest::mouseClick(window->captureSection()->pickWindowButton(), Qt::LeftButton);
-    const auto panels = [] {
-        return test::visiblePanels(QStringLiteral("windowPickerPanel"));
-    };
-    BACKREEL_EVENTUALLY_EQ(panels().size(), test::screenCount());
-    QTest::keyClick(panels().front()->findChild<QWidget*>(QStringLiteral("windowPickerView")),
-                    Qt::Key_Escape);
-    BACKREEL_EVENTUALLY_TRUE(panels().empty());
+    BACKREEL_EVENTUALLY_EQ(test::overlayViews(test::kPicker).size(), test::screenCount());
+    QTest::keyClick(test::overlayViews(test::kPicker).front(), Qt::Key_Escape);
+    BACKREEL_EVENTUALLY_TRUE(test::overlayViews(test::kPicker).empty());
     // The pick ends through a posted event, which must reach the picker while the application lives.
     QCoreApplication::sendPostedEvents();
-    const auto* target = app->recordingManager().captureTarget().asWindow();
-    ASSERT_NE(target, nullptr);
-    EXPECT_EQ(target->filter.windowContent()->window.windowID, 0u) << "no window picked";
+    EXPECT_EQ(app->recordingManager().captureTarget().asWindow()->filter.windowContent()->window.windowID,
+              0u);
 
     window->close();
     EXPECT_EQ(quit->count(), 1);
@@ -79,13 +71,10 @@ TEST_F(BackreelAppTest, WithATrayClosingTheWindowKeepsBackreelRunning) {
     std::unique_ptr<BackreelApp> app = startApp(TrayPresence::available);
     ASSERT_NE(app->trayIcon(), nullptr);
     QPointer<ContentView> first = app->mainWindow();
-    // The window, the menu and the tray follow the one manager.
+    // The window and the tray follow the one manager; closed, the window leaves Backreel running.
     app->recordingManager().setStatus(RecordingStatus::buffering());
     EXPECT_EQ(first->mainButton()->text(), QStringLiteral("Stop && Save"));
-    EXPECT_TRUE(test::menuLines(*app->menuBarContent().menu()).contains(QStringLiteral("Stop & Save")));
     EXPECT_EQ(app->trayIcon()->shownStyle(), RecordIconEngine::Style::filled);
-
-    // Closed, Backreel runs on.
     first->move(300, 200);
     BACKREEL_EVENTUALLY_EQ(first->pos(), QPoint(300, 200));
     first->captureSection()->chooseCaptureMode(CaptureModeSelection::region);
@@ -93,8 +82,7 @@ TEST_F(BackreelAppTest, WithATrayClosingTheWindowKeepsBackreelRunning) {
     EXPECT_EQ(quit->count(), 0);
     BACKREEL_EVENTUALLY_TRUE(first.isNull() && app->mainWindow() == nullptr);
 
-    // "Show Window" opens a new window where the old one was, in Full Screen mode again; while it
-    // is open, brings the same one forward, also out of being minimised.
+    // "Show Window" opens a new one where it was, in Full Screen mode; then brings it forward.
     app->menuBarContent().perform(MenuCommand::showWindow);
     ContentView* second = app->mainWindow();
     ASSERT_TRUE(second != nullptr && QTest::qWaitForWindowExposed(second));
@@ -109,17 +97,15 @@ TEST_F(BackreelAppTest, WithATrayClosingTheWindowKeepsBackreelRunning) {
     EXPECT_EQ(quit->count(), 1);
 }
 
-// Quit while a failed save's clip is kept asks first: Cancel keeps Backreel and the clip; Save…
-// writes the clip from the save dialog on, and only then quits.
 TEST_F(BackreelAppTest, QuitWithAKeptClipAsksAndSaveWritesItFirst) {
     std::unique_ptr<BackreelApp> app = startApp(TrayPresence::available);
     RecordingManager& manager = app->recordingManager();
-    saveFlow->outcome = RecordingStatus::error(QStringLiteral("Save failed: the disk is full."));
+    recorder.saveFlow->outcome = RecordingStatus::error(QStringLiteral("Save failed: the disk is full."));
     QCoro::waitFor(manager.startRecording());
     BACKREEL_EVENTUALLY_TRUE(manager.session() && manager.session()->videoStore().count() >= 3);
     QCoro::waitFor(manager.stopAndSave());
     ASSERT_EQ(manager.unsavedClipsToAskAbout(), 1);
-    saveFlow->outcome = RecordingStatus::saved(QUrl::fromLocalFile(QStringLiteral("/tmp/kept.mp4")));
+    recorder.saveFlow->outcome = RecordingStatus::saved(QUrl::fromLocalFile(QStringLiteral("/tmp/kept.mp4")));
     for (const bool save : {false, true}) {
         app->requestQuit();
         QMessageBox* box = app->unsavedClipsQuestion().box();
@@ -137,5 +123,5 @@ TEST_F(BackreelAppTest, QuitWithAKeptClipAsksAndSaveWritesItFirst) {
     }
     BACKREEL_EVENTUALLY_EQ(quit->count(), 1);
     EXPECT_FALSE(manager.hasUnsavedClip());
-    EXPECT_EQ(saveFlow->clips.size(), 2u);
+    EXPECT_EQ(recorder.saveFlow->clips.size(), 2u);
 }

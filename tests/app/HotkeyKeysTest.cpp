@@ -13,9 +13,9 @@ QKeySequence keys(const char* text) {
 }
 } // namespace
 
-// Letters are grabbed by their unshifted symbol, which is where the keyboard map has them; the
-// launch keys by the X symbols of the keys Qt gives their names to; a modifier alone has none.
-TEST(HotkeyKeys, QtKeysBecomeTheXSymbolsOfTheKeyboardMap) {
+// Letters by their unshifted symbol, launch keys by the X symbols Qt names; a modifier alone has none.
+// A grab holds whatever the lock keys; a press matches whatever the lock keys and mouse buttons.
+TEST(HotkeyKeys, QtKeysBecomeXSymbolsGrabbedWhateverTheLockKeys) {
     const std::pair<Qt::Key, std::optional<std::uint32_t>> rows[] = {
         {Qt::Key_S, 0x73},
         {Qt::Key_Launch0, 0x1008ff33}, // the My Computer key
@@ -25,11 +25,7 @@ TEST(HotkeyKeys, QtKeysBecomeTheXSymbolsOfTheKeyboardMap) {
     for (const auto& [key, symbol] : rows) {
         EXPECT_EQ(x11::keySymbolForQtKey(key), symbol) << key;
     }
-}
 
-// A grab holds for every state of Caps Lock and Num Lock, and a press matches whatever the lock
-// keys and mouse buttons, but not with a modifier more or less.
-TEST(HotkeyKeys, GrabsAndPressesIgnoreTheLockKeys) {
     constexpr std::uint16_t lock = XCB_MOD_MASK_LOCK;
     constexpr std::uint16_t numLock = XCB_MOD_MASK_2;
     const std::uint16_t ctrlAltShift =
@@ -46,9 +42,7 @@ TEST(HotkeyKeys, GrabsAndPressesIgnoreTheLockKeys) {
     EXPECT_FALSE(x11::modifiersMatch(ctrlAltShift | XCB_MOD_MASK_4, ctrlAltShift, numLock));
 }
 
-// Nothing stored means the defaults, an empty text means none, anything unusable the default
-// again; only the first combination of a sequence is kept.
-TEST(ShortcutKeys, StoredKeysReadBackWithDefaultsForWhatIsMissingOrBroken) {
+TEST(ShortcutKeys, StoredKeysReadBackWithDefaultsAndKeysThatTakeTypingAreRefused) {
     for (HotkeyAction action : kHotkeyActions) {
         EXPECT_EQ(hotkeyFromStored(action, std::nullopt), defaultHotkey(action));
         EXPECT_EQ(hotkeyFromStored(action, QStringLiteral("no such keys!")), defaultHotkey(action));
@@ -58,11 +52,7 @@ TEST(ShortcutKeys, StoredKeysReadBackWithDefaultsForWhatIsMissingOrBroken) {
     EXPECT_EQ(hotkeyFromStored(HotkeyAction::saveClip, QStringLiteral("Meta+F9")), keys("Meta+F9"));
     EXPECT_EQ(hotkeyToStored(keys("Ctrl+Alt+Shift+S, Ctrl+X")), QStringLiteral("Ctrl+Alt+Shift+S"));
     EXPECT_EQ(hotkeyFromStored(HotkeyAction::saveClip, hotkeyToStored(keys("Alt+Print"))), keys("Alt+Print"));
-}
 
-// A key that types or moves the cursor would be taken from every application without Ctrl, Alt or
-// Super; function and media keys may stand alone; a modifier alone is no shortcut.
-TEST(ShortcutKeys, KeysThatWouldTakeTypingFromEveryApplicationAreRefused) {
     for (const char* refused : {"S", "Shift+S", "Space", "Return", "Shift+Left", "Shift"}) {
         EXPECT_TRUE(hotkeyProblem(keys(refused))) << refused;
     }

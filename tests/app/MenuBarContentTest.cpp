@@ -8,8 +8,6 @@
 #include "ui/StatusText.h"
 #include "ui/SymbolImage.h"
 
-#include <QSignalSpy>
-
 using namespace backreel;
 using Kind = RecordingStatus::Kind;
 using Style = RecordIconEngine::Style;
@@ -20,8 +18,7 @@ QImage iconImage(const QIcon& icon, int side) {
     return icon.pixmap(QSize(side, side), 1.0).toImage().convertToFormat(QImage::Format_ARGB32);
 }
 
-// Whether the pixel at `fraction` of the radius right of the centre is drawn; a crisp icon has no
-// half-drawn pixels there.
+// Whether the pixel at `fraction` of the radius right of the centre is drawn; none is half drawn.
 bool drawnAt(const QImage& image, double fraction) {
     const int alpha =
         qAlpha(image.pixel(static_cast<int>(image.width() / 2.0 * (1 + fraction)), image.height() / 2));
@@ -66,32 +63,34 @@ protected:
 
 // The menu follows the manager's status (which items each state shows is MenuItems' table below);
 // "Saving…" is a line of text, every other item a command; no item has a shortcut, not even one an
-// '&' in its text would make. The tray icon, which opens the menu, is filled only while buffering.
-TEST_F(MenuBarContentTest, TheRecordingItemAndTheTrayIconFollowTheStatus) {
+// '&' in its text would make. The tray icon, which opens the menu, is filled only while buffering,
+// and drawn anew in a new theme's text colour.
+TEST_F(MenuBarContentTest, TheMenuAndTheTrayIconFollowTheStatusAndTheTheme) {
     EXPECT_EQ(tray.systemTrayIcon().contextMenu(), content.menu());
-    for (const auto& [status, recording] : {std::pair{RecordingStatus::buffering(), "Stop & Save"},
-                                            std::pair{RecordingStatus::saving(), "Saving…"},
-                                            std::pair{RecordingStatus::idle(), "Start Recording"}}) {
-        manager->setStatus(status);
-        QStringList middle{QString::fromUtf8(recording)};
-        if (status.is(Kind::buffering)) {
-            middle << QStringLiteral("Save Clip") << QStringLiteral("Save Last…") << QStringLiteral("Review…");
-        }
-        EXPECT_EQ(lines(), menuWith(middle));
+    for (const bool buffering : {true, false}) {
+        manager->setStatus(buffering ? RecordingStatus::buffering() : RecordingStatus::saving());
+        EXPECT_EQ(lines(),
+                  menuWith(buffering ? QStringList{"Stop & Save", "Save Clip", "Save Last…", "Review…"}
+                                     : QStringList{"Saving…"}));
         for (const QAction* action : content.menu()->actions()) {
             EXPECT_TRUE(action->shortcut().isEmpty() && QKeySequence::mnemonic(action->text()).isEmpty());
             EXPECT_TRUE(action->isEnabled() != action->text().startsWith(QStringLiteral("Saving")) ||
                         !action->isVisible());
         }
-        EXPECT_EQ(drawnAt(iconImage(tray.systemTrayIcon().icon(), 44), 0.77), status.is(Kind::buffering));
+        EXPECT_EQ(drawnAt(iconImage(tray.systemTrayIcon().icon(), 44), 0.77), buffering);
     }
-    manager->setStatus(RecordingStatus::saving());
-    item(QStringLiteral("Saving…"))->trigger();
-    EXPECT_EQ(manager->status(), RecordingStatus::saving());
+
+    const qint64 before = tray.systemTrayIcon().icon().cacheKey();
+    const QPalette original = QApplication::palette();
+    QPalette light = original;
+    light.setColor(QPalette::WindowText, QColor(0xf0, 0xf0, 0xf0));
+    QApplication::setPalette(light);
+    EXPECT_NE(tray.systemTrayIcon().icon().cacheKey(), before);
+    EXPECT_EQ(QColor(iconImage(tray.systemTrayIcon().icon(), 32).pixel(16, 16)), QColor(0xf0, 0xf0, 0xf0));
+    QApplication::setPalette(original);
 }
 
-// Each unsaved clip is offered by its length and time, with its own "Discard Clip", unless the
-// recorder is busy; the count of clips being saved has a line of its own.
+// Each unsaved clip is offered, with its own "Discard Clip", unless busy; clips being saved are counted.
 TEST(MenuItems, OffersAndTheCountOfClipsBeingSavedByState) {
     const UnsavedClipInfo failed{1, UnsavedClipOffer::saveAgain, 8.2, QTime(14, 7)};
     const UnsavedClipInfo ended{2, UnsavedClipOffer::saveWhatWasBuffered, 30, QTime(9, 1)};
@@ -103,7 +102,8 @@ TEST(MenuItems, OffersAndTheCountOfClipsBeingSavedByState) {
           "Save What Was Buffered… (30 s, 09:01)", "Discard Clip (30 s, 09:01)"}},
         {{Kind::buffering, {failed}}, {"Stop & Save", "Save Clip", "Save Last…", "Review…"}},
         {{Kind::saving, {failed}}, {"Saving…"}},
-        {{Kind::buffering, {}, 2}, {"Stop & Save", "Save Clip", "Save Last…", "Review…", "Saving… (2 clips)"}},
+        {{Kind::buffering, {}, 2},
+         {"Stop & Save", "Save Clip", "Save Last…", "Review…", "Saving… (2 clips)"}},
         {{Kind::saved, {}, 1}, {"Start Recording", "Saving… (1 clip)"}},
     };
     for (const auto& [state, middle] : rows) {
@@ -115,8 +115,6 @@ TEST(MenuItems, OffersAndTheCountOfClipsBeingSavedByState) {
     }
 }
 
-// Two failed saves are two offers in the menu (their lines are MenuItems' table); each item acts on
-// its own clip: Save Again saves it, Discard Clip lets it go and leaves the message.
 TEST_F(MenuBarContentTest, EachUnsavedClipIsSavedOrDiscardedFromTheMenu) {
     recorder.saveFlow->outcome =
         RecordingStatus::error(QStringLiteral("Save failed: the folder is read-only."));
@@ -141,8 +139,6 @@ TEST_F(MenuBarContentTest, EachUnsavedClipIsSavedOrDiscardedFromTheMenu) {
     EXPECT_TRUE(manager->status().is(Kind::error)) << "the message stays";
 }
 
-// While buffering the menu offers "Save Clip" and "Save Last…" with the lengths the buffer's duration
-// allows; each saves without ending the recording.
 TEST_F(MenuBarContentTest, SaveClipAndSaveLastWhileBuffering) {
     manager->setBufferDuration(RecordingDuration::oneMinute);
     item(QStringLiteral("Start Recording"))->trigger();
@@ -157,36 +153,15 @@ TEST_F(MenuBarContentTest, SaveClipAndSaveLastWhileBuffering) {
     ASSERT_TRUE(recorder.saveFlow->requests.at(1).folder.has_value()) << "no dialog";
 }
 
-// Every command returns at once; the update check reports later.
 TEST_F(MenuBarContentTest, CommandsDoWhatTheySay) {
-    item(QStringLiteral("Show Window"))->trigger();
-    item(QStringLiteral("Quit Backreel"))->trigger();
-    EXPECT_TRUE(shows == 1 && quits == 1);
     QSignalSpy shortcuts(&content, &MenuBarContent::keyboardShortcutsRequested);
-    item(QStringLiteral("Keyboard Shortcuts…"))->trigger();
-    EXPECT_EQ(shortcuts.count(), 1);
-    QSignalSpy finished(&updates, &UpdateController::checkFinished);
-    item(QStringLiteral("Check for Updates…"))->trigger();
-    EXPECT_TRUE(updates.isChecking());
-    ASSERT_TRUE(finished.wait(10'000));
-    updates.resultDialog()->close();
+    for (const char* text : {"Show Window", "Quit Backreel", "Keyboard Shortcuts…", "Check for Updates…"}) {
+        item(QString::fromUtf8(text))->trigger();
+    }
+    EXPECT_TRUE(shows == 1 && quits == 1 && shortcuts.count() == 1 && updates.isChecking());
 }
 
-// Drawn in the palette's text colour, and set again when the palette changes so that the tray
-// draws it anew.
-TEST_F(MenuBarContentTest, TheTrayIconIsRedrawnInANewThemesColour) {
-    const qint64 before = tray.systemTrayIcon().icon().cacheKey();
-    const QPalette original = QApplication::palette();
-    QPalette light = original;
-    light.setColor(QPalette::WindowText, QColor(0xf0, 0xf0, 0xf0));
-    QApplication::setPalette(light);
-    EXPECT_NE(tray.systemTrayIcon().icon().cacheKey(), before);
-    EXPECT_EQ(QColor(iconImage(tray.systemTrayIcon().icon(), 32).pixel(16, 16)), QColor(0xf0, 0xf0, 0xf0));
-    QApplication::setPalette(original);
-}
-
-// Drawn for the pixels asked for, not scaled from another size: both have the middle dot and
-// nothing outside the circle; the disc is solid from a little further out, the ring only at its rim.
+// Drawn for the pixels asked for, not scaled: a middle dot, nothing outside; a solid disc or a rim.
 TEST(RecordIcon, CrispAtTraySizesWithARingOrADisc) {
     for (const int side : {22, 44}) {
         SCOPED_TRACE(side);

@@ -1,14 +1,11 @@
-// What the package installs besides the program: a desktop entry and metainfo that the desktop's
-// validators accept, and a manual page that documents the options the program takes.
+// A desktop entry and metainfo the validators accept, and a manual page with the program's options.
 
 #include "support/ChildProcess.h"
 
 #include <cstdlib>
-#include <fstream>
 #include <gtest/gtest.h>
 #include <regex>
 #include <set>
-#include <sstream>
 #include <string>
 
 namespace backreel::test {
@@ -16,11 +13,6 @@ namespace {
 
 const std::string kSourceDir = BACKREEL_SOURCE_DIR;
 const std::string kBuildDir = BACKREEL_BUILD_DIR;
-
-// Whether a program is on the PATH.
-bool installed(const std::string& program) {
-    return runProgram({"sh", "-c", "command -v " + program});
-}
 
 // The long options a text names ("--save-clip"); in a manual page the dashes are escaped.
 std::set<std::string> longOptions(std::string text) {
@@ -32,13 +24,6 @@ std::set<std::string> longOptions(std::string text) {
         options.insert(it->str());
     }
     return options;
-}
-
-std::string fileText(const std::string& path) {
-    std::ifstream file(path);
-    std::stringstream text;
-    text << file.rdbuf();
-    return text.str();
 }
 
 TEST(Package, TheDesktopEntryAndTheMetainfoValidate) {

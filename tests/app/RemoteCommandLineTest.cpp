@@ -15,9 +15,8 @@ CommandLine parse(std::initializer_list<const char*> arguments) {
 }
 } // namespace
 
-// One command at a time; --save-clip with or without seconds, given as the next argument or after
-// '='; --help wins over anything else it is given with.
-TEST(RemoteCommandLine, ReadsEachCommandAndTheSecondsOfSaveClip) {
+// One command at a time; --save-clip's seconds as the next argument or after '='; --help wins.
+TEST(RemoteCommandLine, ReadsEachCommandAndRefusesWhatItCannotSendWithAReason) {
     EXPECT_EQ(parse({}).action, Action::run);
     EXPECT_EQ(parse({"--start"}).action, Action::start);
     EXPECT_EQ(parse({"--stop-and-save"}).action, Action::stopAndSave);
@@ -44,10 +43,7 @@ TEST(RemoteCommandLine, ReadsEachCommandAndTheSecondsOfSaveClip) {
     EXPECT_EQ(parse({"--save-around-mark", "5"}),
               (CommandLine{Action::saveAroundMark, std::chrono::seconds(5), false, false, {}}));
     EXPECT_EQ(parse({"--save-around-mark"}).seconds, std::nullopt);
-}
 
-// Wrong command lines are refused with a sentence naming what is wrong, never sent on.
-TEST(RemoteCommandLine, RefusesWhatItCannotSendWithAReason) {
     const auto refusal = [](std::initializer_list<const char*> arguments) {
         const CommandLine line = parse(arguments);
         EXPECT_EQ(line.action, Action::invalid);

@@ -7,7 +7,6 @@
 #include <QDBusMessage>
 #include <QDBusPendingCall>
 #include <QDBusVariant>
-#include <QSignalSpy>
 
 using namespace backreel;
 using Kind = RecordingStatus::Kind;
@@ -25,8 +24,7 @@ public slots:
     void statusChanged(const QString& state, const QString& status) { heard.push_back({state, status}); }
 };
 
-// The service on the test bus, and a connection of its own that calls it as another process would
-// (asynchronously: the service answers on this thread).
+// The service on the test bus, called asynchronously from a connection of its own.
 class RemoteControlTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -74,10 +72,9 @@ protected:
 
 } // namespace
 
-// StartRecording answers once buffering runs; Status and its signal follow the manager; StopAndSave
-// hands the buffered clip to the save flow; commands the recorder cannot take now are refused with
-// the reason, and change nothing.
-TEST_F(RemoteControlTest, StartStatusAndStopAndSaveReachTheManager) {
+// StartRecording answers once buffering runs; Status and its signal follow; SaveClip takes its
+// seconds unsigned or signed (as gdbus sends them); commands it cannot take now are refused.
+TEST_F(RemoteControlTest, CommandsStatusAndSignalsReachTheManager) {
     EXPECT_EQ(property("State"), QStringLiteral("idle"));
     EXPECT_EQ(property("Status"), QStringLiteral("Ready"));
     EXPECT_EQ(call(QStringLiteral("StopAndSave")), QStringLiteral("Backreel is not recording."));
@@ -93,16 +90,26 @@ TEST_F(RemoteControlTest, StartStatusAndStopAndSaveReachTheManager) {
               (QStringList{QStringLiteral("buffering"), QStringLiteral("Recording…")}));
     EXPECT_EQ(call(QStringLiteral("StartRecording")), QStringLiteral("Backreel is recording already."));
 
-    BACKREEL_EVENTUALLY_TRUE(manager->session() && manager->session()->videoStore().count() >= 3);
+    BACKREEL_EVENTUALLY_TRUE(manager->session() && manager->session()->videoStore().count() >= 60);
+    const auto& clips = recorder.saveFlow->clips;
+    for (const QVariantList& seconds :
+         {QVariantList{QVariant::fromValue(1U)}, QVariantList{}, QVariantList{1}}) {
+        EXPECT_EQ(call(QStringLiteral("SaveClip"), seconds), QString());
+    }
+    BACKREEL_EVENTUALLY_EQ(clips.size(), 3U);
+    EXPECT_TRUE(clips[1].video.size() > clips[0].video.size() &&
+                clips[1].video.size() > clips[2].video.size())
+        << "one second, the whole buffer, one second";
+    EXPECT_EQ(call(QStringLiteral("SaveClip"), {-1}),
+              QStringLiteral("The number of seconds to save cannot be negative (-1)."));
     EXPECT_EQ(call(QStringLiteral("SaveAroundMark"), {QVariant::fromValue(0U)}),
               QStringLiteral("There is no marker to save around: mark a moment first."));
     EXPECT_EQ(call(QStringLiteral("Mark"), {QStringLiteral("got it")}), QString());
     EXPECT_EQ(manager->lastMarker()->label, QStringLiteral("got it"));
     EXPECT_EQ(call(QStringLiteral("StopAndSave")), QString());
     BACKREEL_EVENTUALLY_EQ(property("State"), QStringLiteral("saved"));
-    ASSERT_EQ(recorder.saveFlow->clips.size(), 1U);
-    EXPECT_FALSE(recorder.saveFlow->clips.front().video.empty());
-    EXPECT_EQ(recorder.saveFlow->clips.front().markers.size(), 1U) << "Stop & Save keeps the marker";
+    ASSERT_EQ(clips.size(), 4U);
+    EXPECT_EQ(clips.back().markers.size(), 1U) << "Stop & Save keeps the marker";
     EXPECT_EQ(property("SavedFile"), QStringLiteral("/tmp/backreel-test.mp4"));
     BACKREEL_EVENTUALLY_EQ(listener.heard.last().first(), QStringLiteral("saved"));
 
@@ -112,32 +119,11 @@ TEST_F(RemoteControlTest, StartStatusAndStopAndSaveReachTheManager) {
     BACKREEL_EVENTUALLY_EQ(quits, 1);
 }
 
-// SaveClip takes its seconds as D-Bus sends them, unsigned or a plain number as gdbus does, and
-// saves while buffering goes on; a negative number is refused.
-TEST_F(RemoteControlTest, SaveClipTakesItsSecondsAndBufferingGoesOn) {
-    EXPECT_EQ(call(QStringLiteral("StartRecording")), QString());
-    BACKREEL_EVENTUALLY_TRUE(manager->session() && manager->session()->videoStore().count() >= 60);
-    EXPECT_EQ(call(QStringLiteral("SaveClip"), {QVariant::fromValue(1U)}), QString());
-    BACKREEL_EVENTUALLY_EQ(recorder.saveFlow->clips.size(), 1U);
-    EXPECT_EQ(call(QStringLiteral("SaveClip")), QString());
-    BACKREEL_EVENTUALLY_EQ(recorder.saveFlow->clips.size(), 2U);
-    EXPECT_GT(recorder.saveFlow->clips[1].video.size(), recorder.saveFlow->clips[0].video.size())
-        << "one second, then the whole buffer";
-    EXPECT_EQ(call(QStringLiteral("SaveClip"), {QVariant::fromValue(1)}), QString());
-    BACKREEL_EVENTUALLY_EQ(recorder.saveFlow->clips.size(), 3U);
-    EXPECT_EQ(call(QStringLiteral("SaveClip"), {QVariant::fromValue(-1)}),
-              QStringLiteral("The number of seconds to save cannot be negative (-1)."));
-    EXPECT_EQ(property("State"), QStringLiteral("buffering"));
-}
-
-// A start that fails answers with the failure the status line shows; a second instance finds the
-// name taken and leaves the first one's object alone.
 TEST_F(RemoteControlTest, AFailedStartAnswersWithItsReasonAndTheNameIsOwnedOnce) {
     recorder.state->changeOptions([](SyntheticOptions& options) { options.content.displays.clear(); });
     EXPECT_EQ(call(QStringLiteral("StartRecording")), QStringLiteral("No display found."));
     EXPECT_EQ(property("State"), QStringLiteral("error"));
 
-    // Another process: a connection of its own.
     RemoteControl secondRemote{*manager, {}, {}};
     RemoteControlService second(secondRemote);
     EXPECT_EQ(
@@ -150,8 +136,6 @@ TEST_F(RemoteControlTest, AFailedStartAnswersWithItsReasonAndTheNameIsOwnedOnce)
         QDBusConnection::sessionBus().interface()->isServiceRegistered(RemoteControlService::kServiceName));
 }
 
-// Quitting while a clip is being saved waits for the save, which would be lost otherwise; a quit
-// while a failed save's clip is kept is refused with the count, unless it may let the clip go.
 TEST(RemoteControl, QuitWaitsForTheSaveAndRefusesToLoseUnsavedClips) {
     test::SyntheticRecorder recorder;
     recorder.saveFlow->held = true;

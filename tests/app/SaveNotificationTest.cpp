@@ -1,6 +1,4 @@
-// Save notifications on the private test bus: a stand-in notification server and a stand-in file
-// manager serve on a connection of their own, and Backreel's notifier talks to them over the real
-// bus, as it would to the desktop's.
+// Save notifications to the stand-ins of the notification server and file manager on the test bus.
 
 #include "app/BackreelApp.h"
 #include "capture/RecordingManager.h"
@@ -16,46 +14,22 @@ using namespace std::chrono_literals;
 
 namespace {
 
-const QString kFileManager = QStringLiteral("org.freedesktop.FileManager1");
-const QString kFileManagerPath = QStringLiteral("/org/freedesktop/FileManager1");
-
-class FileManagerStandIn : public QObject {
-    Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.FileManager1")
-
-public:
-    std::vector<QStringList> shownItems;
-
-public slots:
-    Q_SCRIPTABLE void ShowItems(const QStringList& uris, const QString&) { shownItems.push_back(uris); }
-};
-
-class SaveNotifications : public ::testing::Test {
+class SaveNotifications : public test::NotificationServerTest {
 protected:
     void SetUp() override {
-        if (const std::optional<QString> unavailable = test::NotificationServer::unavailable()) {
-            GTEST_SKIP() << unavailable->toStdString();
+        NotificationServerTest::SetUp();
+        if (!IsSkipped()) {
+            ASSERT_TRUE(notifications.serve());
         }
-        ASSERT_TRUE(notifications.serve());
-        ASSERT_TRUE(notifications.connection().registerObject(kFileManagerPath, &fileManager,
-                                                              QDBusConnection::ExportScriptableSlots));
-        ASSERT_TRUE(notifications.connection().registerService(kFileManager));
-    }
-    void TearDown() override {
-        notifications.connection().unregisterObject(kFileManagerPath);
-        notifications.connection().unregisterService(kFileManager);
     }
 
     test::NotificationServer notifications;
-    FileManagerStandIn fileManager;
 };
 
 } // namespace
 
-// Every Save Clip brings one notification with the file name, the length and both buttons, also
-// while our own mute holds the desktop's notifications back (the server keeps them in its list);
-// a failed save brings one with the reason, urgent and without buttons. "Open" hands the movie to
-// the opener, "Show in Folder" to the file manager. A marker brings one when the user asked for it.
+// Each save brings a notification, also while muted: a saved clip's name, length and two buttons,
+// which open it or show it in its folder; a failure's reason, urgent. A marker's only when asked for.
 TEST_F(SaveNotifications, OnePerSaveWithOpenAndShowInFolderAlsoWhileMuted) {
     test::SyntheticRecorder recorder;
     Platform platform = makeSyntheticPlatform(recorder.state);
@@ -75,38 +49,35 @@ TEST_F(SaveNotifications, OnePerSaveWithOpenAndShowInFolderAlsoWhileMuted) {
     EXPECT_EQ(notifications.inhibits.size(), 1u) << "muted while buffering";
 
     const QString first = QStringLiteral("/tmp/clips/loopvane-2026-03-05-140709.mp4");
-    recorder.saveFlow->outcome = RecordingStatus::saved(QUrl::fromLocalFile(first));
-    QCoro::waitFor(manager.saveClip(1s));
-    recorder.saveFlow->outcome =
-        RecordingStatus::saved(QUrl::fromLocalFile(QStringLiteral("/tmp/clips/b.mp4")));
-    QCoro::waitFor(manager.saveClip());
-    recorder.saveFlow->outcome =
-        RecordingStatus::error(QStringLiteral("Save failed: the folder is read-only."));
-    QCoro::waitFor(manager.saveClip());
+    for (const RecordingStatus& outcome :
+         {RecordingStatus::saved(QUrl::fromLocalFile(first)),
+          RecordingStatus::saved(QUrl::fromLocalFile(first + u'2')),
+          RecordingStatus::error(QStringLiteral("Save failed: the folder is read-only."))}) {
+        recorder.saveFlow->outcome = outcome;
+        QCoro::waitFor(manager.saveClip(1s));
+    }
     BACKREEL_EVENTUALLY_EQ(notifications.shown.size(), 3u);
     test::NotificationServer::roundTrip();
 
     const QStringList buttons{QStringLiteral("open"), QStringLiteral("Open"),
                               QStringLiteral("show-in-folder"), QStringLiteral("Show in Folder")};
     const auto& saved = notifications.shown[0];
-    EXPECT_EQ(saved.summary, QStringLiteral("Clip saved"));
-    EXPECT_TRUE(saved.body.startsWith(QStringLiteral("loopvane-2026-03-05-140709.mp4 — ")))
+    EXPECT_TRUE(saved.summary == QStringLiteral("Clip saved") &&
+                saved.body.startsWith(QStringLiteral("loopvane-2026-03-05-140709.mp4 — ")) &&
+                saved.body.endsWith(QStringLiteral(" s")))
         << saved.body.toStdString();
-    EXPECT_TRUE(saved.body.endsWith(QStringLiteral(" s"))) << saved.body.toStdString();
-    EXPECT_EQ(saved.actions, buttons);
-    EXPECT_EQ(notifications.shown[1].actions, buttons);
-    EXPECT_FALSE(saved.hints.contains(QStringLiteral("transient")));
+    EXPECT_TRUE(saved.actions == buttons && notifications.shown[1].actions == buttons &&
+                !saved.hints.contains(QStringLiteral("transient")));
     const auto& failed = notifications.shown[2];
-    EXPECT_EQ(failed.summary, QStringLiteral("Clip not saved"));
-    EXPECT_EQ(failed.body, QStringLiteral("Save failed: the folder is read-only."));
-    EXPECT_TRUE(failed.actions.isEmpty());
-    EXPECT_EQ(failed.hints.value(QStringLiteral("urgency")).toInt(), 2);
+    EXPECT_TRUE(failed.summary == QStringLiteral("Clip not saved") && failed.actions.isEmpty() &&
+                failed.body == QStringLiteral("Save failed: the folder is read-only.") &&
+                failed.hints.value(QStringLiteral("urgency")).toInt() == 2);
 
     notifications.invoke(saved.id, QStringLiteral("open"));
     notifications.invoke(saved.id, QStringLiteral("show-in-folder"));
     notifications.invoke(failed.id, QStringLiteral("open")); // no buttons: nothing to do
-    BACKREEL_EVENTUALLY_EQ(fileManager.shownItems.size(), 1u);
-    EXPECT_EQ(fileManager.shownItems[0], QStringList{QUrl::fromLocalFile(first).toString()});
+    BACKREEL_EVENTUALLY_EQ(notifications.fileManager.shownItems.size(), 1u);
+    EXPECT_EQ(notifications.fileManager.shownItems[0], QStringList{QUrl::fromLocalFile(first).toString()});
     EXPECT_EQ(opened, std::vector<QString>{first});
 
     // A marker notifies only when asked to: off by default, as games are full screen.
@@ -116,9 +87,10 @@ TEST_F(SaveNotifications, OnePerSaveWithOpenAndShowInFolderAlsoWhileMuted) {
     BACKREEL_EVENTUALLY_EQ(notifications.shown.size(), 4u);
     test::NotificationServer::roundTrip();
     ASSERT_EQ(notifications.shown.size(), 4u);
-    EXPECT_EQ(notifications.shown[3].summary, QStringLiteral("Marker set"));
-    EXPECT_EQ(notifications.shown[3].body, QStringLiteral("Boss fight"));
-    EXPECT_TRUE(notifications.shown[3].hints.value(QStringLiteral("transient")).toBool());
+    const auto& marker = notifications.shown[3];
+    EXPECT_TRUE(marker.summary == QStringLiteral("Marker set") &&
+                marker.body == QStringLiteral("Boss fight") &&
+                marker.hints.value(QStringLiteral("transient")).toBool());
 }
 
 TEST(SaveNotificationText, ClipLengthsInWholeSecondsAndMinutes) {
@@ -127,5 +99,3 @@ TEST(SaveNotificationText, ClipLengthsInWholeSecondsAndMinutes) {
     EXPECT_EQ(clipLengthText(125), QStringLiteral("2 min 5 s"));
     EXPECT_EQ(clipLengthText(-1), QStringLiteral("0 s"));
 }
-
-#include "SaveNotificationTest.moc"

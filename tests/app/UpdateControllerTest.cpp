@@ -4,7 +4,6 @@
 #include "support/WidgetTest.h"
 
 #include <optional>
-#include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
 
@@ -34,12 +33,6 @@ public:
     QByteArray request;
 };
 
-QByteArray feed(const QByteArray& version) {
-    return R"(<rss xmlns:sparkle="http://www.andymatuschak.org/xml-namespaces/sparkle"><channel><item>)"
-           "<link>https://example.org/backreel/" +
-           version + "</link><sparkle:version>" + version + "</sparkle:version></item></channel></rss>";
-}
-
 UpdateFeedItem item(const QString& shortVersion, const QString& version = {}) {
     return UpdateFeedItem{
         {}, version, shortVersion, QUrl(QStringLiteral("https://example.org/") + shortVersion), {}};
@@ -52,7 +45,10 @@ TEST(UpdateController, EachOutcomeIsShownInADialog) {
     const char* failed = "Could not check for updates";
     const std::tuple<int, QByteArray, const char*, const char*> cases[] = {
         // HTTP status (0: nobody listens, -1: a plain HTTP address across a network), page, title, text
-        {200, feed("0.1.0"), "You're up to date", "0.1.0"},
+        {200,
+         R"(<rss xmlns:sparkle="http://www.andymatuschak.org/xml-namespaces/sparkle"><channel><item>
+            <sparkle:version>0.1.0</sparkle:version></item></channel></rss>)",
+         "You're up to date", "0.1.0"},
         {404, "gone", failed, "Not Found"},
         {0, {}, failed, "refused"},
         {-1, {}, failed, "not an HTTPS address"},
@@ -82,8 +78,9 @@ TEST(UpdateController, EachOutcomeIsShownInADialog) {
     }
 }
 
-// An item's download page is its link, else its enclosure; a broken feed is told with its line.
-TEST(UpdateFeed, ReadsVersionsLinksAndEnclosures) {
+// An item's download page is its link, else its enclosure; a broken feed is told with its line; only
+// HTTPS or loopback feeds are fetched.
+TEST(UpdateFeed, ReadsFeedsAndFetchesOnlyHttpsOrLoopback) {
     const Expected<std::vector<UpdateFeedItem>> items = parseUpdateFeed(R"(<rss
 xmlns:sparkle="http://www.andymatuschak.org/xml-namespaces/sparkle"><channel><link>https://example.org/</link>
 <item><title>Version 0.2.0</title><sparkle:shortVersionString>0.2.0</sparkle:shortVersionString>
@@ -100,9 +97,7 @@ xmlns:sparkle="http://www.andymatuschak.org/xml-namespaces/sparkle"><channel><li
     EXPECT_TRUE(
         broken.error().description.startsWith(QStringLiteral("The update feed could not be read: ")) &&
         broken.error().description.contains(QStringLiteral("(line 3)")));
-}
 
-TEST(UpdateFeed, OnlyHttpsOrLoopbackHttpFeedsAreFetched) {
     for (const char* url : {"https://example.org/a.xml", "http://127.0.0.1:8080/a.xml",
                             "http://localhost/a.xml", "http://[::1]:8080/a.xml"}) {
         EXPECT_TRUE(isPermittedFeedUrl(QUrl(QString::fromLatin1(url)))) << url;
@@ -113,13 +108,11 @@ TEST(UpdateFeed, OnlyHttpsOrLoopbackHttpFeedsAreFetched) {
     }
 }
 
-// The newest readable version, compared number by number; without a readable short version, the
-// build number is the version.
-TEST(UpdateCheckResult, TheNewestReadableVersionIsComparedNumerically) {
+TEST(UpdateCheckResult, TheNewestReadableVersionWinsAndDialogTextsAreEscaped) {
     const std::vector<UpdateFeedItem> items = {item("0.9.0"), item("0.10.0"), item("0.2"), item("beta")};
-    const QUrl page(QStringLiteral("https://example.org/0.10.0"));
+    const QUrl newest(QStringLiteral("https://example.org/0.10.0"));
     const std::tuple<std::vector<UpdateFeedItem>, const char*, UpdateCheckResult> rows[] = {
-        {items, "0.9.5", {Kind::updateAvailable, "0.10.0", page, {}}},
+        {items, "0.9.5", {Kind::updateAvailable, "0.10.0", newest, {}}},
         {items, "0.10.0", {Kind::upToDate, {}, {}, {}}},
         {items, "0.10", {Kind::upToDate, {}, {}, {}}},
         {items, "1.0.0", {Kind::upToDate, {}, {}, {}}},
@@ -133,10 +126,7 @@ TEST(UpdateCheckResult, TheNewestReadableVersionIsComparedNumerically) {
     for (const auto& [feed, current, result] : rows) {
         EXPECT_EQ(evaluateUpdateFeed(feed, QString::fromLatin1(current)), result) << current;
     }
-}
 
-// Texts are escaped for the dialog's rich text, and only web pages become links.
-TEST(UpdateCheckResult, DialogTextsAreEscapedAndLinkOnlyWebPages) {
     const auto text = [](Kind kind, const char* page, const char* message = "") {
         const UpdateCheckResult result{kind, QStringLiteral("0.2.0"), QUrl(QString::fromLatin1(page)),
                                        QString::fromUtf8(message)};

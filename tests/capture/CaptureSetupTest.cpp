@@ -1,6 +1,8 @@
 #include "capture/CaptureSetup.h"
 
 #include "capture/LastTarget.h"
+#include "capture/VideoCompression.h"
+#include "support/synthetic/SyntheticVideoEncoder.h"
 
 #include <gtest/gtest.h>
 
@@ -29,31 +31,26 @@ TEST(CaptureSetup, EvenDimensionRoundsThenClearsTheLowBit) {
     }
 }
 
-TEST(CaptureSetup, DisplayTargetWithoutDisplayTakesMainThenFirst) {
-    auto resolved = resolveCapture(CaptureTarget::display(), false, content(), 9);
-    ASSERT_TRUE(resolved);
-    EXPECT_EQ(resolved->filter.displayContent()->display.displayID, 9u);
-    EXPECT_EQ(resolved->width, 1279) << "a display is captured at its own size, odd values included";
-    EXPECT_EQ(resolved->height, 1023);
+TEST(CaptureSetup, DisplayTargetsTakeTheMainDisplayAndLeaveOurApplicationsOut) {
+    const std::tuple<CaptureTarget, ShareableContent, std::uint32_t, std::optional<std::uint32_t>> rows[] = {
+        {CaptureTarget::display(), content(), 9, 9u},
+        {CaptureTarget::display(), content(), 1234, 7u},
+        {CaptureTarget::display(), {}, 7, std::nullopt},
+        {CaptureTarget::display(display(42, 800, 600)), {}, 7, 42u}, // as it is, even when not listed
+    };
+    for (const auto& [target, listed, main, chosen] : rows) {
+        const auto resolved = resolveCapture(target, false, listed, main);
+        EXPECT_EQ(resolved ? std::optional(resolved->filter.displayContent()->display.displayID)
+                           : std::nullopt,
+                  chosen);
+    }
+    const auto odd = resolveCapture(CaptureTarget::display(), false, content(), 9);
+    EXPECT_TRUE(odd->width == 1279 && odd->height == 1023);
 
-    resolved = resolveCapture(CaptureTarget::display(), false, content(), 1234);
-    ASSERT_TRUE(resolved);
-    EXPECT_EQ(resolved->filter.displayContent()->display.displayID, 7u) << "main display missing: first one";
-
-    EXPECT_FALSE(resolveCapture(CaptureTarget::display(), false, ShareableContent{}, 7));
-    // A display target with a display uses it unchanged, even when the content lacks it.
-    resolved = resolveCapture(CaptureTarget::display(display(42, 800, 600)), false, ShareableContent{}, 7);
-    ASSERT_TRUE(resolved);
-    EXPECT_EQ(resolved->filter.displayContent()->display.displayID, 42u);
-}
-
-TEST(CaptureSetup, OwnApplicationsAreExcludedUnlessIncluded) {
     auto resolved = resolveCapture(CaptureTarget::display(), false, content(), 7);
     ASSERT_TRUE(resolved);
-    const auto& excluded = resolved->filter.displayContent()->excludedApplications;
-    ASSERT_EQ(excluded.size(), 2u);
-    EXPECT_EQ(excluded[0].processID, 11);
-    EXPECT_EQ(excluded[1].processID, 12);
+    EXPECT_EQ(resolved->filter.displayContent()->excludedApplications,
+              (std::vector{content().applications[1], content().applications[2]}));
     EXPECT_TRUE(resolved->filter.displayContent()->exceptingWindows.empty());
 
     resolved = resolveCapture(CaptureTarget::region(QRectF(10, 10, 100, 100), display(7, 1920, 1080)), true,
@@ -84,8 +81,6 @@ TEST(CaptureSetup, WindowAndRegionSizesAndConfiguration) {
         9u);
 }
 
-// Where the desktop's dialog chooses, each kind of target asks for its kind and takes the choice:
-// a region keeps its rectangle on the chosen display; a choice of nothing leaves the target.
 TEST(CaptureSetup, TargetsTakeWhatTheDesktopsDialogChose) {
     Window window;
     window.windowID = 4;
@@ -113,8 +108,6 @@ TEST(CaptureSetup, TargetsTakeWhatTheDesktopsDialogChose) {
     EXPECT_EQ(resolved->width, 640);
 }
 
-// A launch that buffers at once records the last target again where it can, and says what could
-// not come back: a window (none outlives a session) becomes its display, a gone display the main one.
 TEST(CaptureSetup, TheLastTargetComesBackByItsDisplaysName) {
     const std::vector<Display> displays = content().displays;
     const Display& main = displays[0];
@@ -146,4 +139,26 @@ TEST(CaptureSetup, TheLastTargetComesBackByItsDisplaysName) {
     EXPECT_EQ(gone.target, CaptureTarget::display(main));
     EXPECT_EQ(gone.note, displayGone);
     EXPECT_EQ(restoreTarget(std::nullopt, displays, 9).target, CaptureTarget::display(second));
+}
+
+// HEVC only where a hardware encoder opens (closed at once) and the codec is ours to choose; a key
+// frame at least every half second, where clips may start.
+TEST(VideoCompression, HevcOnlyWhereAHardwareEncoderOpensAndAKeyFrameEveryHalfSecond) {
+    for (const auto& [hardware, choice] :
+         {std::pair{false, CodecChoice::automatic}, std::pair{true, CodecChoice::automatic},
+          std::pair{true, CodecChoice::h264}}) {
+        SyntheticOptions options;
+        options.hardwareHevcAvailable = hardware;
+        auto state = std::make_shared<SyntheticState>(options);
+        SyntheticVideoEncoderService service(state);
+        const VideoCodec codec = chooseCodec(service, 1920, 1080, choice);
+        const bool hevc = hardware && choice == CodecChoice::automatic;
+        EXPECT_EQ(codec, hevc ? VideoCodec::hevc : VideoCodec::h264);
+        if (choice == CodecChoice::h264) {
+            EXPECT_TRUE(state->journal().empty()) << "nothing probed";
+        } else {
+            EXPECT_EQ(state->journal().back(), hardware ? "close" : "open HEVC hardware");
+        }
+        EXPECT_EQ(recordingEncoderSettings(codec, 1920, 1080).maxKeyFrameIntervalSeconds, 0.5);
+    }
 }

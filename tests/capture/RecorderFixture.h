@@ -1,10 +1,9 @@
-// The recorder on the synthetic platform, as its tests drive it: a manager made afresh, frames and
-// sound delivered by hand or in real time, and the platform's journal.
+// The recorder on the synthetic platform: a manager made afresh, frames and sound by hand or in real time.
 
 #pragma once
 
-#include "support/SyntheticRecorder.h"
 #include "support/synthetic/SyntheticCaptureService.h"
+#include "support/SyntheticRecorder.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>
@@ -16,8 +15,7 @@ using namespace std::chrono_literals;
 
 namespace {
 
-// Two displays, the second the main one; with handDriven, frames and audio only where a test
-// delivers them.
+// Two displays, the second the main one; with handDriven, frames and audio only as a test delivers them.
 SyntheticOptions desktop(bool handDriven = false) {
     SyntheticOptions options;
     options.content.displays = {test::display(1), test::display(2)};
@@ -49,7 +47,6 @@ protected:
     void start() { QCoro::waitFor(manager->startRecording()); }
     void stop() { QCoro::waitFor(manager->stopAndSave()); }
 
-    // The journal's entries of these kinds, in order.
     std::vector<std::string> journal(const std::vector<std::string>& only) const {
         std::vector<std::string> result;
         std::ranges::copy_if(state->journal(), std::back_inserter(result), [&](const std::string& event) {

@@ -1,8 +1,8 @@
 #include "export/DesktopSaveFlow.h"
 
 #include "support/Samples.h"
-#include "support/SaveFlowStandIn.h"
 #include "support/synthetic/SyntheticMovieFile.h"
+#include "support/SyntheticRecorder.h"
 
 #include <cerrno>
 #include <gtest/gtest.h>
@@ -46,7 +46,6 @@ struct Saving {
         DesktopSaveFlow flow(dialog, MovieWriterServices{files, nullptr, nullptr}, reveal);
         return QCoro::waitFor(flow.save(clip(), std::move(request)));
     }
-    // A file the user already had at the location.
     bool writeEarlierFile() const {
         QFile old(location);
         return old.open(QIODevice::WriteOnly) && old.write("the user's earlier file") > 0;
@@ -56,23 +55,17 @@ struct Saving {
 
 } // namespace
 
-TEST(SaveFlow, SavedFileReplacesTheOldOneAndIsRevealed) {
-    Saving s;
-    ASSERT_TRUE(s.writeEarlierFile());
-    const RecordingStatus status = s.save(s.location);
-    EXPECT_EQ(status, RecordingStatus::saved(QUrl::fromLocalFile(s.location)));
-    EXPECT_EQ(contents(s.location), QByteArray("synthetic movie\n"));
-    EXPECT_EQ(s.entries(), QStringList{QStringLiteral("loopvane-2026-03-05-140709.mp4")})
-        << "no temporary left";
-    EXPECT_EQ(s.reveal->revealed, std::vector<QString>{s.location});
-}
-
-TEST(SaveFlow, CancelIsIdleWithNothingWritten) {
+// A cancel writes nothing; a saved file replaces the old one, without a temporary left, and is revealed.
+TEST(SaveFlow, ACancelWritesNothingAndASavedFileReplacesTheOldOne) {
     Saving s;
     EXPECT_EQ(s.save(std::nullopt), RecordingStatus::idle());
     EXPECT_EQ(s.save(QString()), RecordingStatus::idle());
-    EXPECT_TRUE(s.entries().isEmpty());
-    EXPECT_TRUE(s.reveal->revealed.empty());
+    EXPECT_TRUE(s.entries().isEmpty() && s.reveal->revealed.empty());
+    ASSERT_TRUE(s.writeEarlierFile());
+    EXPECT_EQ(s.save(s.location), RecordingStatus::saved(QUrl::fromLocalFile(s.location)));
+    EXPECT_EQ(contents(s.location), QByteArray("synthetic movie\n"));
+    EXPECT_EQ(s.entries(), QStringList{QStringLiteral("loopvane-2026-03-05-140709.mp4")});
+    EXPECT_EQ(s.reveal->revealed, std::vector<QString>{s.location});
 }
 
 TEST(SaveFlow, AFailedSaveKeepsTheEarlierFileAndLeavesNoPartialOne) {
@@ -133,7 +126,6 @@ TEST(SaveClipToFolder, NamesClipsByDateWithoutReplacingOneAndWithoutADialogOrRev
               QStringLiteral("/home/ann/Videos/Backreel"));
 }
 
-// A clip folder that cannot be made fails the save with the folder and the cause named.
 TEST(SaveClipToFolder, AFolderThatCannotBeMadeSaysWhichAndWhy) {
     Saving s;
     QFile blocker(s.dir.filePath(QStringLiteral("Videos")));

@@ -5,7 +5,8 @@
 #include "platform/Platform.h"
 #include "platform/ScreenPictureService.h"
 #include "platform/ShareableContent.h"
-#include "support/ChildProcess.h"
+#include "platform/x11/XcbTestWindow.h"
+#include "support/Await.h"
 #include "support/WidgetTest.h"
 
 #include <cmath>
@@ -15,8 +16,7 @@
 
 namespace backreel::test {
 
-// Input in the X root window's coordinates (device pixels). The X server has made the events by
-// the time xdotool exits; the sync fetches and handles them.
+// Input in root window pixels; the events are made when xdotool exits, and the sync handles them.
 inline bool xdotool(std::vector<std::string> arguments) {
     arguments.insert(arguments.begin(), "xdotool");
     const bool ok = runProgram(arguments);
@@ -42,59 +42,38 @@ inline QPointF spot(const QRectF& frame, double x, double y) {
     return frame.topLeft() + QPointF(frame.width() * x, frame.height() * y);
 }
 
-// A window of another process (tests/platform/x11/PatternWindowHelper.cpp): red, green, blue and
-// white quadrants from the top left; or a yellow panel ("dock"); or one kept "above" the others.
-class PatternWindow {
-public:
-    PatternWindow(QRect frame, const std::string& title, const char* kind = "")
-        : title_(QString::fromStdString(title)) {
-        process_.start({BACKREEL_PATTERN_WINDOW_HELPER, std::to_string(frame.x()), std::to_string(frame.y()),
-                        std::to_string(frame.width()), std::to_string(frame.height()), title, kind});
-    }
-
-    std::optional<Window> listed(RecordingManager& manager) const {
-        const auto find = [&]() -> QCoro::Task<std::optional<Window>> {
-            QCoro::Task<Expected<ShareableContent, CaptureError>> query = manager.shareableContent();
-            const Expected<ShareableContent, CaptureError> content = co_await std::move(query);
+// The window of this title once the manager lists it on screen.
+inline std::optional<Window> listedWindow(RecordingManager& manager, const QString& title) {
+    std::optional<Window> found;
+    static_cast<void>(QTest::qWaitFor(
+        [&] {
+            const Expected<ShareableContent, CaptureError> content = await(manager.shareableContent());
             for (const Window& window : content ? content.value().windows : std::vector<Window>{}) {
-                if (window.title == title_ && window.isOnScreen) {
-                    co_return window;
+                if (window.title == title && window.isOnScreen) {
+                    found = window;
                 }
             }
-            co_return std::nullopt;
-        };
-        std::optional<Window> found;
-        static_cast<void>(
-            QTest::qWaitFor([&] { return (found = QCoro::waitFor(find())).has_value(); }, 5000));
-        return found;
-    }
+            return found.has_value();
+        },
+        5000));
+    return found;
+}
 
-private:
-    QString title_;
-    ChildProcess process_;
-};
-
-// The overlays on the virtual desktop's two monitors with the real platform: real pointer and key
-// events through xdotool, windows of another process, and the screen's pixels.
+// The overlays on the virtual desktop's two monitors with the real platform, input and pixels.
 class OverlayDesktopTest : public ::testing::Test {
 protected:
-    explicit OverlayDesktopTest(const char* panelName)
-        : panelName_(QString::fromLatin1(panelName)) {}
+    explicit OverlayDesktopTest(QString panelName)
+        : panelName_(std::move(panelName)) {}
 
     void SetUp() override {
         BACKREEL_REQUIRE_DISPLAY();
         if (screenCount() < 2) {
             GTEST_SKIP() << "needs two monitors: run under scripts/virtual-desktop --dual --wm";
         }
-        // The pointer waits in the bottom right corner of the primary screen, away from every window.
         ASSERT_TRUE(movePointer(QPointF(1900, 1060)));
     }
     void TearDown() override {
-        // A failed test may leave its overlay up: Esc takes it down before the next one.
-        if (!panels().empty()) {
-            xdotool({"key", "Escape"});
-            BACKREEL_EVENTUALLY_TRUE(panels().empty());
-        }
+        closeOverlays(); // a failed test may leave its overlay up
     }
 
     std::vector<QWidget*> panels() const { return visiblePanels(panelName_); }
@@ -113,7 +92,6 @@ protected:
         return picture.isNull() ? QColor() : QColor(picture.pixel(0, 0));
     }
 
-    // A background of one colour that shows the dim in the pictures.
     static bool paintDesktopBackground() {
         return runProgram({"xsetroot", "-solid", kBackground.name().toStdString()});
     }

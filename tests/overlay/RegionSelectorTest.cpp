@@ -11,12 +11,11 @@ RegionSelectorView* viewOf(QWidget* panel) {
 class RegionSelectorTest : public OverlayDesktopTest {
 protected:
     RegionSelectorTest()
-        : OverlayDesktopTest("perScreenSelectorPanel") {}
+        : OverlayDesktopTest(kSelector) {}
 };
 
-// The screens lie under the dim; Esc cancels with the target unchanged. A drag from the bottom
-// right to the top left selects relative to its screen's top-left corner and in its pixels; the
-// press there made that screen the active one (small drags are RegionSelectorView's). Qt scales every screen by 2 in the second ctest entry.
+// The screens lie under the dim; Esc cancels. A drag from the bottom right to the top left selects in
+// its screen's pixels, and its press made that screen the active one (scaled by 2 in a second run).
 TEST_F(RegionSelectorTest, EscCancelsAndADragSelectsInTheScreensPixels) {
     const QScreen* second = QGuiApplication::screens()[1];
     const double scale = second->devicePixelRatio();
@@ -24,8 +23,9 @@ TEST_F(RegionSelectorTest, EscCancelsAndADragSelectsInTheScreensPixels) {
         return QPointF(second->geometry().topLeft()) + QPointF(x, y) * scale;
     };
     ASSERT_TRUE(paintDesktopBackground());
-    PatternWindow helper(QRectF(at(250, 150), QSizeF(500, 400)).toRect(), "Under the selection");
-    ASSERT_TRUE(helper.listed(*manager));
+    const QPoint corner = at(250, 150).toPoint();
+    const HelperWindow helper(corner.x(), corner.y(), 500, 400, "Under the selection");
+    ASSERT_TRUE(listedWindow(*manager, QStringLiteral("Under the selection")));
     const QColor beneath = screenPixel(at(450, 325)); // the window, in the selection below
     manager->setCaptureTarget(CaptureTarget::region(QRectF(1, 2, 30, 40), test::display(1)));
     manager->setSelectedWindowInfo(

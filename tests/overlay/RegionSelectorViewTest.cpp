@@ -23,11 +23,8 @@ void send(RegionSelectorView& view, QEvent::Type type, QPointF position, Qt::Mou
 
 } // namespace
 
-// With a compositing manager the view is translucent (without one it draws the screen's picture,
-// which the desktop tests look at). An inactive screen shows what is beneath undimmed; a press activates it,
-// then only the dim is drawn, and a drag clears the selection out of it. A small drag is discarded and the
-// hint comes back; the last dragged rectangle of a larger one is handed over, between whole pixels too,
-// whatever the release position or another button.
+// An inactive screen is undimmed; a press activates it and a drag clears the selection out of the
+// dim. A small drag is discarded; a larger one's last rectangle is handed over, whatever the release.
 TEST(RegionSelectorView, TheSelectionIsClearedOutOfTheDimAndSmallDragsAreDiscarded) {
     RegionSelectorView view;
     view.resize(400, 300);

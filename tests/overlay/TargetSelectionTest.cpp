@@ -20,10 +20,9 @@ SyntheticRecorder editorDesktop(bool failing) {
     return recorder;
 }
 
-// Off screen with the synthetic platform: a failing query ends the pick before anything is shown. The
-// selection shows its overlay first and queries after the drag: a failing query, or one without displays,
-// ends it too.
-TEST(TargetSelection, WithoutContentTheFlowsEndWithTheTargetUnchanged) {
+// A failing query ends the pick before anything shows; the selection queries after its drag, and a
+// failing query or one without displays ends it too.
+TEST(TargetSelection, WithoutContentOrScreensTheFlowsEndWithTheTargetUnchanged) {
     for (const auto& [selecting, failing] :
          {std::pair{false, true}, std::pair{true, true}, std::pair{true, false}}) {
         SCOPED_TRACE(testing::Message() << "selecting " << selecting << ", failing " << failing);
@@ -36,56 +35,20 @@ TEST(TargetSelection, WithoutContentTheFlowsEndWithTheTargetUnchanged) {
         QCoro::Task<MaybeError> flow = selecting ? selectRegionTarget(*manager, recorder.platform)
                                                  : pickWindowTarget(*manager, recorder.platform, kPickLog);
         if (selecting) {
-            BACKREEL_EVENTUALLY_EQ(visiblePanels(QStringLiteral("perScreenSelectorPanel")).size(), 1u);
+            BACKREEL_EVENTUALLY_EQ(overlayViews(kSelector).size(), 1u);
             EXPECT_EQ(std::ranges::count(recorder.state->journal(), "getShareableContent"), 0);
-            auto* view = visiblePanels(QStringLiteral("perScreenSelectorPanel"))
-                             .front()
-                             ->findChild<QWidget*>(QStringLiteral("regionSelectorView"));
+            QWidget* view = overlayViews(kSelector).front();
             QTest::mousePress(view, Qt::LeftButton, {}, QPoint(100, 100));
             QTest::mouseMove(view, QPoint(300, 200));
             QTest::mouseRelease(view, Qt::LeftButton, {}, QPoint(300, 200));
         }
         BACKREEL_EVENTUALLY_TRUE(flow.isReady());
         EXPECT_EQ(QCoro::waitFor(flow), failing ? MaybeError(kQueryFailed) : MaybeError());
-        EXPECT_TRUE(visiblePanels(QStringLiteral("perScreenSelectorPanel")).empty() &&
-                    visiblePanels(QStringLiteral("windowPickerPanel")).empty());
+        EXPECT_TRUE(visiblePanels(kSelector).empty() && visiblePanels(kPicker).empty());
         EXPECT_EQ(manager->captureTarget(), before);
         EXPECT_TRUE(manager->selectedWindowInfo());
     }
-}
 
-// The application may quit while a pick waits for its answer: the pick then ends without touching
-// the picker or the recorder that are gone.
-TEST(TargetSelection, APickThatOutlivesItsPickerAndRecorderEndsQuietly) {
-    for (const bool failing : {true, false}) {
-        const SyntheticRecorder recorder = editorDesktop(failing);
-        std::unique_ptr<RecordingManager> manager = recorder.makeManager();
-        auto picker = std::make_unique<OverlayTargetPicker>(*manager, recorder.platform, kPickLog);
-        QCoro::Task<> pick = picker->pickWindowTarget();
-        picker.reset();
-        manager.reset();
-        // An answer that came at once may have put the overlay up already: the user leaves it.
-        for (QWidget* panel : visiblePanels(QStringLiteral("windowPickerPanel"))) {
-            QTest::keyClick(panel->findChild<QWidget*>(QStringLiteral("windowPickerView")), Qt::Key_Escape);
-        }
-        BACKREEL_EVENTUALLY_TRUE(pick.isReady());
-        EXPECT_TRUE(visiblePanels(QStringLiteral("windowPickerPanel")).empty());
-    }
-}
-
-// The main window's picker shows a failure in the status line, unless a recording's status is on show.
-TEST(TargetSelection, TheMainWindowsPickerShowsAFailureInTheStatusLine) {
-    const SyntheticRecorder recorder = editorDesktop(true);
-    const std::unique_ptr<RecordingManager> manager = recorder.makeManager();
-    OverlayTargetPicker picker(*manager, recorder.platform, kPickLog);
-    QCoro::waitFor(picker.pickWindowTarget());
-    EXPECT_EQ(manager->status(), RecordingStatus::error(kQueryFailed.description));
-    manager->setStatus(RecordingStatus::buffering());
-    QCoro::waitFor(picker.pickWindowTarget());
-    EXPECT_EQ(manager->status(), RecordingStatus::buffering());
-}
-
-TEST(TargetSelection, WithoutScreensBothOverlaysEndAtOnceWithNothing) {
     const std::function<QList<QScreen*>()> noScreens = [] {
         return QList<QScreen*>();
     };
@@ -95,6 +58,30 @@ TEST(TargetSelection, WithoutScreensBothOverlaysEndAtOnceWithNothing) {
     QCoro::Task<std::optional<RegionSelection>> selection = selector->selectRegion();
     ASSERT_TRUE(pick.isReady() && selection.isReady());
     EXPECT_FALSE(QCoro::waitFor(pick) || QCoro::waitFor(selection));
+}
+
+TEST(TargetSelection, APickEndsQuietlyWithoutItsPickerAndShowsAFailureInTheStatusLine) {
+    for (const bool failing : {true, false}) {
+        const SyntheticRecorder recorder = editorDesktop(failing);
+        std::unique_ptr<RecordingManager> manager = recorder.makeManager();
+        auto picker = std::make_unique<OverlayTargetPicker>(*manager, recorder.platform, kPickLog);
+        QCoro::Task<> pick = picker->pickWindowTarget();
+        picker.reset();
+        manager.reset();
+        // An answer that came at once may have put the overlay up already: the user leaves it.
+        closeOverlays();
+        BACKREEL_EVENTUALLY_TRUE(pick.isReady());
+        EXPECT_TRUE(visiblePanels(kPicker).empty());
+    }
+
+    const SyntheticRecorder recorder = editorDesktop(true);
+    const std::unique_ptr<RecordingManager> manager = recorder.makeManager();
+    OverlayTargetPicker picker(*manager, recorder.platform, kPickLog);
+    QCoro::waitFor(picker.pickWindowTarget());
+    EXPECT_EQ(manager->status(), RecordingStatus::error(kQueryFailed.description));
+    manager->setStatus(RecordingStatus::buffering());
+    QCoro::waitFor(picker.pickWindowTarget());
+    EXPECT_EQ(manager->status(), RecordingStatus::buffering());
 }
 
 } // namespace

@@ -10,16 +10,15 @@ constexpr double kDim = 0.3;
 class WindowPickerTest : public OverlayDesktopTest {
 protected:
     WindowPickerTest()
-        : OverlayDesktopTest("windowPickerPanel") {}
+        : OverlayDesktopTest(kPicker) {}
 };
 
-// A hovered window is cut out of the dim, on both screens where it lies across them; the pointer on
-// the second screen gives that screen's panel the keyboard, where Esc ends the pick with nothing
-// changed. A click on a hovered window picks it.
+// A hovered window is cut out of the dim on both screens it lies across; the pointer's screen takes
+// the keys, where Esc ends the pick. A click picks the hovered window.
 TEST_F(WindowPickerTest, EscCancelsAndAClickPicksTheHoveredWindow) {
     ASSERT_TRUE(paintDesktopBackground());
-    PatternWindow across(QRect(1700, 300, 500, 360), "Across both screens");
-    const std::optional<Window> listed = across.listed(*manager);
+    const HelperWindow across(1700, 300, 500, 360, "Across both screens");
+    const std::optional<Window> listed = listedWindow(*manager, QStringLiteral("Across both screens"));
     ASSERT_TRUE(listed);
     const QPointF red = spot(listed->frame, 0.25, 0.25);   // on the first screen
     const QPointF white = spot(listed->frame, 0.75, 0.75); // on the second
@@ -59,15 +58,13 @@ TEST_F(WindowPickerTest, EscCancelsAndAClickPicksTheHoveredWindow) {
     EXPECT_TRUE(listEnd >= 0 && listEnd < log.indexOf(overlay::pickedLine(*listed)));
 }
 
-// Panels and windows kept above lie under the overlay too, and the hit test sees through them to
-// the normal window beneath.
 TEST_F(WindowPickerTest, TheOverlayCoversPanelsAndWindowsKeptAbove) {
-    PatternWindow normal(QRect(200, 500, 600, 400), "Beneath the panel");
-    PatternWindow panel(QRect(100, 880, 800, 60), "Panel", "dock");
-    PatternWindow above(QRect(650, 600, 300, 150), "Kept above", "above");
-    const std::optional<Window> beneath = normal.listed(*manager);
-    const std::optional<Window> dock = panel.listed(*manager);
-    const std::optional<Window> kept = above.listed(*manager);
+    const HelperWindow normal(200, 500, 600, 400, "Beneath the panel");
+    const HelperWindow panel(100, 880, 800, 60, "Panel", "dock");
+    const HelperWindow above(650, 600, 300, 150, "Kept above", "above");
+    const std::optional<Window> beneath = listedWindow(*manager, QStringLiteral("Beneath the panel"));
+    const std::optional<Window> dock = listedWindow(*manager, QStringLiteral("Panel"));
+    const std::optional<Window> kept = listedWindow(*manager, QStringLiteral("Kept above"));
     ASSERT_TRUE(beneath && dock && kept);
     EXPECT_TRUE(dock->windowLayer != 0 && kept->windowLayer != 0);
     const QPointF onPanel = spot(dock->frame, 0.02, 0.5); // left of the normal window

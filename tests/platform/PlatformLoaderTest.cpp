@@ -13,9 +13,7 @@
 
 using namespace backreel;
 
-// The manager and the save flow call every service unchecked, so the loader fills each one, with or
-// without an X display; without one, the capture service answers with an error.
-TEST(PlatformLoader, FillsEveryServiceWithAndWithoutADisplay) {
+TEST(PlatformLoader, FillsEveryServiceAndPicksThePortalInWaylandSessionsUnlessTold) {
     const QByteArray display = qgetenv("DISPLAY");
     for (const bool withDisplay : {true, false}) {
         if (!withDisplay) {
@@ -28,12 +26,9 @@ TEST(PlatformLoader, FillsEveryServiceWithAndWithoutADisplay) {
     }
     EXPECT_FALSE(test::await(loadPlatform().capture->shareableContent()));
     qputenv("DISPLAY", display);
-}
 
-// BACKREEL_CAPTURE decides when set; a Wayland session otherwise gets the portal even where
-// XWayland gives it an X display. Global shortcuts follow the capture, except that a Wayland
-// session keeps the portal's: X11 grabs there see keys only while an XWayland window has the keyboard.
-TEST(PlatformLoader, PicksThePortalInWaylandSessionsUnlessTold) {
+    // BACKREEL_CAPTURE decides when set; a Wayland session gets the portal, also for the shortcuts (X11
+    // grabs see keys only while an XWayland window has them).
     const QString wayland = QStringLiteral("wayland");
     const QString x11 = QStringLiteral("x11");
     const struct {

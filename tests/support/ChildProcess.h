@@ -1,11 +1,8 @@
 #pragma once
 
-// Helper programs for tests (pactl, sox, Xvfb, xrandr, the pattern window), and the polling wait
-// that tests use for anything another thread or process brings about.
-//
-// Not QProcess: its vfork-style child runs intercepted calls in the parent's memory, which leaves
-// the starting thread's synchronisation invisible to ThreadSanitizer afterwards, and every later
-// hand-over on that thread then shows up as a false race. posix_spawn's child runs none.
+// Helper programs for tests, and the polling wait for what another thread or process brings about.
+// Not QProcess: its vfork-style child runs intercepted calls in the parent's memory, which hides the
+// starting thread's synchronisation from ThreadSanitizer, so later hand-overs show as false races.
 
 #include <chrono>
 #include <csignal>
@@ -25,9 +22,8 @@ extern char** environ;
 
 namespace backreel::test {
 
-// Checks the condition every few milliseconds until it holds or the time is up; whether it held.
-// Polling rather than a timed condition-variable wait: those go through pthread_cond_clockwait,
-// which GCC 12's ThreadSanitizer does not intercept, so it would report the hand-over as a race.
+// Whether the condition came to hold in time. Polling: a timed condition-variable wait goes through
+// pthread_cond_clockwait, which GCC 12's ThreadSanitizer does not intercept.
 inline bool waitUntil(const std::function<bool()>& condition,
                       std::chrono::milliseconds timeout = std::chrono::seconds(5)) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
@@ -38,6 +34,12 @@ inline bool waitUntil(const std::function<bool()>& condition,
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
     return true;
+}
+
+// A file's whole text; empty when it cannot be read.
+inline std::string fileText(const std::string& path) {
+    std::ifstream file(path);
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
 }
 
 // A program of the test's own, killed when this goes.
@@ -51,12 +53,11 @@ public:
         std::remove(output_.c_str());
     }
 
-    // Starts arguments[0], looked up in PATH, with its standard output (and errors, when asked
-    // for) going to a file of its own: see output(). A program from an earlier start is ended
-    // first, and its output goes.
+    // Starts arguments[0] from the PATH, its output (and errors, if asked) to output(); ends an earlier one.
     bool start(const std::vector<std::string>& arguments, bool withErrors = true) {
         kill();
         std::remove(output_.c_str());
+        exitStatus_ = -1;
         char path[] = "/tmp/backreel-test-output.XXXXXX";
         close(mkstemp(path));
         output_ = path;
@@ -83,31 +84,24 @@ public:
         int status = 0;
         if (pid_ > 0 && waitpid(pid_, &status, WNOHANG) == pid_) {
             exitStatus_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-            succeeded_ = exitStatus_ == 0;
             pid_ = -1;
         }
         return pid_ > 0;
     }
-    // Waits for the program to end; true when it ended with status 0 within the timeout.
     bool waitForSuccess(std::chrono::milliseconds timeout) {
-        return waitUntil([&] { return !running(); }, timeout) && succeeded_;
+        return waitUntil([&] { return !running(); }, timeout) && exitStatus_ == 0;
     }
-    // The exit status of a program that ended; -1 for one that a signal ended.
     int exitStatus() const { return exitStatus_; }
 
-    std::string output() const {
-        std::ifstream file(output_);
-        return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-    }
-    // The first line of that, once it is complete; empty if none comes.
+    std::string output() const { return fileText(output_); }
+    // The first line, once it is complete; empty if none comes.
     std::string firstLine() const {
         std::string text;
         waitUntil([&] { return (text = output()).find('\n') != std::string::npos; });
         return text.substr(0, text.find('\n'));
     }
 
-    // Ends the program with SIGKILL, or gently: SIGTERM first (which lets a server clean up), and
-    // SIGKILL only if it is still there after three seconds.
+    // SIGKILL; gently, SIGTERM first (which lets a server clean up) and SIGKILL after three seconds.
     void kill(bool gently = false) {
         if (gently && pid_ > 0) {
             ::kill(pid_, SIGTERM);
@@ -122,13 +116,11 @@ public:
 
 private:
     pid_t pid_ = -1;
-    bool succeeded_ = false;
     int exitStatus_ = -1;
     std::string output_;
 };
 
-// Runs a program to its end; true when it succeeded in time. Its output (standard output and
-// error together) goes to output when asked for.
+// Runs a program to its end; whether it succeeded in time, its output in `output`.
 inline bool runProgram(const std::vector<std::string>& arguments, std::string* output = nullptr,
                        std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
     ChildProcess process;
@@ -137,6 +129,11 @@ inline bool runProgram(const std::vector<std::string>& arguments, std::string* o
         *output = process.output();
     }
     return ok;
+}
+
+// Whether a program is on the PATH.
+inline bool installed(const std::string& program) {
+    return runProgram({"sh", "-c", "command -v " + program});
 }
 
 } // namespace backreel::test

@@ -1,29 +1,26 @@
 #pragma once
 
-// The recorder on the real desktop: the platform the program loads (X11 capture, PulseAudio,
-// FFmpeg) and the real save flow, its dialog answered by the test, every clip kept as it was
-// handed to the save so that the files can be compared with it. And a tone played on the
-// desktop's sound server at a known moment.
+// The recorder on the real desktop with the real save flow, its dialog answered by the test and its
+// clips kept; and a tone played on the desktop's sound server at a known moment.
 
 #include "capture/RecordingManager.h"
 #include "export/DesktopSaveFlow.h"
 #include "platform/Platform.h"
 #include "platform/pulse/AudioTimeline.h"
-#include "support/SaveFlowStandIn.h"
+#include "support/ChildProcess.h"
+#include "support/SyntheticRecorder.h"
 
 #include <cmath>
 #include <gtest/gtest.h>
 #include <numbers>
 #include <optional>
 #include <pulse/simple.h>
-#include <QStandardPaths>
 #include <QTest>
 #include <string>
 
 namespace backreel::test {
 
-// Why this run cannot record the desktop, if it cannot: outside the virtual desktop, without one of
-// the tools, or under ThreadSanitizer, where real-time capture drops most frames.
+// Why this run cannot record the desktop: no virtual desktop, a tool missing, or ThreadSanitizer.
 inline std::optional<std::string> desktopMissing(std::initializer_list<const char*> tools = {}) {
 #if defined(__SANITIZE_THREAD__)
     return "not under ThreadSanitizer";
@@ -32,7 +29,7 @@ inline std::optional<std::string> desktopMissing(std::initializer_list<const cha
         return "needs the virtual desktop (scripts/virtual-desktop)";
     }
     for (const char* tool : tools) {
-        if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty()) {
+        if (!installed(tool)) {
             return std::string(tool) + " is not installed";
         }
     }
@@ -45,6 +42,22 @@ inline std::optional<std::string> desktopMissing(std::initializer_list<const cha
             GTEST_SKIP() << *missing;                                                                        \
         }                                                                                                    \
     } while (false)
+
+// Hands every clip to a real save flow and keeps it, in order, so files can be compared with it.
+class KeepingSaveFlow final : public SaveFlow {
+public:
+    explicit KeepingSaveFlow(std::shared_ptr<SaveFlow> inner)
+        : inner_(std::move(inner)) {}
+    QCoro::Task<RecordingStatus> save(Clip clip, SaveRequest request) override {
+        clips.push_back(clip);
+        QCoro::Task<RecordingStatus> saving = inner_->save(std::move(clip), std::move(request));
+        co_return co_await saving;
+    }
+    std::vector<Clip> clips;
+
+private:
+    std::shared_ptr<SaveFlow> inner_;
+};
 
 struct DesktopRecorder {
     // Starts buffering the target (the main display unless set), or fails the test.
@@ -76,10 +89,8 @@ struct DesktopRecorder {
 inline constexpr int kToneRate = 48000;
 inline constexpr double kToneSeconds = 0.4;
 
-// Plays kToneSeconds of a sine (440 Hz unless told) at half of full scale on the desktop's sound
-// server, on its default output unless told which, buffered enough to play without a break on a
-// slow machine; returns once it is over, with the time its first sample was played, in frames of
-// the monotonic clock at kToneRate.
+// Plays kToneSeconds of a sine at half of full scale on the default output unless told which; once
+// it is over, when its first sample was played, in frames of the monotonic clock at kToneRate.
 inline std::optional<std::int64_t> playToneNow(double frequency = 440, const char* output = nullptr) {
     const pa_sample_spec format{PA_SAMPLE_FLOAT32LE, kToneRate, 2};
     pa_buffer_attr buffer{};

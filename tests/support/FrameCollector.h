@@ -1,15 +1,20 @@
 #pragma once
 
-// What the capture backends' tests take a source's frames with.
+// What the capture backends' tests take a source's frames with, and their fixture.
 
 #include "platform/VideoSource.h"
+#include "support/Await.h"
 #include "support/ChildProcess.h"
 
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <gtest/gtest.h>
+#include <memory>
 #include <mutex>
 #include <optional>
+#include <QCoroTask>
+#include <QTest>
 #include <vector>
 
 namespace backreel::test {
@@ -36,9 +41,8 @@ inline bool similarColour(std::uint32_t a, std::uint32_t b, int tolerance) {
     return true;
 }
 
-// Keeps the newest picture, every frame's time and when it arrived (with a picture or not), and
-// the colour of one pixel of every picture; takes `delay` over each frame when asked to stand in
-// for a slow consumer.
+// Keeps the newest picture, each frame's time and arrival, and one pixel of every picture; takes
+// `delay` over each frame to stand in for a slow consumer.
 class FrameCollector final : public FrameSink {
 public:
     struct Arrival {
@@ -63,7 +67,6 @@ public:
         std::this_thread::sleep_for(delay_);
     }
 
-    // The pixel whose colour is kept for every picture from now on.
     void probeAt(int x, int y) {
         std::lock_guard lock(mutex_);
         probeX_ = x;
@@ -101,6 +104,51 @@ private:
     std::vector<std::uint32_t> probed_;
     int probeX_ = 0;
     int probeY_ = 0;
+};
+
+// The capture backends' fixture: sources started into collectors of their own, and how they ended.
+class SourceTest : public ::testing::Test {
+protected:
+    static VideoSourceSettings settings(std::int32_t width, std::int32_t height,
+                                        std::optional<QRectF> sourceRect = {}, int frameRate = 30) {
+        return {.width = width,
+                .height = height,
+                .frameInterval = MediaTime(1, frameRate),
+                .sourceRect = sourceRect,
+                .scalesToFit = !sourceRect.has_value()};
+    }
+    void watch(VideoSource& source) {
+        QObject::connect(&source, &VideoSource::ended,
+                         [this](const CaptureError& reason) { ends_.push_back(reason); });
+    }
+    // The source started, its frames going to a new collector_; null when it failed.
+    template <typename Source>
+    std::unique_ptr<Source> start(std::unique_ptr<Source> source, std::chrono::milliseconds frameDelay = {}) {
+        // Earlier collectors stay: a source the test still holds may run on into its own.
+        collectors_.push_back(collector_ = std::make_shared<FrameCollector>(frameDelay));
+        if (!source) {
+            ADD_FAILURE() << "no source";
+            return nullptr;
+        }
+        watch(*source);
+        const std::optional<CaptureError> failure = QCoro::waitFor(source->start(*collector_));
+        EXPECT_FALSE(failure) << (failure ? failure->message.toStdString() : std::string());
+        return failure ? nullptr : std::move(source);
+    }
+    bool waitForColour(int x, int y, std::uint32_t colour) const {
+        return collector_->waitForColour(x, y, colour, tolerance_);
+    }
+    // The source ends by itself, once, for this reason.
+    void expectEnd(const CaptureError& reason, std::chrono::milliseconds timeout = std::chrono::seconds(5)) {
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !ends_.empty(); }, static_cast<int>(timeout.count())));
+        QTest::qWait(150);
+        EXPECT_EQ(ends_, std::vector{reason});
+    }
+
+    int tolerance_ = 0; // how far a colour may stray through the conversions
+    std::shared_ptr<FrameCollector> collector_;
+    std::vector<std::shared_ptr<FrameCollector>> collectors_;
+    std::vector<CaptureError> ends_;
 };
 
 } // namespace backreel::test

@@ -37,30 +37,10 @@ std::vector<LogCapture::Line> LogCapture::lines() const {
     return lines_;
 }
 
-std::vector<QString> LogCapture::texts() const {
-    std::vector<QString> result;
-    std::ranges::transform(lines(), std::back_inserter(result), &Line::text);
-    return result;
-}
-
-int LogCapture::count(const QString& text) const {
-    return static_cast<int>(std::ranges::count(texts(), text));
-}
-
-int LogCapture::countStartingWith(const QString& prefix) const {
-    return static_cast<int>(
-        std::ranges::count_if(texts(), [&](const QString& text) { return text.startsWith(prefix); }));
-}
-
 int LogCapture::indexOf(const QString& text) const {
-    const std::vector<QString> all = texts();
-    const auto found = std::ranges::find(all, text);
+    const std::vector<Line> all = lines();
+    const auto found = std::ranges::find(all, text, &Line::text);
     return found == all.end() ? -1 : static_cast<int>(found - all.begin());
-}
-
-QtMsgType LogCapture::levelOf(const QString& text) const {
-    const int index = indexOf(text);
-    return index < 0 ? QtFatalMsg : lines()[static_cast<std::size_t>(index)].level;
 }
 
 } // namespace backreel::test

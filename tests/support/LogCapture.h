@@ -1,20 +1,19 @@
 #pragma once
 
+#include <algorithm>
+#include <mutex>
 #include <QString>
 #include <QtGlobal>
-
-#include <mutex>
 #include <vector>
 
 namespace backreel::test {
 
-// Captures every log line written while it lives, with its level and category, so tests can
-// assert on exact texts, counts and order. Debug traces are switched on for its lifetime.
+// Every log line written while it lives, with its level and category; debug traces are on meanwhile.
 class LogCapture {
 public:
     struct Line {
         QtMsgType level;
-        QString category; // e.g. "Recording"
+        QString category;
         QString text;
     };
 
@@ -24,15 +23,19 @@ public:
     LogCapture& operator=(const LogCapture&) = delete;
 
     std::vector<Line> lines() const;
-    std::vector<QString> texts() const;
-    int count(const QString& text) const;
-    int countStartingWith(const QString& prefix) const;
-    // Index of the first line equal to text, or -1.
+    int count(const QString& text) const {
+        return countIf([&](const Line& line) { return line.text == text; });
+    }
+    int countStartingWith(const QString& prefix) const {
+        return countIf([&](const Line& line) { return line.text.startsWith(prefix); });
+    }
     int indexOf(const QString& text) const;
-    // The level of the first line equal to text.
-    QtMsgType levelOf(const QString& text) const;
 
 private:
+    template <typename Predicate> int countIf(Predicate predicate) const {
+        std::lock_guard lock(mutex_);
+        return static_cast<int>(std::count_if(lines_.begin(), lines_.end(), predicate));
+    }
     static void handler(QtMsgType type, const QMessageLogContext& context, const QString& message);
 
     mutable std::mutex mutex_;

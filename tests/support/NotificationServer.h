@@ -1,21 +1,32 @@
 #pragma once
 
-// The desktop's notification server as freedesktop.org describes it, with Plasma's inhibition, for
-// tests on the private session bus of scripts/virtual-desktop. It serves under the well-known name
-// on a connection of its own: a server answering calls that come in on the connection that makes
-// them could deadlock. A test that includes this header lists it among its sources, for moc.
+// The desktop's notification server, with Plasma's inhibition, on a connection of its own (one that
+// answered calls on the caller's could deadlock). Tests list this header among their sources, for moc.
 
-#include "support/DbusTestBus.h"
-
+#include <gtest/gtest.h>
 #include <optional>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusContext>
 #include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QTest>
 #include <utility>
 #include <vector>
 
 namespace backreel::test {
+
+// The desktop's file manager, which "Show in Folder" asks to show a file.
+class FileManagerStandIn : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.FileManager1")
+
+public:
+    std::vector<QStringList> shownItems;
+
+public slots:
+    Q_SCRIPTABLE void ShowItems(const QStringList& uris, const QString&) { shownItems.push_back(uris); }
+};
 
 class NotificationServer : public QObject, protected QDBusContext {
     Q_OBJECT
@@ -25,6 +36,8 @@ public:
     static inline const QString kService = QStringLiteral("org.freedesktop.Notifications");
     static inline const QString kPath = QStringLiteral("/org/freedesktop/Notifications");
     static inline const QString kConnection = QStringLiteral("standin");
+    static inline const QString kFileManager = QStringLiteral("org.freedesktop.FileManager1");
+    static inline const QString kFileManagerPath = QStringLiteral("/org/freedesktop/FileManager1");
 
     struct Notification {
         uint id = 0;
@@ -36,53 +49,48 @@ public:
 
     ~NotificationServer() override { stop(); }
 
-    // Why it cannot serve here, if it cannot: without the private bus, or where a server already runs.
-    static std::optional<QString> unavailable() {
-        if (qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS") ||
-            !QDBusConnection::sessionBus().isConnected()) {
-            return QStringLiteral("needs a session bus: run under scripts/virtual-desktop");
-        }
-        if (QDBusConnection::sessionBus().interface()->isServiceRegistered(kService)) {
-            return QStringLiteral(
-                "a notification server already runs on this bus; these cases need a private bus");
-        }
-        return std::nullopt;
-    }
-    // Serves under the well-known name; further objects may be served on connection().
     bool serve() {
         connection_ = QDBusConnection::connectToBus(QDBusConnection::SessionBus, kConnection);
         return connection_.registerObject(kPath, this, QDBusConnection::ExportScriptableSlots) &&
-               connection_.registerService(kService);
+               connection_.registerService(kService) &&
+               connection_.registerObject(kFileManagerPath, &fileManager,
+                                          QDBusConnection::ExportScriptableSlots) &&
+               connection_.registerService(kFileManager);
     }
-    // The object and the name go first, while the connection still carries them; the connection
-    // last. Disconnected first, the bus thread would still hand calls to an object going away.
+    // The objects and names go before the connection, which would still hand calls to them.
     void stop() {
         if (connection_.isConnected()) {
             connection_.unregisterObject(kPath);
             connection_.unregisterService(kService);
+            connection_.unregisterObject(kFileManagerPath);
+            connection_.unregisterService(kFileManager);
             connection_ = QDBusConnection(QString());
             QDBusConnection::disconnectFromBus(kConnection);
         }
     }
-    QDBusConnection& connection() { return connection_; }
-    // Returns once the calls and signals sent so far have been handled on both sides.
+    // Returns once what was sent so far has been handled on both sides: a call made twice, each
+    // answer awaited and its events handled.
     static void roundTrip() {
-        dbusRoundTrip(
-            QDBusMessage::createMethodCall(kService, kPath, kService, QStringLiteral("GetCapabilities")));
+        for (int pass = 0; pass < 2; ++pass) {
+            QDBusPendingCallWatcher watcher(
+                QDBusConnection::sessionBus().asyncCall(QDBusMessage::createMethodCall(
+                    kService, kPath, kService, QStringLiteral("GetCapabilities"))));
+            ASSERT_TRUE(QTest::qWaitFor([&] { return watcher.isFinished(); }, 5000));
+            QCoreApplication::processEvents();
+        }
     }
-    // What the user does with a notification's button.
     void invoke(uint id, const QString& action) const {
         QDBusMessage signal = QDBusMessage::createSignal(kPath, kService, QStringLiteral("ActionInvoked"));
         signal << id << action;
         connection_.send(signal);
     }
-    // Answers the Inhibit calls held back so far.
     void answerHeld() {
         for (const auto& [call, cookie] : std::exchange(held, {})) {
             connection_.send(call.createReply(cookie));
         }
     }
 
+    FileManagerStandIn fileManager;
     std::vector<Notification> shown;
     std::vector<QStringList> inhibits; // desktop entry and reason
     std::vector<uint> uninhibits;
@@ -117,6 +125,26 @@ public slots:
 private:
     QDBusConnection connection_{QString()};
     uint nextCookie_ = 41;
+};
+
+// Skips without the private bus or where a server runs; each case's answers arrive before the next.
+class NotificationServerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS") ||
+            !QDBusConnection::sessionBus().isConnected()) {
+            GTEST_SKIP() << "needs a session bus: run under scripts/virtual-desktop";
+        }
+        if (QDBusConnection::sessionBus().interface()->isServiceRegistered(NotificationServer::kService)) {
+            GTEST_SKIP() << "a notification server already runs on this bus; these cases need a private bus";
+        }
+    }
+    void TearDown() override {
+        if (!IsSkipped()) {
+            NotificationServer::roundTrip();
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        }
+    }
 };
 
 } // namespace backreel::test

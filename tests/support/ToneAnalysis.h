@@ -18,15 +18,13 @@ inline std::size_t firstLoud(std::span<const float> signal, float threshold) {
         signal.begin());
 }
 
-// The stretch of the given length that starts 50 ms (at 48 kHz) after the signal gets loud; empty
-// when it never does or ends too soon.
+// The stretch of this length from 50 ms (at 48 kHz) after the signal gets loud; empty if it cannot.
 inline std::span<const float> loudStretch(std::span<const float> signal, std::size_t length) {
     const std::size_t start = firstLoud(signal, 0.1f) + 2400;
     return start + length <= signal.size() ? signal.subspan(start, length) : std::span<const float>();
 }
 
-// The pitch of a tone of more than 0.2 peak: cycles (swings from below -0.2 to above +0.2) per
-// second between the first and the last of them.
+// The pitch of a tone of more than 0.2 peak: swings from -0.2 to +0.2 a second.
 inline double frequencyOf(std::span<const float> signal, double rate) {
     std::vector<std::size_t> rises;
     bool low = false;

@@ -1,13 +1,20 @@
 #pragma once
 
+// What the widget tests share: the synthetic recorder, the widgets they look at, a hand-driven timer.
+
 #include "support/SyntheticRecorder.h"
 #include "ui/OneShotTimer.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>
 #include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
 #include <QMenu>
+#include <QPushButton>
 #include <QScreen>
+#include <QSignalSpy>
 #include <QTest>
 #include <utility>
 #include <vector>
@@ -31,6 +38,29 @@ inline std::vector<QWidget*> visiblePanels(const QString& name) {
     return panels;
 }
 
+inline const QString kSelector = QStringLiteral("perScreenSelectorPanel");
+inline const QString kPicker = QStringLiteral("windowPickerPanel");
+
+// The views of an overlay's visible panels (kSelector, kPicker), in screen order.
+inline std::vector<QWidget*> overlayViews(const QString& panelName) {
+    std::vector<QWidget*> views;
+    for (QWidget* panel : visiblePanels(panelName)) {
+        views.push_back(panel->findChild<QWidget*>(panelName == kPicker
+                                                       ? QStringLiteral("windowPickerView")
+                                                       : QStringLiteral("regionSelectorView")));
+    }
+    return views;
+}
+
+// Esc on every overlay still up: a test that failed may leave one.
+inline void closeOverlays() {
+    for (const QString& name : {kSelector, kPicker}) {
+        for (QWidget* view : overlayViews(name)) {
+            QTest::keyClick(view, Qt::Key_Escape);
+        }
+    }
+}
+
 // A menu as the user sees it: one line per visible item, "-" for a separator.
 inline QStringList menuLines(const QMenu& menu) {
     QStringList lines;
@@ -48,24 +78,21 @@ inline QStringList menuLines(const QMenu& menu) {
 class ManualTimer final : public OneShotTimer {
 public:
     void start(std::chrono::milliseconds delay, std::function<void()> fired) override {
-        deadline_ = now_ + delay;
+        remaining_ = delay;
         fired_ = std::move(fired);
     }
     void cancel() override { fired_ = nullptr; }
     bool isActive() const override { return static_cast<bool>(fired_); }
     void advance(std::chrono::milliseconds step) {
-        now_ += step;
-        if (fired_ && now_ >= deadline_) {
+        remaining_ -= step;
+        if (fired_ && remaining_ <= std::chrono::milliseconds(0)) {
             std::exchange(fired_, nullptr)();
         }
     }
-    std::chrono::milliseconds remaining() const {
-        return fired_ ? deadline_ - now_ : std::chrono::milliseconds(0);
-    }
+    std::chrono::milliseconds remaining() const { return fired_ ? remaining_ : std::chrono::milliseconds(0); }
 
 private:
-    std::chrono::milliseconds now_{0};
-    std::chrono::milliseconds deadline_{0};
+    std::chrono::milliseconds remaining_{0};
     std::function<void()> fired_;
 };
 

@@ -12,12 +12,6 @@
 #include "ui/StatusText.h"
 #include "ui/TargetPicker.h"
 
-#include <QCheckBox>
-#include <QComboBox>
-#include <QLabel>
-#include <QPushButton>
-#include <QSignalSpy>
-
 using namespace backreel;
 using test::display;
 
@@ -37,8 +31,7 @@ public:
     int picks = 0;
 };
 
-// The main window, shown, on the main display, which no screen of this session shows, and the
-// primary screen's; the main one is the target once the window has loaded them.
+// The main window, with a main display no screen shows and the primary screen's.
 class ContentViewTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -71,8 +64,8 @@ protected:
 
 } // namespace
 
-// The main button's title and state, and every setting but "Always on top", follow the status; the
-// button starts and stops, in window mode without a picked window on the display it had.
+// Buffering locks every setting but "Always on top"; Start in Window mode wants a picked window;
+// the button starts on the main display and stops.
 TEST_F(ContentViewTest, TheMainButtonAndTheSettingsFollowTheStatus) {
     const QWidget* settings[] = {view->durationPicker(),
                                  view->memoryLimitPicker(),
@@ -84,24 +77,17 @@ TEST_F(ContentViewTest, TheMainButtonAndTheSettingsFollowTheStatus) {
                                  section().regionInfoRow()->button(),
                                  view->recordThisWindowBox(),
                                  view->muteNotificationsBox()};
-    // An '&' is shown as it is, not taken as a shortcut key.
-    for (const auto& [status, title, enabled, settingsEnabled] :
-         {std::tuple{RecordingStatus::buffering(), "Stop && Save", true, false},
-          std::tuple{RecordingStatus::saving(), "Saving…", false, true},
-          std::tuple{RecordingStatus::saved(QUrl::fromLocalFile(QStringLiteral("/tmp/a.mp4"))),
-                     "Start Recording", true, true},
-          std::tuple{RecordingStatus::error({}), "Start Recording", true, true}}) {
-        manager->setStatus(status);
-        SCOPED_TRACE(title);
-        EXPECT_EQ(view->mainButton()->text(), QString::fromUtf8(title));
-        EXPECT_EQ(view->mainButton()->isEnabled(), enabled);
+    for (const bool buffering : {true, false}) {
+        manager->setStatus(buffering ? RecordingStatus::buffering() : RecordingStatus::saving());
+        EXPECT_EQ(view->mainButton()->text(),
+                  buffering ? QStringLiteral("Stop && Save") : QStringLiteral("Saving…"));
+        EXPECT_EQ(view->mainButton()->isEnabled(), buffering);
         for (const QWidget* control : settings) {
-            EXPECT_EQ(control->isEnabled(), settingsEnabled) << control->objectName().toStdString();
+            EXPECT_EQ(control->isEnabled(), !buffering) << control->objectName().toStdString();
         }
         EXPECT_TRUE(view->alwaysOnTopBox()->isEnabled());
     }
 
-    // Window without a picked window: Start says so instead of recording the whole screen.
     manager->setStatus(RecordingStatus::idle());
     chooseMode(1);
     QTest::mouseClick(view->mainButton(), Qt::LeftButton);
@@ -115,29 +101,26 @@ TEST_F(ContentViewTest, TheMainButtonAndTheSettingsFollowTheStatus) {
     BACKREEL_EVENTUALLY_EQ(view->mainButton()->text(), QStringLiteral("Start Recording"));
 }
 
-// "Save Clip" works only while buffering and saves without ending it; the status line then names
-// the saved clip, or the failure, under "Recording…". "Settings…" asks for the settings, whose
-// dialog writes the clip folder and the two Save Clip options straight to the settings.
-TEST_F(ContentViewTest, SaveClipTheStatusLineAfterItAndTheSettingsDialog) {
+// Save Clip saves while buffering goes on, and the status line names the outcome. In the settings a
+// sound choice is kept by name once its application stops playing; the estimate counts the microphone.
+TEST_F(ContentViewTest, SaveClipTheStatusLineAfterItAndTheSoundSettings) {
     EXPECT_FALSE(view->saveClipButton()->isEnabled());
     QTest::mouseClick(view->mainButton(), Qt::LeftButton);
     BACKREEL_EVENTUALLY_TRUE(manager->session() && manager->session()->videoStore().count() >= 3);
-    EXPECT_TRUE(view->saveClipButton()->isEnabled());
-    recorder.saveFlow->outcome =
-        RecordingStatus::saved(QUrl::fromLocalFile(QStringLiteral("/tmp/clips/a.mp4")));
-    QTest::mouseClick(view->saveClipButton(), Qt::LeftButton);
-    BACKREEL_EVENTUALLY_EQ(recorder.saveFlow->clips.size(), 1u);
-    EXPECT_EQ(manager->status().kind(), RecordingStatus::Kind::buffering);
-    EXPECT_EQ(view->statusView()->clipSavesLabel()->text(), QStringLiteral("Saved a.mp4"));
-    EXPECT_TRUE(view->statusView()->clipSavesLabel()->isVisibleTo(view.get()));
-    recorder.saveFlow->outcome =
-        RecordingStatus::error(QStringLiteral("Save failed: the folder is read-only."));
-    QTest::mouseClick(view->saveClipButton(), Qt::LeftButton);
-    BACKREEL_EVENTUALLY_EQ(view->statusView()->clipSavesLabel()->text(),
-                           QStringLiteral("Save failed: the folder is read-only."));
-    EXPECT_EQ(clipSavesLine(2, RecordingStatus::idle(), true), QStringLiteral("Saving… (2 clips)"));
+    for (const auto& [outcome, line] :
+         {std::pair{RecordingStatus::saved(QUrl::fromLocalFile(QStringLiteral("/tmp/clips/a.mp4"))),
+                    "Saved a.mp4"},
+          std::pair{RecordingStatus::error(QStringLiteral("Save failed: read-only.")),
+                    "Save failed: read-only."}}) {
+        recorder.saveFlow->outcome = outcome;
+        QTest::mouseClick(view->saveClipButton(), Qt::LeftButton);
+        BACKREEL_EVENTUALLY_EQ(view->statusView()->clipSavesLabel()->text(), QString::fromUtf8(line));
+        EXPECT_TRUE(view->statusView()->clipSavesLabel()->isVisibleTo(view.get()));
+        EXPECT_EQ(manager->status().kind(), RecordingStatus::Kind::buffering);
+    }
+
     EXPECT_TRUE(clipSavesLine(0, manager->lastClipOutcome(), false).isEmpty())
-        << "once the ten seconds are over";
+        << "once its ten seconds are over";
 
     QSignalSpy asked(view.get(), &ContentView::settingsRequested);
     QTest::mouseClick(view->settingsButton(), Qt::LeftButton);
@@ -146,16 +129,11 @@ TEST_F(ContentViewTest, SaveClipTheStatusLineAfterItAndTheSettingsDialog) {
     dialog.askWhereToSaveBox()->click();
     dialog.freshBufferBox()->click();
     EXPECT_TRUE(recorder.settings->askWhereToSave() && recorder.settings->freshBufferAfterSave());
-    EXPECT_FALSE(dialog.defaultFolderButton()->isEnabled());
-    recorder.settings->setClipFolder(QStringLiteral("/tmp/clips"));
-    EXPECT_EQ(dialog.clipFolderLabel()->toolTip(), QStringLiteral("/tmp/clips"));
-    dialog.defaultFolderButton()->click();
-    EXPECT_TRUE(recorder.settings->effectiveClipFolder().endsWith(QStringLiteral("/Backreel")));
     recorder.settings->setAskWhereToSave(false);
     recorder.settings->setFreshBufferAfterSave(false);
-
-    // The sound: lists from the server, a choice kept by name once its application stops playing;
-    // the estimate counts the microphone's sound and the rate of 60 frames a second.
+    recorder.settings->setClipFolder(QStringLiteral("/tmp/clips"));
+    dialog.defaultFolderButton()->click();
+    EXPECT_TRUE(recorder.settings->clipFolder().isEmpty());
     SoundSettings& sound = *dialog.sound();
     EXPECT_FALSE(sound.problemLabel()->isHidden()) << "without a sound server it says so";
     sound.showInventory(AudioInventory{{{"usb", QStringLiteral("USB Mic")}},
@@ -167,18 +145,12 @@ TEST_F(ContentViewTest, SaveClipTheStatusLineAfterItAndTheSettingsDialog) {
     EXPECT_FALSE(sound.microphonePicker()->isEnabled());
     const QString before = view->bufferEstimateLabel()->text();
     sound.microphoneBox()->click();
-    choose(dialog.frameRatePicker(), 1);
-    EXPECT_EQ(sound.microphonePicker()->itemText(0), QStringLiteral("Default microphone"));
     EXPECT_EQ(microphoneInput(*recorder.settings), (AudioInput{AudioInput::Kind::microphone, ""}));
     EXPECT_NE(view->bufferEstimateLabel()->text(), before);
     recorder.settings->setSoundApplication(QString(), QString());
     recorder.settings->setMicrophone(false);
-    recorder.settings->setFrameRate(30);
 }
 
-// Window and Region mode show a button to pick or select, or what was picked with a button to
-// pick again; they keep the target. Back in Full Screen mode, a window or region target goes
-// back to the main display. The screen picker lists the displays by the session's screen names.
 TEST_F(ContentViewTest, EachModeShowsItsTargetAndFullScreenResetsIt) {
     chooseMode(1);
     QTest::mouseClick(section().pickWindowButton(), Qt::LeftButton);
@@ -187,15 +159,12 @@ TEST_F(ContentViewTest, EachModeShowsItsTargetAndFullScreenResetsIt) {
     chooseMode(0);
     QComboBox* screens = section().screenPicker();
     ASSERT_TRUE(screens->isVisible() && screens->count() == 2 && screens->currentIndex() == 0);
-    EXPECT_EQ(screens->itemText(0), QStringLiteral("Display 2"));
-    EXPECT_TRUE(screens->itemText(1).startsWith(primary.name));
     EXPECT_EQ(manager->captureTarget(), CaptureTarget::display(main));
 
     manager->setCaptureTarget(kWindowTarget);
     manager->setSelectedWindowInfo(
         WindowPickInfo{QStringLiteral("Notes"), QStringLiteral("Notes"), kNotes.frame, 42, true});
     chooseMode(1);
-    EXPECT_EQ(section().windowInfoRow()->text(), QStringLiteral("Notes"));
     QTest::mouseClick(section().windowInfoRow()->button(), Qt::LeftButton);
     chooseMode(0);
     BACKREEL_EVENTUALLY_EQ(manager->captureTarget(), CaptureTarget::display(main));
@@ -203,7 +172,6 @@ TEST_F(ContentViewTest, EachModeShowsItsTargetAndFullScreenResetsIt) {
 
     manager->setCaptureTarget(CaptureTarget::region(QRectF(0, 0, 1280.9, 720.2), primary));
     chooseMode(2);
-    EXPECT_EQ(section().regionInfoRow()->text(), QStringLiteral("1280 × 720"));
     QTest::mouseClick(section().regionInfoRow()->button(), Qt::LeftButton);
     EXPECT_EQ(picker.picks, 4);
     chooseMode(0);
@@ -212,52 +180,39 @@ TEST_F(ContentViewTest, EachModeShowsItsTargetAndFullScreenResetsIt) {
     EXPECT_EQ(manager->captureTarget(), CaptureTarget::display(primary));
 }
 
-// The duration, the memory limit (with what the buffer will hold) and the options are the
-// manager's or the settings'; "Record this window" only for display
-// targets. A new window starts in Full Screen mode, the target left as it was, and applies the
-// stored "Always on top" once its window is known, one trip through the event loop after the show.
+// The pickers and options are the manager's or the settings'; a new window applies "Always on top"
+// once its window is known; the panel is moved by dragging its background.
 TEST_F(ContentViewTest, OptionsAndANewWindow) {
     choose(view->durationPicker(), 2);
     EXPECT_EQ(manager->bufferDuration(), RecordingDuration::oneMinute);
     manager->setBufferDuration(RecordingDuration::threeMinutes);
-    EXPECT_EQ(view->durationPicker()->currentText(), QStringLiteral("3 min"));
-    EXPECT_EQ(view->memoryLimitPicker()->currentText(), QStringLiteral("2 GB"));
+    EXPECT_EQ(view->durationPicker()->currentIndex(), 3);
     const QString estimate = view->bufferEstimateLabel()->text();
     choose(view->memoryLimitPicker(), 0);
     EXPECT_EQ(recorder.settings->memoryLimit(), MemoryLimit(512 * MemoryLimit::kMebibyte));
     recorder.settings->setMemoryLimit(MemoryLimit(100'000'000)); // not one the picker offers
     EXPECT_EQ(view->memoryLimitPicker()->currentText(), QStringLiteral("100 MB"));
-    EXPECT_NE(view->bufferEstimateLabel()->text(), estimate) << "the estimate names the limit (MemoryLimitTest)";
+    EXPECT_NE(view->bufferEstimateLabel()->text(), estimate);
     view->muteNotificationsBox()->click();
-    EXPECT_TRUE(recorder.settings->muteNotifications());
     view->recordThisWindowBox()->click();
-    EXPECT_TRUE(manager->includeBackreelWindow());
+    EXPECT_TRUE(recorder.settings->muteNotifications() && manager->includeBackreelWindow());
     manager->setCaptureTarget(kWindowTarget);
     EXPECT_FALSE(view->recordThisWindowBox()->isVisible());
-    chooseMode(2);
     view->alwaysOnTopBox()->click();
-    EXPECT_TRUE(Settings::boolValue(Settings::kAlwaysOnTopKey));
-    EXPECT_TRUE(view->appWindow()->flags().testFlag(Qt::WindowStaysOnTopHint) && view->isVisible());
+    EXPECT_TRUE(view->appWindow()->flags().testFlag(Qt::WindowStaysOnTopHint));
 
     view = std::make_unique<ContentView>(*manager, *recorder.settings, recorder.platform, picker,
                                          std::make_unique<test::ManualTimer>());
     view->show();
-    EXPECT_EQ(section().captureModePicker()->currentText(), QStringLiteral("Full Screen"));
-    EXPECT_NE(manager->captureTarget().asWindow(), nullptr);
+    EXPECT_NE(manager->captureTarget().asWindow(), nullptr) << "the target is left as it was";
     EXPECT_TRUE(view->alwaysOnTopBox()->isChecked() && view->appWindow() == nullptr);
     BACKREEL_EVENTUALLY_EQ(view->appWindow(), view->windowHandle());
     EXPECT_TRUE(view->appWindow()->flags().testFlag(Qt::WindowStaysOnTopHint));
     view->alwaysOnTopBox()->click();
     EXPECT_FALSE(Settings::boolValue(Settings::kAlwaysOnTopKey) ||
                  view->appWindow()->flags().testFlag(Qt::WindowStaysOnTopHint));
-}
 
-// A frameless panel, its rounded corners cut out, moved by dragging its background.
-TEST_F(ContentViewTest, ThePanelIsDraggedByItsBackground) {
-    EXPECT_TRUE(view->windowFlags().testFlag(Qt::FramelessWindowHint));
-    EXPECT_EQ(qAlpha(view->grab().toImage().pixel(0, 0)), 0);
-    EXPECT_TRUE(view->mask().contains(view->rect().center()) && !view->mask().contains(QPoint(0, 0)))
-        << "cut on screens without a compositor too";
+    BACKREEL_EVENTUALLY_TRUE(QTest::qWaitForWindowExposed(view.get()));
     view->move(200, 150);
     BACKREEL_EVENTUALLY_EQ(view->pos(), QPoint(200, 150));
     const QPoint grab(ContentView::kPadding / 2, view->height() / 2);

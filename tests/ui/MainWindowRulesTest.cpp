@@ -34,23 +34,21 @@ TEST(MainWindowRules, TargetAreaShowsOneItemPerModeAndTarget) {
     }
 }
 
-// "Record this window" only for displays, and not where the desktop's dialog chooses (no exclusion).
-TEST(MainWindowRules, RecordThisWindowOnlyWhereOurWindowsCanBeLeftOut) {
+// "Record this window" only for displays, not where the desktop's dialog chooses; the window shows
+// first in the top-trailing corner; a display is named by its screen and model, else its number.
+TEST(MainWindowRules, WhereTheWindowGoesWhatItOffersAndHowItNamesDisplays) {
     EXPECT_TRUE(showsRecordThisWindow(kDisplay, false));
     EXPECT_FALSE(showsRecordThisWindow(kDisplay, true) || showsRecordThisWindow(kWindow, false) ||
                  showsRecordThisWindow(kRegion, false));
-}
 
-// The window first shows in the top-trailing corner of the free area, here below a top panel.
-TEST(MainWindowRules, TheFirstPositionIsTheTopTrailingCorner) {
     EXPECT_EQ(topTrailingPosition(QRect(0, 27, 1920, 1053), QSize(300, 320), Qt::LeftToRight),
               QPoint(1620, 27));
     EXPECT_EQ(topTrailingPosition(QRect(0, 27, 1920, 1053), QSize(300, 320), Qt::RightToLeft), QPoint(0, 27));
-}
 
-// A display in the Screen picker is named by the screen of its name, with the monitor's model.
-TEST(MainWindowRules, DisplaysAreNamedByTheirScreenAndModel) {
+    // A display in the Screen picker is named by the screen of its name, with the monitor's model, else
+    // by its number.
     const std::vector<ScreenDescription> screens = {{QStringLiteral("DP-1"), QStringLiteral("DELL U2720Q")}};
     EXPECT_EQ(displayName(display(11, QStringLiteral("DP-1")), screens),
               QStringLiteral("DP-1 (DELL U2720Q)"));
+    EXPECT_EQ(displayName(display(12, QStringLiteral("HDMI-9")), screens), QStringLiteral("Display 12"));
 }

@@ -4,7 +4,6 @@
 
 using namespace backreel;
 
-// Smaller styles keep their proportion to the desktop's font, but stay readable.
 TEST(TextStyle, SmallStylesStopAtTheReadableMinimum) {
     QFont base(QStringLiteral("DejaVu Sans"));
     base.setPointSizeF(13);

@@ -1,12 +1,11 @@
 #include "core/media/MediaTime.h"
 
-#include <gtest/gtest.h>
-
 #include <cmath>
+#include <gtest/gtest.h>
 
 using namespace backreel;
 
-TEST(MediaTime, ArithmeticAcrossTimeScalesIsExact) {
+TEST(MediaTime, ArithmeticAcrossTimeScalesIsExactAndInvalidTimePropagates) {
     const MediaTime third(1, 3);
     const MediaTime half(1, 2);
     const MediaTime sum = add(third, half);
@@ -19,26 +18,7 @@ TEST(MediaTime, ArithmeticAcrossTimeScalesIsExact) {
         t = add(t, MediaTime(1, 30));
     }
     EXPECT_EQ(compare(t, MediaTime::makeWithSeconds(101.0, kTimeScale)), 0);
-}
 
-TEST(MediaTime, CompareGivesNegativeZeroPositive) {
-    EXPECT_EQ(compare(MediaTime(1, 10), MediaTime(2, 10)), -1);
-    EXPECT_EQ(compare(MediaTime(9000, kTimeScale), MediaTime(1, 10)), 0);
-    EXPECT_EQ(compare(MediaTime(3, 10), MediaTime(2, 10)), 1);
-    // Large monotonic-clock values at different scales do not overflow.
-    const MediaTime a(INT64_C(9'000'000'000'000'000), 1'000'000'000);
-    const MediaTime b(INT64_C(810'000'000'000), kTimeScale);
-    EXPECT_EQ(compare(a, b), 0);
-}
-
-TEST(MediaTime, MakeWithSecondsRoundsToTheNearestTick) {
-    EXPECT_EQ(MediaTime::makeWithSeconds(0.1, kTimeScale).value(), 9000);
-    EXPECT_EQ(MediaTime::makeWithSeconds(10.75, kTimeScale).value(), 967500);
-    EXPECT_EQ(MediaTime::makeWithSeconds(-0.5 / kTimeScale, kTimeScale).value(), -1);
-    EXPECT_FALSE(MediaTime::makeWithSeconds(std::nan(""), kTimeScale).isValid());
-}
-
-TEST(MediaTime, InvalidTimeHasNaNSecondsAndPropagates) {
     const MediaTime invalid = MediaTime::invalid();
     EXPECT_FALSE(invalid.isValid());
     EXPECT_TRUE(std::isnan(invalid.seconds()));
@@ -48,4 +28,19 @@ TEST(MediaTime, InvalidTimeHasNaNSecondsAndPropagates) {
     EXPECT_FALSE(MediaTime(5, 0).isValid());
     EXPECT_EQ(compare(invalid, MediaTime::invalid()), 0);
     EXPECT_LT(compare(invalid, MediaTime(-100, 1)), 0);
+}
+
+TEST(MediaTime, CompareAndRoundToTheNearestTick) {
+    EXPECT_EQ(compare(MediaTime(1, 10), MediaTime(2, 10)), -1);
+    EXPECT_EQ(compare(MediaTime(9000, kTimeScale), MediaTime(1, 10)), 0);
+    EXPECT_EQ(compare(MediaTime(3, 10), MediaTime(2, 10)), 1);
+    // Large monotonic-clock values at different scales do not overflow.
+    const MediaTime a(INT64_C(9'000'000'000'000'000), 1'000'000'000);
+    const MediaTime b(INT64_C(810'000'000'000), kTimeScale);
+    EXPECT_EQ(compare(a, b), 0);
+
+    EXPECT_EQ(MediaTime::makeWithSeconds(0.1, kTimeScale).value(), 9000);
+    EXPECT_EQ(MediaTime::makeWithSeconds(10.75, kTimeScale).value(), 967500);
+    EXPECT_EQ(MediaTime::makeWithSeconds(-0.5 / kTimeScale, kTimeScale).value(), -1);
+    EXPECT_FALSE(MediaTime::makeWithSeconds(std::nan(""), kTimeScale).isValid());
 }

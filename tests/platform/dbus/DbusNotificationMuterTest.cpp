@@ -1,6 +1,6 @@
 #include "platform/dbus/DbusNotificationMuter.h"
 
-#include "support/DbusTestBus.h"
+#include "support/ChildProcess.h"
 #include "support/LogCapture.h"
 #include "support/NotificationServer.h"
 
@@ -17,8 +17,6 @@ using StandIn = test::NotificationServer;
 
 namespace {
 
-const QString kService = StandIn::kService;
-const QString kPath = StandIn::kPath;
 const QString kGet = QStringLiteral("get org.gnome.desktop.notifications show-banners");
 const QString kOff = QStringLiteral("set org.gnome.desktop.notifications show-banners false");
 const QString kOn = QStringLiteral("set org.gnome.desktop.notifications show-banners true");
@@ -48,50 +46,29 @@ private:
         EXPECT_TRUE(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
     }
     QString read(const char* name) const {
-        QFile file(dir_.filePath(QString::fromLatin1(name)));
-        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+        return QString::fromStdString(test::fileText(dir_.filePath(QString::fromLatin1(name)).toStdString()));
     }
 
     QTemporaryDir dir_;
 };
 
-// The muter logs every outcome of a mute or unmute as one info or error line, and the log is the
-// only place where a failure to mute shows; debug traces are not outcomes.
+// Each outcome of a mute or unmute is one info or error ("!") line, the only place a failure shows.
 std::vector<QString> outcomes(const test::LogCapture& log) {
     std::vector<QString> texts;
     for (const auto& line : log.lines()) {
         if (line.level != QtDebugMsg) {
-            texts.push_back(line.text);
+            texts.push_back((line.level == QtCriticalMsg ? QStringLiteral("!") : QString()) + line.text);
         }
     }
     return texts;
 }
 
-// Each case serves its own stand-in on a second connection of its own: a server answering calls
-// that come in on its own connection could deadlock. The bus is the private one of
-// scripts/virtual-desktop, where nothing else owns the name (ctest runs these cases one at a time).
-class NotificationServer : public ::testing::Test {
-protected:
-    void SetUp() override {
-        if (const std::optional<QString> unavailable = StandIn::unavailable()) {
-            GTEST_SKIP() << unavailable->toStdString();
-        }
-        running_ = true;
-    }
-    void TearDown() override {
-        if (!running_) {
-            return; // skipped
-        }
-        StandIn::roundTrip(); // the last answers reach their muters before the next case logs
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    }
+void waitForOutcomes(const test::LogCapture& log, std::size_t count) {
+    ASSERT_TRUE(QTest::qWaitFor([&] { return outcomes(log).size() >= count; }, kWaitMs));
+}
 
-    static void waitForOutcomes(const test::LogCapture& log, std::size_t count) {
-        ASSERT_TRUE(QTest::qWaitFor([&] { return outcomes(log).size() >= count; }, kWaitMs));
-    }
-
-    bool running_ = false;
-};
+// Each case serves its own stand-in on a connection of its own; ctest runs them one at a time.
+using NotificationServer = test::NotificationServerTest;
 
 } // namespace
 
@@ -99,15 +76,18 @@ TEST_F(NotificationServer, OnPlasmaEachRecordingInhibitsOnceAndReleasesItsCookie
     StandIn server;
     ASSERT_TRUE(server.serve());
     auto muter = std::make_unique<DbusNotificationMuter>(QDBusConnection::sessionBus(), DesktopSession{});
-    muter->postUnmute(); // never muted: nothing to release
+    // Each call twice, as the recorder may; then the answers are in.
+    const auto post = [&](bool mute) {
+        for (int twice = 0; twice < 2; ++twice) {
+            mute ? muter->postMute() : muter->postUnmute();
+        }
+        StandIn::roundTrip();
+    };
+    post(false); // never muted: nothing to release
     for (std::size_t recording = 1; recording <= 2; ++recording) {
-        muter->postMute();
-        muter->postMute();
-        StandIn::roundTrip();
+        post(true);
         EXPECT_EQ(server.inhibits.size(), recording);
-        muter->postUnmute();
-        muter->postUnmute();
-        StandIn::roundTrip();
+        post(false);
         EXPECT_EQ(server.uninhibits, server.granted);
     }
     EXPECT_EQ(server.inhibits.front(), (QStringList{QStringLiteral("com.strandloft.Backreel"),
@@ -115,35 +95,27 @@ TEST_F(NotificationServer, OnPlasmaEachRecordingInhibitsOnceAndReleasesItsCookie
 
     // Unmuted before the answer: the cookie is released once it is known.
     server.holdAnswers = true;
-    muter->postMute();
-    StandIn::roundTrip();
-    muter->postUnmute();
-    StandIn::roundTrip();
+    post(true);
+    post(false);
     EXPECT_EQ(server.uninhibits.size(), 2u);
     server.answerHeld();
     StandIn::roundTrip();
     EXPECT_EQ(server.uninhibits, server.granted);
 
     // Destroyed with the answer still on its way, or while muted: released all the same.
-    muter->postMute();
-    StandIn::roundTrip();
-    muter.reset();
-    server.answerHeld();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return server.uninhibits == server.granted; }, kWaitMs));
-    server.holdAnswers = false;
-    muter = std::make_unique<DbusNotificationMuter>(QDBusConnection::sessionBus(), DesktopSession{});
-    muter->postMute();
-    StandIn::roundTrip();
-    muter.reset();
-    StandIn::roundTrip();
-    EXPECT_EQ(server.uninhibits, server.granted);
+    for (const bool held : {true, false}) {
+        server.holdAnswers = held;
+        muter = std::make_unique<DbusNotificationMuter>(QDBusConnection::sessionBus(), DesktopSession{});
+        post(true);
+        muter.reset();
+        server.answerHeld();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return server.uninhibits == server.granted; }, kWaitMs));
+    }
     EXPECT_EQ(server.granted.size(), 5u);
 }
 
-// Where nothing mutes, the log alone says why: a refusal in the server's words once per recording,
-// without a bus, a server that can inhibit or GNOME's gsettings once that nothing can mute, and
-// gsettings' own words when it fails. GNOME's banners are read afresh each recording but only
-// switched off where they are on.
+// Where nothing mutes, the log says why: a refusal or gsettings' failure in their words each
+// recording, and once that nothing can mute. GNOME's banners are switched off only where they are on.
 TEST_F(NotificationServer, WhereNothingMutesTheLogSaysWhyAndNothingIsSwitched) {
     enum class Server { noBus, none, refusing, withoutInhibit };
     struct Case {
@@ -176,7 +148,9 @@ TEST_F(NotificationServer, WhereNothingMutesTheLogSaysWhyAndNothingIsSwitched) {
             ASSERT_TRUE(server.serve());
         }
         FakeGsettings gsettings(c.banners, c.broken);
-        const QString outcome = QStringLiteral("[Notifications] ") + QString::fromUtf8(c.outcome);
+        const QString outcome =
+            (QString::fromUtf8(c.outcome).startsWith(u"Could not") ? QStringLiteral("!") : QString()) +
+            QStringLiteral("[Notifications] ") + QString::fromUtf8(c.outcome);
         const bool everyRecording = c.outcome != cannot;
         test::LogCapture log;
         {
@@ -194,8 +168,6 @@ TEST_F(NotificationServer, WhereNothingMutesTheLogSaysWhyAndNothingIsSwitched) {
             StandIn::roundTrip();
         }
         EXPECT_EQ(outcomes(log), std::vector<QString>(everyRecording ? 2 : 1, outcome));
-        EXPECT_EQ(log.levelOf(outcome),
-                  outcome.contains(QStringLiteral("Could not")) ? QtCriticalMsg : QtInfoMsg);
         EXPECT_EQ(gsettings.calls().size(), everyRecording && c.server == Server::none ? 2 : 0);
         EXPECT_EQ(gsettings.banners(), QString::fromLatin1(c.banners));
         EXPECT_TRUE(server.uninhibits.empty());
@@ -204,8 +176,8 @@ TEST_F(NotificationServer, WhereNothingMutesTheLogSaysWhyAndNothingIsSwitched) {
     QDBusConnection::disconnectFromBus(QStringLiteral("nobus"));
 }
 
-// An unmute while the setting is being read changes nothing; then each recording switches the
-// banners off and on again, and destroying the muter while muted switches them back on.
+// An unmute while the setting is read changes nothing; each recording switches the banners off and on
+// again, as does destroying the muter while muted.
 TEST_F(NotificationServer, OnGnomeBannersGoOffAndComeBackOncePerRecording) {
     FakeGsettings gsettings("true", false);
     test::LogCapture log;

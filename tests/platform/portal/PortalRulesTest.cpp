@@ -5,27 +5,32 @@
 #include "platform/portal/ShortcutTriggers.h"
 
 #include <array>
-#include <cstring>
 #include <gtest/gtest.h>
 #include <QDBusObjectPath>
 
 namespace backreel::portal {
 namespace {
 
-TEST(PortalRules, RequestPathsAndWhatIsAskedFor) {
+TEST(PortalRules, RequestsAndTheirAnswers) {
     EXPECT_EQ(senderPathPart(QStringLiteral(":1.42")), QStringLiteral("1_42"));
     EXPECT_EQ(requestPath(QStringLiteral(":1.7"), QStringLiteral("backreel3")),
               QStringLiteral("/org/freedesktop/portal/desktop/request/1_7/backreel3"));
     EXPECT_EQ(sourceTypeFor(ContentKind::region), source_type::kMonitor) << "a region is cut from a monitor";
     EXPECT_EQ(cursorModeFor(cursor_mode::kHidden | cursor_mode::kEmbedded | 4), cursor_mode::kEmbedded);
     EXPECT_EQ(cursorModeFor(cursor_mode::kHidden), std::nullopt);
-    // Each kind remembers its own choice.
     EXPECT_NE(restoreTokenKey(ContentKind::display), restoreTokenKey(ContentKind::window));
     EXPECT_NE(restoreTokenKey(ContentKind::display), restoreTokenKey(ContentKind::region));
+
+    EXPECT_EQ(boundShortcutIds({}), std::nullopt) << "an answer without the list says nothing";
+    EXPECT_EQ(sessionPathOf({{QStringLiteral("session_handle"), QStringLiteral("/s/1")}}),
+              QStringLiteral("/s/1"));
+    EXPECT_EQ(
+        sessionPathOf({{QStringLiteral("session_handle"), QVariant::fromValue(QDBusObjectPath("/s/2"))}}),
+        QStringLiteral("/s/2"));
+    EXPECT_EQ(sessionPathOf({}), QString());
 }
 
-// Keys as the desktop reads them: modifiers in a fixed order, letters unshifted, the rest by their
-// XKB names; keys with no name go without a trigger.
+// Modifiers in a fixed order, letters unshifted, the rest by XKB names; a key with none has no trigger.
 TEST(ShortcutTriggers, KeysAreWrittenInTheFreedesktopShortcutFormat) {
     const std::pair<const char*, const char*> cases[] = {
         {"Ctrl+Alt+Shift+S", "CTRL+ALT+SHIFT+s"},
@@ -46,16 +51,6 @@ TEST(ShortcutTriggers, KeysAreWrittenInTheFreedesktopShortcutFormat) {
             << keys;
     }
     EXPECT_EQ(shortcutTrigger(QKeySequence(Qt::CTRL | Qt::Key_Eacute)), std::nullopt);
-}
-
-TEST(ShortcutTriggers, AnswersNameTheSessionAndTheBoundShortcuts) {
-    EXPECT_EQ(boundShortcutIds({}), std::nullopt) << "an answer without the list says nothing";
-    EXPECT_EQ(sessionPathOf({{QStringLiteral("session_handle"), QStringLiteral("/s/1")}}),
-              QStringLiteral("/s/1"));
-    EXPECT_EQ(
-        sessionPathOf({{QStringLiteral("session_handle"), QVariant::fromValue(QDBusObjectPath("/s/2"))}}),
-        QStringLiteral("/s/2"));
-    EXPECT_EQ(sessionPathOf({}), QString());
 }
 
 TEST(PortalPicture, CropsAndRegionsStayInsideThePicture) {
@@ -82,48 +77,36 @@ TEST(PortalPicture, CropsAndRegionsStayInsideThePicture) {
 
 TEST(PortalPicture, RgbaSourcesAreRenderedAsBgraAndScaledToFit) {
     // A 4×2 RGBA picture: left half red, right half blue (R, G, B, A in memory).
-    std::array<std::uint8_t, 4 * 2 * 4> rgba{};
-    for (int i = 0; i < 8; ++i) {
-        const bool left = i % 4 < 2;
-        const std::array<std::uint8_t, 4> pixel{left ? std::uint8_t{255} : std::uint8_t{0}, 0,
-                                                left ? std::uint8_t{0} : std::uint8_t{255}, 255};
-        std::memcpy(rgba.data() + i * 4, pixel.data(), 4);
-    }
-    SourcePicture source{reinterpret_cast<const std::byte*>(rgba.data()),
-                         4,
-                         2,
-                         16,
-                         PixelOrder::rgba,
-                         pixels::PixelRect{0, 0, 4, 2},
-                         MediaTime()};
-    std::array<std::uint32_t, 2 * 1> output{};
+    const std::array<std::uint8_t, 32> rgba{255, 0, 0, 255, 255, 0, 0, 255, 0, 0, 255, 255, 0, 0, 255, 255,
+                                            255, 0, 0, 255, 255, 0, 0, 255, 0, 0, 255, 255, 0, 0, 255, 255};
+    const SourcePicture source{reinterpret_cast<const std::byte*>(rgba.data()),
+                               4,
+                               2,
+                               16,
+                               PixelOrder::rgba,
+                               pixels::PixelRect{0, 0, 4, 2},
+                               MediaTime()};
+    std::array<std::uint32_t, 2> output{};
     const pixels::PixelView destination{reinterpret_cast<std::byte*>(output.data()), 2, 1, 8};
     std::vector<std::byte> scratch;
     // Only the right half, a square: one blue pixel (BGRA's 32-bit word is 0xAARRGGBB), then a bar.
     ASSERT_TRUE(renderPicture(source, pixels::PixelRect{2, 0, 2, 2}, destination, scratch));
-    EXPECT_EQ(output[0] & 0xFFFFFF, 0x0000FFu);
-    EXPECT_EQ(output[1], 0xFF000000u);
+    EXPECT_EQ(output, (std::array<std::uint32_t, 2>{0xFF0000FF, 0xFF000000}));
     // The whole picture keeps its aspect: 4×2 into 2×1, red then blue.
     ASSERT_TRUE(renderPicture(source, pixels::PixelRect{0, 0, 4, 2}, destination, scratch));
-    EXPECT_EQ(output[0] & 0xFFFFFF, 0xFF0000u);
-    EXPECT_EQ(output[1] & 0xFFFFFF, 0x0000FFu);
-    // Nothing to show: black.
+    EXPECT_EQ(output, (std::array<std::uint32_t, 2>{0xFFFF0000, 0xFF0000FF}));
     EXPECT_FALSE(renderPicture(source, pixels::PixelRect{8, 8, 2, 2}, destination, scratch));
     EXPECT_EQ(output[0], 0xFF000000u);
 }
 
-TEST(PortalPicture, HeaderTimesCountOnlyWhenOnTheMonotonicClock) {
+TEST(PortalPicture, TimesAreOnTheMonotonicClockAndAFrameIntervalApart) {
     const std::int64_t arrival = 5'000'000'000;
     EXPECT_EQ(presentationTimeOf(4'990'000'000, arrival), pixels::monotonicMediaTime(4, 990'000'000));
     EXPECT_EQ(presentationTimeOf(std::nullopt, arrival), pixels::monotonicMediaTime(5, 0));
     EXPECT_EQ(presentationTimeOf(5'100'000'000, arrival), pixels::monotonicMediaTime(5, 0))
         << "from the future";
     EXPECT_EQ(presentationTimeOf(1'000, arrival), pixels::monotonicMediaTime(5, 0)) << "another clock";
-}
 
-// The desktop's clock and our ticks never put two frames closer than the frame interval, nor a
-// picture before the still picture shown again just before it.
-TEST(PortalPicture, FramesGoOutAtLeastAFrameIntervalApart) {
     const MediaTime interval(1, 30);
     EXPECT_EQ(handOnTime(MediaTime(10, 1), MediaTime::invalid(), interval), MediaTime(10, 1));
     EXPECT_EQ(handOnTime(MediaTime(10, 1), MediaTime(9, 1), interval), MediaTime(10, 1));

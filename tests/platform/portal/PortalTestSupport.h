@@ -1,11 +1,9 @@
 #pragma once
 
-// What the portal backends' tests share: the test portal's controls (scripts/desktop), the
-// desktop's dialog answered on the main thread, and the frames of the sources started.
+// What the portal's tests share: the test portal's controls (scripts/desktop) and the fixture.
 
 #include "platform/portal/PortalCaptureService.h"
 #include "platform/portal/PortalVideoSource.h"
-#include "support/Await.h"
 #include "support/FrameCollector.h"
 
 #include <gtest/gtest.h>
@@ -17,8 +15,7 @@ namespace backreel::test {
 
 using namespace std::chrono_literals;
 
-// The synthetic nodes scripts/virtual-desktop --portal offers, and the colours of the first one's
-// seven bars (white, yellow, cyan, green, magenta, red, blue).
+// The synthetic nodes of scripts/virtual-desktop --portal, and the colours of the first one's bars.
 inline const QString kMonitorNode = QStringLiteral("backreel-monitor");
 // A node no other test uses: one test takes it out of PipeWire.
 inline const QString kVanishingNode = QStringLiteral("backreel-monitor-1080");
@@ -70,15 +67,12 @@ private:
                             QStringLiteral("org.backreel.TestPortal")};
 };
 
-// The fixture of every test on the portal: skips without the test portal, resets its answers, and
-// keeps the reasons its sources ended with.
-class PortalTest : public ::testing::Test {
+// The fixture of every test on the portal: skips without the test portal and resets its answers.
+class PortalTest : public SourceTest {
 protected:
     void SetUp() override {
 #if defined(__SANITIZE_THREAD__)
-        // libpipewire is not built with ThreadSanitizer: what its thread loop's lock hands over
-        // between our threads is invisible to it, so every picture would show as a race. The
-        // plain and ASan builds run these tests.
+        // libpipewire is not built with ThreadSanitizer: every picture would show as a race.
         GTEST_SKIP() << "not under ThreadSanitizer";
 #endif
         if (!portal_.available()) {
@@ -86,48 +80,21 @@ protected:
         }
         portal_.setNextAnswer(QStringLiteral("choose"));
         portal_.setRefuseRestore(false);
+        tolerance_ = kTolerance;
     }
 
-    // What the desktop's dialog answers for a kind of content.
     Expected<ShareableContent, CaptureError> choose(ContentKind kind) {
         return await(service_->chooseContent(kind, 30));
     }
-
-    // A started source of the chosen content whose frames go to collector_; null when it failed.
+    using SourceTest::start;
     std::unique_ptr<PortalVideoSource> start(const ContentFilter& filter, std::int32_t width,
                                              std::int32_t height, std::optional<QRectF> sourceRect = {}) {
-        const VideoSourceSettings settings{.width = width,
-                                           .height = height,
-                                           .frameInterval = MediaTime(1, 30),
-                                           .sourceRect = sourceRect,
-                                           .scalesToFit = !sourceRect.has_value()};
-        std::unique_ptr<PortalVideoSource> source(
-            dynamic_cast<PortalVideoSource*>(service_->makeVideoSource(filter, settings).release()));
-        EXPECT_TRUE(source);
-        if (!source) {
-            return nullptr;
-        }
-        QObject::connect(source.get(), &VideoSource::ended,
-                         [this](const CaptureError& reason) { ends_.push_back(reason); });
-        // Earlier collectors stay: a source the test still holds may run on into its own.
-        collectors_.push_back(collector_ = std::make_shared<FrameCollector>());
-        const std::optional<CaptureError> failure = await(source->start(*collector_));
-        EXPECT_FALSE(failure) << failure->message.toStdString();
-        return failure ? nullptr : std::move(source);
-    }
-    bool waitForColour(int x, int y, std::uint32_t colour) const {
-        return collector_->waitForColour(x, y, colour, kTolerance);
-    }
-    // Why sources ended by themselves, in order (main thread).
-    const std::vector<CaptureError>& ends() const {
-        return ends_;
+        return start(std::unique_ptr<PortalVideoSource>(dynamic_cast<PortalVideoSource*>(
+            service_->makeVideoSource(filter, settings(width, height, sourceRect)).release())));
     }
 
     TestPortal portal_;
     std::shared_ptr<PortalCaptureService> service_ = std::make_shared<PortalCaptureService>();
-    std::shared_ptr<FrameCollector> collector_;
-    std::vector<std::shared_ptr<FrameCollector>> collectors_;
-    std::vector<CaptureError> ends_;
 };
 
 } // namespace backreel::test

@@ -1,7 +1,5 @@
-// The Wayland path against a real compositor and its real portal backend: sway on a headless
-// 1920 × 1080 output with xdg-desktop-portal-wlr, PipeWire and pipewire-pulse, as
-// scripts/real-compositor brings them up. The screen shows seven colour bars over black; the
-// pointer is a virtual mouse that the compositor moves; the recorder is the application's.
+// The Wayland path against sway on a headless 1920 × 1080 output with xdg-desktop-portal-wlr, as
+// scripts/real-compositor brings them up: seven colour bars over black, and a virtual mouse.
 
 #include "core/Settings.h"
 #include "overlay/TargetSelection.h"
@@ -9,11 +7,9 @@
 #include "PortalTestSupport.h"
 #include "support/DesktopRecorder.h"
 #include "support/FfmpegTestMedia.h"
-#include "support/ToneAnalysis.h"
 #include "support/WidgetTest.h"
 
 #include <QPainter>
-#include <QSignalSpy>
 
 namespace backreel::test {
 namespace {
@@ -29,13 +25,15 @@ protected:
         if (qEnvironmentVariable("BACKREEL_COMPOSITOR") != u"sway") {
             GTEST_SKIP() << "needs sway and its portal: run under scripts/real-compositor";
         }
-        QImage bars(7, 1, QImage::Format_RGB32);
-        for (int bar = 0; bar < 7; ++bar) {
-            bars.setPixel(bar, 0, kBars[bar]);
-        }
         QImage screen(1920, 1080, QImage::Format_RGB32);
         screen.fill(Qt::black);
-        QPainter(&screen).drawImage(QRect(0, 0, 1920, kBarsBottom), bars); // not smoothed: sharp bars
+        QPainter painter(&screen);
+        for (int bar = 0; bar < 7; ++bar) {
+            painter.fillRect(
+                QRect(QPoint(bar * 1920 / 7, 0), QPoint((bar + 1) * 1920 / 7 - 1, kBarsBottom - 1)),
+                QColor::fromRgb(kBars[bar]));
+        }
+        painter.end();
         // sway draws its background as a user of its own.
         QFile::setPermissions(folder_.path(), QFile::permissions(folder_.path()) | QFile::ExeOther);
         const QString background = folder_.filePath(QStringLiteral("bars.png"));
@@ -48,36 +46,19 @@ protected:
         recorder_.emplace();
         recorder_->settings->setClipFolder(folder_.filePath(QStringLiteral("clips")));
     }
+    void TearDown() override { closeOverlays(); }
 
-    void TearDown() override { // a failed test may leave the region selector up
-        for (QWidget* panel : visiblePanels(QStringLiteral("perScreenSelectorPanel"))) {
-            QTest::keyClick(panel->findChild<QWidget*>(QStringLiteral("regionSelectorView")), Qt::Key_Escape);
-        }
-    }
-
-    // Saves the unsaved clip, or stops and saves, to a file of the test's own.
-    QString saveTo(const QString& name, const std::function<QCoro::Task<>(RecordingManager&)>& save) {
-        const QString location = folder_.filePath(name);
-        recorder_->dialog->answers.push_back(location);
-        QCoro::waitFor(save(recorder_->manager));
-        EXPECT_EQ(recorder_->manager.status(), RecordingStatus::saved(QUrl::fromLocalFile(location)))
-            << recorder_->manager.status().message().toStdString();
-        return location;
-    }
-
-    // The movie's last picture, as the ffmpeg tool decodes it.
-    QImage lastPicture(const QString& movie) {
+    // The last picture of the movie, as the ffmpeg tool decodes it, has these colours at these points.
+    void expectLastPicture(const QString& movie, QSize size,
+                           std::vector<std::pair<QPoint, std::uint32_t>> probes) {
         const QString path = movie + QStringLiteral(".png");
         std::string output;
-        EXPECT_TRUE(runProgram({"ffmpeg", "-nostdin", "-v", "error", "-sseof", "-0.3", "-i",
+        ASSERT_TRUE(runProgram({"ffmpeg", "-nostdin", "-v", "error", "-sseof", "-0.3", "-i",
                                 movie.toStdString(), "-update", "1", "-y", path.toStdString()},
                                &output, std::chrono::seconds(30)))
             << output;
-        return QImage(path);
-    }
-
-    // The picture has these colours at these points.
-    static void expectScreen(const QImage& picture, std::vector<std::pair<QPoint, std::uint32_t>> probes) {
+        const QImage picture(path);
+        ASSERT_EQ(picture.size(), size);
         for (const auto& [point, colour] : probes) {
             const std::uint32_t seen = picture.pixel(point) & 0xFFFFFF;
             EXPECT_TRUE(similarColour(seen, colour, kTolerance))
@@ -89,35 +70,25 @@ protected:
     std::optional<DesktopRecorder> recorder_;
 };
 
-// Full Screen shares the output without a chooser; Save Clip writes a movie with the screen's
-// picture and the tone played meanwhile (that it starts on a key frame and decodes cleanly is
-// SaveEndToEnd's). The share's
-// restore token is kept and handed back at the next start: the portal answers with the same token
-// only for a share it restored from it.
-TEST_F(RealCompositor, fullScreenIsSavedWithPictureAndSoundAndTheNextStartRestoresTheShare) {
+// Full Screen shares the output without a chooser, and Save Clip writes its picture and a sound track;
+// the next start restores the share (the portal answers with the same token only then).
+TEST_F(RealCompositor, fullScreenIsSavedWithItsPictureAndTheNextStartRestoresTheShare) {
     RecordingManager& manager = recorder_->manager;
     ASSERT_NO_FATAL_FAILURE(recorder_->start());
     const QString tokenKey = portal::restoreTokenKey(ContentKind::display);
     const QString token = Settings::stringValue(tokenKey).value_or(QString());
     EXPECT_FALSE(token.isEmpty());
-    ASSERT_NO_FATAL_FAILURE(recorder_->waitForBuffered(1.0));
-    ASSERT_TRUE(playToneNow());
-    ASSERT_NO_FATAL_FAILURE(recorder_->waitForBuffered(2.5));
+    ASSERT_NO_FATAL_FAILURE(recorder_->waitForBuffered(1.5));
     QSignalSpy saved(&manager, &RecordingManager::clipSaved);
     QCoro::waitFor(manager.saveClip());
     ASSERT_EQ(saved.size(), 1) << manager.lastClipOutcome().message().toStdString();
     const QString clip = saved[0][0].toString();
-
-    const QJsonArray streams = probeMovie(clip)[u"streams"].toArray();
-    ASSERT_EQ(streams.size(), 2);
-    EXPECT_TRUE(number(streams[0][u"width"]) == 1920 && number(streams[0][u"height"]) == 1080);
+    EXPECT_EQ(probeMovie(clip)[u"streams"].toArray().size(), 2);
     std::vector<std::pair<QPoint, std::uint32_t>> probes{{QPoint(100, 1000), 0x000000}};
     for (int bar = 0; bar < 7; ++bar) {
         probes.emplace_back(QPoint(barCentre(bar, 1920), 360), kBars[bar]);
     }
-    expectScreen(lastPicture(clip), probes);
-    const std::vector<float> sound = decodeAudio(clip);
-    EXPECT_LT(firstLoud(sound, 0.1f), sound.size()) << "the tone is in the movie";
+    expectLastPicture(clip, QSize(1920, 1080), probes);
 
     QCoro::waitFor(manager.stopAndSave()); // the dialog is cancelled
     ASSERT_NO_FATAL_FAILURE(recorder_->start());
@@ -125,44 +96,43 @@ TEST_F(RealCompositor, fullScreenIsSavedWithPictureAndSoundAndTheNextStartRestor
     QCoro::waitFor(manager.stopAndSave());
 }
 
-// Region: the selector covers the whole output (sway would tile a window that merely asked for the
-// screen's geometry), the rectangle is dragged with the compositor's pointer, and the recording
-// holds exactly that part of the screen.
+// The selector covers the whole output, and the rectangle dragged with the compositor's pointer is
+// exactly what the recording holds.
 TEST_F(RealCompositor, aRegionDraggedWithThePointerIsRecordedExactly) {
     RecordingManager& manager = recorder_->manager;
     QCoro::Task<MaybeError> selecting = selectRegionTarget(manager, recorder_->platform);
-    const QString panelName = QStringLiteral("perScreenSelectorPanel");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return visiblePanels(panelName).size() == 1; }, 10000));
-    QWidget* view =
-        visiblePanels(panelName).front()->findChild<QWidget*>(QStringLiteral("regionSelectorView"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return overlayViews(kSelector).size() == 1; }, 10000));
+    QWidget* view = overlayViews(kSelector).front();
     ASSERT_TRUE(view != nullptr && QTest::qWaitForWindowExposed(view->window()));
     BACKREEL_EVENTUALLY_EQ(view->size(), QSize(1920, 1080));
     // Mapped by the compositor (the window of this process is in its tree) before the mouse moves.
     const std::string mapped = "\"pid\": " + std::to_string(getpid()) + ",";
-    ASSERT_TRUE(waitWithEvents([&] {
-        std::string tree;
-        return runProgram({"swaymsg", "-t", "get_tree"}, &tree) && tree.find(mapped) != std::string::npos;
-    }));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            std::string tree;
+            return runProgram({"swaymsg", "-t", "get_tree"}, &tree) && tree.find(mapped) != std::string::npos;
+        },
+        5000));
     ChildProcess pointer;
     ASSERT_TRUE(
         pointer.start({BACKREEL_VIRTUAL_POINTER, "400,600", "press", "700,750", "1000,900", "release"}));
-    ASSERT_TRUE(waitWithEvents([&] { return selecting.isReady(); }, std::chrono::seconds(10)))
-        << pointer.output();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return selecting.isReady(); }, 10000)) << pointer.output();
     EXPECT_FALSE(QCoro::waitFor(selecting));
-    const CaptureTarget::RegionTarget* region = manager.captureTarget().asRegion();
-    ASSERT_NE(region, nullptr);
-    EXPECT_EQ(region->rect, QRectF(400, 600, 600, 300));
+    ASSERT_TRUE(manager.captureTarget().asRegion());
+    EXPECT_EQ(manager.captureTarget().asRegion()->rect, QRectF(400, 600, 600, 300));
 
     ASSERT_NO_FATAL_FAILURE(recorder_->start());
     ASSERT_NO_FATAL_FAILURE(recorder_->waitForBuffered(1.5));
-    const QImage picture = lastPicture(
-        saveTo(QStringLiteral("region.mp4"), [](RecordingManager& m) { return m.stopAndSave(); }));
-    ASSERT_EQ(picture.size(), QSize(600, 300));
+    const QString location = folder_.filePath(QStringLiteral("region.mp4"));
+    recorder_->dialog->answers.push_back(location);
+    QCoro::waitFor(manager.stopAndSave());
+    ASSERT_EQ(manager.status(), RecordingStatus::saved(QUrl::fromLocalFile(location)));
     // The screen's x = 420, 700 and 960 (yellow, cyan and green) at y = 660; black at y = 840.
-    expectScreen(picture, {{QPoint(20, 60), kBars[1]},
-                           {QPoint(300, 60), kBars[2]},
-                           {QPoint(560, 60), kBars[3]},
-                           {QPoint(300, 240), 0x000000}});
+    expectLastPicture(location, QSize(600, 300),
+                      {{QPoint(20, 60), kBars[1]},
+                       {QPoint(300, 60), kBars[2]},
+                       {QPoint(560, 60), kBars[3]},
+                       {QPoint(300, 240), 0x000000}});
 }
 
 } // namespace

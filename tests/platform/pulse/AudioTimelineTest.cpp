@@ -23,12 +23,11 @@ TEST(AudioTimeline, ClockReadingsAndDurationsInFrames) {
     EXPECT_EQ(framesForMicroseconds(20'833, kRate), 1000); // 999.98
     EXPECT_EQ(framesForMicroseconds(11, kRate), 1);        // 0.528
 
-    // The first frame was captured before everything queued (three fragments) and the server's
-    // delay (2 ms of transport).
+    // The first frame came before the three fragments queued and 2 ms of transport.
     EXPECT_EQ(estimateFirstFrameTime(100'000, 1440, 2'000, kRate), 98'464);
 }
 
-TEST(AudioTimeline, JitteryEstimatesStayEndToEnd) {
+TEST(AudioTimeline, JitteryEstimatesStayEndToEndOthersReanchorForward) {
     AudioTimeline timeline(kTolerance);
     const AudioTimeline::Placement first = timeline.place(1'000'000, kFragment);
     EXPECT_EQ(first.start, 1'000'000);
@@ -45,33 +44,31 @@ TEST(AudioTimeline, JitteryEstimatesStayEndToEnd) {
         expected += length;
         length = length * 3 % 1000;
     }
-}
 
-TEST(AudioTimeline, ReanchorsBeyondTheToleranceButNeverBeforeThePreviousStart) {
-    AudioTimeline timeline(kTolerance);
-    timeline.place(0, kFragment);
+    AudioTimeline jumpy(kTolerance);
+    jumpy.place(0, kFragment);
     // Just beyond the tolerance (audio the server dropped): re-anchored on the estimate.
-    AudioTimeline::Placement placement = timeline.place(kFragment + kTolerance + 1, kFragment);
+    AudioTimeline::Placement placement = jumpy.place(kFragment + kTolerance + 1, kFragment);
     EXPECT_TRUE(placement.reanchored);
     EXPECT_EQ(placement.start, kFragment + kTolerance + 1);
     EXPECT_EQ(placement.drift, kTolerance + 1);
 
     // 30 ms early: more audio arrived than time passed. Back, but not past the previous start.
     const std::int64_t previous = placement.start;
-    placement = timeline.place(previous + kFragment - 1440, kFragment);
+    placement = jumpy.place(previous + kFragment - 1440, kFragment);
     EXPECT_TRUE(placement.reanchored);
     EXPECT_EQ(placement.start, previous);
 
     // Estimates that jump around wildly, as after a suspend or a broken latency report.
     std::int64_t last = std::numeric_limits<std::int64_t>::min();
     for (const std::int64_t estimate : {5000, 100, 90'000, 2'000, 2'000, 91'000, 0, 200'000, 199'000}) {
-        const std::int64_t start = timeline.place(estimate, kFragment).start;
+        const std::int64_t start = jumpy.place(estimate, kFragment).start;
         EXPECT_GE(start, last) << "estimate " << estimate;
         last = start;
     }
 }
 
-TEST(FragmentSampler, ViewsTheFragmentsWholeFramesWithoutCopying) {
+TEST(FragmentSampler, ViewsWholeFramesAndHolesBecomeSilence) {
     FragmentSampler sampler({44100, 1});
     const std::vector<float> fragment(441, 0.5f);
     const std::optional<AudioView> audio =
@@ -85,19 +82,16 @@ TEST(FragmentSampler, ViewsTheFragmentsWholeFramesWithoutCopying) {
     EXPECT_FALSE(stereo.audio(fragment.data(), 7, 0));
     EXPECT_FALSE(stereo.audio(nullptr, 0, 0));
     EXPECT_EQ(stereo.audio(fragment.data(), 12, 0)->samples.size(), 2u);
-}
 
-TEST(FragmentSampler, HolesBecomeSilenceAndKeepTimeFlowing) {
-    FragmentSampler sampler({kRate, 2});
-    const std::vector<float> fragment(480 * 2, 0.25f);
-    const std::size_t bytes = fragment.size() * sizeof(float);
-    EXPECT_EQ(sampler.audio(fragment.data(), bytes, 10'000)->presentationTime.value(), 10'000);
-    const std::optional<AudioView> hole = sampler.audio(nullptr, 960 * 8, 10'480);
+    // A hole in the stream becomes silence, and the audio after it follows on the timeline.
+    const std::vector<float> tenMilliseconds(480 * 2, 0.25f);
+    const std::size_t bytes = tenMilliseconds.size() * sizeof(float);
+    EXPECT_EQ(stereo.audio(tenMilliseconds.data(), bytes, 10'000)->presentationTime.value(), 10'000);
+    const std::optional<AudioView> hole = stereo.audio(nullptr, 960 * 8, 10'480);
     ASSERT_TRUE(hole);
     EXPECT_EQ(hole->frameCount(), 960);
     EXPECT_EQ(hole->presentationTime.value(), 10'480);
     EXPECT_TRUE(std::ranges::all_of(hole->samples, [](float value) { return value == 0.0f; }));
-    // The audio after the hole follows it on the timeline, as if the hole had been played.
-    EXPECT_EQ(sampler.audio(fragment.data(), bytes, 11'440 + 100)->presentationTime.value(), 11'440);
-    EXPECT_FALSE(sampler.lastPlacement().reanchored);
+    EXPECT_EQ(stereo.audio(tenMilliseconds.data(), bytes, 11'440 + 100)->presentationTime.value(), 11'440);
+    EXPECT_FALSE(stereo.lastPlacement().reanchored);
 }

@@ -29,22 +29,17 @@ protected:
         ASSERT_EQ(source_.start(kStereo, collector_.handler(), collector_.stateHandler()), std::nullopt);
         ASSERT_TRUE(collector_.waitForFrames(960));
     }
-    // What was recorded of a tone played now on the server's default sink: its first channel from
-    // 50 ms after it started, for length frames; empty if there was no tone.
+    // A tone played now, as recorded: length frames of its first channel from 50 ms in, or nothing.
     std::vector<float> recordTone(double seconds, std::size_t length) {
         const auto before = static_cast<std::size_t>(collector_.totalFrames());
-        EXPECT_TRUE(playTone(seconds, server_.server()));
+        ChildProcess player;
+        EXPECT_TRUE(startPlayer(player, 440, "sox", server_.server(), seconds) && player.waitForSuccess(10s));
         EXPECT_TRUE(collector_.waitForFrames(4800));
         const std::vector<float> recorded = collector_.channel(0);
         const std::span<const float> tone = loudStretch(std::span(recorded).subspan(before), length);
         return {tone.begin(), tone.end()};
     }
-    // The loss is told once, in the audio server's words, and no audio comes while it lasts
-    // (however many retries fail); then whatever brings the output back is done, and the return
-    // is told and audio flows again.
-    void expectLossUntil(const QString& text, const std::function<void()>& bringBack) {
-        expectLossUntil(collector_, text, bringBack);
-    }
+    // The loss is told once and no audio comes while it lasts; after bringBack(), the return is told.
     static void expectLossUntil(AudioCollector& collector, const QString& text,
                                 const std::function<void()>& bringBack) {
         ASSERT_TRUE(waitUntil([&] { return !collector.states().empty(); }, 4s));
@@ -79,8 +74,7 @@ TEST_F(PulseAudioSourceTest, RecordsThePlayedToneAtItsPitchAndLevelOnTheMonotoni
     EXPECT_NEAR(rootMeanSquare(tone), kTonePeak / std::numbers::sqrt2, 0.04);
     EXPECT_TRUE(collector_.channel(0) == collector_.channel(1)) << "the tone on both channels";
 
-    // Fragments of about 10 ms in the asked-for format, stamped close to their arrival, never
-    // backwards, and mostly end to end (a loaded machine strays beyond the timeline's tolerance).
+    // Fragments of about 10 ms stamped close to their arrival, never backwards, mostly end to end.
     const std::vector<ReceivedAudio> received = collector_.received();
     std::vector<std::int64_t> lengths;
     std::size_t followOn = 0;
@@ -100,13 +94,13 @@ TEST_F(PulseAudioSourceTest, RecordsThePlayedToneAtItsPitchAndLevelOnTheMonotoni
     EXPECT_NEAR(static_cast<double>(lengths.at(lengths.size() / 2)), 480, 240);
 }
 
-// One application's sound is its own, and the application is followed as it plays again; the
-// inventory lists who plays and which microphones there are; a microphone that is not there is
-// lost, not taken from an output's monitor.
+// One application's sound is its own, also when it plays again; the inventory lists who plays and
+// the microphones; a microphone that is not there is lost, not taken from an output's monitor.
 TEST_F(PulseAudioSourceTest, OneApplicationAndTheMicrophonesAreWhatTheySay) {
     ChildProcess low;
     ChildProcess high;
-    ASSERT_TRUE(startPlayer(low, 440, "low", server_.server()) && startPlayer(high, 880, "high", server_.server()));
+    ASSERT_TRUE(startPlayer(low, 440, "low", server_.server()) &&
+                startPlayer(high, 880, "high", server_.server()));
     ASSERT_TRUE(waitUntil(
         [&] {
             const Expected<AudioInventory> inventory = readAudioInventory(server_.server(), 1s);
@@ -128,7 +122,8 @@ TEST_F(PulseAudioSourceTest, OneApplicationAndTheMicrophonesAreWhatTheySay) {
     EXPECT_TRUE(heard.states().empty()) << "an application that stops playing is no loss";
     application.stop();
 
-    ASSERT_TRUE(server_.pactl({"load-module", "module-remap-source", "master=first.monitor", "source_name=mic"}));
+    ASSERT_TRUE(
+        server_.pactl({"load-module", "module-remap-source", "master=first.monitor", "source_name=mic"}));
     const Expected<AudioInventory> inventory = readAudioInventory(server_.server(), 1s);
     ASSERT_TRUE(inventory);
     ASSERT_EQ(inventory.value().microphones.size(), 1u) << "the monitor is no microphone";
@@ -181,12 +176,11 @@ TEST_F(PulseAudioSourceTest, NoHandlerRunsAfterStopAndItStartsAgain) {
     EXPECT_TRUE(first.states().empty());
 }
 
-// No output left, a server killed while recording and one that is not there at the start are
-// losses told once until the output or the server comes back; the sound after a return is stamped
-// with when it was heard, not carried on from before the gap.
+// No output, a server killed while recording and one missing at the start are losses until it is
+// back; the sound after a return is stamped with when it was heard.
 TEST_F(PulseAudioSourceTest, LossesLastUntilTheOutputOrTheServerComesBack) {
     ASSERT_TRUE(server_.pactl({"unload-module", "module-null-sink"}));
-    expectLossUntil(QStringLiteral("There is no audio output to record: "), [&] {
+    expectLossUntil(collector_, QStringLiteral("There is no audio output to record: "), [&] {
         ASSERT_TRUE(server_.pactl({"load-module", "module-null-sink", "sink_name=third", "rate=48000",
                                    "channels=2", "norewinds=1"}));
     });
@@ -220,8 +214,6 @@ TEST_F(PulseAudioSourceTest, LossesLastUntilTheOutputOrTheServerComesBack) {
                     [&] { ASSERT_EQ(server_.start(), std::nullopt); });
 }
 
-// Only a format it cannot record fails the start; a server that does not answer is a loss, and
-// stop() does not wait for the attempt under way.
 TEST(PulseAudioSource, StartFailsOnlyForTheFormatAndStopEndsTheRetriesAtOnce) {
     AudioCollector collector;
     {

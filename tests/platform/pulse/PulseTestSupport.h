@@ -1,10 +1,9 @@
 #pragma once
 
-// What the tests that record system audio share: a collector of what a source hands over, a
-// PulseAudio server of the test's own, and a test tone played with sox and pacat.
+// A collector of what a source hands over, a PulseAudio server of the test's own, and a tone.
 
-#include "platform/pulse/AudioTimeline.h"
 #include "platform/AudioSource.h"
+#include "platform/pulse/AudioTimeline.h"
 #include "support/ChildProcess.h"
 
 #include <mutex>
@@ -18,16 +17,25 @@ namespace backreel::test {
 
 struct ReceivedAudio {
     AudioChunk chunk;
-    MediaTime receivedAt; // CLOCK_MONOTONIC when it arrived, read here rather than through the code under test
+    MediaTime
+        receivedAt; // CLOCK_MONOTONIC when it arrived, read here rather than through the code under test
 };
 
-// Keeps copies of the audio a source or a capture stream hands over, and the losses and returns
-// a source reports. Any thread; outlives what it collects from.
+// Keeps copies of the audio a source hands over, and the losses and returns it reports. Any thread.
 class AudioCollector {
 public:
+    // Copies the audio, which is valid only during the call; then pauses for handlerDelay.
     AudioSource::AudioHandler handler() {
         return [this](const AudioView& audio) {
-            add(audio);
+            const auto since = std::chrono::steady_clock::now().time_since_epoch();
+            const MediaTime now(std::chrono::duration_cast<std::chrono::microseconds>(since).count(),
+                                1'000'000);
+            if (std::optional<AudioChunk> chunk = copyAudio(audio)) {
+                std::lock_guard lock(mutex_);
+                frames_ += chunk->frameCount();
+                received_.push_back({std::move(*chunk), now});
+            }
+            std::this_thread::sleep_for(handlerDelay);
         };
     }
     AudioSource::StateHandler stateHandler() {
@@ -36,18 +44,6 @@ public:
             states_.push_back(lost);
         };
     }
-    // Copies the audio, which is valid only now; then pauses for handlerDelay.
-    void add(const AudioView& audio) {
-        const auto since = std::chrono::steady_clock::now().time_since_epoch();
-        const MediaTime now(std::chrono::duration_cast<std::chrono::microseconds>(since).count(), 1'000'000);
-        if (std::optional<AudioChunk> chunk = copyAudio(audio)) {
-            std::lock_guard lock(mutex_);
-            frames_ += chunk->frameCount();
-            received_.push_back({std::move(*chunk), now});
-        }
-        std::this_thread::sleep_for(handlerDelay);
-    }
-    // Waits for this many frames more.
     bool waitForFrames(std::int64_t frames, std::chrono::milliseconds timeout = std::chrono::seconds(5)) {
         const std::int64_t target = totalFrames() + frames;
         return waitUntil([&] { return totalFrames() >= target; }, timeout);
@@ -57,7 +53,6 @@ public:
         std::lock_guard lock(mutex_);
         return received_;
     }
-    // One channel of everything kept, in order.
     std::vector<float> channel(std::size_t index) const {
         std::vector<float> values;
         for (const ReceivedAudio& audio : received()) {
@@ -91,33 +86,23 @@ private:
 // The peak of the test tone: half of full scale, so that a level check sees any gain or clipping.
 inline constexpr double kTonePeak = 0.5;
 
-// Starts playing a sine of this frequency and kTonePeak (float stereo, 48 kHz) for this long on the
-// server's default sink, as the program `binary` (its application.process.binary), without waiting.
-inline bool startPlayer(ChildProcess& player, double frequency, const std::string& binary, const std::string& server,
-                        double seconds = 6) {
-    const std::string command = "exec env PULSE_PROP='application.process.binary=" + binary +
-                                " application.name=" + binary + "' sh -c 'sox -n -r 48000 -c 2 -t raw -e float " +
-                                "-b 32 - synth " + std::to_string(seconds) + " sine " + std::to_string(frequency) +
-                                " vol " + std::to_string(kTonePeak) + " | pacat --raw --format=float32le " +
-                                "--rate=48000 --channels=2 --server=" + server + "'";
+// Starts a sine of kTonePeak on the server's default sink, as the program `binary`, without waiting.
+inline bool startPlayer(ChildProcess& player, double frequency, const std::string& binary,
+                        const std::string& server, double seconds = 6) {
+    const std::string command =
+        "exec env PULSE_PROP='application.process.binary=" + binary + " application.name=" + binary +
+        "' sh -c 'sox -n -r 48000 -c 2 -t raw -e float " + "-b 32 - synth " + std::to_string(seconds) +
+        " sine " + std::to_string(frequency) + " vol " + std::to_string(kTonePeak) +
+        " | pacat --raw --format=float32le " + "--rate=48000 --channels=2 --server=" + server + "'";
     return player.start({"/bin/sh", "-c", command});
 }
 
-// Plays 440 Hz for this long; returns once it has all been played.
-inline bool playTone(double seconds, const std::string& server) {
-    ChildProcess player;
-    return startPlayer(player, 440, "sox", server, seconds) &&
-           player.waitForSuccess(std::chrono::milliseconds(static_cast<int>(seconds * 1000) + 10000));
-}
-
-// A PulseAudio daemon of the test's own with a 48 kHz stereo null sink "first" as its default,
-// so that a test can change the default sink or kill the server without disturbing the session's.
+// A PulseAudio daemon of the test's own, with a null sink "first" as its default, to change or kill.
 class PrivatePulseServer {
 public:
     // Starts the daemon (again, after kill(), on the same socket); why it could not, if it could not.
     std::optional<std::string> start() {
-        // All of the daemon's state in our folder, none of the session's. It leaves by itself ten
-        // seconds after its last client, should the test die without ending it.
+        // All its state in our folder; it leaves ten seconds after its last client.
         const QString command = QStringLiteral(
             "exec env -u PULSE_SERVER -u PULSE_CONFIG_PATH -u PULSE_CLIENTCONFIG -u DBUS_SESSION_BUS_ADDRESS "
             "XDG_RUNTIME_DIR=%1 PULSE_RUNTIME_PATH=%1 PULSE_STATE_PATH=%1/state HOME=%1 XDG_CONFIG_HOME=%1 "

@@ -1,10 +1,6 @@
-// A window of another process for the X11 and overlay tests: shows the four-quadrant pattern at the
-// given place, prints its window id, and lives until it is terminated (the X server then takes the
-// window away with the connection).
-//
+// A window of another process: the pattern at the given place, or a yellow panel ("dock"), or one
+// kept above the others ("above"); prints its id and lives until terminated.
 // usage: x11_pattern_window X Y WIDTH HEIGHT TITLE [dock|above]
-//   dock   a panel (_NET_WM_WINDOW_TYPE_DOCK) in one colour, yellow
-//   above  a window kept above the others (_NET_WM_STATE_ABOVE)
 
 #include "XcbTestWindow.h"
 

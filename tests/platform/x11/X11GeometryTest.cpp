@@ -9,12 +9,11 @@ namespace {
 using namespace std::chrono_literals;
 
 // The cases the tests on the X server do not reach.
-TEST(X11Geometry, grabRectanglesRoundClipAndFitAtTheEdges) {
+TEST(X11Geometry, grabRectanglesAtTheEdgesAndTicksWithoutDrift) {
     // Fractional points round to whole pixels; the size is the output's, not the rounded rect's.
     EXPECT_EQ(regionGrabRect(QRectF(0, 0, 1920, 1080), QRectF(10.4, 20.6, 101.3, 99.9), 100, 100),
               (PixelRect{10, 21, 100, 100}));
-    // A monitor left of or above the primary one has negative coordinates; the visible part of a
-    // grab there lands further right and down in the frame.
+    // A monitor left of or above the primary one has negative coordinates.
     EXPECT_EQ(regionGrabRect(QRectF(-1280, -200, 1280, 1024), QRectF(0, 0, 64, 32), 64, 32),
               (PixelRect{-1280, -200, 64, 32}));
     EXPECT_EQ(clipGrab({-30, -10, 100, 50}, {0, 0, 3840, 1080}), (ClippedGrab{{0, 0, 70, 40}, 30, 10}));
@@ -23,6 +22,18 @@ TEST(X11Geometry, grabRectanglesRoundClipAndFitAtTheEdges) {
     EXPECT_EQ(aspectFitRect(301, 200, 300, 200), (PixelRect{0, 0, 300, 199}));
     EXPECT_EQ(aspectFitRect(10000, 1, 100, 100), (PixelRect{0, 49, 100, 1}));
     EXPECT_TRUE(aspectFitRect(0, 10, 100, 100).isEmpty());
+
+    const auto interval = 33'333'333ns;
+    const std::pair<std::chrono::nanoseconds, std::int64_t> ticks[] = {
+        {33'333'333ns, 2},    // exactly on a tick: the next one
+        {100'000'000ns, 4},   // two ticks missed: skipped, not queued
+        {3600s, 108'000 + 1}, // after an hour still start + n * interval: no accumulated error
+        {-5ns, 0}};
+    for (const auto& [elapsed, next] : ticks) {
+        EXPECT_EQ(nextFrameIndex(elapsed, interval), next) << elapsed.count();
+    }
+    EXPECT_EQ(frameIntervalOf(MediaTime::invalid()), 16'666'667ns);
+    EXPECT_EQ(monotonicMediaTime(2, 500'000'000), MediaTime(225'000, 90'000));
 }
 
 TEST(X11Geometry, theMainMonitorAndWhatIsOnScreen) {
@@ -45,20 +56,6 @@ TEST(X11Geometry, theMainMonitorAndWhatIsOnScreen) {
         EXPECT_EQ(windowIsOnScreen(w.mapped, w.desktop, w.current), w.onScreen)
             << w.mapped << " " << w.desktop.value_or(0) << " " << w.current.value_or(0);
     }
-}
-
-TEST(X11Geometry, pacingSkipsMissedTicksWithoutDrift) {
-    const auto interval = 33'333'333ns;
-    const std::pair<std::chrono::nanoseconds, std::int64_t> ticks[] = {
-        {33'333'333ns, 2},    // exactly on a tick: the next one
-        {100'000'000ns, 4},   // two ticks missed: skipped, not queued
-        {3600s, 108'000 + 1}, // after an hour still start + n * interval: no accumulated error
-        {-5ns, 0}};
-    for (const auto& [elapsed, next] : ticks) {
-        EXPECT_EQ(nextFrameIndex(elapsed, interval), next) << elapsed.count();
-    }
-    EXPECT_EQ(frameIntervalOf(MediaTime::invalid()), 16'666'667ns);
-    EXPECT_EQ(monotonicMediaTime(2, 500'000'000), MediaTime(225'000, 90'000));
 }
 
 TEST(FramePixels, cursorBlendIsPremultipliedAndClipped) {

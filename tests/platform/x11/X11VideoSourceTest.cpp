@@ -4,7 +4,6 @@
 #include "X11TestSupport.h"
 
 #include <QColor>
-#include <QStandardPaths>
 #include <ranges>
 
 namespace backreel::test {
@@ -15,15 +14,13 @@ protected:
     static void movePointer(int x, int y) {
         ASSERT_TRUE(runProgram({"xdotool", "mousemove", std::to_string(x), std::to_string(y)}));
     }
-    // Whether the newest picture shows something else than `colour` in the 32×32 square around
-    // (x, y): the cursor, when its hot spot is there.
+    // Whether the 32×32 square around (x, y) shows more than `colour`: the cursor's hot spot is there.
     bool showsCursorAt(int x, int y, std::uint32_t colour) const {
         return std::ranges::any_of(std::views::iota(0, 32 * 32), [&](int i) {
             return colourAt(x - 16 + i % 32, y - 16 + i / 32) != colour;
         });
     }
-    // Once the start's own pictures are taken, the ticks of `still` go on without a picture; the
-    // first picture after that shows what `draw` drew at (x, y).
+    // The ticks go on without a picture until `draw`; the next picture shows it at (x, y).
     void expectStillUntilDrawn(const X11VideoSource& still, int x, int y, const std::function<void()>& draw) {
         collector_->probeAt(x, y);
         std::this_thread::sleep_for(200ms);
@@ -43,8 +40,7 @@ TEST_F(X11VideoSourceTest, displayFramesShowTheScreenPacedScaledAndWithoutOurWin
     auto ours = ownWindow({250, 200, 300, 200, kYellow}); // over the middle of every quadrant
     const Display& display = content_.displays.front();
     auto stream = start(displayFilter(), settings(display.width, display.height));
-    ASSERT_TRUE(stream);
-    ASSERT_TRUE(waitForColour(300, 225, kYellow)) << std::hex << colourAt(300, 225);
+    ASSERT_TRUE(stream && waitForColour(300, 225, kYellow)) << std::hex << colourAt(300, 225);
     EXPECT_EQ(colourAt(210, 160), kRed);
     EXPECT_EQ(colourAt(590, 440), kWhite);
     const VideoFrame frame = collector_->latest().value();
@@ -60,13 +56,12 @@ TEST_F(X11VideoSourceTest, displayFramesShowTheScreenPacedScaledAndWithoutOurWin
 
     // Without our application, into half the size: the whole pattern, scaled.
     stream = start(displayFilter(true), settings(display.width / 2, display.height / 2));
-    ASSERT_TRUE(stream);
-    EXPECT_TRUE(waitForPattern(100, 75, 200, 150)) << std::hex << colourAt(150, 112);
+    ASSERT_TRUE(stream && waitForPattern(100, 75, 200, 150)) << std::hex << colourAt(150, 112);
     EXPECT_EQ(collector_->latest()->image->width(), display.width / 2);
 }
 
 TEST_F(X11VideoSourceTest, movingContentAt60FramesASecondGivesEveryFrame) {
-    if (QStandardPaths::findExecutable(QStringLiteral("ffplay")).isEmpty()) {
+    if (!installed("ffplay")) {
         GTEST_SKIP() << "ffplay is not installed";
     }
     ChildProcess moving;
@@ -91,8 +86,7 @@ TEST_F(X11VideoSourceTest, aRegionIsRelativeToItsMonitorAndBlackBeyondTheScreen)
     auto window = ownWindow({static_cast<int>(second->frame.right()) - 200, 200, 400, 300});
     auto stream = start(ContentFilter::display(*second, {}, {}),
                         settings(400, 300, QRectF(second->width - 200, 200, 400, 300)));
-    ASSERT_TRUE(stream);
-    ASSERT_TRUE(waitForColour(100, 75, kRed)) << std::hex << colourAt(100, 75);
+    ASSERT_TRUE(stream && waitForColour(100, 75, kRed)) << std::hex << colourAt(100, 75);
     EXPECT_EQ(colourAt(199, 299), kBlue);
     EXPECT_EQ(colourAt(200, 0), 0u);
     EXPECT_EQ(colourAt(399, 299), 0u);
@@ -101,11 +95,9 @@ TEST_F(X11VideoSourceTest, aRegionIsRelativeToItsMonitorAndBlackBeyondTheScreen)
 TEST_F(X11VideoSourceTest, aCoveredWindowIsCapturedWithItsOwnContentFittedWithBars) {
     HelperWindow helper(100, 100, 320, 240, "covered");
     auto cover = ownWindow({150, 130, 260, 180, kYellow});
-    // Into a wider frame: scaled to fit with black bars left and right. (240, 60) is under the
-    // yellow window on screen, red in the window itself.
+    // Into a wider frame, with black bars; (240, 60) is covered on screen, red in the window itself.
     auto stream = start(windowFilter(helper.id, QRectF(100, 100, 320, 240)), settings(640, 240));
-    ASSERT_TRUE(stream);
-    EXPECT_TRUE(waitForPattern(160, 0, 320, 240)) << std::hex << colourAt(240, 60);
+    ASSERT_TRUE(stream && waitForPattern(160, 0, 320, 240)) << std::hex << colourAt(240, 60);
     EXPECT_EQ(colourAt(50, 120), 0u);
     EXPECT_EQ(colourAt(600, 120), 0u);
 }
@@ -114,36 +106,30 @@ TEST_F(X11VideoSourceTest, aWindowThatIsGoneHiddenOrClosedEndsTheCaptureWithACle
     const auto windowContent = [&](std::uint32_t id) {
         return windowFilter(id, QRectF(50, 50, 100, 80));
     };
-    FrameCollector sink;
-    const std::optional<CaptureError> gone =
-        startAndWait(*makeSource(windowContent(0x1FFFFF), settings(100, 80)), sink);
-    ASSERT_TRUE(gone); // an id no client owns
-    EXPECT_TRUE(gone->message.contains(QStringLiteral("BadWindow"))) << gone->message.toStdString();
+    const auto failure = [&](std::uint32_t id) {
+        FrameCollector sink;
+        X11VideoSource source(windowContent(id), settings(100, 80));
+        watch(source);
+        return QCoro::waitFor(source.start(sink)).value_or(CaptureError{}).message;
+    };
+    EXPECT_TRUE(failure(0x1FFFFF).contains(QStringLiteral("BadWindow"))); // an id no client owns
     auto hiddenWindow = ownWindow({.x = 50, .y = 50, .width = 100, .height = 80, .map = false});
-    const std::optional<CaptureError> hidden =
-        startAndWait(*makeSource(windowContent(hiddenWindow->id()), settings(100, 80)), sink);
-    ASSERT_TRUE(hidden);
-    EXPECT_EQ(hidden->message,
+    EXPECT_EQ(failure(hiddenWindow->id()),
               QStringLiteral("The window to record is not on screen. Show it, then start again."));
-    EXPECT_TRUE(ends().empty());
+    EXPECT_TRUE(ends_.empty());
 
-    // Closed while captured: the source ends, once.
     auto window = ownWindow({50, 50, 100, 80, kBlue});
     auto stream = start(windowContent(window->id()), settings(100, 80));
-    ASSERT_TRUE(stream);
-    ASSERT_TRUE(waitForColour(50, 40, kBlue));
+    ASSERT_TRUE(stream && waitForColour(50, 40, kBlue));
     window.reset();
-    ASSERT_TRUE(waitWithEvents([&] { return !ends().empty(); }));
-    EXPECT_FALSE(waitWithEvents([&] { return ends().size() > 1; }, 200ms));
-    EXPECT_EQ(ends().front(), CaptureError::ended(QStringLiteral("The captured window was closed.")));
+    expectEnd(CaptureError::ended(QStringLiteral("The captured window was closed.")));
     stream->stop();
 }
 
 TEST_F(X11VideoSourceTest,
        withoutSharedMemoryOrDamageTheScreenIsReadWithGetImageAtEveryTickAndLosingTheServerEndsTheStream) {
     LogCapture log;
-    // An X server of the test's own, which can go away. -noreset: otherwise it restarts, refusing
-    // connections for a moment, each time its last client leaves.
+    // An X server of the test's own, which can go away; -noreset keeps it from restarting.
     ChildProcess server;
     ASSERT_TRUE(server.start({"Xvfb", "-displayfd", "1", "-screen", "0", "320x240x24", "-noreset",
                               "-nolisten", "tcp", "-extension", "MIT-SHM", "-extension", "DAMAGE"},
@@ -154,32 +140,22 @@ TEST_F(X11VideoSourceTest,
     {
         const DisplayOverride useServer(display);
         HelperWindow helper(20, 20, 200, 160, "pattern");
-        Expected<ShareableContent, CaptureError> listed = contentOf(*service_);
+        Expected<ShareableContent, CaptureError> listed = await(service_->shareableContent());
         ASSERT_TRUE(listed && !listed.value().displays.empty());
         stream = start(ContentFilter::display(listed.value().displays.front(), {}, {}), settings(320, 240));
-        ASSERT_TRUE(stream);
-        EXPECT_TRUE(waitForPattern(20, 20, 200, 160)) << std::hex << colourAt(70, 60);
+        ASSERT_TRUE(stream && waitForPattern(20, 20, 200, 160)) << std::hex << colourAt(70, 60);
         // Nothing tells what changed: every tick grabs a picture, as the log says once.
-        const auto statistics = [&] {
-            return stream->statistics();
-        };
-        const std::int64_t pictures = statistics().delivered;
+        const std::int64_t pictures = stream->statistics().delivered;
         std::this_thread::sleep_for(500ms);
-        EXPECT_GE(statistics().delivered - pictures, 10);
-        EXPECT_EQ(statistics().unchanged, 0);
+        EXPECT_GE(stream->statistics().delivered - pictures, 10);
+        EXPECT_EQ(stream->statistics().unchanged, 0);
         EXPECT_EQ(log.countStartingWith(QStringLiteral("[Capture] The X server has no DAMAGE extension")), 1);
     }
     server.kill(true);
-    ASSERT_TRUE(waitWithEvents([&] { return !ends().empty(); }));
-    EXPECT_FALSE(waitWithEvents([&] { return ends().size() > 1; }, 100ms));
-    EXPECT_EQ(ends().front(),
-              CaptureError::ended(QStringLiteral("The connection to the X server was lost.")));
+    expectEnd(CaptureError::ended(QStringLiteral("The connection to the X server was lost.")));
 }
 
-// The sink takes frames on the grab thread itself: one that takes too long makes ticks pass, which
-// are skipped (the pacing rule is X11Geometry's); nothing comes after the stop.
 TEST_F(X11VideoSourceTest, aSlowSinkMakesTicksPassAndGetsNothingAfterStop) {
-    // 150 ms over each frame: a sleep standing in for a slow consumer.
     auto stream = start(displayFilter(), settings(320, 180), 150ms);
     ASSERT_TRUE(stream);
     ASSERT_TRUE(waitUntil([&] { return collector_->frames() >= 3; }));
@@ -191,11 +167,9 @@ TEST_F(X11VideoSourceTest, aSlowSinkMakesTicksPassAndGetsNothingAfterStop) {
     stream = start(displayFilter(), settings(320, 180));
     ASSERT_TRUE(stream);
     stream.reset(); // destroyed while running
-    EXPECT_TRUE(ends().empty());
+    EXPECT_TRUE(ends_.empty());
 }
 
-// A still screen is not grabbed again: the ticks go on without pictures until something is drawn
-// or the pointer moves, on the screen and in a window.
 TEST_F(X11VideoSourceTest, aStillScreenOrWindowIsGrabbedAgainOnlyWhenSomethingIsDrawnOrThePointerMoves) {
     movePointer(1500, 900);
     auto window = ownWindow({100, 100, 300, 200, kYellow});
@@ -238,6 +212,39 @@ TEST_F(X11VideoSourceTest, aPictureOfTheScreenShowsWhatItShowsAndBlackBeyondIt) 
     EXPECT_EQ(QColor(picture.pixel(10, 0)), Qt::black);
     EXPECT_TRUE(pictures.picture(QRect(right + 5, 0, 20, 10)).isNull());
     EXPECT_TRUE(pictures.picture(QRect()).isNull());
+}
+
+// The screen's layout changes under a display capture (on a virtual desktop of its own).
+
+using X11DisplayChange = X11Test;
+
+TEST_F(X11DisplayChange, aDisplayIsFollowedWhenItChangesSizeAndBlackOnceBeyondTheScreen) {
+    ASSERT_GE(content_.displays.size(), 2u);
+    const Display& display = content_.displays.at(1);
+    ASSERT_EQ(display.frame, QRectF(1920, 0, 1920, 1080));
+    // Blue over the top-left quarter of 960×540, the display's size after the change.
+    auto blue = ownWindow({1920, 0, 480, 270, kBlue});
+    auto stream = start(ContentFilter::display(display, {}, {}), settings(display.width, display.height));
+    ASSERT_TRUE(stream && waitForColour(100, 100, kBlue));
+    EXPECT_NE(colourAt(700, 400), kBlue);
+
+    const std::string name = display.name.toStdString();
+    ASSERT_TRUE(runProgram({"xrandr", "--delmonitor", name}));
+    ASSERT_TRUE(runProgram({"xrandr", "--setmonitor", name, "960/254x540/143+1920+0", "none"}));
+    // Scaled pictures are filtered, so blue may come out a shade darker.
+    EXPECT_TRUE(waitUntil([&] {
+        const std::uint32_t rgb = colourAt(700, 400);
+        return (rgb >> 16 & 0xFF) < 16 && (rgb >> 8 & 0xFF) < 16 && (rgb & 0xFF) > 240;
+    })) << "the 960×540 display fills the 1920×1080 stream";
+    EXPECT_NE(colourAt(1000, 600), kBlue);
+
+    // The screen shrinks away from the display (xrandr reports Xvfb's refusal): black, frames go on.
+    runProgram({"xrandr", "--fb", "1600x900"});
+    EXPECT_TRUE(waitForColour(150, 150, 0x000000)) << "the display is now beyond the screen";
+    const int framesThen = collector_->frames();
+    EXPECT_TRUE(waitUntil([&] { return collector_->frames() > framesThen + 10; })) << "frames still arrive";
+    EXPECT_TRUE(ends_.empty());
+    stream->stop();
 }
 
 } // namespace

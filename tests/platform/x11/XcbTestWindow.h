@@ -1,8 +1,7 @@
 #pragma once
 
-// Windows for the tests on the X server, drawn with plain XCB: no toolkit, no event loop.
-// A window's content is its background pixmap, which the X server paints by itself on every
-// exposure (also into a redirected window's pixmap), so it shows without a client that repaints.
+// Windows drawn with plain XCB: the content is the background pixmap, which the X server paints by
+// itself, so it shows without a client that repaints.
 
 #include "platform/x11/XcbPtr.h"
 #include "support/ChildProcess.h"
@@ -15,8 +14,7 @@
 
 namespace backreel::test {
 
-// 0xRRGGBB, the pixel values of the 24-bit TrueColor root visual. The pattern's quadrants are red
-// (top left), green (top right), blue (bottom left) and white (bottom right).
+// 0xRRGGBB pixel values; the pattern's quadrants are red, green, blue and white from the top left.
 inline constexpr std::uint32_t kRed = 0xFF0000, kGreen = 0x00FF00, kBlue = 0x0000FF, kWhite = 0xFFFFFF;
 inline constexpr std::uint32_t kYellow = 0xFFFF00;
 
@@ -91,8 +89,7 @@ public:
                                     internAtom(connection, property), XCB_ATOM_ATOM, 32, 1, &atom);
             }
         }
-        // A window manager places new windows where it likes unless the program asked for a
-        // position: USPosition | USSize | PPosition | PSize, then the place and size.
+        // The place and size asked for (USPosition | USSize | PPosition | PSize), or a manager picks.
         std::array<std::uint32_t, 18> hints{1 | 2 | 4 | 8, static_cast<std::uint32_t>(options.x),
                                             static_cast<std::uint32_t>(options.y), width, height};
         xcb_change_property(connection, XCB_PROP_MODE_REPLACE, window_, XCB_ATOM_WM_NORMAL_HINTS,
@@ -111,7 +108,6 @@ public:
     TestWindow(const TestWindow&) = delete;
     TestWindow& operator=(const TestWindow&) = delete;
     xcb_window_t id() const { return window_; }
-    // Fills the window with one colour, as a client drawing into it would.
     void paint(std::uint32_t colour) const {
         xcb_change_window_attributes(connection_, window_, XCB_CW_BACK_PIXEL, &colour);
         xcb_clear_area(connection_, 0, window_, 0, 0, 0, 0);
@@ -124,8 +120,21 @@ private:
     xcb_pixmap_t background_;
 };
 
-// Points DISPLAY elsewhere (or nowhere) while it lives: connections and helper processes made
-// meanwhile use it.
+#ifdef BACKREEL_PATTERN_WINDOW_HELPER
+// A window of another process (PatternWindowHelper.cpp); its id once it is up.
+struct HelperWindow : ChildProcess {
+    HelperWindow(int x, int y, int width, int height, const std::string& title, const char* kind = "") {
+        if (start({BACKREEL_PATTERN_WINDOW_HELPER, std::to_string(x), std::to_string(y),
+                   std::to_string(width), std::to_string(height), title, kind},
+                  false)) {
+            id = static_cast<std::uint32_t>(std::strtoul(firstLine().c_str(), nullptr, 10));
+        }
+    }
+    std::uint32_t id = 0;
+};
+#endif
+
+// Points DISPLAY elsewhere (or nowhere) while it lives.
 struct DisplayOverride {
     explicit DisplayOverride(const std::optional<std::string>& display) {
         display ? setenv("DISPLAY", display->c_str(), 1) : unsetenv("DISPLAY");

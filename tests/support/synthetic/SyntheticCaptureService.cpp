@@ -1,11 +1,11 @@
 #include "support/synthetic/SyntheticCaptureService.h"
 
+#include "platform/pixels/FrameClock.h"
+
 #include <chrono>
-#include <condition_variable>
 #include <cstring>
 #include <functional>
 #include <thread>
-#include <time.h>
 #include <utility>
 
 namespace backreel {
@@ -14,42 +14,19 @@ namespace backreel {
 class Ticker {
 public:
     Ticker(std::chrono::nanoseconds period, std::function<void()> tick)
-        : thread_([this, period, tick = std::move(tick)] {
-              std::unique_lock lock(mutex_);
-              for (auto next = std::chrono::steady_clock::now(); !stopping_;) {
-                  lock.unlock();
-                  tick();
-                  lock.lock();
-                  next += period;
-                  wake_.wait_until(lock, next, [this] { return stopping_; });
-              }
-          }) {}
-    ~Ticker() {
-        {
-            std::lock_guard lock(mutex_);
-            stopping_ = true;
-        }
-        wake_.notify_all();
-        thread_.join();
-    }
+        : thread_([period, tick = std::move(tick)](const std::stop_token& stop) {
+            for (auto next = std::chrono::steady_clock::now(); !stop.stop_requested(); next += period) {
+                tick();
+                std::this_thread::sleep_until(next + period);
+            }
+        }) {}
 
 private:
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    bool stopping_ = false;
-    std::thread thread_; // last: it starts once the members above are there
+    std::jthread thread_;
 };
 
 namespace {
 constexpr std::int32_t kAudioRate = 48000;
-
-MediaTime monotonicNow() {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return MediaTime(static_cast<std::int64_t>(now.tv_sec) * kTimeScale +
-                         static_cast<std::int64_t>(now.tv_nsec) * kTimeScale / 1'000'000'000,
-                     kTimeScale);
-}
 } // namespace
 
 SyntheticVideoSource::SyntheticVideoSource(std::shared_ptr<SyntheticState> state, ContentFilter filter,
@@ -82,7 +59,7 @@ QCoro::Task<std::optional<CaptureError>> SyntheticVideoSource::start(FrameSink& 
         generator_ = std::make_unique<Ticker>(period, [this] {
             // Moving content: the first row changes with every frame.
             std::memset(picture_->mutableBaseAddress(), shade_++, picture_->bytesPerRow());
-            deliverScreenFrame(monotonicNow());
+            deliverScreenFrame(pixels::monotonicNow());
         });
     }
     co_return std::nullopt;
@@ -135,8 +112,8 @@ MaybeError SyntheticAudioSource::start(const AudioFormat&, AudioHandler onAudio,
         changeAudio(options.audioLostAtStart);
     }
     if (options.generateSamples) {
-        generator_ =
-            std::make_unique<Ticker>(std::chrono::milliseconds(10), [this] { deliverAudio(monotonicNow()); });
+        generator_ = std::make_unique<Ticker>(std::chrono::milliseconds(10),
+                                              [this] { deliverAudio(pixels::monotonicNow()); });
     }
     return std::nullopt;
 }

@@ -11,12 +11,11 @@ namespace backreel {
 
 class Ticker;
 
-// A video source that makes its own content: a moving BGRA test picture at the frame rate, on a
-// thread of its own, stamped with the monotonic clock; or, with generateSamples off, only what a
-// test hands it.
+// A moving picture at the frame rate on a thread of its own, or only what a test hands it.
 class SyntheticVideoSource final : public VideoSource {
 public:
-    SyntheticVideoSource(std::shared_ptr<SyntheticState> state, ContentFilter filter, VideoSourceSettings settings);
+    SyntheticVideoSource(std::shared_ptr<SyntheticState> state, ContentFilter filter,
+                         VideoSourceSettings settings);
     ~SyntheticVideoSource() override;
 
     QCoro::Task<std::optional<CaptureError>> start(FrameSink& sink) override;
@@ -41,8 +40,7 @@ private:
     std::unique_ptr<Ticker> generator_;
 };
 
-// Sound that makes its own content: 48 kHz stereo silence in 10 ms pieces, on a thread of its own;
-// or, with generateSamples off, only what a test hands it.
+// Silence in 10 ms pieces on a thread of its own, or only what a test hands it.
 class SyntheticAudioSource final : public AudioSource {
 public:
     explicit SyntheticAudioSource(std::shared_ptr<SyntheticState> state);
@@ -51,7 +49,6 @@ public:
     MaybeError start(const AudioFormat& format, AudioHandler onAudio, StateHandler onState) override;
     void stop() override;
 
-    // 10 ms, straight to the handler.
     void deliverAudio(MediaTime presentationTime);
     // Reports that the sound was lost (or, with none, is back), from a thread of its own.
     void changeAudio(const std::optional<Error>& lost);

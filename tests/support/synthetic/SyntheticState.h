@@ -25,22 +25,16 @@ struct SyntheticOptions {
     // When set, a sound source that starts tells it has no sound, for this reason, as it starts.
     std::optional<Error> audioLostAtStart;
 
-    // Sources deliver frames and audio in real time on their own threads once started. Tests that
-    // want exact control turn this off and deliver samples by hand.
+    // Sources deliver in real time on their own threads; off, tests deliver by hand.
     bool generateSamples = true;
 
     bool hardwareHevcAvailable = false;
-    // When set, opening an encoder fails with it.
     std::optional<EncoderError> openError;
-    // Simulated encoder latency per frame, in microseconds.
     int encodeLatencyMicroseconds = 1000;
-    // The size of every compressed frame.
     int packetBytes = 64;
 };
 
-// Shared between the synthetic services and the test that drives them: the options, a journal of
-// every platform call in the order they happened, and the newest source of each kind while it
-// lives (the sources set and clear it themselves). Any thread.
+// The options, a journal of the platform's calls and the newest live source of each kind. Any thread.
 class SyntheticState {
 public:
     explicit SyntheticState(SyntheticOptions options = {})

@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <deque>
 #include <mutex>
+#include <stop_token>
 #include <thread>
 #include <utility>
 
@@ -11,8 +12,7 @@ namespace backreel {
 
 namespace {
 
-// Frames come out in turn on the encoder's own thread, each after the latency, as a small packet
-// with the frame's times; every 15th is a key frame. Frames still queued when it closes are dropped.
+// Frames come out on its own thread after the latency; every 15th is a key frame; a close drops the rest.
 class SyntheticVideoEncoder final : public VideoEncoder {
 public:
     SyntheticVideoEncoder(std::shared_ptr<SyntheticState> state, const VideoEncoderSettings& settings,
@@ -24,15 +24,7 @@ public:
         , latency_(state_->options().encodeLatencyMicroseconds)
         , packetBytes_(static_cast<std::size_t>(std::max(1, state_->options().packetBytes))) {}
 
-    ~SyntheticVideoEncoder() override {
-        close();
-        {
-            std::lock_guard lock(mutex_);
-            ending_ = true;
-        }
-        changed_.notify_all();
-        thread_.join();
-    }
+    ~SyntheticVideoEncoder() override { close(); } // then the thread is stopped and joined
 
     bool encode(const VideoFrame& frame) override {
         {
@@ -71,11 +63,10 @@ private:
         changed_.wait(lock, [this] { return pending_.empty() && !busy_; });
     }
 
-    void run() {
+    void run(const std::stop_token& stop) {
         std::unique_lock lock(mutex_);
         for (std::int64_t index = 0;; ++index) {
-            changed_.wait(lock, [this] { return ending_ || !pending_.empty(); });
-            if (pending_.empty()) {
+            if (!changed_.wait(lock, stop, [this] { return !pending_.empty(); })) {
                 return;
             }
             const VideoFrame frame = pending_.front();
@@ -85,8 +76,8 @@ private:
                 lock.unlock();
                 std::this_thread::sleep_for(std::chrono::microseconds(latency_));
                 const std::vector<std::byte> bytes(packetBytes_, std::byte{0x42});
-                output_.packet(VideoPacket::copyOf(bytes, frame.presentationTime, frame.duration, index % 15 == 0,
-                                                   format_));
+                output_.packet(VideoPacket::copyOf(bytes, frame.presentationTime, frame.duration,
+                                                   index % 15 == 0, format_));
                 lock.lock();
                 busy_ = false;
             }
@@ -101,12 +92,13 @@ private:
     const std::size_t packetBytes_;
 
     std::mutex mutex_;
-    std::condition_variable changed_;
+    std::condition_variable_any changed_;
     std::deque<VideoFrame> pending_;
     bool busy_ = false;
     bool closed_ = false;
-    bool ending_ = false;
-    std::thread thread_{[this] { run(); }}; // last: it starts once the members above are there
+    std::jthread thread_{[this](const std::stop_token& stop) {
+        run(stop);
+    }}; // last: starts once the rest is there
 };
 
 } // namespace

@@ -7,9 +7,7 @@
 
 namespace backreel {
 
-// An encoder stand-in: each frame comes out on the encoder's own thread as a small packet with the
-// frame's PTS; every Nth one is a key frame. Opening records "open CODEC [hardware]" in the journal
-// and fails as the options say.
+// Small packets on a thread of its own; opening records "open CODEC [hardware]" and fails as told.
 class SyntheticVideoEncoderService final : public VideoEncoderService {
 public:
     explicit SyntheticVideoEncoderService(std::shared_ptr<SyntheticState> state)

@@ -1,6 +1,6 @@
-#include "overlay/WindowPickerRules.h"
-
+#include "overlay/OverlayGeometry.h"
 #include "overlay/TargetSelection.h"
+#include "overlay/WindowPickerRules.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>
@@ -28,11 +28,12 @@ std::vector<std::uint32_t> ids(const std::vector<Window>& windows) {
     return result;
 }
 
+const QRectF kScreen(0, 0, 1920, 1080);
+
 } // namespace
 
-// Visible windows of the normal layer, larger than a point each way, of other applications than
-// ours (an application without an identifier of its own is compared as the empty one).
-TEST(WindowPickerRules, WhichWindowsArePickable) {
+// Visible windows of the normal layer, larger than a point each way, of other applications than ours.
+TEST(WindowPickerRules, WhichWindowsArePickableAndHowTheyAreLabelled) {
     const std::vector<Window> windows{window(1, kFrame, 0, true, QStringLiteral("editor")),
                                       window(2, kFrame, 0, false),
                                       window(3, kFrame, 20),
@@ -42,10 +43,7 @@ TEST(WindowPickerRules, WhichWindowsArePickable) {
                                       Window{7, std::nullopt, std::nullopt, QRectF(0, 0, 1.5, 1.5), 0, true}};
     EXPECT_EQ(ids(pickableWindows(windows, kApplicationID)), (std::vector<std::uint32_t>{1, 7}));
     EXPECT_EQ(ids(pickableWindows(windows, QString())), (std::vector<std::uint32_t>{1, 6, 7}));
-}
 
-// What the overlay's label and the main window show of a picked window, with their fallbacks.
-TEST(WindowPickerRules, LabelAndPickInfoWithTheirFallbacks) {
     const Window named{
         42,  QStringLiteral("Notes"), RunningApplication{QStringLiteral("notes"), QString(), 1}, kFrame, 0,
         true};
@@ -59,10 +57,9 @@ TEST(WindowPickerRules, LabelAndPickInfoWithTheirFallbacks) {
               QStringLiteral("notes"));
 }
 
-// The hover changes, and the views are redrawn, only when the hovered candidate does; a window in
-// front that is no candidate (ours, say) hides the candidates behind it. Which window is hit is
-// checked on the virtual desktop.
-TEST(WindowPickerRules, HoverChanges) {
+// The hover changes only when the hovered candidate does; a window in front that is none hides them.
+// A screen's display is found by its name, else the first one.
+TEST(WindowPickerRules, HoverChangesAndTheDisplayOfAScreen) {
     const std::vector<Window> candidates{window(1, QRectF(100, 100, 200, 200)),
                                          window(2, QRectF(150, 150, 400, 400))};
     const HoverChange first = hoverChange(entry(1, QRectF(100, 100, 200, 200)), candidates, std::nullopt);
@@ -78,13 +75,48 @@ TEST(WindowPickerRules, HoverChanges) {
     EXPECT_EQ(hoverChange(entry(99, kFrame), candidates, current).kind, HoverChange::Kind::cleared);
     EXPECT_EQ(hoverChange(std::nullopt, candidates, current).kind, HoverChange::Kind::cleared);
     EXPECT_EQ(hoverChange(entry(99, kFrame), candidates, std::nullopt).kind, HoverChange::Kind::unchanged);
-}
 
-TEST(TargetSelection, TheDisplayOfAScreenIsFoundByNameElseTheFirstOne) {
     const std::vector<Display> displays{
         Display{11, 1920, 1080, QRectF(0, 0, 1920, 1080), QStringLiteral("VIRT-1")},
         Display{12, 1920, 1080, QRectF(1920, 0, 1920, 1080), QStringLiteral("VIRT-2")}};
     EXPECT_EQ(displayForScreen(displays, QStringLiteral("VIRT-2"))->displayID, 12u);
     EXPECT_EQ(displayForScreen(displays, QStringLiteral("HDMI-1"))->displayID, 11u);
     EXPECT_FALSE(displayForScreen({}, QStringLiteral("VIRT-1")));
+}
+
+// A selection is larger than ten points each way, reaches the display in device pixels, and is
+// labelled in whole points.
+TEST(OverlayGeometry, SelectionsInDevicePixelsOverAStillPictureAndTheirLabel) {
+    EXPECT_TRUE(isLargeEnoughSelection(QRectF(0, 0, 10.5, 11)));
+    EXPECT_FALSE(isLargeEnoughSelection(QRectF(0, 0, 10, 200)) ||
+                 isLargeEnoughSelection(QRectF(0, 0, 200, 10)));
+    EXPECT_EQ(viewRectToDisplay(QRectF(10, 10, 10.5, 11), 1.5), QRectF(15, 15, 15.75, 16.5));
+    EXPECT_EQ(sizeLabelText(QRectF(0, 0, 1280.9, 720.2)), QStringLiteral("1280 × 720"));
+
+    // Over a still picture the selection is in the display's units, each way by its own factor; the
+    // picture goes on the screen under the display's middle.
+    EXPECT_EQ(viewRectOnPicture(QRectF(480, 300, 480, 480), QSizeF(1920, 1080), QSizeF(1280, 720)),
+              QRectF(320, 200, 320, 320));
+    EXPECT_EQ(viewRectOnPicture(QRectF(100, 100, 2000, 50), QSizeF(1000, 500), QSizeF(2000, 2000)),
+              QRectF(200, 400, 1800, 200));
+    EXPECT_TRUE(viewRectOnPicture(QRectF(1, 1, 5, 5), QSizeF(), QSizeF(10, 10)).isEmpty());
+
+    const std::vector<QRectF> screens{kScreen, QRectF(1920, 0, 1280, 1024)};
+    EXPECT_EQ(screenShowing(screens, QRectF(1920, 0, 1600, 1200)), 1u); // in pixels, not points
+    EXPECT_EQ(screenShowing(screens, QRectF(0, 0, 1280, 720)), 0u);
+    EXPECT_EQ(screenShowing(screens, QRectF(4000, 0, 100, 100)), std::nullopt);
+}
+
+TEST(OverlayGeometry, LabelsGoBelowOrAboveAndWindowLabelsStayOnScreen) {
+    const auto place = [&](QRectF target, HorizontalFit fit = HorizontalFit::keepInside) {
+        return labelPillRect(target, QSizeF(120, 20), kScreen, fit);
+    };
+    EXPECT_GT(place(QRectF(400, 300, 200, 100)).top(), 400);
+    EXPECT_EQ(place(QRectF(400, 300, 200, 100)).center().x(), 500);
+    EXPECT_LT(place(QRectF(400, 300, 200, 770)).bottom(), 300);
+    EXPECT_LT(place(QRectF(400, 900, 200, 400)).bottom(), 900);
+    for (const QRectF target : {QRectF(-300, 300, 400, 100), QRectF(1850, 300, 400, 100)}) {
+        EXPECT_TRUE(kScreen.contains(place(target)));
+        EXPECT_FALSE(kScreen.contains(place(target, HorizontalFit::free)));
+    }
 }

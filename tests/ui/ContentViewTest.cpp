@@ -143,6 +143,10 @@ TEST_F(ContentViewTest, SaveClipTheStatusLineAfterItAndTheSoundSettings) {
     sound.showInventory(AudioInventory{});
     EXPECT_EQ(sound.systemSoundPicker()->currentText(), QStringLiteral("Firefox"));
     EXPECT_FALSE(sound.microphonePicker()->isEnabled());
+    // At three minutes a second sound shows in the megabytes.
+    QTest::mouseClick(view->mainButton(), Qt::LeftButton);
+    BACKREEL_EVENTUALLY_EQ(view->mainButton()->text(), QStringLiteral("Start Recording"));
+    manager->setBufferDuration(RecordingDuration::threeMinutes);
     const QString before = view->bufferEstimateLabel()->text();
     sound.microphoneBox()->click();
     EXPECT_EQ(microphoneInput(*recorder.settings), (AudioInput{AudioInput::Kind::microphone, ""}));

@@ -56,14 +56,19 @@ void AudioCapture::stop() {
         source_->stop();
         source_.reset();
     }
-    if (encoder_) {
-        // The last packet's worth of sound and what the encoder holds back.
-        if (MaybeError error = encoder_->flush(packets_)) {
-            logger_.error(QStringLiteral("[Capture] Audio encoding failed: %1").arg(error->description));
-        }
-        store(packets_);
-        encoder_.reset();
+    endStream();
+}
+
+void AudioCapture::endStream() {
+    if (!encoder_) {
+        return;
     }
+    // The last packet's worth of sound and what the encoder holds back.
+    if (MaybeError error = encoder_->flush(packets_)) {
+        logger_.error(QStringLiteral("[Capture] Audio encoding failed: %1").arg(error->description));
+    }
+    store(packets_);
+    encoder_.reset();
 }
 
 bool AudioCapture::openEncoder(const AudioView& audio) {
@@ -122,13 +127,9 @@ void AudioCapture::take(const AudioView& audio) {
     }
     // After a silence longer than the store holds nothing before it is kept anyway: the stream
     // starts anew instead of filling it.
-    if (encoder_ && soundEnd_.isValid() &&
+    if (soundEnd_.isValid() &&
         (audio.presentationTime - soundEnd_).seconds() > stores_->audio()->maxDuration()) {
-        if (MaybeError error = encoder_->flush(packets_)) {
-            logger_.error(QStringLiteral("[Capture] Audio encoding failed: %1").arg(error->description));
-        }
-        store(packets_);
-        encoder_.reset();
+        endStream();
     }
     if (!encoder_ && !openEncoder(audio)) {
         return;

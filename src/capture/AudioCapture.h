@@ -49,6 +49,8 @@ private:
     void store(std::vector<AudioPacket>& packets);
     // Opens the encoder for sound of this format; false (told as a loss) when it does not open.
     bool openEncoder(const AudioView& audio);
+    // Stores what the encoder still holds and lets it go; the next piece starts a stream anew.
+    void endStream();
     // Ends the sound's compression for this recording and tells the loss.
     void failEncoding(const Error& error);
 

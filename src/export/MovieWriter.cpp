@@ -42,15 +42,6 @@ MaybeError writeFile(MovieFileService& service, const QString& path, const Movie
 
 } // namespace
 
-AudioTrackSettings audioTrackSettings(const AudioPacket& first) {
-    AudioTrackSettings settings;
-    if (first.format) {
-        settings.format = *first.format;
-    }
-    settings.origin = first.origin;
-    return settings;
-}
-
 namespace {
 // Where the movie's pictures end: the last one lasts as long as its packet says.
 MediaTime movieEnd(const std::vector<VideoPacket>& video) {
@@ -81,6 +72,19 @@ std::vector<MovieChapter> chaptersFor(const std::vector<Marker>& markers, MediaT
     }
     return chapters;
 }
+
+namespace {
+// The AAC track for packets of this one's stream: its format (stereo at 48 kHz and 192 kbit/s
+// without one) and its origin.
+AudioTrackSettings audioTrackSettings(const AudioPacket& first) {
+    AudioTrackSettings settings;
+    if (first.format) {
+        settings.format = *first.format;
+    }
+    settings.origin = first.origin;
+    return settings;
+}
+} // namespace
 
 std::vector<AudioTrackSettings> audioTracks(const std::vector<AudioPacket>& audio, bool mixed) {
     std::vector<AudioTrackSettings> tracks;
@@ -302,9 +306,9 @@ QCoro::Task<MaybeError> writeMovie(std::vector<VideoPacket> video, std::vector<A
                 return;
             }
             job->audio = std::move(mixed).value();
-            tracks.audio = audioTracks(job->audio, false);
-            if (!tracks.audio.empty()) {
-                tracks.audio.front().title = QStringLiteral("System audio and microphone");
+            // The one track, as audioTracks() made it, in the format of the mix's encoder.
+            if (!job->audio.empty()) {
+                tracks.audio.front().format = *job->audio.front().format;
             }
         }
         job->result = writeFile(*service, path, tracks, job->video, job->audio, log);

@@ -22,10 +22,6 @@ struct MovieWriterServices {
     std::shared_ptr<AudioCodecService> audioCodecs; // for mixing the microphone into one track
 };
 
-// The AAC track for packets of this one's stream: its format (stereo at 48 kHz and 192 kbit/s
-// without one) and its origin.
-AudioTrackSettings audioTrackSettings(const AudioPacket& first);
-
 // The audio tracks of a movie of this audio: one per origin there is, the system's first, titled
 // "System audio" and "Microphone"; a mix is one track titled "System audio and microphone".
 std::vector<AudioTrackSettings> audioTracks(const std::vector<AudioPacket>& audio, bool mixed);

@@ -84,16 +84,10 @@ public:
         AVCodecContext& context = *decoder->context_;
         context.sample_rate = format.sampleRate;
         av_channel_layout_default(&context.ch_layout, format.channels);
-        const std::vector<std::byte>& configuration = format.codecConfiguration;
-        if (!configuration.empty() && configuration.size() < 1024) {
-            // Decoders read extradata in word-sized steps, hence the zeroed padding.
-            context.extradata = static_cast<std::uint8_t*>(
-                av_mallocz(configuration.size() + AV_INPUT_BUFFER_PADDING_SIZE)); // freed with the context
-            if (context.extradata == nullptr) {
-                return ffmpegError(AVERROR(ENOMEM));
-            }
-            std::memcpy(context.extradata, configuration.data(), configuration.size());
-            context.extradata_size = static_cast<int>(configuration.size());
+        if (const int result =
+                copyExtradata(format.codecConfiguration, &context.extradata, &context.extradata_size);
+            result < 0) {
+            return ffmpegError(result);
         }
         if (const int result = avcodec_open2(&context, aac, nullptr); result < 0) {
             return ffmpegError(result);

@@ -35,19 +35,9 @@ std::unique_ptr<FfmpegFrameDecoder> FfmpegFrameDecoder::create(const VideoStream
     }
     // One thread: frame threading would hold pictures back until several frames went in.
     state->context->thread_count = 1;
-    const std::vector<std::byte>& configuration = format.codecConfiguration;
-    if (!configuration.empty()) {
-        // FFmpeg reads past the end of extradata in word-sized steps, hence the zeroed padding.
-        const std::size_t size = configuration.size();
-        auto* extradata = static_cast<std::uint8_t*>(av_mallocz(size + AV_INPUT_BUFFER_PADDING_SIZE));
-        if (extradata == nullptr) {
-            return nullptr;
-        }
-        std::memcpy(extradata, configuration.data(), size);
-        state->context->extradata = extradata; // freed with the context
-        state->context->extradata_size = static_cast<int>(size);
-    }
-    if (avcodec_open2(state->context.get(), decoder, nullptr) < 0) {
+    if (copyExtradata(format.codecConfiguration, &state->context->extradata,
+                      &state->context->extradata_size) < 0 ||
+        avcodec_open2(state->context.get(), decoder, nullptr) < 0) {
         return nullptr;
     }
     return std::unique_ptr<FfmpegFrameDecoder>(new FfmpegFrameDecoder(std::move(state)));

@@ -116,23 +116,12 @@ Expected<AVPacketPtr> sharedPacket(std::shared_ptr<const void> owner, std::span<
     return packet;
 }
 
-// The codec's set-up (parameter sets, AudioSpecificConfig) as the stream's extradata; none is fine.
+// The codec's set-up as the stream's extradata (freed with the stream); none is fine.
 MaybeError setExtradata(AVCodecParameters& parameters, const std::vector<std::byte>& configuration) {
-    if (configuration.empty()) {
-        return std::nullopt;
+    if (const int result = copyExtradata(configuration, &parameters.extradata, &parameters.extradata_size);
+        result < 0) {
+        return ffmpegError(result);
     }
-    if (configuration.size() > static_cast<std::size_t>(std::numeric_limits<int>::max() / 2)) {
-        return ffmpegError(AVERROR(EINVAL));
-    }
-    // FFmpeg's parsers read extradata in word-sized steps, hence the zeroed padding.
-    auto* extradata =
-        static_cast<std::uint8_t*>(av_mallocz(configuration.size() + AV_INPUT_BUFFER_PADDING_SIZE));
-    if (extradata == nullptr) {
-        return ffmpegError(AVERROR(ENOMEM));
-    }
-    std::memcpy(extradata, configuration.data(), configuration.size());
-    parameters.extradata = extradata; // freed with the stream
-    parameters.extradata_size = static_cast<int>(configuration.size());
     return std::nullopt;
 }
 

@@ -2,8 +2,13 @@
 
 #include "platform/ffmpeg/FfmpegHeaders.h"
 
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <limits>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace backreel {
 
@@ -63,6 +68,27 @@ using SwrContextPtr = std::unique_ptr<SwrContext, SwrContextDeleter>;
 using AVAudioFifoPtr = std::unique_ptr<AVAudioFifo, AVAudioFifoDeleter>;
 using AVCodecParametersPtr = std::unique_ptr<AVCodecParameters, AVCodecParametersDeleter>;
 using AVDictionaryPtr = std::unique_ptr<AVDictionary, AVDictionaryDeleter>;
+
+// Copies a codec's set-up (parameter sets, AudioSpecificConfig) into extradata as FFmpeg keeps it:
+// zero-padded, since its parsers read past the end in word-sized steps, and freed by the codec
+// context or stream parameters that hold it. None is fine; an FFmpeg error code when it cannot be
+// made.
+inline int copyExtradata(const std::vector<std::byte>& configuration, std::uint8_t** extradata, int* size) {
+    if (configuration.empty()) {
+        return 0;
+    }
+    if (configuration.size() > static_cast<std::size_t>(std::numeric_limits<int>::max() / 2)) {
+        return AVERROR(EINVAL);
+    }
+    auto* copy = static_cast<std::uint8_t*>(av_mallocz(configuration.size() + AV_INPUT_BUFFER_PADDING_SIZE));
+    if (copy == nullptr) {
+        return AVERROR(ENOMEM);
+    }
+    std::memcpy(copy, configuration.data(), configuration.size());
+    *extradata = copy;
+    *size = static_cast<int>(configuration.size());
+    return 0;
+}
 
 // The text FFmpeg gives for an error code. av_err2str() builds a C compound literal, which C++
 // does not have, hence this function.

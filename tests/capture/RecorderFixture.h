@@ -13,10 +13,8 @@
 using namespace backreel;
 using namespace std::chrono_literals;
 
-namespace {
-
 // Two displays, the second the main one; with handDriven, frames and audio only as a test delivers them.
-SyntheticOptions desktop(bool handDriven = false) {
+inline SyntheticOptions desktop(bool handDriven = false) {
     SyntheticOptions options;
     options.content.displays = {test::display(1), test::display(2)};
     options.content.applications = {RunningApplication{QStringLiteral("Backreel"), kApplicationID, 1}};
@@ -24,8 +22,6 @@ SyntheticOptions desktop(bool handDriven = false) {
     options.generateSamples = !handDriven;
     return options;
 }
-
-} // namespace
 
 class RecordingManagerTest : public ::testing::Test {
 protected:

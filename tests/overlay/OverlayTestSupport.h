@@ -1,18 +1,12 @@
 #pragma once
 
-#include "capture/RecordingManager.h"
 #include "overlay/TargetSelection.h"
-#include "platform/Platform.h"
 #include "platform/ScreenPictureService.h"
-#include "platform/ShareableContent.h"
 #include "platform/x11/XcbTestWindow.h"
 #include "support/Await.h"
 #include "support/WidgetTest.h"
 
 #include <cmath>
-#include <optional>
-#include <string>
-#include <vector>
 
 namespace backreel::test {
 
@@ -59,12 +53,10 @@ inline std::optional<Window> listedWindow(RecordingManager& manager, const QStri
     return found;
 }
 
-// The overlays on the virtual desktop's two monitors with the real platform, input and pixels.
-class OverlayDesktopTest : public ::testing::Test {
+// The overlays on the virtual desktop's two monitors with the real platform, input and pixels; the
+// overlay's panels have this name (kSelector, kPicker).
+template <const QString& kPanel> class OverlayDesktopTest : public ::testing::Test {
 protected:
-    explicit OverlayDesktopTest(QString panelName)
-        : panelName_(std::move(panelName)) {}
-
     void SetUp() override {
         BACKREEL_REQUIRE_DISPLAY();
         if (screenCount() < 2) {
@@ -76,7 +68,7 @@ protected:
         closeOverlays(); // a failed test may leave its overlay up
     }
 
-    std::vector<QWidget*> panels() const { return visiblePanels(panelName_); }
+    std::vector<QWidget*> panels() const { return visiblePanels(kPanel); }
 
     // Every screen's panel, mapped and covering its screen.
     void waitForOverlay() {
@@ -99,9 +91,6 @@ protected:
     Platform platform = loadPlatform();
     std::unique_ptr<RecordingManager> manager =
         std::make_unique<RecordingManager>(platform, nullptr, std::make_shared<RecorderSettings>());
-
-private:
-    QString panelName_;
 };
 
 } // namespace backreel::test

@@ -3,9 +3,7 @@
 // The recorder on the real desktop with the real save flow, its dialog answered by the test and its
 // clips kept; and a tone played on the desktop's sound server at a known moment.
 
-#include "capture/RecordingManager.h"
 #include "export/DesktopSaveFlow.h"
-#include "platform/Platform.h"
 #include "platform/pulse/AudioTimeline.h"
 #include "support/ChildProcess.h"
 #include "support/SyntheticRecorder.h"
@@ -13,10 +11,9 @@
 #include <cmath>
 #include <gtest/gtest.h>
 #include <numbers>
-#include <optional>
 #include <pulse/simple.h>
+#include <QTemporaryDir>
 #include <QTest>
-#include <string>
 
 namespace backreel::test {
 
@@ -59,10 +56,16 @@ private:
     std::shared_ptr<SaveFlow> inner_;
 };
 
+// Its clips go to folder/clips.
 struct DesktopRecorder {
-    // Starts buffering the target (the main display unless set), or fails the test.
-    void start() {
+    DesktopRecorder() { settings->setClipFolder(folder.filePath(QStringLiteral("clips"))); }
+    // Starts buffering this region of the main display (the target unless given), or fails the test.
+    void start(std::optional<QRectF> region = {}) {
         QCoro::waitFor(manager.refreshDisplays());
+        if (region) {
+            ASSERT_FALSE(manager.availableDisplays().empty());
+            manager.setCaptureTarget(CaptureTarget::region(*region, manager.availableDisplays().front()));
+        }
         QCoro::waitFor(manager.startRecording());
         ASSERT_EQ(manager.status(), RecordingStatus::buffering()) << manager.status().message().toStdString();
     }
@@ -76,6 +79,7 @@ struct DesktopRecorder {
         ASSERT_GE(bufferedSeconds(), seconds) << manager.status().message().toStdString();
     }
 
+    QTemporaryDir folder;
     Platform platform = loadPlatform();
     std::shared_ptr<AnswerList> dialog = std::make_shared<AnswerList>();
     std::shared_ptr<KeepingSaveFlow> saveFlow =

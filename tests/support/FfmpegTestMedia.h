@@ -22,8 +22,6 @@
 #include <QJsonObject>
 #include <QTemporaryDir>
 #include <span>
-#include <string>
-#include <vector>
 
 namespace backreel::test {
 

@@ -6,16 +6,12 @@
 #include "support/Await.h"
 #include "support/ChildProcess.h"
 
-#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <gtest/gtest.h>
 #include <memory>
 #include <mutex>
-#include <optional>
-#include <QCoroTask>
 #include <QTest>
-#include <vector>
 
 namespace backreel::test {
 

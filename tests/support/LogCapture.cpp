@@ -1,6 +1,5 @@
 #include "support/LogCapture.h"
 
-#include <algorithm>
 #include <atomic>
 #include <QLoggingCategory>
 

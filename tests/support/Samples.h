@@ -20,10 +20,6 @@ inline VideoPacket keyFrame(double seconds) {
     return videoPacket(seconds, true);
 }
 
-inline VideoPacket deltaFrame(double seconds) {
-    return videoPacket(seconds, false);
-}
-
 // A silent packet of 48 kHz stereo (1024 samples, 40 bytes) at the given time.
 inline AudioPacket audioAt(MediaTime pts, AudioOrigin origin = AudioOrigin::system) {
     static const AudioStreamFormatPtr format = std::make_shared<AudioStreamFormat>();

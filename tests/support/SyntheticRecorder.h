@@ -9,10 +9,7 @@
 #include "support/synthetic/SyntheticPlatform.h"
 
 #include <deque>
-#include <memory>
-#include <optional>
 #include <QCoroTimer>
-#include <vector>
 
 namespace backreel::test {
 

@@ -17,7 +17,6 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <utility>
-#include <vector>
 
 namespace backreel::test {
 

@@ -5,9 +5,8 @@
 #include "platform/portal/PortalCaptureService.h"
 #include "platform/portal/PortalVideoSource.h"
 #include "support/FrameCollector.h"
+#include "support/WidgetTest.h"
 
-#include <gtest/gtest.h>
-#include <QCoroTask>
 #include <QDBusInterface>
 #include <QDBusReply>
 
@@ -81,6 +80,11 @@ protected:
         portal_.setNextAnswer(QStringLiteral("choose"));
         portal_.setRefuseRestore(false);
         tolerance_ = kTolerance;
+    }
+    // What a test may leave behind, failed or not: a paused node, an overlay.
+    void TearDown() override {
+        portal_.pauseSource(kMonitorNode, false);
+        closeOverlays();
     }
 
     Expected<ShareableContent, CaptureError> choose(ContentKind kind) {

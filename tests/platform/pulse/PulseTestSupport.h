@@ -10,8 +10,6 @@
 #include <optional>
 #include <QString>
 #include <QTemporaryDir>
-#include <thread>
-#include <vector>
 
 namespace backreel::test {
 

@@ -9,10 +9,6 @@
 #include "support/FrameCollector.h"
 #include "XcbTestWindow.h"
 
-#include <gtest/gtest.h>
-#include <memory>
-#include <QCoroTask>
-
 namespace backreel::test {
 
 using namespace std::chrono_literals;

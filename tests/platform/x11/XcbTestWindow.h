@@ -10,7 +10,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <optional>
-#include <string>
 
 namespace backreel::test {
 

@@ -25,9 +25,7 @@ private:
     std::jthread thread_;
 };
 
-namespace {
 constexpr std::int32_t kAudioRate = 48000;
-} // namespace
 
 SyntheticVideoSource::SyntheticVideoSource(std::shared_ptr<SyntheticState> state, ContentFilter filter,
                                            VideoSourceSettings settings)

@@ -5,7 +5,6 @@
 #include "support/synthetic/SyntheticState.h"
 
 #include <memory>
-#include <mutex>
 
 namespace backreel {
 

@@ -3,7 +3,6 @@
 #include <chrono>
 #include <condition_variable>
 #include <deque>
-#include <mutex>
 #include <stop_token>
 #include <thread>
 #include <utility>

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "platform/VideoEncoder.h"
 #include "support/synthetic/SyntheticState.h"
 
 #include <memory>

@@ -8,27 +8,17 @@
 
 using namespace backreel;
 
-namespace {
-Display display(std::uint32_t id, int width, int height) {
+static Display display(std::uint32_t id, int width, int height) {
     return Display{id, width, height, QRectF(0, 0, width, height), QStringLiteral("VIRT-%1").arg(id)};
 }
 
-ShareableContent content() {
+static ShareableContent content() {
     ShareableContent c;
     c.displays = {display(7, 1920, 1080), display(9, 1279, 1023)};
     c.applications = {RunningApplication{QStringLiteral("Terminal"), QStringLiteral("xterm"), 10},
                       RunningApplication{QStringLiteral("Backreel"), kApplicationID, 11},
                       RunningApplication{QStringLiteral("Backreel helper"), kApplicationID, 12}};
     return c;
-}
-} // namespace
-
-TEST(CaptureSetup, EvenDimensionRoundsThenClearsTheLowBit) {
-    const std::pair<double, int> rows[] = {{1919.5, 1920}, {1919.4, 1918}, {801.5, 802}, {600.2, 600},
-                                           {3, 2},         {0.4, 2},       {1, 2},       {-5, 2}};
-    for (const auto& [size, even] : rows) {
-        EXPECT_EQ(evenDimension(size), even) << size;
-    }
 }
 
 TEST(CaptureSetup, DisplayTargetsTakeTheMainDisplayAndLeaveOurApplicationsOut) {
@@ -79,9 +69,15 @@ TEST(CaptureSetup, WindowAndRegionSizesAndConfiguration) {
     EXPECT_EQ(
         resolveCapture(std::get<0>(rows[1]), false, content(), 7)->filter.displayContent()->display.displayID,
         9u);
+
+    const std::pair<double, int> evens[] = {{1919.5, 1920}, {1919.4, 1918}, {801.5, 802}, {600.2, 600},
+                                            {3, 2},         {0.4, 2},       {1, 2},       {-5, 2}};
+    for (const auto& [size, even] : evens) {
+        EXPECT_EQ(evenDimension(size), even) << size;
+    }
 }
 
-TEST(CaptureSetup, TargetsTakeWhatTheDesktopsDialogChose) {
+TEST(CaptureSetup, TargetsTakeWhatTheDesktopsDialogChoseAndTheLastComesBackByItsDisplaysName) {
     Window window;
     window.windowID = 4;
     window.frame = QRectF(0, 0, 640, 480);
@@ -106,39 +102,30 @@ TEST(CaptureSetup, TargetsTakeWhatTheDesktopsDialogChose) {
     ASSERT_TRUE(resolved);
     EXPECT_EQ(resolved->filter.windowContent()->window.windowID, 4u);
     EXPECT_EQ(resolved->width, 640);
-}
 
-TEST(CaptureSetup, TheLastTargetComesBackByItsDisplaysName) {
-    const std::vector<Display> displays = content().displays;
-    const Display& main = displays[0];
-    const Display& second = displays[1];
+    // The last target comes back by its display's name.
+    const std::vector<Display> known = content().displays;
+    const Display& main = known[0];
+    const Display& second = known[1];
     const QString windowGone = QStringLiteral("the last window cannot come back: recording its display");
-    const QString displayGone = QStringLiteral("the last display is gone: recording the main display");
-    Window window;
-    window.frame = QRectF(100, 100, 300, 200);
-    struct Row {
-        CaptureTarget recorded;
-        CaptureTarget restored;
-        QString note;
-    };
-    const Row rows[] = {
+    Window last;
+    last.frame = QRectF(100, 100, 300, 200);
+    const std::tuple<CaptureTarget, CaptureTarget, QString> restorations[] = {
+        // recorded, restored, note
         {CaptureTarget::display(second), CaptureTarget::display(second), {}},
         {CaptureTarget::region(QRectF(10, 20, 300, 200), second),
          CaptureTarget::region(QRectF(10, 20, 300, 200), second),
          {}},
-        {CaptureTarget::window(ContentFilter::window(window)), CaptureTarget::display(main), windowGone},
+        {CaptureTarget::window(ContentFilter::window(last)), CaptureTarget::display(main), windowGone},
     };
-    for (const Row& row : rows) {
-        const RestoredTarget restored =
-            restoreTarget(lastTargetOf(row.recorded, displays), displays, main.displayID);
-        EXPECT_EQ(restored.target, row.restored);
-        EXPECT_EQ(restored.note, row.note);
+    for (const auto& [recorded, target, note] : restorations) {
+        const RestoredTarget restored = restoreTarget(lastTargetOf(recorded, known), known, main.displayID);
+        EXPECT_TRUE(restored.target == target && restored.note == note) << note.toStdString();
     }
-    const RestoredTarget gone =
-        restoreTarget(lastTargetOf(CaptureTarget::display(second), displays), {main}, 7);
-    EXPECT_EQ(gone.target, CaptureTarget::display(main));
-    EXPECT_EQ(gone.note, displayGone);
-    EXPECT_EQ(restoreTarget(std::nullopt, displays, 9).target, CaptureTarget::display(second));
+    const RestoredTarget gone = restoreTarget(lastTargetOf(CaptureTarget::display(second), known), {main}, 7);
+    EXPECT_TRUE(gone.target == CaptureTarget::display(main) &&
+                gone.note == QStringLiteral("the last display is gone: recording the main display"));
+    EXPECT_EQ(restoreTarget(std::nullopt, known, 9).target, CaptureTarget::display(second));
 }
 
 // HEVC only where a hardware encoder opens (closed at once) and the codec is ours to choose; a key

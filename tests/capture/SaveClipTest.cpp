@@ -3,11 +3,9 @@
 
 #include "capture/RecorderFixture.h"
 
-namespace {
-double seconds(const Clip& clip) {
+static double seconds(const Clip& clip) {
     return (clip.endPTS - clip.startPTS).seconds();
 }
-} // namespace
 
 // A marker is the newest picture's moment; the clips that hold it carry it. Saving around it waits
 // for the seconds after it and starts on the key frame at or before the seconds before it, which a

@@ -1,5 +1,6 @@
 #include "export/DesktopSaveFlow.h"
 
+#include "support/ChildProcess.h"
 #include "support/Samples.h"
 #include "support/synthetic/SyntheticMovieFile.h"
 #include "support/SyntheticRecorder.h"
@@ -23,15 +24,10 @@ public:
 };
 
 Clip clip() {
-    Clip c{{test::keyFrame(0), test::deltaFrame(1 / 30.0)}, {}, {}, {}};
+    Clip c{{test::keyFrame(0), test::videoPacket(1 / 30.0, false)}, {}, {}, {}};
     c.startPTS = c.video.front().presentationTime;
     c.endPTS = c.video.back().presentationTime;
     return c;
-}
-
-QByteArray contents(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 struct Saving {
@@ -55,35 +51,30 @@ struct Saving {
 
 } // namespace
 
-// A cancel writes nothing; a saved file replaces the old one, without a temporary left, and is revealed.
-TEST(SaveFlow, ACancelWritesNothingAndASavedFileReplacesTheOldOne) {
+// A cancel writes nothing; a failed save keeps the earlier file and leaves no partial one; a saved
+// file replaces the old one, without a temporary left, and is revealed.
+TEST(SaveFlow, ACancelWritesNothingAFailureKeepsTheOldFileASavedOneReplacesItAndClipsGetDatedNames) {
     Saving s;
     EXPECT_EQ(s.save(std::nullopt), RecordingStatus::idle());
     EXPECT_EQ(s.save(QString()), RecordingStatus::idle());
-    EXPECT_TRUE(s.entries().isEmpty() && s.reveal->revealed.empty());
-    ASSERT_TRUE(s.writeEarlierFile());
-    EXPECT_EQ(s.save(s.location), RecordingStatus::saved(QUrl::fromLocalFile(s.location)));
-    EXPECT_EQ(contents(s.location), QByteArray("synthetic movie\n"));
-    EXPECT_EQ(s.entries(), QStringList{QStringLiteral("loopvane-2026-03-05-140709.mp4")});
-    EXPECT_EQ(s.reveal->revealed, std::vector<QString>{s.location});
-}
-
-TEST(SaveFlow, AFailedSaveKeepsTheEarlierFileAndLeavesNoPartialOne) {
-    Saving s;
+    EXPECT_TRUE(s.entries().isEmpty());
     ASSERT_TRUE(s.writeEarlierFile());
     s.files->options().failVideoAt = 0;
     s.files->options().writeError = Error(QStringLiteral("No space left on device"), ENOSPC);
-    const RecordingStatus status = s.save(s.location);
-    EXPECT_EQ(status,
+    EXPECT_EQ(s.save(s.location),
               RecordingStatus::error(QStringLiteral("Save failed: there is no space left on the device.")));
-    EXPECT_EQ(contents(s.location), QByteArray("the user's earlier file"));
+    EXPECT_EQ(test::fileText(s.location.toStdString()), "the user's earlier file");
     EXPECT_EQ(s.entries(), QStringList{QStringLiteral("loopvane-2026-03-05-140709.mp4")});
     EXPECT_TRUE(s.reveal->revealed.empty());
-}
 
-// A failure with an errno behind it is named in plain words (ENOSPC: above); any other keeps its
-// own text.
-TEST(SaveFlow, FailureReasonsNameTheCauseForSystemErrorsOnly) {
+    s.files->options().failVideoAt.reset();
+    EXPECT_EQ(s.save(s.location), RecordingStatus::saved(QUrl::fromLocalFile(s.location)));
+    EXPECT_EQ(test::fileText(s.location.toStdString()), "synthetic movie\n");
+    EXPECT_EQ(s.entries(), QStringList{QStringLiteral("loopvane-2026-03-05-140709.mp4")});
+    EXPECT_EQ(s.reveal->revealed, std::vector<QString>{s.location});
+
+    // A failure with an errno behind it is named in plain words (ENOSPC: above); any other keeps its
+    // own text.
     const std::pair<Error, const char*> rows[] = {
         {Error(QStringLiteral("Read-only file system"), EROFS), "the folder is read-only."},
         {Error(QStringLiteral("No such file or directory (/x/.a.mp4.1.part)"), ENOENT),
@@ -94,13 +85,10 @@ TEST(SaveFlow, FailureReasonsNameTheCauseForSystemErrorsOnly) {
     for (const auto& [error, reason] : rows) {
         EXPECT_EQ(saveFailureReason(error), QString::fromUtf8(reason)) << error.description.toStdString();
     }
-}
 
-// Save Clip's saves go into the clip folder, made when missing, under the dated name; a second save
-// in the same second gets a number instead of replacing the first, and nothing is revealed (the
-// file manager would take the focus from a full-screen game).
-TEST(SaveClipToFolder, NamesClipsByDateWithoutReplacingOneAndWithoutADialogOrReveal) {
-    Saving s;
+    // Save Clip's saves go into the clip folder, made when missing, under the dated name; a second save
+    // in the same second gets a number instead of replacing the first, and nothing is revealed (the
+    // file manager would take the focus from a full-screen game). A folder that cannot be made says why.
     const QString folder = s.dir.filePath(QStringLiteral("Videos/Backreel"));
     const SaveRequest request{folder, false};
     const RecordingStatus first = s.save(std::nullopt, request);
@@ -113,7 +101,7 @@ TEST(SaveClipToFolder, NamesClipsByDateWithoutReplacingOneAndWithoutADialogOrRev
         << firstName.toStdString();
     EXPECT_NE(first.location(), second.location());
     EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden).size(), 2);
-    EXPECT_TRUE(s.reveal->revealed.empty());
+    EXPECT_EQ(s.reveal->revealed.size(), 1u) << "nothing more revealed";
 
     const auto exists = [](const QString& path) {
         return path.endsWith(QStringLiteral("140709.mp4")) || path.endsWith(QStringLiteral("140709-2.mp4"));
@@ -124,16 +112,12 @@ TEST(SaveClipToFolder, NamesClipsByDateWithoutReplacingOneAndWithoutADialogOrRev
               QStringLiteral("/home/ann/Vidéos/Backreel"));
     EXPECT_EQ(defaultClipFolder(QString(), QStringLiteral("/home/ann")),
               QStringLiteral("/home/ann/Videos/Backreel"));
-}
 
-TEST(SaveClipToFolder, AFolderThatCannotBeMadeSaysWhichAndWhy) {
-    Saving s;
-    QFile blocker(s.dir.filePath(QStringLiteral("Videos")));
+    QFile blocker(s.dir.filePath(QStringLiteral("Blocked")));
     ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
-    const QString folder = s.dir.filePath(QStringLiteral("Videos/Backreel"));
-    const RecordingStatus status = s.save(std::nullopt, SaveRequest{folder, false});
-    ASSERT_TRUE(status.is(RecordingStatus::Kind::error));
-    EXPECT_EQ(status.message(), QStringLiteral("Save failed: the clip folder %1 cannot be made: "
-                                               "a file is in the way.")
-                                    .arg(folder));
+    const QString blocked = s.dir.filePath(QStringLiteral("Blocked/Backreel"));
+    EXPECT_EQ(s.save(std::nullopt, SaveRequest{blocked, false}),
+              RecordingStatus::error(
+                  QStringLiteral("Save failed: the clip folder %1 cannot be made: a file is in the way.")
+                      .arg(blocked)));
 }

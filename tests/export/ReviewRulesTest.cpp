@@ -7,10 +7,9 @@
 using namespace backreel;
 using namespace backreel::test;
 
-namespace {
 // 100.0 s to 101.0 s at 10 fps (each picture 1/30 s long, as Samples makes them), key frames at
 // 100.2 and 100.7: none at the start, as in a buffer whose oldest key frame was dropped.
-std::vector<VideoPacket> pictures() {
+static std::vector<VideoPacket> pictures() {
     std::vector<VideoPacket> video;
     for (int i = 0; i <= 10; ++i) {
         video.push_back(videoPacket(100.0 + i / 10.0, i == 2 || i == 7));
@@ -18,30 +17,25 @@ std::vector<VideoPacket> pictures() {
     return video;
 }
 
-MediaTime at(double seconds) {
+static MediaTime at(double seconds) {
     return MediaTime::makeWithSeconds(seconds, kTimeScale);
 }
-} // namespace
 
 TEST(ReviewRules, PicturesAtTimesKeyFramesAndSteps) {
     const std::vector<VideoPacket> video = pictures();
-    const struct {
-        double time;
-        std::size_t picture;
-        std::size_t keyFrame;
-    } rows[] = {
-        {99.0, 0, 2},    // before the first picture: the first; no key frame before it: the first key frame
-        {100.0, 0, 2},   //
-        {100.25, 2, 2},  // within a picture: the one showing
-        {100.69, 6, 2},  //
-        {100.7, 7, 7},   // a key frame exactly
-        {100.95, 9, 7},  //
-        {105.0, 10, 7},  // after the last: the last
+    const std::tuple<double, std::size_t, std::size_t> rows[] = {
+        // time, the picture there, its key frame
+        {99.0, 0, 2},   // before the first picture: the first; no key frame before it: the first key frame
+        {100.0, 0, 2},  //
+        {100.25, 2, 2}, // within a picture: the one showing
+        {100.69, 6, 2}, //
+        {100.7, 7, 7},  // a key frame exactly
+        {100.95, 9, 7}, //
+        {105.0, 10, 7}, // after the last: the last
     };
-    for (const auto& row : rows) {
-        const std::size_t picture = pictureAt(video, at(row.time));
-        EXPECT_EQ(picture, row.picture) << row.time;
-        EXPECT_EQ(keyFrameAtOrBefore(video, picture), row.keyFrame) << row.time;
+    for (const auto& [time, picture, keyFrame] : rows) {
+        EXPECT_EQ(pictureAt(video, at(time)), picture) << time;
+        EXPECT_EQ(keyFrameAtOrBefore(video, picture), keyFrame) << time;
     }
     EXPECT_EQ(stepPicture(video, 0, -1), 0U);
     EXPECT_EQ(stepPicture(video, 5, 1), 6U);
@@ -49,43 +43,33 @@ TEST(ReviewRules, PicturesAtTimesKeyFramesAndSteps) {
     EXPECT_EQ(pictureAt({}, at(1)), 0U);
     EXPECT_EQ(keyFrameAtOrBefore({}, 3), 0U);
     EXPECT_NEAR((reviewEnd(video) - reviewStart(video)).seconds(), 1.0 + 1 / 30.0, 1e-6);
-}
 
-// The in point lands on a key frame and the out point on any picture; neither passes the other.
-TEST(ReviewRules, InAndOutPointsAndTheSelectionsLength) {
-    const std::vector<VideoPacket> video = pictures();
+    EXPECT_EQ(thumbnailPictures(video, 4),
+              (std::vector<std::size_t>{2, 2, 2, 7})); // middles 100.13, .39, .65, .90
+    EXPECT_EQ(thumbnailPictures(video, 1), (std::vector<std::size_t>{2}));
+    EXPECT_TRUE(thumbnailPictures({}, 4).empty());
+    EXPECT_TRUE(thumbnailPictures(video, 0).empty());
+
+    // The in point lands on a key frame and the out point on any picture; neither passes the other.
     const ReviewSelection whole = wholeSelection(video);
     EXPECT_EQ(whole, (ReviewSelection{2, 10}));
-    const struct {
-        ReviewSelection before;
-        char point;
-        std::size_t picture;
-        ReviewSelection after;
-    } rows[] = {
-        {whole, 'i', 5, {2, 10}},   // back to the key frame before
-        {whole, 'i', 8, {7, 10}},   //
-        {{2, 4}, 'i', 8, {7, 10}},  // an out point before the new in point moves to the end
-        {whole, 'o', 5, {2, 5}},    // any picture
-        {{7, 10}, 'o', 4, {2, 4}},  // an in point after the new out point moves back to a key frame
+    const std::tuple<ReviewSelection, char, std::size_t, ReviewSelection> moves[] = {
+        // before, point, at, after
+        {whole, 'i', 5, {2, 10}},  // back to the key frame before
+        {whole, 'i', 8, {7, 10}},  //
+        {{2, 4}, 'i', 8, {7, 10}}, // an out point before the new in point moves to the end
+        {whole, 'o', 5, {2, 5}},   // any picture
+        {{7, 10}, 'o', 4, {2, 4}}, // an in point after the new out point moves back to a key frame
         {{7, 10}, 'o', 99, {7, 10}},
     };
-    for (const auto& row : rows) {
-        const ReviewSelection after = row.point == 'i' ? withIn(video, row.before, row.picture)
-                                                       : withOut(video, row.before, row.picture);
-        EXPECT_EQ(after, row.after) << row.point << row.picture;
+    for (const auto& [before, point, picture, after] : moves) {
+        EXPECT_EQ(point == 'i' ? withIn(video, before, picture) : withOut(video, before, picture), after)
+            << point << picture;
     }
     // From the in picture's start to the out picture's end.
     EXPECT_NEAR(selectionLength(video, {2, 5}).seconds(), 0.3 + 1 / 30.0, 1e-6);
     EXPECT_EQ(selectionLength(video, {5, 2}), MediaTime::zero());
     EXPECT_EQ(selectionLength({}, {}), MediaTime::zero());
-}
-
-TEST(ReviewRules, ThumbnailsAreKeyFramesSpreadOverTheSnapshot) {
-    const std::vector<VideoPacket> video = pictures();
-    EXPECT_EQ(thumbnailPictures(video, 4), (std::vector<std::size_t>{2, 2, 2, 7})); // middles 100.13, .39, .65, .90
-    EXPECT_EQ(thumbnailPictures(video, 1), (std::vector<std::size_t>{2}));
-    EXPECT_TRUE(thumbnailPictures({}, 4).empty());
-    EXPECT_TRUE(thumbnailPictures(video, 0).empty());
 }
 
 // Each column holds the loudest packet that touches its slice, of the asked origin only.
@@ -102,9 +86,7 @@ TEST(ReviewRules, TheWaveformIsTheLoudestPacketPerColumn) {
     EXPECT_EQ(waveformPeaks(sound, AudioOrigin::system, at(1.0), at(1.1), 5),
               (std::vector<float>{0.0F, 0.75F, 0.75F, 0.0F, 1.0F}));
     EXPECT_EQ(waveformPeaks(sound, AudioOrigin::system, at(2.0), at(2.0), 3), (std::vector<float>(3, 0.0F)));
-}
 
-TEST(ReviewRules, TimesReadAsMinutesSecondsAndTenths) {
     EXPECT_EQ(reviewTimeText(at(0)), QStringLiteral("0:00.0"));
     EXPECT_EQ(reviewTimeText(at(65.34)), QStringLiteral("1:05.3"));
     EXPECT_EQ(reviewTimeText(at(179.96)), QStringLiteral("3:00.0"));

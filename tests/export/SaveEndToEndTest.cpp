@@ -11,10 +11,8 @@
 using namespace backreel;
 using namespace std::chrono_literals;
 
-namespace {
-
 // The movie's pictures as the ffmpeg tool decodes them, each as the grey level of one pixel.
-std::string greyLevelsAt(const QString& path, int x, int y) {
+static std::string greyLevelsAt(const QString& path, int x, int y) {
     std::string levels;
     test::runProgram({"ffmpeg", "-nostdin", "-v", "error", "-i", QFile::encodeName(path).toStdString(),
                       "-map", "0:v", "-vf",
@@ -25,13 +23,11 @@ std::string greyLevelsAt(const QString& path, int x, int y) {
 }
 
 // When the tone in this track of the movie begins, in seconds; negative when it is not there.
-double toneStart(const QString& path, int track) {
+static double toneStart(const QString& path, int track) {
     const std::vector<float> sound = test::decodeAudio(path, track);
     const std::size_t loud = test::firstLoud(sound, 0.1f);
     return loud < sound.size() ? static_cast<double>(loud) / test::kToneRate : -1;
 }
-
-} // namespace
 
 // Save Clip cuts the newest three seconds while buffering goes on; in the file a window turns white
 // in step with a tone on the output and one said into the microphone, each in its own track.
@@ -44,16 +40,10 @@ TEST(SaveEndToEnd, SaveClipWhileBufferingKeepsWhatWasShownAndHeard) {
     ASSERT_TRUE(connection && xcb_connection_has_error(connection.get()) == 0);
     const test::TestWindow window(connection.get(),
                                   {.x = 640, .y = 0, .width = 160, .height = 160, .colour = 0x000000});
-    QTemporaryDir folder;
     test::DesktopRecorder recorder;
-    recorder.settings->setClipFolder(folder.filePath(QStringLiteral("clips")));
-    recorder.settings->setMicrophone(true); // the desktop's default one
-    QCoro::waitFor(recorder.manager.refreshDisplays());
-    ASSERT_FALSE(recorder.manager.availableDisplays().empty());
-    recorder.manager.setCaptureTarget(
-        CaptureTarget::region(QRectF(0, 0, 800, 360), recorder.manager.availableDisplays().front()));
+    recorder.settings->setMicrophone(true);          // the desktop's default one
     recorder.manager.setIncludeBackreelWindow(true); // the window is this process's own
-    ASSERT_NO_FATAL_FAILURE(recorder.start());
+    ASSERT_NO_FATAL_FAILURE(recorder.start(QRectF(0, 0, 800, 360)));
     const RecordingSession* session = recorder.manager.session();
     ASSERT_NO_FATAL_FAILURE(recorder.waitForBuffered(1.0));
     window.paint(test::kWhite);
@@ -67,7 +57,7 @@ TEST(SaveEndToEnd, SaveClipWhileBufferingKeepsWhatWasShownAndHeard) {
     QCoro::waitFor(recorder.manager.saveClip(3s));
     ASSERT_EQ(saved.size(), 1) << recorder.manager.lastClipOutcome().message().toStdString();
     const QString clipPath = saved[0][0].toString();
-    EXPECT_TRUE(clipPath.startsWith(folder.filePath(QStringLiteral("clips/loopvane-"))));
+    EXPECT_TRUE(clipPath.startsWith(recorder.folder.filePath(QStringLiteral("clips/loopvane-"))));
     EXPECT_EQ(recorder.manager.session(), session);
     EXPECT_TRUE(recorder.manager.status().is(RecordingStatus::Kind::buffering));
     ASSERT_EQ(recorder.saveFlow->clips.size(), 1u);

@@ -31,11 +31,8 @@ TEST(PlatformLoader, FillsEveryServiceAndPicksThePortalInWaylandSessionsUnlessTo
     // grabs see keys only while an XWayland window has them).
     const QString wayland = QStringLiteral("wayland");
     const QString x11 = QStringLiteral("x11");
-    const struct {
-        SessionEnvironment session;
-        CaptureBackend capture;
-        CaptureBackend shortcuts;
-    } cases[] = {
+    const std::tuple<SessionEnvironment, CaptureBackend, CaptureBackend> cases[] = {
+        // session, capture, shortcuts
         {{QString(), x11, false, true}, CaptureBackend::x11, CaptureBackend::x11},
         {{QString(), wayland, false, true}, CaptureBackend::portal, CaptureBackend::portal},
         {{QString(), QStringLiteral(" Wayland"), false, false},
@@ -47,10 +44,10 @@ TEST(PlatformLoader, FillsEveryServiceAndPicksThePortalInWaylandSessionsUnlessTo
         {{QStringLiteral("PORTAL"), x11, false, true}, CaptureBackend::portal, CaptureBackend::portal},
         {{QStringLiteral("something"), x11, false, true}, CaptureBackend::x11, CaptureBackend::x11},
     };
-    for (const auto& c : cases) {
+    for (const auto& [session, capture, shortcuts] : cases) {
         const std::string name =
-            c.session.captureOverride.toStdString() + "/" + c.session.sessionType.toStdString();
-        EXPECT_EQ(captureBackendFor(c.session), c.capture) << name;
-        EXPECT_EQ(shortcutsBackendFor(c.session), c.shortcuts) << name;
+            session.captureOverride.toStdString() + "/" + session.sessionType.toStdString();
+        EXPECT_EQ(captureBackendFor(session), capture) << name;
+        EXPECT_EQ(shortcutsBackendFor(session), shortcuts) << name;
     }
 }

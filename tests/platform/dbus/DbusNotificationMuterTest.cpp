@@ -4,13 +4,8 @@
 #include "support/LogCapture.h"
 #include "support/NotificationServer.h"
 
-#include <gtest/gtest.h>
-#include <optional>
-#include <QDBusConnection>
-#include <QDBusConnectionInterface>
 #include <QFile>
 #include <QTemporaryDir>
-#include <QTest>
 
 using namespace backreel;
 using StandIn = test::NotificationServer;
@@ -118,16 +113,10 @@ TEST_F(NotificationServer, OnPlasmaEachRecordingInhibitsOnceAndReleasesItsCookie
 // recording, and once that nothing can mute. GNOME's banners are switched off only where they are on.
 TEST_F(NotificationServer, WhereNothingMutesTheLogSaysWhyAndNothingIsSwitched) {
     enum class Server { noBus, none, refusing, withoutInhibit };
-    struct Case {
-        const char* name;
-        Server server;
-        const char* desktop;
-        QByteArray banners; // empty: no gsettings
-        bool broken;
-        const char* outcome; // once per recording where gsettings is read or the server refuses
-    };
     const char* cannot = "This desktop's notification server offers no way to mute it; notifications stay on";
-    const Case cases[] = {
+    // The server, the desktop, the banners (empty: no gsettings), whether gsettings fails, and the outcome
+    // told once per recording where gsettings is read or the server refuses.
+    const std::tuple<const char*, Server, const char*, QByteArray, bool, const char*> cases[] = {
         {"refused", Server::refusing, "KDE", "true", false, "Could not mute: Inhibition is not allowed"},
         {"no bus", Server::noBus, "GNOME", "true", false, cannot},
         {"server without Inhibit", Server::withoutInhibit, "KDE", "true", false, cannot},
@@ -140,24 +129,23 @@ TEST_F(NotificationServer, WhereNothingMutesTheLogSaysWhyAndNothingIsSwitched) {
     const QDBusConnection noBus = QDBusConnection::connectToBus(
         QStringLiteral("unix:path=/nonexistent/backreel-bus"), QStringLiteral("nobus"));
     ASSERT_FALSE(noBus.isConnected());
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const auto& [name, kind, desktop, banners, broken, expected] : cases) {
+        SCOPED_TRACE(name);
         StandIn server;
-        server.failure = c.server == Server::refusing ? QDBusError::AccessDenied : QDBusError::UnknownMethod;
-        if (c.server == Server::refusing || c.server == Server::withoutInhibit) {
+        server.failure = kind == Server::refusing ? QDBusError::AccessDenied : QDBusError::UnknownMethod;
+        if (kind == Server::refusing || kind == Server::withoutInhibit) {
             ASSERT_TRUE(server.serve());
         }
-        FakeGsettings gsettings(c.banners, c.broken);
+        FakeGsettings gsettings(banners, broken);
         const QString outcome =
-            (QString::fromUtf8(c.outcome).startsWith(u"Could not") ? QStringLiteral("!") : QString()) +
-            QStringLiteral("[Notifications] ") + QString::fromUtf8(c.outcome);
-        const bool everyRecording = c.outcome != cannot;
+            (QString::fromUtf8(expected).startsWith(u"Could not") ? QStringLiteral("!") : QString()) +
+            QStringLiteral("[Notifications] ") + QString::fromUtf8(expected);
+        const bool everyRecording = expected != cannot;
         test::LogCapture log;
         {
-            DbusNotificationMuter muter(
-                c.server == Server::noBus ? noBus : QDBusConnection::sessionBus(),
-                DesktopSession{QString::fromLatin1(c.desktop),
-                               c.banners.isEmpty() ? QString() : gsettings.program()});
+            DbusNotificationMuter muter(kind == Server::noBus ? noBus : QDBusConnection::sessionBus(),
+                                        DesktopSession{QString::fromLatin1(desktop),
+                                                       banners.isEmpty() ? QString() : gsettings.program()});
             for (std::size_t recording = 1; recording <= 2; ++recording) {
                 muter.postMute();
                 muter.postMute();
@@ -168,8 +156,8 @@ TEST_F(NotificationServer, WhereNothingMutesTheLogSaysWhyAndNothingIsSwitched) {
             StandIn::roundTrip();
         }
         EXPECT_EQ(outcomes(log), std::vector<QString>(everyRecording ? 2 : 1, outcome));
-        EXPECT_EQ(gsettings.calls().size(), everyRecording && c.server == Server::none ? 2 : 0);
-        EXPECT_EQ(gsettings.banners(), QString::fromLatin1(c.banners));
+        EXPECT_EQ(gsettings.calls().size(), everyRecording && kind == Server::none ? 2 : 0);
+        EXPECT_EQ(gsettings.banners(), QString::fromLatin1(banners));
         EXPECT_TRUE(server.uninhibits.empty());
         server.stop();
     }

@@ -5,19 +5,15 @@
 
 using namespace backreel;
 
-namespace {
-
 constexpr std::int64_t kBuffer = 480; // 10 ms at 48 kHz
 
-void expectPlacement(const AudioPlacement& placement, std::int64_t silence, std::int64_t skip,
-                     std::int64_t take, std::optional<std::int64_t> anchor = std::nullopt) {
+static void expectPlacement(const AudioPlacement& placement, std::int64_t silence, std::int64_t skip,
+                            std::int64_t take, std::optional<std::int64_t> anchor = std::nullopt) {
     EXPECT_EQ(placement.silence, silence);
     EXPECT_EQ(placement.skip, skip);
     EXPECT_EQ(placement.take, take);
     EXPECT_EQ(placement.anchor, anchor);
 }
-
-} // namespace
 
 TEST(AudioTrackClock, AudioBeforeTheStartIsCutOffAndLateAudioIsNotMoved) {
     AudioTrackClock early(48000);
@@ -30,12 +26,16 @@ TEST(AudioTrackClock, AudioBeforeTheStartIsCutOffAndLateAudioIsNotMoved) {
     AudioTrackClock late(48000);
     expectPlacement(late.place(960, kBuffer), 0, 0, kBuffer, 960);
     EXPECT_EQ(late.next(), 960 + kBuffer);
-}
 
-// Stamps within the tolerance (rounding) of where the track has got to are laid end to end; a gap beyond it
-// (lost audio) is filled with silence, an overlap beyond it (repeated audio) dropped, up to a whole
-// buffer.
-TEST(AudioTrackClock, JitterIsLaidEndToEndAndOnlyDriftBeyondTheToleranceIsCorrected) {
+    const MediaTime origin = MediaTime::makeWithSeconds(5123.4, kTimeScale);
+    EXPECT_EQ(framesBetween(origin, origin - MediaTime(4500, kTimeScale), 48000), -2400);
+    EXPECT_EQ(framesBetween(origin, origin + MediaTime(441, 44100), 48000), 480);
+    EXPECT_EQ(framesBetween(origin, origin + MediaTime(1, 90000), 48000), 1) << "0.53 frames rounds to 1";
+    EXPECT_EQ(framesBetween(origin, MediaTime::invalid(), 48000), 0);
+
+    // Stamps within the tolerance (rounding) of where the track has got to are laid end to end; a gap beyond
+    // it (lost audio) is filled with silence, an overlap beyond it (repeated audio) dropped, up to a whole
+    // buffer.
     AudioTrackClock clock(48000);
     EXPECT_EQ(clock.toleranceFrames(), 96); // 2 ms
     clock.place(0, kBuffer);
@@ -49,21 +49,12 @@ TEST(AudioTrackClock, JitterIsLaidEndToEndAndOnlyDriftBeyondTheToleranceIsCorrec
         expectPlacement(clock.place(next + offset, frames), silence, skip, take);
         EXPECT_EQ(clock.next(), next + silence + take) << offset;
     }
-}
 
-TEST(AudioTrackClock, ARateChangeCarriesTheCountOver) {
-    AudioTrackClock clock(48000);
-    clock.place(0, 48000);
-    clock.changeRate(44100);
-    EXPECT_EQ(clock.next(), 44100);
-    EXPECT_EQ(clock.toleranceFrames(), 88);
-    expectPlacement(clock.place(44100, 441), 0, 0, 441);
-}
-
-TEST(AudioTrackClock, FramesBetweenCountsExactlyAcrossTimeScales) {
-    const MediaTime origin = MediaTime::makeWithSeconds(5123.4, kTimeScale);
-    EXPECT_EQ(framesBetween(origin, origin - MediaTime(4500, kTimeScale), 48000), -2400);
-    EXPECT_EQ(framesBetween(origin, origin + MediaTime(441, 44100), 48000), 480);
-    EXPECT_EQ(framesBetween(origin, origin + MediaTime(1, 90000), 48000), 1) << "0.53 frames rounds to 1";
-    EXPECT_EQ(framesBetween(origin, MediaTime::invalid(), 48000), 0);
+    // A rate change carries the count over.
+    AudioTrackClock resampled(48000);
+    resampled.place(0, 48000);
+    resampled.changeRate(44100);
+    EXPECT_EQ(resampled.next(), 44100);
+    EXPECT_EQ(resampled.toleranceFrames(), 88);
+    expectPlacement(resampled.place(44100, 441), 0, 0, 441);
 }

@@ -11,7 +11,6 @@
 #include <gtest/gtest.h>
 #include <mutex>
 #include <ranges>
-#include <string>
 
 using namespace backreel;
 using namespace backreel::test;
@@ -104,11 +103,9 @@ std::vector<std::size_t> keyFrames(const std::vector<VideoPacket>& packets) {
 } // namespace
 
 TEST(FfmpegVideoEncoder, PacketsDecodeToTheSourceColoursWithTheFramesTimes) {
+    // The encoder's size, and the pictures' (another size is scaled to the encoder's).
     const struct {
-        int width;
-        int height;
-        int pictureWidth; // another size is scaled to the encoder's
-        int pictureHeight;
+        int width, height, pictureWidth, pictureHeight;
     } cases[] = {{1920, 1080, 1920, 1080}, {1919, 1079, 1919, 1079}, {320, 240, 640, 480}};
     for (const auto& size : cases) {
         SCOPED_TRACE(std::to_string(size.width) + "x" + std::to_string(size.height));
@@ -157,17 +154,13 @@ TEST(KeyFrameSchedule, EveryIntervalOfFramesOrOfTimeWhicheverComesFirst) {
         }
         return ticks;
     };
-    const struct {
-        const char* name;
-        KeyFrameSchedule schedule;
-        std::vector<std::int64_t> ticks;
-        std::vector<std::int64_t> forced;
-    } rows[] = {
-        {"30 a second: the half second first", {30, 60}, every(46, 4), {0, 15, 30, 45}},
-        {"120 a second: the 30 frames first", {30, 60}, every(70, 1), {0, 30, 60}},
-        {"a still screen for 0.6 s: time, not frames, counts", {30, 60}, {0, 4, 8, 80, 84, 88}, {0, 3}},
-        {"a key frame of the encoder's own at 5", {10, 0}, every(16, 1), {0, 15}},
-    };
+    const std::tuple<const char*, KeyFrameSchedule, std::vector<std::int64_t>, std::vector<std::int64_t>>
+        rows[] = {
+            {"30 a second: the half second first", {30, 60}, every(46, 4), {0, 15, 30, 45}},
+            {"120 a second: the 30 frames first", {30, 60}, every(70, 1), {0, 30, 60}},
+            {"a still screen for 0.6 s: time, not frames, counts", {30, 60}, {0, 4, 8, 80, 84, 88}, {0, 3}},
+            {"a key frame of the encoder's own at 5", {10, 0}, every(16, 1), {0, 15}},
+        };
     for (auto [name, schedule, ticks, forced] : rows) {
         std::vector<std::int64_t> shown;
         for (std::size_t i = 0; i < ticks.size(); ++i) {
@@ -184,9 +177,8 @@ TEST(KeyFrameSchedule, EveryIntervalOfFramesOrOfTimeWhicheverComesFirst) {
     }
 }
 
-// The encoder follows its schedule (a key frame every half second at 30 frames a second), and a clip
-// that starts at a key frame in the middle decodes with only the format before it.
-TEST(FfmpegVideoEncoder, KeyFramesComeEveryHalfSecondAndDecodeAlone) {
+// The encoder follows its schedule: a key frame every half second at 30 frames a second.
+TEST(FfmpegVideoEncoder, KeyFramesComeEveryHalfSecond) {
     PacketCollector collector;
     auto encoder = openEncoder(collector, 320, 240);
     ASSERT_NE(encoder, nullptr);
@@ -196,15 +188,12 @@ TEST(FfmpegVideoEncoder, KeyFramesComeEveryHalfSecondAndDecodeAlone) {
     }
     ASSERT_NO_FATAL_FAILURE(encodeInTurn(*encoder, collector, frames));
     EXPECT_EQ(keyFrames(collector.packets), (std::vector<std::size_t>{0, 15, 30, 45}));
-    Expected<ImageBufferPtr> decoded = FfmpegFrameDecoder::create(encoder->format())->decode(collector.packets[15]);
-    ASSERT_TRUE(decoded && decoded.value());
-    EXPECT_TRUE(shows(*decoded.value(), 0, 0, kOrange));
 }
 
 // A still picture is shown again as a key frame every half second (the capture asks for it): the
 // first time after a frame that was no key frame it is encoded, then its bytes are reused at their
 // own times; the last picture once more at the end is no key frame. The stream decodes on from a
-// reused key frame (a clip cut there) as from the start.
+// reused key frame (a clip cut there, with only the format before it) as from the start.
 TEST(FfmpegVideoEncoder, AStillPictureShownAgainReusesItsKeyFrameAndTheStreamDecodesOnFromThere) {
     PacketCollector collector;
     auto encoder = openEncoder(collector, 320, 240);
@@ -299,15 +288,13 @@ TEST(FfmpegVideoEncoder, NothingReachesTheOutputAfterCloseOrFinishAndALostFrameI
     EXPECT_EQ(collector.errors[0].kind, EncoderError::Kind::encodeFailed);
     ASSERT_EQ(collector.packets.size(), 1u);
     EXPECT_TRUE(collector.packets[0].keyFrame);
-}
 
-TEST(FfmpegVideoEncoderService, SizesNoEncoderTakesFailAtOpenWithTheSize) {
     for (const auto& [width, height] : std::initializer_list<std::pair<std::int32_t, std::int32_t>>{
              {100'000, 100'000}, {0, 240}, {240, 16385}, {16384, 16384}}) {
         const std::string name = std::to_string(width) + "×" + std::to_string(height);
-        auto encoder = FfmpegVideoEncoderService().open(settingsFor(width, height), {});
-        ASSERT_FALSE(encoder) << name;
-        EXPECT_EQ(encoder.error().kind, EncoderError::Kind::unsupportedSize) << name;
-        EXPECT_TRUE(encoder.error().message.contains(QString::fromStdString(name))) << "says which size";
+        auto refused = FfmpegVideoEncoderService().open(settingsFor(width, height), {});
+        ASSERT_FALSE(refused) << name;
+        EXPECT_EQ(refused.error().kind, EncoderError::Kind::unsupportedSize) << name;
+        EXPECT_TRUE(refused.error().message.contains(QString::fromStdString(name))) << "says which size";
     }
 }

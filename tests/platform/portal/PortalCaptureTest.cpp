@@ -1,13 +1,9 @@
 // The screen cast against the real xdg-desktop-portal and the test backend's nodes (--portal).
 
-#include "capture/RecordingManager.h"
 #include "core/Settings.h"
 #include "overlay/TargetSelection.h"
-#include "platform/Platform.h"
 #include "platform/portal/PortalRules.h"
 #include "PortalTestSupport.h"
-#include "support/SyntheticRecorder.h"
-#include "support/WidgetTest.h"
 
 namespace backreel::test {
 namespace {
@@ -99,7 +95,6 @@ TEST_F(PortalCaptureTest, aStreamThatNeverSendsAPictureEnds) {
     auto stream = startDisplay(640, 360);
     ASSERT_TRUE(stream);
     expectEnd(CaptureError::ended(QStringLiteral("The screen's stream sent no picture.")), 8s);
-    portal_.pauseSource(kMonitorNode, false);
     EXPECT_EQ(collector_->pictures(), 0);
 }
 
@@ -132,43 +127,25 @@ TEST_F(PortalCaptureTest, aPausedSourceKeepsTheTicksAndAResizedOneFitsTheStartSi
     EXPECT_TRUE(ends_.empty());
 }
 
-// A region chosen through the portal, the recorder as it runs in a Wayland session.
-
-class PortalRecordingTest : public PortalTest {
-protected:
-    void SetUp() override {
-        PortalTest::SetUp();
-        if (IsSkipped()) {
-            return;
-        }
-        qputenv("BACKREEL_CAPTURE", "portal");
-        platform_ = loadPlatform();
-        qunsetenv("BACKREEL_CAPTURE");
-        manager_ = std::make_unique<RecordingManager>(platform_, std::make_shared<SaveFlowStandIn>(),
-                                                      std::make_shared<RecorderSettings>());
-    }
-    void TearDown() override {
-        portal_.pauseSource(kMonitorNode, false);
-        closeOverlays();
-    }
-
-    Platform platform_;
-    std::unique_ptr<RecordingManager> manager_;
-};
-
-// The dialog chooses the monitor (a cancel changes nothing), the rectangle dragged over its dimmed
-// picture is the region, and the start restores the share. A monitor without a picture is an error.
-TEST_F(PortalRecordingTest, aRegionIsDraggedOverAStillPictureOfTheChosenMonitorAndItsShareKept) {
+// The recorder as it runs in a Wayland session: the dialog chooses the monitor (a cancel changes
+// nothing), the rectangle dragged over its dimmed picture is the region, and the start restores the
+// share. A monitor without a picture is an error.
+TEST_F(PortalCaptureTest, aRegionIsDraggedOverAStillPictureOfTheChosenMonitorAndItsShareKept) {
+    qputenv("BACKREEL_CAPTURE", "portal");
+    Platform platform = loadPlatform();
+    qunsetenv("BACKREEL_CAPTURE");
+    const auto manager = std::make_unique<RecordingManager>(platform, std::make_shared<SaveFlowStandIn>(),
+                                                            std::make_shared<RecorderSettings>());
     Settings::setStringValue(portal::restoreTokenKey(ContentKind::region), QString()); // the dialog shows
     portal_.choose(QStringLiteral("monitor"), kMonitorNode);
-    const CaptureTarget before = manager_->captureTarget();
+    const CaptureTarget before = manager->captureTarget();
     const unsigned dialogsBefore = portal_.dialogsShown();
     portal_.setNextAnswer(QStringLiteral("cancel"));
-    EXPECT_FALSE(QCoro::waitFor(selectRegionTarget(*manager_, platform_)));
-    EXPECT_EQ(manager_->captureTarget(), before);
-    EXPECT_EQ(manager_->status(), RecordingStatus::idle());
+    EXPECT_FALSE(QCoro::waitFor(selectRegionTarget(*manager, platform)));
+    EXPECT_EQ(manager->captureTarget(), before);
+    EXPECT_EQ(manager->status(), RecordingStatus::idle());
 
-    QCoro::Task<MaybeError> selecting = selectRegionTarget(*manager_, platform_);
+    QCoro::Task<MaybeError> selecting = selectRegionTarget(*manager, platform);
     ASSERT_TRUE(QTest::qWaitFor([&] { return overlayViews(kSelector).size() == 1; }, 10000));
     QWidget* view = overlayViews(kSelector).front();
     ASSERT_TRUE(view != nullptr && QTest::qWaitForWindowExposed(view->window()));
@@ -186,21 +163,21 @@ TEST_F(PortalRecordingTest, aRegionIsDraggedOverAStillPictureOfTheChosenMonitorA
     ASSERT_TRUE(QTest::qWaitFor([&] { return selecting.isReady(); }, 5000));
     EXPECT_FALSE(QCoro::waitFor(selecting));
     EXPECT_TRUE(visiblePanels(kSelector).empty());
-    const CaptureTarget::RegionTarget* region = manager_->captureTarget().asRegion();
+    const CaptureTarget::RegionTarget* region = manager->captureTarget().asRegion();
     ASSERT_TRUE(region && region->rect == QRectF(320, 200, 320, 320) && region->display.width == 1280);
     // The share the selection made is restored: the start asks no second time.
-    QCoro::waitFor(manager_->startRecording());
-    ASSERT_EQ(manager_->status(), RecordingStatus::buffering()) << manager_->status().message().toStdString();
+    QCoro::waitFor(manager->startRecording());
+    ASSERT_EQ(manager->status(), RecordingStatus::buffering()) << manager->status().message().toStdString();
     EXPECT_EQ(portal_.dialogsShown(), dialogsBefore + 2);
-    QCoro::waitFor(manager_->stopAndSave());
+    QCoro::waitFor(manager->stopAndSave());
 
     // A monitor that sends no picture: no selector, the region stays.
-    const CaptureTarget selected = manager_->captureTarget();
+    const CaptureTarget selected = manager->captureTarget();
     portal_.pauseSource(kMonitorNode, true);
-    EXPECT_EQ(QCoro::waitFor(selectRegionTarget(*manager_, platform_)),
+    EXPECT_EQ(QCoro::waitFor(selectRegionTarget(*manager, platform)),
               MaybeError(Error(QStringLiteral("The screen's stream sent no picture."))));
     EXPECT_TRUE(visiblePanels(kSelector).empty());
-    EXPECT_EQ(manager_->captureTarget(), selected);
+    EXPECT_EQ(manager->captureTarget(), selected);
 }
 
 } // namespace

@@ -9,51 +9,8 @@
 #include <QDBusObjectPath>
 
 namespace backreel::portal {
-namespace {
 
-TEST(PortalRules, RequestsAndTheirAnswers) {
-    EXPECT_EQ(senderPathPart(QStringLiteral(":1.42")), QStringLiteral("1_42"));
-    EXPECT_EQ(requestPath(QStringLiteral(":1.7"), QStringLiteral("backreel3")),
-              QStringLiteral("/org/freedesktop/portal/desktop/request/1_7/backreel3"));
-    EXPECT_EQ(sourceTypeFor(ContentKind::region), source_type::kMonitor) << "a region is cut from a monitor";
-    EXPECT_EQ(cursorModeFor(cursor_mode::kHidden | cursor_mode::kEmbedded | 4), cursor_mode::kEmbedded);
-    EXPECT_EQ(cursorModeFor(cursor_mode::kHidden), std::nullopt);
-    EXPECT_NE(restoreTokenKey(ContentKind::display), restoreTokenKey(ContentKind::window));
-    EXPECT_NE(restoreTokenKey(ContentKind::display), restoreTokenKey(ContentKind::region));
-
-    EXPECT_EQ(boundShortcutIds({}), std::nullopt) << "an answer without the list says nothing";
-    EXPECT_EQ(sessionPathOf({{QStringLiteral("session_handle"), QStringLiteral("/s/1")}}),
-              QStringLiteral("/s/1"));
-    EXPECT_EQ(
-        sessionPathOf({{QStringLiteral("session_handle"), QVariant::fromValue(QDBusObjectPath("/s/2"))}}),
-        QStringLiteral("/s/2"));
-    EXPECT_EQ(sessionPathOf({}), QString());
-}
-
-// Modifiers in a fixed order, letters unshifted, the rest by XKB names; a key with none has no trigger.
-TEST(ShortcutTriggers, KeysAreWrittenInTheFreedesktopShortcutFormat) {
-    const std::pair<const char*, const char*> cases[] = {
-        {"Ctrl+Alt+Shift+S", "CTRL+ALT+SHIFT+s"},
-        {"Shift+Meta+Alt+Ctrl+B", "CTRL+ALT+SHIFT+LOGO+b"},
-        {"Meta+F9", "LOGO+F9"},
-        {"Print", "Print"},
-        {"Ctrl+PgUp", "CTRL+Page_Up"},
-        {"Ctrl+Alt+7", "CTRL+ALT+7"},
-        {"Ctrl+-", "CTRL+minus"},
-        {"Ctrl+Alt+Space", "CTRL+ALT+space"},
-        {"Media Play", "XF86AudioPlay"},
-        {"Ctrl+S, Ctrl+B", "CTRL+s"}, // the first combination
-        {"", nullptr}};
-    for (const auto& [keys, trigger] : cases) {
-        EXPECT_EQ(
-            shortcutTrigger(QKeySequence::fromString(QString::fromLatin1(keys), QKeySequence::PortableText)),
-            trigger ? std::optional(QString::fromLatin1(trigger)) : std::nullopt)
-            << keys;
-    }
-    EXPECT_EQ(shortcutTrigger(QKeySequence(Qt::CTRL | Qt::Key_Eacute)), std::nullopt);
-}
-
-TEST(PortalPicture, CropsAndRegionsStayInsideThePicture) {
+TEST(PortalRules, RequestsShortcutTriggersCropsPicturesAndTimes) {
     EXPECT_EQ(cropOf(std::nullopt, 1920, 1080), (pixels::PixelRect{0, 0, 1920, 1080}));
     EXPECT_EQ(cropOf(pixels::PixelRect{100, 50, 800, 600}, 1920, 1080),
               (pixels::PixelRect{100, 50, 800, 600}));
@@ -73,9 +30,23 @@ TEST(PortalPicture, CropsAndRegionsStayInsideThePicture) {
         (pixels::PixelRect{1210, 720, 80, 20}));
     EXPECT_TRUE(visibleArea(crop, QRectF(2000, 0, 10, 10), QSizeF(1280, 720)).isEmpty());
     EXPECT_TRUE(visibleArea(crop, QRectF(0, 0, 10, 10), QSizeF(0, 720)).isEmpty());
-}
 
-TEST(PortalPicture, RgbaSourcesAreRenderedAsBgraAndScaledToFit) {
+    const std::int64_t arrival = 5'000'000'000;
+    EXPECT_EQ(presentationTimeOf(4'990'000'000, arrival), pixels::monotonicMediaTime(4, 990'000'000));
+    EXPECT_EQ(presentationTimeOf(std::nullopt, arrival), pixels::monotonicMediaTime(5, 0));
+    EXPECT_EQ(presentationTimeOf(5'100'000'000, arrival), pixels::monotonicMediaTime(5, 0))
+        << "from the future";
+    EXPECT_EQ(presentationTimeOf(1'000, arrival), pixels::monotonicMediaTime(5, 0)) << "another clock";
+
+    const MediaTime interval(1, 30);
+    EXPECT_EQ(handOnTime(MediaTime(10, 1), MediaTime::invalid(), interval), MediaTime(10, 1));
+    EXPECT_EQ(handOnTime(MediaTime(10, 1), MediaTime(9, 1), interval), MediaTime(10, 1));
+    EXPECT_EQ(handOnTime(MediaTime(900'100, kTimeScale), MediaTime(900'000, kTimeScale), interval),
+              MediaTime(903'000, kTimeScale));
+    EXPECT_EQ(handOnTime(MediaTime(899'000, kTimeScale), MediaTime(900'000, kTimeScale), interval),
+              MediaTime(903'000, kTimeScale))
+        << "a picture stamped before the tick that went out";
+
     // A 4×2 RGBA picture: left half red, right half blue (R, G, B, A in memory).
     const std::array<std::uint8_t, 32> rgba{255, 0, 0, 255, 255, 0, 0, 255, 0, 0, 255, 255, 0, 0, 255, 255,
                                             255, 0, 0, 255, 255, 0, 0, 255, 0, 0, 255, 255, 0, 0, 255, 255};
@@ -97,25 +68,44 @@ TEST(PortalPicture, RgbaSourcesAreRenderedAsBgraAndScaledToFit) {
     EXPECT_EQ(output, (std::array<std::uint32_t, 2>{0xFFFF0000, 0xFF0000FF}));
     EXPECT_FALSE(renderPicture(source, pixels::PixelRect{8, 8, 2, 2}, destination, scratch));
     EXPECT_EQ(output[0], 0xFF000000u);
+
+    EXPECT_EQ(senderPathPart(QStringLiteral(":1.42")), QStringLiteral("1_42"));
+    EXPECT_EQ(requestPath(QStringLiteral(":1.7"), QStringLiteral("backreel3")),
+              QStringLiteral("/org/freedesktop/portal/desktop/request/1_7/backreel3"));
+    EXPECT_EQ(sourceTypeFor(ContentKind::region), source_type::kMonitor) << "a region is cut from a monitor";
+    EXPECT_EQ(cursorModeFor(cursor_mode::kHidden | cursor_mode::kEmbedded | 4), cursor_mode::kEmbedded);
+    EXPECT_EQ(cursorModeFor(cursor_mode::kHidden), std::nullopt);
+    EXPECT_NE(restoreTokenKey(ContentKind::display), restoreTokenKey(ContentKind::window));
+    EXPECT_NE(restoreTokenKey(ContentKind::display), restoreTokenKey(ContentKind::region));
+
+    EXPECT_EQ(boundShortcutIds({}), std::nullopt) << "an answer without the list says nothing";
+    EXPECT_EQ(sessionPathOf({{QStringLiteral("session_handle"), QStringLiteral("/s/1")}}),
+              QStringLiteral("/s/1"));
+    EXPECT_EQ(
+        sessionPathOf({{QStringLiteral("session_handle"), QVariant::fromValue(QDBusObjectPath("/s/2"))}}),
+        QStringLiteral("/s/2"));
+    EXPECT_EQ(sessionPathOf({}), QString());
+
+    // Modifiers in a fixed order, letters unshifted, the rest by XKB names; a key with none has no trigger.
+    const std::pair<const char*, const char*> cases[] = {
+        {"Ctrl+Alt+Shift+S", "CTRL+ALT+SHIFT+s"},
+        {"Shift+Meta+Alt+Ctrl+B", "CTRL+ALT+SHIFT+LOGO+b"},
+        {"Meta+F9", "LOGO+F9"},
+        {"Print", "Print"},
+        {"Ctrl+PgUp", "CTRL+Page_Up"},
+        {"Ctrl+Alt+7", "CTRL+ALT+7"},
+        {"Ctrl+-", "CTRL+minus"},
+        {"Ctrl+Alt+Space", "CTRL+ALT+space"},
+        {"Media Play", "XF86AudioPlay"},
+        {"Ctrl+S, Ctrl+B", "CTRL+s"}, // the first combination
+        {"", nullptr}};
+    for (const auto& [keys, trigger] : cases) {
+        EXPECT_EQ(
+            shortcutTrigger(QKeySequence::fromString(QString::fromLatin1(keys), QKeySequence::PortableText)),
+            trigger ? std::optional(QString::fromLatin1(trigger)) : std::nullopt)
+            << keys;
+    }
+    EXPECT_EQ(shortcutTrigger(QKeySequence(Qt::CTRL | Qt::Key_Eacute)), std::nullopt);
 }
 
-TEST(PortalPicture, TimesAreOnTheMonotonicClockAndAFrameIntervalApart) {
-    const std::int64_t arrival = 5'000'000'000;
-    EXPECT_EQ(presentationTimeOf(4'990'000'000, arrival), pixels::monotonicMediaTime(4, 990'000'000));
-    EXPECT_EQ(presentationTimeOf(std::nullopt, arrival), pixels::monotonicMediaTime(5, 0));
-    EXPECT_EQ(presentationTimeOf(5'100'000'000, arrival), pixels::monotonicMediaTime(5, 0))
-        << "from the future";
-    EXPECT_EQ(presentationTimeOf(1'000, arrival), pixels::monotonicMediaTime(5, 0)) << "another clock";
-
-    const MediaTime interval(1, 30);
-    EXPECT_EQ(handOnTime(MediaTime(10, 1), MediaTime::invalid(), interval), MediaTime(10, 1));
-    EXPECT_EQ(handOnTime(MediaTime(10, 1), MediaTime(9, 1), interval), MediaTime(10, 1));
-    EXPECT_EQ(handOnTime(MediaTime(900'100, kTimeScale), MediaTime(900'000, kTimeScale), interval),
-              MediaTime(903'000, kTimeScale));
-    EXPECT_EQ(handOnTime(MediaTime(899'000, kTimeScale), MediaTime(900'000, kTimeScale), interval),
-              MediaTime(903'000, kTimeScale))
-        << "a picture stamped before the tick that went out";
-}
-
-} // namespace
 } // namespace backreel::portal

@@ -5,12 +5,10 @@
 #include "core/Settings.h"
 #include "platform/portal/PortalGlobalShortcuts.h"
 #include "PortalTestSupport.h"
-#include "support/WidgetTest.h"
 
 namespace backreel::test {
-namespace {
 
-std::vector<GlobalShortcut> defaultShortcuts() {
+static std::vector<GlobalShortcut> defaultShortcuts() {
     std::vector<GlobalShortcut> shortcuts;
     for (HotkeyAction action : kHotkeyActions) {
         shortcuts.push_back({hotkeyId(action), hotkeyTitle(action), defaultHotkey(action)});
@@ -18,12 +16,19 @@ std::vector<GlobalShortcut> defaultShortcuts() {
     return shortcuts;
 }
 
-std::vector<ShortcutBinding> bindAll(GlobalShortcuts& shortcuts, std::vector<GlobalShortcut> wanted) {
+static std::vector<ShortcutBinding> bindAll(GlobalShortcuts& shortcuts, std::vector<GlobalShortcut> wanted) {
     return QCoro::waitFor(shortcuts.bind(std::move(wanted)));
 }
 
+// The default shortcuts as the test portal lists them bound, Save Clip's keys as given.
+static QStringList boundDefaults(const char* saveClip = "CTRL+ALT+SHIFT+s") {
+    return {QStringLiteral("mark=CTRL+ALT+SHIFT+m"), QStringLiteral("review=CTRL+ALT+SHIFT+v"),
+            QStringLiteral("save-clip=") + QLatin1String(saveClip),
+            QStringLiteral("start-stop=CTRL+ALT+SHIFT+b")};
+}
+
 // Every default shortcut's binding: bound, or failed for this reason.
-std::vector<ShortcutBinding> everyShortcut(const std::optional<QString>& failure) {
+static std::vector<ShortcutBinding> everyShortcut(const std::optional<QString>& failure) {
     std::vector<ShortcutBinding> bindings;
     for (HotkeyAction action : kHotkeyActions) {
         bindings.push_back({hotkeyId(action), failure});
@@ -38,10 +43,7 @@ TEST_F(PortalShortcutsTest, TheDefaultsAreBoundPressedAndReplacedAndACancelFails
     QSignalSpy activated(&shortcuts, &GlobalShortcuts::activated);
     EXPECT_EQ(bindAll(shortcuts, defaultShortcuts()), everyShortcut(std::nullopt));
     EXPECT_EQ(shortcuts.unavailableReason(), std::nullopt);
-    EXPECT_EQ(portal_.boundShortcuts(),
-              (QStringList{QStringLiteral("mark=CTRL+ALT+SHIFT+m"), QStringLiteral("review=CTRL+ALT+SHIFT+v"),
-                           QStringLiteral("save-clip=CTRL+ALT+SHIFT+s"),
-                           QStringLiteral("start-stop=CTRL+ALT+SHIFT+b")}));
+    EXPECT_EQ(portal_.boundShortcuts(), boundDefaults());
 
     EXPECT_EQ(portal_.activate(QStringLiteral("save-clip")), 1U);
     BACKREEL_EVENTUALLY_EQ(activated.size(), 1);
@@ -74,7 +76,7 @@ TEST_F(PortalShortcutsTest, TheDefaultsAreBoundPressedAndReplacedAndACancelFails
     EXPECT_EQ(portal_.activate(QStringLiteral("save-clip")), 0U);
 
     EXPECT_EQ(bindAll(shortcuts, defaultShortcuts()).front().failure, std::nullopt);
-    EXPECT_EQ(portal_.boundShortcuts().size(), 4U);
+    EXPECT_EQ(portal_.boundShortcuts(), boundDefaults());
 }
 
 // The open dialog lets the keys go without asking the desktop; it is asked once when the dialog closes.
@@ -98,10 +100,7 @@ TEST_F(PortalShortcutsTest, TheOpenDialogLetsTheKeysGoAndItsChangesAreAskedForOn
 
     QCoro::waitFor(hotkeys.setSuspended(false));
     EXPECT_EQ(portal_.dialogsShown(), asked + 1);
-    EXPECT_EQ(
-        portal_.boundShortcuts(),
-        (QStringList{QStringLiteral("mark=CTRL+ALT+SHIFT+m"), QStringLiteral("review=CTRL+ALT+SHIFT+v"),
-                     QStringLiteral("save-clip=LOGO+F9"), QStringLiteral("start-stop=CTRL+ALT+SHIFT+b")}));
+    EXPECT_EQ(portal_.boundShortcuts(), boundDefaults("LOGO+F9"));
 }
 
 TEST(PortalShortcutsWithoutPortal, EveryShortcutFailsWithTheReason) {
@@ -118,5 +117,4 @@ TEST(PortalShortcutsWithoutPortal, EveryShortcutFailsWithTheReason) {
     EXPECT_EQ(shortcuts.unavailableReason(), kNoGlobalShortcutsMessage);
 }
 
-} // namespace
 } // namespace backreel::test

@@ -7,7 +7,6 @@
 #include "PortalTestSupport.h"
 #include "support/DesktopRecorder.h"
 #include "support/FfmpegTestMedia.h"
-#include "support/WidgetTest.h"
 
 #include <QPainter>
 
@@ -34,17 +33,17 @@ protected:
                 QColor::fromRgb(kBars[bar]));
         }
         painter.end();
+        recorder_.emplace();
         // sway draws its background as a user of its own.
-        QFile::setPermissions(folder_.path(), QFile::permissions(folder_.path()) | QFile::ExeOther);
-        const QString background = folder_.filePath(QStringLiteral("bars.png"));
+        const QString folder = recorder_->folder.path();
+        QFile::setPermissions(folder, QFile::permissions(folder) | QFile::ExeOther);
+        const QString background = recorder_->folder.filePath(QStringLiteral("bars.png"));
         ASSERT_TRUE(screen.save(background));
         QFile::setPermissions(background, QFile::permissions(background) | QFile::ReadOther);
         std::string output;
         ASSERT_TRUE(runProgram({"swaymsg", "output", "HEADLESS-1", "bg", background.toStdString(), "stretch"},
                                &output))
             << output;
-        recorder_.emplace();
-        recorder_->settings->setClipFolder(folder_.filePath(QStringLiteral("clips")));
     }
     void TearDown() override { closeOverlays(); }
 
@@ -66,7 +65,6 @@ protected:
         }
     }
 
-    QTemporaryDir folder_;
     std::optional<DesktopRecorder> recorder_;
 };
 
@@ -123,7 +121,7 @@ TEST_F(RealCompositor, aRegionDraggedWithThePointerIsRecordedExactly) {
 
     ASSERT_NO_FATAL_FAILURE(recorder_->start());
     ASSERT_NO_FATAL_FAILURE(recorder_->waitForBuffered(1.5));
-    const QString location = folder_.filePath(QStringLiteral("region.mp4"));
+    const QString location = recorder_->folder.filePath(QStringLiteral("region.mp4"));
     recorder_->dialog->answers.push_back(location);
     QCoro::waitFor(manager.stopAndSave());
     ASSERT_EQ(manager.status(), RecordingStatus::saved(QUrl::fromLocalFile(location)));

@@ -9,23 +9,9 @@
 
 using namespace backreel;
 
-namespace {
 constexpr std::int32_t kRate = 48000;
 constexpr std::int64_t kTolerance = 960; // 20 ms
 constexpr std::int64_t kFragment = 480;  // 10 ms
-} // namespace
-
-TEST(AudioTimeline, ClockReadingsAndDurationsInFrames) {
-    EXPECT_EQ(monotonicFrames(1, 999'999'999, kRate), 95'999); // truncates toward the past
-    // Thirty years of uptime: nanoseconds times the rate would overflow, the split does not.
-    const std::int64_t seconds = 30LL * 365 * 24 * 3600;
-    EXPECT_EQ(monotonicFrames(seconds, 250'000'000, kRate), seconds * kRate + 12'000);
-    EXPECT_EQ(framesForMicroseconds(20'833, kRate), 1000); // 999.98
-    EXPECT_EQ(framesForMicroseconds(11, kRate), 1);        // 0.528
-
-    // The first frame came before the three fragments queued and 2 ms of transport.
-    EXPECT_EQ(estimateFirstFrameTime(100'000, 1440, 2'000, kRate), 98'464);
-}
 
 TEST(AudioTimeline, JitteryEstimatesStayEndToEndOthersReanchorForward) {
     AudioTimeline timeline(kTolerance);
@@ -66,9 +52,17 @@ TEST(AudioTimeline, JitteryEstimatesStayEndToEndOthersReanchorForward) {
         EXPECT_GE(start, last) << "estimate " << estimate;
         last = start;
     }
-}
 
-TEST(FragmentSampler, ViewsWholeFramesAndHolesBecomeSilence) {
+    EXPECT_EQ(monotonicFrames(1, 999'999'999, kRate), 95'999); // truncates toward the past
+    // Thirty years of uptime: nanoseconds times the rate would overflow, the split does not.
+    const std::int64_t seconds = 30LL * 365 * 24 * 3600;
+    EXPECT_EQ(monotonicFrames(seconds, 250'000'000, kRate), seconds * kRate + 12'000);
+    EXPECT_EQ(framesForMicroseconds(20'833, kRate), 1000); // 999.98
+    EXPECT_EQ(framesForMicroseconds(11, kRate), 1);        // 0.528
+
+    // The first frame came before the three fragments queued and 2 ms of transport.
+    EXPECT_EQ(estimateFirstFrameTime(100'000, 1440, 2'000, kRate), 98'464);
+
     FragmentSampler sampler({44100, 1});
     const std::vector<float> fragment(441, 0.5f);
     const std::optional<AudioView> audio =

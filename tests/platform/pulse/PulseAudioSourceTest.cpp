@@ -6,7 +6,6 @@
 #include "platform/pulse/PulseTestSupport.h"
 #include "support/ToneAnalysis.h"
 
-#include <algorithm>
 #include <gtest/gtest.h>
 #include <numbers>
 #include <QLocalServer>

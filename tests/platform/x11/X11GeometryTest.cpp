@@ -4,7 +4,6 @@
 #include <vector>
 
 namespace backreel::x11 {
-namespace {
 
 using namespace std::chrono_literals;
 
@@ -34,31 +33,23 @@ TEST(X11Geometry, grabRectanglesAtTheEdgesAndTicksWithoutDrift) {
     }
     EXPECT_EQ(frameIntervalOf(MediaTime::invalid()), 16'666'667ns);
     EXPECT_EQ(monotonicMediaTime(2, 500'000'000), MediaTime(225'000, 90'000));
-}
 
-TEST(X11Geometry, theMainMonitorAndWhatIsOnScreen) {
     // Without a primary monitor, the one at the origin, else the first.
     EXPECT_EQ(mainMonitorIndex({{false, 1920, 0}, {false, 0, 0}}), 1u);
     EXPECT_EQ(mainMonitorIndex({{false, 1920, 0}, {false, 3840, 0}}), 0u);
     EXPECT_EQ(mainMonitorIndex({}), std::nullopt);
     // Mapped, and on the current desktop (of two), on every one (sticky), or where there are none.
-    const struct {
-        bool mapped;
-        std::optional<std::uint32_t> desktop;
-        std::optional<std::uint32_t> current;
-        bool onScreen;
-    } windows[] = {{false, std::nullopt, std::nullopt, false},
-                   {true, 1u, 2u, false},
-                   {true, 2u, 2u, true},
-                   {true, 0xFFFFFFFFu, 2u, true},
-                   {true, std::nullopt, 2u, true}};
-    for (const auto& w : windows) {
-        EXPECT_EQ(windowIsOnScreen(w.mapped, w.desktop, w.current), w.onScreen)
-            << w.mapped << " " << w.desktop.value_or(0) << " " << w.current.value_or(0);
+    const std::tuple<bool, std::optional<std::uint32_t>, std::optional<std::uint32_t>, bool> windows[] = {
+        {false, std::nullopt, std::nullopt, false},
+        {true, 1u, 2u, false},
+        {true, 2u, 2u, true},
+        {true, 0xFFFFFFFFu, 2u, true},
+        {true, std::nullopt, 2u, true}};
+    for (const auto& [mapped, desktop, current, onScreen] : windows) {
+        EXPECT_EQ(windowIsOnScreen(mapped, desktop, current), onScreen)
+            << mapped << " " << desktop.value_or(0) << " " << current.value_or(0);
     }
-}
 
-TEST(FramePixels, cursorBlendIsPremultipliedAndClipped) {
     std::vector<std::uint32_t> frame(16, 0xFF0000FFu); // 4×4 BGRA words, blue
     const PixelView view{reinterpret_cast<std::byte*>(frame.data()), 4, 4, 16};
     const auto at = [&](std::size_t x, std::size_t y) {
@@ -78,5 +69,4 @@ TEST(FramePixels, cursorBlendIsPremultipliedAndClipped) {
     EXPECT_EQ(at(3, 3), blended);
 }
 
-} // namespace
 } // namespace backreel::x11

@@ -27,6 +27,7 @@ void press(const char* keys) {
     ASSERT_TRUE(test::runProgram({"xdotool", "key", "--clearmodifiers", keys})) << keys;
 }
 
+// The default keys, and the recorder they drive.
 class HotkeyTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -35,6 +36,10 @@ protected:
             Settings::setStringValue(hotkeySettingsKey(action), hotkeyToStored(defaultHotkey(action)));
         }
     }
+
+    test::SyntheticRecorder recorder;
+    std::unique_ptr<RecordingManager> manager = recorder.makeManager();
+    RemoteControl remote{*manager, {}, {}};
 };
 
 } // namespace
@@ -82,9 +87,6 @@ TEST_F(HotkeyTest, X11KeysActivateTheirShortcutWithAnyLockStateAndTakenKeysAreNa
 // The keys drive the recorder; the open dialog lets them go, stores changed keys, refuses or names
 // what it cannot bind, and the keys chosen work once it is closed.
 TEST_F(HotkeyTest, HotkeysDriveTheRecorderAndTheDialogChangesThem) {
-    test::SyntheticRecorder recorder;
-    std::unique_ptr<RecordingManager> manager = recorder.makeManager();
-    RemoteControl remote(*manager, {}, {});
     X11GlobalShortcuts shortcuts;
     GlobalHotkeys hotkeys(shortcuts, remote);
     QCoro::waitFor(hotkeys.bind());
@@ -135,9 +137,6 @@ TEST_F(HotkeyTest, HotkeysDriveTheRecorderAndTheDialogChangesThem) {
 }
 
 TEST_F(HotkeyTest, WithoutAShortcutServiceTheDialogPointsToTheCommandLine) {
-    test::SyntheticRecorder recorder;
-    std::unique_ptr<RecordingManager> manager = recorder.makeManager();
-    RemoteControl remote(*manager, {}, {});
     NullGlobalShortcuts none(QStringLiteral("This desktop does not let Backreel bind global shortcuts."));
     GlobalHotkeys hotkeys(none, remote);
     KeyboardShortcutsDialog dialog(hotkeys);

@@ -1,8 +1,6 @@
 #include "platform/x11/X11WindowServer.h"
 #include "X11TestSupport.h"
 
-#include <unistd.h>
-
 namespace backreel::test {
 namespace {
 
@@ -51,9 +49,7 @@ TEST_F(X11ShareableContent, listsClientWindowsWithTheirOwnersAndTheWindowServerF
     ASSERT_NE(entryOf(own->id()), entries.end());
     EXPECT_TRUE(entryOf(helper.id) < entryOf(own->id()) && entryOf(hidden->id()) == entries.end());
     EXPECT_EQ(*entryOf(own->id()), (WindowServerEntry{own->id(), 0, QRectF(100, 120, 300, 200), getpid()}));
-}
 
-TEST_F(X11ShareableContent, failsClearlyWithoutADisplay) {
     for (const std::optional<std::string>& display :
          {std::optional<std::string>(), std::optional<std::string>(":4095")}) {
         const DisplayOverride elsewhere(display); // none, or one nobody serves
@@ -123,7 +119,7 @@ TEST_F(X11WindowManager, managedWindowsComeFromTheClientListWithoutDecorations) 
     EXPECT_EQ(std::ranges::count(serverList, normal->id(), &WindowServerEntry::windowNumber), 1);
 }
 
-TEST_F(X11WindowManager, managedWindowIsCapturedAndOurFramedWindowsAreLeftOut) {
+TEST_F(X11WindowManager, aCoveredManagedWindowIsCapturedFittedWithBarsAndOurFramedWindowsAreLeftOut) {
     HelperWindow helper(100, 100, 400, 300, "managed pattern");
     const Window* found = waitUntilListed(helper.id);
     ASSERT_NE(found, nullptr);
@@ -134,8 +130,10 @@ TEST_F(X11WindowManager, managedWindowIsCapturedAndOurFramedWindowsAreLeftOut) {
     auto ours = ownWindow({x + 50, y + 50, 300, 200, kYellow, "ours"});
     ASSERT_NE(waitUntilListed(ours->id()), nullptr);
 
-    auto stream = start(ContentFilter::window(target), settings(400, 300));
-    ASSERT_TRUE(stream && waitForPattern(0, 0, 400, 300)) << std::hex << colourAt(100, 75);
+    // Covered, into a wider frame: its own content, with black bars.
+    auto stream = start(ContentFilter::window(target), settings(800, 300));
+    ASSERT_TRUE(stream && waitForPattern(200, 0, 400, 300)) << std::hex << colourAt(300, 75);
+    EXPECT_TRUE(colourAt(100, 150) == 0u && colourAt(700, 150) == 0u);
     // The display without our application: the pattern where our window and its frame are.
     stream = start(displayFilter(true),
                    settings(content_.displays.front().width, content_.displays.front().height));

@@ -92,16 +92,6 @@ TEST_F(X11VideoSourceTest, aRegionIsRelativeToItsMonitorAndBlackBeyondTheScreen)
     EXPECT_EQ(colourAt(399, 299), 0u);
 }
 
-TEST_F(X11VideoSourceTest, aCoveredWindowIsCapturedWithItsOwnContentFittedWithBars) {
-    HelperWindow helper(100, 100, 320, 240, "covered");
-    auto cover = ownWindow({150, 130, 260, 180, kYellow});
-    // Into a wider frame, with black bars; (240, 60) is covered on screen, red in the window itself.
-    auto stream = start(windowFilter(helper.id, QRectF(100, 100, 320, 240)), settings(640, 240));
-    ASSERT_TRUE(stream && waitForPattern(160, 0, 320, 240)) << std::hex << colourAt(240, 60);
-    EXPECT_EQ(colourAt(50, 120), 0u);
-    EXPECT_EQ(colourAt(600, 120), 0u);
-}
-
 TEST_F(X11VideoSourceTest, aWindowThatIsGoneHiddenOrClosedEndsTheCaptureWithAClearText) {
     const auto windowContent = [&](std::uint32_t id) {
         return windowFilter(id, QRectF(50, 50, 100, 80));

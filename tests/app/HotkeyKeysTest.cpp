@@ -7,11 +7,9 @@
 
 using namespace backreel;
 
-namespace {
-QKeySequence keys(const char* text) {
+static QKeySequence keys(const char* text) {
     return QKeySequence::fromString(QString::fromLatin1(text), QKeySequence::PortableText);
 }
-} // namespace
 
 // Letters by their unshifted symbol, launch keys by the X symbols Qt names; a modifier alone has none.
 // A grab holds whatever the lock keys; a press matches whatever the lock keys and mouse buttons.
@@ -40,9 +38,7 @@ TEST(HotkeyKeys, QtKeysBecomeXSymbolsGrabbedWhateverTheLockKeys) {
     }
     EXPECT_FALSE(x11::modifiersMatch(XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1, ctrlAltShift, numLock));
     EXPECT_FALSE(x11::modifiersMatch(ctrlAltShift | XCB_MOD_MASK_4, ctrlAltShift, numLock));
-}
 
-TEST(ShortcutKeys, StoredKeysReadBackWithDefaultsAndKeysThatTakeTypingAreRefused) {
     for (HotkeyAction action : kHotkeyActions) {
         EXPECT_EQ(hotkeyFromStored(action, std::nullopt), defaultHotkey(action));
         EXPECT_EQ(hotkeyFromStored(action, QStringLiteral("no such keys!")), defaultHotkey(action));

@@ -6,16 +6,14 @@
 #include <gtest/gtest.h>
 #include <regex>
 #include <set>
-#include <string>
 
 namespace backreel::test {
-namespace {
 
 const std::string kSourceDir = BACKREEL_SOURCE_DIR;
 const std::string kBuildDir = BACKREEL_BUILD_DIR;
 
 // The long options a text names ("--save-clip"); in a manual page the dashes are escaped.
-std::set<std::string> longOptions(std::string text) {
+static std::set<std::string> longOptions(std::string text) {
     text = std::regex_replace(text, std::regex(R"(\\-)"), "-");
     std::set<std::string> options;
     const std::regex option(R"(--[a-z][a-z-]*[a-z])");
@@ -59,5 +57,4 @@ TEST(Package, TheManualPageListsTheOptionsTheProgramTakes) {
     EXPECT_NE(version.find(BACKREEL_VERSION), std::string::npos) << version;
 }
 
-} // namespace
 } // namespace backreel::test

@@ -5,15 +5,13 @@
 using namespace backreel;
 using Action = CommandLine::Action;
 
-namespace {
-CommandLine parse(std::initializer_list<const char*> arguments) {
+static CommandLine parse(std::initializer_list<const char*> arguments) {
     QStringList list;
     for (const char* argument : arguments) {
         list << QString::fromLatin1(argument);
     }
     return parseCommandLine(list);
 }
-} // namespace
 
 // One command at a time; --save-clip's seconds as the next argument or after '='; --help wins.
 TEST(RemoteCommandLine, ReadsEachCommandAndRefusesWhatItCannotSendWithAReason) {

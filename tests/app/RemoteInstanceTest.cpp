@@ -2,7 +2,6 @@
 #include "core/Autostart.h"
 #include "support/ChildProcess.h"
 
-#include <cstdio>
 #include <gtest/gtest.h>
 #include <QDBusConnectionInterface>
 #include <QFile>
@@ -39,23 +38,18 @@ protected:
             RemoteControlService::kServiceName);
         return registered.isValid() && registered.value();
     }
-    static bool windowShown() {
-        return test::runProgram({"xdotool", "search", "--onlyvisible", "--name", "^Backreel$"});
+    // The id of Backreel's visible main window; empty while there is none.
+    static std::string shownWindow() {
+        std::string id;
+        test::runProgram({"xdotool", "search", "--onlyvisible", "--name", "^Backreel$"}, &id);
+        return id.substr(0, id.find('\n'));
     }
+    static bool windowShown() { return !shownWindow().empty(); }
 
     QTemporaryDir configHome;
 };
 
 } // namespace
-
-TEST_F(RemoteInstanceTest, CommandsWithoutARunningInstanceFailWithAMessage) {
-    ASSERT_FALSE(instanceRuns());
-    std::string output;
-    EXPECT_EQ(backreel({"--save-clip", "10"}, &output), 1);
-    EXPECT_NE(output.find("backreel: Backreel is not running."), std::string::npos) << output;
-    EXPECT_EQ(backreel({"--save-clip", "ten"}, &output), 2);
-    EXPECT_NE(output.find("Try 'backreel --help'."), std::string::npos) << output;
-}
 
 // "Start at login" writes an autostart entry and takes it away; its `backreel --buffer` buffers within
 // 2 s. A second `backreel` brings the first one's window back; --quit quits it.
@@ -85,11 +79,8 @@ TEST_F(RemoteInstanceTest, StartAtLoginBuffersAndASecondStartShowsTheFirstInstan
         << status;
     EXPECT_LT(std::chrono::steady_clock::now() - launched, 2s);
 
-    std::string window;
     ASSERT_TRUE(test::waitUntil(windowShown, 10s));
-    ASSERT_TRUE(test::runProgram({"xdotool", "search", "--onlyvisible", "--name", "^Backreel$"}, &window));
-    ASSERT_TRUE(
-        test::runProgram({"xdotool", "windowminimize", "--sync", window.substr(0, window.find('\n'))}));
+    ASSERT_TRUE(test::runProgram({"xdotool", "windowminimize", "--sync", shownWindow()}));
     ASSERT_FALSE(windowShown());
     EXPECT_EQ(backreel({}), 0);
     EXPECT_TRUE(test::waitUntil(windowShown, 10s));
@@ -97,6 +88,13 @@ TEST_F(RemoteInstanceTest, StartAtLoginBuffersAndASecondStartShowsTheFirstInstan
     EXPECT_EQ(backreel({"--quit"}), 0);
     EXPECT_FALSE(instanceRuns());
     EXPECT_TRUE(first.waitForSuccess(20s)) << "exit status " << first.exitStatus() << "\n" << first.output();
+
+    // Without a running instance, commands fail with a message.
+    std::string output;
+    EXPECT_EQ(backreel({"--save-clip", "10"}, &output), 1);
+    EXPECT_NE(output.find("backreel: Backreel is not running."), std::string::npos) << output;
+    EXPECT_EQ(backreel({"--save-clip", "ten"}, &output), 2);
+    EXPECT_NE(output.find("Try 'backreel --help'."), std::string::npos) << output;
 }
 
 // Real clicks, with a clip folder that cannot be made: three quick clicks on Save Clip keep three
@@ -116,9 +114,7 @@ TEST_F(RemoteInstanceTest, RealClicksKeepEveryFailedClipAndThePanelHoldsStill) {
     ASSERT_EQ(backreel({"--start"}, &status), 0) << status;
     QThread::sleep(1); // a second in the buffer: a clip to cut at the first click
 
-    std::string id;
-    ASSERT_TRUE(test::runProgram({"xdotool", "search", "--onlyvisible", "--name", "^Backreel$"}, &id));
-    id = id.substr(0, id.find('\n'));
+    const std::string id = shownWindow();
     const auto where = [&] {
         std::string shell;
         EXPECT_TRUE(test::runProgram({"xdotool", "getwindowgeometry", "--shell", id}, &shell));

@@ -1,12 +1,10 @@
 // Save notifications to the stand-ins of the notification server and file manager on the test bus.
 
 #include "app/BackreelApp.h"
-#include "capture/RecordingManager.h"
 #include "platform/dbus/DbusFileReveal.h"
 #include "platform/dbus/DbusNotificationMuter.h"
 #include "platform/dbus/DbusSaveNotifier.h"
 #include "support/NotificationServer.h"
-#include "support/synthetic/SyntheticPlatform.h"
 #include "support/WidgetTest.h"
 
 using namespace backreel;

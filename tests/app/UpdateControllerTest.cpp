@@ -3,7 +3,6 @@
 #include "app/UpdateFeed.h"
 #include "support/WidgetTest.h"
 
-#include <optional>
 #include <QTcpServer>
 #include <QTcpSocket>
 
@@ -41,7 +40,7 @@ UpdateFeedItem item(const QString& shortVersion, const QString& version = {}) {
 } // namespace
 
 // Every outcome ends in a dialog; only the feed is fetched, and never over plain HTTP across a network.
-TEST(UpdateController, EachOutcomeIsShownInADialog) {
+TEST(UpdateController, EachOutcomeIsShownInADialogAndFeedsAreReadAndEscaped) {
     const char* failed = "Could not check for updates";
     const std::tuple<int, QByteArray, const char*, const char*> cases[] = {
         // HTTP status (0: nobody listens, -1: a plain HTTP address across a network), page, title, text
@@ -76,11 +75,9 @@ TEST(UpdateController, EachOutcomeIsShownInADialog) {
                                 server->request.contains("User-Agent: Backreel/0.1.0")));
         dialog->close();
     }
-}
 
-// An item's download page is its link, else its enclosure; a broken feed is told with its line; only
-// HTTPS or loopback feeds are fetched.
-TEST(UpdateFeed, ReadsFeedsAndFetchesOnlyHttpsOrLoopback) {
+    // An item's download page is its link, else its enclosure; a broken feed is told with its line; only
+    // HTTPS or loopback feeds are fetched.
     const Expected<std::vector<UpdateFeedItem>> items = parseUpdateFeed(R"(<rss
 xmlns:sparkle="http://www.andymatuschak.org/xml-namespaces/sparkle"><channel><link>https://example.org/</link>
 <item><title>Version 0.2.0</title><sparkle:shortVersionString>0.2.0</sparkle:shortVersionString>
@@ -106,16 +103,14 @@ xmlns:sparkle="http://www.andymatuschak.org/xml-namespaces/sparkle"><channel><li
                             "ftp://example.org/a.xml", "file:///tmp/a.xml", ""}) {
         EXPECT_FALSE(isPermittedFeedUrl(QUrl(QString::fromLatin1(url)))) << url;
     }
-}
 
-TEST(UpdateCheckResult, TheNewestReadableVersionWinsAndDialogTextsAreEscaped) {
-    const std::vector<UpdateFeedItem> items = {item("0.9.0"), item("0.10.0"), item("0.2"), item("beta")};
+    const std::vector<UpdateFeedItem> listed = {item("0.9.0"), item("0.10.0"), item("0.2"), item("beta")};
     const QUrl newest(QStringLiteral("https://example.org/0.10.0"));
     const std::tuple<std::vector<UpdateFeedItem>, const char*, UpdateCheckResult> rows[] = {
-        {items, "0.9.5", {Kind::updateAvailable, "0.10.0", newest, {}}},
-        {items, "0.10.0", {Kind::upToDate, {}, {}, {}}},
-        {items, "0.10", {Kind::upToDate, {}, {}, {}}},
-        {items, "1.0.0", {Kind::upToDate, {}, {}, {}}},
+        {listed, "0.9.5", {Kind::updateAvailable, "0.10.0", newest, {}}},
+        {listed, "0.10.0", {Kind::upToDate, {}, {}, {}}},
+        {listed, "0.10", {Kind::upToDate, {}, {}, {}}},
+        {listed, "1.0.0", {Kind::upToDate, {}, {}, {}}},
         {{item("beta"), item({}, "7")},
          "0.1.0",
          {Kind::updateAvailable, "7", QUrl(QStringLiteral("https://example.org/")), {}}},

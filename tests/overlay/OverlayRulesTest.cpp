@@ -8,21 +8,19 @@
 using namespace backreel;
 using namespace backreel::overlay;
 
-namespace {
-
 const QRectF kFrame(0, 0, 300, 200);
 
-Window window(std::uint32_t id, QRectF frame = kFrame, int layer = 0, bool onScreen = true,
-              QString bundle = {}) {
+static Window window(std::uint32_t id, QRectF frame = kFrame, int layer = 0, bool onScreen = true,
+                     QString bundle = {}) {
     RunningApplication app{QStringLiteral("app"), std::move(bundle), 1};
     return Window{id, QStringLiteral("Window"), std::move(app), frame, layer, onScreen};
 }
 
-WindowServerEntry entry(std::uint32_t number, QRectF bounds) {
+static WindowServerEntry entry(std::uint32_t number, QRectF bounds) {
     return WindowServerEntry{number, 0, bounds, 0};
 }
 
-std::vector<std::uint32_t> ids(const std::vector<Window>& windows) {
+static std::vector<std::uint32_t> ids(const std::vector<Window>& windows) {
     std::vector<std::uint32_t> result(windows.size());
     std::ranges::transform(windows, result.begin(), &Window::windowID);
     return result;
@@ -30,10 +28,8 @@ std::vector<std::uint32_t> ids(const std::vector<Window>& windows) {
 
 const QRectF kScreen(0, 0, 1920, 1080);
 
-} // namespace
-
 // Visible windows of the normal layer, larger than a point each way, of other applications than ours.
-TEST(WindowPickerRules, WhichWindowsArePickableAndHowTheyAreLabelled) {
+TEST(OverlayRules, PickableWindowsLabelsHoverSelectionsAndLabelPlaces) {
     const std::vector<Window> windows{window(1, kFrame, 0, true, QStringLiteral("editor")),
                                       window(2, kFrame, 0, false),
                                       window(3, kFrame, 20),
@@ -55,11 +51,9 @@ TEST(WindowPickerRules, WhichWindowsArePickableAndHowTheyAreLabelled) {
     EXPECT_EQ(windowLabelText(anonymous), QStringLiteral("Unknown"));
     EXPECT_EQ(windowLabelText(Window{8, QString(), named.owningApplication, kFrame, 0, true}),
               QStringLiteral("notes"));
-}
 
-// The hover changes only when the hovered candidate does; a window in front that is none hides them.
-// A screen's display is found by its name, else the first one.
-TEST(WindowPickerRules, HoverChangesAndTheDisplayOfAScreen) {
+    // The hover changes only when the hovered candidate does; a window in front that is none hides them.
+    // A screen's display is found by its name, else the first one.
     const std::vector<Window> candidates{window(1, QRectF(100, 100, 200, 200)),
                                          window(2, QRectF(150, 150, 400, 400))};
     const HoverChange first = hoverChange(entry(1, QRectF(100, 100, 200, 200)), candidates, std::nullopt);
@@ -82,11 +76,9 @@ TEST(WindowPickerRules, HoverChangesAndTheDisplayOfAScreen) {
     EXPECT_EQ(displayForScreen(displays, QStringLiteral("VIRT-2"))->displayID, 12u);
     EXPECT_EQ(displayForScreen(displays, QStringLiteral("HDMI-1"))->displayID, 11u);
     EXPECT_FALSE(displayForScreen({}, QStringLiteral("VIRT-1")));
-}
 
-// A selection is larger than ten points each way, reaches the display in device pixels, and is
-// labelled in whole points.
-TEST(OverlayGeometry, SelectionsInDevicePixelsOverAStillPictureAndTheirLabel) {
+    // A selection is larger than ten points each way, reaches the display in device pixels, and is
+    // labelled in whole points.
     EXPECT_TRUE(isLargeEnoughSelection(QRectF(0, 0, 10.5, 11)));
     EXPECT_FALSE(isLargeEnoughSelection(QRectF(0, 0, 10, 200)) ||
                  isLargeEnoughSelection(QRectF(0, 0, 200, 10)));
@@ -105,9 +97,7 @@ TEST(OverlayGeometry, SelectionsInDevicePixelsOverAStillPictureAndTheirLabel) {
     EXPECT_EQ(screenShowing(screens, QRectF(1920, 0, 1600, 1200)), 1u); // in pixels, not points
     EXPECT_EQ(screenShowing(screens, QRectF(0, 0, 1280, 720)), 0u);
     EXPECT_EQ(screenShowing(screens, QRectF(4000, 0, 100, 100)), std::nullopt);
-}
 
-TEST(OverlayGeometry, LabelsGoBelowOrAboveAndWindowLabelsStayOnScreen) {
     const auto place = [&](QRectF target, HorizontalFit fit = HorizontalFit::keepInside) {
         return labelPillRect(target, QSizeF(120, 20), kScreen, fit);
     };

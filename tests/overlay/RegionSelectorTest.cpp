@@ -2,17 +2,12 @@
 #include "OverlayTestSupport.h"
 
 namespace backreel::test {
-namespace {
 
-RegionSelectorView* viewOf(QWidget* panel) {
+static RegionSelectorView* viewOf(QWidget* panel) {
     return panel->findChild<RegionSelectorView*>(QStringLiteral("regionSelectorView"));
 }
 
-class RegionSelectorTest : public OverlayDesktopTest {
-protected:
-    RegionSelectorTest()
-        : OverlayDesktopTest(kSelector) {}
-};
+using RegionSelectorTest = OverlayDesktopTest<kSelector>;
 
 // The screens lie under the dim; Esc cancels. A drag from the bottom right to the top left selects in
 // its screen's pixels, and its press made that screen the active one (scaled by 2 in a second run).
@@ -61,5 +56,4 @@ TEST_F(RegionSelectorTest, EscCancelsAndADragSelectsInTheScreensPixels) {
     EXPECT_FALSE(manager->selectedWindowInfo()); // a region target has no picked window
 }
 
-} // namespace
 } // namespace backreel::test

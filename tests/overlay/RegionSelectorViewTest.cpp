@@ -5,23 +5,20 @@
 #include <QMouseEvent>
 
 namespace backreel::test {
-namespace {
 
 // The opacity of a pixel of the view: the dim's 0.45 where the desktop is dimmed, none where it shows.
-double opacityAt(RegionSelectorView& view, QPoint at) {
+static double opacityAt(RegionSelectorView& view, QPoint at) {
     QImage image(view.size(), QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
     view.render(&image, QPoint(), QRegion(), QWidget::DrawChildren); // no window background
     return qAlpha(image.pixel(at)) / 255.0;
 }
 
-void send(RegionSelectorView& view, QEvent::Type type, QPointF position, Qt::MouseButtons buttons,
-          Qt::MouseButton button = Qt::LeftButton) {
+static void send(RegionSelectorView& view, QEvent::Type type, QPointF position, Qt::MouseButtons buttons,
+                 Qt::MouseButton button = Qt::LeftButton) {
     QMouseEvent event(type, position, view.mapToGlobal(position), button, buttons, Qt::NoModifier);
     QCoreApplication::sendEvent(&view, &event);
 }
-
-} // namespace
 
 // An inactive screen is undimmed; a press activates it and a drag clears the selection out of the
 // dim. A small drag is discarded; a larger one's last rectangle is handed over, whatever the release.

@@ -4,7 +4,6 @@
 #include "support/WidgetTest.h"
 
 namespace backreel::test {
-namespace {
 
 const CaptureError kQueryFailure = CaptureError::failed(QStringLiteral("The user declined capture."));
 // As the flows pass it on.
@@ -13,7 +12,7 @@ const Window kEditor{5, QStringLiteral("Editor"), std::nullopt, QRectF(0, 0, 300
 const Logger kPickLog = Logger::windowPicker();
 
 // The synthetic platform with the editor's window, whose content query fails when asked to.
-SyntheticRecorder editorDesktop(bool failing) {
+static SyntheticRecorder editorDesktop(bool failing) {
     SyntheticRecorder recorder({}, {kEditor});
     recorder.state->changeOptions(
         [&](SyntheticOptions& o) { o.contentError = failing ? std::optional(kQueryFailure) : std::nullopt; });
@@ -84,5 +83,4 @@ TEST(TargetSelection, APickEndsQuietlyWithoutItsPickerAndShowsAFailureInTheStatu
     EXPECT_EQ(manager->status(), RecordingStatus::buffering());
 }
 
-} // namespace
 } // namespace backreel::test

@@ -9,12 +9,10 @@ using test::display;
 using Mode = CaptureModeSelection;
 using Item = TargetAreaItem;
 
-namespace {
 const CaptureTarget kWindow = CaptureTarget::window(ContentFilter::window(
     backreel::Window{42, QStringLiteral("Notes"), std::nullopt, QRectF(10, 10, 300, 200), 0, true}));
 const CaptureTarget kRegion = CaptureTarget::region(QRectF(100, 100, 640, 480), display(1));
 const CaptureTarget kDisplay = CaptureTarget::display(display(1));
-} // namespace
 
 // The mode decides what the target area shows; the target only whether there is something to describe.
 TEST(MainWindowRules, TargetAreaShowsOneItemPerModeAndTarget) {
@@ -32,11 +30,9 @@ TEST(MainWindowRules, TargetAreaShowsOneItemPerModeAndTarget) {
         EXPECT_EQ(targetAreaItem(mode, target, windowInfo, displays), item)
             << label(mode).toStdString() << displays;
     }
-}
 
-// "Record this window" only for displays, not where the desktop's dialog chooses; the window shows
-// first in the top-trailing corner; a display is named by its screen and model, else its number.
-TEST(MainWindowRules, WhereTheWindowGoesWhatItOffersAndHowItNamesDisplays) {
+    // "Record this window" only for displays, not where the desktop's dialog chooses; the window shows
+    // first in the top-trailing corner; a display is named by its screen and model, else its number.
     EXPECT_TRUE(showsRecordThisWindow(kDisplay, false));
     EXPECT_FALSE(showsRecordThisWindow(kDisplay, true) || showsRecordThisWindow(kWindow, false) ||
                  showsRecordThisWindow(kRegion, false));

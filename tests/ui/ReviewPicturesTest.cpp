@@ -7,9 +7,8 @@
 
 using namespace backreel;
 
-namespace {
 // The picture as decoding every packet from the first would give it.
-QImage decodedInOrder(const std::vector<VideoPacket>& packets, std::size_t index) {
+static QImage decodedInOrder(const std::vector<VideoPacket>& packets, std::size_t index) {
     auto decoder = FfmpegFrameDecoder::create(*packets.front().format);
     ImageBufferPtr picture;
     for (std::size_t i = 0; i <= index; ++i) {
@@ -19,7 +18,6 @@ QImage decodedInOrder(const std::vector<VideoPacket>& packets, std::size_t index
                   static_cast<qsizetype>(picture->bytesPerRow()), QImage::Format_RGB32)
         .copy();
 }
-} // namespace
 
 // Thumbnails and pictures come from the decoding thread: a picture decoded from the key frame before
 // it, or on from the one shown last, is the picture decoding from the start gives; a request that

@@ -12,12 +12,6 @@
 using namespace backreel;
 using namespace std::chrono_literals;
 
-namespace {
-void press(QWidget& window, Qt::Key key) {
-    QTest::keyClick(&window, key);
-}
-} // namespace
-
 // The window shows thumbnails and the picture under the playhead, plays, and saves exactly the
 // selection: from the key frame at or before the in point to the out point, the tone where it was
 // heard, decoding cleanly; buffering goes on meanwhile.
@@ -26,14 +20,8 @@ TEST(ReviewWindow, SavesTheSelectionFromAKeyFrameToTheOutPointInStepWithItsSound
     test::ChildProcess picture;
     ASSERT_TRUE(picture.start({"ffplay", "-loglevel", "quiet", "-an", "-f", "lavfi", "-i",
                                "testsrc2=size=640x360:rate=30", "-left", "0", "-top", "0"}));
-    QTemporaryDir folder;
     test::DesktopRecorder recorder;
-    recorder.settings->setClipFolder(folder.filePath(QStringLiteral("clips")));
-    QCoro::waitFor(recorder.manager.refreshDisplays());
-    ASSERT_FALSE(recorder.manager.availableDisplays().empty());
-    recorder.manager.setCaptureTarget(
-        CaptureTarget::region(QRectF(0, 0, 640, 360), recorder.manager.availableDisplays().front()));
-    ASSERT_NO_FATAL_FAILURE(recorder.start());
+    ASSERT_NO_FATAL_FAILURE(recorder.start(QRectF(0, 0, 640, 360)));
     ASSERT_NO_FATAL_FAILURE(recorder.waitForBuffered(1.5));
     const std::optional<std::int64_t> played = test::playToneNow();
     ASSERT_TRUE(played);
@@ -53,9 +41,9 @@ TEST(ReviewWindow, SavesTheSelectionFromAKeyFrameToTheOutPointInStepWithItsSound
 
     // Playing moves the playhead on; Space pauses.
     window->setPosition(0);
-    press(*window, Qt::Key_Space);
+    QTest::keyClick(window, Qt::Key_Space);
     EXPECT_TRUE(QTest::qWaitFor([&] { return window->position() >= 10; }, 3000));
-    press(*window, Qt::Key_Space);
+    QTest::keyClick(window, Qt::Key_Space);
     EXPECT_FALSE(window->playing());
 
     // In: a picture that is no key frame, half a second before the tone; the point goes back to
@@ -64,18 +52,18 @@ TEST(ReviewWindow, SavesTheSelectionFromAKeyFrameToTheOutPointInStepWithItsSound
     std::size_t in = pictureAt(video, tone - MediaTime(1, 2));
     in += video[in].keyFrame ? 1U : 0U;
     window->setPosition(in);
-    press(*window, Qt::Key_I);
+    QTest::keyClick(window, Qt::Key_I);
     const std::size_t key = keyFrameAtOrBefore(video, in);
     ASSERT_EQ(window->selection().in, key);
     ASSERT_TRUE(video[key].keyFrame && key < in);
     window->setPosition(pictureAt(video, tone + MediaTime(1, 1)));
-    press(*window, Qt::Key_Left);
-    press(*window, Qt::Key_O);
+    QTest::keyClick(window, Qt::Key_Left);
+    QTest::keyClick(window, Qt::Key_O);
     const std::size_t out = window->selection().out;
     EXPECT_EQ(out, pictureAt(video, tone + MediaTime(1, 1)) - 1);
 
     QSignalSpy saved(&recorder.manager, &RecordingManager::clipSaved);
-    press(*window, Qt::Key_Return);
+    QTest::keyClick(window, Qt::Key_Return);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !saved.empty(); }, 20000))
         << recorder.manager.lastClipOutcome().message().toStdString();
     EXPECT_TRUE(recorder.manager.status().is(RecordingStatus::Kind::buffering));
@@ -86,15 +74,6 @@ TEST(ReviewWindow, SavesTheSelectionFromAKeyFrameToTheOutPointInStepWithItsSound
     EXPECT_EQ(clip.video.size(), out - key + 1);
 
     const QString path = saved[0][0].toString();
-    std::vector<double> times;
-    for (const QJsonValue packet : test::probeMovie(path)[u"packets"].toArray()) {
-        if (test::number(packet[u"stream_index"]) == 0) {
-            times.push_back(packet[u"pts_time"].toString().toDouble());
-        }
-    }
-    ASSERT_EQ(times.size(), clip.video.size());
-    EXPECT_NEAR(times.back() - times.front(), (clip.endPTS - clip.startPTS).seconds(), 0.002)
-        << "the movie runs from the in to the out point";
     EXPECT_EQ(test::decodeErrors(path), "");
     // The tone starts where it was played, within 20 ms.
     const std::vector<float> sound = test::decodeAudio(path);

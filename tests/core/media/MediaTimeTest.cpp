@@ -28,9 +28,7 @@ TEST(MediaTime, ArithmeticAcrossTimeScalesIsExactAndInvalidTimePropagates) {
     EXPECT_FALSE(MediaTime(5, 0).isValid());
     EXPECT_EQ(compare(invalid, MediaTime::invalid()), 0);
     EXPECT_LT(compare(invalid, MediaTime(-100, 1)), 0);
-}
 
-TEST(MediaTime, CompareAndRoundToTheNearestTick) {
     EXPECT_EQ(compare(MediaTime(1, 10), MediaTime(2, 10)), -1);
     EXPECT_EQ(compare(MediaTime(9000, kTimeScale), MediaTime(1, 10)), 0);
     EXPECT_EQ(compare(MediaTime(3, 10), MediaTime(2, 10)), 1);

@@ -38,9 +38,6 @@ protected:
         BACKREEL_REQUIRE_DISPLAY();
         Settings::setBoolValue(Settings::kAlwaysOnTopKey, false);
         Settings::setBoolValue(Settings::kMuteNotificationsKey, false);
-        openView();
-    }
-    void openView() {
         view = std::make_unique<ContentView>(*manager, *recorder.settings, recorder.platform, picker,
                                              std::make_unique<test::ManualTimer>());
         view->show();

@@ -46,13 +46,14 @@ std::int64_t estimatedBufferBytes(RecordingDuration duration, std::int64_t video
 QString bufferEstimateText(RecordingDuration duration, std::int64_t videoBitsPerSecond, MemoryLimit limit,
                            int sounds) {
     const std::int64_t bytes = estimatedBufferBytes(duration, videoBitsPerSecond, sounds);
-    QString text = QStringLiteral("≈ %1 for %2 at %3 Mbit/s")
-                       .arg(decimalSize(bytes), duration.label(),
-                            oneDecimal(static_cast<double>(videoBitsPerSecond) / 1e6));
+    const QString text = QStringLiteral("up to %1 for %2 at %3 Mbit/s")
+                             .arg(decimalSize(bytes), duration.label(),
+                                  oneDecimal(static_cast<double>(videoBitsPerSecond) / 1e6));
     if (bytes > limit.bytes()) {
-        text += QStringLiteral(" — more than the %1 limit; the oldest seconds go first").arg(limit.label());
+        return text +
+               QStringLiteral(" — more than the %1 limit; the oldest seconds go first").arg(limit.label());
     }
-    return text;
+    return text + QStringLiteral(", usually less");
 }
 
 QString memoryLimitNote(double heldSeconds) {

@@ -50,9 +50,9 @@ QString decimalSize(std::int64_t bytes);
 // duration and a little more).
 std::int64_t estimatedBufferBytes(RecordingDuration duration, std::int64_t videoBitsPerSecond, int sounds = 1);
 
-// The main window's line under the duration: "≈ 521 MB for 3 min at 20 Mbit/s", and when that
-// passes the limit "≈ 4.5 GB for 3 min at 200 Mbit/s — more than the 2 GB limit; the oldest
-// seconds go first".
+// The main window's line under the duration: "up to 456 MB for 3 min at 20 Mbit/s, usually less",
+// since the rate is a ceiling that only fast-moving pictures reach, and when that passes the limit
+// "up to 4.5 GB for 3 min at 200 Mbit/s — more than the 2 GB limit; the oldest seconds go first".
 QString bufferEstimateText(RecordingDuration duration, std::int64_t videoBitsPerSecond, MemoryLimit limit,
                            int sounds = 1);
 

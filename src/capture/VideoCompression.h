@@ -16,12 +16,11 @@ namespace backreel {
 // before its requested start.
 inline constexpr double kKeyFrameIntervalSeconds = 0.5;
 
-// The constant quality of software encoding (libx264's CRF under the rate as a ceiling), or 0 for
-// the fixed rate. Measured with the encode benchmark, no quality reaches the fixed rate's picture on
-// fast-moving content at the preset the recorder can afford (ultrafast): under the ceiling the
-// quality target starves the moving frames. A slower preset does (superfast at 27: half the bytes
-// of a scrolling page, as good a picture), at half as much CPU again; so the fixed rate stays.
-inline constexpr std::int32_t kRecordingQuality = 0;
+// The constant quality of software encoding (libx264's CRF, the rate below as its ceiling), or 0
+// for the fixed rate. Chosen with the encode benchmark: at 26 a scrolling page takes under half the
+// fixed rate's bytes and looks at least as sharp, and fast-moving video, which needs the whole
+// rate, looks better in the same bytes.
+inline constexpr std::int32_t kRecordingQuality = 26;
 
 // HEVC when automatic and a hardware HEVC encoder opens at this size, H.264 otherwise. Main thread.
 VideoCodec chooseCodec(VideoEncoderService& service, std::int32_t width, std::int32_t height,

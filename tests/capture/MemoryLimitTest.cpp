@@ -10,15 +10,16 @@ using namespace backreel;
 TEST(MemoryLimit, TheEstimateAndTheLimitAsTheMainWindowShowsThem) {
     const MemoryLimit twoGigabytes = MemoryLimit::defaultLimit();
     EXPECT_EQ(bufferEstimateText(RecordingDuration::threeMinutes, 20'000'000, twoGigabytes),
-              QStringLiteral("≈ 456 MB for 3 min at 20 Mbit/s"));
+              QStringLiteral("up to 456 MB for 3 min at 20 Mbit/s, usually less"));
     EXPECT_EQ(
         bufferEstimateText(RecordingDuration::threeMinutes, 200'000'000, twoGigabytes),
         QStringLiteral(
-            "≈ 4.5 GB for 3 min at 200 Mbit/s — more than the 2 GB limit; the oldest seconds go first"));
+            "up to 4.5 GB for 3 min at 200 Mbit/s — more than the 2 GB limit; the oldest seconds go first"));
     EXPECT_EQ(bufferEstimateText(RecordingDuration::tenSeconds, 10'000'000, MemoryLimit::choices().front()),
-              QStringLiteral("≈ 14 MB for 10 sec at 10 Mbit/s"));
-    EXPECT_EQ(bufferEstimateText(RecordingDuration::threeMinutes, 20'000'000, MemoryLimit::choices().front(), 2),
-              QStringLiteral("≈ 461 MB for 3 min at 20 Mbit/s"))
+              QStringLiteral("up to 14 MB for 10 sec at 10 Mbit/s, usually less"));
+    EXPECT_EQ(
+        bufferEstimateText(RecordingDuration::threeMinutes, 20'000'000, MemoryLimit::choices().front(), 2),
+        QStringLiteral("up to 461 MB for 3 min at 20 Mbit/s, usually less"))
         << "a microphone's sound is kept like the system's";
     // 456 MB fits the "512 MB" limit, which is 537 MB; at 24 Mbit/s it does not.
     EXPECT_FALSE(
@@ -26,7 +27,7 @@ TEST(MemoryLimit, TheEstimateAndTheLimitAsTheMainWindowShowsThem) {
             .contains(QStringLiteral("more than")));
     EXPECT_EQ(
         bufferEstimateText(RecordingDuration::threeMinutes, 24'000'000, MemoryLimit::choices().front()),
-        QStringLiteral("≈ 547 MB for 3 min at 24 Mbit/s — more than the 512 MB limit; the oldest seconds "
+        QStringLiteral("up to 547 MB for 3 min at 24 Mbit/s — more than the 512 MB limit; the oldest seconds "
                        "go first"));
 
     EXPECT_EQ(MemoryLimit(300'000).label(), QStringLiteral("300 kB"));

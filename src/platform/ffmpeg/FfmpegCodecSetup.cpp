@@ -33,6 +33,13 @@ constexpr std::array<EncoderCandidate, 3> kHardwareH264Encoders{{
 // second), so the stream stays at or under the average as long as the capture keeps to 30.
 constexpr AVRational kNominalFrameRate{30, 1};
 
+// What a constant quality adds to the preset (ultrafast turns both off): adaptive quantisation,
+// which gives flat areas such as a page's background and the edges of text the bits they show,
+// and CABAC, a tenth or more fewer bytes for the same picture, affordable at the rates a quality
+// target leaves. Measured with the encode benchmark, this keeps a scrolling page as sharp as the
+// fixed rate did in half the bytes.
+constexpr const char* kQualityParams = "log=1:aq-mode=1:aq-strength=1.3:cabac=1";
+
 // GPU surfaces in a VAAPI encoder's pool: enough for the encoder's reference frames, the frames
 // it has in flight and the one being uploaded.
 constexpr int kVaapiSurfacePoolSize = 20;
@@ -142,11 +149,12 @@ int configureBackend(const EncoderCandidate& candidate, const VideoEncoderSettin
         // as it went in, which the encoder's short queue and the key-frame rhythm count on. The
         // x264 log level 1 keeps its warnings and errors but not the banner it prints at every
         // open and close.
-        return setOptions(context, {{"preset", softwarePreset.empty() ? "ultrafast" : softwarePreset.c_str()},
-                                    {"tune", "zerolatency"},
-                                    {"profile", profile},
-                                    {"forced-idr", "1"},
-                                    {"x264-params", "log=1"}});
+        return setOptions(context,
+                          {{"preset", softwarePreset.empty() ? "ultrafast" : softwarePreset.c_str()},
+                           {"tune", "zerolatency"},
+                           {"profile", profile},
+                           {"forced-idr", "1"},
+                           {"x264-params", settings.constantQuality > 0 ? kQualityParams : "log=1"}});
     case EncoderBackend::vaapi:
         if (const int result = setOption(context, "profile", profile); result < 0) {
             return result;

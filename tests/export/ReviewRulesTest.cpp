@@ -1,5 +1,6 @@
 #include "export/ReviewRules.h"
 
+#include "export/MovieWriter.h"
 #include "support/Samples.h"
 
 #include <gtest/gtest.h>
@@ -73,7 +74,7 @@ TEST(ReviewRules, PicturesAtTimesKeyFramesAndSteps) {
 }
 
 // Each column holds the loudest packet that touches its slice, of the asked origin only.
-TEST(ReviewRules, TheWaveformIsTheLoudestPacketPerColumn) {
+TEST(ReviewRules, TheWaveformAndTheSilentSecondsComeFromThePacketsPeaks) {
     const auto packet = [](double seconds, float peak, AudioOrigin origin = AudioOrigin::system) {
         AudioPacket made = audioAt(MediaTime::makeWithSeconds(seconds, kTimeScale), origin); // 21.3 ms
         made.peak = peak;
@@ -86,6 +87,11 @@ TEST(ReviewRules, TheWaveformIsTheLoudestPacketPerColumn) {
     EXPECT_EQ(waveformPeaks(sound, AudioOrigin::system, at(1.0), at(1.1), 5),
               (std::vector<float>{0.0F, 0.75F, 0.75F, 0.0F, 1.0F}));
     EXPECT_EQ(waveformPeaks(sound, AudioOrigin::system, at(2.0), at(2.0), 3), (std::vector<float>(3, 0.0F)));
+    // The save's silent-audio line counts only packets made of pure zeros.
+    const SilenceMeasure silence =
+        measureSilence({packet(3.0, 0.0F), packet(3.1, 0.001F), packet(3.2, 0.0F)});
+    EXPECT_DOUBLE_EQ(silence.silentSeconds, 2 * 1024 / 48000.0);
+    EXPECT_DOUBLE_EQ(silence.totalSeconds, 3 * 1024 / 48000.0);
 
     EXPECT_EQ(reviewTimeText(at(0)), QStringLiteral("0:00.0"));
     EXPECT_EQ(reviewTimeText(at(65.34)), QStringLiteral("1:05.3"));

@@ -26,10 +26,9 @@ enum class StoresAfterCut { keep, empty };
 // A recording's two stores under one memory limit on the bytes they hold together. Before an
 // entry goes in that would pass the limit, room is made: the oldest video goes first, a key frame
 // and the pictures that depend on it at a time, and with it the audio that then reaches back
-// further than the oldest picture's sound needs (kAudioLead: the clip starts at the video
-// anyway); the oldest audio goes
-// only once no video is left. An entry larger than the whole limit still goes in, alone. The
-// first time the limit drops anything it is logged.
+// further than the oldest picture's sound needs (kAudioLead: the clip starts at the video anyway);
+// the oldest audio goes only once no video is left. An entry larger than the whole limit still
+// goes in, alone. The first time the limit drops anything it is logged.
 //
 // A clip cut from the stores while they go on filling (Save Clip) shares their bytes; while it is
 // held for its save, the part of it the stores no longer hold themselves counts against the limit

@@ -46,7 +46,7 @@ inline constexpr MediaTime kAudioLead(2048, 48000);
 // Whether the packet is needed to decode the sound from `start` on: it ends less than a packet
 // before it.
 inline bool reachesInto(const AudioPacket& packet, MediaTime start) {
-    return packet.presentationTime + packet.duration + packet.duration > start;
+    return packet.endTime() + packet.duration > start;
 }
 
 } // namespace backreel

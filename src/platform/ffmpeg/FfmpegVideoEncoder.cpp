@@ -129,10 +129,10 @@ AVFramePtr FfmpegVideoEncoder::takePoolFrame() {
 
 void FfmpegVideoEncoder::returnToPool(AVFramePtr frame) {
     // A steady encoder cycles two frames, the one in the codec (kept as lastFrame_ for repeats)
-    // and the one being filled: each frame the codec takes hands the one before back here. One
-    // more covers a frame queued while the codec is busy. Frames a burst took beyond that are
-    // freed: at 1920×1080 each is 3 MB, and a pool of four kept them idle after any burst.
-    constexpr std::size_t kPooledFrames = 2;
+    // and the one being filled: each frame the codec takes hands the one before back here. Frames
+    // a slow moment or a burst took beyond that are freed: at 1920×1080 each is 3 MB, and a
+    // larger pool kept one or more of them idle for the rest of the recording.
+    constexpr std::size_t kPooledFrames = 1;
     std::lock_guard lock(mutex_);
     if (framePool_.size() < kPooledFrames) {
         framePool_.push_back(std::move(frame));
